@@ -1,0 +1,64 @@
+// Reader of INI configuration files.
+//
+// Rules: "[name]" starts a section (names are case-sensitive); entries are
+// "key = value" or "key: value" (split at the first '=' or ':'); keys are
+// matched without regard to ASCII case; blanks around keys and values are
+// removed; lines whose first non-blank character is '#' or ';' are comments
+// and blank lines are skipped; the section "DEFAULT" supplies its entries to
+// every other section. Values may refer to another key of their section (or
+// of DEFAULT) as "%(key)s"; "%%" stands for one '%'. Indented lines are
+// ordinary entries (there are no continuation lines), and no inline comments
+// are recognised: "a = b ; c" has the value "b ; c".
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tremora {
+
+class IniConfig {
+ public:
+  /// Reads a file and merges its entries: an entry of a later read replaces
+  /// the same section and key of an earlier one. ConfigError naming the file
+  /// and line when a line is neither a section, an entry, a comment nor
+  /// blank, when an entry comes before any section, or when a section or a
+  /// key repeats within the file; FileNotFoundError when it does not exist.
+  void read_file(const std::filesystem::path& path);
+  /// read_file when the file exists; returns whether it did.
+  bool read_if_exists(const std::filesystem::path& path);
+  /// Reads INI text; `source` names it in error messages.
+  void read_string(std::string_view text, const std::string& source = "<string>");
+
+  /// The sections in order of first appearance, without DEFAULT.
+  std::vector<std::string> sections() const;
+  /// True for a section that was read (false for DEFAULT).
+  bool has_section(const std::string& section) const;
+  /// True when the section (or DEFAULT) has the key.
+  bool has_option(const std::string& section, std::string_view key) const;
+  /// The keys of a section, DEFAULT's included, in lower case.
+  std::vector<std::string> options(const std::string& section) const;
+
+  /// The interpolated value. KeyError "No section: 'x'" or
+  /// "No option 'k' in section: 'x'" when absent; ConfigError when the
+  /// value refers to a missing key, loops, or has a stray '%'.
+  std::string get(const std::string& section, std::string_view key) const;
+  /// The same, with `fallback` for an absent section or key.
+  std::string get(const std::string& section, std::string_view key, std::string_view fallback) const;
+
+ private:
+  struct Section {
+    std::map<std::string, std::string> entries;  // lower-case key -> raw value
+  };
+  const std::string* find_raw(const std::string& section, const std::string& key) const;
+  std::string interpolate(const std::string& section, const std::string& key, const std::string& raw,
+                          int depth) const;
+
+  std::vector<std::string> order_;
+  std::map<std::string, Section> sections_;
+  Section defaults_;
+};
+
+}  // namespace tremora

@@ -1,0 +1,92 @@
+// The loggers of tremora.
+//
+// Messages go to standard error as "time [logger] [level] message". The
+// level shown is read from the environment variable TREMORA_LOG_LEVEL
+// (debug, info, warning or error; default warning) when the library is
+// loaded, and can be changed with set_level. Every logger may be used from
+// any thread.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tremora::logger_config {
+
+enum class Level { debug, info, warning, error };
+
+/// "debug", "info", "warning", "error".
+std::string_view level_name(Level level);
+
+/// A named logger. Copies share one underlying logger.
+class Logger {
+ public:
+  /// The logger of that name (one per name in the process).
+  explicit Logger(const std::string& name);
+
+  void debug(std::string_view message) const;
+  void info(std::string_view message) const;
+  void warning(std::string_view message) const;
+  void error(std::string_view message) const;
+  void log(Level level, std::string_view message) const;
+
+  const std::string& name() const;
+  /// True when messages of this level are passed on.
+  bool enabled(Level level) const;
+
+  struct Impl;
+
+ private:
+  std::shared_ptr<Impl> impl_;
+};
+
+/// The logger of data access ("fetching").
+extern const Logger fetching_logger;
+/// The logger of raw value cleaning ("cleaning").
+extern const Logger cleaning_logger;
+/// The logger of the charts ("plotting").
+extern const Logger plotting_logger;
+
+/// A logger of the general facility by name (for example "metastash").
+Logger get_logger(const std::string& name);
+
+/// The level shown on standard error.
+Level level();
+/// Changes the level shown on standard error for every logger.
+void set_level(Level level);
+/// Reads a level name (debug, info, warning/warn, error; any case);
+/// std::invalid_argument for another text.
+Level parse_level(std::string_view name);
+
+/// One message as recorded by LogCapture.
+struct Record {
+  std::string logger;
+  Level level;
+  std::string message;
+};
+
+/// Records every message of every logger (all levels) while it exists, in
+/// addition to what standard error shows. For tests and for programs that
+/// show messages in their own way.
+class LogCapture {
+ public:
+  LogCapture();
+  ~LogCapture();
+  LogCapture(const LogCapture&) = delete;
+  LogCapture& operator=(const LogCapture&) = delete;
+
+  /// The messages recorded so far, in order.
+  std::vector<Record> records() const;
+  /// True when a message with that logger, level and text was recorded.
+  bool contains(std::string_view logger, Level level, std::string_view message) const;
+  void clear();
+
+  struct Sink;
+
+ private:
+  std::shared_ptr<Sink> sink_;
+};
+
+}  // namespace tremora::logger_config

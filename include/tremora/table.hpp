@@ -1,0 +1,323 @@
+// The observation table: a columnar, in-memory table of named, typed columns
+// with an optional row key and text attributes, and the table operations the
+// library shares (sorting, taking rows, renaming, concatenation, ...).
+//
+// Missing values: NaN in float columns, NaT in timestamp and duration
+// columns, a null flag in the other columns. Comparisons treat missing values
+// as greater than every value, so ascending sorts put them last.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <map>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "tremora/time.hpp"
+
+namespace tremora {
+
+/// The element types a column can hold.
+enum class DataType : uint8_t { Float32, Float64, Int64, Bool, String, Binary, Timestamp, Duration };
+
+/// "float32", "float64", "int64", "bool", "string", "binary", "timestamp", "duration".
+std::string_view type_name(DataType type);
+
+/// True for float32, float64 and int64.
+bool is_numeric(DataType type);
+
+/// A binary value (the bytes of a large object).
+struct Bytes {
+  std::string data;
+  friend bool operator==(const Bytes&, const Bytes&) = default;
+};
+
+/// One cell, for generic code: null, bool, int64, double, text, timestamp,
+/// duration or bytes.
+class Value {
+ public:
+  using Variant =
+      std::variant<std::monostate, bool, int64_t, double, std::string, Timestamp, Duration, Bytes>;
+
+  Value() = default;
+  Value(bool v) : v_(v) {}
+  Value(int v) : v_(int64_t{v}) {}
+  Value(int64_t v) : v_(v) {}
+  Value(double v) : v_(v) {}
+  Value(std::string v) : v_(std::move(v)) {}
+  Value(const char* v) : v_(std::string(v)) {}
+  Value(std::string_view v) : v_(std::string(v)) {}
+  Value(Timestamp v) : v_(v) {}
+  Value(Duration v) : v_(v) {}
+  Value(Bytes v) : v_(std::move(v)) {}
+
+  /// True for the null value and for missing numbers and times (NaN, NaT).
+  bool is_missing() const;
+  bool is_null() const { return std::holds_alternative<std::monostate>(v_); }
+  bool is_text() const { return std::holds_alternative<std::string>(v_); }
+  bool is_number() const;
+  const Variant& variant() const { return v_; }
+
+  /// The number held by an int64, double or bool value; NaN otherwise.
+  double as_double() const;
+  /// The text held; TypeError for other values.
+  const std::string& as_text() const;
+  /// The value as the text a reader would write ("12.5", "2024-01-01 00:00:00");
+  /// null and missing values give "".
+  std::string to_text() const;
+
+  friend bool operator==(const Value&, const Value&) = default;
+
+ private:
+  Variant v_;
+};
+
+std::ostream& operator<<(std::ostream& out, const Value& value);
+
+/// A named column of one element type. Strings are stored plain (offsets
+/// into one character buffer) or dictionary-encoded (int32 codes into a list
+/// of distinct texts; code -1 is null); both read the same.
+class Column {
+ public:
+  /// An empty float64 column without a name.
+  Column();
+
+  static Column from_float32(std::string name, std::vector<float> values);
+  static Column from_float64(std::string name, std::vector<double> values);
+  /// `valid` is empty (no nulls) or has one flag per value, 0 for null.
+  static Column from_int64(std::string name, std::vector<int64_t> values,
+                           std::vector<uint8_t> valid = {});
+  static Column from_bool(std::string name, std::vector<uint8_t> values,
+                          std::vector<uint8_t> valid = {});
+  /// Nanoseconds since the epoch; `zone` empty for naive wall-clock times.
+  static Column from_timestamps(std::string name, std::vector<int64_t> ns, std::string zone = {});
+  static Column from_durations(std::string name, std::vector<int64_t> ns);
+  /// Plain-encoded texts; nullopt is null.
+  static Column from_strings(std::string name, const std::vector<std::optional<std::string>>& values);
+  /// Dictionary-encoded texts: codes index `dictionary`, -1 is null.
+  /// std::invalid_argument when a code is out of range.
+  static Column from_dictionary(std::string name, std::vector<int32_t> codes,
+                                std::vector<std::string> dictionary);
+  static Column from_binary(std::string name, const std::vector<std::optional<std::string>>& values);
+  /// A column of the given type from generic values (TypeError when a
+  /// value does not fit the type; missing values become nulls).
+  static Column from_values(std::string name, DataType type, const std::vector<Value>& values,
+                            std::string zone = {});
+  /// `size` missing values of a type.
+  static Column nulls(std::string name, DataType type, std::size_t size, std::string zone = {});
+
+  const std::string& name() const { return name_; }
+  void set_name(std::string name) { name_ = std::move(name); }
+  DataType type() const { return type_; }
+  std::size_t size() const;
+  bool empty() const { return size() == 0; }
+
+  bool is_null(std::size_t row) const;
+  std::size_t null_count() const;
+  Value at(std::size_t row) const;
+
+  /// Typed storage; TypeError when the column holds another type.
+  /// int64s() serves int64, timestamp and duration columns; bools() holds 0/1.
+  const std::vector<float>& float32s() const;
+  std::vector<float>& float32s();
+  const std::vector<double>& float64s() const;
+  std::vector<double>& float64s();
+  const std::vector<int64_t>& int64s() const;
+  std::vector<int64_t>& int64s();
+  const std::vector<uint8_t>& bools() const;
+  /// Validity flags of int64, bool, string and binary columns: empty when
+  /// nothing is null, else one flag per row (0 = null).
+  const std::vector<uint8_t>& validity() const { return valid_; }
+
+  /// The text (or bytes) of a string or binary row; "" for null.
+  std::string_view text(std::size_t row) const;
+  bool is_dictionary() const { return dict_ != nullptr; }
+  /// Codes and texts of a dictionary-encoded string column.
+  const std::vector<int32_t>& codes() const;
+  const std::vector<std::string>& dictionary() const;
+
+  /// The time zone of a timestamp column ("" = naive).
+  const std::string& zone() const { return zone_; }
+  void set_zone(std::string zone);
+
+  /// The rows at the given positions, in that order; -1 gives a missing value.
+  Column take(std::span<const int64_t> rows) const;
+  /// The same texts, dictionary-encoded (distinct texts in first-seen order).
+  /// Other columns are returned unchanged.
+  Column dictionary_encoded() const;
+  /// The same texts, plain-encoded.
+  Column plain_encoded() const;
+
+ private:
+  friend class StringColumnBuilder;
+  void require(DataType type) const;
+  void require_text() const;
+
+  std::string name_;
+  DataType type_ = DataType::Float64;
+  std::vector<float> f32_;
+  std::vector<double> f64_;
+  std::vector<int64_t> i64_;  // int64, timestamp, duration
+  std::vector<uint8_t> b_;    // bool
+  std::vector<uint64_t> offsets_;  // plain strings and binary: size + 1 offsets
+  std::string chars_;
+  std::vector<int32_t> codes_;  // dictionary strings
+  std::shared_ptr<const std::vector<std::string>> dict_;
+  std::vector<uint8_t> valid_;
+  std::string zone_;
+};
+
+/// Builds a plain-encoded string or binary column value by value.
+class StringColumnBuilder {
+ public:
+  explicit StringColumnBuilder(DataType type = DataType::String) : type_(type) {}
+  void reserve(std::size_t rows, std::size_t bytes);
+  void append(std::string_view text);
+  void append_null();
+  std::size_t size() const { return offsets_.size() - 1; }
+  Column finish(std::string name);
+
+ private:
+  DataType type_;
+  std::vector<uint64_t> offsets_{0};
+  std::string chars_;
+  std::vector<uint8_t> valid_;
+  bool any_null_ = false;
+};
+
+/// A table: named columns of equal length, an optional row key (a column
+/// with its own name, possibly empty; absent means positions 0..n-1), and
+/// text attributes.
+class Table {
+ public:
+  Table() = default;
+  /// std::invalid_argument when the columns differ in length or repeat a name.
+  explicit Table(std::vector<Column> columns);
+
+  std::size_t num_rows() const;
+  std::size_t num_columns() const { return columns_.size(); }
+  const std::vector<Column>& columns() const { return columns_; }
+  std::vector<std::string> column_names() const;
+
+  bool has_column(std::string_view name) const;
+  /// KeyError naming the column when it is not there.
+  const Column& column(std::string_view name) const;
+  Column& column(std::string_view name);
+  const Column& column(std::size_t position) const { return columns_.at(position); }
+  Column& column(std::size_t position) { return columns_.at(position); }
+  /// Position of a column, or nothing.
+  std::optional<std::size_t> find_column(std::string_view name) const;
+
+  /// Appends a column (std::invalid_argument on a repeated name or a length
+  /// that differs from the table's).
+  void add_column(Column column);
+  /// Inserts a column before `position`.
+  void insert_column(std::size_t position, Column column);
+  /// Replaces the column of the same name, or appends it.
+  void set_column(Column column);
+  /// Removes a column and returns it (KeyError when absent).
+  Column remove_column(std::string_view name);
+
+  bool has_key() const { return key_.has_value(); }
+  /// The row key (std::logic_error when the table has none).
+  const Column& key() const;
+  Column& key();
+  /// Makes a column the row key: it leaves the columns, the former key is dropped.
+  void set_key(std::string_view column_name);
+  /// Sets a row key column directly (its length must match).
+  void set_key_column(Column key);
+  /// Puts the row key back as the first column (named "index" when its name
+  /// is empty); without a key, adds the positions as an int64 column "index".
+  void reset_key();
+  /// Drops the row key (rows are then labelled by position).
+  void drop_key() { key_.reset(); }
+
+  std::map<std::string, std::string>& attributes() { return attributes_; }
+  const std::map<std::string, std::string>& attributes() const { return attributes_; }
+
+ private:
+  void check_new_column(const Column& column) const;
+
+  std::vector<Column> columns_;
+  std::optional<Column> key_;
+  std::map<std::string, std::string> attributes_;
+};
+
+// ---------------------------------------------------------------------------
+// Table operations
+
+/// One key of a sort: a column name (or the row key's name) and a direction.
+struct SortKey {
+  std::string column;
+  bool ascending = true;
+};
+
+/// Positions that order the table stably by the keys, missing values last
+/// in either direction. Texts compare by byte (UTF-8 code point order).
+/// KeyError naming a key that is neither a column nor the row key.
+std::vector<int64_t> sort_indices(const Table& table, std::span<const SortKey> keys);
+/// The stably sorted table; the row key travels with the rows.
+Table sort_by(const Table& table, std::span<const SortKey> keys);
+/// Sorts the table in place.
+void sort_in_place(Table& table, std::span<const SortKey> keys);
+/// Stable order of one timestamp/int64 series, NaT (or null) last.
+std::vector<int64_t> sort_indices(const Column& column, bool ascending = true);
+
+/// The rows at the given positions (with their row key and attributes).
+Table take(const Table& table, std::span<const int64_t> rows);
+/// The rows whose flag is non-zero (one flag per row).
+Table filter(const Table& table, const std::vector<uint8_t>& mask);
+
+/// Renames columns (and the row key, if its name is in the map).
+void rename_columns(Table& table, const std::map<std::string, std::string>& names);
+/// Upper- or lower-cases every column name (ASCII letters). `with_key`
+/// also changes the row key's name. std::invalid_argument when two names
+/// become the same.
+void upper_case_column_names(Table& table, bool with_key = false);
+void lower_case_column_names(Table& table, bool with_key = false);
+
+/// Stacks tables: columns in order of first appearance, missing columns
+/// filled with missing values; numbers of different types become float64;
+/// row keys are kept when every table has one. TypeError when a column holds
+/// incompatible types in two tables.
+Table concat(std::span<const Table> tables);
+
+/// The distinct values of a column in first-seen order (missing values once,
+/// where they first occur).
+Column unique(const Column& column);
+
+/// A float64 column of the values read as numbers: numbers stay, texts are
+/// read with parse_decimal (unreadable → NaN), truth values give 1/0, nulls
+/// give NaN. TypeError for timestamps, durations and binary values.
+Column to_number(const Column& column);
+/// The column stored as float32 (numbers rounded to nearest; texts read as
+/// by to_number).
+Column cast_float32(const Column& column);
+
+/// Reads a text column as timestamps with parse_date_text (missing texts
+/// give NaT). Texts without a UTC offset give a naive column; when every
+/// text has an offset the column holds UTC instants in zone "UTC".
+/// std::invalid_argument naming a text that does not parse, or when
+/// texts with and without offset are mixed; TypeError for a non-text column.
+Column parse_timestamps(const Column& texts);
+
+/// Prints the table readably: the row key and the columns, aligned, with
+/// the element types under the header, the first and last rows when there
+/// are many, and the size.
+std::ostream& operator<<(std::ostream& out, const Table& table);
+
+/// Options for print_table.
+struct PrintOptions {
+  /// Rows shown at each end when the table is longer than 2 * edge_rows.
+  std::size_t edge_rows = 5;
+  /// When set, only the first `head` rows are shown.
+  std::optional<std::size_t> head;
+};
+void print_table(std::ostream& out, const Table& table, const PrintOptions& options = {});
+
+}  // namespace tremora

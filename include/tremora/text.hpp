@@ -1,0 +1,55 @@
+// Text helpers shared by the readers, the table and the command-line program.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tremora {
+
+/// Removes white space at both ends: ASCII blanks, tabs, line breaks,
+/// vertical tab, form feed, the ASCII separators 0x1C-0x1F, and the Unicode
+/// white-space characters (no-break space, ideographic space, ...).
+std::string_view strip_whitespace(std::string_view text);
+
+/// Reads a decimal number. The grammar is
+///     [blanks] [+|-] digits [. [digits]] [(e|E) [+|-] digits] [blanks]
+///   | [blanks] [+|-] . digits [(e|E) [+|-] digits] [blanks]
+///   | [blanks] [+|-] (nan | inf | infinity) [blanks]   (any letter case)
+/// where blanks are the white space of strip_whitespace. A value too large
+/// for a double reads as infinity, a value too small as zero. Anything else
+/// (empty text, stray characters, hexadecimal, "NULL") gives nothing.
+std::optional<double> parse_decimal(std::string_view text);
+
+/// The shortest text that reads back as the same number: "0.1", "1e+20",
+/// "nan", "inf", "-inf". The float overload gives the shortest text for the
+/// 32-bit value (0.1f prints as "0.1", not "0.10000000149011612").
+std::string shortest_text(double value);
+std::string shortest_text(float value);
+
+/// ASCII case changes; other bytes (including UTF-8) are kept.
+std::string to_upper_ascii(std::string_view text);
+std::string to_lower_ascii(std::string_view text);
+
+/// True when `text` contains `part`.
+inline bool contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
+/// Replaces every occurrence of `from` (not empty) by `to`.
+std::string replace_all(std::string_view text, std::string_view from, std::string_view to);
+
+/// The number of terminal columns a UTF-8 text takes: East Asian wide and
+/// full-width characters count two, combining marks zero, others one.
+/// Invalid UTF-8 bytes count one each.
+std::size_t display_width(std::string_view utf8);
+
+/// True when the bytes are valid UTF-8.
+bool is_valid_utf8(std::string_view bytes);
+
+/// The list joined with a separator.
+std::string join(const std::vector<std::string>& parts, std::string_view separator);
+
+}  // namespace tremora

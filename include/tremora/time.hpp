@@ -1,0 +1,118 @@
+// Timestamps, durations, time zones and date texts.
+//
+// A Timestamp is a count of nanoseconds since 1970-01-01 00:00:00. What it
+// means depends on the column that holds it: in a column with a time zone it
+// is a UTC instant (shown in that zone), in a column without one it is a
+// wall-clock ("naive") time read as if it were UTC. Missing times are NaT.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace tremora {
+
+inline constexpr int64_t kNanosPerMicro = 1'000;
+inline constexpr int64_t kNanosPerSecond = 1'000'000'000;
+inline constexpr int64_t kNanosPerMinute = 60 * kNanosPerSecond;
+inline constexpr int64_t kNanosPerHour = 60 * kNanosPerMinute;
+inline constexpr int64_t kNanosPerDay = 24 * kNanosPerHour;
+
+/// A point in time in nanoseconds since the Unix epoch; NaT when missing.
+struct Timestamp {
+  /// The stored value of a missing time ("not a time").
+  static constexpr int64_t NaT = std::numeric_limits<int64_t>::min();
+  int64_t ns = NaT;
+
+  constexpr bool is_nat() const noexcept { return ns == NaT; }
+  friend constexpr auto operator<=>(Timestamp, Timestamp) = default;
+};
+
+/// A signed length of time in nanoseconds; NaT when missing.
+struct Duration {
+  int64_t ns = Timestamp::NaT;
+
+  constexpr bool is_nat() const noexcept { return ns == Timestamp::NaT; }
+  friend constexpr auto operator<=>(Duration, Duration) = default;
+};
+
+/// Calendar fields of a timestamp (proleptic Gregorian calendar).
+struct CivilTime {
+  int year = 1970;
+  int month = 1;   // 1..12
+  int day = 1;     // 1..31
+  int hour = 0;    // 0..23
+  int minute = 0;  // 0..59
+  int second = 0;  // 0..59
+  int64_t nanosecond = 0;  // 0..999'999'999
+};
+
+/// The timestamp of the given calendar fields; std::invalid_argument when a
+/// field is out of range (month 13, 30 February, hour 24, ...).
+Timestamp make_timestamp(const CivilTime& t);
+Timestamp make_timestamp(int year, int month, int day, int hour = 0,
+                         int minute = 0, int second = 0);
+/// The calendar fields of a timestamp; std::invalid_argument for NaT.
+CivilTime to_civil(Timestamp t);
+
+/// A date text read by parse_date_text.
+struct ParsedDate {
+  /// The wall-clock time written in the text.
+  Timestamp wall;
+  /// The UTC offset in seconds when the text names one ("Z", "+08:00").
+  std::optional<int32_t> utc_offset_seconds;
+
+  /// The UTC instant when the text has an offset, else the wall time.
+  Timestamp instant() const;
+};
+
+/// Reads a date text. Accepted forms, with surrounding blanks ignored:
+///   a date  `20240301`, `2024-03-01`, `2024/03/01` or `2024.03.01`
+///           (with a separator, month and day may have one digit);
+///   then optionally a time after a blank or `T`: `18:00`, `18:00:00` or
+///           `18:00:00.123456789` (up to nine fraction digits);
+///   then optionally a UTC offset, directly or after a blank:
+///           `Z`, `+08:00`, `+0800` or `+08` (also with `-`).
+/// Throws std::invalid_argument naming the text when it is not such a date
+/// or names a date that does not exist.
+ParsedDate parse_date_text(std::string_view text);
+
+/// parse_date_text(text).instant(): the wall time for a text without
+/// offset, the UTC instant for a text with one.
+Timestamp parse_timestamp(std::string_view text);
+
+/// Formats a timestamp with a strftime subset: %Y (4-digit year), %m, %d,
+/// %H, %M, %S (two digits each), %f (six digits of microseconds) and %%.
+/// Other characters are copied. NaT formats as "NaT".
+std::string format_timestamp(Timestamp t, std::string_view format = "%Y-%m-%d %H:%M:%S");
+
+/// ISO 8601 text "2024-03-01T18:00:00", with as many fraction digits as
+/// needed (3, 6 or 9) when the time has a fraction. NaT gives "NaT".
+std::string iso_format(Timestamp t);
+
+/// The same in a time zone: the local time of a UTC instant followed by its
+/// offset, "2024-03-01T18:00:00+08:00" ("Z" for UTC itself).
+std::string iso_format(Timestamp utc, const std::string& zone);
+
+/// Text of a duration like "1 days 02:03:04" ("NaT" when missing).
+std::string format_duration(Duration d);
+
+/// True when the IANA time-zone database knows the zone name.
+bool is_known_time_zone(const std::string& zone);
+
+/// The UTC instant of a wall-clock time in a zone. Throws
+/// std::invalid_argument when the zone is unknown or the local time does not
+/// exist (skipped by a clock change) or is ambiguous (repeated). NaT stays NaT.
+Timestamp local_to_utc(Timestamp wall, const std::string& zone);
+
+/// The wall-clock time of a UTC instant in a zone (std::invalid_argument for
+/// an unknown zone). NaT stays NaT.
+Timestamp utc_to_local(Timestamp utc, const std::string& zone);
+
+/// The offset of a zone from UTC at an instant, in seconds.
+int32_t utc_offset_seconds(Timestamp utc, const std::string& zone);
+
+}  // namespace tremora

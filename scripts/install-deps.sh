@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs every Debian package tremora builds, tests and runs with.
+# Idempotent and non-interactive: packages already present are skipped, and
+# apt is only called when something is missing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config git
+  libspdlog-dev libfmt-dev
+  libsqlite3-dev zlib1g-dev libsnappy-dev libzstd-dev
+  libgeographiclib-dev libcurl4-openssl-dev nlohmann-json3-dev
+  libhowardhinnant-date-dev tzdata libfast-float-dev
+  libcairo2-dev libpango1.0-dev fonts-noto-cjk fonts-stix fonts-dejavu-core
+  libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
+  nodejs
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  [[ "$status" == "install ok installed" ]] || missing+=("$p")
+done
+
+if ((${#missing[@]})); then
+  echo "install-deps: installing ${missing[*]}"
+  sudo=""
+  [[ $(id -u) -eq 0 ]] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+else
+  echo "install-deps: all packages present"
+fi

@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Runs every benchmark program of the build folder and prints its figures.
+set -euo pipefail
+build=${1:-build}
+shopt -s nullglob
+status=0
+for b in "$build"/bench/bench_*; do
+  [[ -x "$b" ]] || continue
+  echo "== $(basename "$b")"
+  "$b" --benchmark_counters_tabular=true || status=1
+done
+exit $status

@@ -1,0 +1,165 @@
+#include <cmath>
+#include <cstring>
+
+#include "tremora/cleaning.hpp"
+#include "tremora/errors.hpp"
+#include "tremora/logger_config.hpp"
+#include "tremora/text.hpp"
+
+namespace tremora::cleaning {
+namespace {
+
+const std::string kStartDate = "STARTDATE";
+const std::string kObsValue = "OBSVALUE";
+
+// The offset of sample k is k units; the unit is chosen by exact spacing.
+int64_t offset_unit_ns(double sample_by_seconds) {
+  if (sample_by_seconds == 1) return kNanosPerSecond;
+  if (sample_by_seconds == 3600) return kNanosPerHour;
+  return kNanosPerMinute;
+}
+
+bool is_split_case(double sample_by_seconds) { return sample_by_seconds <= 3600; }
+
+float sample_value(std::string_view part) {
+  auto v = parse_decimal(part);
+  return v ? static_cast<float>(*v) : std::nanf("");
+}
+
+const Column& required_column(const Table& df, const std::string& name) {
+  auto i = df.find_column(name);
+  if (!i) throw KeyError("split_lines: the table has no column '" + name + "'");
+  return df.column(*i);
+}
+
+// The samples of all rows in row order: their instants, values and rows.
+struct Samples {
+  std::vector<int64_t> when;
+  std::vector<float> value;
+  std::vector<int32_t> row;
+};
+
+std::size_t count_parts(std::string_view text) {
+  std::size_t n = 1;
+  for (const char* p = text.data(); (p = static_cast<const char*>(std::memchr(p, ' ', text.data() + text.size() - p)));
+       ++p)
+    ++n;
+  return n;
+}
+
+Samples collect_samples(const Column& obs, const Column& start, int64_t unit) {
+  std::size_t rows = obs.size(), total = 0;
+  for (std::size_t r = 0; r < rows; ++r) total += obs.is_null(r) ? 1 : count_parts(strip_whitespace(obs.text(r)));
+  Samples s;
+  s.when.resize(total);
+  s.value.resize(total);
+  s.row.resize(total);
+  const auto& starts = start.int64s();
+  std::size_t out = 0;
+  for (std::size_t r = 0; r < rows; ++r) {
+    if (obs.is_null(r)) {
+      s.when[out] = Timestamp::NaT;
+      s.value[out] = std::nanf("");
+      s.row[out++] = int32_t(r);
+      continue;
+    }
+    std::string_view text = strip_whitespace(obs.text(r));
+    int64_t t0 = starts[r];
+    const char* p = text.data();
+    const char* end = p + text.size();
+    for (int64_t k = 0;; ++k) {
+      const char* space = static_cast<const char*>(std::memchr(p, ' ', end - p));
+      const char* part_end = space ? space : end;
+      s.when[out] = t0 == Timestamp::NaT ? Timestamp::NaT : t0 + k * unit;
+      s.value[out] = sample_value(std::string_view(p, part_end - p));
+      s.row[out++] = int32_t(r);
+      if (!space) break;
+      p = space + 1;
+    }
+  }
+  return s;
+}
+
+void check_split_input(const Table& df) {
+  const Column& obs = required_column(df, kObsValue);
+  if (obs.type() != DataType::String)
+    throw TypeError("split_lines: column 'OBSVALUE' holds " + std::string(type_name(obs.type())) +
+                    ", not the texts of the samples");
+  const Column& start = required_column(df, kStartDate);
+  if (start.type() != DataType::Timestamp)
+    throw TypeError("split_lines: column 'STARTDATE' holds " + std::string(type_name(start.type())) +
+                    ", not timestamps");
+  if (df.num_rows() > std::size_t(INT32_MAX)) throw std::length_error("split_lines: too many rows");
+}
+
+Table split_rows(const Table& df, double sample_by_seconds) {
+  check_split_input(df);
+  const Column& start = df.column(kStartDate);
+  Samples samples = collect_samples(df.column(kObsValue), start, offset_unit_ns(sample_by_seconds));
+
+  Column when = Column::from_timestamps(kStartDate, std::move(samples.when), start.zone());
+  std::vector<int64_t> order = sort_indices(when);
+  Table result;
+  result.set_key_column(when.take(order));
+  when = Column();
+  Column value = Column::from_float32(kObsValue, std::move(samples.value)).take(order);
+  samples.value = {};
+
+  std::vector<int64_t> source_row(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) source_row[i] = samples.row[order[i]];
+  order = {};
+  samples.row = {};
+  for (const auto& c : df.columns()) {
+    if (c.name() == kObsValue || c.name() == kStartDate) continue;
+    result.add_column(c.dictionary_encoded().take(source_row));
+  }
+  result.add_column(std::move(value));
+  result.attributes() = df.attributes();
+  return result;
+}
+
+void check_daily_input(const Table& df) {
+  const Column& obs = required_column(df, kObsValue);
+  required_column(df, kStartDate);
+  DataType t = obs.type();
+  if (t == DataType::Timestamp || t == DataType::Duration || t == DataType::Binary)
+    throw TypeError("split_lines: column 'OBSVALUE' holds " + std::string(type_name(t)) + ", not numbers or texts");
+}
+
+// Daily data: sort by STARTDATE, make it the row key, convert the values.
+void convert_daily(Table& df) {
+  check_daily_input(df);
+  SortKey key{kStartDate, true};
+  sort_in_place(df, std::span(&key, 1));
+  df.set_key(kStartDate);
+  Column& obs = df.column(kObsValue);
+  obs = cast_float32(obs);
+}
+
+void log_start() { logger_config::cleaning_logger.debug("Splitting data..."); }
+
+}  // namespace
+
+Table split_lines(Table& df, double sample_by_seconds) {
+  log_start();
+  if (is_split_case(sample_by_seconds)) return split_rows(df, sample_by_seconds);
+  convert_daily(df);
+  return df;
+}
+
+Table split_lines(Table&& df, double sample_by_seconds) {
+  log_start();
+  if (is_split_case(sample_by_seconds)) return split_rows(df, sample_by_seconds);
+  convert_daily(df);
+  return std::move(df);
+}
+
+Table split_lines(const Table& df, double sample_by_seconds) {
+  log_start();
+  if (is_split_case(sample_by_seconds)) return split_rows(df, sample_by_seconds);
+  Table copy = df;
+  convert_daily(copy);
+  return copy;
+}
+
+}  // namespace tremora::cleaning

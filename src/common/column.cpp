@@ -1,0 +1,380 @@
+#include <cmath>
+#include <stdexcept>
+#include <unordered_map>
+
+#include "tremora/errors.hpp"
+#include "tremora/table.hpp"
+
+namespace tremora {
+namespace {
+
+bool is_text_type(DataType t) { return t == DataType::String || t == DataType::Binary; }
+bool is_int_storage(DataType t) {
+  return t == DataType::Int64 || t == DataType::Timestamp || t == DataType::Duration;
+}
+
+void check_validity(const std::vector<uint8_t>& valid, std::size_t size, const std::string& name) {
+  if (!valid.empty() && valid.size() != size)
+    throw std::invalid_argument("column '" + name + "': validity flags do not match the values");
+}
+
+// Gathers values; -1 gives `missing`.
+template <typename T>
+std::vector<T> gather(const std::vector<T>& values, std::span<const int64_t> rows, T missing) {
+  std::vector<T> out(rows.size());
+  const T* src = values.data();
+  for (std::size_t i = 0; i < rows.size(); ++i) out[i] = rows[i] < 0 ? missing : src[rows[i]];
+  return out;
+}
+
+// Gathers validity flags; empty when every taken row is valid.
+std::vector<uint8_t> gather_validity(const std::vector<uint8_t>& valid, std::span<const int64_t> rows) {
+  bool any_null = false;
+  for (int64_t r : rows) any_null |= r < 0 || (!valid.empty() && !valid[r]);
+  if (!any_null) return {};
+  std::vector<uint8_t> out(rows.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) out[i] = rows[i] >= 0 && (valid.empty() || valid[rows[i]]);
+  return out;
+}
+
+}  // namespace
+
+Column::Column() = default;
+
+Column Column::from_float32(std::string name, std::vector<float> values) {
+  Column c;
+  c.name_ = std::move(name);
+  c.type_ = DataType::Float32;
+  c.f32_ = std::move(values);
+  return c;
+}
+
+Column Column::from_float64(std::string name, std::vector<double> values) {
+  Column c;
+  c.name_ = std::move(name);
+  c.f64_ = std::move(values);
+  return c;
+}
+
+Column Column::from_int64(std::string name, std::vector<int64_t> values, std::vector<uint8_t> valid) {
+  check_validity(valid, values.size(), name);
+  Column c;
+  c.name_ = std::move(name);
+  c.type_ = DataType::Int64;
+  c.i64_ = std::move(values);
+  c.valid_ = std::move(valid);
+  return c;
+}
+
+Column Column::from_bool(std::string name, std::vector<uint8_t> values, std::vector<uint8_t> valid) {
+  check_validity(valid, values.size(), name);
+  Column c;
+  c.name_ = std::move(name);
+  c.type_ = DataType::Bool;
+  for (auto& v : values) v = v ? 1 : 0;
+  c.b_ = std::move(values);
+  c.valid_ = std::move(valid);
+  return c;
+}
+
+Column Column::from_timestamps(std::string name, std::vector<int64_t> ns, std::string zone) {
+  Column c;
+  c.name_ = std::move(name);
+  c.type_ = DataType::Timestamp;
+  c.i64_ = std::move(ns);
+  c.zone_ = std::move(zone);
+  return c;
+}
+
+Column Column::from_durations(std::string name, std::vector<int64_t> ns) {
+  Column c = from_timestamps(std::move(name), std::move(ns));
+  c.type_ = DataType::Duration;
+  return c;
+}
+
+Column Column::from_strings(std::string name, const std::vector<std::optional<std::string>>& values) {
+  StringColumnBuilder b(DataType::String);
+  for (const auto& v : values) v ? b.append(*v) : b.append_null();
+  return b.finish(std::move(name));
+}
+
+Column Column::from_binary(std::string name, const std::vector<std::optional<std::string>>& values) {
+  StringColumnBuilder b(DataType::Binary);
+  for (const auto& v : values) v ? b.append(*v) : b.append_null();
+  return b.finish(std::move(name));
+}
+
+Column Column::from_dictionary(std::string name, std::vector<int32_t> codes, std::vector<std::string> dictionary) {
+  for (int32_t code : codes) {
+    if (code < -1 || code >= int64_t(dictionary.size()))
+      throw std::invalid_argument("column '" + name + "': dictionary code " + std::to_string(code) +
+                                  " is out of range");
+  }
+  Column c;
+  c.name_ = std::move(name);
+  c.type_ = DataType::String;
+  c.codes_ = std::move(codes);
+  c.dict_ = std::make_shared<const std::vector<std::string>>(std::move(dictionary));
+  return c;
+}
+
+Column Column::nulls(std::string name, DataType type, std::size_t size, std::string zone) {
+  std::vector<int64_t> rows(size, -1);
+  Column empty;
+  empty.type_ = type;
+  if (is_text_type(type)) empty.offsets_ = {0};
+  Column c = empty.take(rows);
+  c.name_ = std::move(name);
+  c.zone_ = std::move(zone);
+  return c;
+}
+
+Column Column::from_values(std::string name, DataType type, const std::vector<Value>& values, std::string zone) {
+  auto mismatch = [&](const Value& v) -> TypeError {
+    return TypeError("column '" + name + "': value '" + v.to_text() + "' is not of type " +
+                     std::string(type_name(type)));
+  };
+  std::size_t n = values.size();
+  switch (type) {
+    case DataType::Float32:
+    case DataType::Float64: {
+      std::vector<double> out(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        if (!values[i].is_missing() && !values[i].is_number()) throw mismatch(values[i]);
+        out[i] = values[i].as_double();
+      }
+      Column c = from_float64(std::move(name), std::move(out));
+      return type == DataType::Float32 ? cast_float32(c) : c;
+    }
+    case DataType::Int64:
+    case DataType::Bool: {
+      std::vector<int64_t> out(n);
+      std::vector<uint8_t> valid(n, 1);
+      for (std::size_t i = 0; i < n; ++i) {
+        const auto& v = values[i].variant();
+        if (values[i].is_missing()) valid[i] = 0;
+        else if (auto p = std::get_if<int64_t>(&v)) out[i] = *p;
+        else if (auto q = std::get_if<bool>(&v)) out[i] = *q;
+        else throw mismatch(values[i]);
+      }
+      if (type == DataType::Int64) return from_int64(std::move(name), std::move(out), std::move(valid));
+      return from_bool(std::move(name), std::vector<uint8_t>(out.begin(), out.end()), std::move(valid));
+    }
+    case DataType::String:
+    case DataType::Binary: {
+      StringColumnBuilder b(type);
+      for (const auto& v : values) {
+        if (v.is_null()) b.append_null();
+        else if (auto s = std::get_if<std::string>(&v.variant())) b.append(*s);
+        else if (auto bytes = std::get_if<Bytes>(&v.variant())) b.append(bytes->data);
+        else throw mismatch(v);
+      }
+      return b.finish(std::move(name));
+    }
+    case DataType::Timestamp:
+    case DataType::Duration: {
+      std::vector<int64_t> out(n, Timestamp::NaT);
+      for (std::size_t i = 0; i < n; ++i) {
+        const auto& v = values[i].variant();
+        if (values[i].is_null()) continue;
+        if (auto t = std::get_if<Timestamp>(&v); t && type == DataType::Timestamp) out[i] = t->ns;
+        else if (auto d = std::get_if<Duration>(&v); d && type == DataType::Duration) out[i] = d->ns;
+        else throw mismatch(values[i]);
+      }
+      if (type == DataType::Duration) return from_durations(std::move(name), std::move(out));
+      return from_timestamps(std::move(name), std::move(out), std::move(zone));
+    }
+  }
+  throw TypeError("unknown column type");
+}
+
+std::size_t Column::size() const {
+  switch (type_) {
+    case DataType::Float32: return f32_.size();
+    case DataType::Float64: return f64_.size();
+    case DataType::Bool: return b_.size();
+    case DataType::String:
+    case DataType::Binary: return dict_ ? codes_.size() : offsets_.empty() ? 0 : offsets_.size() - 1;
+    default: return i64_.size();
+  }
+}
+
+bool Column::is_null(std::size_t row) const {
+  switch (type_) {
+    case DataType::Float32: return std::isnan(f32_[row]);
+    case DataType::Float64: return std::isnan(f64_[row]);
+    case DataType::Timestamp:
+    case DataType::Duration: return i64_[row] == Timestamp::NaT;
+    default:
+      if (dict_) return codes_[row] < 0;
+      return !valid_.empty() && !valid_[row];
+  }
+}
+
+std::size_t Column::null_count() const {
+  std::size_t n = 0, size = this->size();
+  for (std::size_t i = 0; i < size; ++i) n += is_null(i);
+  return n;
+}
+
+Value Column::at(std::size_t row) const {
+  if (row >= size()) throw std::out_of_range("row " + std::to_string(row) + " is past the end of column '" + name_ + "'");
+  switch (type_) {
+    case DataType::Float32: return Value(double(f32_[row]));
+    case DataType::Float64: return Value(f64_[row]);
+    case DataType::Timestamp: return Value(Timestamp{i64_[row]});
+    case DataType::Duration: return Value(Duration{i64_[row]});
+    default: break;
+  }
+  if (is_null(row)) return Value();
+  switch (type_) {
+    case DataType::Int64: return Value(i64_[row]);
+    case DataType::Bool: return Value(bool(b_[row]));
+    case DataType::Binary: return Value(Bytes{std::string(text(row))});
+    default: return Value(std::string(text(row)));
+  }
+}
+
+void Column::require(DataType type) const {
+  if (type_ != type)
+    throw TypeError("column '" + name_ + "' holds " + std::string(type_name(type_)) + ", not " +
+                    std::string(type_name(type)));
+}
+
+void Column::require_text() const {
+  if (!is_text_type(type_))
+    throw TypeError("column '" + name_ + "' holds " + std::string(type_name(type_)) + ", not text");
+}
+
+const std::vector<float>& Column::float32s() const { require(DataType::Float32); return f32_; }
+std::vector<float>& Column::float32s() { require(DataType::Float32); return f32_; }
+const std::vector<double>& Column::float64s() const { require(DataType::Float64); return f64_; }
+std::vector<double>& Column::float64s() { require(DataType::Float64); return f64_; }
+const std::vector<uint8_t>& Column::bools() const { require(DataType::Bool); return b_; }
+
+const std::vector<int64_t>& Column::int64s() const {
+  if (!is_int_storage(type_)) require(DataType::Int64);
+  return i64_;
+}
+std::vector<int64_t>& Column::int64s() {
+  if (!is_int_storage(type_)) require(DataType::Int64);
+  return i64_;
+}
+
+std::string_view Column::text(std::size_t row) const {
+  require_text();
+  if (dict_) {
+    int32_t code = codes_[row];
+    return code < 0 ? std::string_view{} : std::string_view((*dict_)[code]);
+  }
+  return std::string_view(chars_).substr(offsets_[row], offsets_[row + 1] - offsets_[row]);
+}
+
+const std::vector<int32_t>& Column::codes() const {
+  if (!dict_) throw TypeError("column '" + name_ + "' is not dictionary-encoded");
+  return codes_;
+}
+
+const std::vector<std::string>& Column::dictionary() const {
+  if (!dict_) throw TypeError("column '" + name_ + "' is not dictionary-encoded");
+  return *dict_;
+}
+
+void Column::set_zone(std::string zone) {
+  require(DataType::Timestamp);
+  zone_ = std::move(zone);
+}
+
+Column Column::take(std::span<const int64_t> rows) const {
+  std::size_t n = size();
+  for (int64_t r : rows)
+    if (r >= int64_t(n)) throw std::out_of_range("row " + std::to_string(r) + " is past the end of column '" + name_ + "'");
+  Column c;
+  c.name_ = name_;
+  c.type_ = type_;
+  c.zone_ = zone_;
+  switch (type_) {
+    case DataType::Float32: c.f32_ = gather(f32_, rows, std::nanf("")); return c;
+    case DataType::Float64: c.f64_ = gather(f64_, rows, std::nan("")); return c;
+    case DataType::Timestamp:
+    case DataType::Duration: c.i64_ = gather(i64_, rows, Timestamp::NaT); return c;
+    case DataType::Int64:
+      c.i64_ = gather(i64_, rows, int64_t{0});
+      c.valid_ = gather_validity(valid_, rows);
+      return c;
+    case DataType::Bool:
+      c.b_ = gather(b_, rows, uint8_t{0});
+      c.valid_ = gather_validity(valid_, rows);
+      return c;
+    default: break;
+  }
+  if (dict_) {
+    c.codes_ = gather(codes_, rows, int32_t{-1});
+    c.dict_ = dict_;
+    return c;
+  }
+  StringColumnBuilder b(type_);
+  for (int64_t r : rows) r < 0 || is_null(r) ? b.append_null() : b.append(text(r));
+  Column out = b.finish(name_);
+  return out;
+}
+
+Column Column::dictionary_encoded() const {
+  if (type_ != DataType::String || dict_) return *this;
+  std::unordered_map<std::string_view, int32_t> seen;
+  std::vector<std::string> dict;
+  std::vector<int32_t> codes(size());
+  for (std::size_t i = 0; i < codes.size(); ++i) {
+    if (is_null(i)) {
+      codes[i] = -1;
+      continue;
+    }
+    auto [it, added] = seen.try_emplace(text(i), int32_t(dict.size()));
+    if (added) dict.emplace_back(text(i));
+    codes[i] = it->second;
+  }
+  return from_dictionary(name_, std::move(codes), std::move(dict));
+}
+
+Column Column::plain_encoded() const {
+  if (!dict_) return *this;
+  StringColumnBuilder b(type_);
+  for (std::size_t i = 0; i < codes_.size(); ++i) is_null(i) ? b.append_null() : b.append(text(i));
+  return b.finish(name_);
+}
+
+void StringColumnBuilder::reserve(std::size_t rows, std::size_t bytes) {
+  offsets_.reserve(rows + 1);
+  chars_.reserve(bytes);
+}
+
+void StringColumnBuilder::append(std::string_view text) {
+  chars_.append(text);
+  offsets_.push_back(chars_.size());
+  if (any_null_) valid_.push_back(1);
+}
+
+void StringColumnBuilder::append_null() {
+  if (!any_null_) {
+    valid_.assign(size(), 1);
+    any_null_ = true;
+  }
+  offsets_.push_back(chars_.size());
+  valid_.push_back(0);
+}
+
+Column StringColumnBuilder::finish(std::string name) {
+  Column c;
+  c.name_ = std::move(name);
+  c.type_ = type_;
+  c.offsets_ = std::move(offsets_);
+  c.chars_ = std::move(chars_);
+  c.valid_ = std::move(valid_);
+  offsets_ = {0};
+  chars_.clear();
+  valid_.clear();
+  any_null_ = false;
+  return c;
+}
+
+}  // namespace tremora

@@ -1,0 +1,83 @@
+#include "tremora/files.hpp"
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include <fmt/format.h>
+
+#include "tremora/errors.hpp"
+
+namespace tremora {
+namespace fs = std::filesystem;
+
+fs::path home_directory() {
+  if (const char* home = std::getenv("HOME"); home && *home) return home;
+  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
+  throw std::runtime_error("cannot find the home folder: HOME is not set");
+}
+
+fs::path expand_user(const std::string& path) {
+  if (path == "~") return home_directory();
+  if (path.rfind("~/", 0) == 0) return home_directory() / path.substr(2);
+  return path;
+}
+
+std::string read_file(const fs::path& path) {
+  std::error_code ec;
+  if (!fs::exists(path, ec)) throw FileNotFoundError("no such file: '" + path.string() + "'");
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw IOError("cannot open '" + path.string() + "': " + std::strerror(errno));
+  std::ostringstream content;
+  content << in.rdbuf();
+  if (in.bad()) throw IOError("cannot read '" + path.string() + "'");
+  return std::move(content).str();
+}
+
+namespace {
+
+fs::path temporary_sibling(const fs::path& path) {
+  static std::atomic<unsigned> counter{0};
+  fs::path folder = path.parent_path();
+  std::string name = fmt::format(".{}.tmp-{}-{}", path.filename().string(), getpid(), counter++);
+  return folder.empty() ? fs::path(name) : folder / name;
+}
+
+void flush_to_disk(const fs::path& path) {
+  int fd = ::open(path.c_str(), O_RDONLY);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+void write_file_atomically(const fs::path& path, const std::function<void(std::ostream&)>& write) {
+  fs::path tmp = temporary_sibling(path);
+  try {
+    {
+      std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
+      if (!out) throw IOError("cannot write '" + path.string() + "': " + std::strerror(errno));
+      write(out);
+      out.flush();
+      if (!out) throw IOError("cannot write '" + path.string() + "'");
+    }
+    flush_to_disk(tmp);
+    std::error_code ec;
+    fs::rename(tmp, path, ec);
+    if (ec) throw IOError("cannot write '" + path.string() + "': " + ec.message());
+  } catch (...) {
+    std::error_code ignored;
+    fs::remove(tmp, ignored);
+    throw;
+  }
+}
+
+}  // namespace tremora

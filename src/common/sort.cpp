@@ -1,0 +1,178 @@
+// Stable sorting of tables: each sort key is turned into an order-preserving
+// unsigned code per row (plus a missing flag), and the positions are sorted
+// by a natural merge sort, which is linear on data that is already sorted
+// and fast on data made of a few sorted runs (series that follow each other).
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <numeric>
+
+#include "tremora/errors.hpp"
+#include "tremora/table.hpp"
+
+namespace tremora {
+namespace {
+
+struct SortCodes {
+  std::vector<uint64_t> code;
+  std::vector<uint8_t> missing;  // empty when nothing is missing
+};
+
+uint64_t code_of(int64_t v) { return uint64_t(v) ^ (uint64_t{1} << 63); }
+
+uint64_t code_of(double v) {
+  if (v == 0) v = 0;  // -0 and +0 compare equal
+  uint64_t bits = std::bit_cast<uint64_t>(v);
+  return (bits >> 63) ? ~bits : bits | (uint64_t{1} << 63);
+}
+
+// Dense ranks of texts in byte order, for plain-encoded strings.
+std::vector<uint64_t> text_ranks(const Column& c) {
+  std::size_t n = c.size();
+  std::vector<int64_t> order(n);
+  std::iota(order.begin(), order.end(), int64_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](int64_t a, int64_t b) { return c.text(a) < c.text(b); });
+  std::vector<uint64_t> rank(n);
+  uint64_t r = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i > 0 && c.text(order[i - 1]) != c.text(order[i])) ++r;
+    rank[order[i]] = r;
+  }
+  return rank;
+}
+
+std::vector<uint64_t> dictionary_ranks(const Column& c) {
+  const auto& dict = c.dictionary();
+  std::vector<int64_t> order(dict.size());
+  std::iota(order.begin(), order.end(), int64_t{0});
+  std::sort(order.begin(), order.end(), [&](int64_t a, int64_t b) { return dict[a] < dict[b]; });
+  std::vector<uint64_t> dict_rank(dict.size());
+  for (std::size_t i = 0; i < order.size(); ++i) dict_rank[order[i]] = i;
+  std::vector<uint64_t> rank(c.size());
+  const auto& codes = c.codes();
+  for (std::size_t i = 0; i < rank.size(); ++i) rank[i] = codes[i] < 0 ? 0 : dict_rank[codes[i]];
+  return rank;
+}
+
+SortCodes sort_codes(const Column& c, bool ascending) {
+  std::size_t n = c.size();
+  SortCodes s;
+  switch (c.type()) {
+    case DataType::Float32: {
+      s.code.resize(n);
+      const auto& v = c.float32s();
+      for (std::size_t i = 0; i < n; ++i) s.code[i] = code_of(double(v[i]));
+      break;
+    }
+    case DataType::Float64: {
+      s.code.resize(n);
+      const auto& v = c.float64s();
+      for (std::size_t i = 0; i < n; ++i) s.code[i] = code_of(v[i]);
+      break;
+    }
+    case DataType::Bool: {
+      const auto& v = c.bools();
+      s.code.assign(v.begin(), v.end());
+      break;
+    }
+    case DataType::String:
+    case DataType::Binary: s.code = c.is_dictionary() ? dictionary_ranks(c) : text_ranks(c); break;
+    default: {
+      s.code.resize(n);
+      const auto& v = c.int64s();
+      for (std::size_t i = 0; i < n; ++i) s.code[i] = code_of(v[i]);
+      break;
+    }
+  }
+  if (c.null_count() > 0) {
+    s.missing.resize(n);
+    for (std::size_t i = 0; i < n; ++i) s.missing[i] = c.is_null(i);
+  }
+  if (!ascending)
+    for (auto& v : s.code) v = ~v;
+  return s;
+}
+
+// Sorts positions 0..n-1 stably by `less`: finds the ascending runs, then
+// merges neighbouring runs until one is left.
+template <typename Less>
+std::vector<int64_t> natural_merge_sort(std::size_t n, Less less) {
+  std::vector<int64_t> idx(n);
+  std::iota(idx.begin(), idx.end(), int64_t{0});
+  if (n < 2) return idx;
+  std::vector<std::size_t> bounds{0};
+  for (std::size_t i = 1; i < n; ++i)
+    if (less(int64_t(i), int64_t(i - 1))) bounds.push_back(i);
+  bounds.push_back(n);
+  if (bounds.size() == 2) return idx;
+  std::vector<int64_t> buf(n);
+  while (bounds.size() > 2) {
+    std::vector<std::size_t> next{0};
+    for (std::size_t r = 0; r + 1 < bounds.size(); r += 2) {
+      std::size_t lo = bounds[r], mid = bounds[r + 1];
+      std::size_t hi = r + 2 < bounds.size() ? bounds[r + 2] : mid;
+      std::merge(idx.begin() + lo, idx.begin() + mid, idx.begin() + mid, idx.begin() + hi, buf.begin() + lo, less);
+      next.push_back(hi);
+    }
+    idx.swap(buf);
+    bounds.swap(next);
+  }
+  return idx;
+}
+
+std::vector<int64_t> sort_by_codes(std::size_t n, const std::vector<SortCodes>& keys) {
+  if (keys.size() == 1 && keys[0].missing.empty()) {
+    const uint64_t* c = keys[0].code.data();
+    return natural_merge_sort(n, [c](int64_t a, int64_t b) { return c[a] < c[b]; });
+  }
+  return natural_merge_sort(n, [&keys](int64_t a, int64_t b) {
+    for (const auto& k : keys) {
+      if (!k.missing.empty()) {
+        bool ma = k.missing[a], mb = k.missing[b];
+        if (ma || mb) {
+          if (ma && mb) continue;
+          return mb;  // the missing value goes last
+        }
+      }
+      if (k.code[a] != k.code[b]) return k.code[a] < k.code[b];
+    }
+    return false;
+  });
+}
+
+const Column& key_column(const Table& table, const std::string& name) {
+  if (auto i = table.find_column(name)) return table.column(*i);
+  if (table.has_key() && table.key().name() == name) return table.key();
+  throw KeyError("no column '" + name + "' to sort by");
+}
+
+}  // namespace
+
+std::vector<int64_t> sort_indices(const Table& table, std::span<const SortKey> keys) {
+  std::vector<SortCodes> codes;
+  for (const auto& k : keys) codes.push_back(sort_codes(key_column(table, k.column), k.ascending));
+  if (codes.empty()) return natural_merge_sort(table.num_rows(), [](int64_t, int64_t) { return false; });
+  return sort_by_codes(table.num_rows(), codes);
+}
+
+std::vector<int64_t> sort_indices(const Column& column, bool ascending) {
+  std::vector<SortCodes> codes;
+  codes.push_back(sort_codes(column, ascending));
+  return sort_by_codes(column.size(), codes);
+}
+
+Table sort_by(const Table& table, std::span<const SortKey> keys) {
+  auto order = sort_indices(table, keys);
+  return take(table, order);
+}
+
+void sort_in_place(Table& table, std::span<const SortKey> keys) {
+  auto order = sort_indices(table, keys);
+  for (std::size_t i = 0; i < order.size(); ++i)
+    if (order[i] != int64_t(i)) {
+      table = take(table, order);
+      return;
+    }
+}
+
+}  // namespace tremora

@@ -1,0 +1,170 @@
+#include <numeric>
+#include <set>
+#include <stdexcept>
+
+#include "tremora/errors.hpp"
+#include "tremora/table.hpp"
+#include "tremora/text.hpp"
+
+namespace tremora {
+
+Table::Table(std::vector<Column> columns) {
+  for (auto& c : columns) add_column(std::move(c));
+}
+
+std::size_t Table::num_rows() const {
+  if (!columns_.empty()) return columns_.front().size();
+  return key_ ? key_->size() : 0;
+}
+
+std::vector<std::string> Table::column_names() const {
+  std::vector<std::string> names;
+  names.reserve(columns_.size());
+  for (const auto& c : columns_) names.push_back(c.name());
+  return names;
+}
+
+std::optional<std::size_t> Table::find_column(std::string_view name) const {
+  for (std::size_t i = 0; i < columns_.size(); ++i)
+    if (columns_[i].name() == name) return i;
+  return std::nullopt;
+}
+
+bool Table::has_column(std::string_view name) const { return find_column(name).has_value(); }
+
+const Column& Table::column(std::string_view name) const {
+  if (auto i = find_column(name)) return columns_[*i];
+  throw KeyError("no column '" + std::string(name) + "'");
+}
+
+Column& Table::column(std::string_view name) {
+  if (auto i = find_column(name)) return columns_[*i];
+  throw KeyError("no column '" + std::string(name) + "'");
+}
+
+void Table::check_new_column(const Column& column) const {
+  if (has_column(column.name()))
+    throw std::invalid_argument("the table already has a column '" + column.name() + "'");
+  bool sized = !columns_.empty() || key_;
+  if (sized && column.size() != num_rows())
+    throw std::invalid_argument("column '" + column.name() + "' has " + std::to_string(column.size()) +
+                                " rows, the table " + std::to_string(num_rows()));
+}
+
+void Table::add_column(Column column) {
+  check_new_column(column);
+  columns_.push_back(std::move(column));
+}
+
+void Table::insert_column(std::size_t position, Column column) {
+  check_new_column(column);
+  if (position > columns_.size()) position = columns_.size();
+  columns_.insert(columns_.begin() + std::ptrdiff_t(position), std::move(column));
+}
+
+void Table::set_column(Column column) {
+  if (auto i = find_column(column.name())) {
+    if (column.size() != num_rows())
+      throw std::invalid_argument("column '" + column.name() + "' has " + std::to_string(column.size()) +
+                                  " rows, the table " + std::to_string(num_rows()));
+    columns_[*i] = std::move(column);
+  } else {
+    add_column(std::move(column));
+  }
+}
+
+Column Table::remove_column(std::string_view name) {
+  auto i = find_column(name);
+  if (!i) throw KeyError("no column '" + std::string(name) + "'");
+  Column c = std::move(columns_[*i]);
+  columns_.erase(columns_.begin() + std::ptrdiff_t(*i));
+  return c;
+}
+
+const Column& Table::key() const {
+  if (!key_) throw std::logic_error("the table has no row key");
+  return *key_;
+}
+
+Column& Table::key() {
+  if (!key_) throw std::logic_error("the table has no row key");
+  return *key_;
+}
+
+void Table::set_key(std::string_view column_name) {
+  Column c = remove_column(column_name);
+  key_ = std::move(c);
+}
+
+void Table::set_key_column(Column key) {
+  if (!columns_.empty() && key.size() != num_rows())
+    throw std::invalid_argument("row key '" + key.name() + "' has " + std::to_string(key.size()) +
+                                " rows, the table " + std::to_string(num_rows()));
+  key_ = std::move(key);
+}
+
+void Table::reset_key() {
+  Column k;
+  if (key_) {
+    k = std::move(*key_);
+    key_.reset();
+    if (k.name().empty()) k.set_name("index");
+  } else {
+    std::vector<int64_t> positions(num_rows());
+    std::iota(positions.begin(), positions.end(), int64_t{0});
+    k = Column::from_int64("index", std::move(positions));
+  }
+  insert_column(0, std::move(k));
+}
+
+Table take(const Table& table, std::span<const int64_t> rows) {
+  Table out;
+  for (const auto& c : table.columns()) out.add_column(c.take(rows));
+  if (table.has_key()) out.set_key_column(table.key().take(rows));
+  out.attributes() = table.attributes();
+  return out;
+}
+
+Table filter(const Table& table, const std::vector<uint8_t>& mask) {
+  if (mask.size() != table.num_rows())
+    throw std::invalid_argument("filter mask has " + std::to_string(mask.size()) + " flags, the table " +
+                                std::to_string(table.num_rows()) + " rows");
+  std::vector<int64_t> rows;
+  for (std::size_t i = 0; i < mask.size(); ++i)
+    if (mask[i]) rows.push_back(int64_t(i));
+  return take(table, rows);
+}
+
+namespace {
+
+template <typename F>
+void change_names(Table& table, bool with_key, F&& rename) {
+  std::set<std::string> seen;
+  std::vector<std::string> names;
+  for (const auto& c : table.columns()) {
+    names.push_back(rename(c.name()));
+    if (!seen.insert(names.back()).second)
+      throw std::invalid_argument("renaming makes two columns '" + names.back() + "'");
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) table.column(i).set_name(names[i]);
+  if (with_key && table.has_key()) table.key().set_name(rename(table.key().name()));
+}
+
+}  // namespace
+
+void rename_columns(Table& table, const std::map<std::string, std::string>& names) {
+  change_names(table, true, [&](const std::string& name) {
+    auto it = names.find(name);
+    return it == names.end() ? name : it->second;
+  });
+}
+
+void upper_case_column_names(Table& table, bool with_key) {
+  change_names(table, with_key, [](const std::string& name) { return to_upper_ascii(name); });
+}
+
+void lower_case_column_names(Table& table, bool with_key) {
+  change_names(table, with_key, [](const std::string& name) { return to_lower_ascii(name); });
+}
+
+}  // namespace tremora

@@ -1,0 +1,257 @@
+#include "tremora/text.hpp"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <limits>
+
+namespace tremora {
+namespace {
+
+// Decodes one UTF-8 code point at s[i]; returns its length (1 for an
+// invalid byte, with cp set to 0xFFFD).
+std::size_t decode_utf8(std::string_view s, std::size_t i, char32_t& cp) {
+  auto b = static_cast<unsigned char>(s[i]);
+  std::size_t len = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 0;
+  if (len == 1) {
+    cp = b;
+    return 1;
+  }
+  if (len == 0 || i + len > s.size()) {
+    cp = 0xFFFD;
+    return 1;
+  }
+  char32_t v = b & (0x7F >> len);
+  for (std::size_t k = 1; k < len; ++k) {
+    auto c = static_cast<unsigned char>(s[i + k]);
+    if ((c & 0xC0) != 0x80) {
+      cp = 0xFFFD;
+      return 1;
+    }
+    v = (v << 6) | (c & 0x3F);
+  }
+  static constexpr char32_t kMin[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (v < kMin[len] || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) {
+    cp = 0xFFFD;
+    return 1;
+  }
+  cp = v;
+  return len;
+}
+
+bool is_ascii_space(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D) || (c >= 0x1C && c <= 0x1F); }
+
+bool is_unicode_space(char32_t cp) {
+  return cp == 0x85 || cp == 0xA0 || cp == 0x1680 || (cp >= 0x2000 && cp <= 0x200A) || cp == 0x2028 ||
+         cp == 0x2029 || cp == 0x202F || cp == 0x205F || cp == 0x3000;
+}
+
+// Length of the white-space character that ends at s[end - 1], or 0.
+std::size_t trailing_space_length(std::string_view s, std::size_t end) {
+  if (is_ascii_space(static_cast<unsigned char>(s[end - 1]))) return 1;
+  for (std::size_t len = 2; len <= 3 && len <= end; ++len) {
+    char32_t cp;
+    if (decode_utf8(s, end - len, cp) == len && is_unicode_space(cp)) return len;
+  }
+  return 0;
+}
+
+bool is_wide(char32_t cp) {
+  return (cp >= 0x1100 && cp <= 0x115F) || (cp >= 0x2E80 && cp <= 0x303E) || (cp >= 0x3041 && cp <= 0x33FF) ||
+         (cp >= 0x3400 && cp <= 0x4DBF) || (cp >= 0x4E00 && cp <= 0x9FFF) || (cp >= 0xA000 && cp <= 0xA4CF) ||
+         (cp >= 0xAC00 && cp <= 0xD7A3) || (cp >= 0xF900 && cp <= 0xFAFF) || (cp >= 0xFE30 && cp <= 0xFE4F) ||
+         (cp >= 0xFF00 && cp <= 0xFF60) || (cp >= 0xFFE0 && cp <= 0xFFE6) || (cp >= 0x1F300 && cp <= 0x1F64F) ||
+         (cp >= 0x1F900 && cp <= 0x1F9FF) || (cp >= 0x20000 && cp <= 0x3FFFD);
+}
+
+bool is_combining(char32_t cp) {
+  return (cp >= 0x0300 && cp <= 0x036F) || (cp >= 0x1AB0 && cp <= 0x1AFF) || (cp >= 0x1DC0 && cp <= 0x1DFF) ||
+         (cp >= 0x20D0 && cp <= 0x20FF) || (cp >= 0xFE20 && cp <= 0xFE2F) || cp == 0x200B || cp == 0x200D;
+}
+
+bool equals_ignore_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char c = a[i];
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    if (c != b[i]) return false;
+  }
+  return true;
+}
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Reads a number from text already stripped of blanks and sign; the grammar
+// is checked here, the conversion is exact (fast path or from_chars).
+std::optional<double> parse_unsigned(std::string_view s) {
+  if (!s.empty() && !is_digit(s[0]) && s[0] != '.') {
+    if (equals_ignore_case(s, "nan")) return std::numeric_limits<double>::quiet_NaN();
+    if (equals_ignore_case(s, "inf") || equals_ignore_case(s, "infinity"))
+      return std::numeric_limits<double>::infinity();
+    return std::nullopt;
+  }
+  std::size_t i = 0, n = s.size();
+  uint64_t mantissa = 0;
+  int significant = 0, int_digits = 0, frac_digits = 0, dropped_scale = 0;
+  bool exact = true;
+  for (; i < n && is_digit(s[i]); ++i, ++int_digits) {
+    if (significant < 19) {
+      mantissa = mantissa * 10 + uint64_t(s[i] - '0');
+      if (mantissa) ++significant;
+    } else {
+      exact = false;
+      ++dropped_scale;
+    }
+  }
+  if (i < n && s[i] == '.') {
+    for (++i; i < n && is_digit(s[i]); ++i, ++frac_digits) {
+      if (significant < 19) {
+        mantissa = mantissa * 10 + uint64_t(s[i] - '0');
+        if (mantissa) ++significant;
+        --dropped_scale;
+      } else {
+        exact = false;
+      }
+    }
+  }
+  if (int_digits + frac_digits == 0) return std::nullopt;
+  int64_t exponent = 0;
+  if (i < n && (s[i] == 'e' || s[i] == 'E')) {
+    ++i;
+    bool negative = false;
+    if (i < n && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    if (i == n || !is_digit(s[i])) return std::nullopt;
+    for (; i < n && is_digit(s[i]); ++i) {
+      if (exponent < 100000) exponent = exponent * 10 + (s[i] - '0');
+    }
+    if (negative) exponent = -exponent;
+  }
+  if (i != n) return std::nullopt;
+  if (mantissa == 0) return 0.0;
+  int64_t scale = exponent + dropped_scale;
+  // Clinger's fast path: the mantissa and the power of ten are exact doubles.
+  if (exact && mantissa < (uint64_t{1} << 53) && scale >= -22 && scale <= 22) {
+    double m = double(mantissa);
+    return scale < 0 ? m / kPow10[-scale] : m * kPow10[scale];
+  }
+  double value = 0;
+  auto [ptr, ec] = std::from_chars(s.data(), s.data() + n, value, std::chars_format::general);
+  if (ec == std::errc::result_out_of_range) return scale > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+  if (ec != std::errc{} || ptr != s.data() + n) return std::nullopt;
+  return value;
+}
+
+template <typename F>
+std::string shortest(F value) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+  char buf[64];
+  auto [ptr, ec] = std::to_chars(buf, buf + sizeof buf, value);
+  return std::string(buf, ec == std::errc{} ? ptr : buf);
+}
+
+}  // namespace
+
+std::string_view strip_whitespace(std::string_view text) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end) {
+    auto c = static_cast<unsigned char>(text[begin]);
+    if (is_ascii_space(c)) {
+      ++begin;
+      continue;
+    }
+    if (c < 0x80) break;
+    char32_t cp;
+    std::size_t len = decode_utf8(text, begin, cp);
+    if (!is_unicode_space(cp)) break;
+    begin += len;
+  }
+  while (end > begin) {
+    std::size_t len = trailing_space_length(text.substr(0, end), end);
+    if (len == 0) break;
+    end -= len;
+  }
+  return text.substr(begin, end - begin);
+}
+
+std::optional<double> parse_decimal(std::string_view text) {
+  std::string_view s = text;
+  // Blanks are rare in data: strip only when an end is not a digit.
+  if (!s.empty() && (!is_digit(s.front()) || !is_digit(s.back()))) s = strip_whitespace(s);
+  if (s.empty()) return std::nullopt;
+  bool negative = false;
+  if (s[0] == '+' || s[0] == '-') {
+    negative = s[0] == '-';
+    s.remove_prefix(1);
+  }
+  auto v = parse_unsigned(s);
+  if (!v) return v;
+  return negative ? -*v : *v;
+}
+
+std::string shortest_text(double value) { return shortest(value); }
+std::string shortest_text(float value) { return shortest(value); }
+
+std::string to_upper_ascii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return out;
+}
+
+std::string to_lower_ascii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+  return out;
+}
+
+std::string replace_all(std::string_view text, std::string_view from, std::string_view to) {
+  std::string out;
+  if (from.empty()) return std::string(text);
+  std::size_t pos = 0;
+  while (true) {
+    std::size_t hit = text.find(from, pos);
+    if (hit == std::string_view::npos) break;
+    out.append(text.substr(pos, hit - pos));
+    out.append(to);
+    pos = hit + from.size();
+  }
+  out.append(text.substr(pos));
+  return out;
+}
+
+std::size_t display_width(std::string_view utf8) {
+  std::size_t width = 0;
+  for (std::size_t i = 0; i < utf8.size();) {
+    char32_t cp;
+    i += decode_utf8(utf8, i, cp);
+    width += is_combining(cp) ? 0 : is_wide(cp) ? 2 : 1;
+  }
+  return width;
+}
+
+bool is_valid_utf8(std::string_view bytes) {
+  for (std::size_t i = 0; i < bytes.size();) {
+    char32_t cp;
+    std::size_t len = decode_utf8(bytes, i, cp);
+    if (cp == 0xFFFD && len == 1 && static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
+    i += len;
+  }
+  return true;
+}
+
+std::string join(const std::vector<std::string>& parts, std::string_view separator) {
+  std::string out;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i) out.append(separator);
+    out.append(parts[i]);
+  }
+  return out;
+}
+
+}  // namespace tremora

@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tremora/cleaning.hpp"
+#include "tremora/errors.hpp"
+#include "tremora/logger_config.hpp"
+
+namespace tremora::cleaning {
+namespace {
+
+const int64_t kDay = make_timestamp(2024, 1, 1).ns;
+
+// Day rows with STATIONID, STARTDATE, POINTID and OBSVALUE.
+Table day_rows(const std::vector<std::optional<std::string>>& values, std::vector<int64_t> starts = {}) {
+  if (starts.empty()) starts.assign(values.size(), kDay);
+  std::vector<std::optional<std::string>> stations, points;
+  for (std::size_t i = 0; i < values.size(); ++i) {
+    stations.push_back("3700" + std::to_string(i));
+    points.push_back("1");
+  }
+  Table t;
+  t.add_column(Column::from_strings("STATIONID", stations));
+  t.add_column(Column::from_timestamps("STARTDATE", starts));
+  t.add_column(Column::from_strings("POINTID", points));
+  t.add_column(Column::from_strings("OBSVALUE", values));
+  return t;
+}
+
+std::vector<int64_t> keys_of(const Table& t) { return t.key().int64s(); }
+
+TEST(SplitLines, MinuteRowBecomesOneRowPerSample) {
+  logger_config::LogCapture capture;
+  Table days = day_rows({" 1.5 2.5 3.5 "});
+  days.set_key_column(Column::from_int64("label", {42}));
+  Table t = split_lines(days, 60);
+  EXPECT_TRUE(capture.contains("cleaning", logger_config::Level::debug, "Splitting data..."));
+  EXPECT_EQ(t.key().name(), "STARTDATE");
+  EXPECT_EQ(keys_of(t), (std::vector<int64_t>{kDay, kDay + kNanosPerMinute, kDay + 2 * kNanosPerMinute}));
+  EXPECT_EQ(t.column_names(), (std::vector<std::string>{"STATIONID", "POINTID", "OBSVALUE"}));
+  EXPECT_EQ(t.column("OBSVALUE").float32s(), (std::vector<float>{1.5f, 2.5f, 3.5f}));
+  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(t.column("STATIONID").text(i), "37000");
+  // The input is untouched in the split case.
+  EXPECT_EQ(days.num_rows(), 1u);
+  EXPECT_EQ(days.column("OBSVALUE").type(), DataType::String);
+  EXPECT_EQ(days.key().name(), "label");
+}
+
+TEST(SplitLines, OffsetUnitFollowsTheSpacing) {
+  struct Case {
+    double spacing;
+    int64_t unit;
+  } cases[] = {{1, kNanosPerSecond},   {1.0, kNanosPerSecond}, {60, kNanosPerMinute}, {3600, kNanosPerHour},
+               {3600.0, kNanosPerHour}, {600, kNanosPerMinute}, {30, kNanosPerMinute}, {2, kNanosPerMinute}};
+  for (const auto& c : cases) {
+    Table t = split_lines(day_rows({"1 2 3"}), c.spacing);
+    EXPECT_EQ(keys_of(t), (std::vector<int64_t>{kDay, kDay + c.unit, kDay + 2 * c.unit})) << c.spacing;
+  }
+}
+
+TEST(SplitLines, SingleSpaceSeparatorAndEmptyParts) {
+  Table t = split_lines(day_rows({"1  2"}), 60);
+  ASSERT_EQ(t.num_rows(), 3u);
+  const auto& v = t.column("OBSVALUE").float32s();
+  EXPECT_EQ(v[0], 1);
+  EXPECT_TRUE(std::isnan(v[1]));
+  EXPECT_EQ(v[2], 2);
+  EXPECT_EQ(keys_of(t)[2], kDay + 2 * kNanosPerMinute);
+  // A tab is not a separator: it stays inside its part, which then is no number.
+  Table tab = split_lines(day_rows({"1\t2 3"}), 60);
+  ASSERT_EQ(tab.num_rows(), 2u);
+  EXPECT_TRUE(std::isnan(tab.column("OBSVALUE").float32s()[0]));
+  EXPECT_EQ(tab.column("OBSVALUE").float32s()[1], 3);
+  // Blank text: one empty part at position 0.
+  Table blank = split_lines(day_rows({"   "}), 60);
+  ASSERT_EQ(blank.num_rows(), 1u);
+  EXPECT_EQ(keys_of(blank)[0], kDay);
+  EXPECT_TRUE(std::isnan(blank.column("OBSVALUE").float32s()[0]));
+}
+
+TEST(SplitLines, UnreadableSamplesAreMissingNotErrors) {
+  Table t = split_lines(day_rows({"12.5x NULL 7 1e2 -0.5 nan"}), 3600);
+  const auto& v = t.column("OBSVALUE").float32s();
+  ASSERT_EQ(v.size(), 6u);
+  EXPECT_TRUE(std::isnan(v[0]));
+  EXPECT_TRUE(std::isnan(v[1]));
+  EXPECT_EQ(v[2], 7);
+  EXPECT_EQ(v[3], 100);
+  EXPECT_EQ(v[4], -0.5f);
+  EXPECT_TRUE(std::isnan(v[5]));
+}
+
+TEST(SplitLines, RowsOfDifferentLengthsAndMissingRows) {
+  Table days = day_rows({"1 2 3", std::nullopt, "9"}, {kDay, kDay + kNanosPerDay, kDay + 5 * kNanosPerMinute});
+  Table t = split_lines(days, 60);
+  ASSERT_EQ(t.num_rows(), 5u);
+  // Sorted by time, the missing key last; rows with equal keys both stay.
+  EXPECT_EQ(keys_of(t), (std::vector<int64_t>{kDay, kDay + kNanosPerMinute, kDay + 2 * kNanosPerMinute,
+                                              kDay + 5 * kNanosPerMinute, Timestamp::NaT}));
+  EXPECT_EQ(t.column("STATIONID").text(3), "37002");
+  EXPECT_EQ(t.column("STATIONID").text(4), "37001");
+  EXPECT_TRUE(std::isnan(t.column("OBSVALUE").float32s()[4]));
+  Table same = split_lines(day_rows({"1", "2"}), 60);
+  EXPECT_EQ(same.num_rows(), 2u);
+  EXPECT_EQ(keys_of(same)[0], keys_of(same)[1]);
+}
+
+TEST(SplitLines, InterleavesSeriesByTime) {
+  // Two series of two days each, as the fetcher orders them (series, then date).
+  int64_t d = kNanosPerDay;
+  Table days = day_rows({"1 2", "3 4", "5 6", "7 8"}, {kDay, kDay + d, kDay, kDay + d});
+  Table t = split_lines(days, 3600);
+  EXPECT_EQ(t.column("OBSVALUE").float32s(), (std::vector<float>{1, 5, 2, 6, 3, 7, 4, 8}));
+  for (std::size_t i = 1; i < t.num_rows(); ++i) EXPECT_LE(keys_of(t)[i - 1], keys_of(t)[i]);
+  // Repeated codes become dictionary codes rather than copies.
+  EXPECT_TRUE(t.column("STATIONID").is_dictionary());
+  EXPECT_EQ(t.column("STATIONID").dictionary().size(), 4u);
+}
+
+TEST(SplitLines, ValuesAreFloat32) {
+  Table t = split_lines(day_rows({"0.1 16777217"}), 60);
+  EXPECT_EQ(t.column("OBSVALUE").type(), DataType::Float32);
+  EXPECT_EQ(t.column("OBSVALUE").float32s()[0], 0.1f);
+  EXPECT_NE(double(t.column("OBSVALUE").float32s()[0]), 0.1);
+  EXPECT_EQ(t.column("OBSVALUE").float32s()[1], 16777216.0f);
+}
+
+TEST(SplitLines, DailyCaseWorksOnTheCallersTable) {
+  Table days = day_rows({"12.5", "1 2", std::nullopt, "7"},
+                        {kDay + 2 * kNanosPerDay, kDay, kDay + kNanosPerDay, Timestamp::NaT});
+  days.set_key_column(Column::from_int64("label", {0, 1, 2, 3}));
+  Table t = split_lines(days, 86400);
+  for (const Table* x : {&t, &days}) {
+    EXPECT_EQ(x->key().name(), "STARTDATE");
+    EXPECT_EQ(x->key().int64s(), (std::vector<int64_t>{kDay, kDay + kNanosPerDay, kDay + 2 * kNanosPerDay, Timestamp::NaT}));
+    EXPECT_EQ(x->column_names(), (std::vector<std::string>{"STATIONID", "POINTID", "OBSVALUE"}));
+    const auto& v = x->column("OBSVALUE").float32s();
+    EXPECT_TRUE(std::isnan(v[0]));  // "1 2" holds two values: not a number
+    EXPECT_TRUE(std::isnan(v[1]));
+    EXPECT_EQ(v[2], 12.5f);
+    EXPECT_EQ(v[3], 7);
+    EXPECT_FALSE(x->has_column("timespan"));
+  }
+  // Numbers are kept, only narrowed.
+  Table numbers;
+  numbers.add_column(Column::from_timestamps("STARTDATE", {kDay}));
+  numbers.add_column(Column::from_float64("OBSVALUE", {0.1}));
+  const Table kept = numbers;
+  Table n = split_lines(kept, 86400.0);
+  EXPECT_EQ(n.column("OBSVALUE").float32s()[0], 0.1f);
+  EXPECT_EQ(kept.column("OBSVALUE").type(), DataType::Float64);
+  Table moved = split_lines(std::move(numbers), 90000);
+  EXPECT_EQ(moved.column("OBSVALUE").type(), DataType::Float32);
+}
+
+TEST(SplitLines, BadTablesNameTheColumnAndChangeNothing) {
+  auto message = [](Table t, double spacing) {
+    Table before = t;
+    try {
+      split_lines(t, spacing);
+    } catch (const std::exception& e) {
+      EXPECT_EQ(t.column_names(), before.column_names());
+      EXPECT_EQ(t.has_key(), before.has_key());
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  Table no_obs = day_rows({"1"});
+  no_obs.remove_column("OBSVALUE");
+  Table no_start = day_rows({"1"});
+  no_start.remove_column("STARTDATE");
+  Table numbers = day_rows({"1"});
+  numbers.column("OBSVALUE") = Column::from_float64("OBSVALUE", {1.0});
+  Table text_dates = day_rows({"1"});
+  text_dates.column("STARTDATE") = Column::from_strings("STARTDATE", {"2024-01-01"});
+  for (double spacing : {60.0, 86400.0}) {
+    EXPECT_NE(message(no_obs, spacing).find("'OBSVALUE'"), std::string::npos);
+    EXPECT_NE(message(no_start, spacing).find("'STARTDATE'"), std::string::npos);
+  }
+  EXPECT_THROW(split_lines(numbers, 60), TypeError);
+  EXPECT_NE(message(numbers, 60).find("'OBSVALUE'"), std::string::npos);
+  EXPECT_THROW(split_lines(text_dates, 60), TypeError);
+  EXPECT_NE(message(text_dates, 60).find("'STARTDATE'"), std::string::npos);
+  // Daily data may carry dates of any sortable type.
+  EXPECT_EQ(split_lines(text_dates, 86400).key().type(), DataType::String);
+}
+
+}  // namespace
+}  // namespace tremora::cleaning

@@ -1,0 +1,94 @@
+// Runs the tremora program as a user would and checks what it writes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+
+#include "test_support.hpp"
+#include "tremora/csv.hpp"
+
+namespace tremora {
+namespace {
+
+struct RunResult {
+  int status;
+  std::string out;
+};
+
+// Runs the program with arguments (a shell command line), standard error
+// joined to standard output.
+RunResult run(const std::string& args) {
+  std::string cmd = std::string(TREMORA_BIN) + " " + args + " 2>&1";
+  FILE* pipe = popen(cmd.c_str(), "r");
+  std::string out;
+  std::array<char, 4096> buf;
+  while (std::size_t n = fread(buf.data(), 1, buf.size(), pipe)) out.append(buf.data(), n);
+  int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+TEST(Cli, SplitWritesOneRowPerSample) {
+  testing::TempDir dir;
+  auto in = dir.write("days.csv",
+                      "STARTDATE,STATIONID,POINTID,ITEMID,OBSVALUE\n"
+                      "2024-01-02,37001,1,4112,\"5 6\"\n"
+                      "2024-01-01,37001,1,4112,\" 1.5 2.5  0.1 \"\n"
+                      "2024-01-01,郯城,2,4112,NULL\n");
+  auto out = dir / "samples.csv";
+  RunResult r = run("split --rate 3600 " + in.string() + " " + out.string());
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(testing::read_text(out),
+            "STARTDATE,STATIONID,POINTID,ITEMID,OBSVALUE\n"
+            "2024-01-01T00:00:00,37001,1,4112,1.5\n"
+            "2024-01-01T00:00:00,郯城,2,4112,\n"
+            "2024-01-01T01:00:00,37001,1,4112,2.5\n"
+            "2024-01-01T02:00:00,37001,1,4112,\n"
+            "2024-01-01T03:00:00,37001,1,4112,0.1\n"
+            "2024-01-02T00:00:00,37001,1,4112,5\n"
+            "2024-01-02T01:00:00,37001,1,4112,6\n");
+}
+
+TEST(Cli, ErrorsAreOneLineAndLeaveNoOutput) {
+  testing::TempDir dir;
+  auto in = dir.write("days.csv", "STARTDATE,VALUE\n2024-01-01,1\n");
+  auto out = dir / "samples.csv";
+  RunResult r = run("split --rate 60 " + in.string() + " " + out.string());
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("'OBSVALUE'"), std::string::npos) << r.out;
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1);
+  EXPECT_FALSE(std::filesystem::exists(out));
+  auto bad_date = dir.write("bad.csv", "STARTDATE,OBSVALUE\n2024-13-01,1\n");
+  r = run("split --rate 60 " + bad_date.string() + " " + out.string());
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("'2024-13-01'"), std::string::npos) << r.out;
+  EXPECT_FALSE(std::filesystem::exists(out));
+  // Nothing but the output file is left in the folder.
+  std::size_t files = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir.path())) files += e.is_regular_file();
+  EXPECT_EQ(files, 2u);
+  r = run("split --rate 60 " + (dir / "none.csv").string() + " " + out.string());
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("none.csv"), std::string::npos);
+  EXPECT_NE(run("frobnicate").status, 0);
+}
+
+TEST(Cli, ShowPrintsEdgesAlignedWithTypes) {
+  testing::TempDir dir;
+  std::string csv = "NAME,VALUE\n";
+  for (int i = 0; i < 20; ++i) csv += (i == 19 ? "郯城" : "row" + std::to_string(i)) + "," + std::to_string(i) + "\n";
+  auto file = dir.write("t.csv", csv);
+  RunResult r = run("show " + file.string());
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("string"), std::string::npos);
+  EXPECT_NE(r.out.find("row0"), std::string::npos);
+  EXPECT_EQ(r.out.find("row10"), std::string::npos);
+  EXPECT_NE(r.out.find("郯城"), std::string::npos);
+  EXPECT_NE(r.out.find("[20 rows x 2 columns]"), std::string::npos);
+  r = run("show --head 3 " + file.string());
+  EXPECT_NE(r.out.find("row2"), std::string::npos);
+  EXPECT_EQ(r.out.find("row3"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tremora

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include "test_support.hpp"
+#include "tremora/errors.hpp"
+#include "tremora/ini.hpp"
+
+namespace tremora {
+namespace {
+
+TEST(Ini, SectionsKeysCommentsAndTrimming) {
+  IniConfig c;
+  c.read_string(
+      "# comment\n"
+      "; another\n"
+      "[db1]\n"
+      "  HOST = 10.0.0.1  \n"
+      "Port: 1521\n"
+      "url = a=b:c\n"
+      "empty =\n"
+      "   # indented comment\n"
+      "note = x ; not a comment\n"
+      "[DB1]\n"
+      "host = other\n");
+  EXPECT_EQ(c.sections(), (std::vector<std::string>{"db1", "DB1"}));
+  EXPECT_EQ(c.get("db1", "host"), "10.0.0.1");
+  EXPECT_EQ(c.get("db1", "HOST"), "10.0.0.1");
+  EXPECT_EQ(c.get("db1", "PORT"), "1521");
+  EXPECT_EQ(c.get("db1", "url"), "a=b:c");
+  EXPECT_EQ(c.get("db1", "empty"), "");
+  EXPECT_EQ(c.get("db1", "note"), "x ; not a comment");
+  EXPECT_EQ(c.get("DB1", "host"), "other");
+  EXPECT_FALSE(c.has_section("Db1"));
+  EXPECT_EQ(c.get("db1", "missing", ""), "");
+  EXPECT_EQ(c.get("nosuch", "host", "fb"), "fb");
+  try {
+    c.get("db1", "TNSNAME");
+    FAIL();
+  } catch (const KeyError& e) {
+    EXPECT_STREQ(e.what(), "No option 'tnsname' in section: 'db1'");
+  }
+  try {
+    c.get("db9", "host");
+    FAIL();
+  } catch (const KeyError& e) {
+    EXPECT_STREQ(e.what(), "No section: 'db9'");
+  }
+}
+
+TEST(Ini, DefaultSectionAndInterpolation) {
+  IniConfig c;
+  c.read_string(
+      "[DEFAULT]\n"
+      "port = 1521\n"
+      "base = /opt/%(client)s\n"
+      "client = instantclient\n"
+      "[db1]\n"
+      "lib = %(BASE)s/lib\n"
+      "rate = 100%%\n"
+      "client = ic21\n"
+      "[db2]\n"
+      "port = 1600\n");
+  EXPECT_EQ(c.get("db1", "port"), "1521");
+  EXPECT_EQ(c.get("db2", "port"), "1600");
+  // References are resolved in the section that is read, DEFAULT's values included.
+  EXPECT_EQ(c.get("db1", "lib"), "/opt/ic21/lib");
+  EXPECT_EQ(c.get("db2", "base"), "/opt/instantclient");
+  EXPECT_EQ(c.get("db1", "rate"), "100%");
+  EXPECT_EQ(c.sections(), (std::vector<std::string>{"db1", "db2"}));
+  EXPECT_FALSE(c.has_section("DEFAULT"));
+  EXPECT_TRUE(c.has_option("db2", "BASE"));
+  EXPECT_EQ(c.options("db2"), (std::vector<std::string>{"base", "client", "port"}));
+}
+
+TEST(Ini, BadInterpolationIsAnErrorNotAHang) {
+  IniConfig c;
+  c.read_string(
+      "[s]\n"
+      "a = %(b)s\n"
+      "b = %(a)s\n"
+      "c = %(nope)s\n"
+      "d = 50%\n"
+      "e = %(unclosed\n"
+      "self = x%(self)s\n");
+  EXPECT_THROW(c.get("s", "a"), ConfigError);
+  EXPECT_THROW(c.get("s", "self"), ConfigError);
+  try {
+    c.get("s", "c");
+    FAIL();
+  } catch (const ConfigError& e) {
+    EXPECT_NE(std::string(e.what()).find("'nope'"), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(c.get("s", "d"), ConfigError);
+  EXPECT_THROW(c.get("s", "e"), ConfigError);
+}
+
+TEST(Ini, ParseErrorsNameFileAndLineAndChangeNothing) {
+  auto error_of = [](const std::string& text) {
+    IniConfig c;
+    c.read_string("[keep]\nk = v\n", "first.conf");
+    try {
+      c.read_string(text, "default.conf");
+    } catch (const ConfigError& e) {
+      EXPECT_EQ(c.get("keep", "k"), "v");
+      EXPECT_EQ(c.sections().size(), 1u);
+      return std::string(e.what());
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(error_of("host = x\n"), "default.conf:1: an entry before the first section header: host = x");
+  EXPECT_EQ(error_of("[a]\n\njust words\n"), "default.conf:3: expected 'key = value' or a section header: just words");
+  EXPECT_EQ(error_of("[a]\n[a]\n"), "default.conf:2: section 'a' already exists");
+  EXPECT_EQ(error_of("[a]\nk=1\nK=2\n"), "default.conf:3: option 'k' in section 'a' already exists");
+  EXPECT_EQ(error_of("[a\n"), "default.conf:1: malformed section header: [a");
+  EXPECT_EQ(error_of("[a]\n= 3\n"), "default.conf:2: an entry without a key: = 3");
+}
+
+TEST(Ini, LaterFilesReplaceEntriesOfEarlierOnes) {
+  testing::TempDir dir;
+  auto first = dir.write("work/default.conf", "[db1]\nHOST = h1\nPORT = 1521\nUSERNAME = u\n[only_work]\nx = 1\n");
+  auto second = dir.write("home/default.conf", "[db1]\nport = 1600\n[only_home]\ny = 2\n");
+  IniConfig c;
+  EXPECT_TRUE(c.read_if_exists(first));
+  EXPECT_TRUE(c.read_if_exists(second));
+  EXPECT_FALSE(c.read_if_exists(dir / "absent.conf"));
+  EXPECT_EQ(c.get("db1", "PORT"), "1600");
+  EXPECT_EQ(c.get("db1", "HOST"), "h1");
+  EXPECT_EQ(c.get("only_work", "x"), "1");
+  EXPECT_EQ(c.get("only_home", "y"), "2");
+  EXPECT_EQ(c.sections(), (std::vector<std::string>{"db1", "only_work", "only_home"}));
+  EXPECT_THROW(c.read_file(dir / "absent.conf"), FileNotFoundError);
+}
+
+}  // namespace
+}  // namespace tremora

@@ -1,0 +1,77 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+#include <random>
+
+#include "tremora/errors.hpp"
+#include "tremora/table.hpp"
+
+namespace tremora {
+namespace {
+
+TEST(Sort, MultiKeyStableWithMissingLast) {
+  Table t;
+  t.add_column(Column::from_strings("ITEMID", {"4112", "3121", "4112", std::nullopt, "3121", "4112"}));
+  t.add_column(Column::from_float64("V", {2, 1, NAN, 0, 1, 2}));
+  t.add_column(Column::from_int64("ROW", {0, 1, 2, 3, 4, 5}));
+  std::vector<SortKey> keys{{"ITEMID"}, {"V"}};
+  EXPECT_EQ(sort_indices(t, keys), (std::vector<int64_t>{1, 4, 0, 5, 2, 3}));
+  // Descending keeps missing values last and equal rows in order.
+  std::vector<SortKey> desc{{"ITEMID", false}, {"V", false}};
+  EXPECT_EQ(sort_indices(t, desc), (std::vector<int64_t>{0, 5, 2, 1, 4, 3}));
+  // Both string encodings sort the same.
+  Table d = t;
+  d.column("ITEMID") = t.column("ITEMID").dictionary_encoded();
+  EXPECT_EQ(sort_indices(d, keys), sort_indices(t, keys));
+  std::vector<SortKey> nope{{"NOPE"}};
+  EXPECT_THROW(sort_indices(t, nope), KeyError);
+}
+
+TEST(Sort, TextsCompareByCodePoint) {
+  Table t(std::vector<Column>{Column::from_strings("S", {"郯城", "b", "B", "a", "Ω", "ab"})});
+  std::vector<SortKey> keys{{"S"}};
+  Table s = sort_by(t, keys);
+  std::vector<std::string> got;
+  for (std::size_t i = 0; i < s.num_rows(); ++i) got.emplace_back(s.column("S").text(i));
+  EXPECT_EQ(got, (std::vector<std::string>{"B", "a", "ab", "b", "Ω", "郯城"}));
+}
+
+TEST(Sort, RowKeyTravelsAndInPlaceSortReorders) {
+  Table t(std::vector<Column>{Column::from_timestamps("STARTDATE", {30, Timestamp::NaT, 10, 20})});
+  t.set_key_column(Column::from_int64("label", {0, 1, 2, 3}));
+  std::vector<SortKey> keys{{"STARTDATE"}};
+  sort_in_place(t, keys);
+  EXPECT_EQ(t.key().int64s(), (std::vector<int64_t>{2, 3, 0, 1}));
+  EXPECT_EQ(t.column("STARTDATE").int64s()[3], Timestamp::NaT);
+  // Sorting by the row key's name works as well.
+  std::vector<SortKey> by_label{{"label", false}};
+  sort_in_place(t, by_label);
+  EXPECT_EQ(t.key().int64s(), (std::vector<int64_t>{3, 2, 1, 0}));
+}
+
+TEST(Sort, AgreesWithStdStableSortOnRandomRuns) {
+  std::mt19937_64 rng(3);
+  for (int round = 0; round < 50; ++round) {
+    std::size_t n = rng() % 2000;
+    std::vector<int64_t> v(n);
+    // Several ascending runs with ties, NaT and negative values.
+    for (std::size_t i = 0; i < n; ++i) {
+      int64_t base = i % (1 + rng() % 300) == 0 ? int64_t(rng() % 100) - 50 : (i ? v[i - 1] : 0);
+      v[i] = rng() % 20 == 0 ? Timestamp::NaT : base + int64_t(rng() % 3);
+    }
+    std::vector<int64_t> expected(n);
+    std::iota(expected.begin(), expected.end(), 0);
+    std::stable_sort(expected.begin(), expected.end(), [&](int64_t a, int64_t b) {
+      if (v[a] == Timestamp::NaT) return false;
+      if (v[b] == Timestamp::NaT) return true;
+      return v[a] < v[b];
+    });
+    Column c = Column::from_timestamps("T", v);
+    ASSERT_EQ(sort_indices(c), expected) << "round " << round;
+  }
+}
+
+}  // namespace
+}  // namespace tremora

@@ -1,0 +1,227 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "tremora/errors.hpp"
+#include "tremora/table.hpp"
+
+namespace tremora {
+namespace {
+
+Table sample_table() {
+  Table t;
+  t.add_column(Column::from_strings("STATIONID", {"37001", "32005", std::nullopt}));
+  t.add_column(Column::from_float64("OBSVALUE", {1.5, NAN, -2}));
+  t.add_column(Column::from_int64("N", {1, 2, 3}, {1, 0, 1}));
+  return t;
+}
+
+TEST(Column, MissingValuesPerType) {
+  Table t = sample_table();
+  EXPECT_TRUE(t.column("STATIONID").is_null(2));
+  EXPECT_TRUE(t.column("OBSVALUE").is_null(1));
+  EXPECT_TRUE(t.column("N").is_null(1));
+  EXPECT_EQ(t.column("N").null_count(), 1u);
+  EXPECT_TRUE(t.column("N").at(1).is_null());
+  EXPECT_EQ(t.column("N").at(2), Value(int64_t{3}));
+  EXPECT_EQ(t.column("STATIONID").at(0), Value("37001"));
+  Column ts = Column::from_timestamps("T", {0, Timestamp::NaT});
+  EXPECT_TRUE(ts.is_null(1));
+  EXPECT_TRUE(ts.at(1).is_missing());
+  EXPECT_EQ(ts.at(0), Value(Timestamp{0}));
+}
+
+TEST(Column, BothStringEncodingsReadTheSame) {
+  Column plain = Column::from_strings("S", {"b", "a", std::nullopt, "b", ""});
+  Column dict = plain.dictionary_encoded();
+  ASSERT_TRUE(dict.is_dictionary());
+  EXPECT_EQ(dict.dictionary(), (std::vector<std::string>{"b", "a", ""}));
+  EXPECT_EQ(dict.codes(), (std::vector<int32_t>{0, 1, -1, 0, 2}));
+  for (std::size_t i = 0; i < plain.size(); ++i) {
+    EXPECT_EQ(plain.at(i), dict.at(i)) << i;
+    EXPECT_EQ(plain.is_null(i), dict.is_null(i));
+  }
+  Column back = dict.plain_encoded();
+  EXPECT_FALSE(back.is_dictionary());
+  EXPECT_EQ(back.at(4), Value(""));
+  EXPECT_THROW(Column::from_dictionary("S", {0, 2}, {"x", "y"}), std::invalid_argument);
+  // Taking rows repeats codes and shares the dictionary.
+  std::vector<int64_t> rows{3, 3, -1, 1};
+  Column taken = dict.take(rows);
+  EXPECT_TRUE(taken.is_dictionary());
+  EXPECT_EQ(&taken.dictionary(), &dict.dictionary());
+  EXPECT_EQ(taken.at(1), Value("b"));
+  EXPECT_TRUE(taken.is_null(2));
+}
+
+TEST(Column, TypedAccessChecksTheType) {
+  Column f = Column::from_float32("F", {1.0f});
+  EXPECT_NO_THROW(f.float32s());
+  EXPECT_THROW(f.float64s(), TypeError);
+  EXPECT_THROW(f.text(0), TypeError);
+  Column s = Column::from_strings("S", {"x"});
+  EXPECT_THROW(s.codes(), TypeError);
+  try {
+    s.int64s();
+    FAIL();
+  } catch (const TypeError& e) {
+    EXPECT_NE(std::string(e.what()).find("'S'"), std::string::npos);
+  }
+  EXPECT_THROW(Column::from_values("X", DataType::Int64, {Value("a")}), TypeError);
+  Column v = Column::from_values("X", DataType::Timestamp, {Value(Timestamp{5}), Value()}, "UTC");
+  EXPECT_EQ(v.zone(), "UTC");
+  EXPECT_TRUE(v.is_null(1));
+}
+
+TEST(Table, ColumnsKeyAndShapeRules) {
+  Table t = sample_table();
+  EXPECT_EQ(t.num_rows(), 3u);
+  EXPECT_THROW(t.add_column(Column::from_float64("X", {1})), std::invalid_argument);
+  EXPECT_THROW(t.add_column(Column::from_float64("N", {1, 2, 3})), std::invalid_argument);
+  EXPECT_THROW(t.column("MISSING"), KeyError);
+  t.set_key("STATIONID");
+  EXPECT_TRUE(t.has_key());
+  EXPECT_EQ(t.key().name(), "STATIONID");
+  EXPECT_EQ(t.column_names(), (std::vector<std::string>{"OBSVALUE", "N"}));
+  t.reset_key();
+  EXPECT_FALSE(t.has_key());
+  EXPECT_EQ(t.column_names(), (std::vector<std::string>{"STATIONID", "OBSVALUE", "N"}));
+  t.reset_key();
+  EXPECT_EQ(t.column(0).name(), "index");
+  EXPECT_EQ(t.column("index").at(2), Value(int64_t{2}));
+  // A table whose only column becomes the key keeps its rows.
+  Table one(std::vector<Column>{Column::from_int64("K", {4, 5})});
+  one.set_key("K");
+  EXPECT_EQ(one.num_rows(), 2u);
+  EXPECT_EQ(one.num_columns(), 0u);
+}
+
+TEST(Table, RenamesAndCaseChanges) {
+  Table t = sample_table();
+  t.column("N").set_name("itemId");
+  t.set_key_column(Column::from_int64("idx", {7, 8, 9}));
+  upper_case_column_names(t);
+  EXPECT_EQ(t.column_names(), (std::vector<std::string>{"STATIONID", "OBSVALUE", "ITEMID"}));
+  EXPECT_EQ(t.key().name(), "idx");
+  upper_case_column_names(t, true);
+  EXPECT_EQ(t.key().name(), "IDX");
+  lower_case_column_names(t, true);
+  EXPECT_EQ(t.key().name(), "idx");
+  EXPECT_EQ(t.column_names()[0], "stationid");
+  rename_columns(t, {{"stationid", "station"}, {"idx", "row"}});
+  EXPECT_EQ(t.column_names()[0], "station");
+  EXPECT_EQ(t.key().name(), "row");
+  Table clash(std::vector<Column>{Column::from_int64("a", {1}), Column::from_int64("A", {2})});
+  EXPECT_THROW(upper_case_column_names(clash), std::invalid_argument);
+  EXPECT_EQ(clash.column_names(), (std::vector<std::string>{"a", "A"}));
+}
+
+TEST(Table, TakeFilterAndUnique) {
+  Table t = sample_table();
+  t.attributes()["source"] = "test";
+  std::vector<int64_t> rows{2, 0};
+  Table r = take(t, rows);
+  EXPECT_EQ(r.num_rows(), 2u);
+  EXPECT_TRUE(r.column("STATIONID").is_null(0));
+  EXPECT_EQ(r.column("OBSVALUE").at(1), Value(1.5));
+  EXPECT_EQ(r.attributes().at("source"), "test");
+  Table f = filter(t, {0, 1, 1});
+  EXPECT_EQ(f.column("STATIONID").at(0), Value("32005"));
+  EXPECT_THROW(filter(t, {1}), std::invalid_argument);
+
+  Column u = unique(Column::from_strings("S", {"b", "a", std::nullopt, "b", std::nullopt, "c"}));
+  EXPECT_EQ(u.size(), 4u);
+  EXPECT_EQ(u.at(0), Value("b"));
+  EXPECT_TRUE(u.is_null(2));
+  EXPECT_EQ(u.at(3), Value("c"));
+  Column un = unique(Column::from_float64("F", {2, NAN, 2, 0.0, -0.0, NAN, 1}));
+  EXPECT_EQ(un.size(), 4u);
+  EXPECT_EQ(un.float64s()[3], 1);
+}
+
+TEST(Table, ConcatAlignsColumnsAndPromotesNumbers) {
+  Table a(std::vector<Column>{Column::from_int64("N", {1, 2}), Column::from_strings("S", {"x", "y"}).dictionary_encoded()});
+  Table b(std::vector<Column>{Column::from_strings("S", {"y", "z"}).dictionary_encoded(),
+                              Column::from_float64("N", {0.5, NAN}), Column::from_float32("F", {3, 4})});
+  std::vector<Table> parts{a, b};
+  Table c = concat(parts);
+  EXPECT_EQ(c.column_names(), (std::vector<std::string>{"N", "S", "F"}));
+  EXPECT_EQ(c.column("N").type(), DataType::Float64);
+  EXPECT_EQ(c.column("N").float64s()[2], 0.5);
+  EXPECT_TRUE(c.column("F").is_null(0));
+  EXPECT_EQ(c.column("F").float32s()[3], 4);
+  EXPECT_TRUE(c.column("S").is_dictionary());
+  EXPECT_EQ(c.column("S").dictionary().size(), 3u);
+  EXPECT_EQ(c.column("S").at(3), Value("z"));
+  Table d(std::vector<Column>{Column::from_strings("N", {"text"})});
+  std::vector<Table> bad{a, d};
+  EXPECT_THROW(concat(bad), TypeError);
+}
+
+TEST(Table, NumberConversions) {
+  Column s = Column::from_strings("S", {"1.5", "x", std::nullopt, " 2e1 "});
+  Column n = to_number(s);
+  EXPECT_EQ(n.float64s()[0], 1.5);
+  EXPECT_TRUE(std::isnan(n.float64s()[1]));
+  EXPECT_TRUE(std::isnan(n.float64s()[2]));
+  EXPECT_EQ(n.float64s()[3], 20);
+  Column f = cast_float32(Column::from_float64("D", {0.1}));
+  EXPECT_EQ(f.float32s()[0], 0.1f);
+  EXPECT_NE(double(f.float32s()[0]), 0.1);
+  Column i = to_number(Column::from_int64("I", {3, 4}, {1, 0}));
+  EXPECT_EQ(i.float64s()[0], 3);
+  EXPECT_TRUE(std::isnan(i.float64s()[1]));
+  EXPECT_THROW(to_number(Column::from_timestamps("T", {0})), TypeError);
+  Column ts = parse_timestamps(Column::from_strings("T", {"2024-01-01", std::nullopt}));
+  EXPECT_EQ(ts.int64s()[0], make_timestamp(2024, 1, 1).ns);
+  EXPECT_TRUE(ts.is_null(1));
+  EXPECT_EQ(ts.zone(), "");
+  EXPECT_EQ(parse_timestamps(Column::from_strings("T", {"2024-01-01T08:00+08:00"})).zone(), "UTC");
+  EXPECT_THROW(parse_timestamps(Column::from_strings("T", {"2024-01-01Z", "2024-01-01"})), std::invalid_argument);
+}
+
+TEST(Table, PrintsAlignedWithTypesAndEdges) {
+  Table t;
+  std::vector<int64_t> times;
+  std::vector<std::optional<std::string>> names;
+  std::vector<float> values;
+  for (int i = 0; i < 12; ++i) {
+    times.push_back(make_timestamp(2024, 1, 1 + i).ns);
+    names.push_back(i == 1 ? "郯城" : "ab");
+    values.push_back(float(i) + 0.5f);
+  }
+  t.add_column(Column::from_strings("NAME", names));
+  t.add_column(Column::from_float32("OBSVALUE", values));
+  t.set_key_column(Column::from_timestamps("STARTDATE", times));
+  std::ostringstream out;
+  out << t;
+  std::string s = out.str();
+  std::istringstream lines(s);
+  std::vector<std::string> l;
+  for (std::string line; std::getline(lines, line);) l.push_back(line);
+  ASSERT_EQ(l.size(), 2u + 10u + 1u + 1u);
+  EXPECT_EQ(l[0].rfind("STARTDATE", 0), 0u);
+  EXPECT_NE(l[1].find("timestamp"), std::string::npos);
+  EXPECT_NE(l[1].find("float32"), std::string::npos);
+  EXPECT_NE(l[3].find("郯城"), std::string::npos);
+  EXPECT_NE(l[7].find("..."), std::string::npos);
+  EXPECT_NE(l[12].find("2024-01-12 00:00:00"), std::string::npos);
+  EXPECT_EQ(l[13], "[12 rows x 2 columns]");
+  // The value column ends at the same display column on every row.
+  auto width = [](const std::string& x) {
+    std::size_t w = 0;
+    for (std::size_t i = 0; i < x.size();) {
+      unsigned char c = x[i];
+      std::size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+      w += len == 3 ? 2 : 1;
+      i += len;
+    }
+    return w;
+  };
+  EXPECT_EQ(width(l[2]), width(l[3]));
+  EXPECT_EQ(width(l[2]), width(l[12]));
+}
+
+}  // namespace
+}  // namespace tremora

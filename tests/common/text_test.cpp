@@ -1,0 +1,93 @@
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <random>
+
+#include "tremora/text.hpp"
+
+namespace tremora {
+namespace {
+
+TEST(Decimal, ReadsTheGrammar) {
+  struct Case {
+    const char* text;
+    double value;
+  } cases[] = {{"12.5", 12.5},   {"-3", -3},       {"+4.25", 4.25},     {"1e3", 1000},     {"1.5E-2", 0.015},
+               {".5", 0.5},      {"5.", 5},        {"-0.0", 0},         {" 7 ", 7},        {"\t8\n", 8},
+               {"0001.100", 1.1}, {"1e+2", 100},   {"1234.567", 1234.567}, {"1e400", INFINITY}, {"-1e400", -INFINITY},
+               {"1e-400", 0},    {"0e99999", 0},   {"123456789012345678901234567890", 1.2345678901234568e29},
+               {"0.1000000000000000055511151231257827", 0.1}};
+  for (const auto& c : cases) {
+    auto v = parse_decimal(c.text);
+    ASSERT_TRUE(v) << c.text;
+    EXPECT_EQ(*v, c.value) << c.text;
+  }
+  EXPECT_TRUE(std::isnan(*parse_decimal("nan")));
+  EXPECT_TRUE(std::isnan(*parse_decimal("NaN")));
+  EXPECT_EQ(*parse_decimal("-inf"), -INFINITY);
+  EXPECT_EQ(*parse_decimal("Infinity"), INFINITY);
+}
+
+TEST(Decimal, RejectsEverythingElse) {
+  for (const char* text : {"", " ", "NULL", "NULLALL", "12.5a", "a12", "1,5", "1.2.3", "--1", "+-1", "e5", "1e",
+                           "1e+", ".", "-.", "0x10", "1 2", "in", "nanx", "12.5\x01", "١٢"}) {
+    EXPECT_FALSE(parse_decimal(text)) << "'" << text << "'";
+  }
+}
+
+TEST(Decimal, AgreesWithTheLibraryOnRandomTexts) {
+  std::mt19937_64 rng(42);
+  for (int i = 0; i < 20000; ++i) {
+    double v = std::ldexp(double(rng() % 10000000) - 5e6, int(rng() % 80) - 40);
+    char buf[64];
+    snprintf(buf, sizeof buf, (i % 2) ? "%.17g" : "%.6f", v);
+    ASSERT_EQ(*parse_decimal(buf), std::strtod(buf, nullptr)) << buf;
+  }
+}
+
+TEST(Text, StripsUnicodeWhiteSpace) {
+  EXPECT_EQ(strip_whitespace(" \t\r\n a b \v\f"), "a b");
+  EXPECT_EQ(strip_whitespace("\u3000水位\u00a0"), "水位");
+  EXPECT_EQ(strip_whitespace("\u2003"), "");
+  EXPECT_EQ(strip_whitespace("水"), "水");
+  EXPECT_EQ(strip_whitespace(""), "");
+}
+
+TEST(Text, ShortestFloatTextsReadBack) {
+  EXPECT_EQ(shortest_text(0.1f), "0.1");
+  EXPECT_EQ(shortest_text(0.1), "0.1");
+  EXPECT_EQ(shortest_text(double(0.1f)), "0.10000000149011612");
+  EXPECT_EQ(shortest_text(1234.567f), "1234.567");
+  EXPECT_EQ(shortest_text(NAN), "nan");
+  EXPECT_EQ(shortest_text(-INFINITY), "-inf");
+  std::mt19937 rng(7);
+  for (int i = 0; i < 10000; ++i) {
+    float f = std::bit_cast<float>(uint32_t(rng()));
+    if (!std::isfinite(f)) continue;
+    EXPECT_EQ(float(*parse_decimal(shortest_text(f))), f);
+  }
+}
+
+TEST(Text, DisplayWidthCountsWideCharactersTwice) {
+  EXPECT_EQ(display_width("abc"), 3u);
+  EXPECT_EQ(display_width("郯城"), 4u);
+  EXPECT_EQ(display_width("水位m"), 5u);
+  EXPECT_EQ(display_width("Ω·m"), 3u);
+  EXPECT_EQ(display_width("e\u0301"), 1u);
+  EXPECT_EQ(display_width("\xff"), 1u);
+  EXPECT_TRUE(is_valid_utf8("郯城 ok"));
+  EXPECT_FALSE(is_valid_utf8("\xe9\x83"));
+  EXPECT_FALSE(is_valid_utf8("\xc0\xaf"));
+}
+
+TEST(Text, CaseAndReplace) {
+  EXPECT_EQ(to_upper_ascii("stationId水"), "STATIONID水");
+  EXPECT_EQ(to_lower_ascii("ITEMID"), "itemid");
+  EXPECT_EQ(replace_all("a NULLALL b NULLALL", "NULLALL", "NULL NULL"), "a NULL NULL b NULL NULL");
+  EXPECT_EQ(replace_all("abc", "", "x"), "abc");
+  EXPECT_EQ(join({"a", "b", "c"}, ", "), "a, b, c");
+}
+
+}  // namespace
+}  // namespace tremora

@@ -1,0 +1,21 @@
+// The subcommands of the tremora program. Each add_* function registers one
+// subcommand on the application; its callback does the work and throws on
+// failure (main turns the error into one line on standard error).
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+
+#include "tremora/table.hpp"
+
+namespace tremora::cli {
+
+void add_split(CLI::App& app);
+void add_show(CLI::App& app);
+
+/// Reads a table file by its extension (.csv).
+Table read_table_file(const std::filesystem::path& path);
+/// Writes a table file by its extension (.csv), atomically.
+void write_table_file(const Table& table, const std::filesystem::path& path);
+
+}  // namespace tremora::cli

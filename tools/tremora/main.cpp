@@ -1,0 +1,21 @@
+// tremora: the command-line program of the library.
+#include <iostream>
+
+#include "tremora/errors.hpp"
+#include "commands.hpp"
+
+int main(int argc, char** argv) {
+  CLI::App app{"tremora: earthquake-precursor observation data"};
+  app.require_subcommand(1);
+  tremora::cli::add_split(app);
+  tremora::cli::add_show(app);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  } catch (const std::exception& e) {
+    std::cerr << "tremora: error: " << tremora::describe_exception(e) << '\n';
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,26 @@
+#include "tremora/csv.hpp"
+#include "tremora/text.hpp"
+#include "commands.hpp"
+
+namespace tremora::cli {
+namespace {
+
+std::string extension_of(const std::filesystem::path& path) { return to_lower_ascii(path.extension().string()); }
+
+}  // namespace
+
+Table read_table_file(const std::filesystem::path& path) {
+  std::string ext = extension_of(path);
+  if (ext == ".csv") return read_csv(path);
+  throw std::invalid_argument("unsupported table file type '" + ext + "' of '" + path.string() +
+                              "' (use .csv)");
+}
+
+void write_table_file(const Table& table, const std::filesystem::path& path) {
+  std::string ext = extension_of(path);
+  if (ext == ".csv") return write_csv(table, path);
+  throw std::invalid_argument("unsupported table file type '" + ext + "' of '" + path.string() +
+                              "' (use .csv)");
+}
+
+}  // namespace tremora::cli
