@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <unordered_map>
@@ -212,9 +213,15 @@ bool Column::is_null(std::size_t row) const {
 }
 
 std::size_t Column::null_count() const {
-  std::size_t n = 0, size = this->size();
-  for (std::size_t i = 0; i < size; ++i) n += is_null(i);
-  return n;
+  switch (type_) {
+    case DataType::Float32: return std::size_t(std::count_if(f32_.begin(), f32_.end(), [](float v) { return v != v; }));
+    case DataType::Float64: return std::size_t(std::count_if(f64_.begin(), f64_.end(), [](double v) { return v != v; }));
+    case DataType::Timestamp:
+    case DataType::Duration: return std::size_t(std::count(i64_.begin(), i64_.end(), Timestamp::NaT));
+    default:
+      if (dict_) return std::size_t(std::count(codes_.begin(), codes_.end(), -1));
+      return std::size_t(std::count(valid_.begin(), valid_.end(), uint8_t{0}));
+  }
 }
 
 Value Column::at(std::size_t row) const {
@@ -286,9 +293,10 @@ void Column::set_zone(std::string zone) {
 }
 
 Column Column::take(std::span<const int64_t> rows) const {
-  std::size_t n = size();
-  for (int64_t r : rows)
-    if (r >= int64_t(n)) throw std::out_of_range("row " + std::to_string(r) + " is past the end of column '" + name_ + "'");
+  int64_t last = -1;
+  for (int64_t r : rows) last = std::max(last, r);
+  if (last >= int64_t(size()))
+    throw std::out_of_range("row " + std::to_string(last) + " is past the end of column '" + name_ + "'");
   Column c;
   c.name_ = name_;
   c.type_ = type_;

@@ -154,6 +154,30 @@ std::string shortest(F value) {
   return std::string(buf, ec == std::errc{} ? ptr : buf);
 }
 
+// The common case of data files, such as "1234.567" or "-0.5": an optional
+// minus, at most 19 digits with an optional point, nothing else. Returns
+// false for anything else, which the full grammar then handles.
+bool parse_plain_decimal(std::string_view s, double& out) {
+  const char* p = s.data();
+  const char* end = p + s.size();
+  bool negative = p < end && *p == '-';
+  p += negative;
+  const char* first = p;
+  uint64_t mantissa = 0;
+  while (p < end && is_digit(*p)) mantissa = mantissa * 10 + uint64_t(*p++ - '0');
+  std::size_t int_digits = std::size_t(p - first), frac_digits = 0;
+  if (p < end && *p == '.') {
+    const char* frac = ++p;
+    while (p < end && is_digit(*p)) mantissa = mantissa * 10 + uint64_t(*p++ - '0');
+    frac_digits = std::size_t(p - frac);
+  }
+  std::size_t digits = int_digits + frac_digits;
+  if (p != end || digits == 0 || digits > 19 || mantissa >= (uint64_t{1} << 53)) return false;
+  double v = double(mantissa) / kPow10[frac_digits];
+  out = negative ? -v : v;
+  return true;
+}
+
 }  // namespace
 
 std::string_view strip_whitespace(std::string_view text) {
@@ -179,6 +203,8 @@ std::string_view strip_whitespace(std::string_view text) {
 }
 
 std::optional<double> parse_decimal(std::string_view text) {
+  double plain;
+  if (parse_plain_decimal(text, plain)) return plain;
   std::string_view s = text;
   // Blanks are rare in data: strip only when an end is not a digit.
   if (!s.empty() && (!is_digit(s.front()) || !is_digit(s.back()))) s = strip_whitespace(s);
