@@ -20,6 +20,8 @@ for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
   [[ "$status" == "install ok installed" ]] || missing+=("$p")
 done
+# Debian's nodejs comes without npm (other Node.js builds bring their own).
+command -v npm >/dev/null || missing+=(npm)
 
 if ((${#missing[@]})); then
   echo "install-deps: installing ${missing[*]}"
@@ -30,4 +32,20 @@ if ((${#missing[@]})); then
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 else
   echo "install-deps: all packages present"
+fi
+
+# DuckDB for Node.js: an independent Parquet implementation that the tests
+# check our Parquet files against. Installed into build/tools (ignored by git).
+root=$(cd "$(dirname "$0")/.." && pwd)
+tools="$root/build/tools"
+duckdb_version="1.5.6-r.1"
+if command -v node >/dev/null && command -v npm >/dev/null; then
+  installed=$(node -p "require('$tools/node_modules/@duckdb/node-api/package.json').version" 2>/dev/null || true)
+  if [[ "$installed" != "$duckdb_version" ]]; then
+    echo "install-deps: installing @duckdb/node-api@$duckdb_version into $tools"
+    mkdir -p "$tools"
+    npm install --prefix "$tools" --no-audit --no-fund --loglevel=error "@duckdb/node-api@$duckdb_version"
+  fi
+else
+  echo "install-deps: Node.js is missing; the DuckDB interoperability tests will be skipped"
 fi

@@ -316,7 +316,7 @@ struct PrintOptions {
   /// Rows shown at each end when the table is longer than 2 * edge_rows.
   std::size_t edge_rows = 5;
   /// When set, only the first `head` rows are shown.
-  std::optional<std::size_t> head;
+  std::optional<std::size_t> head{};
 };
 void print_table(std::ostream& out, const Table& table, const PrintOptions& options = {});
 

@@ -1,0 +1,175 @@
+// Checks our Parquet files against DuckDB, an independent implementation:
+// DuckDB reads what we write, and we read what DuckDB writes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "test_support.hpp"
+#include "tremora/parquet.hpp"
+
+namespace tremora::parquet {
+namespace {
+
+using json = nlohmann::json;
+
+bool have_node() { return std::system("command -v node >/dev/null 2>&1") == 0; }
+
+std::string quote_shell(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+// Runs SQL statements in DuckDB; returns the rows of the last one.
+json duckdb(const std::vector<std::string>& sql) {
+  std::string cmd = "node ";
+  cmd += quote_shell(TREMORA_DUCKDB_TOOL);
+  for (const auto& s : sql) {
+    cmd += ' ';
+    cmd += quote_shell(s);
+  }
+  FILE* pipe = popen((cmd + " 2>&1").c_str(), "r");
+  std::string out;
+  char buf[4096];
+  while (std::size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+  int status = pclose(pipe);
+  if (status != 0) throw std::runtime_error("duckdb failed: " + out);
+  return json::parse(out);
+}
+
+#define REQUIRE_NODE()                                                                   \
+  if (!have_node()) GTEST_SKIP() << "Node.js is not installed: DuckDB checks skipped"; \
+  ASSERT_TRUE(std::filesystem::exists(TREMORA_DUCKDB_TOOL))
+
+TEST(DuckDbReadsOurFiles, ValuesNullsTypesAndMetadata) {
+  REQUIRE_NODE();
+  testing::TempDir dir;
+  std::size_t n = 3000;
+  std::vector<int64_t> times, ints;
+  std::vector<uint8_t> valid;
+  std::vector<float> values;
+  std::vector<std::optional<std::string>> stations;
+  int64_t t0 = make_timestamp(2024, 5, 10).ns;
+  double sum = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    times.push_back(i == 7 ? Timestamp::NaT : t0 + int64_t(i) * kNanosPerMinute);
+    values.push_back(i % 10 == 9 ? NAN : float(i) / 4);
+    ints.push_back(int64_t(i));
+    valid.push_back(i % 3 != 0);
+    if (i % 3) sum += double(i);
+    stations.push_back(i % 100 == 5 ? std::nullopt : std::optional<std::string>(i % 2 ? "郯城" : "37001"));
+  }
+  Table t;
+  t.add_column(Column::from_timestamps("STARTDATE", times, "Asia/Shanghai"));
+  t.add_column(Column::from_timestamps("LOCAL", times));
+  t.add_column(Column::from_float32("OBSVALUE", values));
+  t.add_column(Column::from_int64("N", ints, valid));
+  t.add_column(Column::from_strings("STATIONID", stations).dictionary_encoded());
+  for (Compression c : {Compression::snappy, Compression::zstd, Compression::gzip, Compression::none}) {
+    auto path = (dir / ("ours" + std::to_string(int(c)) + ".parquet")).string();
+    write_table(t, path, {.compression = c, .row_group_size = 1000, .metadata = {{"source", "GFZ Potsdam"}}});
+    std::string f = "'" + path + "'";
+    json agg = duckdb({"SET TimeZone = 'UTC'",
+                       "SELECT count(*)::VARCHAR AS n, count(STARTDATE)::VARCHAR AS nt, count(OBSVALUE)::VARCHAR AS nv,"
+                       " count(N)::VARCHAR AS nn, sum(N)::VARCHAR AS sn, count(STATIONID)::VARCHAR AS ns,"
+                       " min(epoch_ns(STARTDATE))::VARCHAR AS t0, max(epoch_ns(LOCAL))::VARCHAR AS t1,"
+                       " sum(OBSVALUE)::DOUBLE AS sv, string_agg(DISTINCT STATIONID, ',' ORDER BY STATIONID) AS st"
+                       " FROM " + f});
+    ASSERT_EQ(agg.size(), 1u);
+    const json& r = agg[0];
+    EXPECT_EQ(r["n"], "3000");
+    EXPECT_EQ(r["nt"], "2999");
+    EXPECT_EQ(r["nv"], "2700");
+    EXPECT_EQ(r["nn"], "2000");
+    EXPECT_EQ(r["sn"], std::to_string(int64_t(sum)));
+    EXPECT_EQ(r["ns"], "2970");
+    EXPECT_EQ(r["t0"], std::to_string(t0));
+    EXPECT_EQ(r["t1"], std::to_string(t0 + 2999 * kNanosPerMinute));
+    double expected = 0;
+    for (float v : values)
+      if (!std::isnan(v)) expected += v;
+    EXPECT_DOUBLE_EQ(r["sv"].get<double>(), expected);
+    EXPECT_EQ(r["st"], "37001,郯城");
+    json types = duckdb({"SELECT column_name, column_type FROM (DESCRIBE SELECT * FROM " + f + ")"});
+    std::map<std::string, std::string> type_of;
+    for (const auto& row : types) type_of[row["column_name"]] = row["column_type"];
+    EXPECT_EQ(type_of["STARTDATE"], "TIMESTAMP WITH TIME ZONE");
+    EXPECT_EQ(type_of["LOCAL"], "TIMESTAMP_NS");
+    EXPECT_EQ(type_of["OBSVALUE"], "FLOAT");
+    EXPECT_EQ(type_of["N"], "BIGINT");
+    EXPECT_EQ(type_of["STATIONID"], "VARCHAR");
+    json kv = duckdb({"SELECT decode(key) AS k, decode(value) AS v FROM parquet_kv_metadata(" + f + ") ORDER BY k"});
+    std::map<std::string, std::string> meta;
+    for (const auto& row : kv) meta[row["k"]] = row["v"];
+    EXPECT_EQ(meta["source"], "GFZ Potsdam");
+    EXPECT_EQ(meta["tremora.zone.STARTDATE"], "Asia/Shanghai");
+    json rows = duckdb({"SELECT N::VARCHAR AS n, OBSVALUE AS v, STATIONID AS s FROM " + f + " LIMIT 3 OFFSET 8"});
+    EXPECT_TRUE(rows[0]["n"].is_string());  // row 8: N present
+    EXPECT_TRUE(rows[1]["v"].is_null());    // row 9: OBSVALUE missing
+    EXPECT_TRUE(rows[1]["n"].is_null());    // row 9: N missing
+    EXPECT_EQ(rows[2]["s"], "37001");
+  }
+}
+
+TEST(WeReadDuckDbFiles, DefaultsDictionaryZstdRowGroupsAndPageV2) {
+  REQUIRE_NODE();
+  testing::TempDir dir;
+  const std::string select =
+      "SELECT range AS i, (range * 0.5)::FLOAT AS f, CASE WHEN range % 7 = 0 THEN NULL ELSE range / 4 END AS d,"
+      " 'st' || (range % 5) AS s, 'unique text ' || range AS u,"
+      " TIMESTAMP '2024-05-10 00:00:00' + INTERVAL (range) MINUTE AS ts,"
+      " TIMESTAMPTZ '2024-05-10 00:00:00+00' + INTERVAL (range) SECOND AS tz,"
+      " (TIMESTAMP '2024-05-10 00:00:00' + INTERVAL (range) MILLISECOND)::TIMESTAMP_MS AS ms,"
+      " DATE '2024-01-01' + (range % 30)::INT AS dt, (range % 1000)::DECIMAL(9,2) AS dec9,"
+      " (range * 3)::DECIMAL(18,3) AS dec18, (range)::DECIMAL(30,2) AS dec30,"
+      " range % 2 = 0 AS b, (range % 100)::INTEGER AS i32, (range % 200)::UTINYINT AS u8"
+      " FROM range(50000)";
+  struct Variant {
+    std::string name, options;
+  } variants[] = {{"defaults", "FORMAT parquet"},
+                  {"zstd", "FORMAT parquet, COMPRESSION zstd"},
+                  {"groups", "FORMAT parquet, ROW_GROUP_SIZE 4096"},
+                  {"gzip_v2", "FORMAT parquet, COMPRESSION gzip, PARQUET_VERSION v2"},
+                  {"plain", "FORMAT parquet, COMPRESSION uncompressed, DICTIONARY_COMPRESSION_RATIO_THRESHOLD 1000000"}};
+  for (const auto& v : variants) {
+    SCOPED_TRACE(v.name);
+    std::string path = (dir / (v.name + ".parquet")).string();
+    duckdb({"COPY (" + select + ") TO '" + path + "' (" + v.options + ")"});
+    Table t = read_table(path);
+    ASSERT_EQ(t.num_rows(), 50000u);
+    if (v.name == "groups") {
+      json groups = duckdb({"SELECT count(DISTINCT row_group_id)::VARCHAR AS g FROM parquet_metadata('" + path + "')"});
+      EXPECT_GT(std::stoi(groups[0]["g"].get<std::string>()), 1);
+    }
+    EXPECT_EQ(t.column("s").type(), DataType::String);
+    EXPECT_EQ(t.column("ts").zone(), "");
+    EXPECT_EQ(t.column("tz").zone(), "UTC");
+    int64_t t0 = make_timestamp(2024, 5, 10).ns;
+    for (std::size_t r : {std::size_t{0}, std::size_t{1}, std::size_t{6999}, std::size_t{49999}}) {
+      int64_t i = int64_t(r);
+      EXPECT_EQ(t.column("i").int64s()[r], i);
+      EXPECT_EQ(t.column("f").float32s()[r], float(i) * 0.5f);
+      if (i % 7 == 0) EXPECT_TRUE(std::isnan(t.column("d").float64s()[r]));
+      else EXPECT_EQ(t.column("d").float64s()[r], double(i) / 4);
+      EXPECT_EQ(t.column("s").text(r), "st" + std::to_string(i % 5));
+      EXPECT_EQ(t.column("u").text(r), "unique text " + std::to_string(i));
+      EXPECT_EQ(t.column("ts").int64s()[r], t0 + i * kNanosPerMinute);
+      EXPECT_EQ(t.column("tz").int64s()[r], t0 + i * kNanosPerSecond);
+      EXPECT_EQ(t.column("ms").int64s()[r], t0 + i * 1'000'000);
+      EXPECT_EQ(t.column("dt").int64s()[r], make_timestamp(2024, 1, 1).ns + (i % 30) * kNanosPerDay);
+      EXPECT_DOUBLE_EQ(t.column("dec9").float64s()[r], double(i % 1000));
+      EXPECT_DOUBLE_EQ(t.column("dec18").float64s()[r], double(i * 3));
+      EXPECT_DOUBLE_EQ(t.column("dec30").float64s()[r], double(i));
+      EXPECT_EQ(t.column("b").bools()[r], i % 2 == 0);
+      EXPECT_EQ(t.column("i32").int64s()[r], i % 100);
+      EXPECT_EQ(t.column("u8").int64s()[r], i % 200);
+    }
+    EXPECT_EQ(t.column("d").null_count(), 50000u / 7 + 1);
+  }
+}
+
+}  // namespace
+}  // namespace tremora::parquet
