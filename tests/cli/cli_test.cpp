@@ -49,6 +49,27 @@ TEST(Cli, SplitWritesOneRowPerSample) {
             "2024-01-02T01:00:00,37001,1,4112,6\n");
 }
 
+TEST(Cli, SplitToParquetAndShowIt) {
+  testing::TempDir dir;
+  auto in = dir.write("days.csv", "STARTDATE,STATIONID,OBSVALUE\n2024-01-01,郯城,\"1 2 3\"\n");
+  auto out = dir / "samples.parquet";
+  RunResult r = run("split --rate 60 " + in.string() + " " + out.string());
+  ASSERT_EQ(r.status, 0) << r.out;
+  r = run("show " + out.string());
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("timestamp"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("float32"), std::string::npos);
+  EXPECT_NE(r.out.find("2024-01-01 00:02:00"), std::string::npos);
+  EXPECT_NE(r.out.find("[3 rows x 3 columns]"), std::string::npos);
+  // The Parquet file splits again as daily data (its STARTDATE is already a time).
+  auto again = dir / "again.csv";
+  r = run("split --rate 86400 " + out.string() + " " + again.string());
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(testing::read_text(again).find("2024-01-01T00:01:00,郯城,2"), std::string::npos);
+  EXPECT_NE(run("show " + (dir / "x.xlsx").string()).out.find("unsupported table file type '.xlsx'"),
+            std::string::npos);
+}
+
 TEST(Cli, ErrorsAreOneLineAndLeaveNoOutput) {
   testing::TempDir dir;
   auto in = dir.write("days.csv", "STARTDATE,VALUE\n2024-01-01,1\n");

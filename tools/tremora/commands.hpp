@@ -13,9 +13,10 @@ namespace tremora::cli {
 void add_split(CLI::App& app);
 void add_show(CLI::App& app);
 
-/// Reads a table file by its extension (.csv).
+/// Reads a table file by its extension (.csv or .parquet).
 Table read_table_file(const std::filesystem::path& path);
-/// Writes a table file by its extension (.csv), atomically.
+/// Writes a table file by its extension (.csv or .parquet, with the row key
+/// as its first column), atomically.
 void write_table_file(const Table& table, const std::filesystem::path& path);
 
 }  // namespace tremora::cli
