@@ -129,6 +129,18 @@ void write(Writer& w, const PageHeader& h) {
     w.field_i32(2, int32_t(h.dictionary->encoding));
     w.end_struct();
   }
+  if (h.data_v2) {
+    const DataPageHeaderV2& v2 = *h.data_v2;
+    w.field_struct(8);
+    w.field_i32(1, v2.num_values);
+    w.field_i32(2, v2.num_nulls);
+    w.field_i32(3, v2.num_rows);
+    w.field_i32(4, int32_t(v2.encoding));
+    w.field_i32(5, v2.definition_levels_byte_length);
+    w.field_i32(6, v2.repetition_levels_byte_length);
+    w.field_bool(7, v2.is_compressed);
+    w.end_struct();
+  }
   w.end_struct();
 }
 

@@ -318,9 +318,12 @@ void decode_delta_byte_array(const Leaf& leaf, std::string_view data, std::size_
   auto arena = std::make_shared<std::string>();
   std::vector<std::pair<std::size_t, std::size_t>> spans;
   std::size_t previous = 0, previous_len = 0;
+  // Shared prefixes let a few bytes stand for long texts; bound what they may expand to.
+  const std::size_t limit = std::max<std::size_t>(std::size_t{1} << 24, data.size() * 256);
   for (std::size_t i = 0; i < m; ++i) {
     if (prefixes[i] < 0 || suffixes[i] < 0 || std::size_t(prefixes[i]) > previous_len)
       throw DecodeError("a bad prefix or suffix length");
+    if (arena->size() + std::size_t(prefixes[i]) > limit) throw DecodeError("prefix-encoded texts expand too far");
     std::size_t start = arena->size();
     arena->append(*arena, previous, std::size_t(prefixes[i]));
     arena->append(in.take(std::size_t(suffixes[i])));

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "compression.hpp"
+#include "craft.hpp"
 #include "encoding.hpp"
 #include "metadata.hpp"
 #include "tremora/errors.hpp"
@@ -74,72 +75,15 @@ TEST(ParquetBadInput, NotParquetAndCorruptFooter) {
   EXPECT_NE(outcome(bad).find("footer"), std::string::npos);
 }
 
-// A file of one OPTIONAL string column made of the given pages.
-std::string craft(const std::vector<std::pair<meta::PageHeader, std::string>>& pages, int64_t rows,
-                  meta::Codec codec = meta::Codec::Uncompressed) {
-  std::string out = "PAR1";
-  meta::ColumnMetaData m;
-  m.type = meta::PhysicalType::ByteArray;
-  m.path = {"S"};
-  m.codec = codec;
-  m.num_values = rows;
-  m.data_page_offset = 4;
-  for (const auto& [header, body] : pages) {
-    if (header.type == meta::PageType::Dictionary) m.dictionary_page_offset = int64_t(out.size());
-    std::string h;
-    thrift::Writer w(h);
-    meta::write(w, header);
-    out += h + body;
-  }
-  m.total_compressed_size = int64_t(out.size()) - 4;
-  meta::FileMetaData fm;
-  fm.num_rows = rows;
-  meta::SchemaElement root;
-  root.name = "schema";
-  root.num_children = 1;
-  meta::SchemaElement leaf;
-  leaf.name = "S";
-  leaf.type = meta::PhysicalType::ByteArray;
-  leaf.repetition = meta::Repetition::Optional;
+using testing::craft_file;
+using testing::data_header;
+using testing::dictionary_header;
+using testing::plain_texts;
+
+std::string craft(const std::vector<testing::Page>& pages, int64_t rows, meta::Codec codec = meta::Codec::Uncompressed) {
+  meta::SchemaElement leaf = testing::column("S", meta::PhysicalType::ByteArray);
   leaf.logical.kind = meta::LogicalType::Kind::String;
-  fm.schema = {root, leaf};
-  meta::RowGroup g;
-  g.num_rows = rows;
-  meta::ColumnChunk c;
-  c.meta = m;
-  g.columns = {c};
-  fm.row_groups = {g};
-  std::string footer;
-  thrift::Writer w(footer);
-  meta::write(w, fm);
-  uint32_t len = uint32_t(footer.size());
-  out += footer + std::string(reinterpret_cast<const char*>(&len), 4) + "PAR1";
-  return out;
-}
-
-meta::PageHeader dictionary_header(int32_t values, std::size_t size) {
-  meta::PageHeader h;
-  h.type = meta::PageType::Dictionary;
-  h.uncompressed_page_size = h.compressed_page_size = int32_t(size);
-  h.dictionary = meta::DictionaryPageHeader{values, meta::Encoding::Plain};
-  return h;
-}
-
-meta::PageHeader data_header(int32_t values, std::size_t size, meta::Encoding encoding) {
-  meta::PageHeader h;
-  h.type = meta::PageType::Data;
-  h.uncompressed_page_size = h.compressed_page_size = int32_t(size);
-  h.data = meta::DataPageHeader{values, encoding, meta::Encoding::Rle, meta::Encoding::Rle};
-  return h;
-}
-
-std::string plain_texts(const std::vector<std::string>& texts) {
-  std::string out;
-  for (const auto& t : texts) {
-    uint32_t n = uint32_t(t.size());
-    out += std::string(reinterpret_cast<const char*>(&n), 4) + t;
-  }
-  return out;
+  return craft_file(leaf, pages, rows, codec);
 }
 
 // Definition levels (all present) then dictionary indices of bit width 3.
