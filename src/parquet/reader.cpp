@@ -145,6 +145,23 @@ T load(const char* p) {
   return v;
 }
 
+// a * b + c as nanoseconds; DecodeError when it does not fit in 64 bits.
+int64_t to_nanos(int64_t a, int64_t b, int64_t c = 0) {
+  int64_t r;
+  if (__builtin_mul_overflow(a, b, &r) || __builtin_add_overflow(r, c, &r))
+    throw DecodeError("a time value is out of the range of nanosecond timestamps (years 1677 to 2262)");
+  return r;
+}
+
+void scale_to_nanos(std::vector<int64_t>& v, int64_t unit_ns) {
+  if (unit_ns == 1) return;
+  for (auto& x : v) x = to_nanos(x, unit_ns);
+}
+
+void copy_bytes(void* to, const char* from, std::size_t n) {
+  if (n) std::memcpy(to, from, n);
+}
+
 // Turns stored integers into the leaf's values.
 void integers_to_values(const Leaf& leaf, const std::vector<int64_t>& raw, Values& out) {
   switch (leaf.conv) {
@@ -156,7 +173,7 @@ void integers_to_values(const Leaf& leaf, const std::vector<int64_t>& raw, Value
       for (std::size_t i = 0; i < raw.size(); ++i) {
         int32_t v = int32_t(uint32_t(uint64_t(raw[i])));
         out.i64[i] = leaf.conv == Conv::U32 ? int64_t(uint32_t(v))
-                     : leaf.conv == Conv::I32Date ? int64_t(v) * kNanosPerDay
+                     : leaf.conv == Conv::I32Date ? to_nanos(v, kNanosPerDay)
                      : leaf.conv == Conv::I32TimeMillis ? int64_t(v) * 1'000'000
                                                          : int64_t(v);
       }
@@ -172,8 +189,7 @@ void integers_to_values(const Leaf& leaf, const std::vector<int64_t>& raw, Value
     case Conv::I64:
     case Conv::I64Scaled:
       out.i64 = raw;
-      if (leaf.unit_ns != 1)
-        for (auto& v : out.i64) v *= leaf.unit_ns;
+      scale_to_nanos(out.i64, leaf.unit_ns);
       return;
     default: throw DecodeError("an integer encoding on a column that does not hold integers");
   }
@@ -207,15 +223,14 @@ void decode_plain(const Leaf& leaf, ByteCursor& in, std::size_t m, Values& out) 
     case Conv::I64Scaled: {
       const char* p = fixed(8);
       out.i64.resize(m);
-      std::memcpy(out.i64.data(), p, m * 8);
-      if (leaf.unit_ns != 1)
-        for (auto& v : out.i64) v *= leaf.unit_ns;
+      copy_bytes(out.i64.data(), p, m * 8);
+      scale_to_nanos(out.i64, leaf.unit_ns);
       return;
     }
     case Conv::I64Decimal: {
       const char* p = fixed(8);
       std::vector<int64_t> raw(m);
-      std::memcpy(raw.data(), p, m * 8);
+      copy_bytes(raw.data(), p, m * 8);
       return integers_to_values(leaf, raw, out);
     }
     case Conv::I96: {
@@ -224,20 +239,20 @@ void decode_plain(const Leaf& leaf, ByteCursor& in, std::size_t m, Values& out) 
       for (std::size_t i = 0; i < m; ++i) {
         int64_t nanos = load<int64_t>(p + 12 * i);
         int64_t day = load<int32_t>(p + 12 * i + 8);
-        out.i64[i] = (day - kJulianEpochDay) * kNanosPerDay + nanos;
+        out.i64[i] = to_nanos(day - kJulianEpochDay, kNanosPerDay, nanos);
       }
       return;
     }
     case Conv::Float: {
       const char* p = fixed(4);
       out.f32.resize(m);
-      std::memcpy(out.f32.data(), p, m * 4);
+      copy_bytes(out.f32.data(), p, m * 4);
       return;
     }
     case Conv::Double: {
       const char* p = fixed(8);
       out.f64.resize(m);
-      std::memcpy(out.f64.data(), p, m * 8);
+      copy_bytes(out.f64.data(), p, m * 8);
       return;
     }
     case Conv::Bytes:
