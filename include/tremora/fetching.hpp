@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "tremora/db.hpp"
 #include "tremora/ini.hpp"
 #include "tremora/table.hpp"
 
@@ -68,5 +69,37 @@ std::filesystem::path home_config_path();
 /// Missing files are skipped; a file that does not parse is a ConfigError
 /// naming the file and line.
 IniConfig read_default_config();
+
+/// Opens connections to the precursor database named by an alias of the
+/// configuration file.
+struct DatabaseConnector {
+  /// Opens a connection for the section `db` of default.conf (read as
+  /// read_default_config does). The section's DRIVER is "oracle" (the
+  /// default; keys HOST, PORT, USERNAME, PASSWORD and TNSNAME, with the
+  /// optional ORACLE_CLIENT_LIB_DIR and ORACLE_CONFIG_DIR) or "sqlite" (keys
+  /// HOST, the cache namespace, and DATABASE, the file; a relative path is
+  /// taken from the folder of the configuration file that names it).
+  /// The connection carries the labels tremora_cache_namespace = HOST and
+  /// tremora_db_alias = db. Problems are logged on fetching_logger and give
+  /// an empty pointer: "数据库配置文件缺失或不完整，请检查default.conf" when
+  /// there is no section `db`; "数据库连接错误: " + the error text for a
+  /// missing key, an unknown driver, a client library that cannot be loaded
+  /// or a failed connection. A configuration file that does not parse throws
+  /// ConfigError. Passwords never appear in messages.
+  static std::shared_ptr<db::Connection> connect_to_oracle(const std::string& db);
+
+  /// Loads the Oracle client library once per process ("thick mode"), with
+  /// the section's ORACLE_CLIENT_LIB_DIR and ORACLE_CONFIG_DIR (trimmed; left
+  /// out when empty). Later calls return at once; a failed attempt leaves
+  /// the process-wide flag unset, so the next call tries again. Throws
+  /// ImportError when the library cannot be loaded.
+  static void _init_oracle_thick_mode(const IniConfig& config, const std::string& db);
+};
+
+/// True once the Oracle client library has been initialised in this process.
+bool oracle_thick_mode_ready();
+
+/// DatabaseConnector::connect_to_oracle(db).
+std::shared_ptr<db::Connection> conn_to_Oracle(const std::string& db);
 
 }  // namespace tremora::fetching

@@ -48,9 +48,14 @@ class IniConfig {
   /// The same, with `fallback` for an absent section or key.
   std::string get(const std::string& section, std::string_view key, std::string_view fallback) const;
 
+  /// Where the value of a key was read: the file path (or the `source` of
+  /// read_string); "" when the section and DEFAULT lack the key.
+  std::string source_of(const std::string& section, std::string_view key) const;
+
  private:
   struct Section {
     std::map<std::string, std::string> entries;  // lower-case key -> raw value
+    std::map<std::string, std::string> sources;  // lower-case key -> where it was read
   };
   const std::string* find_raw(const std::string& section, const std::string& key) const;
   std::string interpolate(const std::string& section, const std::string& key, const std::string& raw,

@@ -75,6 +75,7 @@ void IniConfig::read_string(std::string_view text, const std::string& source) {
     if (!keys_here.emplace(current_name, key).second)
       fail("option '" + key + "' in section '" + current_name + "' already exists");
     current->entries[key] = std::string(trim_blanks(line.substr(delim + 1)));
+    current->sources[key] = source;
   }
   *this = std::move(merged);
 }
@@ -127,13 +128,12 @@ std::string IniConfig::interpolate(const std::string& section, const std::string
     }
     std::size_t close = raw.find(")s", i);
     if (i + 1 >= raw.size() || raw[i + 1] != '(' || close == std::string::npos)
-      throw ConfigError("bad value substitution: " + where() + ": '%' must be followed by '%' or '(key)s', found '" +
-                        raw.substr(i) + "'");
+      throw ConfigError("bad value substitution: " + where() + ": '%' must be followed by '%' or '(key)s'");
     std::string ref = to_lower_ascii(raw.substr(i + 2, close - i - 2));
     const std::string* value = find_raw(section, ref);
     if (!value)
       throw ConfigError("bad value substitution: " + where() + " refers to '" + ref +
-                        "', which is not a key of the section. Raw value: '" + raw + "'");
+                        "', which is not a key of the section");
     out += interpolate(section, ref, *value, depth + 1);
     i = close + 1;
   }
@@ -146,6 +146,17 @@ std::string IniConfig::get(const std::string& section, std::string_view key) con
   const std::string* raw = find_raw(section, k);
   if (!raw) throw KeyError("No option '" + k + "' in section: '" + section + "'");
   return interpolate(section, k, *raw, 1);
+}
+
+std::string IniConfig::source_of(const std::string& section, std::string_view key) const {
+  std::string k = to_lower_ascii(key);
+  if (section != kDefaultSection) {
+    if (auto s = sections_.find(section); s != sections_.end()) {
+      if (auto e = s->second.sources.find(k); e != s->second.sources.end()) return e->second;
+    }
+  }
+  auto d = defaults_.sources.find(k);
+  return d == defaults_.sources.end() ? std::string() : d->second;
 }
 
 std::string IniConfig::get(const std::string& section, std::string_view key, std::string_view fallback) const {

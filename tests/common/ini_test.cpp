@@ -127,6 +127,9 @@ TEST(Ini, LaterFilesReplaceEntriesOfEarlierOnes) {
   EXPECT_EQ(c.get("only_work", "x"), "1");
   EXPECT_EQ(c.get("only_home", "y"), "2");
   EXPECT_EQ(c.sections(), (std::vector<std::string>{"db1", "only_work", "only_home"}));
+  EXPECT_EQ(c.source_of("db1", "PORT"), second.string());
+  EXPECT_EQ(c.source_of("db1", "host"), first.string());
+  EXPECT_EQ(c.source_of("db1", "nope"), "");
   EXPECT_THROW(c.read_file(dir / "absent.conf"), FileNotFoundError);
 }
 
