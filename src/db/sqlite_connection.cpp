@@ -190,7 +190,9 @@ class SqliteConnection final : public Connection {
     int rc = sqlite3_step(stmt);
     sqlite3_finalize(stmt);
     if (rc != SQLITE_DONE) {
-      std::string msg = "cannot open the database file '" + file_ + "': " + sqlite3_errmsg(db_);
+      std::string msg = sqlite3_errcode(db_) == SQLITE_NOTADB
+                            ? "'" + file_ + "' is not a SQLite database"
+                            : "cannot open the database file '" + file_ + "': " + sqlite3_errmsg(db_);
       close();
       throw DatabaseError(msg);
     }

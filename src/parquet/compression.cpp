@@ -1,46 +1,26 @@
 #include "compression.hpp"
 
 #include <snappy.h>
-#include <zlib.h>
 #include <zstd.h>
 
 #include <stdexcept>
 
 #include "encoding.hpp"
+#include "tremora/gzip.hpp"
 
 namespace tremora::parquet {
 namespace {
 
-std::string gzip_compress(std::string_view data) {
-  z_stream z{};
-  if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw std::runtime_error("gzip: cannot start the compressor");
-  std::string out(deflateBound(&z, uLong(data.size())) + 32, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = uInt(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = uInt(out.size());
-  int rc = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  if (rc != Z_STREAM_END) throw std::runtime_error("gzip: compression failed");
-  return out;
-}
-
-std::string gzip_decompress(std::string_view data, std::size_t size) {
+std::string gzip_exact(std::string_view data, std::size_t size) {
   // Deflate cannot expand data by more than about 1032 times.
   if (size > data.size() * 1032 + 1024) throw DecodeError("gzip data cannot expand to the stated page size");
-  z_stream z{};
-  if (inflateInit2(&z, 15 + 32) != Z_OK) throw DecodeError("gzip: cannot start the decompressor");
-  std::string out(size, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = uInt(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = uInt(out.size());
-  int rc = inflate(&z, Z_FINISH);
-  std::size_t produced = z.total_out;
-  inflateEnd(&z);
-  if (rc != Z_STREAM_END || produced != size) throw DecodeError("gzip data is corrupt or has the wrong size");
+  std::string out;
+  try {
+    out = tremora::gzip_decompress(data, size);
+  } catch (const std::runtime_error& e) {
+    throw DecodeError(std::string("gzip data is corrupt: ") + e.what());
+  }
+  if (out.size() != size) throw DecodeError("gzip data has the wrong size");
   return out;
 }
 
@@ -63,7 +43,7 @@ std::string compress(meta::Codec codec, std::string_view data) {
       out.resize(n);
       return out;
     }
-    case meta::Codec::Gzip: return gzip_compress(data);
+    case meta::Codec::Gzip: return tremora::gzip_compress(data);
     default: throw std::invalid_argument("unsupported compression codec " + std::to_string(int(codec)));
   }
 }
@@ -91,7 +71,7 @@ std::string decompress(meta::Codec codec, std::string_view data, std::size_t siz
       if (ZSTD_isError(n) || n != size) throw DecodeError("zstd data is corrupt or has the wrong size");
       return out;
     }
-    case meta::Codec::Gzip: return gzip_decompress(data, size);
+    case meta::Codec::Gzip: return gzip_exact(data, size);
     default: throw DecodeError("unsupported compression codec " + std::to_string(int(codec)));
   }
 }

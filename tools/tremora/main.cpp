@@ -9,6 +9,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   tremora::cli::add_split(app);
   tremora::cli::add_show(app);
+  tremora::cli::add_sample_db(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

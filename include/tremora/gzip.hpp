@@ -1,0 +1,18 @@
+// gzip (RFC 1952) compression of byte strings.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tremora {
+
+/// The gzip-compressed form of `data` (one member, default level).
+std::string gzip_compress(std::string_view data, int level = 6);
+
+/// The decompressed bytes of gzip data (several members are joined; raw
+/// zlib streams are accepted too). std::runtime_error on corrupt or
+/// truncated data, or when the result would exceed `max_size` bytes.
+std::string gzip_decompress(std::string_view data, std::size_t max_size = std::size_t{1} << 32);
+
+}  // namespace tremora

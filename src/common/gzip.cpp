@@ -1,0 +1,65 @@
+#include "tremora/gzip.hpp"
+
+#include <zlib.h>
+
+#include <stdexcept>
+
+namespace tremora {
+
+std::string gzip_compress(std::string_view data, int level) {
+  z_stream z{};
+  if (deflateInit2(&z, level, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::runtime_error("gzip: cannot start the compressor");
+  std::string out(deflateBound(&z, uLong(data.size())) + 32, '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = uInt(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = uInt(out.size());
+  int rc = deflate(&z, Z_FINISH);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  if (rc != Z_STREAM_END) throw std::runtime_error("gzip: compression failed");
+  return out;
+}
+
+std::string gzip_decompress(std::string_view data, std::size_t max_size) {
+  z_stream z{};
+  if (inflateInit2(&z, 15 + 32) != Z_OK) throw std::runtime_error("gzip: cannot start the decompressor");
+  std::string out;
+  out.resize(std::min<std::size_t>(max_size, std::max<std::size_t>(data.size() * 4, 1024)));
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = uInt(data.size());
+  std::size_t produced = 0;
+  while (true) {
+    if (produced == out.size()) {
+      if (out.size() >= max_size) {
+        inflateEnd(&z);
+        throw std::runtime_error("gzip: the data expands beyond " + std::to_string(max_size) + " bytes");
+      }
+      out.resize(std::min(max_size, out.size() * 2));
+    }
+    z.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
+    z.avail_out = uInt(out.size() - produced);
+    int rc = inflate(&z, Z_NO_FLUSH);
+    produced = out.size() - z.avail_out;
+    if (rc == Z_STREAM_END) {
+      if (z.avail_in == 0) break;
+      inflateReset(&z);  // another gzip member follows
+      continue;
+    }
+    if (rc == Z_BUF_ERROR && z.avail_in == 0) {
+      inflateEnd(&z);
+      throw std::runtime_error("gzip: the data is truncated");
+    }
+    if (rc != Z_OK && rc != Z_BUF_ERROR) {
+      std::string why = z.msg ? z.msg : "corrupt data";
+      inflateEnd(&z);
+      throw std::runtime_error("gzip: " + why);
+    }
+  }
+  inflateEnd(&z);
+  out.resize(produced);
+  return out;
+}
+
+}  // namespace tremora

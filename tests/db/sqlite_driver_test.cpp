@@ -1,0 +1,119 @@
+// The sqlite driver runs the system's Oracle-flavoured SQL unchanged on a
+// generated sample database.
+#include <gtest/gtest.h>
+
+#include "small_sample_db.hpp"
+#include "tremora/db.hpp"
+#include "tremora/errors.hpp"
+#include "tremora/gzip.hpp"
+
+namespace tremora::db {
+namespace {
+
+std::shared_ptr<Connection> open() { return open_sqlite(testing::small_sample_db()); }
+
+std::vector<std::string> texts(const Table& t, const std::string& column) {
+  std::vector<std::string> out;
+  const Column& c = t.column(column);
+  for (std::size_t i = 0; i < c.size(); ++i) out.push_back(c.at(i).to_text());
+  return out;
+}
+
+TEST(SqliteDriver, DictionaryLookups) {
+  auto conn = open();
+  Table d = conn->query("SELECT SUBSTR(ITEMID, 1, 3) AS methodid\nFROM QZDATA.QZ_DICT_STATIONITEMS \nWHERE SUBSTR(ITEMID, 1, 1) = '3'");
+  EXPECT_EQ(texts(d, "methodid"), (std::vector<std::string>{"312", "321", "321"}));
+  Table all = conn->query("SELECT SUBSTR(ITEMID, 1, 3) AS methodid\nFROM QZDATA.QZ_DICT_STATIONITEMS");
+  EXPECT_EQ(all.num_rows(), 6u);
+  Table m = conn->query(
+      "SELECT METHODID AS methodid\nFROM QZDATA.QZ_DICT_METHODS \nWHERE METHODNAME LIKE '%' || :methodname || '%'",
+      {{"methodname", "水位"}});
+  EXPECT_EQ(texts(m, "methodid"), (std::vector<std::string>{"411", "417"}));
+  Table s = conn->query("SELECT STATIONID \nFROM QZDATA.QZ_DICT_STATIONS \nWHERE STATIONNAME LIKE '%' || :stationname || '%'",
+                        {{"stationname", "郯城"}});
+  EXPECT_EQ(texts(s, "STATIONID"), (std::vector<std::string>{"37001"}));
+  Table one = conn->query("SELECT ITEMID \nFROM QZDATA.QZ_DICT_ITEMS \nWHERE ITEMNAME LIKE '%' || :itemname || '%'",
+                          {{"itemname", "地电场"}});
+  EXPECT_EQ(texts(one, "ITEMID"), (std::vector<std::string>{"3211", "3212"}));
+  Table list = conn->query("SELECT ITEMID \nFROM QZDATA.QZ_DICT_ITEMS \nWHERE ITEMNAME IN ('水位','直流单装置地电阻率')");
+  EXPECT_EQ(texts(list, "ITEMID"), (std::vector<std::string>{"3121", "4112"}));
+  // LIKE is case-sensitive, as in Oracle.
+  EXPECT_EQ(conn->query("SELECT TABLE_NAME FROM ALL_TABLES WHERE TABLE_NAME LIKE '%dyu%'").num_rows(), 0u);
+}
+
+TEST(SqliteDriver, TableNamesWithKeywordClause) {
+  auto conn = open();
+  std::string sql =
+      "SELECT TABLE_NAME \nFROM ALL_TABLES \nWHERE TABLE_NAME LIKE '%' || :base_type_id || '%' \n"
+      "AND TABLE_NAME LIKE '%' || :sample_rate_id || '%' \nAND TABLE_NAME LIKE '%' || :methodid || '%'";
+  Table dyu = conn->query(sql, {{"base_type_id", "DYU"}, {"sample_rate_id", "01"}, {"methodid", "411"}});
+  EXPECT_EQ(texts(dyu, "TABLE_NAME"), (std::vector<std::string>{"QZ_411_DYU_01", "QZ_411_DYU_DEV_01"}));
+  Table cp = conn->query(sql + " AND (TABLE_NAME LIKE '%' || :kw1 || '%' OR TABLE_NAME LIKE '%' || :kw2 || '%')",
+                         {{"base_type_id", "CP"}, {"sample_rate_id", "60"}, {"methodid", "312"}, {"kw1", "AVG"}, {"kw2", "INS"}});
+  EXPECT_EQ(texts(cp, "TABLE_NAME"), (std::vector<std::string>{"QZ_312_CP_AVG_60", "QZ_312_CP_INS_60"}));
+  EXPECT_THROW(conn->query(sql, {{"base_type_id", "DYU"}}), DatabaseError);  // :sample_rate_id is not bound
+}
+
+TEST(SqliteDriver, DataAndDialogQueries) {
+  auto conn = open();
+  std::string one =
+      "SELECT * FROM QZDATA.QZ_411_DYU_01 \nWHERE STARTDATE >= TO_DATE('20240509', 'yyyymmdd') \n"
+      "AND STARTDATE < TO_DATE('20240510', 'yyyymmdd')+1 AND (STATIONID=37001) AND (ITEMID='4112')";
+  std::string raw =
+      "SELECT * FROM QZDATA.QZ_411_DYS_01 \nWHERE STARTDATE >= TO_DATE('20240509', 'yyyymmdd') \n"
+      "AND STARTDATE < TO_DATE('20240510', 'yyyymmdd')+1 AND (STATIONID=37001) AND (ITEMID='4112') AND (POINTID='1')";
+  Table t = conn->query(one);
+  ASSERT_EQ(t.num_rows(), 2u);
+  EXPECT_EQ(t.column_names(), (std::vector<std::string>{"STARTDATE", "STATIONID", "POINTID", "ITEMID", "SAMPLERATE", "OBSVALUE"}));
+  EXPECT_EQ(t.column("STARTDATE").type(), DataType::Timestamp);
+  EXPECT_EQ(t.column("STARTDATE").int64s()[0], make_timestamp(2024, 5, 9).ns);
+  EXPECT_EQ(t.column("STARTDATE").int64s()[1], make_timestamp(2024, 5, 10).ns);
+  EXPECT_EQ(t.column("OBSVALUE").type(), DataType::Binary);
+  EXPECT_EQ(t.column("SAMPLERATE").type(), DataType::Int64);
+  EXPECT_EQ(t.column("SAMPLERATE").int64s()[0], 1);
+  std::string day = gzip_decompress(t.column("OBSVALUE").text(0));
+  EXPECT_TRUE(day == "NULLALL" || std::count(day.begin(), day.end(), ' ') == 1439) << day.substr(0, 40);
+  // Raw tables keep codes as numbers; a UNION ALL of both reads as one table.
+  Table r = conn->query(raw);
+  EXPECT_EQ(r.column("STATIONID").type(), DataType::Int64);
+  Table u = conn->query(one + " UNION ALL " + one);
+  EXPECT_EQ(u.num_rows(), 4u);
+  Table log = conn->query(
+      "SELECT * FROM QZDATA.QZ_411_DLG \nWHERE STARTDATE >= TO_DATE('20240401', 'yyyymmdd') \n"
+      "AND STARTDATE < TO_DATE('20240530', 'yyyymmdd')+1\nAND EVTID IN (:evt_id)",
+      {{"evt_id", "313"}});
+  ASSERT_GT(log.num_rows(), 0u);
+  for (std::size_t i = 0; i < log.num_rows(); ++i) EXPECT_EQ(log.column("EVTID").text(i), "313");
+}
+
+TEST(SqliteDriver, ReadOnlyAndBadFiles) {
+  auto conn = open();
+  EXPECT_THROW(conn->query("CREATE TABLE QZDATA.X (A)"), DatabaseError);
+  EXPECT_THROW(conn->query("DELETE FROM QZDATA.QZ_DICT_ITEMS"), DatabaseError);
+  EXPECT_EQ(conn->query("SELECT count(*) AS n FROM QZDATA.QZ_DICT_ITEMS").column("n").int64s()[0], 9);
+  conn->close();
+  EXPECT_FALSE(conn->is_open());
+  EXPECT_THROW(conn->query("SELECT 1"), DatabaseError);
+  conn->close();
+
+  testing::TempDir dir;
+  auto missing = dir / "none.db";
+  try {
+    open_sqlite(missing);
+    FAIL();
+  } catch (const DatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find(missing.string()), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(std::filesystem::exists(missing));
+  auto text = dir.write("notes.db", "this is not a database, just some text that is long enough to have a header");
+  try {
+    open_sqlite(text);
+    FAIL();
+  } catch (const DatabaseError& e) {
+    EXPECT_NE(std::string(e.what()).find("not a SQLite database"), std::string::npos) << e.what();
+  }
+  EXPECT_THROW(connect("mysql", {}), DatabaseError);
+}
+
+}  // namespace
+}  // namespace tremora::db

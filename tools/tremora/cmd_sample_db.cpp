@@ -1,0 +1,33 @@
+#include <iostream>
+
+#include "commands.hpp"
+#include "tremora/sampledb.hpp"
+
+namespace tremora::cli {
+
+void add_sample_db(CLI::App& app) {
+  struct Args {
+    std::string path;
+    std::string catalogue;
+    std::vector<std::string> stations;
+  };
+  auto args = std::make_shared<Args>();
+  CLI::App* cmd = app.add_subcommand("sample-db", "Write the sample precursor database (SQLite) and catalogue");
+  cmd->add_option("PATH", args->path, "Database file to write")->required();
+  cmd->add_option("--catalogue", args->catalogue,
+                  "Earthquake catalogue file to write (default: sample-catalogue.txt beside PATH)");
+  cmd->add_option("--station", args->stations, "Only these station codes (repeatable)");
+  cmd->callback([args] {
+    sampledb::Options options;
+    options.stations = args->stations;
+    std::filesystem::path db = args->path;
+    sampledb::Summary s = sampledb::write_database(db, options);
+    std::filesystem::path catalogue =
+        args->catalogue.empty() ? db.parent_path() / "sample-catalogue.txt" : std::filesystem::path(args->catalogue);
+    sampledb::write_catalogue(catalogue, options);
+    std::cout << "wrote " << db.string() << ": " << s.tables << " tables, " << s.day_rows << " day rows, "
+              << s.bytes / 1000000.0 << " MB; catalogue " << catalogue.string() << "\n";
+  });
+}
+
+}  // namespace tremora::cli
