@@ -8,8 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include <variant>
+#include <vector>
+
 #include "tremora/db.hpp"
 #include "tremora/ini.hpp"
+#include "tremora/metastash.hpp"
 #include "tremora/table.hpp"
 
 namespace tremora::fetching {
@@ -101,5 +105,169 @@ bool oracle_thick_mode_ready();
 
 /// DatabaseConnector::connect_to_oracle(db).
 std::shared_ptr<db::Connection> conn_to_Oracle(const std::string& db);
+
+/// The word that lifts a name filter.
+inline constexpr std::string_view kAll = "全部";
+
+/// One item name or a list of item names.
+using ItemNames = std::variant<std::string, std::vector<std::string>>;
+
+/// A date given as a text in the usual forms ("20240301", "2024-03-01
+/// 18:00", see parse_date_text) or as a timestamp.
+class DateArg {
+ public:
+  DateArg(const char* text) : value_(std::string(text)) {}
+  DateArg(std::string text) : value_(std::move(text)) {}
+  DateArg(Timestamp t) : value_(t) {}
+  /// The wall-clock time; the parser's std::invalid_argument for a bad text.
+  Timestamp timestamp() const;
+
+ private:
+  std::variant<std::string, Timestamp> value_;
+};
+
+/// Name look-ups against the dictionary tables, falling back to the
+/// metadata cache when the database cannot answer. Result columns are
+/// lower case (methodid, stationid, itemid, table_name).
+struct MetadataFetcher {
+  /// The stations, points and items tables from the cache (fetched first
+  /// when missing or when `refresh_cache` is set). std::runtime_error
+  /// "未找到本地元数据缓存，请先联网执行 refresh_metastash()。缓存目录: " +
+  /// folder, with the FileNotFoundError nested, when the cache is missing.
+  static metastash::TimeseriesInfo get_timeseries_info(db::Connection* conn = nullptr, const std::string& cache_dir = "",
+                                                       bool refresh_cache = false);
+
+  /// Method codes of a discipline (形变, 电磁, 流体), of all station items
+  /// (全部), or of the methods whose name contains `method_name`. The
+  /// discipline and 全部 paths, and every cache path, drop duplicates and
+  /// method 417.
+  static Table get_method_ids(db::Connection* conn, const std::string& method_name = std::string(kAll),
+                              const std::string& cache_dir = "");
+
+  /// Codes of the stations whose name contains `station_name`; nothing for 全部.
+  static std::optional<Table> get_station_ids(db::Connection* conn, const std::string& station_name = std::string(kAll),
+                                              const std::string& cache_dir = "");
+
+  /// Codes of the items whose name contains one name, or equals one of a
+  /// list of names; nothing for 全部.
+  static std::optional<Table> get_item_ids(db::Connection* conn, const ItemNames& item_name = std::string(kAll),
+                                           const std::string& cache_dir = "");
+
+  /// The observation tables of the methods for a database-type code and a
+  /// sampling-rate code (product tables: AVG or INS), without "_DEV_"
+  /// tables; nothing when there are no method codes. Database errors
+  /// (DatabaseError without a connection) reach the caller.
+  static std::optional<Table> get_table_names(db::Connection* conn, const Table& method_ids,
+                                              const std::string& base_type_id, const std::string& sample_rate_id);
+
+  /// Upper-cases the column names (and row key names) of each table.
+  static void _normalize_dataframe_columns(const std::vector<Table*>& dataframes);
+};
+
+/// Builds the SQL texts of the data and log queries.
+struct QueryBuilder {
+  /// One SELECT per table joined by " UNION ALL ", with the day range
+  /// [start, end + 1 day) and the station, item and point conditions;
+  /// nothing (and "没有找到匹配的表名!" logged) when there are no tables.
+  /// Station codes of digits only are written as numbers, other codes and
+  /// every item and point code as SQL string literals.
+  static std::optional<std::string> build_data_query(const Table& table_names, const DateArg& start_date,
+                                                     const DateArg& end_date,
+                                                     const std::optional<Table>& station_ids = std::nullopt,
+                                                     const std::optional<Table>& item_ids = std::nullopt,
+                                                     const std::string& point_id = "");
+
+  /// The same for log tables, with "AND EVTID IN (:evt_id)" and no point
+  /// condition; `log_type` is bound to :evt_id by the caller.
+  static std::optional<std::string> build_dialog_query(const Table& table_names, const DateArg& start_date,
+                                                       const DateArg& end_date, const std::string& log_type,
+                                                       const std::optional<Table>& station_ids = std::nullopt,
+                                                       const std::optional<Table>& item_ids = std::nullopt);
+};
+
+/// Optional arguments of fetch_data.
+struct FetchOptions {
+  /// Item name(s); 全部 for all items.
+  ItemNames item_name = std::string(kAll);
+  /// OBSVALUE holds gzip-compressed values (second and minute rates).
+  bool gzip_flag = false;
+  /// Split day rows into one row per sample.
+  bool my_split_lines = true;
+  /// Point code; empty for all points.
+  std::string point_id = "";
+};
+
+/// Optional arguments of fetch_dialog.
+struct DialogOptions {
+  std::string method_name = std::string(kAll);
+  std::string station_name = std::string(kAll);
+  std::string item_name = std::string(kAll);
+  /// Event-type code of the log entries.
+  std::string log_type = "313";
+};
+
+/// 数据获取类: the data and log fetches.
+struct DataFetcher {
+  /// The observation table of a request: one row per sample keyed by
+  /// STARTDATE (or the day rows when my_split_lines is false), ordered by
+  /// item, station, point and time; an empty table when the query finds no
+  /// rows; nothing when a name cannot be resolved (logged on fetching_logger).
+  static std::optional<Table> fetch_data(db::Connection* conn, const DateArg& start_date, const DateArg& end_date,
+                                         const std::string& method_name, const std::string& station_name,
+                                         const std::string& data_type, const std::string& base_type,
+                                         const FetchOptions& options = {});
+
+  /// The log entries of a request, with lower-case column names; nothing
+  /// when there is no log table.
+  static std::optional<Table> fetch_dialog(db::Connection* conn, const DateArg& start_date, const DateArg& end_date,
+                                           const DialogOptions& options = {});
+};
+
+/// MetadataFetcher::get_timeseries_info.
+metastash::TimeseriesInfo timeseries_info(db::Connection* conn = nullptr, const std::string& cache_dir = "",
+                                          bool refresh_cache = false);
+
+/// MetadataCache::refresh_cache.
+std::map<std::string, Table> refresh_metastash(db::Connection& conn, const std::string& cache_dir = "",
+                                               const std::vector<std::string>& tables = {});
+
+/// 获取数据的兼容接口: DataFetcher::fetch_data.
+std::optional<Table> fetching_data(db::Connection* conn, const DateArg& startdate, const DateArg& enddate,
+                                   const std::string& methodname, const std::string& stationname,
+                                   const std::string& data_type, const std::string& base_type,
+                                   const FetchOptions& options = {});
+
+/// Optional arguments of fetching_dialog; the dates default to the time the
+/// library was loaded minus one day, and that time.
+struct FetchingDialogOptions {
+  std::optional<DateArg> startdate = std::nullopt;
+  std::optional<DateArg> enddate = std::nullopt;
+  std::string methodname = std::string(kAll);
+  std::string stationname = std::string(kAll);
+  std::string itemname = std::string(kAll);
+  std::string log_type = "313";
+};
+
+/// 获取日志数据的兼容接口: DataFetcher::fetch_dialog.
+std::optional<Table> fetching_dialog(db::Connection* conn, const FetchingDialogOptions& options = {});
+
+/// The local time when the library was loaded (the default dates of fetching_dialog).
+Timestamp load_time();
+
+/// 加载每日Oracle数据: `item` (a method name) at all stations, from `period`
+/// days before now to today, of the database type `is_preprocessed`.
+std::optional<Table> load_Oracle_data_daily(db::Connection* conn, double period, const std::string& is_preprocessed,
+                                            const std::string& item, const std::string& datatype,
+                                            bool gzip_flag = false);
+
+/// 加载年度电阻率数据: hourly preprocessed resistivity from `date_0` to today,
+/// with values below 8 of station 370082, items 3211 and 3212, made missing.
+/// std::runtime_error when the fetch returns nothing.
+Table load_Oracle_data_resistivity_year(db::Connection* conn, const DateArg& date_0 = "20090101");
+
+/// 加载年度水位数据: the daily preprocessed water level of 郯城 from 2009 to
+/// today on a gap-free daily grid, gaps filled from the following day.
+/// std::runtime_error when the fetch returns nothing or no rows.
+Table load_Oracle_data_water_year(db::Connection* conn);
 
 }  // namespace tremora::fetching

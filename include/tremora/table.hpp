@@ -299,6 +299,22 @@ Column to_number(const Column& column);
 /// by to_number).
 Column cast_float32(const Column& column);
 
+/// The text form of each value, as a string column: integers in decimal,
+/// floats as Python prints them ("37001.0"), truth values True/False,
+/// timestamps "2024-01-01 00:00:00", texts unchanged. Missing values stay
+/// missing.
+Column to_text(const Column& column);
+
+/// The rows for the given row-key values, in their order; a value the table
+/// does not have gives a row of missing values. The table's row key must be
+/// unique (std::invalid_argument naming a repeated value otherwise) and of
+/// the new key's type (TypeError).
+Table reindex(const Table& table, const Column& new_key);
+
+/// Fills each missing value from the next row of its column that has a
+/// value (no limit); missing values after the last one stay missing.
+void backward_fill(Table& table);
+
 /// Reads a text column as timestamps with parse_date_text (missing texts
 /// give NaT). Texts without a UTC offset give a naive column; when every
 /// text has an offset the column holds UTC instants in zone "UTC".

@@ -29,6 +29,12 @@ std::optional<double> parse_decimal(std::string_view text);
 std::string shortest_text(double value);
 std::string shortest_text(float value);
 
+/// The text Python's repr gives a float: the shortest digits that read
+/// back, in fixed notation with at least one decimal ("37001.0", "0.0001")
+/// for decimal exponents from -4 to 15, else in scientific notation with a
+/// two-digit exponent ("1e+16", "1e-05"); "nan", "inf", "-inf".
+std::string python_float_text(double value);
+
 /// ASCII case changes; other bytes (including UTF-8) are kept.
 std::string to_upper_ascii(std::string_view text);
 std::string to_lower_ascii(std::string_view text);
@@ -48,6 +54,9 @@ std::size_t display_width(std::string_view utf8);
 
 /// True when the bytes are valid UTF-8.
 bool is_valid_utf8(std::string_view bytes);
+
+/// A SQL string literal: the text in single quotes, quotes inside doubled.
+std::string sql_literal(std::string_view text);
 
 /// The list joined with a separator.
 std::string join(const std::vector<std::string>& parts, std::string_view separator);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <unordered_map>
 #include <unordered_set>
+#include <functional>
 
 #include "tremora/errors.hpp"
 #include "tremora/table.hpp"
@@ -243,6 +244,75 @@ Column cast_float32(const Column& column) {
   const auto& v = numbers.float64s();
   std::vector<float> out(v.begin(), v.end());
   return Column::from_float32(column.name(), std::move(out));
+}
+
+}  // namespace tremora
+
+namespace tremora {
+
+Column to_text(const Column& column) {
+  if (column.type() == DataType::String) return column;
+  StringColumnBuilder b;
+  for (std::size_t i = 0; i < column.size(); ++i) {
+    if (column.is_null(i)) {
+      b.append_null();
+      continue;
+    }
+    switch (column.type()) {
+      case DataType::Float32: b.append(python_float_text(double(column.float32s()[i]))); break;
+      case DataType::Float64: b.append(python_float_text(column.float64s()[i])); break;
+      default: b.append(column.at(i).to_text()); break;
+    }
+  }
+  return b.finish(column.name());
+}
+
+namespace {
+
+// A hashable identity of a key cell, for reindex.
+std::string key_of(const Column& c, std::size_t i) {
+  if (c.type() == DataType::String || c.type() == DataType::Binary) return std::string(c.text(i));
+  return c.at(i).to_text() + (c.is_null(i) ? "\x01" : "");
+}
+
+}  // namespace
+
+Table reindex(const Table& table, const Column& new_key) {
+  if (!table.has_key()) throw std::invalid_argument("reindex needs a table with a row key");
+  const Column& key = table.key();
+  if (key.type() != new_key.type())
+    throw TypeError("reindex: the row key holds " + std::string(type_name(key.type())) + ", the new key " +
+                    std::string(type_name(new_key.type())));
+  std::unordered_map<std::string, int64_t> row_of;
+  for (std::size_t i = 0; i < key.size(); ++i)
+    if (!row_of.emplace(key_of(key, i), int64_t(i)).second)
+      throw std::invalid_argument("cannot reindex: the row key repeats the value " + key.at(i).to_text());
+  std::vector<int64_t> rows(new_key.size());
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    auto it = row_of.find(key_of(new_key, i));
+    rows[i] = it == row_of.end() ? -1 : it->second;
+  }
+  Table out;
+  for (const auto& c : table.columns()) out.add_column(c.take(rows));
+  Column k = new_key;
+  k.set_name(key.name());
+  out.set_key_column(std::move(k));
+  out.attributes() = table.attributes();
+  return out;
+}
+
+void backward_fill(Table& table) {
+  for (std::size_t c = 0; c < table.num_columns(); ++c) {
+    Column& col = table.column(c);
+    std::size_t n = col.size();
+    std::vector<int64_t> source(n);
+    int64_t next = -1;
+    for (std::size_t i = n; i-- > 0;) {
+      if (!col.is_null(i)) next = int64_t(i);
+      source[i] = col.is_null(i) ? next : int64_t(i);
+    }
+    col = col.take(source);
+  }
 }
 
 }  // namespace tremora

@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <cstdint>
 #include <cstdlib>
 #include <limits>
@@ -222,6 +224,38 @@ std::optional<double> parse_decimal(std::string_view text) {
 std::string shortest_text(double value) { return shortest(value); }
 std::string shortest_text(float value) { return shortest(value); }
 
+std::string python_float_text(double value) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
+  char buf[64];
+  auto [end, ec] = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific);
+  std::string_view sci(buf, std::size_t(end - buf));
+  bool negative = sci.front() == '-';
+  if (negative) sci.remove_prefix(1);
+  std::size_t e = sci.find('e');
+  std::string digits;
+  for (char c : sci.substr(0, e))
+    if (c != '.') digits += c;
+  int exponent = std::stoi(std::string(sci.substr(e + 1)));
+  std::string out = negative ? "-" : "";
+  if (exponent >= -4 && exponent < 16) {
+    int point = exponent + 1;  // digits before the decimal point
+    if (point <= 0) {
+      out.append("0.").append(std::size_t(-point), '0').append(digits);
+    } else if (std::size_t(point) >= digits.size()) {
+      out.append(digits).append(std::size_t(point) - digits.size(), '0').append(".0");
+    } else {
+      out.append(digits, 0, std::size_t(point)).append(".").append(digits, std::size_t(point));
+    }
+    return out;
+  }
+  out.append(digits, 0, 1);
+  if (digits.size() > 1) out.append(".").append(digits, 1);
+  char exp[16];
+  std::snprintf(exp, sizeof exp, "e%c%02d", exponent < 0 ? '-' : '+', std::abs(exponent));
+  return out + exp;
+}
+
 std::string to_upper_ascii(std::string_view text) {
   std::string out(text);
   for (char& c : out)
@@ -269,6 +303,13 @@ bool is_valid_utf8(std::string_view bytes) {
     i += len;
   }
   return true;
+}
+
+std::string sql_literal(std::string_view text) {
+  std::string out = "'";
+  out += replace_all(text, "'", "''");
+  out += '\'';
+  return out;
 }
 
 std::string join(const std::vector<std::string>& parts, std::string_view separator) {

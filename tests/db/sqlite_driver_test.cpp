@@ -24,7 +24,7 @@ TEST(SqliteDriver, DictionaryLookups) {
   Table d = conn->query("SELECT SUBSTR(ITEMID, 1, 3) AS methodid\nFROM QZDATA.QZ_DICT_STATIONITEMS \nWHERE SUBSTR(ITEMID, 1, 1) = '3'");
   EXPECT_EQ(texts(d, "methodid"), (std::vector<std::string>{"312", "321", "321"}));
   Table all = conn->query("SELECT SUBSTR(ITEMID, 1, 3) AS methodid\nFROM QZDATA.QZ_DICT_STATIONITEMS");
-  EXPECT_EQ(all.num_rows(), 6u);
+  EXPECT_EQ(all.num_rows(), 7u);
   Table m = conn->query(
       "SELECT METHODID AS methodid\nFROM QZDATA.QZ_DICT_METHODS \nWHERE METHODNAME LIKE '%' || :methodname || '%'",
       {{"methodname", "水位"}});
@@ -37,6 +37,7 @@ TEST(SqliteDriver, DictionaryLookups) {
   EXPECT_EQ(texts(one, "ITEMID"), (std::vector<std::string>{"3211", "3212"}));
   Table list = conn->query("SELECT ITEMID \nFROM QZDATA.QZ_DICT_ITEMS \nWHERE ITEMNAME IN ('水位','直流单装置地电阻率')");
   EXPECT_EQ(texts(list, "ITEMID"), (std::vector<std::string>{"3121", "4112"}));
+  EXPECT_EQ(conn->query("SELECT * FROM QZDATA.QZ_DICT_STATIONS").num_rows(), 3u);
   // LIKE is case-sensitive, as in Oracle.
   EXPECT_EQ(conn->query("SELECT TABLE_NAME FROM ALL_TABLES WHERE TABLE_NAME LIKE '%dyu%'").num_rows(), 0u);
 }

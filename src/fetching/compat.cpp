@@ -1,0 +1,109 @@
+// The compatibility functions: the class operations under the parameter
+// names scripts use, and three canned loaders.
+#include <date/tz.h>
+
+#include <chrono>
+#include <cmath>
+
+#include "tremora/fetching.hpp"
+#include "tremora/text.hpp"
+
+namespace tremora::fetching {
+namespace {
+
+// The local wall-clock time now (UTC when the machine has no zone).
+Timestamp local_now() {
+  auto now = std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now());
+  Timestamp utc{now.time_since_epoch().count()};
+  try {
+    return utc_to_local(utc, date::current_zone()->name());
+  } catch (const std::exception&) {
+    return utc;
+  }
+}
+
+const Timestamp g_load_time = local_now();
+
+std::string day_text(Timestamp t) { return format_timestamp(t, "%Y%m%d"); }
+
+Table require_table(std::optional<Table> t, const char* loader) {
+  if (!t) throw std::runtime_error(std::string(loader) + ": the fetch returned no table");
+  return std::move(*t);
+}
+
+}  // namespace
+
+Timestamp load_time() { return g_load_time; }
+
+metastash::TimeseriesInfo timeseries_info(db::Connection* conn, const std::string& cache_dir, bool refresh_cache) {
+  return MetadataFetcher::get_timeseries_info(conn, cache_dir, refresh_cache);
+}
+
+std::map<std::string, Table> refresh_metastash(db::Connection& conn, const std::string& cache_dir,
+                                               const std::vector<std::string>& tables) {
+  return metastash::MetadataCache::refresh_cache(conn, cache_dir, tables);
+}
+
+std::optional<Table> fetching_data(db::Connection* conn, const DateArg& startdate, const DateArg& enddate,
+                                   const std::string& methodname, const std::string& stationname,
+                                   const std::string& data_type, const std::string& base_type,
+                                   const FetchOptions& options) {
+  return DataFetcher::fetch_data(conn, startdate, enddate, methodname, stationname, data_type, base_type, options);
+}
+
+std::optional<Table> fetching_dialog(db::Connection* conn, const FetchingDialogOptions& options) {
+  DateArg start = options.startdate.value_or(DateArg(Timestamp{g_load_time.ns - kNanosPerDay}));
+  DateArg end = options.enddate.value_or(DateArg(g_load_time));
+  return DataFetcher::fetch_dialog(conn, start, end,
+                                   {options.methodname, options.stationname, options.itemname, options.log_type});
+}
+
+std::optional<Table> load_Oracle_data_daily(db::Connection* conn, double period, const std::string& is_preprocessed,
+                                            const std::string& item, const std::string& datatype, bool gzip_flag) {
+  Timestamp now = local_now();
+  Timestamp start{now.ns - int64_t(std::llround(period * double(kNanosPerDay)))};
+  return fetching_data(conn, day_text(start), day_text(now), item, std::string(kAll), datatype, is_preprocessed,
+                       {.gzip_flag = gzip_flag});
+}
+
+Table load_Oracle_data_resistivity_year(db::Connection* conn, const DateArg& date_0) {
+  Table df = require_table(fetching_data(conn, date_0, day_text(local_now()), "直流单装置地电阻率", std::string(kAll),
+                                         "小时值", "预处理库"),
+                           "load_Oracle_data_resistivity_year");
+  const Column& station = df.column("STATIONID");
+  const Column& item = df.column("ITEMID");
+  std::vector<float>& value = df.column("OBSVALUE").float32s();
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    bool target = !station.is_null(i) && station.text(i) == "370082" && !item.is_null(i) &&
+                  (item.text(i) == "3211" || item.text(i) == "3212");
+    if (target && value[i] < 8) value[i] = std::nanf("");
+  }
+  return df;
+}
+
+Table load_Oracle_data_water_year(db::Connection* conn) {
+  Table df = require_table(fetching_data(conn, "20090101", day_text(local_now()), "水位", "郯城", "日均值", "预处理库"),
+                           "load_Oracle_data_water_year");
+  for (std::size_t c = 0; c < df.num_columns(); ++c) {
+    Column& col = df.column(c);
+    if (col.type() != DataType::String) continue;
+    StringColumnBuilder out;
+    for (std::size_t i = 0; i < col.size(); ++i)
+      col.is_null(i) ? out.append_null() : out.append(replace_all(col.text(i), "37005h", "37005H"));
+    col = out.finish(col.name());
+  }
+  df.column("OBSVALUE") = cast_float32(df.column("OBSVALUE"));
+  if (df.num_rows() == 0 || !df.has_key()) throw std::runtime_error("load_Oracle_data_water_year: no rows to reindex");
+  const auto& keys = df.key().int64s();
+  int64_t first = INT64_MAX, last = INT64_MIN;
+  for (int64_t k : keys)
+    if (k != Timestamp::NaT) first = std::min(first, k), last = std::max(last, k);
+  if (first > last) throw std::runtime_error("load_Oracle_data_water_year: no dated rows to reindex");
+  std::vector<int64_t> days;
+  for (int64_t d = first; d <= last; d += kNanosPerDay) days.push_back(d);
+  Table daily = reindex(df, Column::from_timestamps(df.key().name(), std::move(days), df.key().zone()));
+  backward_fill(daily);
+  return daily;
+}
+
+}  // namespace tremora::fetching
