@@ -1,0 +1,331 @@
+// The whole fetch road on generated databases: query texts, name look-ups
+// with their cache fallback, data and log fetches, and the canned loaders.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cmath>
+
+#include "recording_connection.hpp"
+#include "small_sample_db.hpp"
+#include "tremora/errors.hpp"
+#include "tremora/fetching.hpp"
+#include "tremora/gzip.hpp"
+#include "tremora/logger_config.hpp"
+
+namespace tremora::fetching {
+namespace {
+
+using logger_config::Level;
+using logger_config::LogCapture;
+
+std::vector<std::string> texts(const Table& t, const std::string& column) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < t.num_rows(); ++i) out.push_back(t.column(column).at(i).to_text());
+  return out;
+}
+
+Table names(std::vector<std::optional<std::string>> v, const std::string& column) {
+  return Table(std::vector<Column>{Column::from_strings(column, v)});
+}
+
+// A folder for HOME and the cache of one test.
+struct Offline {
+  testing::TempDir home_dir;
+  testing::ScopedEnv home{"HOME", home_dir.path().string()};
+};
+
+std::shared_ptr<db::Connection> sample() {
+  auto conn = db::open_sqlite(testing::small_sample_db());
+  conn->info()["tremora_cache_namespace"] = "sample";
+  return conn;
+}
+
+// A small database made by SQL statements, for cases the sample lacks.
+std::shared_ptr<db::Connection> mini_db(const testing::TempDir& dir, const std::vector<std::string>& statements) {
+  auto path = dir / "mini.db";
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  for (const auto& s : statements) {
+    char* err = nullptr;
+    if (sqlite3_exec(db, s.c_str(), nullptr, nullptr, &err) != SQLITE_OK) ADD_FAILURE() << s << ": " << err;
+  }
+  sqlite3_close(db);
+  return db::open_sqlite(path);
+}
+
+const std::vector<std::string> kMiniDictionaries{
+    "CREATE TABLE QZ_DICT_METHODS (METHODID TEXT, METHODNAME TEXT)",
+    "INSERT INTO QZ_DICT_METHODS VALUES ('411', '水位'), ('312', '直流单装置地电阻率')",
+    "CREATE TABLE QZ_DICT_STATIONS (STATIONID TEXT, STATIONNAME TEXT, LONGITUDE REAL, LATITUDE REAL)",
+    "INSERT INTO QZ_DICT_STATIONS VALUES ('37001', '郯城', 118.35, 34.61), ('370082', '测试台', 117, 36)",
+    "CREATE TABLE QZ_DICT_ITEMS (ITEMID TEXT, ITEMNAME TEXT, UNIT TEXT)",
+    "INSERT INTO QZ_DICT_ITEMS VALUES ('4112', '水位', 'm'), ('3211', '地电场NS', 'mV/km')",
+    "CREATE TABLE QZ_DICT_STATIONITEMS (STATIONID TEXT, ITEMID TEXT)",
+    "INSERT INTO QZ_DICT_STATIONITEMS VALUES ('37001', '4112'), ('370082', '3211')",
+};
+
+TEST(QueryBuilder, TextsOfTheExamples) {
+  Table t = names({"T"}, "table_name");
+  EXPECT_EQ(*QueryBuilder::build_data_query(t, "20240301", "20240302", names({"37005"}, "stationid")),
+            "SELECT * FROM QZDATA.T \nWHERE STARTDATE >= TO_DATE('20240301', 'yyyymmdd') \n"
+            "AND STARTDATE < TO_DATE('20240302', 'yyyymmdd')+1 AND (STATIONID=37005)");
+  Table two = names({"A", "B"}, "table_name");
+  std::string a = "SELECT * FROM QZDATA.A \nWHERE STARTDATE >= TO_DATE('20240301', 'yyyymmdd') \n"
+                  "AND STARTDATE < TO_DATE('20240301', 'yyyymmdd')+1";
+  std::string b = "SELECT * FROM QZDATA.B" + a.substr(std::string("SELECT * FROM QZDATA.A").size());
+  EXPECT_EQ(*QueryBuilder::build_data_query(two, "2024-03-01 18:00", Timestamp{make_timestamp(2024, 3, 1, 23).ns}),
+            a + " UNION ALL " + b);
+  std::string filtered = *QueryBuilder::build_data_query(t, "20240301", "20240302", names({"37005", "41001"}, "stationid"),
+                                                         names({"3211", "3212"}, "itemid"), "2");
+  EXPECT_NE(filtered.find("+1 AND (STATIONID=37005 OR STATIONID=41001) AND (ITEMID='3211' OR ITEMID='3212') "
+                          "AND (POINTID='2')"),
+            std::string::npos)
+      << filtered;
+  std::string dialog = *QueryBuilder::build_dialog_query(two, "20240301", "20240302", "313", std::nullopt,
+                                                         names({"4112"}, "itemid"));
+  EXPECT_EQ(dialog.find("AND EVTID IN (:evt_id) AND (ITEMID='4112')") != std::string::npos, true) << dialog;
+  std::size_t binds = 0;
+  for (std::size_t p = dialog.find(":evt_id"); p != std::string::npos; p = dialog.find(":evt_id", p + 1)) ++binds;
+  EXPECT_EQ(binds, 2u);
+  EXPECT_EQ(dialog.find("POINTID"), std::string::npos);
+  // Codes cannot smuggle SQL into the text.
+  std::string hostile = *QueryBuilder::build_data_query(t, "20240301", "20240301", names({"1 OR 1=1"}, "stationid"),
+                                                        names({"x'y"}, "itemid"), "2') OR ('1");
+  EXPECT_NE(hostile.find("(STATIONID='1 OR 1=1') AND (ITEMID='x''y') AND (POINTID='2'') OR (''1')"), std::string::npos)
+      << hostile;
+  LogCapture capture;
+  EXPECT_FALSE(QueryBuilder::build_data_query(names({}, "table_name"), "20240301", "20240302"));
+  EXPECT_TRUE(capture.contains("fetching", Level::error, "没有找到匹配的表名!"));
+  EXPECT_THROW(QueryBuilder::build_data_query(t, "2024-13-01", "20240302"), std::invalid_argument);
+}
+
+TEST(MetadataFetcher, LookupsOnlineAndFromTheCache) {
+  Offline offline;
+  auto conn = sample();
+  EXPECT_EQ(texts(MetadataFetcher::get_method_ids(conn.get(), "电磁"), "methodid"), (std::vector<std::string>{"312", "321"}));
+  EXPECT_EQ(texts(MetadataFetcher::get_method_ids(conn.get(), "流体"), "methodid"), (std::vector<std::string>{"411", "491"}));
+  // By name against the database: 417 stays; against the cache it goes.
+  EXPECT_EQ(texts(MetadataFetcher::get_method_ids(conn.get(), "水位"), "methodid"), (std::vector<std::string>{"411", "417"}));
+  EXPECT_THROW(MetadataFetcher::get_method_ids(nullptr, "水位"), FileNotFoundError);  // no cache yet
+  refresh_metastash(*conn);
+  const std::string ns = "sample";
+  testing::RecordingConnection down;
+  down.fail = true;
+  down.info()["tremora_cache_namespace"] = ns;
+  EXPECT_EQ(texts(MetadataFetcher::get_method_ids(&down, "水位"), "methodid"), (std::vector<std::string>{"411"}));
+  EXPECT_EQ(texts(MetadataFetcher::get_method_ids(&down, "全部"), "methodid"),
+            (std::vector<std::string>{"411", "491", "312", "321"}));
+  EXPECT_EQ(texts(*MetadataFetcher::get_station_ids(conn.get(), "郯城"), "stationid"), (std::vector<std::string>{"37001"}));
+  EXPECT_EQ(texts(*MetadataFetcher::get_station_ids(&down, "郑州"), "stationid"), (std::vector<std::string>{"41001"}));
+  EXPECT_FALSE(MetadataFetcher::get_station_ids(nullptr, "全部"));
+  EXPECT_FALSE(MetadataFetcher::get_item_ids(nullptr, "全部"));
+  std::vector<std::string> two{"水位", "直流单装置地电阻率"};
+  EXPECT_EQ(texts(*MetadataFetcher::get_item_ids(&down, two), "itemid"), (std::vector<std::string>{"3121", "4112"}));
+  EXPECT_EQ(texts(*MetadataFetcher::get_item_ids(&down, "地电场"), "itemid"), (std::vector<std::string>{"3211", "3212"}));
+  EXPECT_EQ(texts(*MetadataFetcher::get_item_ids(conn.get(), std::vector<std::string>{"水位", "it's"}), "itemid"),
+            (std::vector<std::string>{"4112"}));
+  // Table names: keyword clause for products, no development tables, no offline fallback.
+  Table m312 = names({"312"}, "methodid");
+  EXPECT_EQ(texts(*MetadataFetcher::get_table_names(conn.get(), m312, "CP", "60"), "table_name"),
+            (std::vector<std::string>{"QZ_312_CP_AVG_60", "QZ_312_CP_INS_60"}));
+  EXPECT_EQ(texts(*MetadataFetcher::get_table_names(conn.get(), names({"411"}, "methodid"), "DYU", "01"), "table_name"),
+            (std::vector<std::string>{"QZ_411_DYU_01"}));
+  EXPECT_FALSE(MetadataFetcher::get_table_names(conn.get(), names({}, "methodid"), "DYU", "01"));
+  EXPECT_THROW(MetadataFetcher::get_table_names(&down, m312, "DYU", "60"), DatabaseError);
+  auto info = timeseries_info(&down);
+  EXPECT_EQ(info.stations.num_rows(), 3u);
+}
+
+TEST(MetadataFetcher, MissingCacheNamesItsFolder) {
+  Offline offline;
+  try {
+    MetadataFetcher::get_timeseries_info(nullptr);
+    FAIL();
+  } catch (const std::runtime_error& e) {
+    std::string dir = (offline.home_dir.path() / ".tremo/metastash").string();
+    EXPECT_EQ(std::string(e.what()), "未找到本地元数据缓存，请先联网执行 refresh_metastash()。缓存目录: " + dir);
+    try {
+      std::rethrow_if_nested(e);
+      FAIL() << "no cause attached";
+    } catch (const FileNotFoundError& cause) {
+      EXPECT_NE(std::string(cause.what()).find("stations.parquet"), std::string::npos);
+    }
+  }
+}
+
+TEST(DataFetcher, EveryRateAndDatabaseType) {
+  Offline offline;
+  auto conn = sample();
+  // Minute data, compressed: one row per sample, in time order.
+  auto minute = fetching_data(conn.get(), "20240509", "20240510", "水位", "郯城", "分钟值", "预处理库", {.gzip_flag = true});
+  ASSERT_TRUE(minute);
+  EXPECT_EQ(minute->num_rows(), 2u * 1440);
+  EXPECT_EQ(minute->key().name(), "STARTDATE");
+  EXPECT_EQ(minute->key().int64s()[1] - minute->key().int64s()[0], kNanosPerMinute);
+  EXPECT_EQ(minute->column("OBSVALUE").type(), DataType::Float32);
+  EXPECT_EQ(minute->column_names(), (std::vector<std::string>{"STATIONID", "POINTID", "ITEMID", "SAMPLERATE", "OBSVALUE"}));
+  EXPECT_EQ(minute->column("STATIONID").text(0), "37001");
+  // Second data of both geo-electric items.
+  auto second = fetching_data(conn.get(), "20240510", "20240510", "地电场", "泰安", "秒值", "原始库", {.gzip_flag = true});
+  ASSERT_TRUE(second);
+  EXPECT_EQ(second->num_rows(), 2u * 86400);
+  EXPECT_EQ(second->column("ITEMID").type(), DataType::String);  // numeric codes of the raw tables become texts
+  // Hour products: the AVG and the INS table.
+  auto hour = fetching_data(conn.get(), "20240401", "20240402", "地电阻率", "全部", "整点值", "产品库", {.gzip_flag = true});
+  ASSERT_TRUE(hour);
+  EXPECT_EQ(hour->num_rows(), 2u * 24 * 2);
+  EXPECT_TRUE(hour->has_column("QUALITY"));
+  // Day data by item name, and day rows without splitting.
+  auto day = fetching_data(conn.get(), "20240401", "20240430", "流体", "全部", "日值", "原始库", {.item_name = "水位"});
+  ASSERT_TRUE(day);
+  EXPECT_EQ(day->num_rows(), 30u * 2);  // 郯城 and 郑州
+  auto rows = fetching_data(conn.get(), "20240509", "20240511", "水位", "郯城", "分钟值", "预处理库",
+                            {.gzip_flag = true, .my_split_lines = false, .point_id = "1"});
+  ASSERT_TRUE(rows);
+  EXPECT_EQ(rows->num_rows(), 3u);
+  EXPECT_FALSE(rows->has_key());
+  for (std::size_t i = 0; i < 3; ++i)
+    EXPECT_EQ(std::count(rows->column("OBSVALUE").text(i).begin(), rows->column("OBSVALUE").text(i).end(), ' '), 1439);
+  // Nothing found: an empty table with upper-case columns.
+  LogCapture capture;
+  auto none = fetching_data(conn.get(), "20300101", "20300102", "水位", "郯城", "日均值", "预处理库");
+  ASSERT_TRUE(none);
+  EXPECT_EQ(none->num_rows(), 0u);
+  EXPECT_TRUE(none->has_column("OBSVALUE"));
+  EXPECT_TRUE(capture.contains("fetching", Level::debug, "查询结果为空!"));
+}
+
+TEST(DataFetcher, RequestsThatCannotBeResolved) {
+  Offline offline;
+  auto conn = sample();
+  LogCapture capture;
+  EXPECT_FALSE(fetching_data(conn.get(), "20240401", "20240402", "水位", "全部", "日", "预处理库"));
+  EXPECT_TRUE(capture.contains("fetching", Level::error, "未选择数据类型!"));
+  EXPECT_FALSE(fetching_data(conn.get(), "20240401", "20240402", "水位", "全部", "日值", "PRODUCT"));
+  EXPECT_TRUE(capture.contains("fetching", Level::error, "未选择数据库类型!"));
+  EXPECT_FALSE(fetching_data(conn.get(), "20240401", "20240402", "地电阻率", "全部", "分钟值", "预处理库"));
+  EXPECT_TRUE(capture.contains("fetching", Level::debug, "未找到匹配的表名!"));
+  EXPECT_THROW(fetching_data(conn.get(), "2024-04-31", "20240402", "水位", "全部", "日值", "预处理库"), std::invalid_argument);
+}
+
+TEST(DataFetcher, SampleRateCodesNullDaysAndBadValues) {
+  Offline offline;
+  testing::TempDir dir;
+  std::string blob = gzip_compress("1.5 NULL 2.5");
+  std::vector<std::string> sql = kMiniDictionaries;
+  sql.insert(sql.end(), {
+      "CREATE TABLE QZ_411_DYU_60 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, SAMPLERATE REAL, OBSVALUE TEXT)",
+      "INSERT INTO QZ_411_DYU_60 VALUES (julianday('2024-05-02'), '37001', '1', '4112', 7, 'NULLALL'),"
+      " (julianday('2024-05-01'), '37001', '1', '4112', 7, '" + [] {
+        std::string day;
+        for (int i = 0; i < 24; ++i) {
+          if (i) day += ' ';
+          day += std::to_string(i);
+        }
+        return day;
+      }() + "')",
+      "CREATE TABLE QZ_411_DYU_01 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, SAMPLERATE TEXT, OBSVALUE BLOB)",
+      "INSERT INTO QZ_411_DYU_01 VALUES (julianday('2024-05-01'), '37001', '1', '4112', ' 1.0 ', x'00ff00ff'),"
+      " (julianday('2024-05-02'), '37001', '1', '4112', '1', NULL)",
+  });
+  auto conn = mini_db(dir, sql);
+  LogCapture capture;
+  auto hour = fetching_data(conn.get(), "20240501", "20240502", "水位", "全部", "整点值", "预处理库");
+  ASSERT_TRUE(hour);
+  EXPECT_TRUE(capture.contains("fetching", Level::warning, "无法识别数据库中的采样率ID: 07, 采用请求配置值"));
+  ASSERT_EQ(hour->num_rows(), 48u);
+  EXPECT_EQ(hour->key().int64s()[23], make_timestamp(2024, 5, 1, 23).ns);
+  EXPECT_EQ(hour->column("OBSVALUE").float32s()[23], 23);
+  for (std::size_t i = 24; i < 48; ++i) EXPECT_TRUE(std::isnan(hour->column("OBSVALUE").float32s()[i])) << i;
+  // Day rows keep the expanded NULLALL text.
+  auto days = fetching_data(conn.get(), "20240501", "20240502", "水位", "全部", "整点值", "预处理库", {.my_split_lines = false});
+  std::string filler = std::string(days->column("OBSVALUE").text(1));
+  EXPECT_EQ(std::count(filler.begin(), filler.end(), ' '), 23);
+  EXPECT_EQ(filler.substr(0, 9), "NULL NULL");
+  // A value that does not inflate names its row.
+  try {
+    fetching_data(conn.get(), "20240501", "20240502", "水位", "全部", "分钟值", "预处理库", {.gzip_flag = true});
+    FAIL();
+  } catch (const IOError& e) {
+    EXPECT_NE(std::string(e.what()).find("station 37001, item 4112, 2024-05-01 00:00:00"), std::string::npos) << e.what();
+  }
+}
+
+TEST(DataFetcher, DialogRows) {
+  Offline offline;
+  auto conn = sample();
+  auto log = fetching_dialog(conn.get(), {.startdate = "20240401", .enddate = "20240530"});
+  ASSERT_TRUE(log);
+  ASSERT_GT(log->num_rows(), 0u);
+  EXPECT_TRUE(log->has_column("evtid"));
+  for (const auto& e : texts(*log, "evtid")) EXPECT_EQ(e, "313");
+  auto narrow = DataFetcher::fetch_dialog(conn.get(), "20240401", "20240530",
+                                          {.method_name = "水位", .station_name = "郑州", .log_type = "101"});
+  ASSERT_TRUE(narrow);
+  for (const auto& s : texts(*narrow, "stationid")) EXPECT_EQ(s, "41001");
+  LogCapture capture;
+  // Methods without log tables: nothing, with a warning.
+  EXPECT_FALSE(DataFetcher::fetch_dialog(conn.get(), "20240401", "20240530", {.method_name = "降雨量"}));
+  EXPECT_TRUE(capture.contains("fetching", Level::warning, "未找到匹配的表名!"));
+}
+
+TEST(CannedLoaders, RequestsAndPostTreatments) {
+  Offline offline;
+  // The daily loader asks for the method at all stations, from three days ago.
+  auto rec = std::make_shared<testing::RecordingConnection>(sample());
+  load_Oracle_data_daily(rec.get(), 3, "预处理库", "水位", "分钟值");
+  const std::string& data_sql = rec->statements.back();
+  Timestamp now = load_time();
+  EXPECT_NE(data_sql.find("QZDATA.QZ_411_DYU_01"), std::string::npos);
+  EXPECT_EQ(data_sql.find("STATIONID="), std::string::npos);
+  std::string today = format_timestamp(Timestamp{now.ns}, "%Y%m%d");
+  EXPECT_NE(data_sql.find("TO_DATE('" + today + "', 'yyyymmdd')+1"), std::string::npos) << data_sql;
+  // The dialog defaults are the load day and the day before.
+  fetching_dialog(rec.get());
+  const std::string& log_sql = rec->statements.back();
+  EXPECT_NE(log_sql.find("TO_DATE('" + format_timestamp(Timestamp{now.ns - kNanosPerDay}, "%Y%m%d") + "'"),
+            std::string::npos)
+      << log_sql;
+
+  testing::TempDir dir;
+  std::vector<std::string> sql = kMiniDictionaries;
+  sql.insert(sql.end(), {
+      "CREATE TABLE QZ_312_DYU_60 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, OBSVALUE TEXT)",
+      "INSERT INTO QZ_312_DYU_60 VALUES (julianday('2024-05-01'), '370082', '1', '3211', '" + [] {
+            std::string s = "7.5 9 3 8";  // then twenty samples of 8
+            for (int i = 0; i < 20; ++i) s += " 8";
+            return s;
+          }() + "'), (julianday('2024-05-01'), '37001', '1', '4112', '" + [] {
+            std::string s = "1";
+            for (int i = 1; i < 24; ++i) s += " 1";
+            return s;
+          }() + "')",
+      "CREATE TABLE QZ_411_DYU_90 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, OBSVALUE TEXT, NOTE TEXT)",
+      "INSERT INTO QZ_411_DYU_90 VALUES (julianday('2024-05-01'), '37001', '1', '4112', '5.5', 'ok'),"
+      " (julianday('2024-05-05'), '37001', '1', '4112', '6.5', 'from 37005h'),"
+      " (julianday('2024-05-06'), '37001', '1', '4112', 'NULLALL', 'x'),"
+      " (julianday('2024-05-07'), '37001', '1', '4112', '7.5', 'y')",
+  });
+  auto mini = mini_db(dir, sql);
+  Table res = load_Oracle_data_resistivity_year(mini.get(), "20240501");
+  std::vector<float> v370082, v37001;
+  for (std::size_t i = 0; i < res.num_rows(); ++i)
+    (res.column("STATIONID").text(i) == "370082" ? v370082 : v37001).push_back(res.column("OBSVALUE").float32s()[i]);
+  ASSERT_EQ(v370082.size(), 24u);
+  EXPECT_TRUE(std::isnan(v370082[0]));  // 7.5 < 8
+  EXPECT_EQ(v370082[1], 9);
+  EXPECT_TRUE(std::isnan(v370082[2]));
+  EXPECT_EQ(v370082[3], 8);  // 8 is kept
+  for (float x : v37001) EXPECT_EQ(x, 1);  // other stations untouched
+  Table water = load_Oracle_data_water_year(mini.get());
+  ASSERT_EQ(water.num_rows(), 7u);  // 1 to 7 May, every day
+  const auto& w = water.column("OBSVALUE").float32s();
+  EXPECT_EQ(w[0], 5.5f);
+  for (int d = 1; d <= 4; ++d) EXPECT_EQ(w[d], 6.5f) << d;  // the gap takes the next day's value
+  EXPECT_EQ(w[5], 7.5f);  // the NULLALL day is filled from the day after it
+  EXPECT_EQ(water.column("NOTE").text(4), "from 37005H");
+  EXPECT_EQ(water.key().int64s()[3], make_timestamp(2024, 5, 4).ns);
+}
+
+}  // namespace
+}  // namespace tremora::fetching
