@@ -10,6 +10,9 @@ int main(int argc, char** argv) {
   tremora::cli::add_split(app);
   tremora::cli::add_show(app);
   tremora::cli::add_sample_db(app);
+  tremora::cli::add_refresh_cache(app);
+  tremora::cli::add_fetch(app);
+  tremora::cli::add_dialog(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,0 +1,112 @@
+// Fetching a year of minute data of three series (1095 day rows with gzip
+// values, 1,576,800 samples) from a sample database through fetch_data, the
+// bytes per sample of the result, and parts of the time: the query and the
+// inflating (the split has its own benchmark).
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include "tremora/cleaning.hpp"
+#include "tremora/fetching.hpp"
+#include "tremora/gzip.hpp"
+#include "tremora/sampledb.hpp"
+
+namespace tremora {
+namespace {
+
+struct Setup {
+  std::filesystem::path file;
+  std::shared_ptr<db::Connection> conn;
+  std::string sql;
+  Setup() {
+    file = std::filesystem::temp_directory_path() / ("tremora-bench-" + std::to_string(getpid()) + ".db");
+    sampledb::Options o;
+    o.stations = {"32005"};  // tilt NS and EW, volume strain
+    o.rates = {"01"};
+    o.minute = {make_timestamp(2024, 1, 1), make_timestamp(2024, 12, 30)};
+    sampledb::write_database(file, o);
+    conn = db::open_sqlite(file);
+    Table names(std::vector<Column>{Column::from_strings("table_name", {"QZ_211_DYS_01", "QZ_231_DYS_01"})});
+    Table stations(std::vector<Column>{Column::from_strings("stationid", {"32005"})});
+    sql = *fetching::QueryBuilder::build_data_query(names, "20240101", "20241230", stations);
+  }
+  ~Setup() { std::filesystem::remove(file); }
+};
+
+Setup& setup() {
+  static Setup s;
+  return s;
+}
+
+// Bytes a column holds per row.
+double bytes_per_row(const Column& c) {
+  switch (c.type()) {
+    case DataType::Float32: return 4;
+    case DataType::Float64:
+    case DataType::Int64:
+    case DataType::Timestamp:
+    case DataType::Duration: return 8;
+    case DataType::Bool: return 1;
+    default:
+      if (c.is_dictionary()) return 4;
+      std::size_t chars = 0;
+      for (std::size_t i = 0; i < c.size(); ++i) chars += c.text(i).size();
+      return 8 + double(chars) / double(std::max<std::size_t>(1, c.size()));
+  }
+}
+
+double bytes_per_sample(const Table& t) {
+  double b = t.has_key() ? bytes_per_row(t.key()) : 0;
+  for (const auto& c : t.columns()) b += bytes_per_row(c);
+  return b;
+}
+
+void fetch(benchmark::State& state, const char* base_type) {
+  db::Connection* conn = setup().conn.get();  // the database is built before timing starts
+  std::size_t samples = 0;
+  double per_sample = 0;
+  for (auto _ : state) {
+    auto t = fetching::fetching_data(conn, "20240101", "20241230", "形变", "南京", "分钟值", base_type,
+                                     {.gzip_flag = true});
+    samples = t->num_rows();
+    per_sample = bytes_per_sample(*t);
+    benchmark::DoNotOptimize(t);
+  }
+  state.counters["samples"] = double(samples);
+  state.counters["result_B_per_sample"] = per_sample;
+}
+
+// Raw tables: codes, time and value only.
+void BM_FetchRaw(benchmark::State& state) { fetch(state, "原始库"); }
+// Preprocessed tables also carry a SAMPLERATE number on every row.
+void BM_FetchPreprocessed(benchmark::State& state) { fetch(state, "预处理库"); }
+
+void BM_QueryOnly(benchmark::State& state) {
+  Setup& s = setup();
+  std::size_t rows = 0;
+  for (auto _ : state) {
+    Table t = s.conn->query(s.sql);
+    rows = t.num_rows();
+    benchmark::DoNotOptimize(t);
+  }
+  state.counters["day_rows"] = double(rows);
+}
+
+void BM_InflateOnly(benchmark::State& state) {
+  Table t = setup().conn->query(setup().sql);
+  const Column& obs = t.column("OBSVALUE");
+  for (auto _ : state) {
+    std::size_t bytes = 0;
+    for (std::size_t i = 0; i < obs.size(); ++i) bytes += gzip_decompress(obs.text(i)).size();
+    benchmark::DoNotOptimize(bytes);
+  }
+}
+
+BENCHMARK(BM_FetchRaw)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_FetchPreprocessed)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+BENCHMARK(BM_QueryOnly)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+BENCHMARK(BM_InflateOnly)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+}  // namespace
+}  // namespace tremora
+
+BENCHMARK_MAIN();
