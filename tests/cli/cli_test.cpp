@@ -94,6 +94,41 @@ TEST(Cli, ErrorsAreOneLineAndLeaveNoOutput) {
   EXPECT_NE(run("frobnicate").status, 0);
 }
 
+TEST(Cli, SampleDatabaseFetchAndCache) {
+  testing::TempDir dir;
+  RunResult r = run("sample-db --station 37001 " + (dir / "qz.db").string());
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(std::filesystem::exists(dir / "sample-catalogue.txt"));
+  dir.write("default.conf", "[local]\nDRIVER = sqlite\nHOST = qz.local\nDATABASE = qz.db\n");
+  std::string env = "cd " + dir.path().string() + " && HOME=" + dir.path().string() + " " + TREMORA_BIN + " ";
+  auto shell = [](const std::string& cmd) {
+    FILE* pipe = popen((cmd + " 2>&1").c_str(), "r");
+    std::string out;
+    char buf[4096];
+    while (std::size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
+    int status = pclose(pipe);
+    return RunResult{WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+  };
+  r = shell(env + "refresh-cache --db local");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(std::filesystem::exists(dir / ".tremo/metastash/qz.local/stations.parquet"));
+  r = shell(env + "fetch --db local --start 20240509 --end 20240510 --method 水位 --station 郯城 --rate 分钟值 "
+                  "--type 预处理库 --gzip --out water.csv");
+  ASSERT_EQ(r.status, 0) << r.out;
+  Table t = read_csv(dir / "water.csv");
+  EXPECT_EQ(t.num_rows(), 2u * 1440);
+  EXPECT_EQ(t.column_names()[0], "STARTDATE");
+  r = shell(env + "fetch --db local --start 20240509 --end 20240510 --method 水位 --rate 日 --type 预处理库 --out x.csv");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("未选择数据类型!"), std::string::npos) << r.out;
+  EXPECT_FALSE(std::filesystem::exists(dir / "x.csv"));
+  r = shell(env + "dialog --db local --start 20240101 --end 20241231 --out log.parquet");
+  ASSERT_EQ(r.status, 0) << r.out;
+  r = shell(env + "fetch --db nowhere --start 20240509 --end 20240510 --method 水位 --rate 日值 --type 预处理库 --out y.csv");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("数据库配置文件缺失或不完整"), std::string::npos) << r.out;
+}
+
 TEST(Cli, ShowPrintsEdgesAlignedWithTypes) {
   testing::TempDir dir;
   std::string csv = "NAME,VALUE\n";
