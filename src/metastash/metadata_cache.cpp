@@ -23,9 +23,9 @@ bool is_namespace_char(char c) {
          c == '-';
 }
 
-const TableSpec* find_spec(const std::string& key) {
-  for (const auto& [k, spec] : MetadataCache::TABLE_SPECS())
-    if (k == key) return &spec;
+const TableSpec* find_entry(const std::string& key) {
+  for (const auto& [k, entry] : MetadataCache::TABLE_SPECS())
+    if (k == key) return &entry;
   return nullptr;
 }
 
@@ -82,9 +82,9 @@ std::string MetadataCache::resolve_cache_dir(const std::string& cache_dir, const
 
 std::string MetadataCache::cache_path(const std::string& table_name, const std::string& cache_dir,
                                       const std::string& ns) {
-  const TableSpec* spec = find_spec(table_name);
-  if (!spec) throw KeyError("Unsupported metadata table: " + table_name);
-  return (fs::path(resolve_cache_dir(cache_dir, ns)) / spec->filename).string();
+  const TableSpec* entry = find_entry(table_name);
+  if (!entry) throw KeyError("Unsupported metadata table: " + table_name);
+  return (fs::path(resolve_cache_dir(cache_dir, ns)) / entry->filename).string();
 }
 
 std::string MetadataCache::ensure_cache_dir(const std::string& cache_dir, const std::string& ns) {
@@ -119,9 +119,9 @@ Table MetadataCache::load_table(const std::string& table_name, const std::string
 
 Table MetadataCache::fetch_and_cache_table(db::Connection& conn, const std::string& table_name,
                                            const std::string& cache_dir, const std::string& ns) {
-  const TableSpec* spec = find_spec(table_name);
-  if (!spec) throw KeyError(table_name);
-  Table result = conn.query(spec->sql);
+  const TableSpec* entry = find_entry(table_name);
+  if (!entry) throw KeyError(table_name);
+  Table result = conn.query(entry->sql);
   save_table(table_name, result, cache_dir, effective_namespace(ns, &conn));
   return normalize_columns(result);
 }
@@ -131,7 +131,7 @@ std::map<std::string, Table> MetadataCache::refresh_cache(db::Connection& conn, 
                                                           const std::string& ns) {
   std::vector<std::string> keys = tables;
   if (keys.empty())
-    for (const auto& [k, spec] : TABLE_SPECS()) keys.push_back(k);
+    for (const auto& [k, entry] : TABLE_SPECS()) keys.push_back(k);
   std::string settled = effective_namespace(ns, &conn);
   std::map<std::string, Table> out;
   for (const auto& key : keys) out[key] = fetch_and_cache_table(conn, key, cache_dir, settled);

@@ -242,6 +242,26 @@ TEST(DataFetcher, SampleRateCodesNullDaysAndBadValues) {
   std::string filler = std::string(days->column("OBSVALUE").text(1));
   EXPECT_EQ(std::count(filler.begin(), filler.end(), ' '), 23);
   EXPECT_EQ(filler.substr(0, 9), "NULL NULL");
+  // Inflated bytes must be UTF-8 text.
+  testing::TempDir bad_dir;
+  std::string bad_text = gzip_compress("1.5 \xff\xfe 2");
+  std::string hex;
+  for (unsigned char c : bad_text) {
+    const char* digits = "0123456789abcdef";
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+  }
+  std::vector<std::string> bad_sql = kMiniDictionaries;
+  bad_sql.push_back("CREATE TABLE QZ_411_DYU_01 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, OBSVALUE BLOB)");
+  bad_sql.push_back("INSERT INTO QZ_411_DYU_01 VALUES (julianday('2024-05-03'), '37001', '1', '4112', x'" + hex + "')");
+  auto bad_conn = mini_db(bad_dir, bad_sql);
+  try {
+    fetching_data(bad_conn.get(), "20240501", "20240503", "水位", "全部", "分钟值", "预处理库", {.gzip_flag = true});
+    FAIL();
+  } catch (const IOError& e) {
+    EXPECT_NE(std::string(e.what()).find("station 37001, item 4112, 2024-05-03 00:00:00 is not UTF-8"), std::string::npos)
+        << e.what();
+  }
   // A value that does not inflate names its row.
   try {
     fetching_data(conn.get(), "20240501", "20240502", "水位", "全部", "分钟值", "预处理库", {.gzip_flag = true});

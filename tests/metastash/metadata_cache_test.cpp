@@ -99,7 +99,7 @@ TEST(MetadataCache, RefreshWritesAllTablesInUpperCase) {
                                   C::TABLE_SPECS()[0].second.sql, C::TABLE_SPECS()[1].second.sql,
                                   C::TABLE_SPECS()[2].second.sql, C::TABLE_SPECS()[3].second.sql,
                                   C::TABLE_SPECS()[4].second.sql}));
-  for (const auto& [key, spec] : C::TABLE_SPECS()) EXPECT_TRUE(fs::exists(cache.path() / "db_host" / spec.filename)) << key;
+  for (const auto& [key, entry] : C::TABLE_SPECS()) EXPECT_TRUE(fs::exists(cache.path() / "db_host" / entry.filename)) << key;
   TimeseriesInfo info = C::get_timeseries_info(nullptr, cache.path().string(), false, "db host");
   EXPECT_EQ(info.stations.num_rows(), 3u);
   EXPECT_EQ(info.points.column_names(), (std::vector<std::string>{"STATIONID", "POINTID", "POINTNAME"}));
