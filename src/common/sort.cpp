@@ -46,8 +46,13 @@ std::vector<uint64_t> dictionary_ranks(const Column& c) {
   std::vector<int64_t> order(dict.size());
   std::iota(order.begin(), order.end(), int64_t{0});
   std::sort(order.begin(), order.end(), [&](int64_t a, int64_t b) { return dict[a] < dict[b]; });
+  // Dense ranks: equal texts (a dictionary may repeat one) share a rank.
   std::vector<uint64_t> dict_rank(dict.size());
-  for (std::size_t i = 0; i < order.size(); ++i) dict_rank[order[i]] = i;
+  uint64_t r = 0;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (i > 0 && dict[order[i - 1]] != dict[order[i]]) ++r;
+    dict_rank[order[i]] = r;
+  }
   std::vector<uint64_t> rank(c.size());
   const auto& codes = c.codes();
   for (std::size_t i = 0; i < rank.size(); ++i) rank[i] = codes[i] < 0 ? 0 : dict_rank[codes[i]];
@@ -149,10 +154,38 @@ const Column& key_column(const Table& table, const std::string& name) {
 }  // namespace
 
 std::vector<int64_t> sort_indices(const Table& table, std::span<const SortKey> keys) {
+  std::size_t n = table.num_rows();
+  // Leading keys with few distinct values (dictionary-encoded texts, truth
+  // values) become one bucket number per row; the rows are sorted by the
+  // remaining keys first, then distributed stably into the buckets.
+  std::vector<uint64_t> bucket;
+  uint64_t buckets = 1;
+  std::size_t lead = 0;
+  for (; lead < keys.size(); ++lead) {
+    const Column& c = key_column(table, keys[lead].column);
+    uint64_t values = c.type() == DataType::Bool ? 2 : c.is_dictionary() ? c.dictionary().size() : 0;
+    if (values == 0 || buckets * (values + 1) > (uint64_t{1} << 22)) break;
+    SortCodes sc = sort_codes(c, true);
+    if (bucket.empty()) bucket.assign(n, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+      bool missing = !sc.missing.empty() && sc.missing[i];
+      uint64_t rank = missing ? values : keys[lead].ascending ? sc.code[i] : values - 1 - sc.code[i];
+      bucket[i] = bucket[i] * (values + 1) + rank;
+    }
+    buckets *= values + 1;
+  }
   std::vector<SortCodes> codes;
-  for (const auto& k : keys) codes.push_back(sort_codes(key_column(table, k.column), k.ascending));
-  if (codes.empty()) return natural_merge_sort(table.num_rows(), [](int64_t, int64_t) { return false; });
-  return sort_by_codes(table.num_rows(), codes);
+  for (std::size_t k = lead; k < keys.size(); ++k)
+    codes.push_back(sort_codes(key_column(table, keys[k].column), keys[k].ascending));
+  std::vector<int64_t> order = codes.empty() ? natural_merge_sort(n, [](int64_t, int64_t) { return false; })
+                                             : sort_by_codes(n, codes);
+  if (lead == 0) return order;
+  std::vector<std::size_t> start(buckets + 1, 0);
+  for (std::size_t i = 0; i < n; ++i) ++start[bucket[i] + 1];
+  for (uint64_t b = 0; b < buckets; ++b) start[b + 1] += start[b];
+  std::vector<int64_t> out(n);
+  for (int64_t row : order) out[start[bucket[row]]++] = row;
+  return out;
 }
 
 std::vector<int64_t> sort_indices(const Column& column, bool ascending) {

@@ -1,0 +1,123 @@
+// The moving median / MAD spike filter. The window slides over a sorted
+// array of its values (one insertion and one removal per step); the MAD of a
+// window is the median of the distances to the median, which in a sorted
+// window are two sorted sequences (leftwards and rightwards from the
+// median), so their k-th smallest is found by a binary search, not a sort.
+#include <algorithm>
+#include <cmath>
+
+#include "tremora/errors.hpp"
+#include "tremora/postprocessing.hpp"
+
+namespace tremora::postprocessing {
+namespace {
+
+constexpr double kMadScale = 1.4826;
+
+double sorted_median(const double* s, std::size_t n) {
+  return n % 2 ? s[n / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
+}
+
+// The k-th smallest (0-based) distance |s[i] - m| of a sorted window: the
+// distances left of `split` grow leftwards, those from `split` on rightwards.
+double kth_distance(const double* s, std::size_t n, std::size_t split, double m, std::size_t k) {
+  // Take a from the left run and k + 1 - a from the right run so that both
+  // runs' last taken elements are no larger than the other's next one.
+  auto left = [&](std::size_t j) { return m - s[split - 1 - j]; };  // j-th nearest on the left
+  auto right = [&](std::size_t j) { return s[split + j] - m; };
+  std::size_t nl = split, nr = n - split, want = k + 1;
+  std::size_t lo = want > nr ? want - nr : 0, hi = std::min(want, nl);
+  while (lo < hi) {
+    std::size_t a = (lo + hi) / 2;  // candidates taken from the left
+    std::size_t b = want - a;
+    if (b > 0 && a < nl && right(b - 1) > left(a)) lo = a + 1;
+    else hi = a;
+  }
+  std::size_t a = lo, b = want - a;
+  double last_left = a > 0 ? left(a - 1) : -INFINITY;
+  double last_right = b > 0 ? right(b - 1) : -INFINITY;
+  return std::max(last_left, last_right);
+}
+
+double window_mad(const double* s, std::size_t n, double m) {
+  std::size_t split = std::size_t(std::lower_bound(s, s + n, m) - s);
+  double d = n % 2 ? kth_distance(s, n, split, m, n / 2)
+                   : (kth_distance(s, n, split, m, n / 2 - 1) + kth_distance(s, n, split, m, n / 2)) / 2;
+  return kMadScale * d;
+}
+
+void fill_forward_then_backward(std::vector<double>& v) {
+  for (std::size_t i = 1; i < v.size(); ++i)
+    if (std::isnan(v[i])) v[i] = v[i - 1];
+  for (std::size_t i = v.size(); i-- > 1;)
+    if (std::isnan(v[i - 1])) v[i - 1] = v[i];
+}
+
+// The window median and MAD of every position (NaN where the window is
+// incomplete), then filled forward and backward.
+void window_statistics(const std::vector<double>& x, std::size_t w, std::vector<double>& median,
+                       std::vector<double>& mad) {
+  std::size_t n = x.size(), after = (w - 1) / 2, before = w - 1 - after;
+  median.assign(n, std::nan(""));
+  mad.assign(n, std::nan(""));
+  std::vector<double> sorted;
+  sorted.reserve(w);
+  std::size_t missing = 0;
+  auto insert = [&](double v) {
+    if (std::isnan(v)) ++missing;
+    else sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), v), v);
+  };
+  auto erase = [&](double v) {
+    if (std::isnan(v)) --missing;
+    else sorted.erase(std::lower_bound(sorted.begin(), sorted.end(), v));
+  };
+  for (std::size_t j = 0; j < std::min(n, w); ++j) insert(x[j]);
+  for (std::size_t i = before; i + after < n; ++i) {
+    if (i > before) {  // slide: drop the oldest, take the newest
+      erase(x[i - before - 1]);
+      insert(x[i + after]);
+    }
+    if (missing) continue;
+    double m = sorted_median(sorted.data(), w);
+    median[i] = m;
+    mad[i] = window_mad(sorted.data(), w, m);
+  }
+  fill_forward_then_backward(median);
+  fill_forward_then_backward(mad);
+}
+
+std::vector<double> filtered(const std::vector<double>& x, int64_t window_size, double threshold_factor) {
+  if (window_size < 1) throw std::invalid_argument("window_size must be at least 1, not " + std::to_string(window_size));
+  if (!std::isfinite(threshold_factor)) throw std::invalid_argument("threshold_factor must be a finite number");
+  std::vector<double> median, mad;
+  window_statistics(x, std::size_t(window_size), median, mad);
+  std::vector<double> out = x;
+  for (std::size_t i = 0; i < x.size(); ++i)
+    if (std::fabs(x[i] - median[i]) > threshold_factor * mad[i]) out[i] = median[i];
+  return out;
+}
+
+}  // namespace
+
+double fast_mad(std::span<const double> x) {
+  if (x.empty()) return std::nan("");
+  std::vector<double> s(x.begin(), x.end());
+  for (double v : s)
+    if (std::isnan(v)) return std::nan("");
+  std::sort(s.begin(), s.end());
+  return window_mad(s.data(), s.size(), sorted_median(s.data(), s.size()));
+}
+
+Column filter_with_fast_mad(const Column& series, int64_t window_size, double threshold_factor) {
+  Column numbers = to_number(series);
+  Column out = Column::from_float64(series.name(), filtered(numbers.float64s(), window_size, threshold_factor));
+  return series.type() == DataType::Float32 ? cast_float32(out) : out;
+}
+
+Table filter_with_fast_mad(const Table& df, int64_t window_size, double threshold_factor) {
+  Table copy = df;
+  copy.column("OBSVALUE") = filter_with_fast_mad(df.column("OBSVALUE"), window_size, threshold_factor);
+  return copy;
+}
+
+}  // namespace tremora::postprocessing
