@@ -23,23 +23,12 @@ std::vector<std::string> group_columns(const Table& df, const DifferenceOptions&
   return *o.group_cols;
 }
 
-// The rows in the order the differences are taken: by series, then by row key.
-std::vector<int64_t> working_order(const Table& df, const std::vector<std::string>& groups, bool sort) {
+// The rows in row-key order (stable, missing keys last), or as they stand.
+std::vector<int64_t> working_order(const Table& df, bool sort) {
+  if (sort && df.has_key()) return sort_indices(df.key());
   std::vector<int64_t> order(df.num_rows());
   std::iota(order.begin(), order.end(), int64_t{0});
-  if (!sort) return order;
-  Table keys;
-  for (const auto& name : groups) keys.add_column(df.column(name));
-  std::vector<SortKey> by;
-  for (const auto& name : groups) by.push_back({name, true});
-  if (df.has_key()) {
-    Column key = df.key();
-    key.set_name("__tremora_order__");
-    keys.set_column(std::move(key));
-    by.push_back({"__tremora_order__", true});
-  }
-  if (by.empty()) return order;
-  return sort_indices(keys, by);
+  return order;
 }
 
 }  // namespace
@@ -52,7 +41,8 @@ Table first_difference(Table& df, const DifferenceOptions& options) {
   if (options.copy) copied = df;
   Table& result = options.copy ? copied : df;
 
-  std::vector<int64_t> order = working_order(result, groups, options.sort);
+  // Each series then lists its rows in row-key order.
+  std::vector<int64_t> order = working_order(result, options.sort);
   Column numbers = to_number(result.column(options.value_col));
   const std::vector<double>& v = numbers.float64s();
   std::vector<double> diff(v.size(), std::nan(""));

@@ -71,11 +71,29 @@ void window_statistics(const std::vector<double>& x, std::size_t w, std::vector<
     if (std::isnan(v)) --missing;
     else sorted.erase(std::lower_bound(sorted.begin(), sorted.end(), v));
   };
+  // Swaps one value for another in place: the values between the two
+  // places move by one, which is few for a smooth series.
+  auto replace = [&](double old_value, double new_value) {
+    std::size_t j = std::size_t(std::lower_bound(sorted.begin(), sorted.end(), old_value) - sorted.begin());
+    double* s = sorted.data();
+    std::size_t size = sorted.size();
+    if (new_value > old_value) {
+      for (; j + 1 < size && s[j + 1] < new_value; ++j) s[j] = s[j + 1];
+    } else {
+      for (; j > 0 && s[j - 1] > new_value; --j) s[j] = s[j - 1];
+    }
+    s[j] = new_value;
+  };
   for (std::size_t j = 0; j < std::min(n, w); ++j) insert(x[j]);
   for (std::size_t i = before; i + after < n; ++i) {
     if (i > before) {  // slide: drop the oldest, take the newest
-      erase(x[i - before - 1]);
-      insert(x[i + after]);
+      double old_value = x[i - before - 1], new_value = x[i + after];
+      if (std::isnan(old_value) || std::isnan(new_value)) {
+        erase(old_value);
+        insert(new_value);
+      } else {
+        replace(old_value, new_value);
+      }
     }
     if (missing) continue;
     double m = sorted_median(sorted.data(), w);

@@ -24,11 +24,14 @@ std::optional<Aggregate> aggregate_of(const std::string& name) {
 
 int64_t floor_div(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
-Column start_times(const Table& df) {
+// The STARTDATE timestamps: the column itself, or `converted` from texts.
+const Column& start_times(const Table& df, Column& converted) {
   const Column& c = df.column("STARTDATE");
   if (c.type() == DataType::Timestamp) return c;
-  if (c.type() == DataType::String) return parse_timestamps(c);
-  throw TypeError("column 'STARTDATE' holds " + std::string(type_name(c.type())) + ", not timestamps");
+  if (c.type() != DataType::String)
+    throw TypeError("column 'STARTDATE' holds " + std::string(type_name(c.type())) + ", not timestamps");
+  converted = parse_timestamps(c);
+  return converted;
 }
 
 double median_of(std::vector<double>& v) {
@@ -46,8 +49,8 @@ struct Bins {
   std::vector<double> values;
 };
 
-Bins bin_series(std::span<const int64_t> rows, const int64_t* when, const double* value, int64_t width,
-                Aggregate agg) {
+template <typename T>
+Bins bin_series(std::span<const int64_t> rows, const int64_t* when, const T* value, int64_t width, Aggregate agg) {
   int64_t lo = INT64_MAX, hi = INT64_MIN;
   for (int64_t r : rows)
     if (when[r] != Timestamp::NaT) lo = std::min(lo, when[r]), hi = std::max(hi, when[r]);
@@ -63,7 +66,7 @@ Bins bin_series(std::span<const int64_t> rows, const int64_t* when, const double
   for (int64_t r : rows) {
     if (when[r] == Timestamp::NaT || std::isnan(value[r])) continue;
     std::size_t b = std::size_t(floor_div(when[r] - origin, width) - first);
-    double v = value[r];
+    double v = double(value[r]);
     ++count[b];
     switch (agg) {
       case Aggregate::Mean:
@@ -108,8 +111,12 @@ Table resample_timeseries_data(const Table& df, const std::string& freq, const s
   for (const char* name : {"STARTDATE", "STATIONID", "POINTID", "ITEMID", "OBSVALUE"})
     if (!df.has_column(name)) throw std::invalid_argument(std::string("缺少必要的列: ") + name);
   int64_t width = frequency_nanos(freq);
-  Column when = start_times(df);
-  Column value = to_number(df.column("OBSVALUE"));
+  Column converted_times;
+  const Column& when = start_times(df, converted_times);
+  // float32 and float64 values are read where they are; others as numbers.
+  const Column& obs = df.column("OBSVALUE");
+  Column numbers = obs.type() == DataType::Float32 || obs.type() == DataType::Float64 ? Column() : to_number(obs);
+  const Column& value = obs.type() == DataType::Float32 || obs.type() == DataType::Float64 ? obs : numbers;
   std::vector<std::string> keys(std::begin(kSeriesColumns), std::end(kSeriesColumns));
   SeriesGroups groups = group_rows(df, keys, /*missing_is_a_group=*/false);
   if (groups.members.empty()) throw std::invalid_argument("nothing to resample: no row has STATIONID, POINTID and ITEMID");
@@ -118,7 +125,9 @@ Table resample_timeseries_data(const Table& df, const std::string& freq, const s
   std::vector<int64_t> starts, code_rows;
   std::vector<double> values;
   for (const auto& rows : groups.members) {
-    Bins bins = bin_series(rows, when.int64s().data(), value.float64s().data(), width, *agg);
+    Bins bins = value.type() == DataType::Float32
+                    ? bin_series(rows, when.int64s().data(), value.float32s().data(), width, *agg)
+                    : bin_series(rows, when.int64s().data(), value.float64s().data(), width, *agg);
     for (std::size_t b = 0; b < bins.values.size(); ++b) {
       starts.push_back(bins.first_start + int64_t(b) * width);
       values.push_back(bins.values[b]);

@@ -1,14 +1,89 @@
+// Series are found by giving every row one number made of the sorted-order
+// ranks of its key values (a mixed-radix number); counting these numbers
+// gives the series in ascending key order without sorting the rows.
 #include "series_groups.hpp"
+
+#include <algorithm>
+#include <map>
+#include <numeric>
 
 namespace tremora::postprocessing {
 namespace {
 
-bool same_cell(const Column& c, int64_t a, int64_t b) {
-  bool na = c.is_null(std::size_t(a)), nb = c.is_null(std::size_t(b));
-  if (na || nb) return na && nb;
-  if (c.is_dictionary()) return c.codes()[std::size_t(a)] == c.codes()[std::size_t(b)] || c.text(std::size_t(a)) == c.text(std::size_t(b));
-  if (c.type() == DataType::String || c.type() == DataType::Binary) return c.text(std::size_t(a)) == c.text(std::size_t(b));
-  return c.at(std::size_t(a)) == c.at(std::size_t(b));
+// The codes of a column's values and the text-order rank of each code.
+struct KeyRanks {
+  Column encoded;            // set when the column was not dictionary-encoded already
+  const int32_t* codes = nullptr;
+  std::vector<uint32_t> rank_of_code;
+  uint32_t values = 0;       // distinct values; the rank of a missing value
+
+  uint32_t rank(std::size_t row) const { return codes[row] < 0 ? values : rank_of_code[std::size_t(codes[row])]; }
+};
+
+KeyRanks key_ranks(const Column& c) {
+  KeyRanks k;
+  const Column* dict = &c;
+  if (!c.is_dictionary()) {
+    k.encoded = (c.type() == DataType::String ? c : to_text(c)).dictionary_encoded();
+    dict = &k.encoded;
+  }
+  k.codes = dict->codes().data();
+  const auto& texts = dict->dictionary();
+  std::vector<uint32_t> order(texts.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return texts[a] < texts[b]; });
+  k.rank_of_code.resize(texts.size());
+  uint32_t r = 0;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (i > 0 && texts[order[i - 1]] != texts[order[i]]) ++r;  // repeated texts share a rank
+    k.rank_of_code[order[i]] = r;
+  }
+  k.values = texts.empty() ? 0 : r + 1;
+  return k;
+}
+
+// Group ids in ascending key order (-1 for rows left out).
+std::vector<int32_t> dense_ids(const std::vector<KeyRanks>& keys, std::size_t n, bool missing_is_a_group,
+                               std::size_t& groups) {
+  std::vector<int32_t> id(n, 0);
+  auto excluded = [&](std::size_t i) {
+    if (missing_is_a_group) return false;
+    for (const auto& k : keys)
+      if (k.codes[i] < 0) return true;
+    return false;
+  };
+  uint64_t product = 1;
+  bool small = true;
+  for (const auto& k : keys) {
+    small = small && product <= (uint64_t{1} << 22) / (uint64_t(k.values) + 1);
+    if (small) product *= uint64_t(k.values) + 1;
+  }
+  if (small) {
+    // Few combinations: count them in an array indexed by the mixed-radix number.
+    std::vector<uint32_t> number(n, 0);
+    for (const auto& k : keys)
+      for (std::size_t i = 0; i < n; ++i) number[i] = number[i] * (k.values + 1) + k.rank(i);
+    std::vector<int32_t> dense(product, -1);
+    for (std::size_t i = 0; i < n; ++i)
+      if (!excluded(i)) dense[number[i]] = 0;
+    groups = 0;
+    for (auto& d : dense)
+      if (d == 0) d = int32_t(groups++);
+    for (std::size_t i = 0; i < n; ++i) id[i] = excluded(i) ? -1 : dense[number[i]];
+    return id;
+  }
+  // Many combinations: order them as tuples of ranks.
+  std::map<std::vector<uint32_t>, int32_t> tuples;
+  std::vector<std::vector<uint32_t>> of_row(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (excluded(i)) continue;
+    for (const auto& k : keys) of_row[i].push_back(k.rank(i));
+    tuples.emplace(of_row[i], 0);
+  }
+  groups = 0;
+  for (auto& [tuple, g] : tuples) g = int32_t(groups++);
+  for (std::size_t i = 0; i < n; ++i) id[i] = excluded(i) ? -1 : tuples[of_row[i]];
+  return id;
 }
 
 }  // namespace
@@ -16,28 +91,18 @@ bool same_cell(const Column& c, int64_t a, int64_t b) {
 SeriesGroups group_rows(const Table& table, const std::vector<std::string>& columns, bool missing_is_a_group,
                         std::span<const int64_t> order) {
   std::size_t n = table.num_rows();
-  std::vector<const Column*> keys;
-  std::vector<SortKey> sort_keys;
-  for (const auto& name : columns) {
-    keys.push_back(&table.column(name));
-    sort_keys.push_back({name, true});
-  }
-  std::vector<int32_t> group_of(n, -1);
-  int32_t groups = 0;
-  std::vector<int64_t> sorted = sort_indices(table, sort_keys);
-  for (std::size_t i = 0; i < n; ++i) {
-    int64_t row = sorted[i];
-    bool has_missing = false;
-    for (const Column* c : keys) has_missing |= c->is_null(std::size_t(row));
-    if (has_missing && !missing_is_a_group) continue;
-    bool same = i > 0 && group_of[std::size_t(sorted[i - 1])] >= 0;
-    for (const Column* c : keys) same = same && same_cell(*c, sorted[i - 1], row);
-    group_of[std::size_t(row)] = same ? group_of[std::size_t(sorted[i - 1])] : groups++;
-  }
+  std::vector<KeyRanks> keys;
+  for (const auto& name : columns) keys.push_back(key_ranks(table.column(name)));
+  std::size_t groups = 0;
+  std::vector<int32_t> id = dense_ids(keys, n, missing_is_a_group, groups);
+  std::vector<std::size_t> sizes(groups, 0);
+  for (int32_t g : id)
+    if (g >= 0) ++sizes[std::size_t(g)];
   SeriesGroups out;
-  out.members.resize(std::size_t(groups));
+  out.members.resize(groups);
+  for (std::size_t g = 0; g < groups; ++g) out.members[g].reserve(sizes[g]);
   auto add = [&](int64_t row) {
-    if (int32_t g = group_of[std::size_t(row)]; g >= 0) out.members[std::size_t(g)].push_back(row);
+    if (int32_t g = id[std::size_t(row)]; g >= 0) out.members[std::size_t(g)].push_back(row);
   };
   if (order.empty()) {
     for (std::size_t row = 0; row < n; ++row) add(int64_t(row));
