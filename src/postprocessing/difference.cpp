@@ -1,5 +1,4 @@
 #include <cmath>
-#include <numeric>
 
 #include "series_groups.hpp"
 #include "tremora/errors.hpp"
@@ -23,12 +22,63 @@ std::vector<std::string> group_columns(const Table& df, const DifferenceOptions&
   return *o.group_cols;
 }
 
-// The rows in row-key order (stable, missing keys last), or as they stand.
+// True when a time key is in order already (NaT only at the end).
+bool times_in_order(const Column& key) {
+  if (key.type() != DataType::Timestamp && key.type() != DataType::Duration) return false;
+  const auto& t = key.int64s();
+  for (std::size_t i = 1; i < t.size(); ++i)
+    if (t[i] != Timestamp::NaT && (t[i - 1] == Timestamp::NaT || t[i] < t[i - 1])) return false;
+  return true;
+}
+
+// The rows in row-key order (stable, missing keys last); empty when that is
+// the table's own order.
 std::vector<int64_t> working_order(const Table& df, bool sort) {
-  if (sort && df.has_key()) return sort_indices(df.key());
-  std::vector<int64_t> order(df.num_rows());
-  std::iota(order.begin(), order.end(), int64_t{0});
-  return order;
+  if (!sort || !df.has_key() || times_in_order(df.key())) return {};
+  return sort_indices(df.key());
+}
+
+template <typename T>
+void difference_series(const SeriesGroups& series, const T* v, std::size_t lag, std::vector<double>& diff) {
+  for (const auto& rows : series.members) {
+    for (std::size_t k = lag; k < rows.size(); ++k) {
+      double now = double(v[std::size_t(rows[k])]), before = double(v[std::size_t(rows[k - lag])]);
+      if (!std::isnan(now) && !std::isnan(before)) diff[std::size_t(rows[k])] = now - before;
+    }
+  }
+}
+
+// The differences of every row, NaN where there is none.
+std::vector<double> differences(const Table& df, const std::vector<std::string>& groups,
+                                const DifferenceOptions& options) {
+  const Column& values = df.column(options.value_col);
+  std::vector<double> diff(values.size(), std::nan(""));
+  // Each series lists its rows in row-key order.
+  SeriesGroups series = group_rows(df, groups, /*missing_is_a_group=*/true, working_order(df, options.sort));
+  std::size_t lag = std::size_t(options.periods);
+  if (values.type() == DataType::Float32) {
+    difference_series(series, values.float32s().data(), lag, diff);
+  } else if (values.type() == DataType::Float64) {
+    difference_series(series, values.float64s().data(), lag, diff);
+  } else {
+    Column numbers = to_number(values);
+    difference_series(series, numbers.float64s().data(), lag, diff);
+  }
+  return diff;
+}
+
+// The table with `value` in place of its value column, at the given rows
+// (all rows when `rows` is empty and `all` is set).
+Table with_values(const Table& df, const std::string& value_col, const Column& value, const std::vector<int64_t>& rows,
+                  bool all) {
+  Table out;
+  for (const auto& c : df.columns()) {
+    const Column& source = c.name() == value_col ? value : c;
+    out.add_column(all ? source : source.take(rows));
+  }
+  if (df.has_key()) out.set_key_column(all ? df.key() : df.key().take(rows));
+  out.attributes() = df.attributes();
+  return out;
 }
 
 }  // namespace
@@ -37,28 +87,16 @@ Table first_difference(Table& df, const DifferenceOptions& options) {
   if (!df.has_column(options.value_col)) throw KeyError(options.value_col);
   if (options.periods < 1) throw std::invalid_argument("periods must be a positive integer");
   std::vector<std::string> groups = group_columns(df, options);
-  Table copied;
-  if (options.copy) copied = df;
-  Table& result = options.copy ? copied : df;
-
-  // Each series then lists its rows in row-key order.
-  std::vector<int64_t> order = working_order(result, options.sort);
-  Column numbers = to_number(result.column(options.value_col));
-  const std::vector<double>& v = numbers.float64s();
-  std::vector<double> diff(v.size(), std::nan(""));
-  SeriesGroups series = group_rows(result, groups, /*missing_is_a_group=*/true, order);
-  std::size_t lag = std::size_t(options.periods);
-  for (const auto& rows : series.members) {
-    for (std::size_t k = lag; k < rows.size(); ++k) {
-      double now = v[std::size_t(rows[k])], before = v[std::size_t(rows[k - lag])];
-      if (!std::isnan(now) && !std::isnan(before)) diff[std::size_t(rows[k])] = now - before;
-    }
+  Column value = Column::from_float64(options.value_col, differences(df, groups, options));
+  std::vector<int64_t> kept;
+  if (!options.keep_first) {
+    const auto& d = value.float64s();
+    for (std::size_t i = 0; i < d.size(); ++i)
+      if (!std::isnan(d[i])) kept.push_back(int64_t(i));
   }
-  std::vector<uint8_t> has_difference(diff.size());
-  for (std::size_t i = 0; i < diff.size(); ++i) has_difference[i] = !std::isnan(diff[i]);
-  result.column(options.value_col) = Column::from_float64(options.value_col, std::move(diff));
-  if (options.keep_first) return result;
-  return filter(result, has_difference);
+  Table result = with_values(df, options.value_col, value, kept, options.keep_first);
+  if (!options.copy) df.column(options.value_col) = std::move(value);
+  return result;
 }
 
 }  // namespace tremora::postprocessing
