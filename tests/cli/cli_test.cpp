@@ -129,6 +129,32 @@ TEST(Cli, SampleDatabaseFetchAndCache) {
   EXPECT_NE(r.out.find("数据库配置文件缺失或不完整"), std::string::npos) << r.out;
 }
 
+TEST(Cli, PostProcessingCommands) {
+  testing::TempDir dir;
+  std::string csv = "STARTDATE,STATIONID,POINTID,ITEMID,OBSVALUE\n";
+  for (int h = 0; h < 48; ++h)
+    csv += "2024-05-0" + std::to_string(1 + h / 24) + " " + (h % 24 < 10 ? "0" : "") + std::to_string(h % 24) +
+           ":00,37001,1,4112," + (h == 30 ? "500" : std::to_string(10 + h)) + "\n";
+  auto in = dir.write("hours.csv", csv);
+  auto path = [&](const char* name) { return (dir / name).string(); };
+  ASSERT_EQ(run("resample " + in.string() + " " + path("days.csv") + " --freq 1D --agg max").status, 0);
+  Table days = read_csv(dir / "days.csv");
+  ASSERT_EQ(days.num_rows(), 2u);
+  EXPECT_EQ(days.column("OBSVALUE").text(1), "500");
+  ASSERT_EQ(run("diff " + in.string() + " " + path("diff.csv") + " --keep-first").status, 0);
+  Table diff = read_csv(dir / "diff.csv");
+  EXPECT_TRUE(diff.column("OBSVALUE").is_null(0));
+  EXPECT_EQ(diff.column("OBSVALUE").text(1), "1");
+  ASSERT_EQ(run("mad " + in.string() + " " + path("mad.csv") + " --window-size 5 --threshold-factor 3").status, 0);
+  Table mad = read_csv(dir / "mad.csv");
+  EXPECT_EQ(mad.column("OBSVALUE").text(30), "41");  // the spike becomes the median of 38, 39, 500, 41, 42
+  ASSERT_EQ(run("normalize-dates " + in.string() + " " + path("norm.csv") + " --reference-year 2023").status, 0);
+  EXPECT_EQ(read_csv(dir / "norm.csv").column("datetime_norm").text(47), "2023-05-02T00:00:00");
+  RunResult bad = run("resample " + in.string() + " " + path("x.csv") + " --freq 1W");
+  EXPECT_NE(bad.status, 0);
+  EXPECT_NE(bad.out.find("'1W'"), std::string::npos) << bad.out;
+}
+
 TEST(Cli, ShowPrintsEdgesAlignedWithTypes) {
   testing::TempDir dir;
   std::string csv = "NAME,VALUE\n";

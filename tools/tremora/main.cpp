@@ -13,6 +13,7 @@ int main(int argc, char** argv) {
   tremora::cli::add_refresh_cache(app);
   tremora::cli::add_fetch(app);
   tremora::cli::add_dialog(app);
+  tremora::cli::add_postprocessing(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
