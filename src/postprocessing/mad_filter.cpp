@@ -1,8 +1,6 @@
 // The moving median / MAD spike filter. The window slides over a sorted
-// array of its values (one insertion and one removal per step); the MAD of a
-// window is the median of the distances to the median, which in a sorted
-// window are two sorted sequences (leftwards and rightwards from the
-// median), so their k-th smallest is found by a binary search, not a sort.
+// array of its values (one value swapped for another per step); the MAD of
+// a window is found from the sorted values without sorting the distances.
 #include <algorithm>
 #include <cmath>
 
@@ -18,25 +16,31 @@ double sorted_median(const double* s, std::size_t n) {
   return n % 2 ? s[n / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
 }
 
-// The k-th smallest (0-based) distance |s[i] - m| of a sorted window: the
-// distances left of `split` grow leftwards, those from `split` on rightwards.
-double kth_distance(const double* s, std::size_t n, std::size_t split, double m, std::size_t k) {
-  // Take a from the left run and k + 1 - a from the right run so that both
-  // runs' last taken elements are no larger than the other's next one.
-  auto left = [&](std::size_t j) { return m - s[split - 1 - j]; };  // j-th nearest on the left
-  auto right = [&](std::size_t j) { return s[split + j] - m; };
-  std::size_t nl = split, nr = n - split, want = k + 1;
-  std::size_t lo = want > nr ? want - nr : 0, hi = std::min(want, nl);
-  while (lo < hi) {
-    std::size_t a = (lo + hi) / 2;  // candidates taken from the left
-    std::size_t b = want - a;
-    if (b > 0 && a < nl && right(b - 1) > left(a)) lo = a + 1;
-    else hi = a;
+// The k-th smallest (0-based) distance |s[i] - m| in a sorted window. The
+// k + 1 values nearest to m lie side by side, so the answer is the smallest
+// over all blocks of k + 1 neighbours of the larger distance at the block's
+// two ends: a loop without branches that vectorizes.
+// The larger end distance of a block falls, then rises, as the block moves
+// right, so large windows find its lowest point by bisection.
+double kth_distance(const double* s, std::size_t n, double m, std::size_t k) {
+  auto reach = [&](std::size_t lo) { return std::max(m - s[lo], s[lo + k] - m); };
+  if (n <= 64) {
+    double best = INFINITY;
+    for (std::size_t lo = 0; lo + k < n; ++lo) best = std::min(best, reach(lo));
+    return best;
   }
-  std::size_t a = lo, b = want - a;
-  double last_left = a > 0 ? left(a - 1) : -INFINITY;
-  double last_right = b > 0 ? right(b - 1) : -INFINITY;
-  return std::max(last_left, last_right);
+  std::size_t lo = 0, hi = n - 1 - k;  // the first block whose right end is at least as far as its left
+  while (lo < hi) {
+    std::size_t mid = (lo + hi) / 2;
+    if (s[mid + k] - m >= m - s[mid]) hi = mid;
+    else lo = mid + 1;
+  }
+  return lo > 0 ? std::min(reach(lo), reach(lo - 1)) : reach(lo);
+}
+
+double window_mad(const double* s, std::size_t n, double m) {
+  double d = n % 2 ? kth_distance(s, n, m, n / 2) : (kth_distance(s, n, m, n / 2 - 1) + kth_distance(s, n, m, n / 2)) / 2;
+  return kMadScale * d;
 }
 
 // Small windows: positions are found by counting, without branches, which
@@ -47,13 +51,6 @@ std::size_t count_below(const double* s, std::size_t n, double v) {
   std::size_t c = 0;
   for (std::size_t k = 0; k < n; ++k) c += s[k] < v;
   return c;
-}
-
-double window_mad(const double* s, std::size_t n, double m) {
-  std::size_t split = n <= kSmallWindow ? count_below(s, n, m) : std::size_t(std::lower_bound(s, s + n, m) - s);
-  double d = n % 2 ? kth_distance(s, n, split, m, n / 2)
-                   : (kth_distance(s, n, split, m, n / 2 - 1) + kth_distance(s, n, split, m, n / 2)) / 2;
-  return kMadScale * d;
 }
 
 void fill_forward_then_backward(std::vector<double>& v) {
@@ -89,10 +86,10 @@ void window_statistics(const std::vector<double>& x, std::size_t w, std::vector<
     if (size <= kSmallWindow) {
       std::size_t j = count_below(s, size, old_value), p = count_below(s, size, new_value);
       if (new_value > old_value) {
-        std::copy(s + j + 1, s + p, s + j);  // p counts the old value too
+        for (std::size_t k = j; k + 1 < p; ++k) s[k] = s[k + 1];  // p counts the old value too
         s[p - 1] = new_value;
       } else {
-        std::copy_backward(s + p, s + j, s + j + 1);
+        for (std::size_t k = j; k > p; --k) s[k] = s[k - 1];
         s[p] = new_value;
       }
       return;
