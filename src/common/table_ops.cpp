@@ -240,10 +240,13 @@ Column parse_timestamps(const Column& texts) {
 
 Column cast_float32(const Column& column) {
   if (column.type() == DataType::Float32) return column;
+  if (column.type() == DataType::Float64) {
+    const auto& v = column.float64s();
+    return Column::from_float32(column.name(), std::vector<float>(v.begin(), v.end()));
+  }
   Column numbers = to_number(column);
   const auto& v = numbers.float64s();
-  std::vector<float> out(v.begin(), v.end());
-  return Column::from_float32(column.name(), std::move(out));
+  return Column::from_float32(column.name(), std::vector<float>(v.begin(), v.end()));
 }
 
 }  // namespace tremora
