@@ -1,9 +1,14 @@
-// The chart layer: tick placement and tick labels of date and number axes.
+// The chart layer: figures of stacked panels drawn with Cairo and Pango,
+// their tick placement and tick labels, colours, and output as PNG, SVG or
+// PDF cropped to what was drawn.
 //
 // Date axis values are days (fractional) since 1970-01-01 00:00, the wall
 // clock read as UTC. Lengths are in points (1/72 inch).
 #pragma once
 
+#include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,5 +74,92 @@ struct ScalarLabels {
 /// Labels of the visible ticks; `all_ticks` (the locator's full list)
 /// decides the decimals.
 ScalarLabels scalar_labels(const std::vector<double>& visible, const std::vector<double>& all_ticks);
+
+/// An RGBA colour with components in 0..1.
+struct Color {
+  double r = 0, g = 0, b = 0, a = 1;
+  friend bool operator==(const Color&, const Color&) = default;
+};
+
+/// A colour by name ("r", "red", "gray", "C0".."C9", the CSS names), as
+/// "#rrggbb" or "#rrggbbaa", or a grey level "0.8". std::invalid_argument
+/// naming the text for anything else.
+Color parse_color(const std::string& name);
+
+/// The viridis colour map at x in [0, 1] (below 0 the first entry, above 1 the last).
+Color viridis(double x);
+
+enum class LineStyle { Solid, Dashed, Dotted, DashDot };
+
+/// How a mark is drawn. An unset colour takes the panel's next cycle colour.
+struct Style {
+  std::optional<Color> color = std::nullopt;
+  double linewidth = 1.5;
+  LineStyle linestyle = LineStyle::Solid;
+  double alpha = 1;
+  std::string label = "";
+  int zorder = 2;
+};
+
+/// One panel of a figure.
+class Axes {
+ public:
+  /// A line through the points (NaN values leave gaps).
+  void plot(std::vector<double> x, std::vector<double> y, const Style& style = {});
+  /// A horizontal line across the panel at y.
+  void axhline(double y, const Style& style = {});
+  /// Text above the panel, its baseline 6 pt over the top edge.
+  void set_title(const std::string& text, double size = 12);
+  void set_xlabel(const std::string& text, double size = 12);
+  void set_ylabel(const std::string& text, double size = 12);
+  /// Fixes the view along an axis (otherwise the data with margins).
+  void set_xlim(double lo, double hi);
+  void set_ylim(double lo, double hi);
+  /// Treats x values as days since the epoch: date ticks and labels.
+  void set_date_axis(bool on = true) { date_axis_ = on; }
+  /// Hides the x tick labels and label (panels above the bottom one).
+  void hide_x_labels(bool hide = true) { hide_x_labels_ = hide; }
+
+  struct Mark;
+
+ private:
+  friend class Figure;
+  std::vector<std::shared_ptr<Mark>> marks_;
+  std::optional<std::pair<double, double>> xlim_, ylim_;
+  bool date_axis_ = false;
+  bool hide_x_labels_ = false;
+  int cycle_ = 0;
+  std::string title_, xlabel_, ylabel_;
+  double title_size_ = 12, xlabel_size_ = 12, ylabel_size_ = 12;
+};
+
+/// A figure of panels stacked in one column, sharing their x range.
+class Figure {
+ public:
+  /// Width and height in inches.
+  Figure(double width_in, double height_in);
+  ~Figure();
+  Figure(const Figure&) = delete;
+  Figure& operator=(const Figure&) = delete;
+
+  /// Creates `rows` panels from top to bottom; the gap between panels is
+  /// `hspace` times the average panel height. Only the bottom panel shows
+  /// x tick labels.
+  std::vector<Axes*> subplots(int rows, double hspace = 0.5);
+
+  /// Draws and writes the figure: PNG, SVG or PDF by the file extension
+  /// (std::invalid_argument naming any other), at `dpi` for PNG, cropped to
+  /// the drawn content plus 0.1 inch on every side. Written atomically.
+  void save(const std::filesystem::path& path, double dpi = 100) const;
+
+  /// The size in pixels of the last PNG written.
+  std::pair<int, int> last_pixel_size() const { return last_size_; }
+
+ private:
+  double width_pt_, height_pt_;
+  std::vector<std::unique_ptr<Axes>> axes_;
+  double hspace_ = 0.5;
+  mutable std::pair<int, int> last_size_{0, 0};
+};
 
 }  // namespace tremora::chart

@@ -1,0 +1,78 @@
+#include "text_layout.hpp"
+
+#include <pango/pangocairo.h>
+
+#include <cmath>
+#include <memory>
+
+namespace tremora::chart {
+namespace {
+
+struct LayoutDeleter {
+  void operator()(PangoLayout* l) const { g_object_unref(l); }
+};
+using LayoutPtr = std::unique_ptr<PangoLayout, LayoutDeleter>;
+
+// A layout whose sizes are in points (one point per Cairo unit).
+LayoutPtr make_layout(cairo_t* cr, const std::string& text, double size) {
+  LayoutPtr layout(pango_cairo_create_layout(cr));
+  pango_cairo_context_set_resolution(pango_layout_get_context(layout.get()), 72);
+  pango_layout_context_changed(layout.get());
+  PangoFontDescription* font = pango_font_description_from_string(kTextFamilies);
+  pango_font_description_set_absolute_size(font, size * PANGO_SCALE);
+  pango_layout_set_font_description(layout.get(), font);
+  pango_font_description_free(font);
+  pango_layout_set_text(layout.get(), text.c_str(), int(text.size()));
+  return layout;
+}
+
+TextExtent extent_of(PangoLayout* layout) {
+  PangoRectangle logical;
+  pango_layout_get_extents(layout, nullptr, &logical);
+  TextExtent e;
+  e.width = double(logical.width) / PANGO_SCALE;
+  e.height = double(logical.height) / PANGO_SCALE;
+  e.baseline = double(pango_layout_get_baseline(layout)) / PANGO_SCALE;
+  return e;
+}
+
+}  // namespace
+
+int unknown_glyphs(const std::string& text, double size) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+  cairo_t* cr = cairo_create(surface);
+  int unknown = pango_layout_get_unknown_glyphs_count(make_layout(cr, text, size).get());
+  cairo_destroy(cr);
+  cairo_surface_destroy(surface);
+  return unknown;
+}
+
+TextExtent measure_text(cairo_t* cr, const std::string& text, double size) {
+  return extent_of(make_layout(cr, text, size).get());
+}
+
+void draw_text(cairo_t* cr, const std::string& text, double size, double x, double y, HAlign h, VAlign v,
+               const Color& color, double rotation) {
+  if (text.empty()) return;
+  LayoutPtr layout = make_layout(cr, text, size);
+  TextExtent e = extent_of(layout.get());
+  double dx = h == HAlign::Left ? 0 : h == HAlign::Center ? -e.width / 2 : -e.width;
+  // "center_baseline": the anchor halfway between the baseline and the top of the ascent.
+  PangoFontMetrics* metrics = pango_context_get_metrics(pango_layout_get_context(layout.get()),
+                                                        pango_layout_get_font_description(layout.get()), nullptr);
+  double ascent = double(pango_font_metrics_get_ascent(metrics)) / PANGO_SCALE;
+  pango_font_metrics_unref(metrics);
+  double dy = v == VAlign::Top ? 0
+              : v == VAlign::Baseline ? -e.baseline
+              : v == VAlign::Bottom ? -e.height
+                                    : -e.baseline + ascent / 2;
+  cairo_save(cr);
+  cairo_translate(cr, x, y);
+  cairo_rotate(cr, -rotation * M_PI / 180);
+  cairo_move_to(cr, dx, dy);
+  cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
+  pango_cairo_show_layout(cr, layout.get());
+  cairo_restore(cr);
+}
+
+}  // namespace tremora::chart

@@ -1,0 +1,128 @@
+// What can be measured of drawn charts: files, sizes, pixel colours.
+#include <cairo.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstring>
+
+#include "test_support.hpp"
+#include "text_layout.hpp"
+#include "tremora/chart.hpp"
+
+namespace tremora::chart {
+namespace {
+
+struct Image {
+  cairo_surface_t* s;
+  explicit Image(const std::filesystem::path& p) : s(cairo_image_surface_create_from_png(p.c_str())) {}
+  ~Image() { cairo_surface_destroy(s); }
+  int width() const { return cairo_image_surface_get_width(s); }
+  int height() const { return cairo_image_surface_get_height(s); }
+  // Red, green, blue of a pixel (0..255).
+  std::array<int, 3> at(int x, int y) const {
+    const unsigned char* row = cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
+    uint32_t v;
+    std::memcpy(&v, row + 4 * x, 4);
+    return {int((v >> 16) & 255), int((v >> 8) & 255), int(v & 255)};
+  }
+  bool white_row(int y) const {
+    for (int x = 0; x < width(); ++x)
+      if (at(x, y) != std::array<int, 3>{255, 255, 255}) return false;
+    return true;
+  }
+};
+
+TEST(Colors, NamesHexGreyAndViridis) {
+  EXPECT_EQ(parse_color("r"), (Color{1, 0, 0, 1}));
+  EXPECT_EQ(parse_color("green"), (Color{0, 128 / 255.0, 0, 1}));
+  EXPECT_EQ(parse_color("g"), (Color{0, 0.5, 0, 1}));
+  EXPECT_EQ(parse_color("y"), (Color{0.75, 0.75, 0, 1}));
+  EXPECT_EQ(parse_color("#ff000080").a, 128 / 255.0);
+  EXPECT_EQ(parse_color("0.8"), (Color{0.8, 0.8, 0.8, 1}));
+  EXPECT_EQ(parse_color("C3"), parse_color("#d62728"));
+  try {
+    parse_color("reddish");
+    FAIL();
+  } catch (const std::invalid_argument& e) {
+    EXPECT_NE(std::string(e.what()).find("'reddish'"), std::string::npos);
+  }
+  auto hex = [](const Color& c) {
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "#%02x%02x%02x", int(std::lround(c.r * 255)), int(std::lround(c.g * 255)),
+                  int(std::lround(c.b * 255)));
+    return std::string(buf);
+  };
+  EXPECT_EQ(hex(viridis(0)), "#440154");
+  EXPECT_EQ(hex(viridis(1.0 / 3)), "#31688e");
+  EXPECT_EQ(hex(viridis(2.0 / 3)), "#35b779");
+  EXPECT_EQ(hex(viridis(1)), "#fde725");
+  EXPECT_EQ(hex(viridis(-1)), "#440154");
+  EXPECT_EQ(hex(viridis(2)), "#fde725");
+}
+
+TEST(Text, ChineseAndLatinFindFonts) {
+  EXPECT_EQ(unknown_glyphs("郯城 水位 直流单装置地电阻率 Ω·m"), 0);
+  EXPECT_EQ(unknown_glyphs("+2.0σ 2024-May"), 0);
+}
+
+TEST(Figure, FormatsCropAndARedLineWhereItBelongs) {
+  testing::TempDir dir;
+  Figure f(4, 3);
+  Axes* a = f.subplots(1)[0];
+  a->plot({0, 1, 2, 3}, {1, 2, 1, 2}, {.color = parse_color("k")});
+  a->set_ylim(0, 10);
+  a->axhline(5, {.color = parse_color("r"), .linewidth = 2});
+  a->set_title("郯城");
+  f.save(dir / "c.png", 100);
+  Image img(dir / "c.png");
+  EXPECT_EQ(std::make_pair(img.width(), img.height()), f.last_pixel_size());
+  // 0.1 inch of white around the drawing, at 100 dpi about 10 pixels.
+  int first = 0;
+  while (first < img.height() && img.white_row(first)) ++first;
+  EXPECT_GE(first, 9);
+  EXPECT_LE(first, 13);
+  // The left frame line: the longest dark vertical run.
+  int spine_x = -1, top = 0, bottom = 0;
+  for (int x = 0; x < img.width(); ++x) {
+    int run = 0, best = 0, end = 0;
+    for (int y = 0; y < img.height(); ++y) {
+      auto p = img.at(x, y);
+      run = p[0] < 160 && p[1] < 160 && p[2] < 160 ? run + 1 : 0;
+      if (run > best) best = run, end = y;
+    }
+    if (best > bottom - top) spine_x = x, top = end - best + 1, bottom = end;
+  }
+  ASSERT_GT(bottom - top, 100);
+  // A row of red pixels halfway up the frame: y = 5 of 0..10.
+  int red_row = -1, most = 0;
+  for (int y = top; y <= bottom; ++y) {
+    int red = 0;
+    for (int x = spine_x; x < img.width(); ++x) {
+      auto p = img.at(x, y);
+      red += p[0] > 200 && p[1] < 60 && p[2] < 60;
+    }
+    if (red > most) most = red, red_row = y;
+  }
+  EXPECT_GT(most, 200);
+  EXPECT_NEAR(red_row, (top + bottom) / 2.0, 2.5);
+  // Vector formats, and a name the layer does not know.
+  f.save(dir / "c.svg");
+  f.save(dir / "c.pdf");
+  EXPECT_NE(testing::read_text(dir / "c.svg").find("<svg"), std::string::npos);
+  EXPECT_EQ(testing::read_text(dir / "c.pdf").substr(0, 5), "%PDF-");
+  EXPECT_EQ(testing::read_text(dir / "c.png").substr(1, 3), "PNG");
+  try {
+    f.save(dir / "c.jpg");
+    FAIL();
+  } catch (const std::invalid_argument& e) {
+    EXPECT_NE(std::string(e.what()).find("'.jpg'"), std::string::npos);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "c.jpg"));
+  // Twice the resolution, twice the pixels.
+  f.save(dir / "c2.png", 200);
+  EXPECT_NEAR(f.last_pixel_size().first, 2 * img.width(), 2);
+}
+
+}  // namespace
+}  // namespace tremora::chart
