@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "tremora/time.hpp"
@@ -74,6 +75,17 @@ struct ScalarLabels {
 /// Labels of the visible ticks; `all_ticks` (the locator's full list)
 /// decides the decimals.
 ScalarLabels scalar_labels(const std::vector<double>& visible, const std::vector<double>& all_ticks);
+
+/// A value of the global chart settings.
+using Setting = std::variant<bool, double, std::string, std::vector<std::string>>;
+
+/// Sets a global chart setting by its key ("axes.spines.top", "font.size",
+/// "axes.xmargin", "font.serif", ...); charts read the settings when they
+/// are drawn. Keys the layer does not use are kept and ignored.
+void set_setting(const std::string& key, Setting value);
+
+/// A setting's value, or nothing when it was never set.
+std::optional<Setting> setting(const std::string& key);
 
 /// An RGBA colour with components in 0..1.
 struct Color {

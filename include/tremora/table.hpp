@@ -305,6 +305,12 @@ Column cast_float32(const Column& column);
 /// missing.
 Column to_text(const Column& column);
 
+/// The code text of one cell, as a rate code is read: the text form
+/// (to_text), stripped of white space, cut before the first ".", padded on
+/// the left with "0" to `width` characters (1, 1.0, "1" and " 01 " all give
+/// "01"). Nothing for a missing value.
+std::optional<std::string> padded_code(const Column& column, std::size_t row, std::size_t width = 2);
+
 /// The rows for the given row-key values, in their order; a value the table
 /// does not have gives a row of missing values. The table's row key must be
 /// unique (std::invalid_argument naming a repeated value otherwise) and of

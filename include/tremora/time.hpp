@@ -100,6 +100,12 @@ std::string iso_format(Timestamp utc, const std::string& zone);
 /// Text of a duration like "1 days 02:03:04" ("NaT" when missing).
 std::string format_duration(Duration d);
 
+/// The length of a step code in nanoseconds: an optional whole count
+/// (default 1, at least 1) and a unit: "D" (day), "h" or "H" (hour), "min"
+/// or "T" (minute), "s" or "S" (second). std::invalid_argument naming the
+/// text for anything else ("1W", "0h", "h1", "").
+int64_t step_code_nanos(const std::string& code);
+
 /// True when the IANA time-zone database knows the zone name.
 bool is_known_time_zone(const std::string& zone);
 

@@ -28,7 +28,7 @@ namespace {
 
 constexpr double kTickLength = 3.5, kTickWidth = 0.8, kTickPad = 3.5, kSpineWidth = 0.8;
 constexpr double kLabelPad = 4, kTitlePad = 6, kOffsetPad = 3, kLabelSize = 12, kSavePad = 7.2;
-constexpr double kXMargin = 0.01, kYMargin = 0.05;
+constexpr double kXMargin = 0.05, kYMargin = 0.05;
 const char* const kCycle[] = {"C0", "C1", "C2", "C3", "C4", "C5", "C6", "C7", "C8", "C9"};
 
 struct Rect {
@@ -193,14 +193,34 @@ void draw_marks(const Drawing& d, const Axes::Mark& m, const PanelView& v) {
   cairo_restore(cr);
 }
 
+bool setting_on(const std::string& key, bool fallback) {
+  auto v = setting(key);
+  if (!v) return fallback;
+  if (auto b = std::get_if<bool>(&*v)) return *b;
+  return fallback;
+}
+
+double setting_number(const std::string& key, double fallback) {
+  auto v = setting(key);
+  if (!v) return fallback;
+  if (auto d = std::get_if<double>(&*v)) return *d;
+  return fallback;
+}
+
+// The frame lines: left and bottom always, top and right as the settings say.
 void draw_spines(cairo_t* cr, const Rect& r) {
   cairo_set_source_rgb(cr, 0, 0, 0);
   cairo_set_line_width(cr, kSpineWidth);
   cairo_set_dash(cr, nullptr, 0, 0);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_SQUARE);
-  cairo_move_to(cr, r.left, r.top);
-  cairo_line_to(cr, r.left, r.bottom());
-  cairo_line_to(cr, r.right(), r.bottom());
+  auto line = [&](double x0, double y0, double x1, double y1) {
+    cairo_move_to(cr, x0, y0);
+    cairo_line_to(cr, x1, y1);
+  };
+  line(r.left, r.top, r.left, r.bottom());
+  line(r.left, r.bottom(), r.right(), r.bottom());
+  if (setting_on("axes.spines.top", true)) line(r.left, r.top, r.right(), r.top);
+  if (setting_on("axes.spines.right", true)) line(r.right(), r.top, r.right(), r.bottom());
   cairo_stroke(cr);
 }
 
@@ -318,7 +338,7 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
     for (const auto& m : a->marks_)
       if (m->kind == Axes::Mark::Kind::Line) include(xdata, finite_range(m->x));
   }
-  std::pair<double, double> xview = xlim ? *xlim : view_of(xdata, kXMargin, dates);
+  std::pair<double, double> xview = xlim ? *xlim : view_of(xdata, setting_number("axes.xmargin", kXMargin), dates);
 
   cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
   cairo_t* cr = cairo_create(recording);

@@ -270,6 +270,16 @@ Column to_text(const Column& column) {
   return b.finish(column.name());
 }
 
+std::optional<std::string> padded_code(const Column& column, std::size_t row, std::size_t width) {
+  if (column.at(row).is_missing()) return std::nullopt;
+  const std::vector<int64_t> one{int64_t(row)};
+  Column text = to_text(column.take(one));
+  std::string code(strip_whitespace(text.text(0)));
+  code = code.substr(0, code.find('.'));
+  while (code.size() < width) code.insert(code.begin(), '0');
+  return code;
+}
+
 namespace {
 
 // A hashable identity of a key cell, for reindex.

@@ -259,6 +259,25 @@ std::string format_duration(Duration d) {
   return out;
 }
 
+int64_t step_code_nanos(const std::string& code) {
+  std::size_t digits = 0;
+  while (digits < code.size() && code[digits] >= '0' && code[digits] <= '9') ++digits;
+  std::string unit = code.substr(digits);
+  int64_t count = 1;
+  if (digits) {
+    if (digits > 9) throw std::invalid_argument("step '" + code + "' has a count that is too large");
+    count = std::stoll(code.substr(0, digits));
+  }
+  int64_t per = unit == "D" ? kNanosPerDay
+                : unit == "h" || unit == "H" ? kNanosPerHour
+                : unit == "min" || unit == "T" ? kNanosPerMinute
+                : unit == "s" || unit == "S" ? kNanosPerSecond
+                                             : 0;
+  if (per == 0 || count < 1)
+    throw std::invalid_argument("unsupported frequency '" + code + "' (use a count and D, h, min or s, as in '1h')");
+  return count * per;
+}
+
 bool is_known_time_zone(const std::string& zone) {
   try {
     date::locate_zone(zone);

@@ -24,12 +24,9 @@ std::string null_day(int64_t null_count) {
 int64_t sampling_rate(const Table& t, const SampleRateConfig& requested) {
   auto col = t.find_column("SAMPLERATE");
   if (!col) return requested.rate;
-  const std::vector<int64_t> first_row{0};
-  Column first = to_text(t.column(*col).take(first_row));
-  if (first.is_null(0) || t.column(*col).at(0).is_missing()) return requested.rate;
-  std::string id(strip_whitespace(first.text(0)));
-  id = id.substr(0, id.find('.'));
-  while (id.size() < 2) id.insert(id.begin(), '0');
+  auto code = padded_code(t.column(*col), 0);
+  if (!code) return requested.rate;
+  const std::string& id = *code;
   auto rate = SampleRateType::get_rate_by_id(id);
   if (!rate || *rate == 0) {
     fetching_logger.warning("无法识别数据库中的采样率ID: " + id + ", 采用请求配置值");

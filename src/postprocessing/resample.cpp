@@ -88,24 +88,7 @@ Bins bin_series(std::span<const int64_t> rows, const int64_t* when, const T* val
 
 }  // namespace
 
-int64_t frequency_nanos(const std::string& freq) {
-  std::size_t digits = 0;
-  while (digits < freq.size() && freq[digits] >= '0' && freq[digits] <= '9') ++digits;
-  std::string unit = freq.substr(digits);
-  int64_t count = 1;
-  if (digits) {
-    if (digits > 9) throw std::invalid_argument("frequency '" + freq + "' has a count that is too large");
-    count = std::stoll(freq.substr(0, digits));
-  }
-  int64_t per = unit == "D" ? kNanosPerDay
-                : unit == "h" || unit == "H" ? kNanosPerHour
-                : unit == "min" || unit == "T" ? kNanosPerMinute
-                : unit == "s" || unit == "S" ? kNanosPerSecond
-                                             : 0;
-  if (per == 0 || count < 1)
-    throw std::invalid_argument("unsupported frequency '" + freq + "' (use a count and D, h, min or s, as in '1h')");
-  return count * per;
-}
+int64_t frequency_nanos(const std::string& freq) { return step_code_nanos(freq); }
 
 Table resample_timeseries_data(const Table& df, const std::string& freq, const std::string& agg_method) {
   for (const char* name : {"STARTDATE", "STATIONID", "POINTID", "ITEMID", "OBSVALUE"})

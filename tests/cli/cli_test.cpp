@@ -150,6 +150,12 @@ TEST(Cli, PostProcessingCommands) {
   EXPECT_EQ(mad.column("OBSVALUE").text(30), "41");  // the spike becomes the median of 38, 39, 500, 41, 42
   ASSERT_EQ(run("normalize-dates " + in.string() + " " + path("norm.csv") + " --reference-year 2023").status, 0);
   EXPECT_EQ(read_csv(dir / "norm.csv").column("datetime_norm").text(47), "2023-05-02T00:00:00");
+  auto gappy = dir.write("gappy.csv", "STARTDATE,OBSVALUE,SAMPLERATE\n2024-05-01 00:00,1,01\n2024-05-01 00:01,2,01\n"
+                                      "2024-05-01 00:04,5,01\n");
+  ASSERT_EQ(run("reindex " + gappy.string() + " " + path("grid.csv")).status, 0);
+  Table grid = read_csv(dir / "grid.csv");
+  ASSERT_EQ(grid.num_rows(), 5u);
+  EXPECT_TRUE(grid.column("OBSVALUE").is_null(2));
   RunResult bad = run("resample " + in.string() + " " + path("x.csv") + " --freq 1W");
   EXPECT_NE(bad.status, 0);
   EXPECT_NE(bad.out.find("'1W'"), std::string::npos) << bad.out;

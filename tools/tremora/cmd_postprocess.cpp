@@ -3,6 +3,7 @@
 
 #include "commands.hpp"
 #include "tremora/errors.hpp"
+#include "tremora/plotkit.hpp"
 #include "tremora/postprocessing.hpp"
 
 namespace tremora::cli {
@@ -37,7 +38,7 @@ CLI::App* command(CLI::App& app, const char* name, const char* what, Files& file
 
 void add_postprocessing(CLI::App& app) {
   struct Args {
-    Files resample, diff, mad, normalize;
+    Files resample, diff, mad, normalize, reindex;
     std::string freq, agg = "mean", value_col = "OBSVALUE";
     std::vector<std::string> group_cols;
     bool no_groups = false, keep_first = false, no_sort = false;
@@ -77,6 +78,10 @@ void add_postprocessing(CLI::App& app) {
     done(postprocessing::filter_with_fast_mad(read_observations(a->mad.in, true), a->window, a->threshold),
          a->mad.out);
   });
+
+  CLI::App* reindex = command(app, "reindex", "Put the table on a regular time grid (gaps become missing rows)",
+                              a->reindex);
+  reindex->callback([a] { done(plotkit::reindex_df_by_interval(read_observations(a->reindex.in, true)), a->reindex.out); });
 
   CLI::App* normalize = command(app, "normalize-dates", "Add datetime_norm: each day in one reference year", a->normalize);
   normalize->add_option("--reference-year", a->reference_year, "Year to map the dates into (2024)");
