@@ -116,10 +116,35 @@ struct Style {
 /// One panel of a figure.
 class Axes {
  public:
+  Axes();
+  ~Axes();
   /// A line through the points (NaN values leave gaps).
   void plot(std::vector<double> x, std::vector<double> y, const Style& style = {});
   /// A horizontal line across the panel at y.
   void axhline(double y, const Style& style = {});
+  /// Vertical lines from 0 to each y (no markers, no base line); the view
+  /// always includes 0.
+  void stem(std::vector<double> x, std::vector<double> y, const Style& style = {});
+  /// Round marks of the given areas (pt², the square around the circle).
+  void scatter(std::vector<double> x, std::vector<double> y, std::vector<double> areas, const Style& style = {});
+  /// Bars centred on x, `width` x units wide, from 0 to each height.
+  void bar(std::vector<double> x, std::vector<double> heights, double width = 0.8, const Style& style = {});
+  /// Bars at positions 0, 1, 2 ... labelled with the categories.
+  void bar(const std::vector<std::string>& categories, std::vector<double> heights, double width = 0.8,
+           const Style& style = {});
+  /// The area between the curve and a level, one band per run of valid points.
+  void fill_between(std::vector<double> x, std::vector<double> y, double level = 0, const Style& style = {});
+  /// Text at a data point, or (`panel_coords`) at fractions of the panel.
+  void text(double x, double y, const std::string& text, double size = 12, const std::string& halign = "left",
+            const std::string& valign = "baseline", bool panel_coords = false, const Style& style = {});
+  /// Grid lines at the major ticks of both axes.
+  void grid(bool on = true, LineStyle style = LineStyle::Solid, double alpha = 1) {
+    grid_ = on, grid_style_ = style, grid_alpha_ = alpha;
+  }
+  /// A legend of the labelled marks in the upper left corner.
+  void legend(double size = 9) { legend_ = true, legend_size_ = size; }
+  /// A second panel on the same area sharing x, its y axis on the right.
+  Axes* twinx();
   /// Text above the panel, its baseline 6 pt over the top edge.
   void set_title(const std::string& text, double size = 12);
   void set_xlabel(const std::string& text, double size = 12);
@@ -136,7 +161,18 @@ class Axes {
 
  private:
   friend class Figure;
+  friend struct PanelPainter;
+  std::shared_ptr<Mark> add(std::shared_ptr<Mark> m);
+  Color next_line_color();
+  Color next_patch_color();
   std::vector<std::shared_ptr<Mark>> marks_;
+  std::vector<std::string> categories_;
+  std::unique_ptr<Axes> twin_;
+  bool is_twin_ = false;
+  bool grid_ = false, legend_ = false;
+  LineStyle grid_style_ = LineStyle::Solid;
+  double grid_alpha_ = 1, legend_size_ = 9;
+  int patch_cycle_ = 0;
   std::optional<std::pair<double, double>> xlim_, ylim_;
   bool date_axis_ = false;
   bool hide_x_labels_ = false;

@@ -161,6 +161,14 @@ TEST(Cli, PostProcessingCommands) {
   EXPECT_NE(bad.out.find("'1W'"), std::string::npos) << bad.out;
 }
 
+TEST(Cli, GalleryWritesEveryImage) {
+  testing::TempDir dir;
+  RunResult r = run("gallery " + (dir / "g").string());
+  ASSERT_EQ(r.status, 0) << r.out;
+  for (const char* name : {"lines.png", "lines.svg", "lines.pdf", "marks.png", "categories.png"})
+    EXPECT_GT(std::filesystem::file_size(dir / "g" / name), 1000u) << name;
+}
+
 TEST(Cli, ShowPrintsEdgesAlignedWithTypes) {
   testing::TempDir dir;
   std::string csv = "NAME,VALUE\n";

@@ -17,6 +17,7 @@ void add_refresh_cache(CLI::App& app);
 void add_fetch(CLI::App& app);
 void add_dialog(CLI::App& app);
 void add_postprocessing(CLI::App& app);
+void add_gallery(CLI::App& app);
 
 /// Reads a table file by its extension (.csv or .parquet).
 Table read_table_file(const std::filesystem::path& path);

@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
   tremora::cli::add_fetch(app);
   tremora::cli::add_dialog(app);
   tremora::cli::add_postprocessing(app);
+  tremora::cli::add_gallery(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

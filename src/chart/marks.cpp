@@ -1,0 +1,273 @@
+// The marks of a panel: what each adds to the data limits and how it is drawn.
+#include <algorithm>
+#include <cmath>
+
+#include "panel.hpp"
+#include "text_layout.hpp"
+
+namespace tremora::chart {
+namespace {
+
+const char* const kCycle[] = {"C0", "C1", "C2", "C3", "C4", "C5", "C6", "C7", "C8", "C9"};
+
+std::optional<Range> finite_range(const std::vector<double>& v) {
+  double lo = INFINITY, hi = -INFINITY;
+  for (double x : v)
+    if (std::isfinite(x)) lo = std::min(lo, x), hi = std::max(hi, x);
+  if (lo > hi) return std::nullopt;
+  return Range{lo, hi};
+}
+
+std::optional<Range> with(std::optional<Range> r, double v) {
+  if (!r) return Range{v, v};
+  return Range{std::min(r->first, v), std::max(r->second, v)};
+}
+
+void source(cairo_t* cr, const Color& c, double alpha) { cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a * alpha); }
+
+// Adds the polyline of a run of points to the path, keeping of each device
+// column only the first, lowest, highest and last point in their order:
+// the stroked picture stays the same with far fewer segments.
+void add_reduced_run(cairo_t* cr, const std::vector<std::pair<double, double>>& pts, double column) {
+  if (pts.size() < 2) return;
+  cairo_move_to(cr, pts[0].first, pts[0].second);
+  std::size_t i = 1;
+  while (i < pts.size()) {
+    double col = std::floor(pts[i].first / column);
+    std::size_t j = i, lo = i, hi = i;
+    while (j < pts.size() && std::floor(pts[j].first / column) == col) {
+      if (pts[j].second < pts[lo].second) lo = j;
+      if (pts[j].second > pts[hi].second) hi = j;
+      ++j;
+    }
+    std::size_t keep[] = {i, std::min(lo, hi), std::max(lo, hi), j - 1};
+    std::size_t last = SIZE_MAX;
+    for (std::size_t k : keep)
+      if (k != last) cairo_line_to(cr, pts[k].first, pts[k].second), last = k;
+    i = j;
+  }
+}
+
+void draw_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
+  std::vector<std::pair<double, double>> run;
+  for (std::size_t i = 0; i <= m.x.size(); ++i) {
+    if (i < m.x.size() && std::isfinite(m.x[i]) && std::isfinite(m.y[i])) {
+      run.emplace_back(v.to_x(m.x[i]), v.to_y(m.y[i]));
+      continue;
+    }
+    add_reduced_run(cr, run, column);
+    run.clear();
+  }
+  cairo_stroke(cr);
+}
+
+void draw_fill(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
+  std::size_t i = 0, n = m.x.size();
+  while (i < n) {
+    while (i < n && !(std::isfinite(m.x[i]) && std::isfinite(m.y[i]))) ++i;
+    std::size_t j = i;
+    while (j < n && std::isfinite(m.x[j]) && std::isfinite(m.y[j])) ++j;
+    if (j > i) {
+      cairo_move_to(cr, v.to_x(m.x[i]), v.to_y(m.y[i]));
+      for (std::size_t k = i + 1; k < j; ++k) cairo_line_to(cr, v.to_x(m.x[k]), v.to_y(m.y[k]));
+      cairo_line_to(cr, v.to_x(m.x[j - 1]), v.to_y(m.level));
+      cairo_line_to(cr, v.to_x(m.x[i]), v.to_y(m.level));
+      cairo_close_path(cr);
+    }
+    i = j;
+  }
+  cairo_fill(cr);
+}
+
+HAlign h_of(const std::string& s) { return s == "center" ? HAlign::Center : s == "right" ? HAlign::Right : HAlign::Left; }
+VAlign v_of(const std::string& s) {
+  return s == "top" ? VAlign::Top : s == "center" || s == "center_baseline" ? VAlign::CenterBaseline
+         : s == "bottom" ? VAlign::Bottom : VAlign::Baseline;
+}
+
+}  // namespace
+
+void set_dash(cairo_t* cr, LineStyle style, double width) {
+  auto set = [&](std::initializer_list<double> pattern) {
+    std::vector<double> d;
+    for (double p : pattern) d.push_back(p * width);
+    cairo_set_dash(cr, d.data(), int(d.size()), 0);
+  };
+  switch (style) {
+    case LineStyle::Solid: cairo_set_dash(cr, nullptr, 0, 0); break;
+    case LineStyle::Dashed: set({3.7, 1.6}); break;
+    case LineStyle::Dotted: set({1.0, 1.65}); break;
+    case LineStyle::DashDot: set({6.4, 1.6, 1.0, 1.6}); break;
+  }
+  cairo_set_line_cap(cr, style == LineStyle::Solid ? CAIRO_LINE_CAP_SQUARE : CAIRO_LINE_CAP_BUTT);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+}
+
+std::optional<Range> mark_x_limits(const Axes::Mark& m) {
+  using K = Axes::Mark::Kind;
+  if (m.kind == K::HLine || m.kind == K::Text) return std::nullopt;
+  auto r = finite_range(m.x);
+  if (m.kind == K::Bar && r) return Range{r->first - m.width / 2, r->second + m.width / 2};
+  return r;
+}
+
+std::optional<Range> mark_y_limits(const Axes::Mark& m) {
+  using K = Axes::Mark::Kind;
+  if (m.kind == K::Text) return std::nullopt;
+  auto r = finite_range(m.y);
+  if (m.kind == K::Stem || m.kind == K::Bar) r = with(r, 0);
+  if (m.kind == K::Fill) r = with(r, m.level);
+  return r;
+}
+
+void draw_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
+  using K = Axes::Mark::Kind;
+  cairo_save(cr);
+  if (m.kind != K::Text) {
+    cairo_rectangle(cr, v.rect.left, v.rect.top, v.rect.width, v.rect.height);
+    cairo_clip(cr);
+  }
+  source(cr, m.color, m.style.alpha);
+  cairo_set_line_width(cr, m.style.linewidth);
+  set_dash(cr, m.style.linestyle, m.style.linewidth);
+  switch (m.kind) {
+    case K::Line: draw_line(cr, m, v, column); break;
+    case K::HLine:
+      cairo_move_to(cr, v.rect.left, v.to_y(m.y[0]));
+      cairo_line_to(cr, v.rect.right(), v.to_y(m.y[0]));
+      cairo_stroke(cr);
+      break;
+    case K::Stem:
+      cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+      for (std::size_t i = 0; i < m.x.size(); ++i) {
+        if (!std::isfinite(m.x[i]) || !std::isfinite(m.y[i])) continue;
+        cairo_move_to(cr, v.to_x(m.x[i]), v.to_y(0));
+        cairo_line_to(cr, v.to_x(m.x[i]), v.to_y(m.y[i]));
+      }
+      cairo_stroke(cr);
+      break;
+    case K::Scatter:
+      for (std::size_t i = 0; i < m.x.size(); ++i) {
+        if (!std::isfinite(m.x[i]) || !std::isfinite(m.y[i])) continue;
+        double area = m.sizes.empty() ? 36 : m.sizes[std::min(i, m.sizes.size() - 1)];
+        if (!(area > 0)) continue;
+        // The edge (1 pt, in the face colour) makes the visible disc 1 pt wider.
+        cairo_new_sub_path(cr);
+        cairo_arc(cr, v.to_x(m.x[i]), v.to_y(m.y[i]), (std::sqrt(area) + 1) / 2, 0, 2 * M_PI);
+      }
+      cairo_fill(cr);
+      break;
+    case K::Bar:
+      for (std::size_t i = 0; i < m.x.size(); ++i) {
+        if (!std::isfinite(m.x[i]) || !std::isfinite(m.y[i])) continue;
+        double x0 = v.to_x(m.x[i] - m.width / 2), x1 = v.to_x(m.x[i] + m.width / 2);
+        double y0 = v.to_y(0), y1 = v.to_y(m.y[i]);
+        cairo_rectangle(cr, std::min(x0, x1), std::min(y0, y1), std::fabs(x1 - x0), std::fabs(y1 - y0));
+      }
+      cairo_fill(cr);
+      break;
+    case K::Fill: draw_fill(cr, m, v); break;
+    case K::Text: {
+      double x = m.panel_coords ? v.rect.left + m.x[0] * v.rect.width : v.to_x(m.x[0]);
+      double y = m.panel_coords ? v.rect.bottom() - m.y[0] * v.rect.height : v.to_y(m.y[0]);
+      draw_text(cr, m.text, m.text_size, x, y, h_of(m.halign), v_of(m.valign),
+                Color{m.color.r, m.color.g, m.color.b, m.color.a * m.style.alpha});
+      break;
+    }
+  }
+  cairo_restore(cr);
+}
+
+Axes::Axes() = default;
+Axes::~Axes() = default;
+
+std::shared_ptr<Axes::Mark> Axes::add(std::shared_ptr<Mark> m) {
+  marks_.push_back(m);
+  return m;
+}
+
+Color Axes::next_line_color() { return parse_color(kCycle[cycle_++ % 10]); }
+Color Axes::next_patch_color() { return parse_color(kCycle[patch_cycle_++ % 10]); }
+
+namespace {
+
+std::shared_ptr<Axes::Mark> make(Axes::Mark::Kind kind, std::vector<double> x, std::vector<double> y, const Style& s,
+                                 const char* what) {
+  if (x.size() != y.size())
+    throw std::invalid_argument(std::string(what) + ": x has " + std::to_string(x.size()) + " values, y " +
+                                std::to_string(y.size()));
+  auto m = std::make_shared<Axes::Mark>();
+  m->kind = kind;
+  m->x = std::move(x);
+  m->y = std::move(y);
+  m->style = s;
+  return m;
+}
+
+}  // namespace
+
+void Axes::plot(std::vector<double> x, std::vector<double> y, const Style& style) {
+  auto m = add(make(Mark::Kind::Line, std::move(x), std::move(y), style, "plot"));
+  m->color = style.color.value_or(next_line_color());
+}
+
+void Axes::axhline(double y, const Style& style) {
+  auto m = add(make(Mark::Kind::HLine, {0}, {y}, style, "axhline"));
+  m->color = style.color.value_or(parse_color("C0"));
+}
+
+void Axes::stem(std::vector<double> x, std::vector<double> y, const Style& style) {
+  auto m = add(make(Mark::Kind::Stem, std::move(x), std::move(y), style, "stem"));
+  m->color = style.color.value_or(next_line_color());
+}
+
+void Axes::scatter(std::vector<double> x, std::vector<double> y, std::vector<double> areas, const Style& style) {
+  auto m = add(make(Mark::Kind::Scatter, std::move(x), std::move(y), style, "scatter"));
+  m->sizes = std::move(areas);
+  m->style.zorder = style.zorder == 2 ? 1 : style.zorder;
+  m->color = style.color.value_or(next_patch_color());
+}
+
+void Axes::bar(std::vector<double> x, std::vector<double> heights, double width, const Style& style) {
+  auto m = add(make(Mark::Kind::Bar, std::move(x), std::move(heights), style, "bar"));
+  m->width = width;
+  m->style.zorder = style.zorder == 2 ? 1 : style.zorder;
+  m->color = style.color.value_or(next_patch_color());
+}
+
+void Axes::bar(const std::vector<std::string>& categories, std::vector<double> heights, double width,
+               const Style& style) {
+  std::vector<double> x;
+  for (std::size_t i = 0; i < categories.size(); ++i) x.push_back(double(i));
+  categories_ = categories;
+  bar(std::move(x), std::move(heights), width, style);
+}
+
+void Axes::fill_between(std::vector<double> x, std::vector<double> y, double level, const Style& style) {
+  auto m = add(make(Mark::Kind::Fill, std::move(x), std::move(y), style, "fill_between"));
+  m->level = level;
+  m->style.zorder = style.zorder == 2 ? 1 : style.zorder;
+  m->color = style.color.value_or(next_patch_color());
+}
+
+void Axes::text(double x, double y, const std::string& text, double size, const std::string& halign,
+                const std::string& valign, bool panel_coords, const Style& style) {
+  auto m = add(make(Mark::Kind::Text, {x}, {y}, style, "text"));
+  m->text = text;
+  m->text_size = size;
+  m->halign = halign;
+  m->valign = valign;
+  m->panel_coords = panel_coords;
+  m->style.zorder = style.zorder == 2 ? 3 : style.zorder;
+  m->color = style.color.value_or(Color{});
+}
+
+Axes* Axes::twinx() {
+  if (!twin_) {
+    twin_ = std::make_unique<Axes>();
+    twin_->is_twin_ = true;
+  }
+  return twin_.get();
+}
+
+}  // namespace tremora::chart

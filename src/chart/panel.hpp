@@ -1,0 +1,51 @@
+// Internal pieces shared by the chart layer's files: the marks a panel
+// holds, the mapping of data to points, and mark drawing.
+#pragma once
+
+#include <cairo.h>
+
+#include <optional>
+#include <utility>
+
+#include "tremora/chart.hpp"
+
+namespace tremora::chart {
+
+using Range = std::pair<double, double>;
+
+struct Axes::Mark {
+  enum class Kind { Line, HLine, Stem, Scatter, Bar, Fill, Text } kind = Kind::Line;
+  std::vector<double> x, y, sizes;
+  double width = 0.8, level = 0;
+  std::string text;
+  double text_size = 12;
+  std::string halign = "left", valign = "baseline";
+  bool panel_coords = false;
+  Style style;
+  Color color;
+};
+
+struct Rect {
+  double left, top, width, height;
+  double right() const { return left + width; }
+  double bottom() const { return top + height; }
+};
+
+/// A panel's rectangle in points and its data view.
+struct PanelView {
+  Rect rect;
+  Range x, y;
+  double to_x(double v) const { return rect.left + (v - x.first) / (x.second - x.first) * rect.width; }
+  double to_y(double v) const { return rect.top + (y.second - v) / (y.second - y.first) * rect.height; }
+};
+
+/// The x and y data limits of a mark (nothing where it has none).
+std::optional<Range> mark_x_limits(const Axes::Mark& m);
+std::optional<Range> mark_y_limits(const Axes::Mark& m);
+
+/// Draws a mark; `column` is the device column width in points for line reduction.
+void draw_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column);
+
+void set_dash(cairo_t* cr, LineStyle style, double width);
+
+}  // namespace tremora::chart

@@ -1,0 +1,117 @@
+// tremora gallery: one chart per feature of the chart layer, for looking at.
+#include <cmath>
+#include <iostream>
+
+#include "commands.hpp"
+#include "tremora/chart.hpp"
+#include "tremora/plotkit.hpp"
+
+namespace tremora::cli {
+namespace {
+
+using namespace chart;
+
+std::vector<double> minutes(double first_day, int count) {
+  std::vector<double> x;
+  for (int i = 0; i < count; ++i) x.push_back(first_day + i / 1440.0);
+  return x;
+}
+
+void stacked_lines(const std::filesystem::path& dir) {
+  Figure f(10, 4.5);
+  auto axes = f.subplots(3);
+  double t0 = to_days(make_timestamp(2024, 5, 1));
+  auto x = minutes(t0, 20 * 1440);
+  std::vector<double> water, tilt, field;
+  for (std::size_t i = 0; i < x.size(); ++i) {
+    double k = double(i);
+    water.push_back(5 + 0.3 * std::sin(k / 300) + 0.05 * std::sin(k * 1.7));
+    tilt.push_back(int(i) % 5000 < 200 ? NAN : 1000 + 20 * std::sin(k / 745));
+    field.push_back(12 + 3 * std::sin(k / 229) + (i > 14000 && i < 16000 ? 6 * std::sin(k / 7) : 0));
+  }
+  axes[0]->plot(x, water);
+  axes[0]->axhline(5.0, {.color = parse_color("r"), .linewidth = 1, .linestyle = LineStyle::Dashed});
+  axes[0]->set_title("郯城 水位", 11);
+  axes[0]->set_ylabel("m", 11);
+  axes[1]->plot(x, tilt);
+  axes[1]->set_title("南京 水平摆倾斜NS（缺数留空）", 11);
+  axes[1]->set_ylabel("ms", 11);
+  axes[2]->plot(x, field, {.color = parse_color("C1")});
+  axes[2]->set_title("泰安 地电场NS", 11);
+  axes[2]->set_ylabel("mV/km", 11);
+  axes[2]->set_xlabel("时间", 11);
+  for (auto* a : axes) a->set_date_axis();
+  f.save(dir / "lines.png", 100);
+  f.save(dir / "lines.svg");
+  f.save(dir / "lines.pdf");
+}
+
+void marks(const std::filesystem::path& dir) {
+  Figure f(10, 6);
+  auto axes = f.subplots(4);
+  double t0 = to_days(make_timestamp(2024, 5, 1));
+  std::vector<double> days, kp, quake_x, quake_y, sizes, rain;
+  for (int d = 0; d < 30; ++d) {
+    days.push_back(t0 + d);
+    rain.push_back(d % 7 == 3 ? 12.5 : d % 5 == 0 ? 4 : 0);
+  }
+  for (int i = 0; i < 240; ++i) kp.push_back(2 + 1.5 * std::sin(i / 11.0) + (i > 72 && i < 88 ? 5 : 0));
+  std::vector<double> kp_x;
+  for (int i = 0; i < 240; ++i) kp_x.push_back(t0 + i * 0.125);
+  for (int k = 0; k < 8; ++k) {
+    quake_x.push_back(t0 + 2 + k * 3.5);
+    quake_y.push_back(2.5 + k * 0.4);
+    sizes.push_back(std::max(5.0, (quake_y.back() - 3) * 5) * 8);
+  }
+  axes[0]->stem(days, rain, {.color = parse_color("blue")});
+  axes[0]->set_title("降雨量（竖线图）", 11);
+  axes[0]->set_ylabel("mm", 11);
+  for (std::size_t k = 0; k < quake_x.size(); ++k)
+    axes[1]->scatter({quake_x[k]}, {quake_y[k]}, {sizes[k]}, {.color = viridis(double(k) / 8), .alpha = 0.8});
+  axes[1]->text(quake_x[5], quake_y[5] + 0.3, "泰安附近 Ml4.5", 9);
+  axes[1]->set_title("地震（面积表示震级）", 11);
+  axes[1]->set_ylabel("震级", 11);
+  axes[2]->bar(kp_x, kp, 0.1, {.color = parse_color("green")});
+  axes[2]->set_title("Kp 指数（柱状图）", 11);
+  axes[2]->grid(true, LineStyle::Dashed, 0.5);
+  std::vector<double> smooth;
+  for (double v : kp) smooth.push_back(v * 0.8);
+  axes[3]->fill_between(kp_x, smooth, 0, {.color = parse_color("C0"), .alpha = 0.3});
+  axes[3]->plot(kp_x, smooth, {.label = "平滑"});
+  axes[3]->axhline(4, {.color = parse_color("gray"), .linewidth = 1, .linestyle = LineStyle::Dotted, .label = "阈值"});
+  axes[3]->legend();
+  axes[3]->set_title("填充与图例", 11);
+  Axes* twin = axes[3]->twinx();
+  twin->plot(kp_x, kp, {.color = parse_color("C3"), .linewidth = 0.8});
+  twin->set_ylabel("Kp", 11);
+  for (auto* a : axes) a->set_date_axis();
+  f.save(dir / "marks.png", 100);
+}
+
+void categories(const std::filesystem::path& dir) {
+  Figure f(6, 3);
+  Axes* a = f.subplots(1)[0];
+  a->bar(std::vector<std::string>{"郯城", "泰安", "南京", "郑州", "合肥"}, {3, 1, 2, 4, 2.5}, 0.6,
+         {.color = viridis(0.35)});
+  a->set_title("台站记录完整率（分类柱状图）", 11);
+  a->set_ylabel("%", 11);
+  f.save(dir / "categories.png", 100);
+}
+
+}  // namespace
+
+void add_gallery(CLI::App& app) {
+  auto dir = std::make_shared<std::string>();
+  CLI::App* cmd = app.add_subcommand("gallery", "Draw one chart per feature of the chart layer");
+  cmd->add_option("DIR", *dir, "Folder to write the images into")->required();
+  cmd->callback([dir] {
+    plotkit::apply_chart_style();
+    std::filesystem::create_directories(*dir);
+    stacked_lines(*dir);
+    marks(*dir);
+    categories(*dir);
+    std::cout << "wrote the gallery into " << *dir << "\n";
+  });
+}
+
+}  // namespace tremora::cli
