@@ -1,5 +1,7 @@
 #include "text_layout.hpp"
 
+#include "mathtext.hpp"
+
 #include <pango/pangocairo.h>
 
 #include <cmath>
@@ -22,7 +24,12 @@ LayoutPtr make_layout(cairo_t* cr, const std::string& text, double size) {
   pango_font_description_set_absolute_size(font, size * PANGO_SCALE);
   pango_layout_set_font_description(layout.get(), font);
   pango_font_description_free(font);
-  pango_layout_set_text(layout.get(), text.c_str(), int(text.size()));
+  if (has_math(text)) {
+    std::string markup = math_markup(text, size);
+    pango_layout_set_markup(layout.get(), markup.c_str(), int(markup.size()));
+  } else {
+    pango_layout_set_text(layout.get(), text.c_str(), int(text.size()));
+  }
   return layout;
 }
 

@@ -126,3 +126,27 @@ TEST(Figure, FormatsCropAndARedLineWhereItBelongs) {
 
 }  // namespace
 }  // namespace tremora::chart
+
+#include "mathtext.hpp"
+
+namespace tremora::chart {
+namespace {
+
+TEST(MathText, ScriptsGreekAndErrors) {
+  EXPECT_FALSE(has_math("+2.0σ"));
+  EXPECT_TRUE(has_math("$ 10^{-3} $角秒"));
+  std::string m = math_markup("$ 10^{-3} $角秒", 12);
+  EXPECT_NE(m.find("10<span size=\"8602\" rise=\"4339\">\u22123</span>"), std::string::npos) << m;
+  EXPECT_NE(m.find("</span>角秒"), std::string::npos) << m;
+  std::string sub = math_markup("$x_{i}$", 12);
+  EXPECT_NE(sub.find("rise=\"-1627\""), std::string::npos) << sub;
+  EXPECT_NE(sub.find("<i>x</i>"), std::string::npos);
+  EXPECT_NE(math_markup("$\\sigma$", 12).find("<i>σ</i>"), std::string::npos);
+  EXPECT_NE(math_markup("a<b $\\Delta$", 12).find("a&lt;b"), std::string::npos);
+  EXPECT_THROW(math_markup("$\\frobnicate$", 12), std::invalid_argument);
+  EXPECT_THROW(math_markup("$10^{-3$", 12), std::invalid_argument);
+  EXPECT_EQ(unknown_glyphs("$ 10^{-3} $角秒"), 0);
+}
+
+}  // namespace
+}  // namespace tremora::chart

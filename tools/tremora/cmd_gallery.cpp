@@ -35,10 +35,11 @@ void stacked_lines(const std::filesystem::path& dir) {
   axes[0]->set_ylabel("m", 11);
   axes[1]->plot(x, tilt);
   axes[1]->set_title("南京 水平摆倾斜NS（缺数留空）", 11);
-  axes[1]->set_ylabel("ms", 11);
+  axes[1]->set_ylabel("$ 10^{-3} $角秒", 11);
   axes[2]->plot(x, field, {.color = parse_color("C1")});
   axes[2]->set_title("泰安 地电场NS", 11);
-  axes[2]->set_ylabel("mV/km", 11);
+  axes[2]->set_ylabel("$E_{NS}$ mV/km", 11);
+  axes[2]->text(0.01, 0.9, "$\\sigma = 2.5$, $\\Delta t$ = 1 min", 9, "left", "top", true);
   axes[2]->set_xlabel("时间", 11);
   for (auto* a : axes) a->set_date_axis();
   f.save(dir / "lines.png", 100);
