@@ -7,6 +7,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -145,6 +146,27 @@ class Axes {
   void legend(double size = 9) { legend_ = true, legend_size_ = size; }
   /// A second panel on the same area sharing x, its y axis on the right.
   Axes* twinx();
+  /// Text at an offset in points from a data point, with an arrow ("->")
+  /// from the text to the point when `arrow` is set. Left out when the
+  /// point lies outside the panel.
+  void annotate(const std::string& text, double x, double y, double dx_pt, double dy_pt, double size = 12,
+                bool arrow = false, const Style& style = {});
+
+  /// Fixed tick positions (and labels) instead of the automatic ones; the
+  /// view grows to include them.
+  void set_xticks(std::vector<double> ticks, std::vector<std::string> labels = {});
+  void set_yticks(std::vector<double> ticks);
+  /// Labels the x ticks with a function of the tick value.
+  void set_xtick_formatter(std::function<std::string(double)> format) { xtick_format_ = std::move(format); }
+  /// Turns the x tick labels (degrees counter-clockwise), aligned at their right end when "right".
+  void set_xtick_rotation(double degrees, const std::string& halign = "center") {
+    xtick_rotation_ = degrees, xtick_halign_ = halign;
+  }
+  /// One x tick at 00:00 on the 1st of every month in view, labelled with
+  /// `format` (format_timestamp codes, such as "%m-%d").
+  void set_month_ticks(const std::string& format) { month_format_ = format; }
+  /// Larger values downwards.
+  void invert_yaxis(bool on = true) { invert_y_ = on; }
   /// Text above the panel, its baseline 6 pt over the top edge.
   void set_title(const std::string& text, double size = 12);
   void set_xlabel(const std::string& text, double size = 12);
@@ -173,6 +195,13 @@ class Axes {
   LineStyle grid_style_ = LineStyle::Solid;
   double grid_alpha_ = 1, legend_size_ = 9;
   int patch_cycle_ = 0;
+  std::optional<std::vector<double>> xticks_, yticks_;
+  std::vector<std::string> xtick_labels_;
+  std::function<std::string(double)> xtick_format_;
+  double xtick_rotation_ = 0;
+  std::string xtick_halign_ = "center";
+  std::string month_format_;
+  bool invert_y_ = false;
   std::optional<std::pair<double, double>> xlim_, ylim_;
   bool date_axis_ = false;
   bool hide_x_labels_ = false;
@@ -200,6 +229,9 @@ class Figure {
   /// the drawn content plus 0.1 inch on every side. Written atomically.
   void save(const std::filesystem::path& path, double dpi = 100) const;
 
+  /// Saves with a transparent background instead of white.
+  void set_transparent(bool on = true) { transparent_ = on; }
+
   /// The size in pixels of the last PNG written.
   std::pair<int, int> last_pixel_size() const { return last_size_; }
 
@@ -207,6 +239,7 @@ class Figure {
   double width_pt_, height_pt_;
   std::vector<std::unique_ptr<Axes>> axes_;
   double hspace_ = 0.5;
+  bool transparent_ = false;
   mutable std::pair<int, int> last_size_{0, 0};
 };
 

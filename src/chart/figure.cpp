@@ -73,7 +73,20 @@ struct AxisTicks {
   std::string offset;
 };
 
-AxisTicks x_ticks(const PanelView& v, bool dates, const std::vector<std::string>& categories) {
+// The 1st of every month in view at 00:00.
+std::vector<double> month_starts(const PanelView& v) {
+  std::vector<double> out;
+  CivilTime c = to_civil(from_days(v.x.first));
+  for (int y = c.year, m = c.month;; ++m) {
+    if (m > 12) m = 1, ++y;
+    double d = to_days(make_timestamp(y, m, 1));
+    if (d > v.x.second) break;
+    if (d >= v.x.first) out.push_back(d);
+  }
+  return out;
+}
+
+AxisTicks automatic_x_ticks(const PanelView& v, bool dates, const std::vector<std::string>& categories) {
   AxisTicks t;
   if (!categories.empty()) {
     for (std::size_t i = 0; i < categories.size(); ++i)
@@ -95,22 +108,75 @@ AxisTicks x_ticks(const PanelView& v, bool dates, const std::vector<std::string>
   return {n.visible, s.labels, s.offset_text};
 }
 
-AxisTicks y_ticks(const PanelView& v) {
-  NumericTicks n = auto_numeric_ticks(v.y.first, v.y.second, v.rect.height, label_size(), true);
+// Labels for given positions: concise dates or scalar numbers.
+AxisTicks labelled(const std::vector<double>& at, bool dates) {
+  AxisTicks t;
+  t.at = at;
+  if (dates) {
+    ConciseLabels c = concise_date_labels(at);
+    t.labels = c.labels, t.offset = c.offset;
+  } else {
+    ScalarLabels s = scalar_labels(at, at);
+    t.labels = s.labels, t.offset = s.offset_text;
+  }
+  return t;
+}
+
+std::vector<double> in_view(const std::vector<double>& ticks, Range r) {
+  std::vector<double> out;
+  double tolerance = 1e-10 * (r.second - r.first);
+  for (double t : ticks)
+    if (t >= std::min(r.first, r.second) - tolerance && t <= std::max(r.first, r.second) + tolerance) out.push_back(t);
+  return out;
+}
+
+AxisTicks x_ticks(const PanelView& v, bool dates, const std::vector<std::string>& categories,
+                  const std::optional<std::vector<double>>& fixed, const std::vector<std::string>& fixed_labels,
+                  const std::string& month_format, const std::function<std::string(double)>& format) {
+  AxisTicks t;
+  if (!month_format.empty()) {
+    t.at = month_starts(v);
+    for (double d : t.at) t.labels.push_back(format_timestamp(from_days(d), month_format));
+  } else if (fixed) {
+    std::vector<double> at = in_view(*fixed, v.x);
+    t = labelled(at, dates);
+    if (!fixed_labels.empty()) {
+      t.labels.clear();
+      for (double x : at) t.labels.push_back(fixed_labels[std::size_t(std::find(fixed->begin(), fixed->end(), x) - fixed->begin())]);
+      t.offset.clear();
+    }
+  } else {
+    t = automatic_x_ticks(v, dates, categories);
+  }
+  if (format) {
+    for (std::size_t i = 0; i < t.at.size(); ++i) t.labels[i] = format(t.at[i]);
+    t.offset.clear();
+  }
+  return t;
+}
+
+AxisTicks y_ticks(const PanelView& v, const std::optional<std::vector<double>>& fixed) {
+  if (fixed) return labelled(in_view(*fixed, v.y), false);
+  double lo = std::min(v.y.first, v.y.second), hi = std::max(v.y.first, v.y.second);
+  NumericTicks n = auto_numeric_ticks(lo, hi, v.rect.height, label_size(), true);
   ScalarLabels s = scalar_labels(n.visible, n.ticks);
   return {n.visible, s.labels, s.offset_text};
 }
 
 // Ticks and labels below the panel; returns the lowest y of the labels.
-double draw_x_axis(cairo_t* cr, const AxisTicks& t, const PanelView& v, bool labels) {
+double draw_x_axis(cairo_t* cr, const AxisTicks& t, const PanelView& v, bool labels, double rotation,
+                   const std::string& halign) {
   double size = label_size(), lowest = v.rect.bottom() + kTickLength;
+  HAlign h = halign == "right" ? HAlign::Right : halign == "left" ? HAlign::Left : HAlign::Center;
   for (std::size_t i = 0; i < t.at.size(); ++i) {
     double x = v.to_x(t.at[i]);
     tick(cr, x, v.rect.bottom(), x, v.rect.bottom() + kTickLength);
     if (!labels) continue;
     double top = v.rect.bottom() + kTickLength + kTickPad;
-    draw_text(cr, t.labels[i], size, x, top, HAlign::Center, VAlign::Top);
-    lowest = std::max(lowest, top + measure_text(cr, t.labels[i], size).height);
+    draw_text(cr, t.labels[i], size, x, top, h, VAlign::Top, {}, rotation);
+    TextExtent e = measure_text(cr, t.labels[i], size);
+    double r = rotation * M_PI / 180;
+    lowest = std::max(lowest, top + std::fabs(e.height * std::cos(r)) + std::fabs(e.width * std::sin(r)));
   }
   if (labels && !t.offset.empty())
     draw_text(cr, t.offset, size, v.rect.right(), lowest + kOffsetPad, HAlign::Right, VAlign::Top);
@@ -137,9 +203,8 @@ double draw_y_axis(cairo_t* cr, const AxisTicks& t, const PanelView& v, bool rig
   return outer;
 }
 
-void draw_grid(cairo_t* cr, const Axes& a, const AxisTicks& xt, const AxisTicks& yt, const PanelView& v,
-               LineStyle style, double alpha) {
-  (void)a;
+void draw_grid(cairo_t* cr, const AxisTicks& xt, const AxisTicks& yt, const PanelView& v, LineStyle style,
+               double alpha) {
   cairo_save(cr);
   cairo_set_source_rgba(cr, 0.6902, 0.6902, 0.6902, alpha);
   cairo_set_line_width(cr, 0.8);
@@ -241,9 +306,10 @@ struct PanelPainter {
 
   void paint(const Axes& a, const PanelView& v) const {
     auto order = in_drawing_order(a.marks_);
-    AxisTicks xt = x_ticks(v, dates, a.categories_), yt = y_ticks(v);
-    if (a.grid_) draw_grid(cr, a, xt, yt, v, a.grid_style_, a.grid_alpha_);
-    double lowest = draw_x_axis(cr, xt, v, !a.hide_x_labels_);
+    AxisTicks xt = x_ticks(v, dates, a.categories_, a.xticks_, a.xtick_labels_, a.month_format_, a.xtick_format_);
+    AxisTicks yt = y_ticks(v, a.yticks_);
+    if (a.grid_) draw_grid(cr, xt, yt, v, a.grid_style_, a.grid_alpha_);
+    double lowest = draw_x_axis(cr, xt, v, !a.hide_x_labels_, a.xtick_rotation_, a.xtick_halign_);
     double left = draw_y_axis(cr, yt, v, false);
     for (const auto* m : order) draw_mark(cr, *m, v, column);
     draw_spines(cr, v.rect);
@@ -263,10 +329,12 @@ struct PanelPainter {
   void paint_twin(const Axes& t, const PanelView& host) const {
     bool bars;
     std::optional<Range> data = y_data(t.marks_, bars);
-    PanelView v{host.rect, host.x, t.ylim_ ? *t.ylim_ : view_of(data, kYMargin, false, bars)};
+    if (t.yticks_) include(data, Range{*std::min_element(t.yticks_->begin(), t.yticks_->end()),
+                                       *std::max_element(t.yticks_->begin(), t.yticks_->end())});
+    PanelView v{host.rect, host.x, t.ylim_ ? *t.ylim_ : view_of(data, kYMargin, false, bars), t.invert_y_};
     auto order = in_drawing_order(t.marks_);
     for (const auto* m : order) draw_mark(cr, *m, v, column);
-    double right = draw_y_axis(cr, y_ticks(v), v, true);
+    double right = draw_y_axis(cr, y_ticks(v, t.yticks_), v, true);
     if (!t.ylabel_.empty())
       draw_text(cr, t.ylabel_, t.ylabel_size_, right + kLabelPad, v.rect.top + v.rect.height / 2, HAlign::Center,
                 VAlign::Top, {}, 90);
@@ -313,6 +381,9 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
   for (const auto& a : axes_) {
     dates = dates || a->date_axis_;
     if (a->xlim_) xlim = a->xlim_;
+    if (a->xticks_ && !a->xticks_->empty())
+      include(xdata, Range{*std::min_element(a->xticks_->begin(), a->xticks_->end()),
+                           *std::max_element(a->xticks_->begin(), a->xticks_->end())});
     for (const Axes* p : {a.get(), a->twin_.get()})
       if (p)
         for (const auto& m : p->marks_) include(xdata, mark_x_limits(*m));
@@ -326,8 +397,11 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
     const Axes& a = *axes_[i];
     bool bars;
     std::optional<Range> ydata = y_data(a.marks_, bars);
+    if (a.yticks_ && !a.yticks_->empty())
+      include(ydata, Range{*std::min_element(a.yticks_->begin(), a.yticks_->end()),
+                           *std::max_element(a.yticks_->begin(), a.yticks_->end())});
     PanelView v{{left, top + double(i) * h * (1 + hspace_), right - left, h}, xview,
-                a.ylim_ ? *a.ylim_ : view_of(ydata, kYMargin, false, bars)};
+                a.ylim_ ? *a.ylim_ : view_of(ydata, kYMargin, false, bars), a.invert_y_};
     painter.paint(a, v);
   }
   cairo_destroy(cr);
@@ -342,8 +416,10 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
                          : ext == ".svg" ? cairo_svg_surface_create_for_stream(append_bytes, &bytes, w, hh)
                                          : cairo_pdf_surface_create_for_stream(append_bytes, &bytes, w, hh);
   cairo_t* o = cairo_create(out);
-  cairo_set_source_rgb(o, 1, 1, 1);
-  cairo_paint(o);
+  if (!transparent_) {
+    cairo_set_source_rgb(o, 1, 1, 1);
+    cairo_paint(o);
+  }
   cairo_scale(o, scale, scale);
   cairo_set_source_surface(o, recording, -x0, -y0);
   cairo_paint(o);

@@ -79,6 +79,41 @@ void draw_fill(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
   cairo_fill(cr);
 }
 
+// Text at an offset from a point, and an arrow from the text to the point,
+// shortened by 2 pt at both ends, with an open head of 0.4 × 0.2 font sizes.
+void draw_annotation(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
+  double px = v.to_x(m.x[0]), py = v.to_y(m.y[0]);
+  if (px < v.rect.left - 1e-6 || px > v.rect.right() + 1e-6 || py < v.rect.top - 1e-6 || py > v.rect.bottom() + 1e-6)
+    return;
+  double tx = px + m.dx, ty = py - m.dy;
+  Color c{m.color.r, m.color.g, m.color.b, m.color.a * m.style.alpha};
+  draw_text(cr, m.text, m.text_size, tx, ty, HAlign::Left, VAlign::Baseline, c);
+  if (!m.arrow) return;
+  TextExtent e = measure_text(cr, m.text, m.text_size);
+  double cx = tx + e.width / 2, cy = ty - e.baseline + e.height / 2;
+  double dx = px - cx, dy = py - cy, len = std::hypot(dx, dy);
+  if (len < 1e-9) return;
+  double ux = dx / len, uy = dy / len;
+  // Leave the text box (grown by 2 pt) and a further 2 pt, stop 2 pt short of the point.
+  double hw = e.width / 2 + 2, hh = e.height / 2 + 2;
+  double exit = std::min(std::fabs(ux) > 1e-12 ? hw / std::fabs(ux) : INFINITY, std::fabs(uy) > 1e-12 ? hh / std::fabs(uy) : INFINITY);
+  double start = exit + 2, end = len - 2;
+  if (end <= start) return;
+  double x0 = cx + ux * start, y0 = cy + uy * start, x1 = cx + ux * end, y1 = cy + uy * end;
+  double head = 0.4 * m.text_size, half = 0.2 * m.text_size;
+  cairo_save(cr);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_set_line_width(cr, 1);
+  cairo_set_dash(cr, nullptr, 0, 0);
+  cairo_move_to(cr, x0, y0);
+  cairo_line_to(cr, x1, y1);
+  cairo_move_to(cr, x1 - ux * head - uy * half, y1 - uy * head + ux * half);
+  cairo_line_to(cr, x1, y1);
+  cairo_line_to(cr, x1 - ux * head + uy * half, y1 - uy * head - ux * half);
+  cairo_stroke(cr);
+  cairo_restore(cr);
+}
+
 HAlign h_of(const std::string& s) { return s == "center" ? HAlign::Center : s == "right" ? HAlign::Right : HAlign::Left; }
 VAlign v_of(const std::string& s) {
   return s == "top" ? VAlign::Top : s == "center" || s == "center_baseline" ? VAlign::CenterBaseline
@@ -105,7 +140,7 @@ void set_dash(cairo_t* cr, LineStyle style, double width) {
 
 std::optional<Range> mark_x_limits(const Axes::Mark& m) {
   using K = Axes::Mark::Kind;
-  if (m.kind == K::HLine || m.kind == K::Text) return std::nullopt;
+  if (m.kind == K::HLine || m.kind == K::Text || m.kind == K::Annotation) return std::nullopt;
   auto r = finite_range(m.x);
   if (m.kind == K::Bar && r) return Range{r->first - m.width / 2, r->second + m.width / 2};
   return r;
@@ -113,7 +148,7 @@ std::optional<Range> mark_x_limits(const Axes::Mark& m) {
 
 std::optional<Range> mark_y_limits(const Axes::Mark& m) {
   using K = Axes::Mark::Kind;
-  if (m.kind == K::Text) return std::nullopt;
+  if (m.kind == K::Text || m.kind == K::Annotation) return std::nullopt;
   auto r = finite_range(m.y);
   if (m.kind == K::Stem || m.kind == K::Bar) r = with(r, 0);
   if (m.kind == K::Fill) r = with(r, m.level);
@@ -123,7 +158,7 @@ std::optional<Range> mark_y_limits(const Axes::Mark& m) {
 void draw_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
   using K = Axes::Mark::Kind;
   cairo_save(cr);
-  if (m.kind != K::Text) {
+  if (m.kind != K::Text && m.kind != K::Annotation) {
     cairo_rectangle(cr, v.rect.left, v.rect.top, v.rect.width, v.rect.height);
     cairo_clip(cr);
   }
@@ -167,6 +202,7 @@ void draw_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double colu
       cairo_fill(cr);
       break;
     case K::Fill: draw_fill(cr, m, v); break;
+    case K::Annotation: draw_annotation(cr, m, v); break;
     case K::Text: {
       double x = m.panel_coords ? v.rect.left + m.x[0] * v.rect.width : v.to_x(m.x[0]);
       double y = m.panel_coords ? v.rect.bottom() - m.y[0] * v.rect.height : v.to_y(m.y[0]);
@@ -261,6 +297,28 @@ void Axes::text(double x, double y, const std::string& text, double size, const 
   m->style.zorder = style.zorder == 2 ? 3 : style.zorder;
   m->color = style.color.value_or(Color{});
 }
+
+void Axes::annotate(const std::string& text, double x, double y, double dx_pt, double dy_pt, double size, bool arrow,
+                    const Style& style) {
+  auto m = add(make(Mark::Kind::Annotation, {x}, {y}, style, "annotate"));
+  m->text = text;
+  m->text_size = size;
+  m->dx = dx_pt;
+  m->dy = dy_pt;
+  m->arrow = arrow;
+  m->style.zorder = style.zorder == 2 ? 3 : style.zorder;
+  m->color = style.color.value_or(Color{});
+}
+
+void Axes::set_xticks(std::vector<double> ticks, std::vector<std::string> labels) {
+  if (!labels.empty() && labels.size() != ticks.size())
+    throw std::invalid_argument("set_xticks: " + std::to_string(ticks.size()) + " ticks but " +
+                                std::to_string(labels.size()) + " labels");
+  xticks_ = std::move(ticks);
+  xtick_labels_ = std::move(labels);
+}
+
+void Axes::set_yticks(std::vector<double> ticks) { yticks_ = std::move(ticks); }
 
 Axes* Axes::twinx() {
   if (!twin_) {

@@ -14,13 +14,15 @@ namespace tremora::chart {
 using Range = std::pair<double, double>;
 
 struct Axes::Mark {
-  enum class Kind { Line, HLine, Stem, Scatter, Bar, Fill, Text } kind = Kind::Line;
+  enum class Kind { Line, HLine, Stem, Scatter, Bar, Fill, Text, Annotation } kind = Kind::Line;
   std::vector<double> x, y, sizes;
   double width = 0.8, level = 0;
   std::string text;
   double text_size = 12;
   std::string halign = "left", valign = "baseline";
   bool panel_coords = false;
+  double dx = 0, dy = 0;  // annotation offset in points
+  bool arrow = false;
   Style style;
   Color color;
 };
@@ -35,8 +37,12 @@ struct Rect {
 struct PanelView {
   Rect rect;
   Range x, y;
+  bool invert_y = false;
   double to_x(double v) const { return rect.left + (v - x.first) / (x.second - x.first) * rect.width; }
-  double to_y(double v) const { return rect.top + (y.second - v) / (y.second - y.first) * rect.height; }
+  double to_y(double v) const {
+    double f = (y.second - v) / (y.second - y.first);
+    return rect.top + (invert_y ? 1 - f : f) * rect.height;
+  }
 };
 
 /// The x and y data limits of a mark (nothing where it has none).

@@ -150,3 +150,60 @@ TEST(MathText, ScriptsGreekAndErrors) {
 
 }  // namespace
 }  // namespace tremora::chart
+
+namespace tremora::chart {
+namespace {
+
+// The row (in pixels) with most red pixels.
+int reddest_row(const std::filesystem::path& png) {
+  cairo_surface_t* s = cairo_image_surface_create_from_png(png.c_str());
+  int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s), best = -1, most = 0;
+  const unsigned char* data = cairo_image_surface_get_data(s);
+  for (int y = 0; y < h; ++y) {
+    int red = 0;
+    for (int x = 0; x < w; ++x) {
+      uint32_t v;
+      std::memcpy(&v, data + y * cairo_image_surface_get_stride(s) + 4 * x, 4);
+      red += ((v >> 16) & 255) > 200 && ((v >> 8) & 255) < 60 && (v & 255) < 60;
+    }
+    if (red > most) most = red, best = y;
+  }
+  cairo_surface_destroy(s);
+  return best;
+}
+
+TEST(Figure, InvertedAxisTransparencyAndTickChecks) {
+  testing::TempDir dir;
+  Figure f(4, 3);
+  Axes* a = f.subplots(1)[0];
+  a->plot({0, 1}, {0, 10}, {.color = parse_color("k")});
+  a->set_ylim(0, 10);
+  a->axhline(8, {.color = parse_color("r"), .linewidth = 2});
+  f.save(dir / "up.png", 100);
+  int up = reddest_row(dir / "up.png");
+  a->invert_yaxis();
+  f.set_transparent();
+  f.save(dir / "down.png", 100);
+  int down = reddest_row(dir / "down.png");
+  EXPECT_GT(down, up + 100);  // y = 8 moves from near the top to near the bottom
+  cairo_surface_t* s = cairo_image_surface_create_from_png((dir / "down.png").c_str());
+  uint32_t corner;
+  std::memcpy(&corner, cairo_image_surface_get_data(s), 4);
+  EXPECT_EQ(corner >> 24, 0u);  // the corner is fully transparent
+  cairo_surface_destroy(s);
+  EXPECT_THROW(a->set_xticks({1, 2}, {"one"}), std::invalid_argument);
+  // An annotation of a point outside the panel is left out: the image stays the same.
+  Figure g(4, 3);
+  Axes* b = g.subplots(1)[0];
+  b->plot({0, 1}, {0, 1});
+  g.save(dir / "plain.png", 100);
+  b->annotate("外面", 5, 5, 10, 10, 12, true);
+  g.save(dir / "outside.png", 100);
+  EXPECT_EQ(testing::read_text(dir / "plain.png"), testing::read_text(dir / "outside.png"));
+  b->annotate("里面", 0.5, 0.5, 10, 10, 12, true);
+  g.save(dir / "inside.png", 100);
+  EXPECT_NE(testing::read_text(dir / "plain.png"), testing::read_text(dir / "inside.png"));
+}
+
+}  // namespace
+}  // namespace tremora::chart
