@@ -104,6 +104,16 @@ Color viridis(double x);
 
 enum class LineStyle { Solid, Dashed, Dotted, DashDot };
 
+/// How a text is set: size in points, font family (a name or a comma
+/// list, fonts found by fontconfig with per-glyph fallback; empty for the
+/// "font.serif" setting), weight "normal" or "bold", colour.
+struct TextStyle {
+  double size = 12;
+  std::string family = "";
+  std::string weight = "normal";
+  Color color = {};
+};
+
 /// How a mark is drawn. An unset colour takes the panel's next cycle colour.
 struct Style {
   std::optional<Color> color = std::nullopt;
@@ -142,8 +152,11 @@ class Axes {
   void grid(bool on = true, LineStyle style = LineStyle::Solid, double alpha = 1) {
     grid_ = on, grid_style_ = style, grid_alpha_ = alpha;
   }
-  /// A legend of the labelled marks in the upper left corner.
-  void legend(double size = 9) { legend_ = true, legend_size_ = size; }
+  /// A legend of the labelled marks in the upper left corner, with an
+  /// optional title (set at the figure's font size) and frame opacity.
+  void legend(const TextStyle& style = {.size = 9}, const std::string& title = "", double frame_alpha = 0.8) {
+    legend_ = true, legend_style_ = style, legend_title_ = title, legend_alpha_ = frame_alpha;
+  }
   /// A second panel on the same area sharing x, its y axis on the right.
   Axes* twinx();
   /// Text at an offset in points from a data point, with an arrow ("->")
@@ -168,9 +181,12 @@ class Axes {
   /// Larger values downwards.
   void invert_yaxis(bool on = true) { invert_y_ = on; }
   /// Text above the panel, its baseline 6 pt over the top edge.
-  void set_title(const std::string& text, double size = 12);
-  void set_xlabel(const std::string& text, double size = 12);
-  void set_ylabel(const std::string& text, double size = 12);
+  void set_title(const std::string& text, const TextStyle& style) { title_ = text, title_style_ = style; }
+  void set_xlabel(const std::string& text, const TextStyle& style) { xlabel_ = text, xlabel_style_ = style; }
+  void set_ylabel(const std::string& text, const TextStyle& style) { ylabel_ = text, ylabel_style_ = style; }
+  void set_title(const std::string& text, double size = 12) { set_title(text, TextStyle{.size = size}); }
+  void set_xlabel(const std::string& text, double size = 12) { set_xlabel(text, TextStyle{.size = size}); }
+  void set_ylabel(const std::string& text, double size = 12) { set_ylabel(text, TextStyle{.size = size}); }
   /// Fixes the view along an axis (otherwise the data with margins).
   void set_xlim(double lo, double hi);
   void set_ylim(double lo, double hi);
@@ -193,7 +209,9 @@ class Axes {
   bool is_twin_ = false;
   bool grid_ = false, legend_ = false;
   LineStyle grid_style_ = LineStyle::Solid;
-  double grid_alpha_ = 1, legend_size_ = 9;
+  double grid_alpha_ = 1, legend_alpha_ = 0.8;
+  TextStyle legend_style_{.size = 9};
+  std::string legend_title_;
   int patch_cycle_ = 0;
   std::optional<std::vector<double>> xticks_, yticks_;
   std::vector<std::string> xtick_labels_;
@@ -207,7 +225,7 @@ class Axes {
   bool hide_x_labels_ = false;
   int cycle_ = 0;
   std::string title_, xlabel_, ylabel_;
-  double title_size_ = 12, xlabel_size_ = 12, ylabel_size_ = 12;
+  TextStyle title_style_, xlabel_style_, ylabel_style_;
 };
 
 /// A figure of panels stacked in one column, sharing their x range.

@@ -242,34 +242,39 @@ void rounded_rectangle(cairo_t* cr, double x, double y, double w, double h, doub
 }
 
 // The legend of the labelled marks, its frame 0.5 fs inside the upper left corner.
-void draw_legend(cairo_t* cr, const std::vector<const Axes::Mark*>& marks, const PanelView& v, double fs) {
+void draw_legend(cairo_t* cr, const std::vector<const Axes::Mark*>& marks, const PanelView& v, const TextStyle& style,
+                 const std::string& title, double frame_alpha) {
   std::vector<const Axes::Mark*> entries;
   for (const auto* m : marks)
     if (!m->style.label.empty()) entries.push_back(m);
   if (entries.empty()) return;
+  double fs = style.size;
   double pad = 0.4 * fs, spacing = 0.5 * fs, handle = 2 * fs, gap = 0.8 * fs, row = fs;
-  double text_w = 0;
-  for (const auto* m : entries) text_w = std::max(text_w, measure_text(cr, m->style.label, fs).width);
+  TextStyle title_style{.size = label_size(), .family = style.family};
+  double title_h = title.empty() ? 0 : measure_text(cr, title, title_style).height + spacing;
+  double text_w = title.empty() ? 0 : measure_text(cr, title, title_style).width - handle - gap;
+  for (const auto* m : entries) text_w = std::max(text_w, measure_text(cr, m->style.label, style).width);
   double w = 2 * pad + handle + gap + text_w;
-  double h = 2 * pad + double(entries.size()) * row + double(entries.size() - 1) * spacing;
+  double h = 2 * pad + title_h + double(entries.size()) * row + double(entries.size() - 1) * spacing;
   double x = v.rect.left + 0.5 * fs, y = v.rect.top + 0.5 * fs;
   rounded_rectangle(cr, x, y, w, h, 0.2 * fs);
-  cairo_set_source_rgba(cr, 1, 1, 1, 0.8);
+  cairo_set_source_rgba(cr, 1, 1, 1, frame_alpha);
   cairo_fill_preserve(cr);
-  cairo_set_source_rgba(cr, 0.8, 0.8, 0.8, 0.8);
+  cairo_set_source_rgba(cr, 0.8, 0.8, 0.8, frame_alpha);
   cairo_set_line_width(cr, 1);
   cairo_set_dash(cr, nullptr, 0, 0);
   cairo_stroke(cr);
+  if (!title.empty()) draw_text(cr, title, title_style, x + w / 2, y + pad, HAlign::Center, VAlign::Top);
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const auto* m = entries[i];
-    double baseline = y + pad + double(i) * (row + spacing) + 0.8 * row;
+    double baseline = y + pad + title_h + double(i) * (row + spacing) + 0.8 * row;
     cairo_set_source_rgba(cr, m->color.r, m->color.g, m->color.b, m->color.a * m->style.alpha);
     cairo_set_line_width(cr, m->style.linewidth);
     set_dash(cr, m->style.linestyle, m->style.linewidth);
     cairo_move_to(cr, x + pad, baseline - 0.35 * fs);
     cairo_line_to(cr, x + pad + handle, baseline - 0.35 * fs);
     cairo_stroke(cr);
-    draw_text(cr, m->style.label, fs, x + pad + handle + gap, baseline, HAlign::Left, VAlign::Baseline);
+    draw_text(cr, m->style.label, style, x + pad + handle + gap, baseline, HAlign::Left, VAlign::Baseline);
   }
 }
 
@@ -314,16 +319,16 @@ struct PanelPainter {
     for (const auto* m : order) draw_mark(cr, *m, v, column);
     draw_spines(cr, v.rect);
     if (!a.title_.empty())
-      draw_text(cr, a.title_, a.title_size_, v.rect.left + v.rect.width / 2, v.rect.top - kTitlePad, HAlign::Center,
+      draw_text(cr, a.title_, a.title_style_, v.rect.left + v.rect.width / 2, v.rect.top - kTitlePad, HAlign::Center,
                 VAlign::Baseline);
     if (!a.hide_x_labels_ && !a.xlabel_.empty())
-      draw_text(cr, a.xlabel_, a.xlabel_size_, v.rect.left + v.rect.width / 2, lowest + kLabelPad, HAlign::Center,
+      draw_text(cr, a.xlabel_, a.xlabel_style_, v.rect.left + v.rect.width / 2, lowest + kLabelPad, HAlign::Center,
                 VAlign::Top);
     if (!a.ylabel_.empty())
-      draw_text(cr, a.ylabel_, a.ylabel_size_, left - kLabelPad, v.rect.top + v.rect.height / 2, HAlign::Center,
-                VAlign::Bottom, {}, 90);
+      draw_text(cr, a.ylabel_, a.ylabel_style_, left - kLabelPad, v.rect.top + v.rect.height / 2, HAlign::Center,
+                VAlign::Bottom, 90);
     if (a.twin_) paint_twin(*a.twin_, v);
-    if (a.legend_) draw_legend(cr, order, v, a.legend_size_);
+    if (a.legend_) draw_legend(cr, order, v, a.legend_style_, a.legend_title_, a.legend_alpha_);
   }
 
   void paint_twin(const Axes& t, const PanelView& host) const {
@@ -336,14 +341,11 @@ struct PanelPainter {
     for (const auto* m : order) draw_mark(cr, *m, v, column);
     double right = draw_y_axis(cr, y_ticks(v, t.yticks_), v, true);
     if (!t.ylabel_.empty())
-      draw_text(cr, t.ylabel_, t.ylabel_size_, right + kLabelPad, v.rect.top + v.rect.height / 2, HAlign::Center,
-                VAlign::Top, {}, 90);
+      draw_text(cr, t.ylabel_, t.ylabel_style_, right + kLabelPad, v.rect.top + v.rect.height / 2, HAlign::Center,
+                VAlign::Top, 90);
   }
 };
 
-void Axes::set_title(const std::string& text, double size) { title_ = text, title_size_ = size; }
-void Axes::set_xlabel(const std::string& text, double size) { xlabel_ = text, xlabel_size_ = size; }
-void Axes::set_ylabel(const std::string& text, double size) { ylabel_ = text, ylabel_size_ = size; }
 void Axes::set_xlim(double lo, double hi) { xlim_ = Range{lo, hi}; }
 void Axes::set_ylim(double lo, double hi) { ylim_ = Range{lo, hi}; }
 

@@ -15,12 +15,28 @@ struct LayoutDeleter {
 };
 using LayoutPtr = std::unique_ptr<PangoLayout, LayoutDeleter>;
 
+// The families of a text: its own, or the "font.serif" setting, then the
+// fonts that are sure to be there.
+std::string families(const TextStyle& style) {
+  if (!style.family.empty()) return style.family + ", Noto Serif CJK SC, DejaVu Serif, serif";
+  auto configured = setting("font.serif");
+  if (auto list = configured ? std::get_if<std::vector<std::string>>(&*configured) : nullptr) {
+    std::string out;
+    for (const auto& f : *list) out += f + ", ";
+    return out + "Noto Serif CJK SC, DejaVu Serif, serif";
+  }
+  return kTextFamilies;
+}
+
 // A layout whose sizes are in points (one point per Cairo unit).
-LayoutPtr make_layout(cairo_t* cr, const std::string& text, double size) {
+LayoutPtr make_layout(cairo_t* cr, const std::string& text, const TextStyle& style) {
+  double size = style.size;
   LayoutPtr layout(pango_cairo_create_layout(cr));
   pango_cairo_context_set_resolution(pango_layout_get_context(layout.get()), 72);
   pango_layout_context_changed(layout.get());
-  PangoFontDescription* font = pango_font_description_from_string(kTextFamilies);
+  PangoFontDescription* font = pango_font_description_new();
+  pango_font_description_set_family(font, families(style).c_str());
+  pango_font_description_set_weight(font, style.weight == "bold" ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
   pango_font_description_set_absolute_size(font, size * PANGO_SCALE);
   pango_layout_set_font_description(layout.get(), font);
   pango_font_description_free(font);
@@ -48,20 +64,21 @@ TextExtent extent_of(PangoLayout* layout) {
 int unknown_glyphs(const std::string& text, double size) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
   cairo_t* cr = cairo_create(surface);
-  int unknown = pango_layout_get_unknown_glyphs_count(make_layout(cr, text, size).get());
+  int unknown = pango_layout_get_unknown_glyphs_count(make_layout(cr, text, TextStyle{.size = size}).get());
   cairo_destroy(cr);
   cairo_surface_destroy(surface);
   return unknown;
 }
 
-TextExtent measure_text(cairo_t* cr, const std::string& text, double size) {
-  return extent_of(make_layout(cr, text, size).get());
+TextExtent measure_text(cairo_t* cr, const std::string& text, const TextStyle& style) {
+  return extent_of(make_layout(cr, text, style).get());
 }
 
-void draw_text(cairo_t* cr, const std::string& text, double size, double x, double y, HAlign h, VAlign v,
-               const Color& color, double rotation) {
+void draw_text(cairo_t* cr, const std::string& text, const TextStyle& style, double x, double y, HAlign h, VAlign v,
+               double rotation) {
   if (text.empty()) return;
-  LayoutPtr layout = make_layout(cr, text, size);
+  const Color& color = style.color;
+  LayoutPtr layout = make_layout(cr, text, style);
   TextExtent e = extent_of(layout.get());
   double dx = h == HAlign::Left ? 0 : h == HAlign::Center ? -e.width / 2 : -e.width;
   // "center_baseline": the anchor halfway between the baseline and the top of the ascent.

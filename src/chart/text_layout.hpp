@@ -20,14 +20,21 @@ struct TextExtent {
   double width = 0, height = 0, baseline = 0;  // points; baseline from the top
 };
 
-TextExtent measure_text(cairo_t* cr, const std::string& text, double size);
+TextExtent measure_text(cairo_t* cr, const std::string& text, const TextStyle& style);
+inline TextExtent measure_text(cairo_t* cr, const std::string& text, double size) {
+  return measure_text(cr, text, TextStyle{.size = size});
+}
 
 /// The number of characters of `text` that no available font can show.
 int unknown_glyphs(const std::string& text, double size = 12);
 
 /// Draws text anchored at (x, y); `rotation` in degrees counter-clockwise
 /// turns the text about the anchor after alignment.
-void draw_text(cairo_t* cr, const std::string& text, double size, double x, double y, HAlign h, VAlign v,
-               const Color& color = {}, double rotation = 0);
+void draw_text(cairo_t* cr, const std::string& text, const TextStyle& style, double x, double y, HAlign h, VAlign v,
+               double rotation = 0);
+inline void draw_text(cairo_t* cr, const std::string& text, double size, double x, double y, HAlign h, VAlign v,
+                      const Color& color = {}, double rotation = 0) {
+  draw_text(cr, text, TextStyle{.size = size, .color = color}, x, y, h, v, rotation);
+}
 
 }  // namespace tremora::chart

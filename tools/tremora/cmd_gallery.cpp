@@ -117,9 +117,9 @@ void annual(const std::filesystem::path& dir) {
   a->set_xtick_rotation(45, "right");
   a->set_yticks({-3.5, 0, 3.9});
   a->annotate("最大值", t0 + 200, 3.2, 30, 12, 11, true);
-  a->legend(9);
+  a->legend({.size = 9}, "年份");
   a->grid(true, LineStyle::Dashed, 0.4);
-  a->set_title("年度对比（日期归一化到2024年）", 12);
+  a->set_title("年度对比（日期归一化到2024年）", {.size = 13, .weight = "bold", .color = parse_color("#333333")});
   a->set_ylabel("$\\Delta h$ / m", 11);
   a->set_date_axis();
   f.save(dir / "annual.png", 100);
