@@ -18,6 +18,9 @@
 
 namespace tremora::chart {
 
+struct Rect;
+struct PanelView;
+
 /// Days since the epoch of a timestamp, and back (to the nearest microsecond).
 double to_days(Timestamp t);
 Timestamp from_days(double days);
@@ -247,6 +250,11 @@ class Figure {
   /// the drawn content plus 0.1 inch on every side. Written atomically.
   void save(const std::filesystem::path& path, double dpi = 100) const;
 
+  /// Moves the panel edges when the figure is drawn so that tick labels,
+  /// axis labels and titles neither overlap nor leave the figure, with
+  /// `pad` font sizes of room around and between the panels.
+  void tight_layout(double pad = 1.08) { tight_pad_ = pad; }
+
   /// Saves with a transparent background instead of white.
   void set_transparent(bool on = true) { transparent_ = on; }
 
@@ -254,10 +262,15 @@ class Figure {
   std::pair<int, int> last_pixel_size() const { return last_size_; }
 
  private:
+  std::vector<PanelView> views(const std::vector<Rect>& rects) const;
+  std::vector<Rect> fitted(std::vector<Rect> rects, double pad_pt) const;
+  bool has_dates() const;
+
   double width_pt_, height_pt_;
   std::vector<std::unique_ptr<Axes>> axes_;
   double hspace_ = 0.5;
   bool transparent_ = false;
+  std::optional<double> tight_pad_;
   mutable std::pair<int, int> last_size_{0, 0};
 };
 

@@ -5,6 +5,7 @@
 #include <cairo.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <ostream>
 
@@ -308,9 +309,15 @@ struct PanelPainter {
   cairo_t* cr;
   double column;
   bool dates;
+  bool decorations_only = false;  // for measuring: leave out the marks clipped to the panel
+
+  static bool clipped(const Axes::Mark& m) {
+    return m.kind != Axes::Mark::Kind::Text && m.kind != Axes::Mark::Kind::Annotation;
+  }
 
   void paint(const Axes& a, const PanelView& v) const {
     auto order = in_drawing_order(a.marks_);
+    if (decorations_only) std::erase_if(order, [](const Axes::Mark* m) { return clipped(*m); });
     AxisTicks xt = x_ticks(v, dates, a.categories_, a.xticks_, a.xtick_labels_, a.month_format_, a.xtick_format_);
     AxisTicks yt = y_ticks(v, a.yticks_);
     if (a.grid_) draw_grid(cr, xt, yt, v, a.grid_style_, a.grid_alpha_);
@@ -338,6 +345,7 @@ struct PanelPainter {
                                        *std::max_element(t.yticks_->begin(), t.yticks_->end())});
     PanelView v{host.rect, host.x, t.ylim_ ? *t.ylim_ : view_of(data, kYMargin, false, bars), t.invert_y_};
     auto order = in_drawing_order(t.marks_);
+    if (decorations_only) std::erase_if(order, [](const Axes::Mark* m) { return clipped(*m); });
     for (const auto* m : order) draw_mark(cr, *m, v, column);
     double right = draw_y_axis(cr, y_ticks(v, t.yticks_), v, true);
     if (!t.ylabel_.empty())
@@ -368,15 +376,19 @@ std::vector<Axes*> Figure::subplots(int rows, double hspace) {
   return out;
 }
 
-void Figure::save(const std::filesystem::path& path, double dpi) const {
-  std::string ext = to_lower_ascii(path.extension().string());
-  if (ext != ".png" && ext != ".svg" && ext != ".pdf")
-    throw std::invalid_argument("unsupported image type '" + ext + "' (use .png, .svg or .pdf)");
-  if (!(dpi > 0)) throw std::invalid_argument("the resolution must be positive");
-  // Panel rectangles: fixed figure margins, rows of equal height.
-  double left = 0.125 * width_pt_, right = 0.9 * width_pt_, top = 0.12 * height_pt_, bottom = 0.89 * height_pt_;
-  std::size_t rows = axes_.size();
-  double h = (bottom - top) / (double(rows) + hspace_ * double(rows - 1));
+namespace {
+
+// Rectangles of panels stacked in one column within the margins (points).
+std::vector<Rect> stacked(std::size_t rows, double left, double right, double top, double bottom, double hspace) {
+  double h = (bottom - top) / (double(rows) + hspace * double(rows - 1));
+  std::vector<Rect> out;
+  for (std::size_t i = 0; i < rows; ++i) out.push_back({left, top + double(i) * h * (1 + hspace), right - left, h});
+  return out;
+}
+
+}  // namespace
+
+std::vector<PanelView> Figure::views(const std::vector<Rect>& rects) const {
   // The shared x view, from every panel's data (twins included).
   std::optional<Range> xdata, xlim;
   bool dates = false;
@@ -391,21 +403,69 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
         for (const auto& m : p->marks_) include(xdata, mark_x_limits(*m));
   }
   Range xview = xlim ? *xlim : view_of(xdata, setting_number("axes.xmargin", kXMargin), dates);
-
-  cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
-  cairo_t* cr = cairo_create(recording);
-  PanelPainter painter{cr, 72.0 / (ext == ".png" ? dpi : 300.0), dates};
-  for (std::size_t i = 0; i < rows; ++i) {
+  std::vector<PanelView> out;
+  for (std::size_t i = 0; i < axes_.size(); ++i) {
     const Axes& a = *axes_[i];
     bool bars;
     std::optional<Range> ydata = y_data(a.marks_, bars);
     if (a.yticks_ && !a.yticks_->empty())
       include(ydata, Range{*std::min_element(a.yticks_->begin(), a.yticks_->end()),
                            *std::max_element(a.yticks_->begin(), a.yticks_->end())});
-    PanelView v{{left, top + double(i) * h * (1 + hspace_), right - left, h}, xview,
-                a.ylim_ ? *a.ylim_ : view_of(ydata, kYMargin, false, bars), a.invert_y_};
-    painter.paint(a, v);
+    out.push_back({rects[i], xview, a.ylim_ ? *a.ylim_ : view_of(ydata, kYMargin, false, bars), a.invert_y_});
   }
+  return out;
+}
+
+bool Figure::has_dates() const {
+  return std::any_of(axes_.begin(), axes_.end(), [](const auto& a) { return a->date_axis_; });
+}
+
+// Fits the margins and the gap between panels to what each panel draws
+// around itself (measured without its clipped marks).
+std::vector<Rect> Figure::fitted(std::vector<Rect> rects, double pad_pt) const {
+  std::size_t rows = rects.size();
+  std::vector<PanelView> v = views(rects);
+  std::vector<std::array<double, 4>> over(rows);  // left, top, right, bottom overhangs
+  for (std::size_t i = 0; i < rows; ++i) {
+    cairo_surface_t* rec = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+    cairo_t* cr = cairo_create(rec);
+    PanelPainter{cr, 1, has_dates(), true}.paint(*axes_[i], v[i]);
+    cairo_destroy(cr);
+    double x0, y0, w, h;
+    cairo_recording_surface_ink_extents(rec, &x0, &y0, &w, &h);
+    cairo_surface_destroy(rec);
+    const Rect& r = rects[i];
+    over[i] = {std::max(0.0, r.left - x0), std::max(0.0, r.top - y0), std::max(0.0, x0 + w - r.right()),
+               std::max(0.0, y0 + h - r.bottom())};
+  }
+  double left = 0, right = 0, top = over.front()[1], bottom = over.back()[3], vspace = 0;
+  for (std::size_t i = 0; i < rows; ++i) {
+    left = std::max(left, over[i][0]);
+    right = std::max(right, over[i][2]);
+    if (i + 1 < rows) vspace = std::max(vspace, over[i][3] + over[i + 1][1]);
+  }
+  double l = left + pad_pt, r = width_pt_ - right - pad_pt, t = top + pad_pt, b = height_pt_ - bottom - pad_pt;
+  vspace += pad_pt;
+  double avg = (b - t - vspace * double(rows - 1)) / double(rows);
+  if (r <= l || avg <= 0) return rects;  // no room: keep the layout
+  return stacked(rows, l, r, t, b, rows > 1 ? vspace / avg : 0);
+}
+
+void Figure::save(const std::filesystem::path& path, double dpi) const {
+  std::string ext = to_lower_ascii(path.extension().string());
+  if (ext != ".png" && ext != ".svg" && ext != ".pdf")
+    throw std::invalid_argument("unsupported image type '" + ext + "' (use .png, .svg or .pdf)");
+  if (!(dpi > 0)) throw std::invalid_argument("the resolution must be positive");
+  if (axes_.empty()) throw std::invalid_argument("the figure has no panels");
+  std::vector<Rect> rects =
+      stacked(axes_.size(), 0.125 * width_pt_, 0.9 * width_pt_, 0.12 * height_pt_, 0.89 * height_pt_, hspace_);
+  if (tight_pad_) rects = fitted(rects, *tight_pad_ * label_size());
+  std::vector<PanelView> v = views(rects);
+
+  cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+  cairo_t* cr = cairo_create(recording);
+  PanelPainter painter{cr, 72.0 / (ext == ".png" ? dpi : 300.0), has_dates()};
+  for (std::size_t i = 0; i < axes_.size(); ++i) painter.paint(*axes_[i], v[i]);
   cairo_destroy(cr);
   double x0, y0, w, hh;
   cairo_recording_surface_ink_extents(recording, &x0, &y0, &w, &hh);

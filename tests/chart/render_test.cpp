@@ -205,5 +205,52 @@ TEST(Figure, InvertedAxisTransparencyAndTickChecks) {
   EXPECT_NE(testing::read_text(dir / "plain.png"), testing::read_text(dir / "inside.png"));
 }
 
+// The row (in pixels) with most pixels near the given colour.
+int row_of_colour(const std::filesystem::path& png, std::array<int, 3> want) {
+  Image im(png);
+  int best = -1, most = 0;
+  for (int y = 0; y < im.height(); ++y) {
+    int n = 0;
+    for (int x = 0; x < im.width(); ++x) {
+      auto c = im.at(x, y);
+      n += std::abs(c[0] - want[0]) < 40 && std::abs(c[1] - want[1]) < 40 && std::abs(c[2] - want[2]) < 40;
+    }
+    if (n > most) most = n, best = y;
+  }
+  return best;
+}
+
+TEST(Figure, TightLayoutMakesRoomForLabelsBetweenPanels) {
+  testing::TempDir dir;
+  // The space between the panels in pixels, from lines drawn at known heights.
+  auto space = [&](bool tight, const std::string& name) {
+    Figure f(5, 4);
+    auto axes = f.subplots(2, 0.0);
+    for (Axes* a : axes) {
+      a->plot({0, 1}, {0, 10}, {.color = parse_color("k")});
+      a->set_ylim(0, 10);
+      a->set_title("标题 Title", 14);
+      a->set_xlabel("时间 Time", 12);
+    }
+    axes[0]->axhline(9, {.color = parse_color("g"), .linewidth = 2});
+    axes[0]->axhline(1, {.color = parse_color("r"), .linewidth = 2});
+    axes[1]->axhline(9, {.color = parse_color("b"), .linewidth = 2});
+    if (tight) f.tight_layout();
+    f.save(dir / name, 100);
+    auto [w, h] = f.last_pixel_size();
+    EXPECT_LE(w, 500 + 30);  // the content stays within the figure (plus the saving pad)
+    EXPECT_LE(h, 400 + 30);
+    double green = row_of_colour(dir / name, {0, 128, 0}), red = row_of_colour(dir / name, {255, 0, 0}),
+           blue = row_of_colour(dir / name, {0, 0, 255});
+    double panel = (red - green) / 0.8;
+    return blue - red - 0.2 * panel;
+  };
+  EXPECT_NEAR(space(false, "packed.png"), 0, 3);  // no gap: the lower title runs into the upper panel
+  // A 14 pt title at 100 dpi is about 20 pixels, and the pad adds about 14 more.
+  double tight = space(true, "tight.png");
+  EXPECT_GT(tight, 30);
+  EXPECT_LT(tight, 80);
+}
+
 }  // namespace
 }  // namespace tremora::chart
