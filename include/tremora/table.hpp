@@ -317,6 +317,11 @@ std::optional<std::string> padded_code(const Column& column, std::size_t row, st
 /// the new key's type (TypeError).
 Table reindex(const Table& table, const Column& new_key);
 
+/// Timestamps from the earliest to the latest non-NaT value of a
+/// timestamp column, `step` nanoseconds apart (positive), with the column's
+/// name and zone; nothing when the column holds no timestamp.
+std::optional<Column> time_grid(const Column& times, int64_t step);
+
 /// Fills each missing value from the next row of its column that has a
 /// value (no limit); missing values after the last one stay missing.
 void backward_fill(Table& table);

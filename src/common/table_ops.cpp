@@ -290,6 +290,22 @@ std::string key_of(const Column& c, std::size_t i) {
 
 }  // namespace
 
+std::optional<Column> time_grid(const Column& times, int64_t step) {
+  if (times.type() != DataType::Timestamp) throw TypeError("time_grid needs a timestamp column");
+  if (step <= 0) throw std::invalid_argument("time_grid: the step must be positive, not " + std::to_string(step));
+  int64_t first = INT64_MAX, last = INT64_MIN;
+  for (int64_t t : times.int64s())
+    if (t != Timestamp::NaT) first = std::min(first, t), last = std::max(last, t);
+  if (first > last) return std::nullopt;
+  std::vector<int64_t> grid;
+  grid.reserve(std::size_t((last - first) / step) + 1);
+  for (int64_t t = first; t <= last; t += step) {
+    grid.push_back(t);
+    if (t > INT64_MAX - step) break;
+  }
+  return Column::from_timestamps(times.name(), std::move(grid), times.zone());
+}
+
 Table reindex(const Table& table, const Column& new_key) {
   if (!table.has_key()) throw std::invalid_argument("reindex needs a table with a row key");
   const Column& key = table.key();

@@ -94,14 +94,9 @@ Table load_Oracle_data_water_year(db::Connection* conn) {
   }
   df.column("OBSVALUE") = cast_float32(df.column("OBSVALUE"));
   if (df.num_rows() == 0 || !df.has_key()) throw std::runtime_error("load_Oracle_data_water_year: no rows to reindex");
-  const auto& keys = df.key().int64s();
-  int64_t first = INT64_MAX, last = INT64_MIN;
-  for (int64_t k : keys)
-    if (k != Timestamp::NaT) first = std::min(first, k), last = std::max(last, k);
-  if (first > last) throw std::runtime_error("load_Oracle_data_water_year: no dated rows to reindex");
-  std::vector<int64_t> days;
-  for (int64_t d = first; d <= last; d += kNanosPerDay) days.push_back(d);
-  Table daily = reindex(df, Column::from_timestamps(df.key().name(), std::move(days), df.key().zone()));
+  std::optional<Column> days = time_grid(df.key(), kNanosPerDay);
+  if (!days) throw std::runtime_error("load_Oracle_data_water_year: no dated rows to reindex");
+  Table daily = reindex(df, *days);
   backward_fill(daily);
   return daily;
 }

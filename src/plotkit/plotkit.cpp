@@ -141,13 +141,9 @@ Table reindex_df_by_interval(const Table& df) {
     freq = step_from_data(t);
   }
   int64_t step = step_code_nanos(*freq);
-  int64_t first = INT64_MAX, last = INT64_MIN;
-  for (int64_t x : t)
-    if (x != Timestamp::NaT) first = std::min(first, x), last = std::max(last, x);
-  if (first > last) throw std::invalid_argument("reindex_df_by_interval: the table has no timestamps");
-  std::vector<int64_t> grid;
-  for (int64_t x = first; x <= last; x += step) grid.push_back(x);
-  return reindex(df, Column::from_timestamps(df.key().name(), std::move(grid), df.key().zone()));
+  std::optional<Column> grid = time_grid(df.key(), step);
+  if (!grid) throw std::invalid_argument("reindex_df_by_interval: the table has no timestamps");
+  return reindex(df, *grid);
 }
 
 }  // namespace tremora::plotkit

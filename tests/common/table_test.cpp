@@ -181,6 +181,23 @@ TEST(Table, NumberConversions) {
   EXPECT_THROW(parse_timestamps(Column::from_strings("T", {"2024-01-01Z", "2024-01-01"})), std::invalid_argument);
 }
 
+TEST(Table, TimeGridSpansTheTimestampsAndStopsBeforeOverflow) {
+  int64_t day = kNanosPerDay, t0 = make_timestamp(2024, 3, 1).ns;
+  Column times = Column::from_timestamps("STARTDATE", {t0 + 2 * day, Timestamp::NaT, t0}, "Asia/Shanghai");
+  std::optional<Column> grid = time_grid(times, day);
+  ASSERT_TRUE(grid);
+  EXPECT_EQ(grid->int64s(), (std::vector<int64_t>{t0, t0 + day, t0 + 2 * day}));
+  EXPECT_EQ(grid->zone(), "Asia/Shanghai");
+  EXPECT_EQ(grid->name(), "STARTDATE");
+  EXPECT_FALSE(time_grid(Column::from_timestamps("T", {Timestamp::NaT}), day));
+  // A step past the largest timestamp ends the grid instead of wrapping round.
+  std::optional<Column> edge = time_grid(Column::from_timestamps("T", {INT64_MAX - 5, INT64_MAX - 1}), 3);
+  ASSERT_TRUE(edge);
+  EXPECT_EQ(edge->int64s(), (std::vector<int64_t>{INT64_MAX - 5, INT64_MAX - 2}));
+  EXPECT_THROW(time_grid(times, 0), std::invalid_argument);
+  EXPECT_THROW(time_grid(Column::from_int64("N", {1}), day), TypeError);
+}
+
 TEST(Table, PrintsAlignedWithTypesAndEdges) {
   Table t;
   std::vector<int64_t> times;
