@@ -25,10 +25,19 @@ std::optional<Range> with(std::optional<Range> r, double v) {
 
 void source(cairo_t* cr, const Color& c, double alpha) { cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a * alpha); }
 
+// A device column that many points of a line cross: the original
+// segments cover it whole between the lowest and the highest point.
+struct DenseColumn {
+  double left, low, high;
+};
+
 // Adds the polyline of a run of points to the path, keeping of each device
-// column only the first, lowest, highest and last point in their order:
-// the stroked picture stays the same with far fewer segments.
-void add_reduced_run(cairo_t* cr, const std::vector<std::pair<double, double>>& pts, double column) {
+// column only the first, lowest, highest and last point in their order.
+// The columns of many points are noted in `dense`: the kept points alone
+// would cover only part of such a column's width.
+void add_reduced_run(cairo_t* cr, const std::vector<std::pair<double, double>>& pts, double column,
+                     std::vector<DenseColumn>& dense) {
+  constexpr std::size_t kDense = 8;
   if (pts.size() < 2) return;
   cairo_move_to(cr, pts[0].first, pts[0].second);
   std::size_t i = 1;
@@ -44,21 +53,28 @@ void add_reduced_run(cairo_t* cr, const std::vector<std::pair<double, double>>& 
     std::size_t last = SIZE_MAX;
     for (std::size_t k : keep)
       if (k != last) cairo_line_to(cr, pts[k].first, pts[k].second), last = k;
+    if (j - i >= kDense) dense.push_back({col * column, pts[lo].second, pts[hi].second});
     i = j;
   }
 }
 
 void draw_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
   std::vector<std::pair<double, double>> run;
+  std::vector<DenseColumn> dense;
   for (std::size_t i = 0; i <= m.x.size(); ++i) {
     if (i < m.x.size() && std::isfinite(m.x[i]) && std::isfinite(m.y[i])) {
       run.emplace_back(v.to_x(m.x[i]), v.to_y(m.y[i]));
       continue;
     }
-    add_reduced_run(cr, run, column);
+    add_reduced_run(cr, run, column, dense);
     run.clear();
   }
+  // A translucent or dashed line would show the filled columns apart from its stroke.
+  bool opaque_solid = m.style.linestyle == LineStyle::Solid && m.style.alpha * m.color.a >= 1;
+  if (!opaque_solid || dense.empty()) return cairo_stroke(cr);
   cairo_stroke(cr);
+  for (const DenseColumn& d : dense) cairo_rectangle(cr, d.left, d.low, column, d.high - d.low);
+  cairo_fill(cr);
 }
 
 void draw_fill(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
