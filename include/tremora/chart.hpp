@@ -155,11 +155,13 @@ class Axes {
   void grid(bool on = true, LineStyle style = LineStyle::Solid, double alpha = 1) {
     grid_ = on, grid_style_ = style, grid_alpha_ = alpha;
   }
-  /// A legend of the labelled marks in the upper left corner, with an
-  /// optional title (set at the figure's font size) and frame opacity.
-  void legend(const TextStyle& style = {.size = 9}, const std::string& title = "", double frame_alpha = 0.8) {
-    legend_ = true, legend_style_ = style, legend_title_ = title, legend_alpha_ = frame_alpha;
-  }
+  /// A legend of the labelled marks, with an optional title (set at the
+  /// figure's font size) and frame opacity, half a font size inside the
+  /// panel at `location`: "upper left", "upper right", "lower left",
+  /// "lower right", "upper center", "lower center", "center left",
+  /// "center right" or "center" (std::invalid_argument naming any other).
+  void legend(const TextStyle& style = {.size = 9}, const std::string& title = "", double frame_alpha = 0.8,
+              const std::string& location = "upper left");
   /// A second panel on the same area sharing x, its y axis on the right.
   Axes* twinx();
   /// Text at an offset in points from a data point, with an arrow ("->")
@@ -215,6 +217,7 @@ class Axes {
   double grid_alpha_ = 1, legend_alpha_ = 0.8;
   TextStyle legend_style_{.size = 9};
   std::string legend_title_;
+  double legend_fx_ = 0, legend_fy_ = 0;  // the legend's place: 0 left/top, 0.5 centre, 1 right/bottom
   int patch_cycle_ = 0;
   std::optional<std::vector<double>> xticks_, yticks_;
   std::vector<std::string> xtick_labels_;

@@ -242,9 +242,10 @@ void rounded_rectangle(cairo_t* cr, double x, double y, double w, double h, doub
   cairo_close_path(cr);
 }
 
-// The legend of the labelled marks, its frame 0.5 fs inside the upper left corner.
+// The legend of the labelled marks, its frame 0.5 fs inside the panel at
+// the fractions (fx, fy) of the free room across and down.
 void draw_legend(cairo_t* cr, const std::vector<const Axes::Mark*>& marks, const PanelView& v, const TextStyle& style,
-                 const std::string& title, double frame_alpha) {
+                 const std::string& title, double frame_alpha, double fx, double fy) {
   std::vector<const Axes::Mark*> entries;
   for (const auto* m : marks)
     if (!m->style.label.empty()) entries.push_back(m);
@@ -257,7 +258,8 @@ void draw_legend(cairo_t* cr, const std::vector<const Axes::Mark*>& marks, const
   for (const auto* m : entries) text_w = std::max(text_w, measure_text(cr, m->style.label, style).width);
   double w = 2 * pad + handle + gap + text_w;
   double h = 2 * pad + title_h + double(entries.size()) * row + double(entries.size() - 1) * spacing;
-  double x = v.rect.left + 0.5 * fs, y = v.rect.top + 0.5 * fs;
+  double x = v.rect.left + 0.5 * fs + fx * (v.rect.width - w - fs);
+  double y = v.rect.top + 0.5 * fs + fy * (v.rect.height - h - fs);
   rounded_rectangle(cr, x, y, w, h, 0.2 * fs);
   cairo_set_source_rgba(cr, 1, 1, 1, frame_alpha);
   cairo_fill_preserve(cr);
@@ -335,7 +337,7 @@ struct PanelPainter {
       draw_text(cr, a.ylabel_, a.ylabel_style_, left - kLabelPad, v.rect.top + v.rect.height / 2, HAlign::Center,
                 VAlign::Bottom, 90);
     if (a.twin_) paint_twin(*a.twin_, v);
-    if (a.legend_) draw_legend(cr, order, v, a.legend_style_, a.legend_title_, a.legend_alpha_);
+    if (a.legend_) draw_legend(cr, order, v, a.legend_style_, a.legend_title_, a.legend_alpha_, a.legend_fx_, a.legend_fy_);
   }
 
   void paint_twin(const Axes& t, const PanelView& host) const {

@@ -1,6 +1,7 @@
 // The marks of a panel: what each adds to the data limits and how it is drawn.
 #include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "panel.hpp"
 #include "text_layout.hpp"
@@ -300,6 +301,18 @@ void Axes::fill_between(std::vector<double> x, std::vector<double> y, double lev
   m->level = level;
   m->style.zorder = style.zorder == 2 ? 1 : style.zorder;
   m->color = style.color.value_or(next_patch_color());
+}
+
+void Axes::legend(const TextStyle& style, const std::string& title, double frame_alpha,
+                  const std::string& location) {
+  static const std::map<std::string, std::pair<double, double>> places = {
+      {"upper left", {0, 0}},     {"upper right", {1, 0}},    {"lower left", {0, 1}},
+      {"lower right", {1, 1}},    {"upper center", {0.5, 0}}, {"lower center", {0.5, 1}},
+      {"center left", {0, 0.5}},  {"center right", {1, 0.5}}, {"center", {0.5, 0.5}}};
+  auto place = places.find(location);
+  if (place == places.end()) throw std::invalid_argument("unknown legend location '" + location + "'");
+  legend_ = true, legend_style_ = style, legend_title_ = title, legend_alpha_ = frame_alpha;
+  std::tie(legend_fx_, legend_fy_) = place->second;
 }
 
 void Axes::text(double x, double y, const std::string& text, double size, const std::string& halign,

@@ -306,5 +306,33 @@ TEST(Marks, ReducingALineToPixelColumnsKeepsThePicture) {
   for (auto* s : {full, reduced, stroke_only}) cairo_surface_destroy(s);
 }
 
+TEST(Figure, LegendGoesWhereItIsAsked) {
+  testing::TempDir dir;
+  // Where the opaque white legend frame lies on a panel filled red: the
+  // share of white pixels in each quarter of the image.
+  auto white_quarters = [&](const std::string& location) {
+    Figure f(4, 3);
+    Axes* a = f.subplots(1)[0];
+    a->fill_between({0, 1}, {1, 1}, 0, {.color = parse_color("r"), .label = "红"});
+    a->set_xlim(0, 1);
+    a->set_ylim(0, 1);
+    a->legend({.size = 20}, "", 1, location);
+    f.save(dir / "legend.png", 100);
+    Image im(dir / "legend.png");
+    std::array<int, 4> white{};  // upper left, upper right, lower left, lower right
+    for (int y = im.height() / 6; y < im.height() * 5 / 6; ++y)
+      for (int x = im.width() / 6; x < im.width() * 5 / 6; ++x)
+        white[2 * (y >= im.height() / 2) + (x >= im.width() / 2)] += im.at(x, y) == std::array<int, 3>{255, 255, 255};
+    return white;
+  };
+  auto upper_left = white_quarters("upper left"), lower_right = white_quarters("lower right");
+  EXPECT_GT(upper_left[0], 500);
+  EXPECT_EQ(upper_left[3], 0);
+  EXPECT_GT(lower_right[3], 500);
+  EXPECT_EQ(lower_right[0], 0);
+  Figure f(4, 3);
+  EXPECT_THROW(f.subplots(1)[0]->legend({}, "", 1, "top"), std::invalid_argument);
+}
+
 }  // namespace
 }  // namespace tremora::chart
