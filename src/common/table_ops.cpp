@@ -194,13 +194,14 @@ Column unique(const Column& column) {
 }
 
 Column to_number(const Column& column) {
+  if (column.type() == DataType::Float64) return Column::from_float64(column.name(), column.float64s());
+  if (column.type() == DataType::Float32) {
+    const auto& floats = column.float32s();
+    return Column::from_float64(column.name(), std::vector<double>(floats.begin(), floats.end()));
+  }
   std::size_t n = column.size();
   std::vector<double> out(n);
   switch (column.type()) {
-    case DataType::Float64: return Column::from_float64(column.name(), column.float64s());
-    case DataType::Float32:
-      for (std::size_t i = 0; i < n; ++i) out[i] = column.float32s()[i];
-      break;
     case DataType::Int64:
       for (std::size_t i = 0; i < n; ++i) out[i] = column.is_null(i) ? std::nan("") : double(column.int64s()[i]);
       break;

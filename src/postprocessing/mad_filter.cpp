@@ -127,10 +127,10 @@ std::vector<double> filtered(const std::vector<double>& x, int64_t window_size, 
   if (!std::isfinite(threshold_factor)) throw std::invalid_argument("threshold_factor must be a finite number");
   std::vector<double> median, mad;
   window_statistics(x, std::size_t(window_size), median, mad);
-  std::vector<double> out = x;
+  // The result takes the median's place: a spike keeps its window's median.
   for (std::size_t i = 0; i < x.size(); ++i)
-    if (std::fabs(x[i] - median[i]) > threshold_factor * mad[i]) out[i] = median[i];
-  return out;
+    if (!(std::fabs(x[i] - median[i]) > threshold_factor * mad[i])) median[i] = x[i];
+  return median;
 }
 
 }  // namespace
