@@ -303,6 +303,19 @@ void Axes::fill_between(std::vector<double> x, std::vector<double> y, double lev
   m->color = style.color.value_or(next_patch_color());
 }
 
+namespace {
+
+// The text of a text mark; words sit above the other marks and are black
+// unless a colour is given.
+void set_words(Axes::Mark& m, const std::string& text, double size, const Style& style) {
+  m.text = text;
+  m.text_size = size;
+  m.style.zorder = style.zorder == 2 ? 3 : style.zorder;
+  m.color = style.color.value_or(Color{});
+}
+
+}  // namespace
+
 void Axes::legend(const TextStyle& style, const std::string& title, double frame_alpha,
                   const std::string& location) {
   static const std::map<std::string, std::pair<double, double>> places = {
@@ -318,25 +331,19 @@ void Axes::legend(const TextStyle& style, const std::string& title, double frame
 void Axes::text(double x, double y, const std::string& text, double size, const std::string& halign,
                 const std::string& valign, bool panel_coords, const Style& style) {
   auto m = add(make(Mark::Kind::Text, {x}, {y}, style, "text"));
-  m->text = text;
-  m->text_size = size;
+  set_words(*m, text, size, style);
   m->halign = halign;
   m->valign = valign;
   m->panel_coords = panel_coords;
-  m->style.zorder = style.zorder == 2 ? 3 : style.zorder;
-  m->color = style.color.value_or(Color{});
 }
 
 void Axes::annotate(const std::string& text, double x, double y, double dx_pt, double dy_pt, double size, bool arrow,
                     const Style& style) {
   auto m = add(make(Mark::Kind::Annotation, {x}, {y}, style, "annotate"));
-  m->text = text;
-  m->text_size = size;
+  set_words(*m, text, size, style);
   m->dx = dx_pt;
   m->dy = dy_pt;
   m->arrow = arrow;
-  m->style.zorder = style.zorder == 2 ? 3 : style.zorder;
-  m->color = style.color.value_or(Color{});
 }
 
 void Axes::set_xticks(std::vector<double> ticks, std::vector<std::string> labels) {
