@@ -70,12 +70,22 @@ void draw_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double colu
     add_reduced_run(cr, run, column, dense);
     run.clear();
   }
-  // A translucent or dashed line would show the filled columns apart from its stroke.
-  bool opaque_solid = m.style.linestyle == LineStyle::Solid && m.style.alpha * m.color.a >= 1;
-  if (!opaque_solid || dense.empty()) return cairo_stroke(cr);
+  // Filled columns would show through the gaps of a dashed line.
+  if (m.style.linestyle != LineStyle::Solid || dense.empty()) return cairo_stroke(cr);
+  // A translucent line is drawn opaque apart and laid on with its opacity,
+  // so that where stroke and fill overlap it is no darker.
+  double alpha = m.style.alpha * m.color.a;
+  if (alpha < 1) {
+    cairo_push_group(cr);
+    cairo_set_source_rgb(cr, m.color.r, m.color.g, m.color.b);
+  }
   cairo_stroke(cr);
   for (const DenseColumn& d : dense) cairo_rectangle(cr, d.left, d.low, column, d.high - d.low);
   cairo_fill(cr);
+  if (alpha < 1) {
+    cairo_pop_group_to_source(cr);
+    cairo_paint_with_alpha(cr, alpha);
+  }
 }
 
 void draw_fill(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
