@@ -15,19 +15,20 @@
 namespace tremora::chart {
 namespace {
 
+// Red, green, blue (0..255) of a pixel of an image surface.
+std::array<int, 3> rgb(cairo_surface_t* s, int x, int y) {
+  uint32_t v;
+  std::memcpy(&v, cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s) + 4 * x, 4);
+  return {int((v >> 16) & 255), int((v >> 8) & 255), int(v & 255)};
+}
+
 struct Image {
   cairo_surface_t* s;
   explicit Image(const std::filesystem::path& p) : s(cairo_image_surface_create_from_png(p.c_str())) {}
   ~Image() { cairo_surface_destroy(s); }
   int width() const { return cairo_image_surface_get_width(s); }
   int height() const { return cairo_image_surface_get_height(s); }
-  // Red, green, blue of a pixel (0..255).
-  std::array<int, 3> at(int x, int y) const {
-    const unsigned char* row = cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s);
-    uint32_t v;
-    std::memcpy(&v, row + 4 * x, 4);
-    return {int((v >> 16) & 255), int((v >> 8) & 255), int(v & 255)};
-  }
+  std::array<int, 3> at(int x, int y) const { return rgb(s, x, y); }
   bool white_row(int y) const {
     for (int x = 0; x < width(); ++x)
       if (at(x, y) != std::array<int, 3>{255, 255, 255}) return false;
@@ -156,21 +157,18 @@ TEST(MathText, ScriptsGreekAndErrors) {
 namespace tremora::chart {
 namespace {
 
-// The row (in pixels) with most red pixels.
-int reddest_row(const std::filesystem::path& png) {
-  cairo_surface_t* s = cairo_image_surface_create_from_png(png.c_str());
-  int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s), best = -1, most = 0;
-  const unsigned char* data = cairo_image_surface_get_data(s);
-  for (int y = 0; y < h; ++y) {
-    int red = 0;
-    for (int x = 0; x < w; ++x) {
-      uint32_t v;
-      std::memcpy(&v, data + y * cairo_image_surface_get_stride(s) + 4 * x, 4);
-      red += ((v >> 16) & 255) > 200 && ((v >> 8) & 255) < 60 && (v & 255) < 60;
+// The row (in pixels) with most pixels near the given colour.
+int row_of_colour(const std::filesystem::path& png, std::array<int, 3> want) {
+  Image im(png);
+  int best = -1, most = 0;
+  for (int y = 0; y < im.height(); ++y) {
+    int n = 0;
+    for (int x = 0; x < im.width(); ++x) {
+      auto c = im.at(x, y);
+      n += std::abs(c[0] - want[0]) < 40 && std::abs(c[1] - want[1]) < 40 && std::abs(c[2] - want[2]) < 40;
     }
-    if (red > most) most = red, best = y;
+    if (n > most) most = n, best = y;
   }
-  cairo_surface_destroy(s);
   return best;
 }
 
@@ -182,11 +180,11 @@ TEST(Figure, InvertedAxisTransparencyAndTickChecks) {
   a->set_ylim(0, 10);
   a->axhline(8, {.color = parse_color("r"), .linewidth = 2});
   f.save(dir / "up.png", 100);
-  int up = reddest_row(dir / "up.png");
+  int up = row_of_colour(dir / "up.png", {255, 0, 0});
   a->invert_yaxis();
   f.set_transparent();
   f.save(dir / "down.png", 100);
-  int down = reddest_row(dir / "down.png");
+  int down = row_of_colour(dir / "down.png", {255, 0, 0});
   EXPECT_GT(down, up + 100);  // y = 8 moves from near the top to near the bottom
   cairo_surface_t* s = cairo_image_surface_create_from_png((dir / "down.png").c_str());
   uint32_t corner;
@@ -207,20 +205,6 @@ TEST(Figure, InvertedAxisTransparencyAndTickChecks) {
   EXPECT_NE(testing::read_text(dir / "plain.png"), testing::read_text(dir / "inside.png"));
 }
 
-// The row (in pixels) with most pixels near the given colour.
-int row_of_colour(const std::filesystem::path& png, std::array<int, 3> want) {
-  Image im(png);
-  int best = -1, most = 0;
-  for (int y = 0; y < im.height(); ++y) {
-    int n = 0;
-    for (int x = 0; x < im.width(); ++x) {
-      auto c = im.at(x, y);
-      n += std::abs(c[0] - want[0]) < 40 && std::abs(c[1] - want[1]) < 40 && std::abs(c[2] - want[2]) < 40;
-    }
-    if (n > most) most = n, best = y;
-  }
-  return best;
-}
 
 TEST(Figure, TightLayoutMakesRoomForLabelsBetweenPanels) {
   testing::TempDir dir;
@@ -272,14 +256,7 @@ cairo_surface_t* stroked(const Axes::Mark& m, double column) {
 int differing_pixels(cairo_surface_t* a, cairo_surface_t* b) {
   int n = 0;
   for (int y = 0; y < cairo_image_surface_get_height(a); ++y)
-    for (int x = 0; x < cairo_image_surface_get_width(a); ++x) {
-      auto grey = [&](cairo_surface_t* s) {
-        uint32_t v;
-        std::memcpy(&v, cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s) + 4 * x, 4);
-        return int(v & 255);
-      };
-      n += std::abs(grey(a) - grey(b)) > 8;
-    }
+    for (int x = 0; x < cairo_image_surface_get_width(a); ++x) n += std::abs(rgb(a, x, y)[2] - rgb(b, x, y)[2]) > 8;
   return n;
 }
 
@@ -310,11 +287,7 @@ TEST(Marks, ReducingALineToPixelColumnsKeepsThePicture) {
   EXPECT_LT(differing_pixels(faint, faint_full), 400 * 200 / 10);
   int darkest = 255;
   for (int y = 0; y < 200; ++y)
-    for (int x = 0; x < 400; ++x) {
-      uint32_t v;
-      std::memcpy(&v, cairo_image_surface_get_data(faint) + y * cairo_image_surface_get_stride(faint) + 4 * x, 4);
-      darkest = std::min(darkest, int(v & 255));
-    }
+    for (int x = 0; x < 400; ++x) darkest = std::min(darkest, rgb(faint, x, y)[2]);
   EXPECT_GE(darkest, 126);  // black at half opacity on white, never more
   for (auto* s : {full, reduced, dashed_full, dashed, faint_full, faint}) cairo_surface_destroy(s);
 }
