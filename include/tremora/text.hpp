@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -57,6 +58,18 @@ bool is_valid_utf8(std::string_view bytes);
 
 /// A SQL string literal: the text in single quotes, quotes inside doubled.
 std::string sql_literal(std::string_view text);
+
+/// The pieces of a text between runs of ASCII blanks, tabs and line
+/// breaks; no empty pieces.
+std::vector<std::string_view> split_whitespace(std::string_view text);
+
+/// The pieces of a text between occurrences of `separator`, empty pieces
+/// included ("a,,b" gives "a", "", "b"; "" gives one empty piece).
+std::vector<std::string_view> split(std::string_view text, char separator);
+
+/// Reads a whole decimal integer ([+|-] digits, surrounding blanks allowed);
+/// nothing for anything else or a value outside int64.
+std::optional<int64_t> parse_integer(std::string_view text);
 
 /// The list joined with a separator.
 std::string join(const std::vector<std::string>& parts, std::string_view separator);

@@ -321,4 +321,39 @@ std::string join(const std::vector<std::string>& parts, std::string_view separat
   return out;
 }
 
+std::vector<std::string_view> split_whitespace(std::string_view text) {
+  std::vector<std::string_view> out;
+  auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; };
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && blank(text[i])) ++i;
+    std::size_t start = i;
+    while (i < text.size() && !blank(text[i])) ++i;
+    if (i > start) out.push_back(text.substr(start, i - start));
+  }
+  return out;
+}
+
+std::vector<std::string_view> split(std::string_view text, char separator) {
+  std::vector<std::string_view> out;
+  std::size_t start = 0;
+  for (std::size_t at; (at = text.find(separator, start)) != std::string_view::npos; start = at + 1)
+    out.push_back(text.substr(start, at - start));
+  out.push_back(text.substr(start));
+  return out;
+}
+
+std::optional<int64_t> parse_integer(std::string_view text) {
+  std::string_view s = strip_whitespace(text);
+  // from_chars takes a minus sign but no plus sign.
+  if (!s.empty() && s.front() == '+') {
+    s.remove_prefix(1);
+    if (!s.empty() && s.front() == '-') return std::nullopt;
+  }
+  int64_t value = 0;
+  auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), value);
+  if (error != std::errc() || end != s.data() + s.size()) return std::nullopt;
+  return value;
+}
+
 }  // namespace tremora

@@ -89,5 +89,18 @@ TEST(Text, CaseAndReplace) {
   EXPECT_EQ(join({"a", "b", "c"}, ", "), "a, b, c");
 }
 
+TEST(Text, SplitsAndReadsIntegers) {
+  EXPECT_EQ(split_whitespace("  2024 04\t14 00.0\r\n"), (std::vector<std::string_view>{"2024", "04", "14", "00.0"}));
+  EXPECT_TRUE(split_whitespace(" \t ").empty());
+  EXPECT_EQ(split("200:3,,300:4", ','), (std::vector<std::string_view>{"200:3", "", "300:4"}));
+  EXPECT_EQ(split("", ','), (std::vector<std::string_view>{""}));
+  EXPECT_EQ(parse_integer(" 07 "), 7);
+  EXPECT_EQ(parse_integer("+12"), 12);
+  EXPECT_EQ(parse_integer("-12"), -12);
+  EXPECT_EQ(parse_integer("9223372036854775807"), INT64_MAX);
+  for (const char* bad : {"", "+", "+-1", "--1", "1.0", "1e3", "12a", "9223372036854775808", "٣"})
+    EXPECT_FALSE(parse_integer(bad).has_value()) << bad;
+}
+
 }  // namespace
 }  // namespace tremora
