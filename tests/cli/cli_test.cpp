@@ -186,5 +186,21 @@ TEST(Cli, ShowPrintsEdgesAlignedWithTypes) {
   EXPECT_EQ(r.out.find("row3"), std::string::npos);
 }
 
+TEST(Cli, KpFromAFileForARange) {
+  testing::TempDir dir;
+  auto out = dir / "kp.csv";
+  std::string file = std::string(TREMORA_TEST_DATA) + "/kp/Kp_ap_nowcast.txt";
+  RunResult r = run("kp --start 2024-05-10T08:00 --end \"2024-05-10 14:00\" --file " + file + " --out " + out.string());
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(testing::read_text(out),
+            "datetime,Kp,status\n"
+            "2024-05-10T08:00:00+08:00,3,pre\n"
+            "2024-05-10T11:00:00+08:00,2.667,pre\n"
+            "2024-05-10T14:00:00+08:00,2.667,pre\n");
+  RunResult reversed = run("kp --start 2024-05-10 --end 2024-05-09 --file " + file);
+  EXPECT_EQ(reversed.status, 1);
+  EXPECT_NE(reversed.out.find("end_time must not precede start_time"), std::string::npos) << reversed.out;
+}
+
 }  // namespace
 }  // namespace tremora

@@ -18,6 +18,8 @@ void add_fetch(CLI::App& app);
 void add_dialog(CLI::App& app);
 void add_postprocessing(CLI::App& app);
 void add_gallery(CLI::App& app);
+void add_kp(CLI::App& app);
+void add_quakes(CLI::App& app);
 
 /// Reads a table file by its extension (.csv or .parquet).
 Table read_table_file(const std::filesystem::path& path);

@@ -15,6 +15,8 @@ int main(int argc, char** argv) {
   tremora::cli::add_dialog(app);
   tremora::cli::add_postprocessing(app);
   tremora::cli::add_gallery(app);
+  tremora::cli::add_kp(app);
+  tremora::cli::add_quakes(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {

@@ -1,0 +1,14 @@
+// A plain HTTP(S) GET through libcurl.
+#pragma once
+
+#include <string>
+
+namespace tremora::geomag {
+
+/// Sends one GET and returns the body of a reply whose status is below 400.
+/// `timeout_seconds` (positive) limits connecting and the whole transfer.
+/// HttpError carrying the status for a reply of 400 or above; IOError naming
+/// the address when the connection fails or times out.
+std::string http_get(const std::string& url, double timeout_seconds);
+
+}  // namespace tremora::geomag

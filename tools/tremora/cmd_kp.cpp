@@ -1,0 +1,47 @@
+// The kp command: the Kp index of a time range, from the GFZ service or
+// from a GFZ Kp file.
+#include <iostream>
+
+#include "commands.hpp"
+#include "tremora/geomag.hpp"
+
+namespace tremora::cli {
+namespace {
+
+struct KpArgs {
+  std::string start, end, timezone = "Asia/Shanghai", file, out;
+  double timeout = 20;
+};
+
+Table kp_of_range(const KpArgs& a) {
+  if (a.file.empty()) return geomag::fetch_geomag(a.start, a.end, a.timezone, a.timeout);
+  Timestamp start = geomag::_timestamp(a.start, a.timezone).utc;
+  Timestamp end = geomag::_timestamp(a.end, a.timezone).utc;
+  if (end < start) throw std::invalid_argument("end_time must not precede start_time");
+  return geomag::overlapping_intervals(geomag::normalize_geomag(geomag::read_kp_file(a.file), a.timezone), start,
+                                       end);
+}
+
+}  // namespace
+
+void add_kp(CLI::App& app) {
+  auto a = std::make_shared<KpArgs>();
+  CLI::App* cmd = app.add_subcommand("kp", "Kp index of the three-hour intervals that overlap a time range");
+  cmd->add_option("--start", a->start, "Start: a date or date-time, in --tz unless it has an offset")->required();
+  cmd->add_option("--end", a->end, "End (inclusive), in the same forms")->required();
+  cmd->add_option("--tz", a->timezone, "Time zone of bounds without offset and of the result (Asia/Shanghai)");
+  cmd->add_option("--file", a->file, "Read this GFZ Kp file (JSON reply, three-hourly text or WDC) instead of the service");
+  cmd->add_option("--timeout", a->timeout, "Request time-out in seconds (20)");
+  cmd->add_option("--out", a->out, "Write the Kp table here (.csv or .parquet) instead of printing it");
+  cmd->callback([a] {
+    Table kp = kp_of_range(*a);
+    if (a->out.empty()) {
+      std::cout << kp;
+      return;
+    }
+    write_table_file(kp, a->out);
+    std::cout << "wrote " << a->out << ": " << kp.num_rows() << " Kp intervals\n";
+  });
+}
+
+}  // namespace tremora::cli
