@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sorted_window.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/postprocessing.hpp"
 
@@ -16,18 +17,25 @@ double sorted_median(const double* s, std::size_t n) {
   return n % 2 ? s[n / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
 }
 
-// The k-th smallest (0-based) distance |s[i] - m| in a sorted window. The
+// The k-th smallest (0-based) distance |s[i] - m| in a sorted window that
+// is followed by +inf (s[n]). The
 // k + 1 values nearest to m lie side by side, so the answer is the smallest
 // over all blocks of k + 1 neighbours of the larger distance at the block's
-// two ends: a loop without branches that vectorizes.
-// The larger end distance of a block falls, then rises, as the block moves
-// right, so large windows find its lowest point by bisection.
+// two ends: small windows try every block, two at a time and without
+// branches. The larger end distance of a block falls, then rises, as the
+// block moves right, so large windows find its lowest point by bisection.
 double kth_distance(const double* s, std::size_t n, double m, std::size_t k) {
   auto reach = [&](std::size_t lo) { return std::max(m - s[lo], s[lo + k] - m); };
-  if (n <= 64) {
-    double best = INFINITY;
-    for (std::size_t lo = 0; lo + k < n; ++lo) best = std::min(best, reach(lo));
-    return best;
+  if (n <= SortedWindow::kSmall) {
+    const DoublePair pm = {m, m};
+    DoublePair best = {INFINITY, INFINITY};
+    // A block that would end on s[n] reaches +inf and never wins.
+    for (std::size_t lo = 0; lo + k < n; lo += 2) {
+      DoublePair left = pm - load_pair(s + lo), right = load_pair(s + lo + k) - pm;
+      DoublePair farther = left < right ? right : left;
+      best = farther < best ? farther : best;
+    }
+    return std::min(best[0], best[1]);
   }
   std::size_t lo = 0, hi = n - 1 - k;  // the first block whose right end is at least as far as its left
   while (lo < hi) {
@@ -41,16 +49,6 @@ double kth_distance(const double* s, std::size_t n, double m, std::size_t k) {
 double window_mad(const double* s, std::size_t n, double m) {
   double d = n % 2 ? kth_distance(s, n, m, n / 2) : (kth_distance(s, n, m, n / 2 - 1) + kth_distance(s, n, m, n / 2)) / 2;
   return kMadScale * d;
-}
-
-// Small windows: positions are found by counting, without branches, which
-// is faster than a binary search there.
-constexpr std::size_t kSmallWindow = 64;
-
-std::size_t count_below(const double* s, std::size_t n, double v) {
-  std::size_t c = 0;
-  for (std::size_t k = 0; k < n; ++k) c += s[k] < v;
-  return c;
 }
 
 void fill_forward_then_backward(std::vector<double>& v) {
@@ -67,40 +65,15 @@ void window_statistics(const std::vector<double>& x, std::size_t w, std::vector<
   std::size_t n = x.size(), after = (w - 1) / 2, before = w - 1 - after;
   median.assign(n, std::nan(""));
   mad.assign(n, std::nan(""));
-  std::vector<double> sorted;
-  sorted.reserve(w);
+  SortedWindow sorted(w);
   std::size_t missing = 0;
   auto insert = [&](double v) {
     if (std::isnan(v)) ++missing;
-    else sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), v), v);
+    else sorted.insert(v);
   };
   auto erase = [&](double v) {
     if (std::isnan(v)) --missing;
-    else sorted.erase(std::lower_bound(sorted.begin(), sorted.end(), v));
-  };
-  // Swaps one value for another in place: the values between the two
-  // places move by one, which is few for a smooth series.
-  auto replace = [&](double old_value, double new_value) {
-    double* s = sorted.data();
-    std::size_t size = sorted.size();
-    if (size <= kSmallWindow) {
-      std::size_t j = count_below(s, size, old_value), p = count_below(s, size, new_value);
-      if (new_value > old_value) {
-        for (std::size_t k = j; k + 1 < p; ++k) s[k] = s[k + 1];  // p counts the old value too
-        s[p - 1] = new_value;
-      } else {
-        for (std::size_t k = j; k > p; --k) s[k] = s[k - 1];
-        s[p] = new_value;
-      }
-      return;
-    }
-    std::size_t j = std::size_t(std::lower_bound(sorted.begin(), sorted.end(), old_value) - sorted.begin());
-    if (new_value > old_value) {
-      for (; j + 1 < size && s[j + 1] < new_value; ++j) s[j] = s[j + 1];
-    } else {
-      for (; j > 0 && s[j - 1] > new_value; --j) s[j] = s[j - 1];
-    }
-    s[j] = new_value;
+    else sorted.erase(v);
   };
   for (std::size_t j = 0; j < std::min(n, w); ++j) insert(x[j]);
   for (std::size_t i = before; i + after < n; ++i) {
@@ -110,7 +83,7 @@ void window_statistics(const std::vector<double>& x, std::size_t w, std::vector<
         erase(old_value);
         insert(new_value);
       } else {
-        replace(old_value, new_value);
+        sorted.replace(old_value, new_value);
       }
     }
     if (missing) continue;
@@ -141,7 +114,9 @@ double fast_mad(std::span<const double> x) {
   for (double v : s)
     if (std::isnan(v)) return std::nan("");
   std::sort(s.begin(), s.end());
-  return window_mad(s.data(), s.size(), sorted_median(s.data(), s.size()));
+  s.push_back(INFINITY);  // the end mark the window statistics expect
+  std::size_t n = x.size();
+  return window_mad(s.data(), n, sorted_median(s.data(), n));
 }
 
 Column filter_with_fast_mad(const Column& series, int64_t window_size, double threshold_factor) {
