@@ -17,7 +17,7 @@ std::filesystem::path home_directory();
 std::filesystem::path expand_user(const std::string& path);
 
 /// The whole content of a file. FileNotFoundError when it does not exist,
-/// IOError when it cannot be read; both name the path.
+/// IOError when it cannot be read or is a folder; both name the path.
 std::string read_file(const std::filesystem::path& path);
 
 /// Writes a file atomically: `write` fills a temporary file in the target's

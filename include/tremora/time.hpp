@@ -51,7 +51,8 @@ struct CivilTime {
 };
 
 /// The timestamp of the given calendar fields; std::invalid_argument when a
-/// field is out of range (month 13, 30 February, hour 24, ...).
+/// field is out of range (month 13, 30 February, hour 24, ...) or the time
+/// lies outside the range of int64 nanoseconds (1677-09-21 to 2262-04-11).
 Timestamp make_timestamp(const CivilTime& t);
 Timestamp make_timestamp(int year, int month, int day, int hour = 0,
                          int minute = 0, int second = 0);

@@ -33,6 +33,8 @@ fs::path expand_user(const std::string& path) {
 std::string read_file(const fs::path& path) {
   std::error_code ec;
   if (!fs::exists(path, ec)) throw FileNotFoundError("no such file: '" + path.string() + "'");
+  // A folder opens like a file on POSIX systems but reads as nothing.
+  if (fs::is_directory(path, ec)) throw IOError("cannot read '" + path.string() + "': it is a folder");
   std::ifstream in(path, std::ios::binary);
   if (!in) throw IOError("cannot open '" + path.string() + "': " + std::strerror(errno));
   std::ostringstream content;

@@ -145,8 +145,22 @@ Timestamp make_timestamp(const CivilTime& t) {
   }
   auto days = date::sys_days(date::year{t.year} / date::month{unsigned(t.month)} / date::day{unsigned(t.day)});
   int64_t d = days.time_since_epoch().count();
-  return Timestamp{d * kNanosPerDay + t.hour * kNanosPerHour + t.minute * kNanosPerMinute +
-                   t.second * kNanosPerSecond + t.nanosecond};
+  int64_t time_of_day = t.hour * kNanosPerHour + t.minute * kNanosPerMinute + t.second * kNanosPerSecond + t.nanosecond;
+  // Nanoseconds since 1970 in int64 reach from 1677-09-21 to 2262-04-11;
+  // a time outside would wrap around (or land on NaT), so it is refused.
+  // Before 1970 the day is counted from its end, so that the first day of the
+  // range (whose midnight is out of range) still takes its later times.
+  if (d < 0) {
+    d += 1;
+    time_of_day -= kNanosPerDay;
+  }
+  int64_t ns = 0;
+  if (__builtin_mul_overflow(d, kNanosPerDay, &ns) || __builtin_add_overflow(ns, time_of_day, &ns) ||
+      ns == Timestamp::NaT) {
+    throw std::invalid_argument(fmt::format("outside the range of timestamps (1677-09-21 to 2262-04-11): "
+                                            "{:04d}-{:02d}-{:02d}", t.year, t.month, t.day));
+  }
+  return Timestamp{ns};
 }
 
 Timestamp make_timestamp(int year, int month, int day, int hour, int minute, int second) {
