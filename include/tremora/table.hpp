@@ -147,6 +147,12 @@ class Column {
 
   /// The rows at the given positions, in that order; -1 gives a missing value.
   Column take(std::span<const int64_t> rows) const;
+  /// A run of neighbouring rows, [begin, end).
+  struct RowRun {
+    std::size_t begin, end;
+  };
+  /// The rows of the given runs, in that order (std::out_of_range past the end).
+  Column take_runs(std::span<const RowRun> runs) const;
   /// The same texts, dictionary-encoded (distinct texts in first-seen order).
   /// Other columns are returned unchanged.
   Column dictionary_encoded() const;
@@ -272,6 +278,8 @@ std::vector<int64_t> sort_indices(const Column& column, bool ascending = true);
 Table take(const Table& table, std::span<const int64_t> rows);
 /// The rows whose flag is non-zero (one flag per row).
 Table filter(const Table& table, const std::vector<uint8_t>& mask);
+/// The same for one column.
+Column filter(const Column& column, const std::vector<uint8_t>& mask);
 
 /// Renames columns (and the row key, if its name is in the map).
 void rename_columns(Table& table, const std::map<std::string, std::string>& names);

@@ -327,6 +327,53 @@ Column Column::take(std::span<const int64_t> rows) const {
   return out;
 }
 
+namespace {
+
+template <typename T>
+std::vector<T> copy_runs(const std::vector<T>& values, std::span<const Column::RowRun> runs) {
+  std::size_t n = 0;
+  for (const auto& r : runs) n += r.end - r.begin;
+  std::vector<T> out;
+  out.reserve(n);
+  for (const auto& r : runs) out.insert(out.end(), values.begin() + std::ptrdiff_t(r.begin), values.begin() + std::ptrdiff_t(r.end));
+  return out;
+}
+
+}  // namespace
+
+Column Column::take_runs(std::span<const RowRun> runs) const {
+  for (const auto& r : runs)
+    if (r.begin > r.end || r.end > size())
+      throw std::out_of_range("rows " + std::to_string(r.begin) + " to " + std::to_string(r.end) +
+                              " are not within column '" + name_ + "'");
+  if ((type_ == DataType::String || type_ == DataType::Binary) && !dict_) {  // plain texts: by rows
+    std::vector<int64_t> rows;
+    for (const auto& r : runs)
+      for (std::size_t i = r.begin; i < r.end; ++i) rows.push_back(int64_t(i));
+    return take(rows);
+  }
+  Column c;
+  c.name_ = name_;
+  c.type_ = type_;
+  c.zone_ = zone_;
+  switch (type_) {
+    case DataType::Float32: c.f32_ = copy_runs(f32_, runs); break;
+    case DataType::Float64: c.f64_ = copy_runs(f64_, runs); break;
+    case DataType::Int64:
+    case DataType::Timestamp:
+    case DataType::Duration: c.i64_ = copy_runs(i64_, runs); break;
+    case DataType::Bool: c.b_ = copy_runs(b_, runs); break;
+    default:  // dictionary-encoded texts
+      c.codes_ = copy_runs(codes_, runs);
+      c.dict_ = dict_;
+  }
+  if (!valid_.empty()) {
+    c.valid_ = copy_runs(valid_, runs);
+    if (std::find(c.valid_.begin(), c.valid_.end(), uint8_t{0}) == c.valid_.end()) c.valid_.clear();
+  }
+  return c;
+}
+
 Column Column::dictionary_encoded() const {
   if (type_ != DataType::String || dict_) return *this;
   std::unordered_map<std::string_view, int32_t> seen;

@@ -125,14 +125,51 @@ Table take(const Table& table, std::span<const int64_t> rows) {
   return out;
 }
 
-Table filter(const Table& table, const std::vector<uint8_t>& mask) {
-  if (mask.size() != table.num_rows())
-    throw std::invalid_argument("filter mask has " + std::to_string(mask.size()) + " flags, the table " +
-                                std::to_string(table.num_rows()) + " rows");
+namespace {
+
+// The rows a mask keeps, as runs of neighbours when they form few runs
+// (copied block by block), else as positions.
+struct Kept {
+  std::vector<Column::RowRun> runs;
   std::vector<int64_t> rows;
-  for (std::size_t i = 0; i < mask.size(); ++i)
-    if (mask[i]) rows.push_back(int64_t(i));
-  return take(table, rows);
+  bool by_runs = false;
+
+  Kept(const std::vector<uint8_t>& mask, std::size_t rows_expected, std::string_view what) {
+    if (mask.size() != rows_expected)
+      throw std::invalid_argument("filter mask has " + std::to_string(mask.size()) + " flags, the " +
+                                  std::string(what) + " " + std::to_string(rows_expected) + " rows");
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < mask.size();) {
+      while (i < mask.size() && !mask[i]) ++i;
+      std::size_t begin = i;
+      while (i < mask.size() && mask[i]) ++i;
+      if (i > begin) runs.push_back({begin, i});
+      kept += i - begin;
+    }
+    constexpr std::size_t kShortestBlock = 16;
+    by_runs = runs.size() * kShortestBlock <= kept;
+    if (by_runs) return;
+    rows.reserve(kept);
+    for (const auto& r : runs)
+      for (std::size_t k = r.begin; k < r.end; ++k) rows.push_back(int64_t(k));
+  }
+
+  Column of(const Column& c) const { return by_runs ? c.take_runs(runs) : c.take(rows); }
+};
+
+}  // namespace
+
+Table filter(const Table& table, const std::vector<uint8_t>& mask) {
+  Kept kept(mask, table.num_rows(), "table");
+  Table out;
+  for (const auto& c : table.columns()) out.add_column(kept.of(c));
+  if (table.has_key()) out.set_key_column(kept.of(table.key()));
+  out.attributes() = table.attributes();
+  return out;
+}
+
+Column filter(const Column& column, const std::vector<uint8_t>& mask) {
+  return Kept(mask, column.size(), "column").of(column);
 }
 
 namespace {

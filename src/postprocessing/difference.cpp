@@ -67,20 +67,6 @@ std::vector<double> differences(const Table& df, const std::vector<std::string>&
   return diff;
 }
 
-// The table with `value` in place of its value column, at the given rows
-// (all rows when `rows` is empty and `all` is set).
-Table with_values(const Table& df, const std::string& value_col, const Column& value, const std::vector<int64_t>& rows,
-                  bool all) {
-  Table out;
-  for (const auto& c : df.columns()) {
-    const Column& source = c.name() == value_col ? value : c;
-    out.add_column(all ? source : source.take(rows));
-  }
-  if (df.has_key()) out.set_key_column(all ? df.key() : df.key().take(rows));
-  out.attributes() = df.attributes();
-  return out;
-}
-
 }  // namespace
 
 Table first_difference(Table& df, const DifferenceOptions& options) {
@@ -88,13 +74,17 @@ Table first_difference(Table& df, const DifferenceOptions& options) {
   if (options.periods < 1) throw std::invalid_argument("periods must be a positive integer");
   std::vector<std::string> groups = group_columns(df, options);
   Column value = Column::from_float64(options.value_col, differences(df, groups, options));
-  std::vector<int64_t> kept;
-  if (!options.keep_first) {
+  Table result;
+  if (options.keep_first) {
+    result = df;
+    result.column(options.value_col) = value;
+  } else {
+    std::vector<uint8_t> has_difference(value.size());
     const auto& d = value.float64s();
-    for (std::size_t i = 0; i < d.size(); ++i)
-      if (!std::isnan(d[i])) kept.push_back(int64_t(i));
+    for (std::size_t i = 0; i < d.size(); ++i) has_difference[i] = !std::isnan(d[i]);
+    result = filter(df, has_difference);
+    result.column(options.value_col) = filter(value, has_difference);
   }
-  Table result = with_values(df, options.value_col, value, kept, options.keep_first);
   if (!options.copy) df.column(options.value_col) = std::move(value);
   return result;
 }

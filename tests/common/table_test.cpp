@@ -140,6 +140,50 @@ TEST(Table, TakeFilterAndUnique) {
   EXPECT_EQ(un.float64s()[3], 1);
 }
 
+// Long runs of kept rows are copied block by block; every element type
+// must come out as taking the same rows one by one would give.
+TEST(Table, FilterByLongRunsEqualsTakingTheRows) {
+  const std::size_t n = 200;
+  std::vector<std::optional<std::string>> texts;
+  std::vector<int64_t> ints;
+  std::vector<uint8_t> valid, flags;
+  std::vector<double> f64;
+  for (std::size_t i = 0; i < n; ++i) {
+    texts.push_back(i % 7 ? std::optional<std::string>(std::string(1 + i % 5, 't')) : std::nullopt);
+    ints.push_back(int64_t(i));
+    valid.push_back(i % 11 != 3);
+    flags.push_back(i % 2);
+    f64.push_back(i % 13 ? double(i) / 4 : NAN);
+  }
+  Table t({Column::from_strings("plain", texts), Column::from_strings("dict", texts).dictionary_encoded(),
+           Column::from_int64("int", ints, valid), Column::from_bool("bool", flags, valid),
+           Column::from_float64("f64", f64), Column::from_float32("f32", std::vector<float>(n, 2.5f)),
+           Column::from_durations("dur", ints)});
+  t.set_key_column(Column::from_timestamps("when", ints, "UTC"));
+  std::vector<uint8_t> few_runs(n, 1), many_runs(n, 0);
+  for (std::size_t i : {0, 1, 50, 120, 199}) few_runs[i] = 0;
+  for (std::size_t i = 0; i < n; i += 3) many_runs[i] = 1;
+  for (const auto* mask : {&few_runs, &many_runs}) {
+    std::vector<int64_t> rows;
+    for (std::size_t i = 0; i < n; ++i)
+      if ((*mask)[i]) rows.push_back(int64_t(i));
+    Table by_filter = filter(t, *mask), by_take = take(t, rows);
+    ASSERT_EQ(by_filter.num_rows(), rows.size());
+    EXPECT_EQ(by_filter.key().zone(), "UTC");
+    EXPECT_EQ(by_filter.key().int64s(), by_take.key().int64s());
+    for (std::size_t c = 0; c < t.num_columns(); ++c)
+      for (std::size_t r = 0; r < rows.size(); ++r)
+        ASSERT_EQ(by_filter.column(c).at(r).to_text(), by_take.column(c).at(r).to_text())
+            << t.column(c).name() << " row " << r;
+    EXPECT_TRUE(by_filter.column("dict").is_dictionary());
+  }
+  // Runs of valid rows only keep no validity flags (rows 14 and 25 are null).
+  const Column& with_nulls = t.column("int");
+  EXPECT_TRUE(with_nulls.take_runs(std::vector<Column::RowRun>{{15, 25}}).validity().empty());
+  EXPECT_EQ(with_nulls.take_runs(std::vector<Column::RowRun>{{14, 16}}).validity(), (std::vector<uint8_t>{0, 1}));
+  EXPECT_THROW(t.column("int").take_runs(std::vector<Column::RowRun>{{10, n + 1}}), std::out_of_range);
+}
+
 TEST(Table, ConcatAlignsColumnsAndPromotesNumbers) {
   Table a(std::vector<Column>{Column::from_int64("N", {1, 2}), Column::from_strings("S", {"x", "y"}).dictionary_encoded()});
   Table b(std::vector<Column>{Column::from_strings("S", {"y", "z"}).dictionary_encoded(),
