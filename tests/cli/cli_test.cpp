@@ -202,5 +202,26 @@ TEST(Cli, KpFromAFileForARange) {
   EXPECT_NE(reversed.out.find("end_time must not precede start_time"), std::string::npos) << reversed.out;
 }
 
+TEST(Cli, QuakesListsAndWritesTheEventsNearAStation) {
+  testing::TempDir dir;
+  std::string catalogue = std::string(TREMORA_TEST_DATA) + "/quakecat/yunnan-cenc.txt";
+  RunResult listing = run("quakes " + catalogue + " --station 25.6,99.9 --filters 100:5,300:6");
+  ASSERT_EQ(listing.status, 0) << listing.out;
+  EXPECT_NE(listing.out.find("6 events, 6 after 1970, 2 flagged"), std::string::npos) << listing.out;
+  EXPECT_NE(listing.out.find("云南漾濞"), std::string::npos);
+  EXPECT_EQ(listing.out.find("云南洱源"), std::string::npos);  // M4.6 at 67 km passes neither filter
+
+  auto out = dir / "marked.csv";
+  RunResult written = run("quakes " + catalogue + " --station 25.6,99.9 --out " + out.string());
+  ASSERT_EQ(written.status, 0) << written.out;
+  std::string csv = testing::read_text(out);
+  EXPECT_TRUE(csv.starts_with("date,lon,lat,magnitude,name,distance,flag,size,text\n")) << csv;
+  EXPECT_NE(csv.find("\"云南洱源Ml4.6\n67.2km\""), std::string::npos) << csv;
+
+  RunResult bad = run("quakes " + catalogue + " --station 25.6");
+  EXPECT_EQ(bad.status, 1);
+  EXPECT_NE(bad.out.find("'25.6'"), std::string::npos) << bad.out;
+}
+
 }  // namespace
 }  // namespace tremora
