@@ -21,9 +21,11 @@ void add_sample_db(CLI::App& app) {
     sampledb::Options options;
     options.stations = args->stations;
     std::filesystem::path db = args->path;
+    create_parent_folder(db);
     sampledb::Summary s = sampledb::write_database(db, options);
     std::filesystem::path catalogue =
         args->catalogue.empty() ? db.parent_path() / "sample-catalogue.txt" : std::filesystem::path(args->catalogue);
+    create_parent_folder(catalogue);
     sampledb::write_catalogue(catalogue, options);
     std::cout << "wrote " << db.string() << ": " << s.tables << " tables, " << s.day_rows << " day rows, "
               << s.bytes / 1000000.0 << " MB; catalogue " << catalogue.string() << "\n";

@@ -23,8 +23,11 @@ void add_quakes(CLI::App& app);
 
 /// Reads a table file by its extension (.csv or .parquet).
 Table read_table_file(const std::filesystem::path& path);
+/// Creates the folder a file goes into, when it is missing.
+void create_parent_folder(const std::filesystem::path& path);
+
 /// Writes a table file by its extension (.csv or .parquet, with the row key
-/// as its first column), atomically.
+/// as its first column), atomically, creating its folder when missing.
 void write_table_file(const Table& table, const std::filesystem::path& path);
 
 }  // namespace tremora::cli
