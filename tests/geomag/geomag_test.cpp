@@ -14,6 +14,7 @@ namespace {
 using nlohmann::json;
 using testing::LocalHttpServer;
 using testing::ScopedEnv;
+using testing::error_of;
 
 std::string reply_body(const std::vector<std::string>& dates, const json& kp, const json& status) {
   return json{{"meta", {{"source", "GFZ Potsdam"}, {"license", "CC BY 4.0"}}},
@@ -45,16 +46,6 @@ std::vector<int64_t> utc_hours(const Table& kp) {
   std::vector<int64_t> hours;
   for (int64_t t : kp.key().int64s()) hours.push_back((t - make_timestamp(2024, 3, 1).ns) / kNanosPerHour);
   return hours;
-}
-
-template <typename F>
-std::string message_of(F&& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "no error";
 }
 
 TEST(FetchGeomag, ShanghaiMorningAsksFromTheIntervalStartAndCutsToTheRange) {
@@ -98,7 +89,7 @@ TEST(FetchGeomag, BoundsEqualOrZonedOrReversed) {
   EXPECT_EQ(targets.at(0), "/app/json/?start=2024-03-01T00:00:00Z&end=2024-03-01T01:00:00Z&index=Kp");
 
   // An end before the start fails before anything is sent.
-  EXPECT_EQ(message_of([&] {
+  EXPECT_EQ(error_of([&] {
               fetch_from(ok(body), std::string("2024-03-01 10:00:00"), std::string("2024-03-01 09:59:59"), &targets);
             }),
             "end_time must not precede start_time");
@@ -128,21 +119,21 @@ TEST(FetchGeomag, ValuesOutOfRangeTextsAndRepeatedIntervals) {
 
 TEST(FetchGeomag, MalformedRepliesAndFailedRequests) {
   TimeBound a = std::string("2024-03-01"), b = std::string("2024-03-01 12:00");
-  EXPECT_EQ(message_of([&] { fetch_from(ok("[1, 2]"), a, b); }), "Invalid GFZ Kp response");
-  EXPECT_EQ(message_of([&] { fetch_from(ok(R"({"datetime": [], "Kp": []})"), a, b); }),
+  EXPECT_EQ(error_of([&] { fetch_from(ok("[1, 2]"), a, b); }), "Invalid GFZ Kp response");
+  EXPECT_EQ(error_of([&] { fetch_from(ok(R"({"datetime": [], "Kp": []})"), a, b); }),
             "GFZ response requires datetime, Kp and status arrays");
-  EXPECT_EQ(message_of([&] { fetch_from(ok(R"({"datetime": [], "Kp": [], "status": "def"})"), a, b); }),
+  EXPECT_EQ(error_of([&] { fetch_from(ok(R"({"datetime": [], "Kp": [], "status": "def"})"), a, b); }),
             "GFZ response requires datetime, Kp and status arrays");
-  EXPECT_EQ(message_of([&] { fetch_from(ok(reply_body({"2024-03-01T00:00:00Z"}, {1, 2}, {"def"})), a, b); }),
+  EXPECT_EQ(error_of([&] { fetch_from(ok(reply_body({"2024-03-01T00:00:00Z"}, {1, 2}, {"def"})), a, b); }),
             "GFZ Kp response array lengths differ");
-  EXPECT_EQ(message_of([&] { fetch_from(ok(reply_body({"2024-03-01T00:00:00Z", ""}, {1, 2}, {"def", "def"})), a, b); }),
+  EXPECT_EQ(error_of([&] { fetch_from(ok(reply_body({"2024-03-01T00:00:00Z", ""}, {1, 2}, {"def", "def"})), a, b); }),
             "geomag_data contains invalid timestamps");
-  EXPECT_EQ(message_of([&] { fetch_from(ok(R"({"datetime": [null], "Kp": [1], "status": ["def"]})"), a, b); }),
+  EXPECT_EQ(error_of([&] { fetch_from(ok(R"({"datetime": [null], "Kp": [1], "status": ["def"]})"), a, b); }),
             "geomag_data contains invalid timestamps");
-  EXPECT_NE(message_of([&] { fetch_from(ok(R"({"datetime": ["soon"], "Kp": [1], "status": ["def"]})"), a, b); })
+  EXPECT_NE(error_of([&] { fetch_from(ok(R"({"datetime": ["soon"], "Kp": [1], "status": ["def"]})"), a, b); })
                 .find("soon"),
             std::string::npos);
-  EXPECT_NE(message_of([&] { fetch_from(ok("<html>busy</html>"), a, b); }).find("not valid JSON"), std::string::npos);
+  EXPECT_NE(error_of([&] { fetch_from(ok("<html>busy</html>"), a, b); }).find("not valid JSON"), std::string::npos);
 
   try {
     fetch_from({500, "{}", false}, a, b);
@@ -152,7 +143,7 @@ TEST(FetchGeomag, MalformedRepliesAndFailedRequests) {
   }
 
   LocalHttpServer::Reply silent{200, "", true};
-  std::string timed_out = message_of([&] { fetch_from(silent, a, b, nullptr, 0.3); });
+  std::string timed_out = error_of([&] { fetch_from(silent, a, b, nullptr, 0.3); });
   EXPECT_NE(timed_out.find("http://127.0.0.1:"), std::string::npos) << timed_out;
 
   int port;
@@ -178,12 +169,12 @@ TEST(Timestamp, BoundsInAZone) {
             (ZonedTime{make_timestamp(2024, 3, 1), "Asia/Shanghai"}));
   for (const TimeBound& missing : {TimeBound{Timestamp{}}, TimeBound{std::string("")}, TimeBound{std::string("NaT")},
                                    TimeBound{ZonedTime{Timestamp{}, "UTC"}}})
-    EXPECT_EQ(message_of([&] { _timestamp(missing, "UTC"); }), "Kp time bounds must not be NaT");
+    EXPECT_EQ(error_of([&] { _timestamp(missing, "UTC"); }), "Kp time bounds must not be NaT");
   // 02:30 does not exist on 10 March 2024 in New York; 01:30 on 3 November happens twice.
   EXPECT_THROW(_timestamp(std::string("2024-03-10 02:30"), "America/New_York"), std::invalid_argument);
   EXPECT_THROW(_timestamp(std::string("2024-11-03 01:30"), "America/New_York"), std::invalid_argument);
-  EXPECT_NE(message_of([] { _timestamp(std::string("yesterday"), "UTC"); }).find("yesterday"), std::string::npos);
-  EXPECT_NE(message_of([] { _timestamp(std::string("2024-03-01"), "Mars/Olympus"); }).find("Mars/Olympus"),
+  EXPECT_NE(error_of([] { _timestamp(std::string("yesterday"), "UTC"); }).find("yesterday"), std::string::npos);
+  EXPECT_NE(error_of([] { _timestamp(std::string("2024-03-01"), "Mars/Olympus"); }).find("Mars/Olympus"),
             std::string::npos);
 }
 
@@ -208,17 +199,17 @@ TEST(NormalizeGeomag, ShapesTheTableAndLeavesTheInputAlone) {
   EXPECT_EQ(input.num_columns(), 3u);
   EXPECT_EQ(input.key().zone(), "UTC");
 
-  EXPECT_EQ(message_of([&] { normalize_geomag(kp_table({0, h, 2 * h}, "")); }),
+  EXPECT_EQ(error_of([&] { normalize_geomag(kp_table({0, h, 2 * h}, "")); }),
             "geomag_data must have a timezone-aware DatetimeIndex");
-  EXPECT_EQ(message_of([&] { normalize_geomag(kp_table({0, Timestamp::NaT, 2 * h}, "UTC")); }),
+  EXPECT_EQ(error_of([&] { normalize_geomag(kp_table({0, Timestamp::NaT, 2 * h}, "UTC")); }),
             "geomag_data contains invalid timestamps");
   Table no_status = input;
   no_status.remove_column("status");
-  EXPECT_EQ(message_of([&] { normalize_geomag(no_status); }),
+  EXPECT_EQ(error_of([&] { normalize_geomag(no_status); }),
             "geomag_data must be a DataFrame with Kp and status columns");
   Table no_key = input;
   no_key.drop_key();
-  EXPECT_EQ(message_of([&] { normalize_geomag(no_key); }), "geomag_data must have a timezone-aware DatetimeIndex");
+  EXPECT_EQ(error_of([&] { normalize_geomag(no_key); }), "geomag_data must have a timezone-aware DatetimeIndex");
 }
 
 }  // namespace

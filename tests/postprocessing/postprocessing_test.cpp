@@ -4,6 +4,7 @@
 #include <cmath>
 #include <random>
 
+#include "test_support.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/postprocessing.hpp"
 
@@ -25,14 +26,7 @@ Table observations(const std::vector<int64_t>& times, const std::vector<double>&
   return t;
 }
 
-std::string error_of(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "no error";
-}
+using testing::error_of;
 
 TEST(Resample, HoursToDaysWithEmptyDays) {
   std::vector<int64_t> times;

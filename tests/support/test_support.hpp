@@ -7,11 +7,22 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <random>
 #include <string>
 
 namespace tremora::testing {
+
+/// The message of the error `f` throws, or "no error".
+inline std::string error_of(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "no error";
+}
 
 /// A fresh folder below the system's temporary folder, removed afterwards.
 class TempDir {
