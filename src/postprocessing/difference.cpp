@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 
 #include "series_groups.hpp"
@@ -38,13 +39,50 @@ std::vector<int64_t> working_order(const Table& df, bool sort) {
   return sort_indices(df.key());
 }
 
+// Each series' last `lag` values, oldest first in a ring: at most as many
+// slots as the series has rows, so a large lag costs no memory.
+class LagRings {
+ public:
+  LagRings(const SeriesIds& series, std::size_t lag) : lag_(lag), start_(series.count + 1, 0), cursor_(series.count, 0) {
+    std::vector<std::size_t> rows(series.count, 0);
+    for (int32_t g : series.of_row) ++rows[std::size_t(g)];
+    for (std::size_t g = 0; g < series.count; ++g) start_[g + 1] = start_[g] + std::min(rows[g], lag);
+    values_.resize(start_.back());
+    seen_.assign(series.count, 0);
+  }
+
+  // Stores a series' new value and returns the one `lag` rows before it
+  // (NaN while the series has fewer rows than that).
+  double exchange(std::size_t g, double now) {
+    std::size_t length = start_[g + 1] - start_[g];
+    if (length < lag_) return std::nan("");  // the series is too short for any difference
+    double& slot = values_[start_[g] + cursor_[g]];
+    double before = seen_[g]++ >= lag_ ? slot : std::nan("");
+    slot = now;
+    cursor_[g] = cursor_[g] + 1 == length ? 0 : cursor_[g] + 1;
+    return before;
+  }
+
+ private:
+  std::size_t lag_;
+  std::vector<std::size_t> start_, cursor_, seen_;
+  std::vector<double> values_;
+};
+
+// Walks the rows in the working order, so that every row meets the value
+// `lag` rows before it in its own series.
 template <typename T>
-void difference_series(const SeriesGroups& series, const T* v, std::size_t lag, std::vector<double>& diff) {
-  for (const auto& rows : series.members) {
-    for (std::size_t k = lag; k < rows.size(); ++k) {
-      double now = double(v[std::size_t(rows[k])]), before = double(v[std::size_t(rows[k - lag])]);
-      if (!std::isnan(now) && !std::isnan(before)) diff[std::size_t(rows[k])] = now - before;
-    }
+void difference_series(const SeriesIds& series, std::span<const int64_t> order, const T* v, std::size_t lag,
+                       std::vector<double>& diff) {
+  LagRings rings(series, lag);
+  auto visit = [&](std::size_t row) {
+    double now = double(v[row]);
+    diff[row] = now - rings.exchange(std::size_t(series.of_row[row]), now);  // NaN stays NaN
+  };
+  if (order.empty()) {
+    for (std::size_t row = 0; row < diff.size(); ++row) visit(row);
+  } else {
+    for (int64_t row : order) visit(std::size_t(row));
   }
 }
 
@@ -53,16 +91,16 @@ std::vector<double> differences(const Table& df, const std::vector<std::string>&
                                 const DifferenceOptions& options) {
   const Column& values = df.column(options.value_col);
   std::vector<double> diff(values.size(), std::nan(""));
-  // Each series lists its rows in row-key order.
-  SeriesGroups series = group_rows(df, groups, /*missing_is_a_group=*/true, working_order(df, options.sort));
+  SeriesIds series = series_ids(df, groups, /*missing_is_a_group=*/true);
+  std::vector<int64_t> order = working_order(df, options.sort);
   std::size_t lag = std::size_t(options.periods);
   if (values.type() == DataType::Float32) {
-    difference_series(series, values.float32s().data(), lag, diff);
+    difference_series(series, order, values.float32s().data(), lag, diff);
   } else if (values.type() == DataType::Float64) {
-    difference_series(series, values.float64s().data(), lag, diff);
+    difference_series(series, order, values.float64s().data(), lag, diff);
   } else {
     Column numbers = to_number(values);
-    difference_series(series, numbers.float64s().data(), lag, diff);
+    difference_series(series, order, numbers.float64s().data(), lag, diff);
   }
   return diff;
 }

@@ -88,13 +88,20 @@ std::vector<int32_t> dense_ids(const std::vector<KeyRanks>& keys, std::size_t n,
 
 }  // namespace
 
+SeriesIds series_ids(const Table& table, const std::vector<std::string>& columns, bool missing_is_a_group) {
+  std::vector<KeyRanks> keys;
+  for (const auto& name : columns) keys.push_back(key_ranks(table.column(name)));
+  SeriesIds ids;
+  ids.of_row = dense_ids(keys, table.num_rows(), missing_is_a_group, ids.count);
+  return ids;
+}
+
 SeriesGroups group_rows(const Table& table, const std::vector<std::string>& columns, bool missing_is_a_group,
                         std::span<const int64_t> order) {
   std::size_t n = table.num_rows();
-  std::vector<KeyRanks> keys;
-  for (const auto& name : columns) keys.push_back(key_ranks(table.column(name)));
-  std::size_t groups = 0;
-  std::vector<int32_t> id = dense_ids(keys, n, missing_is_a_group, groups);
+  SeriesIds ids = series_ids(table, columns, missing_is_a_group);
+  std::size_t groups = ids.count;
+  const std::vector<int32_t>& id = ids.of_row;
   std::vector<std::size_t> sizes(groups, 0);
   for (int32_t g : id)
     if (g >= 0) ++sizes[std::size_t(g)];

@@ -15,6 +15,17 @@ struct SeriesGroups {
   std::vector<std::vector<int64_t>> members;
 };
 
+/// The series of every row: ids 0..count-1 in ascending key order, -1 for
+/// rows that belong to no series.
+struct SeriesIds {
+  std::vector<int32_t> of_row;
+  std::size_t count = 0;
+};
+
+/// The series ids of the rows, by the values of `columns`, with missing
+/// values treated as group_rows treats them.
+SeriesIds series_ids(const Table& table, const std::vector<std::string>& columns, bool missing_is_a_group);
+
 /// Groups the rows by the values of `columns` (all rows in one group when
 /// there are none). A missing value is a value of its own when
 /// `missing_is_a_group`; otherwise such rows belong to no group. Rows are

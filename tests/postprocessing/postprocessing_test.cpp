@@ -182,6 +182,14 @@ TEST(FirstDifference, SeriesLagsAndOrder) {
   EXPECT_TRUE(same(values_of(first_difference(lag, {.periods = 2, .keep_first = true})), {nan, nan, 3, 6}));
   Table bad = keyed_series({1, 2, 3, 4}, {"1", "x", "4", "8"}, {"A", "A", "A", "A"});
   EXPECT_TRUE(same(values_of(first_difference(bad, {.periods = 2, .keep_first = true})), {nan, nan, 3, nan}));
+  // Series of unequal lengths, a lag longer than one of them, and a lag far
+  // beyond every series.
+  Table uneven = keyed_series({1, 2, 3, 4, 5, 6}, {"1", "50", "3", "7", "60", "15"}, {"A", "B", "A", "A", "B", "A"});
+  EXPECT_TRUE(same(values_of(first_difference(uneven, {.periods = 3, .keep_first = true})),
+                   {nan, nan, nan, nan, nan, 14}));
+  EXPECT_TRUE(same(values_of(first_difference(uneven, {.periods = 1, .keep_first = true})),
+                   {nan, nan, 2, 4, 10, 8}));
+  EXPECT_EQ(first_difference(uneven, {.periods = int64_t{1} << 40}).num_rows(), 0u);
   // Keys out of order: sorted for the computation, unless sort is off.
   Table shuffled = keyed_series({3, 1, 2}, {"15", "10", "12"}, {"A", "A", "A"});
   EXPECT_TRUE(same(values_of(first_difference(shuffled, {.keep_first = true})), {3, nan, 2}));
