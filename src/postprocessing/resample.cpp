@@ -34,56 +34,113 @@ const Column& start_times(const Table& df, Column& converted) {
   return converted;
 }
 
-double median_of(std::vector<double>& v) {
-  std::size_t n = v.size(), mid = n / 2;
-  std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(mid), v.end());
+double median_of(double* v, std::size_t n) {
+  std::size_t mid = n / 2;
+  std::nth_element(v, v + mid, v + n);
   double upper = v[mid];
   if (n % 2) return upper;
-  double lower = *std::max_element(v.begin(), v.begin() + std::ptrdiff_t(mid));
+  double lower = *std::max_element(v, v + mid);
   return (lower + upper) / 2;
 }
 
-// The bins of one series: the aggregate of each, from the first to the last.
-struct Bins {
-  int64_t first_start = 0;
-  std::vector<double> values;
+// Where the bins of every series lie in one flat array: series in id
+// order, each from the bin of its first time to the bin of its last.
+struct BinLayout {
+  std::vector<int64_t> first_start;  // start of each series' first bin
+  std::vector<std::size_t> offset;   // first flat bin of each series; one more at the end
+  std::vector<int64_t> code_row;     // a row of each series, for its codes
+
+  BinLayout(const SeriesIds& series, const int64_t* when, int64_t width) {
+    std::vector<int64_t> lo(series.count, INT64_MAX), hi(series.count, INT64_MIN);
+    code_row.assign(series.count, -1);
+    for (std::size_t r = 0; r < series.of_row.size(); ++r) {
+      int32_t g = series.of_row[r];
+      if (g < 0) continue;
+      if (code_row[g] < 0) code_row[g] = int64_t(r);
+      if (when[r] == Timestamp::NaT) continue;
+      lo[g] = std::min(lo[g], when[r]);
+      hi[g] = std::max(hi[g], when[r]);
+    }
+    first_start.assign(series.count, 0);
+    offset.assign(series.count + 1, 0);
+    for (std::size_t g = 0; g < series.count; ++g) {
+      std::size_t bins = 0;
+      if (lo[g] <= hi[g]) {  // bins are anchored at midnight of the series' first day
+        int64_t origin = floor_div(lo[g], kNanosPerDay) * kNanosPerDay;
+        int64_t first = floor_div(lo[g] - origin, width), last = floor_div(hi[g] - origin, width);
+        first_start[g] = origin + first * width;
+        bins = std::size_t(last - first + 1);
+      }
+      offset[g + 1] = offset[g] + bins;
+    }
+  }
 };
 
+// The flat bin of every row (-1 for rows without series or time). Rows
+// mostly fall into the bin of their series' previous row, which is checked
+// before dividing.
+std::vector<int64_t> bins_of_rows(const SeriesIds& series, const BinLayout& layout, const int64_t* when,
+                                  int64_t width) {
+  std::vector<int64_t> bin(series.of_row.size(), -1);
+  std::vector<int64_t> cached_start(series.count, 0), cached_bin(series.count, -1);
+  for (std::size_t r = 0; r < bin.size(); ++r) {
+    int32_t g = series.of_row[r];
+    if (g < 0 || when[r] == Timestamp::NaT) continue;
+    if (cached_bin[g] < 0 || uint64_t(when[r] - cached_start[g]) >= uint64_t(width)) {
+      uint64_t k = uint64_t(when[r] - layout.first_start[g]) / uint64_t(width);
+      cached_start[g] = layout.first_start[g] + int64_t(k) * width;
+      cached_bin[g] = int64_t(layout.offset[g] + k);
+    }
+    bin[r] = cached_bin[g];
+  }
+  return bin;
+}
+
+// The median of every bin: the values are placed bin by bin into one array
+// (a counting sort on the bin), then each bin's run is partitioned.
 template <typename T>
-Bins bin_series(std::span<const int64_t> rows, const int64_t* when, const T* value, int64_t width, Aggregate agg) {
-  int64_t lo = INT64_MAX, hi = INT64_MIN;
-  for (int64_t r : rows)
-    if (when[r] != Timestamp::NaT) lo = std::min(lo, when[r]), hi = std::max(hi, when[r]);
-  Bins out;
-  if (lo > hi) return out;
-  int64_t origin = floor_div(lo, kNanosPerDay) * kNanosPerDay;
-  int64_t first = floor_div(lo - origin, width), last = floor_div(hi - origin, width);
-  std::size_t n = std::size_t(last - first + 1);
-  out.first_start = origin + first * width;
-  std::vector<double> acc(n, agg == Aggregate::Max ? -INFINITY : agg == Aggregate::Min ? INFINITY : 0.0);
-  std::vector<int64_t> count(n, 0);
-  std::vector<std::vector<double>> members(agg == Aggregate::Median ? n : 0);
-  for (int64_t r : rows) {
-    if (when[r] == Timestamp::NaT || std::isnan(value[r])) continue;
-    std::size_t b = std::size_t(floor_div(when[r] - origin, width) - first);
+std::vector<double> bin_medians(const std::vector<int64_t>& bin, const T* value, std::size_t bins) {
+  std::vector<std::size_t> start(bins + 1, 0);
+  for (std::size_t r = 0; r < bin.size(); ++r)
+    if (bin[r] >= 0 && !std::isnan(value[r])) ++start[std::size_t(bin[r]) + 1];
+  for (std::size_t b = 0; b < bins; ++b) start[b + 1] += start[b];
+  std::vector<double> placed(start.back());
+  std::vector<std::size_t> next(start.begin(), start.end() - 1);
+  for (std::size_t r = 0; r < bin.size(); ++r)
+    if (bin[r] >= 0 && !std::isnan(value[r])) placed[next[std::size_t(bin[r])]++] = double(value[r]);
+  std::vector<double> out(bins, std::nan(""));
+  for (std::size_t b = 0; b < bins; ++b)
+    if (start[b + 1] > start[b]) out[b] = median_of(placed.data() + start[b], start[b + 1] - start[b]);
+  return out;
+}
+
+// The mean, sum, maximum or minimum of every bin; empty bins give NaN
+// (0 for sums).
+template <typename T>
+std::vector<double> bin_totals(const std::vector<int64_t>& bin, const T* value, std::size_t bins, Aggregate agg) {
+  std::vector<double> acc(bins, agg == Aggregate::Max ? -INFINITY : agg == Aggregate::Min ? INFINITY : 0.0);
+  std::vector<int64_t> count(bins, 0);
+  for (std::size_t r = 0; r < bin.size(); ++r) {
+    if (bin[r] < 0 || std::isnan(value[r])) continue;
+    std::size_t b = std::size_t(bin[r]);
     double v = double(value[r]);
     ++count[b];
     switch (agg) {
-      case Aggregate::Mean:
-      case Aggregate::Sum: acc[b] += v; break;
       case Aggregate::Max: acc[b] = std::max(acc[b], v); break;
       case Aggregate::Min: acc[b] = std::min(acc[b], v); break;
-      case Aggregate::Median: members[b].push_back(v); break;
+      default: acc[b] += v;
     }
   }
-  out.values.resize(n);
-  for (std::size_t b = 0; b < n; ++b) {
-    if (count[b] == 0) out.values[b] = agg == Aggregate::Sum ? 0.0 : std::nan("");
-    else if (agg == Aggregate::Mean) out.values[b] = acc[b] / double(count[b]);
-    else if (agg == Aggregate::Median) out.values[b] = median_of(members[b]);
-    else out.values[b] = acc[b];
+  for (std::size_t b = 0; b < bins; ++b) {
+    if (count[b] == 0) acc[b] = agg == Aggregate::Sum ? 0.0 : std::nan("");
+    else if (agg == Aggregate::Mean) acc[b] /= double(count[b]);
   }
-  return out;
+  return acc;
+}
+
+template <typename T>
+std::vector<double> aggregate_bins(const std::vector<int64_t>& bin, const T* value, std::size_t bins, Aggregate agg) {
+  return agg == Aggregate::Median ? bin_medians(bin, value, bins) : bin_totals(bin, value, bins, agg);
 }
 
 }  // namespace
@@ -101,22 +158,23 @@ Table resample_timeseries_data(const Table& df, const std::string& freq, const s
   Column numbers = obs.type() == DataType::Float32 || obs.type() == DataType::Float64 ? Column() : to_number(obs);
   const Column& value = obs.type() == DataType::Float32 || obs.type() == DataType::Float64 ? obs : numbers;
   std::vector<std::string> keys(std::begin(kSeriesColumns), std::end(kSeriesColumns));
-  SeriesGroups groups = group_rows(df, keys, /*missing_is_a_group=*/false);
-  if (groups.members.empty()) throw std::invalid_argument("nothing to resample: no row has STATIONID, POINTID and ITEMID");
+  SeriesIds series = series_ids(df, keys, /*missing_is_a_group=*/false);
+  if (series.count == 0) throw std::invalid_argument("nothing to resample: no row has STATIONID, POINTID and ITEMID");
   auto agg = aggregate_of(agg_method);
   if (!agg) throw std::invalid_argument(kBadMethod);
-  std::vector<int64_t> starts, code_rows;
-  std::vector<double> values;
-  for (const auto& rows : groups.members) {
-    Bins bins = value.type() == DataType::Float32
-                    ? bin_series(rows, when.int64s().data(), value.float32s().data(), width, *agg)
-                    : bin_series(rows, when.int64s().data(), value.float64s().data(), width, *agg);
-    for (std::size_t b = 0; b < bins.values.size(); ++b) {
-      starts.push_back(bins.first_start + int64_t(b) * width);
-      values.push_back(bins.values[b]);
-      code_rows.push_back(rows.front());
+  const int64_t* times = when.int64s().data();
+  BinLayout layout(series, times, width);
+  std::vector<int64_t> bin = bins_of_rows(series, layout, times, width);
+  std::size_t bins = layout.offset.back();
+  std::vector<double> values = value.type() == DataType::Float32
+                                   ? aggregate_bins(bin, value.float32s().data(), bins, *agg)
+                                   : aggregate_bins(bin, value.float64s().data(), bins, *agg);
+  std::vector<int64_t> starts(bins), code_rows(bins);
+  for (std::size_t g = 0; g < series.count; ++g)
+    for (std::size_t b = layout.offset[g]; b < layout.offset[g + 1]; ++b) {
+      starts[b] = layout.first_start[g] + int64_t(b - layout.offset[g]) * width;
+      code_rows[b] = layout.code_row[g];
     }
-  }
   Table out;
   out.add_column(Column::from_timestamps("STARTDATE", std::move(starts), when.zone()));
   out.add_column(Column::from_float64("OBSVALUE", std::move(values)));

@@ -14,10 +14,13 @@ namespace {
 struct KeyRanks {
   Column encoded;            // set when the column was not dictionary-encoded already
   const int32_t* codes = nullptr;
+  // The rank of code c at [c + 1]; [0] is the rank of a missing value
+  // (code -1), which is `values`, after every text.
   std::vector<uint32_t> rank_of_code;
-  uint32_t values = 0;       // distinct values; the rank of a missing value
+  uint32_t values = 0;       // distinct values
 
-  uint32_t rank(std::size_t row) const { return codes[row] < 0 ? values : rank_of_code[std::size_t(codes[row])]; }
+  const uint32_t* ranks() const { return rank_of_code.data() + 1; }
+  uint32_t rank(std::size_t row) const { return ranks()[codes[row]]; }
 };
 
 KeyRanks key_ranks(const Column& c) {
@@ -32,13 +35,14 @@ KeyRanks key_ranks(const Column& c) {
   std::vector<uint32_t> order(texts.size());
   std::iota(order.begin(), order.end(), 0u);
   std::sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) { return texts[a] < texts[b]; });
-  k.rank_of_code.resize(texts.size());
+  k.rank_of_code.resize(texts.size() + 1);
   uint32_t r = 0;
   for (std::size_t i = 0; i < order.size(); ++i) {
     if (i > 0 && texts[order[i - 1]] != texts[order[i]]) ++r;  // repeated texts share a rank
-    k.rank_of_code[order[i]] = r;
+    k.rank_of_code[order[i] + 1] = r;
   }
   k.values = texts.empty() ? 0 : r + 1;
+  k.rank_of_code[0] = k.values;
   return k;
 }
 
@@ -59,17 +63,24 @@ std::vector<int32_t> dense_ids(const std::vector<KeyRanks>& keys, std::size_t n,
     if (small) product *= uint64_t(k.values) + 1;
   }
   if (small) {
-    // Few combinations: count them in an array indexed by the mixed-radix number.
+    // Few combinations: count them in an array indexed by the mixed-radix
+    // number, built key by key in passes over the codes.
     std::vector<uint32_t> number(n, 0);
-    for (const auto& k : keys)
-      for (std::size_t i = 0; i < n; ++i) number[i] = number[i] * (k.values + 1) + k.rank(i);
+    std::vector<uint8_t> left_out(n, 0);
+    for (const auto& k : keys) {
+      const uint32_t* rank = k.ranks();
+      uint32_t radix = k.values + 1;
+      for (std::size_t i = 0; i < n; ++i) number[i] = number[i] * radix + rank[k.codes[i]];
+      if (!missing_is_a_group)
+        for (std::size_t i = 0; i < n; ++i) left_out[i] |= k.codes[i] < 0;
+    }
     std::vector<int32_t> dense(product, -1);
     for (std::size_t i = 0; i < n; ++i)
-      if (!excluded(i)) dense[number[i]] = 0;
+      if (!left_out[i]) dense[number[i]] = 0;
     groups = 0;
     for (auto& d : dense)
       if (d == 0) d = int32_t(groups++);
-    for (std::size_t i = 0; i < n; ++i) id[i] = excluded(i) ? -1 : dense[number[i]];
+    for (std::size_t i = 0; i < n; ++i) id[i] = left_out[i] ? -1 : dense[number[i]];
     return id;
   }
   // Many combinations: order them as tuples of ranks.

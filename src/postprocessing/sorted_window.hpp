@@ -114,15 +114,33 @@ class SortedWindow {
     values_.swap(scratch_);
   }
 
+  // Large windows find both places by bisection and move the values
+  // between them as one block.
   void replace_large(double old_value, double new_value) {
     double* s = values_.data() + 1;
-    std::size_t j = std::size_t(std::lower_bound(s, s + size_, old_value) - s);
+    std::size_t from = count_below_sorted(s, size_, old_value);
+    std::size_t below_new = count_below_sorted(s, size_, new_value);
     if (new_value > old_value) {
-      for (; j + 1 < size_ && s[j + 1] < new_value; ++j) s[j] = s[j + 1];
+      std::size_t to = below_new - 1;  // below_new counts the old value
+      std::memmove(s + from, s + from + 1, (to - from) * sizeof(double));
+      s[to] = new_value;
     } else {
-      for (; j > 0 && s[j - 1] > new_value; --j) s[j] = s[j - 1];
+      std::size_t to = below_new;
+      std::memmove(s + to + 1, s + to, (from - to) * sizeof(double));
+      s[to] = new_value;
     }
-    s[j] = new_value;
+  }
+
+  // The number of values below v in the sorted s[0..n), n > 0, by a
+  // bisection whose steps are conditional moves rather than branches.
+  static std::size_t count_below_sorted(const double* s, std::size_t n, double v) {
+    const double* base = s;
+    while (n > 1) {
+      std::size_t half = n / 2;
+      base = base[half] < v ? base + half : base;
+      n -= half;
+    }
+    return std::size_t(base - s) + (*base < v);
   }
 
   std::size_t size_ = 0;
