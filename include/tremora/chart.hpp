@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -105,7 +106,8 @@ Color parse_color(const std::string& name);
 /// The viridis colour map at x in [0, 1] (below 0 the first entry, above 1 the last).
 Color viridis(double x);
 
-enum class LineStyle { Solid, Dashed, Dotted, DashDot };
+/// How lines are stroked; None draws no line (markers only).
+enum class LineStyle { Solid, Dashed, Dotted, DashDot, None };
 
 /// How a text is set: size in points, font family (a name or a comma
 /// list, fonts found by fontconfig with per-glyph fallback; empty for the
@@ -125,7 +127,27 @@ struct Style {
   double alpha = 1;
   std::string label = "";
   int zorder = 2;
+  /// Marker at every point of a line, or the shape of scatter marks ("" =
+  /// none on lines, a circle for scatter): "o" circle, "." point, ","
+  /// pixel, "s" square, "^" "v" "<" ">" triangles, "D" "d" diamonds, "p"
+  /// pentagon, "h" hexagon, "*" star, "+" plus, "x" cross, "|", "_".
+  std::string marker = "";
+  /// Width of line markers in points.
+  double markersize = 6;
 };
+
+/// A drawing option's value: a number, a text or a truth value.
+using StyleValue = std::variant<double, std::string, bool>;
+/// Drawing options by name, as plotting functions pass them on.
+using StyleOptions = std::map<std::string, StyleValue>;
+
+/// Sets the options "color", "linewidth", "linestyle" ("-", "--", ":",
+/// "-.", their names, or "None"), "alpha", "marker", "markersize", "label"
+/// and "zorder" on `style`, and returns the names of the options it does
+/// not know, for the caller to warn about. TypeError naming an option whose
+/// value is of the wrong kind; std::invalid_argument naming a colour, line
+/// style or marker that does not exist.
+std::vector<std::string> apply_style_options(Style& style, const StyleOptions& options);
 
 /// One panel of a figure.
 class Axes {
@@ -139,7 +161,9 @@ class Axes {
   /// Vertical lines from 0 to each y (no markers, no base line); the view
   /// always includes 0.
   void stem(std::vector<double> x, std::vector<double> y, const Style& style = {});
-  /// Round marks of the given areas (pt², the square around the circle).
+  /// Marks of the given areas (pt², the square around the marker; one
+  /// area for all, or one per point), circles unless the style names
+  /// another marker.
   void scatter(std::vector<double> x, std::vector<double> y, std::vector<double> areas, const Style& style = {});
   /// Bars centred on x, `width` x units wide, from 0 to each height.
   void bar(std::vector<double> x, std::vector<double> heights, double width = 0.8, const Style& style = {});

@@ -250,6 +250,15 @@ void draw_legend(cairo_t* cr, const std::vector<const Axes::Mark*>& marks, const
   for (const auto* m : marks)
     if (!m->style.label.empty()) entries.push_back(m);
   if (entries.empty()) return;
+  // Lines come first, then filled areas and scatter marks, then bars and
+  // stems, each group in the order the marks were added.
+  auto group = [](const Axes::Mark* m) {
+    using K = Axes::Mark::Kind;
+    return m->kind == K::Line || m->kind == K::HLine ? 0 : m->kind == K::Fill || m->kind == K::Scatter ? 1 : 2;
+  };
+  std::sort(entries.begin(), entries.end(), [&](const Axes::Mark* a, const Axes::Mark* b) {
+    return group(a) != group(b) ? group(a) < group(b) : a->order < b->order;
+  });
   double fs = style.size;
   double pad = 0.4 * fs, spacing = 0.5 * fs, handle = 2 * fs, gap = 0.8 * fs, row = fs;
   TextStyle title_style{.size = label_size(), .family = style.family};
@@ -271,12 +280,7 @@ void draw_legend(cairo_t* cr, const std::vector<const Axes::Mark*>& marks, const
   for (std::size_t i = 0; i < entries.size(); ++i) {
     const auto* m = entries[i];
     double baseline = y + pad + title_h + double(i) * (row + spacing) + 0.8 * row;
-    cairo_set_source_rgba(cr, m->color.r, m->color.g, m->color.b, m->color.a * m->style.alpha);
-    cairo_set_line_width(cr, m->style.linewidth);
-    set_dash(cr, m->style.linestyle, m->style.linewidth);
-    cairo_move_to(cr, x + pad, baseline - 0.35 * fs);
-    cairo_line_to(cr, x + pad + handle, baseline - 0.35 * fs);
-    cairo_stroke(cr);
+    draw_legend_handle(cr, *m, x + pad, x + pad + handle, baseline - 0.35 * fs, fs);
     draw_text(cr, m->style.label, style, x + pad + handle + gap, baseline, HAlign::Left, VAlign::Baseline);
   }
 }

@@ -1,8 +1,10 @@
 // The marks of a panel: what each adds to the data limits and how it is drawn.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <map>
 
+#include "markers.hpp"
 #include "panel.hpp"
 #include "text_layout.hpp"
 
@@ -59,7 +61,18 @@ void add_reduced_run(cairo_t* cr, const std::vector<std::pair<double, double>>& 
   }
 }
 
-void draw_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
+// Markers at every finite point of a mark, `size` points wide.
+void draw_markers(cairo_t* cr, const Axes::Mark& m, const PanelView& v, const std::string& code,
+                  const std::function<double(std::size_t)>& size) {
+  for (std::size_t i = 0; i < m.x.size(); ++i) {
+    if (!std::isfinite(m.x[i]) || !std::isfinite(m.y[i])) continue;
+    double s = size(i);
+    if (s > 0) add_marker_path(cr, code, v.to_x(m.x[i]), v.to_y(m.y[i]), s);
+  }
+  finish_markers(cr, code);
+}
+
+void stroke_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
   std::vector<std::pair<double, double>> run;
   std::vector<DenseColumn> dense;
   for (std::size_t i = 0; i <= m.x.size(); ++i) {
@@ -86,6 +99,12 @@ void draw_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double colu
     cairo_pop_group_to_source(cr);
     cairo_paint_with_alpha(cr, alpha);
   }
+}
+
+void draw_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
+  if (m.style.linestyle != LineStyle::None) stroke_line(cr, m, v, column);
+  if (!m.style.marker.empty())
+    draw_markers(cr, m, v, m.style.marker, [&](std::size_t) { return m.style.markersize; });
 }
 
 void draw_fill(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
@@ -160,9 +179,38 @@ void set_dash(cairo_t* cr, LineStyle style, double width) {
     case LineStyle::Dashed: set({3.7, 1.6}); break;
     case LineStyle::Dotted: set({1.0, 1.65}); break;
     case LineStyle::DashDot: set({6.4, 1.6, 1.0, 1.6}); break;
+    case LineStyle::None: break;
   }
   cairo_set_line_cap(cr, style == LineStyle::Solid ? CAIRO_LINE_CAP_SQUARE : CAIRO_LINE_CAP_BUTT);
   cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+}
+
+void draw_legend_handle(cairo_t* cr, const Axes::Mark& m, double x0, double x1, double yc, double fs) {
+  using K = Axes::Mark::Kind;
+  cairo_save(cr);
+  source(cr, m.color, m.style.alpha);
+  if (m.kind == K::Bar || m.kind == K::Fill) {
+    cairo_rectangle(cr, x0, yc - 0.35 * fs, x1 - x0, 0.7 * fs);
+    cairo_fill(cr);
+  } else if (m.kind == K::Scatter) {
+    double area = m.sizes.empty() ? 36 : m.sizes.front();
+    add_marker_path(cr, m.style.marker.empty() ? "o" : m.style.marker, (x0 + x1) / 2, yc,
+                    std::min(std::sqrt(std::max(area, 0.0)), fs));
+    finish_markers(cr, m.style.marker.empty() ? "o" : m.style.marker);
+  } else {
+    if (m.style.linestyle != LineStyle::None) {
+      cairo_set_line_width(cr, m.style.linewidth);
+      set_dash(cr, m.style.linestyle, m.style.linewidth);
+      cairo_move_to(cr, x0, yc);
+      cairo_line_to(cr, x1, yc);
+      cairo_stroke(cr);
+    }
+    if (!m.style.marker.empty()) {
+      add_marker_path(cr, m.style.marker, (x0 + x1) / 2, yc, m.style.markersize);
+      finish_markers(cr, m.style.marker);
+    }
+  }
+  cairo_restore(cr);
 }
 
 std::optional<Range> mark_x_limits(const Axes::Mark& m) {
@@ -208,17 +256,15 @@ void draw_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double colu
       }
       cairo_stroke(cr);
       break;
-    case K::Scatter:
-      for (std::size_t i = 0; i < m.x.size(); ++i) {
-        if (!std::isfinite(m.x[i]) || !std::isfinite(m.y[i])) continue;
+    case K::Scatter: {
+      // Marks are as wide as the square root of their area.
+      auto width = [&](std::size_t i) {
         double area = m.sizes.empty() ? 36 : m.sizes[std::min(i, m.sizes.size() - 1)];
-        if (!(area > 0)) continue;
-        // The edge (1 pt, in the face colour) makes the visible disc 1 pt wider.
-        cairo_new_sub_path(cr);
-        cairo_arc(cr, v.to_x(m.x[i]), v.to_y(m.y[i]), (std::sqrt(area) + 1) / 2, 0, 2 * M_PI);
-      }
-      cairo_fill(cr);
+        return area > 0 ? std::sqrt(area) : 0.0;
+      };
+      draw_markers(cr, m, v, m.style.marker.empty() ? "o" : m.style.marker, width);
       break;
+    }
     case K::Bar:
       for (std::size_t i = 0; i < m.x.size(); ++i) {
         if (!std::isfinite(m.x[i]) || !std::isfinite(m.y[i])) continue;
@@ -245,6 +291,7 @@ Axes::Axes() = default;
 Axes::~Axes() = default;
 
 std::shared_ptr<Axes::Mark> Axes::add(std::shared_ptr<Mark> m) {
+  m->order = marks_.size();
   marks_.push_back(m);
   return m;
 }
@@ -264,6 +311,8 @@ std::shared_ptr<Axes::Mark> make(Axes::Mark::Kind kind, std::vector<double> x, s
   m->x = std::move(x);
   m->y = std::move(y);
   m->style = s;
+  if (!s.marker.empty() && !is_marker(s.marker))
+    throw std::invalid_argument(std::string(what) + ": unknown marker '" + s.marker + "'");
   return m;
 }
 

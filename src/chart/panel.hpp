@@ -25,6 +25,7 @@ struct Axes::Mark {
   bool arrow = false;
   Style style;
   Color color;
+  std::size_t order = 0;  // the position among the panel's marks, in the order they were added
 };
 
 struct Rect {
@@ -53,5 +54,10 @@ std::optional<Range> mark_y_limits(const Axes::Mark& m);
 void draw_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column);
 
 void set_dash(cairo_t* cr, LineStyle style, double width);
+
+/// The sample of a mark in a legend between x0 and x1 around the height
+/// yc: a line (with its marker), a marker, or a patch of the legend font
+/// size `fs`.
+void draw_legend_handle(cairo_t* cr, const Axes::Mark& m, double x0, double x1, double yc, double fs);
 
 }  // namespace tremora::chart

@@ -11,6 +11,7 @@
 #include "panel.hpp"
 #include "text_layout.hpp"
 #include "tremora/chart.hpp"
+#include "tremora/errors.hpp"
 
 namespace tremora::chart {
 namespace {
@@ -290,6 +291,91 @@ TEST(Marks, ReducingALineToPixelColumnsKeepsThePicture) {
     for (int x = 0; x < 400; ++x) darkest = std::min(darkest, rgb(faint, x, y)[2]);
   EXPECT_GE(darkest, 126);  // black at half opacity on white, never more
   for (auto* s : {full, reduced, dashed_full, dashed, faint_full, faint}) cairo_surface_destroy(s);
+}
+
+// One mark drawn in red on a white 100 x 100 pt image whose data
+// coordinates are its pixel coordinates (y upwards).
+cairo_surface_t* drawn(const Axes::Mark& m) {
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 100, 100);
+  cairo_t* cr = cairo_create(s);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  draw_mark(cr, m, PanelView{{0, 0, 100, 100}, {0, 100}, {0, 100}}, 1);
+  cairo_destroy(cr);
+  cairo_surface_flush(s);
+  return s;
+}
+
+// Red, or red blended by antialiasing into the white around it.
+bool red_at(cairo_surface_t* s, int x, int y) {
+  auto c = rgb(s, x, y);
+  return c[0] > 200 && c[1] < c[0] - 80 && c[1] == c[2];
+}
+bool white_at(cairo_surface_t* s, int x, int y) { return rgb(s, x, y) == std::array<int, 3>{255, 255, 255}; }
+
+TEST(Marks, MarkerShapesForScatterAndLines) {
+  Axes::Mark m;
+  m.kind = Axes::Mark::Kind::Scatter;
+  m.x = {50}, m.y = {50}, m.sizes = {1600};  // 40 pt wide, centred at pixel (50, 50)
+  m.color = parse_color("r");
+  auto shape = [&](const std::string& code) {
+    m.style.marker = code;
+    return drawn(m);
+  };
+  cairo_surface_t* circle = shape("o");
+  cairo_surface_t* square = shape("s");
+  EXPECT_TRUE(red_at(circle, 50, 50) && red_at(square, 50, 50));
+  EXPECT_TRUE(white_at(circle, 67, 67));  // 24 pt from the centre: outside the disc
+  EXPECT_TRUE(red_at(square, 67, 67));    // inside the square's corner
+  cairo_surface_t* up = shape("^");
+  EXPECT_TRUE(red_at(up, 50, 33) && red_at(up, 33, 67) && red_at(up, 67, 67));  // apex and base corners
+  EXPECT_TRUE(white_at(up, 33, 33) && white_at(up, 67, 33));
+  cairo_surface_t* down = shape("v");
+  EXPECT_TRUE(red_at(down, 50, 67) && white_at(down, 33, 67) && red_at(down, 33, 33));
+  cairo_surface_t* cross = shape("x");
+  EXPECT_TRUE(red_at(cross, 60, 60) && red_at(cross, 39, 60));  // on both diagonals
+  EXPECT_TRUE(white_at(cross, 50, 35) && white_at(cross, 65, 50));  // an outline: nothing between the arms
+
+  // A line of markers only: the points are marked, nothing joins them.
+  Axes::Mark line;
+  line.x = {10, 90}, line.y = {50, 50};
+  line.color = parse_color("r");
+  line.style.linestyle = LineStyle::None;
+  line.style.marker = "o";
+  line.style.markersize = 10;
+  cairo_surface_t* dots = drawn(line);
+  EXPECT_TRUE(red_at(dots, 10, 50) && red_at(dots, 90, 50) && red_at(dots, 13, 50));
+  EXPECT_TRUE(white_at(dots, 50, 50) && white_at(dots, 17, 50));
+  for (auto* s : {circle, square, up, down, cross, dots}) cairo_surface_destroy(s);
+
+  Figure f(2, 2);
+  Axes* a = f.subplots(1)[0];
+  EXPECT_THROW(a->scatter({1}, {1}, {10}, {.marker = "Q"}), std::invalid_argument);
+  EXPECT_THROW(a->plot({1}, {1}, {.marker = "oo"}), std::invalid_argument);
+}
+
+TEST(Marks, DrawingOptionsByName) {
+  Style style;
+  std::vector<std::string> unknown = apply_style_options(
+      style, {{"color", "gray"}, {"linewidth", 0.5}, {"linestyle", "--"}, {"alpha", 0.3}, {"marker", "*"},
+              {"markersize", 4.0}, {"label", "水位"}, {"zorder", 5.0}, {"picker", true}, {"drawstyle", "steps"}});
+  EXPECT_EQ(unknown, (std::vector<std::string>{"drawstyle", "picker"}));
+  EXPECT_EQ(style.color, parse_color("gray"));
+  EXPECT_EQ(style.linewidth, 0.5);
+  EXPECT_EQ(style.linestyle, LineStyle::Dashed);
+  EXPECT_EQ(style.alpha, 0.3);
+  EXPECT_EQ(style.marker, "*");
+  EXPECT_EQ(style.markersize, 4.0);
+  EXPECT_EQ(style.label, "水位");
+  EXPECT_EQ(style.zorder, 5);
+  apply_style_options(style, {{"linestyle", "None"}, {"marker", "None"}});
+  EXPECT_EQ(style.linestyle, LineStyle::None);
+  EXPECT_EQ(style.marker, "");
+  EXPECT_THROW(apply_style_options(style, {{"linewidth", "thick"}}), TypeError);
+  EXPECT_THROW(apply_style_options(style, {{"color", 1.0}}), TypeError);
+  EXPECT_THROW(apply_style_options(style, {{"linestyle", "~~"}}), std::invalid_argument);
+  EXPECT_THROW(apply_style_options(style, {{"marker", "Q"}}), std::invalid_argument);
+  EXPECT_THROW(apply_style_options(style, {{"alpha", NAN}}), std::invalid_argument);
 }
 
 TEST(Figure, LegendGoesWhereItIsAsked) {

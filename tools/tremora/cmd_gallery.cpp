@@ -99,6 +99,27 @@ void categories(const std::filesystem::path& dir) {
   f.save(dir / "categories.png", 100);
 }
 
+// Every marker shape, as scatter marks of growing area and as the points
+// of a line without a line, with a legend of both kinds.
+void markers(const std::filesystem::path& dir) {
+  Figure f(8, 3.5);
+  Axes* a = f.subplots(1)[0];
+  const char* const codes[] = {"o", ".", ",", "s", "^", "v", "<", ">", "D", "d", "p", "h", "*", "+", "x", "|", "_"};
+  for (int k = 0; k < 17; ++k) {
+    a->scatter({double(k)}, {1.0}, {60.0 + 10 * k}, {.color = viridis(k / 16.0), .marker = codes[k]});
+    a->text(k, 1.35, codes[k], 10, "center");
+  }
+  a->plot({0, 4, 8, 12, 16}, {0.3, 0.5, 0.4, 0.6, 0.45},
+          {.color = parse_color("gray"), .linestyle = LineStyle::None, .label = "仅标记", .marker = "D"});
+  a->plot({0, 4, 8, 12, 16}, {-0.2, 0, -0.1, 0.1, -0.05},
+          {.color = parse_color("C3"), .linestyle = LineStyle::Dashed, .label = "线与标记", .marker = "o"});
+  a->scatter({}, {}, {60}, {.color = parse_color("C0"), .label = "散点", .marker = "^"});
+  a->set_ylim(-0.6, 1.7);
+  a->legend({.size = 9}, "", 0.8, "lower right");
+  a->set_title("标记形状（散点与折线）", 11);
+  f.save(dir / "markers.png", 100);
+}
+
 // Several years over one calendar (dates normalized to 2024), monthly
 // ticks "%m-%d" turned 45°, an annotated point, fixed y ticks.
 void annual(const std::filesystem::path& dir) {
@@ -144,6 +165,7 @@ void add_gallery(CLI::App& app) {
     stacked_lines(*dir);
     marks(*dir);
     categories(*dir);
+    markers(*dir);
     annual(*dir);
     std::cout << "wrote the gallery into " << *dir << "\n";
   });

@@ -1,0 +1,59 @@
+// Drawing options given by name, as the plotting functions pass them on.
+#include <cmath>
+
+#include "markers.hpp"
+#include "tremora/chart.hpp"
+#include "tremora/errors.hpp"
+
+namespace tremora::chart {
+namespace {
+
+template <typename T>
+const T& value_as(const std::string& name, const StyleValue& value, const char* kind) {
+  if (const T* v = std::get_if<T>(&value)) return *v;
+  throw TypeError("drawing option '" + name + "' must be " + kind);
+}
+
+double number(const std::string& name, const StyleValue& value) {
+  double v = value_as<double>(name, value, "a number");
+  if (!std::isfinite(v)) throw std::invalid_argument("drawing option '" + name + "' must be finite");
+  return v;
+}
+
+const std::string& text(const std::string& name, const StyleValue& value) {
+  return value_as<std::string>(name, value, "a text");
+}
+
+LineStyle line_style(const std::string& code) {
+  if (code == "-" || code == "solid") return LineStyle::Solid;
+  if (code == "--" || code == "dashed") return LineStyle::Dashed;
+  if (code == ":" || code == "dotted") return LineStyle::Dotted;
+  if (code == "-." || code == "dashdot") return LineStyle::DashDot;
+  if (code == "None" || code == "none" || code.empty() || code == " ") return LineStyle::None;
+  throw std::invalid_argument("unknown line style '" + code + "'");
+}
+
+}  // namespace
+
+std::vector<std::string> apply_style_options(Style& style, const StyleOptions& options) {
+  std::vector<std::string> unknown;
+  for (const auto& [name, value] : options) {
+    if (name == "color") style.color = parse_color(text(name, value));
+    else if (name == "linewidth") style.linewidth = number(name, value);
+    else if (name == "linestyle") style.linestyle = line_style(text(name, value));
+    else if (name == "alpha") style.alpha = number(name, value);
+    else if (name == "markersize") style.markersize = number(name, value);
+    else if (name == "label") style.label = text(name, value);
+    else if (name == "zorder") style.zorder = int(std::lround(number(name, value)));
+    else if (name == "marker") {
+      const std::string& code = text(name, value);
+      if (!code.empty() && code != "None" && !is_marker(code)) throw std::invalid_argument("unknown marker '" + code + "'");
+      style.marker = code == "None" ? "" : code;
+    } else {
+      unknown.push_back(name);
+    }
+  }
+  return unknown;
+}
+
+}  // namespace tremora::chart
