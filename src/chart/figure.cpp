@@ -204,6 +204,30 @@ double draw_y_axis(cairo_t* cr, const AxisTicks& t, const PanelView& v, bool rig
   return outer;
 }
 
+// The box of a y axis's offset text ("1e-5"), drawn above the panel's
+// top corner on its side; nothing when the axis has none.
+std::optional<Rect> y_offset_box(cairo_t* cr, const AxisTicks& t, const PanelView& v, bool right) {
+  if (t.offset.empty()) return std::nullopt;
+  TextExtent e = measure_text(cr, t.offset, label_size());
+  double top = v.rect.top - kOffsetPad - e.baseline;
+  return Rect{right ? v.rect.right() - e.width : v.rect.left, top, e.width, e.height};
+}
+
+// The title's baseline: titlepad above the panel, raised when its box would
+// meet one of the texts just above the panel, until it clears them by 3 pt.
+double title_baseline(cairo_t* cr, const std::string& title, const TextStyle& style, const PanelView& v,
+                      const std::vector<Rect>& above) {
+  TextExtent e = measure_text(cr, title, style);
+  double baseline = v.rect.top - kTitlePad;
+  double left = v.rect.left + (v.rect.width - e.width) / 2, right = left + e.width;
+  for (const Rect& r : above) {
+    bool across = left < r.right() && r.left < right;
+    double bottom = baseline - e.baseline + e.height;
+    if (across && bottom > r.top) baseline -= bottom - (r.top - kOffsetPad);
+  }
+  return baseline;
+}
+
 void draw_grid(cairo_t* cr, const AxisTicks& xt, const AxisTicks& yt, const PanelView& v, LineStyle style,
                double alpha) {
   cairo_save(cr);
@@ -331,20 +355,24 @@ struct PanelPainter {
     double left = draw_y_axis(cr, yt, v, false);
     for (const auto* m : order) draw_mark(cr, *m, v, column);
     draw_spines(cr, v.rect);
+    std::vector<Rect> above;  // offset texts over the panel, which the title must clear
+    if (auto box = y_offset_box(cr, yt, v, false)) above.push_back(*box);
+    if (a.twin_)
+      if (auto box = paint_twin(*a.twin_, v)) above.push_back(*box);
     if (!a.title_.empty())
-      draw_text(cr, a.title_, a.title_style_, v.rect.left + v.rect.width / 2, v.rect.top - kTitlePad, HAlign::Center,
-                VAlign::Baseline);
+      draw_text(cr, a.title_, a.title_style_, v.rect.left + v.rect.width / 2,
+                title_baseline(cr, a.title_, a.title_style_, v, above), HAlign::Center, VAlign::Baseline);
     if (!a.hide_x_labels_ && !a.xlabel_.empty())
       draw_text(cr, a.xlabel_, a.xlabel_style_, v.rect.left + v.rect.width / 2, lowest + kLabelPad, HAlign::Center,
                 VAlign::Top);
     if (!a.ylabel_.empty())
       draw_text(cr, a.ylabel_, a.ylabel_style_, left - kLabelPad, v.rect.top + v.rect.height / 2, HAlign::Center,
                 VAlign::Bottom, 90);
-    if (a.twin_) paint_twin(*a.twin_, v);
     if (a.legend_) draw_legend(cr, order, v, a.legend_style_, a.legend_title_, a.legend_alpha_, a.legend_fx_, a.legend_fy_);
   }
 
-  void paint_twin(const Axes& t, const PanelView& host) const {
+  // Draws the twin panel; returns the box of its y offset text.
+  std::optional<Rect> paint_twin(const Axes& t, const PanelView& host) const {
     bool bars;
     std::optional<Range> data = y_data(t.marks_, bars);
     if (t.yticks_) include(data, Range{*std::min_element(t.yticks_->begin(), t.yticks_->end()),
@@ -353,10 +381,12 @@ struct PanelPainter {
     auto order = in_drawing_order(t.marks_);
     if (decorations_only) std::erase_if(order, [](const Axes::Mark* m) { return clipped(*m); });
     for (const auto* m : order) draw_mark(cr, *m, v, column);
-    double right = draw_y_axis(cr, y_ticks(v, t.yticks_), v, true);
+    AxisTicks ticks = y_ticks(v, t.yticks_);
+    double right = draw_y_axis(cr, ticks, v, true);
     if (!t.ylabel_.empty())
       draw_text(cr, t.ylabel_, t.ylabel_style_, right + kLabelPad, v.rect.top + v.rect.height / 2, HAlign::Center,
                 VAlign::Top, 90);
+    return y_offset_box(cr, ticks, v, true);
   }
 };
 

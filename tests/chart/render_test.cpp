@@ -378,6 +378,24 @@ TEST(Marks, DrawingOptionsByName) {
   EXPECT_THROW(apply_style_options(style, {{"alpha", NAN}}), std::invalid_argument);
 }
 
+// A title that would meet the y axis's offset text ("1e-5") is raised
+// above it; a short title in the middle stays where it is.
+TEST(Figure, TitleClearsTheYOffsetText) {
+  testing::TempDir dir;
+  auto height = [&](double scale, const std::string& title, const std::string& name) {
+    Figure f(4, 3);
+    Axes* a = f.subplots(1)[0];
+    a->plot({0, 1, 2}, {1 * scale, 3 * scale, 2 * scale});
+    a->set_title(title, 12);
+    f.save(dir / name, 100);
+    return Image(dir / name).height();
+  };
+  std::string wide = "一个很长的标题，从面板左端一直写到右端为止的标题";
+  int plain = height(1, wide, "plain.png"), raised = height(1e-5, wide, "raised.png");
+  EXPECT_GT(raised, plain + 8) << "the title was not raised over the offset text";
+  EXPECT_EQ(height(1e-5, "短", "short.png"), height(1, "短", "short_plain.png"));
+}
+
 TEST(Figure, LegendGoesWhereItIsAsked) {
   testing::TempDir dir;
   // Where the opaque white legend frame lies on a panel filled red: the
