@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "panel.hpp"
+#include "svg_text.hpp"
 #include "text_layout.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/files.hpp"
@@ -327,6 +328,12 @@ std::optional<Range> y_data(const std::vector<std::shared_ptr<Axes::Mark>>& mark
   return r;
 }
 
+bool svg_keeps_text() {
+  auto type = setting("svg.fonttype");
+  const auto* text = type ? std::get_if<std::string>(&*type) : nullptr;
+  return text && *text == "none";
+}
+
 cairo_status_t append_bytes(void* closure, const unsigned char* data, unsigned int length) {
   static_cast<std::string*>(closure)->append(reinterpret_cast<const char*>(data), length);
   return CAIRO_STATUS_SUCCESS;
@@ -507,6 +514,21 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
   cairo_recording_surface_ink_extents(recording, &x0, &y0, &w, &hh);
   x0 -= kSavePad, y0 -= kSavePad, w += 2 * kSavePad, hh += 2 * kSavePad;
 
+  // SVG files keep their texts as text when "svg.fonttype" is "none": the
+  // figure is drawn once more without texts, which are written as SVG text
+  // elements afterwards.
+  std::vector<PlacedText> texts;
+  if (ext == ".svg" && svg_keeps_text()) {
+    cairo_surface_destroy(recording);
+    recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+    cairo_t* again = cairo_create(recording);
+    TextCapture capture;
+    painter.cr = again;
+    for (std::size_t i = 0; i < axes_.size(); ++i) painter.paint(*axes_[i], v[i]);
+    cairo_destroy(again);
+    texts = capture.texts();
+  }
+
   std::string bytes;
   double scale = ext == ".png" ? dpi / 72 : 1;
   int pw = int(std::ceil(w * scale)), ph = int(std::ceil(hh * scale));
@@ -529,6 +551,7 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
   cairo_surface_destroy(recording);
   if (status != CAIRO_STATUS_SUCCESS)
     throw IOError("cannot draw '" + path.string() + "': " + cairo_status_to_string(status));
+  if (!texts.empty()) insert_before_svg_end(bytes, svg_text_elements(texts, -x0, -y0));
   write_file_atomically(path, [&](std::ostream& s) { s.write(bytes.data(), std::streamsize(bytes.size())); });
   last_size_ = {ext == ".png" ? pw : int(std::ceil(w)), ext == ".png" ? ph : int(std::ceil(hh))};
 }

@@ -59,7 +59,23 @@ TextExtent extent_of(PangoLayout* layout) {
   return e;
 }
 
+thread_local TextCapture* capturing = nullptr;
+
+// How far below the first line's baseline each line's baseline lies.
+std::vector<double> line_offsets(PangoLayout* layout) {
+  std::vector<double> out;
+  PangoLayoutIter* it = pango_layout_get_iter(layout);
+  double first = double(pango_layout_iter_get_baseline(it)) / PANGO_SCALE;
+  do out.push_back(double(pango_layout_iter_get_baseline(it)) / PANGO_SCALE - first);
+  while (pango_layout_iter_next_line(it));
+  pango_layout_iter_free(it);
+  return out;
+}
+
 }  // namespace
+
+TextCapture::TextCapture() : outer_(capturing) { capturing = this; }
+TextCapture::~TextCapture() { capturing = outer_; }
 
 int unknown_glyphs(const std::string& text, double size) {
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
@@ -93,6 +109,13 @@ void draw_text(cairo_t* cr, const std::string& text, const TextStyle& style, dou
   cairo_save(cr);
   cairo_translate(cr, x, y);
   cairo_rotate(cr, -rotation * M_PI / 180);
+  if (capturing) {
+    double bx = dx, by = dy + e.baseline;
+    cairo_user_to_device(cr, &bx, &by);
+    capturing->texts_.push_back({text, style, families(style), bx, by, rotation, line_offsets(layout.get())});
+    cairo_restore(cr);
+    return;
+  }
   cairo_move_to(cr, dx, dy);
   cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
   pango_cairo_show_layout(cr, layout.get());

@@ -5,6 +5,7 @@
 #include <cairo.h>
 
 #include <string>
+#include <vector>
 
 #include "tremora/chart.hpp"
 
@@ -36,5 +37,33 @@ inline void draw_text(cairo_t* cr, const std::string& text, double size, double 
                       const Color& color = {}, double rotation = 0) {
   draw_text(cr, text, TextStyle{.size = size, .color = color}, x, y, h, v, rotation);
 }
+
+/// A text as draw_text would have set it: the start of its baseline in
+/// device units, its turn in degrees counter-clockwise, its style and the
+/// font families it asks for.
+struct PlacedText {
+  std::string text;
+  TextStyle style;
+  std::string families;
+  double x = 0, y = 0, rotation = 0;
+  /// The baseline of each line below the first one's, for texts of several lines.
+  std::vector<double> line_offsets;
+};
+
+/// While one exists, draw_text on this thread records its texts here
+/// instead of drawing them (an SVG file then writes them as text).
+class TextCapture {
+ public:
+  TextCapture();
+  ~TextCapture();
+  TextCapture(const TextCapture&) = delete;
+  TextCapture& operator=(const TextCapture&) = delete;
+  const std::vector<PlacedText>& texts() const { return texts_; }
+
+ private:
+  friend void draw_text(cairo_t*, const std::string&, const TextStyle&, double, double, HAlign, VAlign, double);
+  std::vector<PlacedText> texts_;
+  TextCapture* outer_;
+};
 
 }  // namespace tremora::chart

@@ -396,6 +396,37 @@ TEST(Figure, TitleClearsTheYOffsetText) {
   EXPECT_EQ(height(1e-5, "短", "short.png"), height(1, "短", "short_plain.png"));
 }
 
+// With "svg.fonttype" "none" an SVG file holds its texts as text elements:
+// words, multi-line labels and raised scripts that a reader can select.
+TEST(Figure, SvgKeepsTextsAsText) {
+  testing::TempDir dir;
+  auto svg_of = [&](const std::string& fonttype) {
+    set_setting("svg.fonttype", fonttype);
+    Figure f(4, 3);
+    Axes* a = f.subplots(1)[0];
+    a->plot({0, 1, 2}, {1, 3, 2});
+    a->set_title("郯城 & 泰安", 12);
+    a->set_ylabel("$10^{-3}$角秒", 11);
+    a->text(1, 2, "A\n12.5km", 10);
+    f.save(dir / "t.svg");
+    return testing::read_text(dir / "t.svg");
+  };
+  std::string as_text = svg_of("none"), as_paths = svg_of("path");
+  set_setting("svg.fonttype", std::string("none"));
+  EXPECT_EQ(as_paths.find("<text"), std::string::npos);
+  EXPECT_NE(as_text.find(">郯城 &amp; 泰安</text>"), std::string::npos);
+  EXPECT_NE(as_text.find("rotate(-90.000)"), std::string::npos);  // the y label reads upwards
+  // "-3" is raised off the baseline; "角秒" returns to it.
+  std::size_t script = as_text.find("3</tspan>");  // "−3", with a minus sign
+  ASSERT_NE(script, std::string::npos);
+  std::size_t raised = as_text.rfind("y=\"-", script), back = as_text.find("<tspan y=\"0.000\">角秒", script);
+  EXPECT_NE(raised, std::string::npos);
+  EXPECT_NE(back, std::string::npos);
+  // Two lines, the second one line pitch below the first.
+  EXPECT_NE(as_text.find("<tspan x=\"0\" y=\"0.000\">A</tspan><tspan x=\"0\" y=\"1"), std::string::npos);
+  EXPECT_LT(as_text.size(), as_paths.size());  // no glyph outlines
+}
+
 TEST(Figure, LegendGoesWhereItIsAsked) {
   testing::TempDir dir;
   // Where the opaque white legend frame lies on a panel filled red: the
