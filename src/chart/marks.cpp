@@ -85,6 +85,9 @@ void stroke_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double co
   }
   // Filled columns would show through the gaps of a dashed line.
   if (m.style.linestyle != LineStyle::Solid || dense.empty()) return cairo_stroke(cr);
+  // The joins of a line this dense are hidden in its band: bevels, which
+  // are much cheaper to rasterise than round joins, look the same.
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
   // A translucent line is drawn opaque apart and laid on with its opacity,
   // so that where stroke and fill overlap it is no darker.
   double alpha = m.style.alpha * m.color.a;
