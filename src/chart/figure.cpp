@@ -10,6 +10,7 @@
 #include <ostream>
 
 #include "panel.hpp"
+#include "png_encoder.hpp"
 #include "svg_text.hpp"
 #include "text_layout.hpp"
 #include "tremora/errors.hpp"
@@ -544,7 +545,7 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
   cairo_set_source_surface(o, recording, -x0, -y0);
   cairo_paint(o);
   cairo_destroy(o);
-  if (ext == ".png") cairo_surface_write_to_png_stream(out, append_bytes, &bytes);
+  if (ext == ".png") bytes = encode_png(out, !transparent_, dpi);
   cairo_surface_finish(out);
   cairo_status_t status = cairo_surface_status(out);
   cairo_surface_destroy(out);

@@ -9,6 +9,7 @@
 
 #include "test_support.hpp"
 #include "panel.hpp"
+#include "png_encoder.hpp"
 #include "text_layout.hpp"
 #include "tremora/chart.hpp"
 #include "tremora/errors.hpp"
@@ -425,6 +426,34 @@ TEST(Figure, SvgKeepsTextsAsText) {
   // Two lines, the second one line pitch below the first.
   EXPECT_NE(as_text.find("<tspan x=\"0\" y=\"0.000\">A</tspan><tspan x=\"0\" y=\"1"), std::string::npos);
   EXPECT_LT(as_text.size(), as_paths.size());  // no glyph outlines
+}
+
+// Our PNG writer's files read back pixel for pixel, translucent ones too,
+// and carry the resolution.
+TEST(Png, EncodedImagesReadBack) {
+  testing::TempDir dir;
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 3, 2);
+  const uint32_t pixels[6] = {0xffffffff, 0x80800000, 0x00000000, 0xff112233, 0x40102030, 0xff000000};
+  for (int y = 0; y < 2; ++y)
+    std::memcpy(cairo_image_surface_get_data(s) + y * cairo_image_surface_get_stride(s), pixels + 3 * y, 12);
+  cairo_surface_mark_dirty(s);
+  for (bool opaque : {false, true}) {
+    std::string png = encode_png(s, opaque, 300);
+    EXPECT_EQ(png[25], opaque ? 2 : 6);  // the colour type in IHDR
+    std::size_t phys = png.find("pHYs");
+    ASSERT_NE(phys, std::string::npos);
+    EXPECT_EQ(uint8_t(png[phys + 6]) * 256 + uint8_t(png[phys + 7]), 11811);  // 300 dpi in pixels per metre
+    auto file = dir.write("p.png", png);
+    Image back(file);
+    ASSERT_EQ(back.width(), 3);
+    for (int i = 0; i < 6; ++i) {
+      uint32_t v;
+      std::memcpy(&v, cairo_image_surface_get_data(back.s) + (i / 3) * cairo_image_surface_get_stride(back.s) + 4 * (i % 3), 4);
+      uint32_t want = opaque ? (pixels[i] | 0xff000000) : pixels[i];
+      EXPECT_EQ(v, want) << "pixel " << i << (opaque ? " opaque" : " translucent");
+    }
+  }
+  cairo_surface_destroy(s);
 }
 
 TEST(Figure, LegendGoesWhereItIsAsked) {
