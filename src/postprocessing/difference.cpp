@@ -111,19 +111,22 @@ Table first_difference(Table& df, const DifferenceOptions& options) {
   if (!df.has_column(options.value_col)) throw KeyError(options.value_col);
   if (options.periods < 1) throw std::invalid_argument("periods must be a positive integer");
   std::vector<std::string> groups = group_columns(df, options);
-  Column value = Column::from_float64(options.value_col, differences(df, groups, options));
+  std::vector<double> diff = differences(df, groups, options);
+  auto missing = [](double d) { return std::isnan(d); };
   Table result;
   if (options.keep_first) {
     result = df;
-    result.column(options.value_col) = value;
   } else {
-    std::vector<uint8_t> has_difference(value.size());
-    const auto& d = value.float64s();
-    for (std::size_t i = 0; i < d.size(); ++i) has_difference[i] = !std::isnan(d[i]);
+    std::vector<uint8_t> has_difference(diff.size());
+    for (std::size_t i = 0; i < diff.size(); ++i) has_difference[i] = !missing(diff[i]);
     result = filter(df, has_difference);
-    result.column(options.value_col) = filter(value, has_difference);
   }
-  if (!options.copy) df.column(options.value_col) = std::move(value);
+  // The result's values: all differences, or the kept ones moved to the
+  // front in place; a copy only when the caller's column takes them all.
+  std::vector<double> values = options.copy ? std::move(diff) : diff;
+  if (!options.keep_first) std::erase_if(values, missing);
+  result.column(options.value_col) = Column::from_float64(options.value_col, std::move(values));
+  if (!options.copy) df.column(options.value_col) = Column::from_float64(options.value_col, std::move(diff));
   return result;
 }
 

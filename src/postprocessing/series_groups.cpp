@@ -65,22 +65,21 @@ std::vector<int32_t> dense_ids(const std::vector<KeyRanks>& keys, std::size_t n,
   if (small) {
     // Few combinations: count them in an array indexed by the mixed-radix
     // number, built key by key in passes over the codes.
-    std::vector<uint32_t> number(n, 0);
-    std::vector<uint8_t> left_out(n, 0);
+    // The numbers are built in the id array itself, which then maps them
+    // to dense ids in place.
+    uint32_t* number = reinterpret_cast<uint32_t*>(id.data());
     for (const auto& k : keys) {
       const uint32_t* rank = k.ranks();
       uint32_t radix = k.values + 1;
       for (std::size_t i = 0; i < n; ++i) number[i] = number[i] * radix + rank[k.codes[i]];
-      if (!missing_is_a_group)
-        for (std::size_t i = 0; i < n; ++i) left_out[i] |= k.codes[i] < 0;
     }
     std::vector<int32_t> dense(product, -1);
     for (std::size_t i = 0; i < n; ++i)
-      if (!left_out[i]) dense[number[i]] = 0;
+      if (!excluded(i)) dense[number[i]] = 0;
     groups = 0;
     for (auto& d : dense)
       if (d == 0) d = int32_t(groups++);
-    for (std::size_t i = 0; i < n; ++i) id[i] = left_out[i] ? -1 : dense[number[i]];
+    for (std::size_t i = 0; i < n; ++i) id[i] = excluded(i) ? -1 : dense[number[i]];
     return id;
   }
   // Many combinations: order them as tuples of ranks.
