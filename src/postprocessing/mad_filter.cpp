@@ -3,6 +3,7 @@
 // a window is found from the sorted values without sorting the distances.
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 #include "sorted_window.hpp"
 #include "tremora/errors.hpp"
@@ -51,20 +52,26 @@ double window_mad(const double* s, std::size_t n, double m) {
   return kMadScale * d;
 }
 
-void fill_forward_then_backward(std::vector<double>& v) {
-  for (std::size_t i = 1; i < v.size(); ++i)
-    if (std::isnan(v[i])) v[i] = v[i - 1];
-  for (std::size_t i = v.size(); i-- > 1;)
-    if (std::isnan(v[i - 1])) v[i - 1] = v[i];
+// The median and MAD of a window.
+struct WindowStats {
+  double median, mad;
+};
+
+// A sample farther from its window's median than `threshold` MADs is a
+// spike and takes the median's place; NaN samples stay.
+double judged(double x, const WindowStats& s, double threshold) {
+  return std::fabs(x - s.median) > threshold * s.mad ? s.median : x;
 }
 
-// The window median and MAD of every position (NaN where the window is
-// incomplete), then filled forward and backward.
-void window_statistics(const std::vector<double>& x, std::size_t w, std::vector<double>& median,
-                       std::vector<double>& mad) {
-  std::size_t n = x.size(), after = (w - 1) / 2, before = w - 1 - after;
-  median.assign(n, std::nan(""));
-  mad.assign(n, std::nan(""));
+// Slides the window over the samples and judges each against the window
+// centred on it. Positions whose window is incomplete (at the ends, or
+// with a missing value inside) take the statistics of the last complete
+// window before them, or before the first complete window those of that
+// window. Without any complete window every sample stays.
+template <typename T>
+std::vector<T> filtered(const T* x, std::size_t n, std::size_t w, double threshold) {
+  std::vector<T> out(x, x + n);
+  std::size_t after = (w - 1) / 2, before = w - 1 - after;
   SortedWindow sorted(w);
   std::size_t missing = 0;
   auto insert = [&](double v) {
@@ -75,10 +82,13 @@ void window_statistics(const std::vector<double>& x, std::size_t w, std::vector<
     if (std::isnan(v)) --missing;
     else sorted.erase(v);
   };
-  for (std::size_t j = 0; j < std::min(n, w); ++j) insert(x[j]);
+  for (std::size_t j = 0; j < std::min(n, w); ++j) insert(double(x[j]));
+  std::optional<WindowStats> first;
+  std::size_t first_at = 0;
+  WindowStats last{};
   for (std::size_t i = before; i + after < n; ++i) {
     if (i > before) {  // slide: drop the oldest, take the newest
-      double old_value = x[i - before - 1], new_value = x[i + after];
+      double old_value = double(x[i - before - 1]), new_value = double(x[i + after]);
       if (std::isnan(old_value) || std::isnan(new_value)) {
         erase(old_value);
         insert(new_value);
@@ -86,24 +96,22 @@ void window_statistics(const std::vector<double>& x, std::size_t w, std::vector<
         sorted.replace(old_value, new_value);
       }
     }
-    if (missing) continue;
-    double m = sorted_median(sorted.data(), w);
-    median[i] = m;
-    mad[i] = window_mad(sorted.data(), w, m);
+    if (!missing) {
+      double m = sorted_median(sorted.data(), w);
+      last = {m, window_mad(sorted.data(), w, m)};
+      if (!first) first = last, first_at = i;
+    }
+    if (first) out[i] = T(judged(double(x[i]), last, threshold));
   }
-  fill_forward_then_backward(median);
-  fill_forward_then_backward(mad);
+  if (!first) return out;
+  for (std::size_t i = 0; i < first_at; ++i) out[i] = T(judged(double(x[i]), *first, threshold));
+  for (std::size_t i = n - after; i < n; ++i) out[i] = T(judged(double(x[i]), last, threshold));
+  return out;
 }
 
-std::vector<double> filtered(const std::vector<double>& x, int64_t window_size, double threshold_factor) {
+void check_arguments(int64_t window_size, double threshold_factor) {
   if (window_size < 1) throw std::invalid_argument("window_size must be at least 1, not " + std::to_string(window_size));
   if (!std::isfinite(threshold_factor)) throw std::invalid_argument("threshold_factor must be a finite number");
-  std::vector<double> median, mad;
-  window_statistics(x, std::size_t(window_size), median, mad);
-  // The result takes the median's place: a spike keeps its window's median.
-  for (std::size_t i = 0; i < x.size(); ++i)
-    if (!(std::fabs(x[i] - median[i]) > threshold_factor * mad[i])) median[i] = x[i];
-  return median;
 }
 
 }  // namespace
@@ -120,9 +128,14 @@ double fast_mad(std::span<const double> x) {
 }
 
 Column filter_with_fast_mad(const Column& series, int64_t window_size, double threshold_factor) {
-  Column numbers = to_number(series);
-  Column out = Column::from_float64(series.name(), filtered(numbers.float64s(), window_size, threshold_factor));
-  return series.type() == DataType::Float32 ? cast_float32(out) : out;
+  check_arguments(window_size, threshold_factor);
+  std::size_t w = std::size_t(window_size), n = series.size();
+  // float32 and float64 samples are read where they are and keep their type.
+  if (series.type() == DataType::Float32)
+    return Column::from_float32(series.name(), filtered(series.float32s().data(), n, w, threshold_factor));
+  Column numbers = series.type() == DataType::Float64 ? Column() : to_number(series);
+  const Column& values = series.type() == DataType::Float64 ? series : numbers;
+  return Column::from_float64(series.name(), filtered(values.float64s().data(), n, w, threshold_factor));
 }
 
 Table filter_with_fast_mad(const Table& df, int64_t window_size, double threshold_factor) {
