@@ -1,4 +1,4 @@
-// gzip (RFC 1952) compression of byte strings.
+// gzip (RFC 1952) and zlib (RFC 1950) compression of byte strings.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,10 @@ namespace tremora {
 
 /// The gzip-compressed form of `data` (one member, default level).
 std::string gzip_compress(std::string_view data, int level = 6);
+
+/// The zlib (RFC 1950) stream of `data`, as PNG files hold their pixels;
+/// `level` from 1 (fastest) to 9 (smallest).
+std::string zlib_compress(std::string_view data, int level = 6);
 
 /// The decompressed bytes of gzip data (several members are joined; raw
 /// zlib streams are accepted too). std::runtime_error on corrupt or

@@ -4,9 +4,9 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <stdexcept>
 #include <vector>
+
+#include "tremora/gzip.hpp"
 
 namespace tremora::chart {
 namespace {
@@ -58,22 +58,6 @@ std::vector<uint8_t> filtered_rows(cairo_surface_t* image, bool opaque) {
   return rows;
 }
 
-std::string deflated(const std::vector<uint8_t>& raw) {
-  z_stream z{};
-  if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw std::runtime_error("zlib: cannot start deflate");
-  std::string out(deflateBound(&z, uLong(raw.size())), '\0');
-  z.next_in = const_cast<Bytef*>(raw.data());
-  z.avail_in = uInt(raw.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = uInt(out.size());
-  int status = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  if (status != Z_STREAM_END) throw std::runtime_error("zlib: deflate did not finish");
-  return out;
-}
-
 }  // namespace
 
 std::string encode_png(cairo_surface_t* image, bool opaque, double dpi) {
@@ -91,7 +75,8 @@ std::string encode_png(cairo_surface_t* image, bool opaque, double dpi) {
   put_u32(physical, per_metre);
   physical += char(1);  // the unit is the metre
   chunk(out, "pHYs", physical);
-  chunk(out, "IDAT", deflated(filtered_rows(image, opaque)));
+  std::vector<uint8_t> rows = filtered_rows(image, opaque);
+  chunk(out, "IDAT", zlib_compress({reinterpret_cast<const char*>(rows.data()), rows.size()}, Z_BEST_SPEED));
   chunk(out, "IEND", "");
   return out;
 }

@@ -6,10 +6,13 @@
 
 namespace tremora {
 
-std::string gzip_compress(std::string_view data, int level) {
+namespace {
+
+// Deflates `data` whole into a gzip (window_bits 15 + 16) or zlib (15) stream.
+std::string deflated(std::string_view data, int level, int window_bits, const char* what) {
   z_stream z{};
-  if (deflateInit2(&z, level, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw std::runtime_error("gzip: cannot start the compressor");
+  if (deflateInit2(&z, level, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::runtime_error(std::string(what) + ": cannot start the compressor");
   std::string out(deflateBound(&z, uLong(data.size())) + 32, '\0');
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
   z.avail_in = uInt(data.size());
@@ -18,9 +21,15 @@ std::string gzip_compress(std::string_view data, int level) {
   int rc = deflate(&z, Z_FINISH);
   out.resize(z.total_out);
   deflateEnd(&z);
-  if (rc != Z_STREAM_END) throw std::runtime_error("gzip: compression failed");
+  if (rc != Z_STREAM_END) throw std::runtime_error(std::string(what) + ": compression failed");
   return out;
 }
+
+}  // namespace
+
+std::string gzip_compress(std::string_view data, int level) { return deflated(data, level, 15 + 16, "gzip"); }
+
+std::string zlib_compress(std::string_view data, int level) { return deflated(data, level, 15, "zlib"); }
 
 std::string gzip_decompress(std::string_view data, std::size_t max_size) {
   z_stream z{};
