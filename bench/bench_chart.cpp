@@ -6,6 +6,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "bench_support.hpp"
 #include "tremora/chart.hpp"
 
 namespace tremora {
@@ -40,8 +41,8 @@ void save(benchmark::State& state, const char* ext) {
 void BM_SevenPanelsPng(benchmark::State& state) { save(state, ".png"); }
 void BM_SevenPanelsSvg(benchmark::State& state) { save(state, ".svg"); }
 
-BENCHMARK(BM_SevenPanelsPng)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_SevenPanelsSvg)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SevenPanelsPng)->Unit(benchmark::kMillisecond)->Iterations(2)->Apply(bench::five_runs);
+BENCHMARK(BM_SevenPanelsSvg)->Unit(benchmark::kMillisecond)->Iterations(2)->Apply(bench::five_runs);
 
 }  // namespace
 }  // namespace tremora

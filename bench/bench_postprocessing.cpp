@@ -2,10 +2,10 @@
 // minute data of three series (1,576,800 samples).
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
 #include <cmath>
 #include <random>
 
+#include "bench_support.hpp"
 #include "tremora/postprocessing.hpp"
 
 namespace tremora {
@@ -60,13 +60,9 @@ void BM_FirstDifference(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(postprocessing::first_difference(t));
 }
 
-// The machine's speed varies from run to run: each figure is reported as
-// the mean, the median and the fastest of five runs.
-double fastest(const std::vector<double>& times) { return *std::min_element(times.begin(), times.end()); }
-
 void repeated(benchmark::internal::Benchmark* b) {
-  b->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(5)->ReportAggregatesOnly(true);
-  b->ComputeStatistics("min", fastest);
+  b->Unit(benchmark::kMillisecond)->MinTime(0.5);
+  bench::five_runs(b);
 }
 
 BENCHMARK(BM_MadFilter)->Arg(15)->Arg(301)->Apply(repeated);
