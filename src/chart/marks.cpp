@@ -36,43 +36,51 @@ struct DenseColumn {
 
 // Adds the polyline of a run of points to the path, keeping of each device
 // column only the first, lowest, highest and last point in their order.
-// The columns of many points are noted in `dense`: the kept points alone
-// would cover only part of such a column's width.
-void add_reduced_run(cairo_t* cr, const std::vector<std::pair<double, double>>& pts, double column,
+// A column of many points that turns up and down repeatedly (a noise band)
+// is noted in `dense`: the kept points alone would cover only part of its
+// width. With `fill_dense` such a column keeps only its first and last
+// point, unjoined, and is filled instead: stroking thousands of
+// overlapping segments is what costs most in drawing a long noisy series,
+// and the fill covers the same pixels. Smooth columns keep their stroke,
+// which gives steep lines their true width.
+void add_reduced_run(cairo_t* cr, const std::vector<std::pair<double, double>>& pts, double column, bool fill_dense,
                      std::vector<DenseColumn>& dense) {
-  constexpr std::size_t kDense = 8;
+  constexpr std::size_t kDense = 8, kBandTurns = 3;
   if (pts.size() < 2) return;
   cairo_move_to(cr, pts[0].first, pts[0].second);
   std::size_t i = 1;
   while (i < pts.size()) {
     double col = std::floor(pts[i].first / column);
-    std::size_t j = i, lo = i, hi = i;
+    std::size_t j = i, lo = i, hi = i, turns = 0;
+    double last_step = 0;
     while (j < pts.size() && std::floor(pts[j].first / column) == col) {
       if (pts[j].second < pts[lo].second) lo = j;
       if (pts[j].second > pts[hi].second) hi = j;
+      double step = pts[j].second - pts[j - 1].second;
+      if (step != 0) {
+        turns += (step > 0) != (last_step > 0) && last_step != 0;
+        last_step = step;
+      }
       ++j;
     }
-    std::size_t keep[] = {i, std::min(lo, hi), std::max(lo, hi), j - 1};
-    std::size_t last = SIZE_MAX;
-    for (std::size_t k : keep)
-      if (k != last) cairo_line_to(cr, pts[k].first, pts[k].second), last = k;
-    if (j - i >= kDense) dense.push_back({col * column, pts[lo].second, pts[hi].second});
+    bool band = j - i >= kDense && turns >= kBandTurns;
+    if (band) dense.push_back({col * column, pts[lo].second, pts[hi].second});
+    if (band && fill_dense) {
+      cairo_line_to(cr, pts[i].first, pts[i].second);
+      cairo_move_to(cr, pts[j - 1].first, pts[j - 1].second);
+    } else {
+      std::size_t keep[] = {i, std::min(lo, hi), std::max(lo, hi), j - 1};
+      std::size_t last = SIZE_MAX;
+      for (std::size_t k : keep)
+        if (k != last) cairo_line_to(cr, pts[k].first, pts[k].second), last = k;
+    }
     i = j;
   }
 }
 
-// Markers at every finite point of a mark, `size` points wide.
-void draw_markers(cairo_t* cr, const Axes::Mark& m, const PanelView& v, const std::string& code,
-                  const std::function<double(std::size_t)>& size) {
-  for (std::size_t i = 0; i < m.x.size(); ++i) {
-    if (!std::isfinite(m.x[i]) || !std::isfinite(m.y[i])) continue;
-    double s = size(i);
-    if (s > 0) add_marker_path(cr, code, v.to_x(m.x[i]), v.to_y(m.y[i]), s);
-  }
-  finish_markers(cr, code);
-}
-
 void stroke_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
+  // Filled columns would show through the gaps of a dashed line.
+  bool fill_dense = m.style.linestyle == LineStyle::Solid;
   std::vector<std::pair<double, double>> run;
   std::vector<DenseColumn> dense;
   for (std::size_t i = 0; i <= m.x.size(); ++i) {
@@ -80,14 +88,10 @@ void stroke_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double co
       run.emplace_back(v.to_x(m.x[i]), v.to_y(m.y[i]));
       continue;
     }
-    add_reduced_run(cr, run, column, dense);
+    add_reduced_run(cr, run, column, fill_dense, dense);
     run.clear();
   }
-  // Filled columns would show through the gaps of a dashed line.
-  if (m.style.linestyle != LineStyle::Solid || dense.empty()) return cairo_stroke(cr);
-  // The joins of a line this dense are hidden in its band: bevels, which
-  // are much cheaper to rasterise than round joins, look the same.
-  cairo_set_line_join(cr, CAIRO_LINE_JOIN_BEVEL);
+  if (!fill_dense || dense.empty()) return cairo_stroke(cr);
   // A translucent line is drawn opaque apart and laid on with its opacity,
   // so that where stroke and fill overlap it is no darker.
   double alpha = m.style.alpha * m.color.a;
@@ -96,12 +100,26 @@ void stroke_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double co
     cairo_set_source_rgb(cr, m.color.r, m.color.g, m.color.b);
   }
   cairo_stroke(cr);
-  for (const DenseColumn& d : dense) cairo_rectangle(cr, d.left, d.low, column, d.high - d.low);
+  // The stroke would have reached half its width past the column's
+  // lowest and highest points.
+  double half = m.style.linewidth / 2;
+  for (const DenseColumn& d : dense) cairo_rectangle(cr, d.left, d.low - half, column, d.high - d.low + 2 * half);
   cairo_fill(cr);
   if (alpha < 1) {
     cairo_pop_group_to_source(cr);
     cairo_paint_with_alpha(cr, alpha);
   }
+}
+
+// Markers at every finite point of a mark, `size(i)` points wide.
+void draw_markers(cairo_t* cr, const Axes::Mark& m, const PanelView& v, const std::string& code,
+                  const std::function<double(std::size_t)>& size) {
+  for (std::size_t i = 0; i < m.x.size(); ++i) {
+    if (!std::isfinite(m.x[i]) || !std::isfinite(m.y[i])) continue;
+    double s = size(i);
+    if (s > 0) add_marker_path(cr, code, v.to_x(m.x[i]), v.to_y(m.y[i]), s);
+  }
+  finish_markers(cr, code);
 }
 
 void draw_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
