@@ -76,38 +76,53 @@ struct BinLayout {
   }
 };
 
-// The flat bin of every row (-1 for rows without series or time). Rows
+// Visits the rows that have a series and a time with their flat bin. Rows
 // mostly fall into the bin of their series' previous row, which is checked
 // before dividing.
-std::vector<int64_t> bins_of_rows(const SeriesIds& series, const BinLayout& layout, const int64_t* when,
-                                  int64_t width) {
-  std::vector<int64_t> bin(series.of_row.size(), -1);
-  std::vector<int64_t> cached_start(series.count, 0), cached_bin(series.count, -1);
-  for (std::size_t r = 0; r < bin.size(); ++r) {
-    int32_t g = series.of_row[r];
-    if (g < 0 || when[r] == Timestamp::NaT) continue;
-    if (cached_bin[g] < 0 || uint64_t(when[r] - cached_start[g]) >= uint64_t(width)) {
-      uint64_t k = uint64_t(when[r] - layout.first_start[g]) / uint64_t(width);
-      cached_start[g] = layout.first_start[g] + int64_t(k) * width;
-      cached_bin[g] = int64_t(layout.offset[g] + k);
+class RowBins {
+ public:
+  RowBins(const SeriesIds& series, const BinLayout& layout, const int64_t* when, int64_t width)
+      : series_(series), layout_(layout), when_(when), width_(width) {}
+
+  template <typename Visit>
+  void for_each(Visit visit) const {
+    std::vector<int64_t> cached_start(series_.count, 0), cached_bin(series_.count, -1);
+    for (std::size_t r = 0; r < series_.of_row.size(); ++r) {
+      int32_t g = series_.of_row[r];
+      if (g < 0 || when_[r] == Timestamp::NaT) continue;
+      if (cached_bin[g] < 0 || uint64_t(when_[r] - cached_start[g]) >= uint64_t(width_)) {
+        uint64_t k = uint64_t(when_[r] - layout_.first_start[g]) / uint64_t(width_);
+        cached_start[g] = layout_.first_start[g] + int64_t(k) * width_;
+        cached_bin[g] = int64_t(layout_.offset[g] + k);
+      }
+      visit(r, std::size_t(cached_bin[g]));
     }
-    bin[r] = cached_bin[g];
   }
-  return bin;
-}
+
+  std::size_t bins() const { return layout_.offset.back(); }
+
+ private:
+  const SeriesIds& series_;
+  const BinLayout& layout_;
+  const int64_t* when_;
+  int64_t width_;
+};
 
 // The median of every bin: the values are placed bin by bin into one array
 // (a counting sort on the bin), then each bin's run is partitioned.
 template <typename T>
-std::vector<double> bin_medians(const std::vector<int64_t>& bin, const T* value, std::size_t bins) {
+std::vector<double> bin_medians(const RowBins& rows, const T* value) {
+  std::size_t bins = rows.bins();
   std::vector<std::size_t> start(bins + 1, 0);
-  for (std::size_t r = 0; r < bin.size(); ++r)
-    if (bin[r] >= 0 && !std::isnan(value[r])) ++start[std::size_t(bin[r]) + 1];
+  rows.for_each([&](std::size_t r, std::size_t b) {
+    if (!std::isnan(value[r])) ++start[b + 1];
+  });
   for (std::size_t b = 0; b < bins; ++b) start[b + 1] += start[b];
   std::vector<double> placed(start.back());
   std::vector<std::size_t> next(start.begin(), start.end() - 1);
-  for (std::size_t r = 0; r < bin.size(); ++r)
-    if (bin[r] >= 0 && !std::isnan(value[r])) placed[next[std::size_t(bin[r])]++] = double(value[r]);
+  rows.for_each([&](std::size_t r, std::size_t b) {
+    if (!std::isnan(value[r])) placed[next[b]++] = double(value[r]);
+  });
   std::vector<double> out(bins, std::nan(""));
   for (std::size_t b = 0; b < bins; ++b)
     if (start[b + 1] > start[b]) out[b] = median_of(placed.data() + start[b], start[b + 1] - start[b]);
@@ -117,12 +132,12 @@ std::vector<double> bin_medians(const std::vector<int64_t>& bin, const T* value,
 // The mean, sum, maximum or minimum of every bin; empty bins give NaN
 // (0 for sums).
 template <typename T>
-std::vector<double> bin_totals(const std::vector<int64_t>& bin, const T* value, std::size_t bins, Aggregate agg) {
+std::vector<double> bin_totals(const RowBins& rows, const T* value, Aggregate agg) {
+  std::size_t bins = rows.bins();
   std::vector<double> acc(bins, agg == Aggregate::Max ? -INFINITY : agg == Aggregate::Min ? INFINITY : 0.0);
   std::vector<int64_t> count(bins, 0);
-  for (std::size_t r = 0; r < bin.size(); ++r) {
-    if (bin[r] < 0 || std::isnan(value[r])) continue;
-    std::size_t b = std::size_t(bin[r]);
+  rows.for_each([&](std::size_t r, std::size_t b) {
+    if (std::isnan(value[r])) return;
     double v = double(value[r]);
     ++count[b];
     switch (agg) {
@@ -130,7 +145,7 @@ std::vector<double> bin_totals(const std::vector<int64_t>& bin, const T* value, 
       case Aggregate::Min: acc[b] = std::min(acc[b], v); break;
       default: acc[b] += v;
     }
-  }
+  });
   for (std::size_t b = 0; b < bins; ++b) {
     if (count[b] == 0) acc[b] = agg == Aggregate::Sum ? 0.0 : std::nan("");
     else if (agg == Aggregate::Mean) acc[b] /= double(count[b]);
@@ -139,8 +154,8 @@ std::vector<double> bin_totals(const std::vector<int64_t>& bin, const T* value, 
 }
 
 template <typename T>
-std::vector<double> aggregate_bins(const std::vector<int64_t>& bin, const T* value, std::size_t bins, Aggregate agg) {
-  return agg == Aggregate::Median ? bin_medians(bin, value, bins) : bin_totals(bin, value, bins, agg);
+std::vector<double> aggregate_bins(const RowBins& rows, const T* value, Aggregate agg) {
+  return agg == Aggregate::Median ? bin_medians(rows, value) : bin_totals(rows, value, agg);
 }
 
 }  // namespace
@@ -164,11 +179,11 @@ Table resample_timeseries_data(const Table& df, const std::string& freq, const s
   if (!agg) throw std::invalid_argument(kBadMethod);
   const int64_t* times = when.int64s().data();
   BinLayout layout(series, times, width);
-  std::vector<int64_t> bin = bins_of_rows(series, layout, times, width);
-  std::size_t bins = layout.offset.back();
+  RowBins rows(series, layout, times, width);
+  std::size_t bins = rows.bins();
   std::vector<double> values = value.type() == DataType::Float32
-                                   ? aggregate_bins(bin, value.float32s().data(), bins, *agg)
-                                   : aggregate_bins(bin, value.float64s().data(), bins, *agg);
+                                   ? aggregate_bins(rows, value.float32s().data(), *agg)
+                                   : aggregate_bins(rows, value.float64s().data(), *agg);
   std::vector<int64_t> starts(bins), code_rows(bins);
   for (std::size_t g = 0; g < series.count; ++g)
     for (std::size_t b = layout.offset[g]; b < layout.offset[g + 1]; ++b) {
