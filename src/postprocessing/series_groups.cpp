@@ -67,19 +67,24 @@ std::vector<int32_t> dense_ids(const std::vector<KeyRanks>& keys, std::size_t n,
     // number, built key by key in passes over the codes.
     // The numbers are built in the id array itself, which then maps them
     // to dense ids in place.
+    // Rows left out get a number past every combination.
     uint32_t* number = reinterpret_cast<uint32_t*>(id.data());
     for (const auto& k : keys) {
       const uint32_t* rank = k.ranks();
       uint32_t radix = k.values + 1;
       for (std::size_t i = 0; i < n; ++i) number[i] = number[i] * radix + rank[k.codes[i]];
     }
-    std::vector<int32_t> dense(product, -1);
-    for (std::size_t i = 0; i < n; ++i)
-      if (!excluded(i)) dense[number[i]] = 0;
+    const uint32_t left_out = uint32_t(product);
+    if (!missing_is_a_group)
+      for (const auto& k : keys)
+        for (std::size_t i = 0; i < n; ++i) number[i] = k.codes[i] < 0 ? left_out : number[i];
+    std::vector<int32_t> dense(product + 1, -1);  // the last slot stays -1, for the rows left out
+    for (std::size_t i = 0; i < n; ++i) dense[number[i]] = 0;
+    dense[left_out] = -1;
     groups = 0;
-    for (auto& d : dense)
-      if (d == 0) d = int32_t(groups++);
-    for (std::size_t i = 0; i < n; ++i) id[i] = excluded(i) ? -1 : dense[number[i]];
+    for (std::size_t c = 0; c < product; ++c)
+      if (dense[c] == 0) dense[c] = int32_t(groups++);
+    for (std::size_t i = 0; i < n; ++i) id[i] = dense[number[i]];
     return id;
   }
   // Many combinations: order them as tuples of ranks.
