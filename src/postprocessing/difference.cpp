@@ -39,25 +39,24 @@ std::vector<int64_t> working_order(const Table& df, bool sort) {
   return sort_indices(df.key());
 }
 
-// Each series' last `lag` values, oldest first in a ring: at most as many
-// slots as the series has rows, so a large lag costs no memory.
+// Each series' last `lag` values in a ring, NaN until the series has had
+// that many rows: at most as many slots as the series has rows, so a large
+// lag costs no memory.
 class LagRings {
  public:
   LagRings(const SeriesIds& series, std::size_t lag) : lag_(lag), start_(series.count + 1, 0), cursor_(series.count, 0) {
     std::vector<std::size_t> rows(series.count, 0);
     for (int32_t g : series.of_row) ++rows[std::size_t(g)];
     for (std::size_t g = 0; g < series.count; ++g) start_[g + 1] = start_[g] + std::min(rows[g], lag);
-    values_.resize(start_.back());
-    seen_.assign(series.count, 0);
+    values_.assign(start_.back(), std::nan(""));
   }
 
-  // Stores a series' new value and returns the one `lag` rows before it
-  // (NaN while the series has fewer rows than that).
+  // Stores a series' new value and returns the one `lag` rows before it.
   double exchange(std::size_t g, double now) {
     std::size_t length = start_[g + 1] - start_[g];
     if (length < lag_) return std::nan("");  // the series is too short for any difference
     double& slot = values_[start_[g] + cursor_[g]];
-    double before = seen_[g]++ >= lag_ ? slot : std::nan("");
+    double before = slot;
     slot = now;
     cursor_[g] = cursor_[g] + 1 == length ? 0 : cursor_[g] + 1;
     return before;
@@ -65,32 +64,48 @@ class LagRings {
 
  private:
   std::size_t lag_;
-  std::vector<std::size_t> start_, cursor_, seen_;
+  std::vector<std::size_t> start_, cursor_;
   std::vector<double> values_;
 };
 
-// Walks the rows in the working order, so that every row meets the value
-// `lag` rows before it in its own series.
-template <typename T>
-void difference_series(const SeriesIds& series, std::span<const int64_t> order, const T* v, std::size_t lag,
-                       std::vector<double>& diff) {
-  LagRings rings(series, lag);
-  auto visit = [&](std::size_t row) {
-    double now = double(v[row]);
-    diff[row] = now - rings.exchange(std::size_t(series.of_row[row]), now);  // NaN stays NaN
-  };
+// Visits the rows in the working order (table order when it is empty).
+template <typename Visit>
+void in_order(std::span<const int64_t> order, std::size_t rows, Visit visit) {
   if (order.empty()) {
-    for (std::size_t row = 0; row < diff.size(); ++row) visit(row);
+    for (std::size_t row = 0; row < rows; ++row) visit(row);
   } else {
     for (int64_t row : order) visit(std::size_t(row));
   }
+}
+
+// Walks the rows in the working order, so that every row meets the value
+// `lag` rows before it in its own series (NaN where there is none, and NaN
+// minus anything stays NaN).
+template <typename T>
+void difference_series(const SeriesIds& series, std::span<const int64_t> order, const T* v, std::size_t lag,
+                       std::vector<double>& diff) {
+  if (lag == 1) {  // the common case: each series' previous value
+    std::vector<double> previous(series.count, std::nan(""));
+    in_order(order, diff.size(), [&](std::size_t row) {
+      double& before = previous[std::size_t(series.of_row[row])];
+      double now = double(v[row]);
+      diff[row] = now - before;
+      before = now;
+    });
+    return;
+  }
+  LagRings rings(series, lag);
+  in_order(order, diff.size(), [&](std::size_t row) {
+    double now = double(v[row]);
+    diff[row] = now - rings.exchange(std::size_t(series.of_row[row]), now);
+  });
 }
 
 // The differences of every row, NaN where there is none.
 std::vector<double> differences(const Table& df, const std::vector<std::string>& groups,
                                 const DifferenceOptions& options) {
   const Column& values = df.column(options.value_col);
-  std::vector<double> diff(values.size(), std::nan(""));
+  std::vector<double> diff(values.size());
   SeriesIds series = series_ids(df, groups, /*missing_is_a_group=*/true);
   std::vector<int64_t> order = working_order(df, options.sort);
   std::size_t lag = std::size_t(options.periods);
