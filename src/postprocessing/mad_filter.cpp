@@ -14,8 +14,9 @@ namespace {
 
 constexpr double kMadScale = 1.4826;
 
-double sorted_median(const double* s, std::size_t n) {
-  return n % 2 ? s[n / 2] : (s[n / 2 - 1] + s[n / 2]) / 2;
+template <typename T>
+double sorted_median(const T* s, std::size_t n) {
+  return n % 2 ? double(s[n / 2]) : (double(s[n / 2 - 1]) + double(s[n / 2])) / 2;
 }
 
 // The k-th smallest (0-based) distance |s[i] - m| in a sorted window that
@@ -25,9 +26,10 @@ double sorted_median(const double* s, std::size_t n) {
 // two ends: small windows try every block, two at a time and without
 // branches. The larger end distance of a block falls, then rises, as the
 // block moves right, so large windows find its lowest point by bisection.
-double kth_distance(const double* s, std::size_t n, double m, std::size_t k) {
-  auto reach = [&](std::size_t lo) { return std::max(m - s[lo], s[lo + k] - m); };
-  if (n <= SortedWindow::kSmall) {
+template <typename T>
+double kth_distance(const T* s, std::size_t n, double m, std::size_t k) {
+  auto reach = [&](std::size_t lo) { return std::max(m - double(s[lo]), double(s[lo + k]) - m); };
+  if (n <= SortedWindow<T>::kSmall) {
     const DoublePair pm = {m, m};
     DoublePair best = {INFINITY, INFINITY};
     // A block that would end on s[n] reaches +inf and never wins.
@@ -41,13 +43,14 @@ double kth_distance(const double* s, std::size_t n, double m, std::size_t k) {
   std::size_t lo = 0, hi = n - 1 - k;  // the first block whose right end is at least as far as its left
   while (lo < hi) {
     std::size_t mid = (lo + hi) / 2;
-    if (s[mid + k] - m >= m - s[mid]) hi = mid;
+    if (double(s[mid + k]) - m >= m - double(s[mid])) hi = mid;
     else lo = mid + 1;
   }
   return lo > 0 ? std::min(reach(lo), reach(lo - 1)) : reach(lo);
 }
 
-double window_mad(const double* s, std::size_t n, double m) {
+template <typename T>
+double window_mad(const T* s, std::size_t n, double m) {
   double d = n % 2 ? kth_distance(s, n, m, n / 2) : (kth_distance(s, n, m, n / 2 - 1) + kth_distance(s, n, m, n / 2)) / 2;
   return kMadScale * d;
 }
@@ -72,23 +75,23 @@ template <typename T>
 std::vector<T> filtered(const T* x, std::size_t n, std::size_t w, double threshold) {
   std::vector<T> out(x, x + n);
   std::size_t after = (w - 1) / 2, before = w - 1 - after;
-  SortedWindow sorted(w);
+  SortedWindow<T> sorted(w);
   std::size_t missing = 0;
-  auto insert = [&](double v) {
+  auto insert = [&](T v) {
     if (std::isnan(v)) ++missing;
     else sorted.insert(v);
   };
-  auto erase = [&](double v) {
+  auto erase = [&](T v) {
     if (std::isnan(v)) --missing;
     else sorted.erase(v);
   };
-  for (std::size_t j = 0; j < std::min(n, w); ++j) insert(double(x[j]));
+  for (std::size_t j = 0; j < std::min(n, w); ++j) insert(x[j]);
   std::optional<WindowStats> first;
   std::size_t first_at = 0;
   WindowStats last{};
   for (std::size_t i = before; i + after < n; ++i) {
     if (i > before) {  // slide: drop the oldest, take the newest
-      double old_value = double(x[i - before - 1]), new_value = double(x[i + after]);
+      T old_value = x[i - before - 1], new_value = x[i + after];
       if (std::isnan(old_value) || std::isnan(new_value)) {
         erase(old_value);
         insert(new_value);

@@ -289,6 +289,13 @@ TEST(MadFilter, AgreesWithSortingEachWindow) {
       if (std::fabs(x[i] - median[i]) > threshold * mad[i]) expected[i] = median[i];
     Column got = filter_with_fast_mad(Column::from_float64("v", x), int64_t(w), threshold);
     ASSERT_TRUE(same(got.float64s(), expected)) << "round " << round << " n " << n << " w " << w;
+    // float samples slide as floats: the same result, rounded to float
+    // (every sample here is a float exactly).
+    Column got32 = filter_with_fast_mad(Column::from_float32("v", std::vector<float>(x.begin(), x.end())), int64_t(w),
+                                        threshold);
+    std::vector<double> got32_wide(got32.float32s().begin(), got32.float32s().end()), expected32;
+    for (double e : expected) expected32.push_back(double(float(e)));
+    ASSERT_TRUE(same(got32_wide, expected32)) << "float round " << round << " n " << n << " w " << w;
   }
 }
 
