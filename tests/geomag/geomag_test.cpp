@@ -207,6 +207,9 @@ TEST(NormalizeGeomag, ShapesTheTableAndLeavesTheInputAlone) {
   no_status.remove_column("status");
   EXPECT_EQ(error_of([&] { normalize_geomag(no_status); }),
             "geomag_data must be a DataFrame with Kp and status columns");
+  Table times_as_kp = input;
+  times_as_kp.set_column(Column::from_timestamps("Kp", {0, 1, 2}));
+  EXPECT_TRUE(std::isnan(normalize_geomag(times_as_kp).column("Kp").float64s()[0]));
   Table no_key = input;
   no_key.drop_key();
   EXPECT_EQ(error_of([&] { normalize_geomag(no_key); }), "geomag_data must have a timezone-aware DatetimeIndex");
