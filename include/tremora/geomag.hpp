@@ -65,8 +65,9 @@ Table overlapping_intervals(const Table& kp, Timestamp start_utc, Timestamp end_
 /// from `start_time` to `end_time` from the GFZ Kp-index service (one GET of
 /// "/app/json/" with the query start, end and index=Kp), keyed "datetime" in
 /// `timezone`, with the attributes "source" = "GFZ Potsdam" and "license" =
-/// "CC BY 4.0". `timeout` (seconds) limits connecting and the whole
-/// transfer. The service address is https://kp.gfz-potsdam.de unless the
+/// "CC BY 4.0". `timeout` (seconds) limits connecting and every wait for
+/// the reply (a reply that stops coming for that long, counted in whole
+/// seconds, fails). The service address is https://kp.gfz-potsdam.de unless the
 /// environment variable TREMORA_KP_URL names another.
 ///
 /// Errors: std::invalid_argument "end_time must not precede start_time",

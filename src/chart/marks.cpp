@@ -124,8 +124,9 @@ void draw_markers(cairo_t* cr, const Axes::Mark& m, const PanelView& v, const st
 
 void draw_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
   if (m.style.linestyle != LineStyle::None) stroke_line(cr, m, v, column);
-  if (!m.style.marker.empty())
-    draw_markers(cr, m, v, m.style.marker, [&](std::size_t) { return m.style.markersize; });
+  if (m.style.marker.empty()) return;
+  source(cr, m.color, m.style.alpha);  // a translucent line leaves its group as the source
+  draw_markers(cr, m, v, m.style.marker, [&](std::size_t) { return m.style.markersize; });
 }
 
 void draw_fill(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {

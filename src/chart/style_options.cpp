@@ -35,7 +35,9 @@ LineStyle line_style(const std::string& code) {
 
 }  // namespace
 
-std::vector<std::string> apply_style_options(Style& style, const StyleOptions& options) {
+std::vector<std::string> apply_style_options(Style& target, const StyleOptions& options) {
+  // Set on a copy, so that a bad option leaves the caller's style as it was.
+  Style style = target;
   std::vector<std::string> unknown;
   for (const auto& [name, value] : options) {
     if (name == "color") style.color = parse_color(text(name, value));
@@ -53,6 +55,7 @@ std::vector<std::string> apply_style_options(Style& style, const StyleOptions& o
       unknown.push_back(name);
     }
   }
+  target = style;
   return unknown;
 }
 

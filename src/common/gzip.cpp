@@ -2,6 +2,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace tremora {
@@ -13,13 +14,24 @@ std::string deflated(std::string_view data, int level, int window_bits, const ch
   z_stream z{};
   if (deflateInit2(&z, level, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw std::runtime_error(std::string(what) + ": cannot start the compressor");
-  std::string out(deflateBound(&z, uLong(data.size())) + 32, '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = uInt(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = uInt(out.size());
-  int rc = deflate(&z, Z_FINISH);
-  out.resize(z.total_out);
+  // zlib counts in 32 bits: larger data goes in and out in slices.
+  constexpr std::size_t kSlice = std::size_t{1} << 30;
+  std::string out;
+  std::size_t fed = 0;
+  int rc = Z_OK;
+  char buffer[1 << 16];
+  do {
+    if (z.avail_in == 0 && fed < data.size()) {
+      std::size_t take = std::min(kSlice, data.size() - fed);
+      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + fed));
+      z.avail_in = uInt(take);
+      fed += take;
+    }
+    z.next_out = reinterpret_cast<Bytef*>(buffer);
+    z.avail_out = uInt(sizeof buffer);
+    rc = deflate(&z, fed == data.size() ? Z_FINISH : Z_NO_FLUSH);
+    out.append(buffer, sizeof buffer - z.avail_out);
+  } while (rc == Z_OK || rc == Z_BUF_ERROR);
   deflateEnd(&z);
   if (rc != Z_STREAM_END) throw std::runtime_error(std::string(what) + ": compression failed");
   return out;

@@ -22,6 +22,8 @@ int64_t floor_div(int64_t a, int64_t b) {
 }
 
 bool fields_valid(const CivilTime& t) {
+  // date::year holds a short: years beyond it would wrap before any check.
+  if (t.year < -32767 || t.year > 32767) return false;
   if (t.month < 1 || t.month > 12 || t.day < 1) return false;
   auto ymd = date::year{t.year} / date::month{unsigned(t.month)} / date::day{unsigned(t.day)};
   return ymd.ok() && t.hour >= 0 && t.hour < 24 && t.minute >= 0 && t.minute < 60 &&

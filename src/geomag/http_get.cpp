@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <stdexcept>
@@ -32,15 +33,23 @@ std::string http_get(const std::string& url, double timeout_seconds) {
   if (!(std::isfinite(timeout_seconds) && timeout_seconds > 0))
     throw std::invalid_argument("timeout must be a positive number of seconds");
   initialise_curl();
-  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
-  if (!curl) throw IOError("cannot create a libcurl handle for " + url);
-  auto millis = static_cast<long>(std::ceil(timeout_seconds * 1000.0));
+  // Declared before the handle, so that they outlive it.
   std::string body;
   char error[CURL_ERROR_SIZE] = "";
+  std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
+  if (!curl) throw IOError("cannot create a libcurl handle for " + url);
+  // The limit holds for connecting and for every wait on the reply: the
+  // transfer stops when no byte has come for that long (libcurl measures
+  // that in whole seconds), however long a steady reply takes.
+  constexpr double kLongestWait = 86400.0 * 24;
+  double seconds = std::min(timeout_seconds, kLongestWait);
   curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT_MS, millis);
-  curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, millis);
+  curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl.get(), CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::ceil(seconds * 1000.0)));
+  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::ceil(seconds)));
   curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, append_to_string);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
   curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, error);

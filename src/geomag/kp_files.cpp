@@ -40,6 +40,8 @@ struct Line {
     return *value;
   }
   Timestamp day(int64_t year, int64_t month, int64_t day_of_month) const {
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day_of_month < 1 || day_of_month > 31)
+      fail("no such date " + std::to_string(year) + "-" + std::to_string(month) + "-" + std::to_string(day_of_month));
     try {
       return make_timestamp(int(year), int(month), int(day_of_month));
     } catch (const std::invalid_argument&) {
@@ -64,8 +66,8 @@ void read_three_hourly_line(const Line& line, KpRows& rows) {
   rows.add(Timestamp{day.ns + std::llround(*hour * 3600.0) * kNanosPerSecond}, value, flag ? "def" : "pre");
 }
 
-// A WDC Kp code: tenths with the thirds written 0, 3 and 7 ("37" is 3+,
-// 3.667; "40" is 4o; "43" is 4-, 4.333... read as the service writes thirds).
+// A WDC Kp code: tenths with the thirds written 0, 3 and 7 ("37" is 4-,
+// 3.667; "40" is 4o; "43" is 4+, 4.333), read as the service writes thirds.
 double wdc_kp(const Line& line, std::string_view code) {
   if (strip_whitespace(code).empty()) return std::nan("");
   int64_t tenths = line.integer(code, "Kp code");

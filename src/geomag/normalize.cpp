@@ -54,9 +54,11 @@ Table normalize_geomag(const Table& data, const std::string& timezone) {
 
 Table overlapping_intervals(const Table& kp, Timestamp start_utc, Timestamp end_utc) {
   const std::vector<int64_t>& t = kp.key().int64s();
+  // t + 3 h > start, written so that neither side can overflow.
+  int64_t after = 0;
+  if (__builtin_sub_overflow(start_utc.ns, kKpIntervalNanos, &after)) after = Timestamp::NaT;
   std::vector<uint8_t> keep(t.size());
-  for (std::size_t i = 0; i < t.size(); ++i)
-    keep[i] = t[i] != Timestamp::NaT && t[i] + kKpIntervalNanos > start_utc.ns && t[i] <= end_utc.ns;
+  for (std::size_t i = 0; i < t.size(); ++i) keep[i] = t[i] != Timestamp::NaT && t[i] > after && t[i] <= end_utc.ns;
   return filter(kp, keep);
 }
 

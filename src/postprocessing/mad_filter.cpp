@@ -49,8 +49,12 @@ double kth_distance(const T* s, std::size_t n, double m, std::size_t k) {
   return lo > 0 ? std::min(reach(lo), reach(lo - 1)) : reach(lo);
 }
 
+// The scaled median of |s[i] - m|. An infinite median gives the missing
+// value where some value equals it (infinity minus infinity), as does a
+// missing median.
 template <typename T>
 double window_mad(const T* s, std::size_t n, double m) {
+  if (std::isnan(m) || (std::isinf(m) && (double(s[0]) == m || double(s[n - 1]) == m))) return std::nan("");
   double d = n % 2 ? kth_distance(s, n, m, n / 2) : (kth_distance(s, n, m, n / 2 - 1) + kth_distance(s, n, m, n / 2)) / 2;
   return kMadScale * d;
 }
@@ -66,16 +70,13 @@ double judged(double x, const WindowStats& s, double threshold) {
   return std::fabs(x - s.median) > threshold * s.mad ? s.median : x;
 }
 
-// Slides the window over the samples and judges each against the window
-// centred on it. Positions whose window is incomplete (at the ends, or
-// with a missing value inside) take the statistics of the last complete
-// window before them, or before the first complete window those of that
-// window. Without any complete window every sample stays.
-template <typename T>
-std::vector<T> filtered(const T* x, std::size_t n, std::size_t w, double threshold) {
-  std::vector<T> out(x, x + n);
+// Slides the window over the samples and calls visit(i, stats) for every
+// position i with a whole window around it; the statistics are missing
+// where the window holds a missing value.
+template <typename T, typename Visit>
+void slide(const T* x, std::size_t n, std::size_t w, Visit visit) {
   std::size_t after = (w - 1) / 2, before = w - 1 - after;
-  SortedWindow<T> sorted(w);
+  SortedWindow<T> sorted(std::min(n, w));  // a window longer than the series never fills
   std::size_t missing = 0;
   auto insert = [&](T v) {
     if (std::isnan(v)) ++missing;
@@ -86,9 +87,6 @@ std::vector<T> filtered(const T* x, std::size_t n, std::size_t w, double thresho
     else sorted.erase(v);
   };
   for (std::size_t j = 0; j < std::min(n, w); ++j) insert(x[j]);
-  std::optional<WindowStats> first;
-  std::size_t first_at = 0;
-  WindowStats last{};
   for (std::size_t i = before; i + after < n; ++i) {
     if (i > before) {  // slide: drop the oldest, take the newest
       T old_value = x[i - before - 1], new_value = x[i + after];
@@ -99,14 +97,58 @@ std::vector<T> filtered(const T* x, std::size_t n, std::size_t w, double thresho
         sorted.replace(old_value, new_value);
       }
     }
-    if (!missing) {
-      double m = sorted_median(sorted.data(), w);
-      last = {m, window_mad(sorted.data(), w, m)};
+    if (missing) {
+      visit(i, WindowStats{std::nan(""), std::nan("")});
+      continue;
+    }
+    double m = sorted_median(sorted.data(), w);
+    visit(i, WindowStats{m, window_mad(sorted.data(), w, m)});
+  }
+}
+
+void fill_forward_then_backward(std::vector<double>& v) {
+  for (std::size_t i = 1; i < v.size(); ++i)
+    if (std::isnan(v[i])) v[i] = v[i - 1];
+  for (std::size_t i = v.size(); i-- > 1;)
+    if (std::isnan(v[i - 1])) v[i - 1] = v[i];
+}
+
+// The general way: the median and MAD series of every position, each
+// filled forward then backward where missing, then every sample judged.
+// Needed when a complete window can have a missing statistic (infinite
+// samples), since the two series are filled independently.
+template <typename T>
+std::vector<T> filtered_by_series(const T* x, std::size_t n, std::size_t w, double threshold) {
+  std::vector<double> median(n, std::nan("")), mad(n, std::nan(""));
+  slide(x, n, w, [&](std::size_t i, const WindowStats& s) { median[i] = s.median, mad[i] = s.mad; });
+  fill_forward_then_backward(median);
+  fill_forward_then_backward(mad);
+  std::vector<T> out(x, x + n);
+  for (std::size_t i = 0; i < n; ++i) out[i] = T(judged(double(x[i]), {median[i], mad[i]}, threshold));
+  return out;
+}
+
+// Judges each sample against the window centred on it as the window
+// passes. Positions whose window is incomplete (at the ends, or with a
+// missing value inside) take the statistics of the last complete window
+// before them, or before the first complete window those of that window.
+// Without any complete window every sample stays.
+template <typename T>
+std::vector<T> filtered(const T* x, std::size_t n, std::size_t w, double threshold) {
+  if (std::any_of(x, x + n, [](T v) { return std::isinf(v); })) return filtered_by_series(x, n, w, threshold);
+  std::vector<T> out(x, x + n);
+  std::optional<WindowStats> first;
+  std::size_t first_at = 0;
+  WindowStats last{};
+  slide(x, n, w, [&](std::size_t i, const WindowStats& s) {
+    if (!std::isnan(s.median)) {
+      last = s;
       if (!first) first = last, first_at = i;
     }
     if (first) out[i] = T(judged(double(x[i]), last, threshold));
-  }
+  });
   if (!first) return out;
+  std::size_t after = (w - 1) / 2;
   for (std::size_t i = 0; i < first_at; ++i) out[i] = T(judged(double(x[i]), *first, threshold));
   for (std::size_t i = n - after; i < n; ++i) out[i] = T(judged(double(x[i]), last, threshold));
   return out;
