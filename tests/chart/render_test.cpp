@@ -388,6 +388,8 @@ TEST(Marks, DrawingOptionsByName) {
   EXPECT_THROW(apply_style_options(style, {{"linestyle", "~~"}}), std::invalid_argument);
   EXPECT_THROW(apply_style_options(style, {{"marker", "Q"}}), std::invalid_argument);
   EXPECT_THROW(apply_style_options(style, {{"alpha", NAN}}), std::invalid_argument);
+  EXPECT_THROW(apply_style_options(style, {{"alpha", 0.9}, {"color", "nocolour"}}), std::invalid_argument);
+  EXPECT_EQ(style.alpha, 0.3);  // a failed call changes nothing
 }
 
 // A title that would meet the y axis's offset text ("1e-5") is raised

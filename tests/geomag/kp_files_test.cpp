@@ -104,6 +104,9 @@ TEST(KpFiles, SavedServiceReplyAndBadFiles) {
   EXPECT_NE(message(bad_code).find("bad.wdc:3: bad Kp code ' 8'"), std::string::npos) << message(bad_code);
   auto bad_date = dir.write("bad.txt", "2024 02 30 00.0 01.50 33707.00000 33707.06250  1.667    6 1\n");
   EXPECT_NE(message(bad_date).find("bad.txt:1: no such date 2024-2-30"), std::string::npos) << message(bad_date);
+  auto far_year = dir.write("far.txt", "2024 04 14 00.0 01.50 33707.00000 33707.06250  1.667    6 1\n"
+                                       "67506 01 01 00.0 01.50 0 0 2.333 9 1\n");
+  EXPECT_NE(message(far_year).find("far.txt:2: no such date 67506-1-1"), std::string::npos) << message(far_year);
   auto empty = dir.write("empty.txt", "# nothing\n\n");
   EXPECT_NE(message(empty).find("no Kp data lines"), std::string::npos);
   auto array = dir.write("array.json", "[]");

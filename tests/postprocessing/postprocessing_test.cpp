@@ -227,6 +227,7 @@ TEST(MadFilter, ExamplesOfTheRule) {
   // Shorter than a window: unchanged.
   std::vector<double> short_series{1, 100, 1};
   EXPECT_EQ(filter_with_fast_mad(Column::from_float64("v", short_series)).float64s(), short_series);
+  EXPECT_EQ(filter_with_fast_mad(Column::from_float64("v", short_series), int64_t{1} << 40).float64s(), short_series);
   // A missing sample stays missing; equal to the threshold is no outlier.
   std::vector<double> gap(30, 1.0);
   gap[10] = std::nan("");
