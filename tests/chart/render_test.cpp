@@ -358,7 +358,21 @@ TEST(Marks, MarkerShapesForScatterAndLines) {
   cairo_surface_t* dots = drawn(line);
   EXPECT_TRUE(red_at(dots, 10, 50) && red_at(dots, 90, 50) && red_at(dots, 13, 50));
   EXPECT_TRUE(white_at(dots, 50, 50) && white_at(dots, 17, 50));
-  for (auto* s : {circle, square, up, down, cross, dots}) cairo_surface_destroy(s);
+  // Markers of a translucent noisy line are laid on in the line's colour,
+  // also where they reach past the band (y 40..60; the markers at y = 60
+  // reach up to 62, image row 38).
+  Axes::Mark faint;
+  std::mt19937 rng(3);
+  for (int i = 0; i < 4000; ++i) faint.x.push_back(i / 40.0), faint.y.push_back(50 + double(rng() % 21) - 10);
+  faint.color = parse_color("blue");
+  faint.style.alpha = 0.5;
+  faint.style.marker = "s";
+  faint.style.markersize = 4;
+  cairo_surface_t* band = drawn(faint);
+  auto above = rgb(band, 50, 38);
+  EXPECT_EQ(above[2], 255);
+  EXPECT_LT(above[0], 200) << "no marker past the band";
+  for (auto* s : {circle, square, up, down, cross, dots, band}) cairo_surface_destroy(s);
 
   Figure f(2, 2);
   Axes* a = f.subplots(1)[0];
