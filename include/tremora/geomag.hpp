@@ -57,6 +57,16 @@ ZonedTime _timestamp(const TimeBound& value, const std::string& timezone);
 /// missing.
 Table normalize_geomag(const Table& data, const std::string& timezone = "Asia/Shanghai");
 
+/// A closed time range in UTC.
+struct UtcRange {
+  Timestamp start, end;
+};
+
+/// The bounds of a Kp request read by _timestamp in `timezone`, in UTC;
+/// std::invalid_argument "end_time must not precede start_time" when the end
+/// comes first (equal bounds are a range).
+UtcRange kp_range(const TimeBound& start_time, const TimeBound& end_time, const std::string& timezone);
+
 /// The rows of a Kp table whose interval overlaps the closed range from
 /// `start` to `end`: t + 3 h later than `start` and t not later than `end`.
 Table overlapping_intervals(const Table& kp, Timestamp start_utc, Timestamp end_utc);

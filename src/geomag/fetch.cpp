@@ -26,6 +26,12 @@ std::string request_url(Timestamp start, Timestamp end) {
 
 }  // namespace
 
+UtcRange kp_range(const TimeBound& start_time, const TimeBound& end_time, const std::string& timezone) {
+  UtcRange range{_timestamp(start_time, timezone).utc, _timestamp(end_time, timezone).utc};
+  if (range.end < range.start) throw std::invalid_argument("end_time must not precede start_time");
+  return range;
+}
+
 std::string kp_service_url() {
   const char* configured = std::getenv("TREMORA_KP_URL");
   std::string url = configured && *configured ? configured : "https://kp.gfz-potsdam.de";
@@ -35,9 +41,7 @@ std::string kp_service_url() {
 
 Table fetch_geomag(const TimeBound& start_time, const TimeBound& end_time, const std::string& timezone,
                    double timeout) {
-  Timestamp start = _timestamp(start_time, timezone).utc;
-  Timestamp end = _timestamp(end_time, timezone).utc;
-  if (end < start) throw std::invalid_argument("end_time must not precede start_time");
+  auto [start, end] = kp_range(start_time, end_time, timezone);
   std::string url = request_url(start, end);
   Table raw = kp_table_from_reply(parse_json(http_get(url, timeout), "the reply of " + url));
   Table kp = overlapping_intervals(normalize_geomag(raw, timezone), start, end);

@@ -242,16 +242,22 @@ TEST(Figure, TightLayoutMakesRoomForLabelsBetweenPanels) {
 
 // Strokes a line mark on a white 400 x 200 pixel image (1 point per pixel),
 // reduced per column of the given width in pixels.
-cairo_surface_t* stroked(const Axes::Mark& m, double column) {
-  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 400, 200);
+// One mark drawn on a white image as large as the view's rectangle;
+// `column` is the device column width of line reduction.
+cairo_surface_t* drawn(const Axes::Mark& m, const PanelView& v, double column = 1) {
+  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, int(v.rect.width), int(v.rect.height));
   cairo_t* cr = cairo_create(s);
   cairo_set_source_rgb(cr, 1, 1, 1);
   cairo_paint(cr);
-  PanelView v{{0, 0, 400, 200}, {0, double(m.x.size())}, {-4, 4}};
   draw_mark(cr, m, v, column);
   cairo_destroy(cr);
   cairo_surface_flush(s);
   return s;
+}
+
+// A line of points 0, 1, 2, ... between -4 and 4 on a 400 x 200 image.
+cairo_surface_t* stroked(const Axes::Mark& m, double column) {
+  return drawn(m, PanelView{{0, 0, 400, 200}, {0, double(m.x.size())}, {-4, 4}}, column);
 }
 
 // How many pixels of two grey images differ by more than 8 levels.
@@ -305,18 +311,9 @@ TEST(Marks, ReducingALineToPixelColumnsKeepsThePicture) {
   for (auto* s : {smooth_full, smooth_reduced}) cairo_surface_destroy(s);
 }
 
-// One mark drawn in red on a white 100 x 100 pt image whose data
-// coordinates are its pixel coordinates (y upwards).
-cairo_surface_t* drawn(const Axes::Mark& m) {
-  cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 100, 100);
-  cairo_t* cr = cairo_create(s);
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-  draw_mark(cr, m, PanelView{{0, 0, 100, 100}, {0, 100}, {0, 100}}, 1);
-  cairo_destroy(cr);
-  cairo_surface_flush(s);
-  return s;
-}
+// One mark on a white 100 x 100 pt image whose data coordinates are its
+// pixel coordinates (y upwards).
+cairo_surface_t* drawn(const Axes::Mark& m) { return drawn(m, PanelView{{0, 0, 100, 100}, {0, 100}, {0, 100}}); }
 
 // Red, or red blended by antialiasing into the white around it.
 bool red_at(cairo_surface_t* s, int x, int y) {

@@ -15,9 +15,7 @@ struct KpArgs {
 
 Table kp_of_range(const KpArgs& a) {
   if (a.file.empty()) return geomag::fetch_geomag(a.start, a.end, a.timezone, a.timeout);
-  Timestamp start = geomag::_timestamp(a.start, a.timezone).utc;
-  Timestamp end = geomag::_timestamp(a.end, a.timezone).utc;
-  if (end < start) throw std::invalid_argument("end_time must not precede start_time");
+  auto [start, end] = geomag::kp_range(a.start, a.end, a.timezone);
   return geomag::overlapping_intervals(geomag::normalize_geomag(geomag::read_kp_file(a.file), a.timezone), start,
                                        end);
 }
