@@ -21,7 +21,9 @@ namespace tremora::cleaning {
 /// row with a missing STARTDATE and value. The result is a new table: the
 /// other columns in input order (texts dictionary-encoded, so repeated codes
 /// share their text), then OBSVALUE; `df` is left as it was. OBSVALUE must
-/// hold texts (TypeError otherwise) and STARTDATE timestamps (TypeError).
+/// hold texts (TypeError otherwise) and STARTDATE timestamps (TypeError); a
+/// row whose samples would run past the range of timestamps (2262-04-11) is
+/// std::invalid_argument naming the row.
 ///
 /// Spacing above 3600 s (daily data): `df` itself is sorted by STARTDATE,
 /// re-keyed by it and its OBSVALUE converted; the result is that table.

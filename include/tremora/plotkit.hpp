@@ -51,7 +51,9 @@ struct Stats {
   double at(const std::string& key) const;
 };
 
-/// KeyError naming a missing column.
+/// KeyError naming a missing column; TypeError for a column of
+/// non-numeric data (timestamps, bytes, or a text that is not a number,
+/// named with its row).
 Stats calculate_stats(const Table& df, const std::string& column = "OBSVALUE", double multiplier = 2.0);
 
 /// The step code of a time span: "30s", "1min", "2h", or "1D" from one day on.

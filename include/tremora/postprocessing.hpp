@@ -16,12 +16,16 @@ namespace tremora::postprocessing {
 /// The width of a frequency text in nanoseconds: an optional whole count
 /// (default 1, at least 1) and a unit: "D" (day), "h" or "H" (hour), "min"
 /// or "T" (minute), "s" or "S" (second). std::invalid_argument naming the
-/// text for anything else ("1W", "0h", "h1", "").
+/// text for anything else ("1W", "0h", "h1", "") and for widths longer than
+/// durations reach.
 int64_t frequency_nanos(const std::string& freq);
 
 /// Resamples every series (STATIONID, POINTID, ITEMID) into bins of `freq`
 /// anchored at midnight of the series' first day, from the bin of its first
-/// sample to that of its last, every bin included. `agg_method` is "mean",
+/// sample to that of its last, every bin included. Days are those of the
+/// wall clock of STARTDATE's zone ("2024-03-01 02:00+08:00" lies on
+/// 1 March), and labels keep the zone. Bins of whole days follow the wall
+/// clock across clock changes; shorter bins are fixed lengths of time. `agg_method` is "mean",
 /// "sum", "median", "max" or "min" over the non-missing values (an empty bin
 /// gives NaN, or 0 for "sum"). The result has the columns STARTDATE (bin
 /// start), OBSVALUE (float64), STATIONID, POINTID, ITEMID, ordered by series
@@ -79,7 +83,10 @@ bool _is_leap_year(int64_t year);
 /// `reference_year` at 00:00 (29 February becomes 28 February when that
 /// year has none). A row key of date texts is converted to timestamps first;
 /// when it cannot be (or the table has no timestamp or text key), the table
-/// is returned unchanged. Changes and returns `df`.
+/// is returned unchanged. The day of a time is the day of its zone's wall
+/// clock (a text "2024-03-01 02:00+08:00" lies on 1 March), and the result
+/// keeps the key's zone. std::invalid_argument for a reference year outside
+/// 1678 to 2261 (the years timestamps cover whole). Changes and returns `df`.
 Table& create_normalized_dates(Table& df, int64_t reference_year = 2024);
 
 }  // namespace tremora::postprocessing

@@ -336,7 +336,9 @@ void backward_fill(Table& table);
 
 /// Reads a text column as timestamps with parse_date_text (missing texts
 /// give NaT). Texts without a UTC offset give a naive column; when every
-/// text has an offset the column holds UTC instants in zone "UTC".
+/// text has an offset the column holds UTC instants, in the zone of that
+/// offset ("+08:00", see fixed_offset_zone) when all texts share one other
+/// than UTC's, else in zone "UTC".
 /// std::invalid_argument naming a text that does not parse, or when
 /// texts with and without offset are mixed; TypeError for a non-text column.
 Column parse_timestamps(const Column& texts);

@@ -104,10 +104,41 @@ std::string format_duration(Duration d);
 /// The length of a step code in nanoseconds: an optional whole count
 /// (default 1, at least 1) and a unit: "D" (day), "h" or "H" (hour), "min"
 /// or "T" (minute), "s" or "S" (second). std::invalid_argument naming the
-/// text for anything else ("1W", "0h", "h1", "").
+/// text for anything else ("1W", "0h", "h1", "") and for a step longer than
+/// durations reach ("106752D").
 int64_t step_code_nanos(const std::string& code);
 
-/// True when the IANA time-zone database knows the zone name.
+// ---------------------------------------------------------------------------
+// Checked time arithmetic. Nanoseconds since 1970 in int64 reach from
+// 1677-09-21 to 2262-04-11, and durations about 292 years either way. Every
+// step, span, bin width and offset goes through these functions: a result
+// outside the range is a std::invalid_argument naming the values, never a
+// wrap-around into another century.
+
+/// t + ns. NaT stays NaT.
+Timestamp add_nanos(Timestamp t, int64_t ns);
+/// to - from, in nanoseconds (both must be times, not NaT).
+int64_t nanos_between(Timestamp from, Timestamp to);
+/// count * unit, in nanoseconds.
+int64_t multiply_nanos(int64_t count, int64_t unit);
+/// A count of `unit` nanoseconds given as a floating-point number (1.5
+/// days, a Julian day in milliseconds), rounded to the nearest nanosecond;
+/// whole counts are multiplied exactly. Also an error when not finite.
+int64_t nanos_from_count(double count, int64_t unit);
+/// The latest whole multiple of `step` (positive) nanoseconds since the
+/// epoch at or before t: the start of t's step. NaT stays NaT.
+Timestamp floor_to_step(Timestamp t, int64_t step);
+
+// ---------------------------------------------------------------------------
+// Time zones. A zone is an IANA name ("Asia/Shanghai", "UTC") or a fixed
+// offset from UTC written "+08:00" / "-05:30", which is what times read with
+// an offset ("2024-03-01 02:00+08:00") keep, so that they print and fall on
+// days as they were written.
+
+/// The zone of a fixed UTC offset: "+08:00", "-05:30", "+00:00".
+std::string fixed_offset_zone(int32_t offset_seconds);
+
+/// True for a fixed offset and for a name the IANA time-zone database knows.
 bool is_known_time_zone(const std::string& zone);
 
 /// The UTC instant of a wall-clock time in a zone. Throws
@@ -121,5 +152,33 @@ Timestamp utc_to_local(Timestamp utc, const std::string& zone);
 
 /// The offset of a zone from UTC at an instant, in seconds.
 int32_t utc_offset_seconds(Timestamp utc, const std::string& zone);
+
+/// Converts many instants of one zone between UTC and wall clock. It keeps
+/// the zone's offset period of the last look-up, so a run of times in one
+/// period costs one look-up. An empty zone is naive time: both directions
+/// give the time unchanged. Conversions are checked (see add_nanos).
+class ZoneClock {
+ public:
+  /// std::invalid_argument for an unknown zone.
+  explicit ZoneClock(const std::string& zone);
+
+  /// The wall-clock time of a UTC instant. NaT stays NaT.
+  Timestamp to_local(Timestamp utc);
+  /// The first instant at which the wall clock shows `wall` or a later
+  /// time: for a time that happens twice, its first occurrence; for a time
+  /// skipped by a clock change, the instant of the change. This is where a
+  /// calendar day or bin that starts at `wall` begins. NaT stays NaT.
+  Timestamp start_of(Timestamp wall);
+  /// Midnight of the wall-clock day of a UTC instant, as a UTC instant
+  /// (by start_of).
+  Timestamp start_of_day(Timestamp utc);
+
+ private:
+  void look_up(Timestamp utc);
+
+  const void* zone_ = nullptr;  // the IANA zone; null for naive and fixed offsets
+  int64_t offset_ = 0;          // offset of the current period, nanoseconds
+  int64_t begin_ = 0, end_ = 0; // the current period [begin_, end_) in UTC
+};
 
 }  // namespace tremora

@@ -43,9 +43,9 @@ std::array<double, 7> unit_counts(Timestamp a, Timestamp b) {
   CivilTime ca = to_civil(a), cb = to_civil(b);
   int months = (cb.year - ca.year) * 12 + (cb.month - ca.month);
   while (months > 0 && b < add_months(a, months)) --months;
-  int64_t rest = b.ns - add_months(a, months).ns;
+  int64_t rest = nanos_between(add_months(a, months), b);
   int64_t rest_hours = rest / kNanosPerHour % 24, rest_minutes = rest / kNanosPerMinute % 60;
-  double total_seconds = double(b.ns - a.ns) / double(kNanosPerSecond);
+  double total_seconds = (double(b.ns) - double(a.ns)) / double(kNanosPerSecond);
   double days = std::floor(total_seconds / 86400);
   double hours = days * 24 + double(rest_hours);
   double minutes = hours * 60 + double(rest_minutes);
@@ -80,19 +80,28 @@ std::vector<double> calendar_ticks(Timestamp a, Timestamp b, DateUnit unit, cons
   auto consider = [&](Timestamp t, int field) {
     if (ok.count(field) && t >= a && t <= b) out.push_back(to_days(t));
   };
-  CivilTime ca = to_civil(a);
+  CivilTime ca = to_civil(a), cb = to_civil(b);
   if (unit == DateUnit::Monthly) {
-    for (Timestamp t = make_timestamp(ca.year, ca.month, 1); t <= b; t = add_months(t, 1)) consider(t, to_civil(t).month);
+    // Counted in months, so that no month past b (perhaps past the range of
+    // timestamps) is formed.
+    int months = (cb.year - ca.year) * 12 + (cb.month - ca.month);
+    Timestamp first = make_timestamp(ca.year, ca.month, 1);
+    for (int k = 0; k <= months; ++k) {
+      Timestamp t = add_months(first, k);
+      consider(t, to_civil(t).month);
+    }
     return out;
   }
   int64_t step = unit == DateUnit::Daily ? kNanosPerDay : unit == DateUnit::Hourly ? kNanosPerHour
                  : unit == DateUnit::Minutely ? kNanosPerMinute : kNanosPerSecond;
-  int64_t first = a.ns - ((a.ns % step) + step) % step;
-  for (int64_t ns = first; ns <= b.ns; ns += step) {
-    CivilTime c = to_civil(Timestamp{ns});
+  Timestamp first = floor_to_step(a, step);
+  int64_t steps = nanos_between(first, b) / step;
+  for (int64_t k = 0; k <= steps; ++k) {
+    Timestamp t{first.ns + k * step};
+    CivilTime c = to_civil(t);
     int field = unit == DateUnit::Daily ? c.day : unit == DateUnit::Hourly ? c.hour
                 : unit == DateUnit::Minutely ? c.minute : c.second;
-    consider(Timestamp{ns}, field);
+    consider(t, field);
   }
   return out;
 }
@@ -133,7 +142,7 @@ std::string format(const CivilTime& c, const std::string& f) {
 
 double to_days(Timestamp t) { return double(t.ns) / double(kNanosPerDay); }
 
-Timestamp from_days(double days) { return Timestamp{int64_t(std::llround(days * 86400e6)) * 1000}; }
+Timestamp from_days(double days) { return Timestamp{nanos_from_count(std::round(days * 86400e6), 1000)}; }
 
 DateTicks auto_date_ticks(double dmin, double dmax) {
   if (dmax < dmin) std::swap(dmin, dmax);

@@ -41,9 +41,26 @@ struct Samples {
 
 std::size_t count_parts(std::string_view text) { return 1 + std::size_t(std::count(text.begin(), text.end(), ' ')); }
 
+// The time of a row's last sample must be a timestamp too (a day row late
+// on 2262-04-11 would otherwise run past the range); checked once per row
+// so that the samples need no check of their own.
+void check_last_sample_time(Timestamp first, std::size_t parts, int64_t unit, std::size_t row) {
+  if (first.is_nat() || parts < 2) return;
+  try {
+    add_nanos(first, multiply_nanos(int64_t(parts - 1), unit));
+  } catch (const std::invalid_argument& e) {
+    throw std::invalid_argument("split_lines: the samples of row " + std::to_string(row) + " run out of range: " +
+                                e.what());
+  }
+}
+
 Samples collect_samples(const Column& obs, const Column& start, int64_t unit) {
   std::size_t rows = obs.size(), total = 0;
-  for (std::size_t r = 0; r < rows; ++r) total += obs.is_null(r) ? 1 : count_parts(strip_whitespace(obs.text(r)));
+  for (std::size_t r = 0; r < rows; ++r) {
+    std::size_t parts = obs.is_null(r) ? 1 : count_parts(strip_whitespace(obs.text(r)));
+    check_last_sample_time(Timestamp{start.int64s()[r]}, parts, unit, r);
+    total += parts;
+  }
   Samples s;
   s.when.resize(total);
   s.value.resize(total);

@@ -227,16 +227,27 @@ Column parse_timestamps(const Column& texts) {
                     ", not date texts");
   std::vector<int64_t> out(texts.size(), Timestamp::NaT);
   std::size_t with_offset = 0, parsed = 0;
+  std::optional<int32_t> first_offset;
+  bool one_offset = true;
   for (std::size_t i = 0; i < texts.size(); ++i) {
     if (texts.is_null(i)) continue;
     ParsedDate d = parse_date_text(texts.text(i));
     out[i] = d.instant().ns;
-    with_offset += d.utc_offset_seconds.has_value();
+    if (d.utc_offset_seconds) {
+      if (!first_offset) first_offset = d.utc_offset_seconds;
+      one_offset = one_offset && *first_offset == *d.utc_offset_seconds;
+      ++with_offset;
+    }
     ++parsed;
   }
   if (with_offset != 0 && with_offset != parsed)
     throw std::invalid_argument("column '" + texts.name() + "' mixes times with and without a UTC offset");
-  return Column::from_timestamps(texts.name(), std::move(out), with_offset ? "UTC" : "");
+  // Times written with one offset keep it, so that they show and fall on
+  // days as written; times of several offsets, and UTC times, are in UTC.
+  std::string zone = !with_offset                          ? ""
+                     : one_offset && *first_offset != 0 ? fixed_offset_zone(*first_offset)
+                                                         : "UTC";
+  return Column::from_timestamps(texts.name(), std::move(out), std::move(zone));
 }
 
 Column cast_float32(const Column& column) {
@@ -298,12 +309,10 @@ std::optional<Column> time_grid(const Column& times, int64_t step) {
   for (int64_t t : times.int64s())
     if (t != Timestamp::NaT) first = std::min(first, t), last = std::max(last, t);
   if (first > last) return std::nullopt;
-  std::vector<int64_t> grid;
-  grid.reserve(std::size_t((last - first) / step) + 1);
-  for (int64_t t = first; t <= last; t += step) {
-    grid.push_back(t);
-    if (t > INT64_MAX - step) break;
-  }
+  // Every grid time lies between first and last, so only the span is checked.
+  std::size_t steps = std::size_t(nanos_between(Timestamp{first}, Timestamp{last}) / step);
+  std::vector<int64_t> grid(steps + 1);
+  for (std::size_t k = 0; k <= steps; ++k) grid[k] = first + int64_t(k) * step;
   return Column::from_timestamps(times.name(), std::move(grid), times.zone());
 }
 

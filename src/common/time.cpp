@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 
 #include <cctype>
+#include <cmath>
 #include <chrono>
 #include <stdexcept>
 
@@ -16,11 +17,6 @@ namespace {
 using SysNanos = std::chrono::time_point<std::chrono::system_clock, std::chrono::nanoseconds>;
 using LocalNanos = std::chrono::time_point<date::local_t, std::chrono::nanoseconds>;
 
-int64_t floor_div(int64_t a, int64_t b) {
-  int64_t q = a / b;
-  return (a % b != 0 && ((a < 0) != (b < 0))) ? q - 1 : q;
-}
-
 bool fields_valid(const CivilTime& t) {
   // date::year holds a short: years beyond it would wrap before any check.
   if (t.year < -32767 || t.year > 32767) return false;
@@ -30,13 +26,52 @@ bool fields_valid(const CivilTime& t) {
          t.second >= 0 && t.second < 60 && t.nanosecond >= 0 && t.nanosecond < kNanosPerSecond;
 }
 
-const date::time_zone* find_zone(const std::string& zone) {
+// The offset of a fixed-offset zone name "+08:00" / "-05:30", in seconds.
+std::optional<int32_t> fixed_offset_of(std::string_view zone) {
+  auto digit = [&](std::size_t i) { return std::isdigit(static_cast<unsigned char>(zone[i])) != 0; };
+  if (zone.size() != 6 || (zone[0] != '+' && zone[0] != '-') || zone[3] != ':' || !digit(1) || !digit(2) ||
+      !digit(4) || !digit(5))
+    return std::nullopt;
+  int hours = (zone[1] - '0') * 10 + (zone[2] - '0'), minutes = (zone[4] - '0') * 10 + (zone[5] - '0');
+  if (hours > 23 || minutes > 59) return std::nullopt;
+  int32_t seconds = hours * 3600 + minutes * 60;
+  return zone[0] == '-' ? -seconds : seconds;
+}
+
+// A zone as the conversions need it: an IANA zone, or a fixed offset when
+// `tz` is null.
+struct ZoneRule {
+  const date::time_zone* tz = nullptr;
+  int32_t fixed_seconds = 0;
+};
+
+ZoneRule find_zone(const std::string& zone) {
+  if (auto fixed = fixed_offset_of(zone)) return ZoneRule{nullptr, *fixed};
   try {
-    return date::locate_zone(zone);
+    return ZoneRule{date::locate_zone(zone), 0};
   } catch (const std::exception&) {
     throw std::invalid_argument("unknown time zone: '" + zone + "'");
   }
 }
+
+// Whole seconds as nanoseconds, held at the ends of int64 (the offset
+// periods of a zone begin and end at such far times).
+int64_t seconds_to_nanos_clamped(int64_t seconds) {
+  if (seconds > INT64_MAX / kNanosPerSecond) return INT64_MAX;
+  if (seconds < INT64_MIN / kNanosPerSecond) return INT64_MIN;
+  return seconds * kNanosPerSecond;
+}
+
+date::local_seconds local_seconds_of(Timestamp wall) {
+  return std::chrono::floor<std::chrono::seconds>(LocalNanos{std::chrono::nanoseconds{wall.ns}});
+}
+
+date::sys_seconds sys_seconds_of(Timestamp utc) {
+  return std::chrono::floor<std::chrono::seconds>(SysNanos{std::chrono::nanoseconds{utc.ns}});
+}
+
+const char* const kTimestampRange = "the range of timestamps (1677-09-21 to 2262-04-11)";
+const char* const kDurationRange = "the range of durations (about 292 years)";
 
 // A cursor over a date text for parse_date_text.
 struct Scanner {
@@ -171,8 +206,11 @@ Timestamp make_timestamp(int year, int month, int day, int hour, int minute, int
 
 CivilTime to_civil(Timestamp t) {
   if (t.is_nat()) throw std::invalid_argument("NaT has no calendar date");
-  int64_t days = floor_div(t.ns, kNanosPerDay);
-  int64_t rest = t.ns - days * kNanosPerDay;
+  // Day and time of day without forming days * kNanosPerDay, which lies
+  // below the range for the first day of it (1677-09-21).
+  int64_t rest = t.ns % kNanosPerDay;
+  int64_t days = t.ns / kNanosPerDay;
+  if (rest < 0) rest += kNanosPerDay, days -= 1;
   date::year_month_day ymd{date::sys_days{date::days{days}}};
   CivilTime c;
   c.year = int(ymd.year());
@@ -186,8 +224,8 @@ CivilTime to_civil(Timestamp t) {
 }
 
 Timestamp ParsedDate::instant() const {
-  if (!utc_offset_seconds || wall.is_nat()) return wall;
-  return Timestamp{wall.ns - int64_t{*utc_offset_seconds} * kNanosPerSecond};
+  if (!utc_offset_seconds) return wall;
+  return add_nanos(wall, -int64_t{*utc_offset_seconds} * kNanosPerSecond);
 }
 
 ParsedDate parse_date_text(std::string_view text) {
@@ -256,7 +294,7 @@ std::string iso_format(Timestamp utc, const std::string& zone) {
   if (utc.is_nat()) return "NaT";
   if (zone.empty()) return iso_format(utc);
   int32_t offset = utc_offset_seconds(utc, zone);
-  std::string out = iso_format(Timestamp{utc.ns + int64_t{offset} * kNanosPerSecond});
+  std::string out = iso_format(add_nanos(utc, int64_t{offset} * kNanosPerSecond));
   if (offset == 0 && (zone == "UTC" || zone == "Etc/UTC")) return out + "Z";
   int32_t a = offset < 0 ? -offset : offset;
   return out + fmt::format("{}{:02d}:{:02d}", offset < 0 ? '-' : '+', a / 3600, a / 60 % 60);
@@ -291,40 +329,135 @@ int64_t step_code_nanos(const std::string& code) {
                                              : 0;
   if (per == 0 || count < 1)
     throw std::invalid_argument("unsupported frequency '" + code + "' (use a count and D, h, min or s, as in '1h')");
-  return count * per;
+  try {
+    return multiply_nanos(count, per);
+  } catch (const std::invalid_argument& e) {
+    throw std::invalid_argument("frequency '" + code + "' is too long: " + e.what());
+  }
+}
+
+Timestamp add_nanos(Timestamp t, int64_t ns) {
+  if (t.is_nat()) return t;
+  int64_t sum = 0;
+  if (__builtin_add_overflow(t.ns, ns, &sum) || sum == Timestamp::NaT)
+  {
+    std::string length = format_duration(Duration{ns});
+    if (ns < 0) length.erase(0, 1);
+    throw std::invalid_argument(fmt::format("{} {} {} lies outside {}", iso_format(t), ns < 0 ? '-' : '+', length,
+                                            kTimestampRange));
+  }
+  return Timestamp{sum};
+}
+
+int64_t nanos_between(Timestamp from, Timestamp to) {
+  if (from.is_nat() || to.is_nat()) throw std::invalid_argument("no time span between NaT and a time");
+  int64_t span = 0;
+  if (__builtin_sub_overflow(to.ns, from.ns, &span) || span == Timestamp::NaT)
+    throw std::invalid_argument("the span from " + iso_format(from) + " to " + iso_format(to) + " exceeds " +
+                                kDurationRange);
+  return span;
+}
+
+int64_t multiply_nanos(int64_t count, int64_t unit) {
+  int64_t product = 0;
+  if (__builtin_mul_overflow(count, unit, &product) || product == Timestamp::NaT)
+    throw std::invalid_argument(fmt::format("{} x {} exceeds {}", count, format_duration(Duration{unit}),
+                                            kDurationRange));
+  return product;
+}
+
+int64_t nanos_from_count(double count, int64_t unit) {
+  // 2^63 as a double: products at or beyond it do not fit.
+  constexpr double kLimit = 9223372036854775808.0;
+  if (std::isfinite(count) && std::trunc(count) == count && std::fabs(count) < kLimit)
+    return multiply_nanos(int64_t(count), unit);
+  double ns = std::isfinite(count) ? std::round(count * double(unit)) : NAN;
+  if (!(ns > -kLimit && ns < kLimit))
+    throw std::invalid_argument(fmt::format("{} x {} exceeds {}", count, format_duration(Duration{unit}),
+                                            kDurationRange));
+  return int64_t(ns);
+}
+
+Timestamp floor_to_step(Timestamp t, int64_t step) {
+  if (step <= 0) throw std::invalid_argument(fmt::format("a time step must be positive, not {} ns", step));
+  if (t.is_nat()) return t;
+  int64_t rest = t.ns % step;
+  if (rest < 0) rest += step;
+  int64_t start = 0;
+  if (__builtin_sub_overflow(t.ns, rest, &start) || start == Timestamp::NaT)
+    throw std::invalid_argument("the step of " + format_duration(Duration{step}) + " that holds " + iso_format(t) +
+                                " begins before " + kTimestampRange);
+  return Timestamp{start};
+}
+
+std::string fixed_offset_zone(int32_t offset_seconds) {
+  int32_t a = offset_seconds < 0 ? -offset_seconds : offset_seconds;
+  return fmt::format("{}{:02d}:{:02d}", offset_seconds < 0 ? '-' : '+', a / 3600, a / 60 % 60);
 }
 
 bool is_known_time_zone(const std::string& zone) {
   try {
-    date::locate_zone(zone);
+    find_zone(zone);
     return true;
-  } catch (const std::exception&) {
+  } catch (const std::invalid_argument&) {
     return false;
   }
 }
 
 Timestamp local_to_utc(Timestamp wall, const std::string& zone) {
   if (wall.is_nat()) return wall;
-  const date::time_zone* tz = find_zone(zone);
-  LocalNanos local{std::chrono::nanoseconds{wall.ns}};
-  try {
-    return Timestamp{tz->to_sys(local).time_since_epoch().count()};
-  } catch (const date::nonexistent_local_time&) {
+  ZoneRule rule = find_zone(zone);
+  if (!rule.tz) return add_nanos(wall, -int64_t{rule.fixed_seconds} * kNanosPerSecond);
+  date::local_info info = rule.tz->get_info(local_seconds_of(wall));
+  if (info.result == date::local_info::nonexistent)
     throw std::invalid_argument("local time " + iso_format(wall) + " does not exist in time zone " + zone);
-  } catch (const date::ambiguous_local_time&) {
+  if (info.result == date::local_info::ambiguous)
     throw std::invalid_argument("local time " + iso_format(wall) + " is ambiguous in time zone " + zone);
-  }
+  return add_nanos(wall, -seconds_to_nanos_clamped(info.first.offset.count()));
 }
 
 Timestamp utc_to_local(Timestamp utc, const std::string& zone) {
   if (utc.is_nat()) return utc;
-  return Timestamp{utc.ns + int64_t{utc_offset_seconds(utc, zone)} * kNanosPerSecond};
+  return add_nanos(utc, int64_t{utc_offset_seconds(utc, zone)} * kNanosPerSecond);
 }
 
 int32_t utc_offset_seconds(Timestamp utc, const std::string& zone) {
-  const date::time_zone* tz = find_zone(zone);
-  auto seconds = std::chrono::floor<std::chrono::seconds>(SysNanos{std::chrono::nanoseconds{utc.ns}});
-  return int32_t(tz->get_info(seconds).offset.count());
+  ZoneRule rule = find_zone(zone);
+  if (!rule.tz) return rule.fixed_seconds;
+  return int32_t(rule.tz->get_info(sys_seconds_of(utc)).offset.count());
+}
+
+ZoneClock::ZoneClock(const std::string& zone) : begin_(INT64_MIN), end_(INT64_MAX) {
+  if (zone.empty()) return;
+  ZoneRule rule = find_zone(zone);
+  zone_ = rule.tz;
+  offset_ = int64_t{rule.fixed_seconds} * kNanosPerSecond;
+  if (zone_) end_ = begin_;  // no period known yet
+}
+
+void ZoneClock::look_up(Timestamp utc) {
+  date::sys_info info = static_cast<const date::time_zone*>(zone_)->get_info(sys_seconds_of(utc));
+  begin_ = seconds_to_nanos_clamped(info.begin.time_since_epoch().count());
+  end_ = seconds_to_nanos_clamped(info.end.time_since_epoch().count());
+  offset_ = seconds_to_nanos_clamped(info.offset.count());
+}
+
+Timestamp ZoneClock::to_local(Timestamp utc) {
+  if (utc.is_nat()) return utc;
+  if (zone_ && (utc.ns < begin_ || utc.ns >= end_)) look_up(utc);
+  return add_nanos(utc, offset_);
+}
+
+Timestamp ZoneClock::start_of(Timestamp wall) {
+  if (wall.is_nat() || !zone_) return add_nanos(wall, -offset_);
+  date::local_info info = static_cast<const date::time_zone*>(zone_)->get_info(local_seconds_of(wall));
+  if (info.result == date::local_info::nonexistent)
+    return Timestamp{seconds_to_nanos_clamped(info.second.begin.time_since_epoch().count())};
+  return add_nanos(wall, -seconds_to_nanos_clamped(info.first.offset.count()));
+}
+
+Timestamp ZoneClock::start_of_day(Timestamp utc) {
+  return start_of(floor_to_step(to_local(utc), kNanosPerDay));
 }
 
 }  // namespace tremora

@@ -1,5 +1,6 @@
 // The sqlite driver: a private in-memory database with the QZDATA file
 // attached read-only, plus the few Oracle forms the system's SQL uses.
+#include <fmt/format.h>
 #include <sqlite3.h>
 
 #include <cmath>
@@ -67,10 +68,16 @@ Declared declared_type(const char* decl) {
   return Declared::None;
 }
 
+// A stored Julian day as a timestamp, to the millisecond (the precision
+// SQLite's own date functions keep).
 int64_t julian_day_to_ns(double jd) {
   double ms = std::round((jd - kUnixEpochJulianDay) * 86400000.0);
-  if (!std::isfinite(ms) || std::fabs(ms) > 9.2e15) return Timestamp::NaT;
-  return int64_t(ms) * 1'000'000;
+  try {
+    return nanos_from_count(ms, 1'000'000);
+  } catch (const std::invalid_argument&) {
+    throw DatabaseError(fmt::format("the date value {} (a Julian day) lies outside the range of timestamps "
+                                    "(1677-09-21 to 2262-04-11)", jd));
+  }
 }
 
 // Builds a column from cells: the declared type when every cell fits it,

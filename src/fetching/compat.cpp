@@ -61,7 +61,7 @@ std::optional<Table> fetching_dialog(db::Connection* conn, const FetchingDialogO
 std::optional<Table> load_Oracle_data_daily(db::Connection* conn, double period, const std::string& is_preprocessed,
                                             const std::string& item, const std::string& datatype, bool gzip_flag) {
   Timestamp now = local_now();
-  Timestamp start{now.ns - int64_t(std::llround(period * double(kNanosPerDay)))};
+  Timestamp start = add_nanos(now, -nanos_from_count(period, kNanosPerDay));
   return fetching_data(conn, day_text(start), day_text(now), item, std::string(kAll), datatype, is_preprocessed,
                        {.gzip_flag = gzip_flag});
 }
@@ -70,6 +70,9 @@ Table load_Oracle_data_resistivity_year(db::Connection* conn, const DateArg& dat
   Table df = require_table(fetching_data(conn, date_0, day_text(local_now()), "直流单装置地电阻率", std::string(kAll),
                                          "小时值", "预处理库"),
                            "load_Oracle_data_resistivity_year");
+  // An empty result has nothing to mask (and comes back as the query gave
+  // it, without float values to mask).
+  if (df.num_rows() == 0) return df;
   const Column& station = df.column("STATIONID");
   const Column& item = df.column("ITEMID");
   std::vector<float>& value = df.column("OBSVALUE").float32s();

@@ -9,18 +9,12 @@
 namespace tremora::geomag {
 namespace {
 
-// The start of the three-hour UTC interval (00, 03, ..., 21 o'clock) that
-// holds an instant.
-Timestamp interval_floor(Timestamp utc) {
-  int64_t rest = utc.ns % kKpIntervalNanos;
-  if (rest < 0) rest += kKpIntervalNanos;
-  return Timestamp{utc.ns - rest};
-}
-
 std::string query_time(Timestamp utc) { return format_timestamp(utc, "%Y-%m-%dT%H:%M:%SZ"); }
 
+// The query starts at the three-hour UTC interval (00, 03, ..., 21 o'clock)
+// that holds the start.
 std::string request_url(Timestamp start, Timestamp end) {
-  return kp_service_url() + "/app/json/?start=" + query_time(interval_floor(start)) + "&end=" + query_time(end) +
+  return kp_service_url() + "/app/json/?start=" + query_time(floor_to_step(start, kKpIntervalNanos)) + "&end=" + query_time(end) +
          "&index=Kp";
 }
 

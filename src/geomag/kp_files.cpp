@@ -48,6 +48,15 @@ struct Line {
       fail("no such date " + std::to_string(year) + "-" + std::to_string(month) + "-" + std::to_string(day_of_month));
     }
   }
+  // A time `ns` after the start of a day; the last day of the range of
+  // timestamps ends before its last intervals.
+  Timestamp after(Timestamp start_of_day, int64_t ns) const {
+    try {
+      return add_nanos(start_of_day, ns);
+    } catch (const std::invalid_argument& e) {
+      fail(e.what());
+    }
+  }
 };
 
 // "YYYY MM DD hh.h hh._m days days_m Kp ap D"; Kp -1 is missing, D is 1 for
@@ -63,7 +72,7 @@ void read_three_hourly_line(const Line& line, KpRows& rows) {
   int64_t flag = line.integer(f[9], "definitive flag");
   if (flag != 0 && flag != 1) line.fail("bad definitive flag '" + std::string(f[9]) + "'");
   double value = *kp < 0 ? std::nan("") : *kp;
-  rows.add(Timestamp{day.ns + std::llround(*hour * 3600.0) * kNanosPerSecond}, value, flag ? "def" : "pre");
+  rows.add(line.after(day, nanos_from_count(std::round(*hour * 3600.0), kNanosPerSecond)), value, flag ? "def" : "pre");
 }
 
 // A WDC Kp code: tenths with the thirds written 0, 3 and 7 ("37" is 4-,
@@ -85,7 +94,7 @@ void read_wdc_line(const Line& line, KpRows& rows) {
   Timestamp day = line.day(year, line.integer(line.text.substr(2, 2), "month"),
                            line.integer(line.text.substr(4, 2), "day"));
   for (int k = 0; k < 8; ++k)
-    rows.add(Timestamp{day.ns + k * kKpIntervalNanos}, wdc_kp(line, line.text.substr(12 + 2 * k, 2)), "def");
+    rows.add(line.after(day, k * kKpIntervalNanos), wdc_kp(line, line.text.substr(12 + 2 * k, 2)), "def");
 }
 
 bool is_comment_or_blank(std::string_view line) {

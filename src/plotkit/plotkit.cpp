@@ -8,6 +8,7 @@
 #include "tremora/chart.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/logger_config.hpp"
+#include "tremora/text.hpp"
 
 namespace tremora::plotkit {
 namespace {
@@ -70,9 +71,26 @@ double Stats::at(const std::string& key) const {
   throw KeyError("no statistic '" + key + "'");
 }
 
+namespace {
+
+// The values of a column as numbers. Texts count only when every one of
+// them reads as a number: statistics of other data are an error, not a row
+// of missing values.
+Column numeric_values(const Column& c) {
+  Column numbers = to_number(c);
+  if (c.type() != DataType::String) return numbers;
+  for (std::size_t i = 0; i < c.size(); ++i)
+    if (!c.is_null(i) && std::isnan(numbers.float64s()[i]) && !parse_decimal(c.text(i)))
+      throw TypeError("column '" + c.name() + "' holds non-numeric data: '" + std::string(c.text(i)) + "' (row " +
+                      std::to_string(i) + ")");
+  return numbers;
+}
+
+}  // namespace
+
 Stats calculate_stats(const Table& df, const std::string& column, double multiplier) {
   if (!df.has_column(column)) throw KeyError(column);
-  Column numbers = to_number(df.column(column));
+  Column numbers = numeric_values(df.column(column));
   std::vector<double> v;
   for (double x : numbers.float64s())
     if (!std::isnan(x)) v.push_back(x);
@@ -119,7 +137,7 @@ std::optional<std::string> step_from_rate(const Table& df) {
 std::string step_from_data(const std::vector<int64_t>& t) {
   std::vector<int64_t> diffs;
   for (std::size_t i = 1; i < t.size(); ++i)
-    if (t[i] != Timestamp::NaT && t[i - 1] != Timestamp::NaT) diffs.push_back(t[i] - t[i - 1]);
+    if (t[i] != Timestamp::NaT && t[i - 1] != Timestamp::NaT) diffs.push_back(nanos_between(Timestamp{t[i - 1]}, Timestamp{t[i]}));
   if (diffs.empty()) return "min";
   std::unordered_map<int64_t, std::size_t> count;
   for (int64_t d : diffs) ++count[d];

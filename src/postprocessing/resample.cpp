@@ -22,8 +22,6 @@ std::optional<Aggregate> aggregate_of(const std::string& name) {
   return std::nullopt;
 }
 
-int64_t floor_div(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-
 // The STARTDATE timestamps: the column itself, or `converted` from texts.
 const Column& start_times(const Table& df, Column& converted) {
   const Column& c = df.column("STARTDATE");
@@ -43,6 +41,37 @@ double median_of(double* v, std::size_t n) {
   return (lower + upper) / 2;
 }
 
+// How bins meet the calendar. Bins are anchored at midnight of the wall
+// clock of the times' own zone. Bins of whole days follow the wall clock,
+// so that across a clock change a day is still a calendar day; shorter bins
+// are fixed lengths of time from that midnight. Naive times are their own
+// wall clock.
+class BinCalendar {
+ public:
+  BinCalendar(const Column& times, int64_t width)
+      : clock_(times.zone()), by_wall_clock_(!times.zone().empty() && width % kNanosPerDay == 0) {
+    if (!by_wall_clock_) return;
+    wall_.reserve(times.size());
+    for (int64_t t : times.int64s()) wall_.push_back(clock_.to_local(Timestamp{t}).ns);
+  }
+
+  /// The times to bin: the wall-clock times for calendar-day bins.
+  const int64_t* binned(const Column& times) const {
+    return by_wall_clock_ ? wall_.data() : times.int64s().data();
+  }
+  /// Midnight of the day of a binned time, in the binned times' terms.
+  int64_t midnight(int64_t t) {
+    return by_wall_clock_ ? floor_to_step(Timestamp{t}, kNanosPerDay).ns : clock_.start_of_day(Timestamp{t}).ns;
+  }
+  /// The label of a bin that starts at a binned time.
+  int64_t label(int64_t start) { return by_wall_clock_ ? clock_.start_of(Timestamp{start}).ns : start; }
+
+ private:
+  ZoneClock clock_;
+  bool by_wall_clock_;
+  std::vector<int64_t> wall_;
+};
+
 // Where the bins of every series lie in one flat array: series in id
 // order, each from the bin of its first time to the bin of its last.
 struct BinLayout {
@@ -50,7 +79,7 @@ struct BinLayout {
   std::vector<std::size_t> offset;   // first flat bin of each series; one more at the end
   std::vector<int64_t> code_row;     // a row of each series, for its codes
 
-  BinLayout(const SeriesIds& series, const int64_t* when, int64_t width) {
+  BinLayout(const SeriesIds& series, const int64_t* when, int64_t width, BinCalendar& calendar) {
     std::vector<int64_t> lo(series.count, INT64_MAX), hi(series.count, INT64_MIN);
     code_row.assign(series.count, -1);
     for (std::size_t r = 0; r < series.of_row.size(); ++r) {
@@ -65,10 +94,13 @@ struct BinLayout {
     offset.assign(series.count + 1, 0);
     for (std::size_t g = 0; g < series.count; ++g) {
       std::size_t bins = 0;
-      if (lo[g] <= hi[g]) {  // bins are anchored at midnight of the series' first day
-        int64_t origin = floor_div(lo[g], kNanosPerDay) * kNanosPerDay;
-        int64_t first = floor_div(lo[g] - origin, width), last = floor_div(hi[g] - origin, width);
-        first_start[g] = origin + first * width;
+      if (lo[g] <= hi[g]) {
+        // Checked: the first day's midnight may lie before the range of
+        // timestamps, the span of the series may exceed that of durations.
+        Timestamp origin{calendar.midnight(lo[g])};
+        int64_t first = nanos_between(origin, Timestamp{lo[g]}) / width;
+        int64_t last = nanos_between(origin, Timestamp{hi[g]}) / width;
+        first_start[g] = add_nanos(origin, multiply_nanos(first, width)).ns;
         bins = std::size_t(last - first + 1);
       }
       offset[g + 1] = offset[g] + bins;
@@ -177,17 +209,20 @@ Table resample_timeseries_data(const Table& df, const std::string& freq, const s
   if (series.count == 0) throw std::invalid_argument("nothing to resample: no row has STATIONID, POINTID and ITEMID");
   auto agg = aggregate_of(agg_method);
   if (!agg) throw std::invalid_argument(kBadMethod);
-  const int64_t* times = when.int64s().data();
-  BinLayout layout(series, times, width);
+  BinCalendar calendar(when, width);
+  const int64_t* times = calendar.binned(when);
+  BinLayout layout(series, times, width, calendar);
   RowBins rows(series, layout, times, width);
   std::size_t bins = rows.bins();
   std::vector<double> values = value.type() == DataType::Float32
                                    ? aggregate_bins(rows, value.float32s().data(), *agg)
                                    : aggregate_bins(rows, value.float64s().data(), *agg);
   std::vector<int64_t> starts(bins), code_rows(bins);
+  // A bin starts no later than the latest time of its series, so the
+  // starts stay in range.
   for (std::size_t g = 0; g < series.count; ++g)
     for (std::size_t b = layout.offset[g]; b < layout.offset[g + 1]; ++b) {
-      starts[b] = layout.first_start[g] + int64_t(b - layout.offset[g]) * width;
+      starts[b] = calendar.label(layout.first_start[g] + int64_t(b - layout.offset[g]) * width);
       code_rows[b] = layout.code_row[g];
     }
   Table out;

@@ -183,6 +183,15 @@ TEST(SplitLines, BadTablesNameTheColumnAndChangeNothing) {
   EXPECT_NE(message(text_dates, 60).find("'STARTDATE'"), std::string::npos);
   // Daily data may carry dates of any sortable type.
   EXPECT_EQ(split_lines(text_dates, 86400).key().type(), DataType::String);
+  // A day row whose samples would run past 2262-04-11 is refused, naming
+  // the row, instead of stamping samples in 1677.
+  int64_t late = make_timestamp(2262, 4, 11, 23, 0, 0).ns;
+  std::string fifty_minutes = "0";
+  for (int k = 1; k < 50; ++k) fifty_minutes.append(" ").append(std::to_string(k));
+  Table near_end = day_rows({"1 2", fifty_minutes}, {late, late});
+  EXPECT_EQ(keys_of(split_lines(near_end, 1)).back(), late + 49 * kNanosPerSecond);  // 23:00:49 is in range
+  EXPECT_NE(message(near_end, 60).find("row 1"), std::string::npos);
+  EXPECT_THROW(split_lines(near_end, 60), std::invalid_argument);
 }
 
 }  // namespace

@@ -221,7 +221,13 @@ TEST(Table, NumberConversions) {
   EXPECT_EQ(ts.int64s()[0], make_timestamp(2024, 1, 1).ns);
   EXPECT_TRUE(ts.is_null(1));
   EXPECT_EQ(ts.zone(), "");
-  EXPECT_EQ(parse_timestamps(Column::from_strings("T", {"2024-01-01T08:00+08:00"})).zone(), "UTC");
+  // Times written with one offset keep it: they print and fall on days as written.
+  Column east = parse_timestamps(Column::from_strings("T", {"2024-03-01 02:00+08:00", "2024-03-01 23:00 +0800"}));
+  EXPECT_EQ(east.zone(), "+08:00");
+  EXPECT_EQ(east.int64s()[0], make_timestamp(2024, 2, 29, 18, 0, 0).ns);
+  EXPECT_EQ(iso_format(Timestamp{east.int64s()[1]}, east.zone()), "2024-03-01T23:00:00+08:00");
+  EXPECT_EQ(parse_timestamps(Column::from_strings("T", {"2024-01-01T08:00+08:00", "2024-07-01T08:00+09:00"})).zone(), "UTC");
+  EXPECT_EQ(parse_timestamps(Column::from_strings("T", {"2024-01-01T08:00Z"})).zone(), "UTC");
   EXPECT_THROW(parse_timestamps(Column::from_strings("T", {"2024-01-01Z", "2024-01-01"})), std::invalid_argument);
 }
 
@@ -239,6 +245,10 @@ TEST(Table, TimeGridSpansTheTimestampsAndStopsBeforeOverflow) {
   ASSERT_TRUE(edge);
   EXPECT_EQ(edge->int64s(), (std::vector<int64_t>{INT64_MAX - 5, INT64_MAX - 2}));
   EXPECT_THROW(time_grid(times, 0), std::invalid_argument);
+  // A span longer than durations reach is an error, not a wrapped grid.
+  EXPECT_THROW(time_grid(Column::from_timestamps("T", {make_timestamp(1700, 1, 1).ns, make_timestamp(2200, 1, 1).ns}),
+                         kNanosPerDay),
+               std::invalid_argument);
   EXPECT_THROW(time_grid(Column::from_int64("N", {1}), day), TypeError);
 }
 

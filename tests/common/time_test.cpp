@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "test_support.hpp"
 #include "tremora/time.hpp"
 
 namespace tremora {
@@ -91,6 +92,85 @@ TEST(Civil, RoundTripsAcrossYears) {
   }
   EXPECT_THROW(make_timestamp(2023, 2, 29), std::invalid_argument);
   EXPECT_THROW(to_civil(Timestamp{}), std::invalid_argument);
+}
+
+const Timestamp kFirstInstant{Timestamp::NaT + 1};  // 1677-09-21T00:12:43.145224193
+const Timestamp kLastInstant{INT64_MAX};             // 2262-04-11T23:47:16.854775807
+using testing::error_of;
+
+bool mentions(const std::string& message, const std::string& part) { return message.find(part) != std::string::npos; }
+
+TEST(CheckedTime, ResultsOutsideTheRangeAreErrorsNamingTheValues) {
+  // The first and last days of the range keep their calendar.
+  CivilTime first = to_civil(kFirstInstant), last = to_civil(kLastInstant);
+  EXPECT_EQ(first.year * 10000 + first.month * 100 + first.day, 16770921);
+  EXPECT_EQ(first.hour * 10000 + first.minute * 100 + first.second, 1243);
+  EXPECT_EQ(first.nanosecond, 145'224'193);
+  EXPECT_EQ(last.year * 10000 + last.month * 100 + last.day, 22620411);
+  EXPECT_EQ(last.hour * 10000 + last.minute * 100 + last.second, 234716);
+  EXPECT_EQ(iso_format(kFirstInstant), "1677-09-21T00:12:43.145224193");
+
+  Timestamp late = make_timestamp(2262, 4, 11, 23, 0, 0);
+  EXPECT_EQ(add_nanos(late, 30 * kNanosPerMinute), make_timestamp(2262, 4, 11, 23, 30, 0));
+  std::string past = error_of([&] { add_nanos(late, kNanosPerHour); });
+  EXPECT_TRUE(mentions(past, "2262-04-11T23:00:00 + 0 days 01:00:00")) << past;
+  EXPECT_TRUE(mentions(error_of([&] { add_nanos(kFirstInstant, -1); }), "1677-09-21T00:12:43.145224193 - ")) ;
+  EXPECT_THROW(add_nanos(Timestamp{0}, INT64_MIN), std::invalid_argument);  // would land on NaT
+  EXPECT_TRUE(add_nanos(Timestamp{}, kNanosPerDay).is_nat());
+
+  EXPECT_EQ(nanos_between(make_timestamp(2024, 1, 1), make_timestamp(2024, 1, 2)), kNanosPerDay);
+  std::string span = error_of([&] { nanos_between(make_timestamp(1700, 1, 1), make_timestamp(2200, 1, 1)); });
+  EXPECT_TRUE(mentions(span, "1700-01-01T00:00:00") && mentions(span, "2200-01-01T00:00:00")) << span;
+
+  EXPECT_EQ(multiply_nanos(106751, kNanosPerDay), 106751 * kNanosPerDay);
+  EXPECT_TRUE(mentions(error_of([&] { multiply_nanos(106752, kNanosPerDay); }), "106752 x 1 days 00:00:00"));
+  for (const char* step : {"106752D", "200000D", "213504D", "999999999D"})
+    EXPECT_TRUE(mentions(error_of([&] { step_code_nanos(step); }), std::string("'") + step + "'")) << step;
+
+  EXPECT_EQ(nanos_from_count(1.5, kNanosPerDay), 36 * kNanosPerHour);
+  EXPECT_EQ(nanos_from_count(1'700'000'000'123.0, 1'000'000), 1'700'000'000'123'000'000);  // exact
+  for (double bad : {1e300, -1e300, std::nan(""), 106752.0})
+    EXPECT_THROW(nanos_from_count(bad, kNanosPerDay), std::invalid_argument) << bad;
+
+  // The step that holds a time may begin before the range does.
+  EXPECT_EQ(floor_to_step(make_timestamp(2024, 5, 1, 13, 0, 0), 3 * kNanosPerHour), make_timestamp(2024, 5, 1, 12, 0, 0));
+  EXPECT_EQ(floor_to_step(make_timestamp(1969, 12, 31, 23, 0, 0), kNanosPerDay), make_timestamp(1969, 12, 31));
+  EXPECT_TRUE(mentions(error_of([&] { floor_to_step(make_timestamp(1677, 9, 21, 1, 0, 0), kNanosPerDay); }),
+                       "1677-09-21T01:00:00"));
+  // An offset text whose instant falls outside the range.
+  EXPECT_THROW(parse_timestamp("2262-04-11T23:00-05:00"), std::invalid_argument);
+  EXPECT_THROW(iso_format(make_timestamp(2262, 4, 11, 23, 0, 0), "Asia/Shanghai"), std::invalid_argument);
+}
+
+TEST(TimeZones, FixedOffsetsAndWallClockDays) {
+  EXPECT_EQ(fixed_offset_zone(8 * 3600), "+08:00");
+  EXPECT_EQ(fixed_offset_zone(-(5 * 3600 + 30 * 60)), "-05:30");
+  EXPECT_TRUE(is_known_time_zone("+08:00"));
+  EXPECT_FALSE(is_known_time_zone("+8:00"));
+  EXPECT_FALSE(is_known_time_zone("+24:00"));
+  Timestamp utc = make_timestamp(2024, 2, 29, 18, 0, 0);
+  EXPECT_EQ(utc_to_local(utc, "+08:00"), make_timestamp(2024, 3, 1, 2, 0, 0));
+  EXPECT_EQ(local_to_utc(make_timestamp(2024, 3, 1, 2, 0, 0), "+08:00"), utc);
+  EXPECT_EQ(utc_offset_seconds(utc, "-05:30"), -(5 * 3600 + 30 * 60));
+  EXPECT_EQ(iso_format(utc, "+08:00"), "2024-03-01T02:00:00+08:00");
+
+  ZoneClock shanghai("Asia/Shanghai");
+  EXPECT_EQ(shanghai.to_local(utc), make_timestamp(2024, 3, 1, 2, 0, 0));
+  EXPECT_EQ(shanghai.start_of_day(utc), make_timestamp(2024, 2, 29, 16, 0, 0));
+  ZoneClock naive("");
+  EXPECT_EQ(naive.start_of_day(utc), make_timestamp(2024, 2, 29));
+  // New York: 2024-03-10 02:00-03:00 is skipped, 2024-11-03 01:00-02:00
+  // happens twice. A skipped time starts at the change, a repeated one at
+  // its first occurrence.
+  ZoneClock new_york("America/New_York");
+  EXPECT_EQ(new_york.start_of(make_timestamp(2024, 3, 10, 2, 30, 0)), make_timestamp(2024, 3, 10, 7, 0, 0));
+  EXPECT_EQ(new_york.start_of(make_timestamp(2024, 11, 3, 1, 30, 0)), make_timestamp(2024, 11, 3, 5, 30, 0));
+  EXPECT_EQ(new_york.start_of_day(make_timestamp(2024, 11, 3, 12, 0, 0)), make_timestamp(2024, 11, 3, 4, 0, 0));
+  // Periods are looked up again when a time leaves the one in hand.
+  EXPECT_EQ(new_york.to_local(make_timestamp(2024, 1, 15, 12, 0, 0)), make_timestamp(2024, 1, 15, 7, 0, 0));
+  EXPECT_EQ(new_york.to_local(make_timestamp(2024, 7, 15, 12, 0, 0)), make_timestamp(2024, 7, 15, 8, 0, 0));
+  EXPECT_EQ(new_york.to_local(make_timestamp(2024, 1, 16, 12, 0, 0)), make_timestamp(2024, 1, 16, 7, 0, 0));
+  EXPECT_THROW(ZoneClock("Mars/Olympus"), std::invalid_argument);
 }
 
 }  // namespace

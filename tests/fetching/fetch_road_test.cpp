@@ -345,6 +345,10 @@ TEST(CannedLoaders, RequestsAndPostTreatments) {
   EXPECT_EQ(w[5], 7.5f);  // the NULLALL day is filled from the day after it
   EXPECT_EQ(water.column("NOTE").text(4), "from 37005H");
   EXPECT_EQ(water.key().int64s()[3], make_timestamp(2024, 5, 4).ns);
+  // A range without rows: the resistivity loader gives the empty table, the
+  // water loader has no day to start its grid from.
+  Table none = load_Oracle_data_resistivity_year(mini.get(), "20250101");
+  EXPECT_EQ(none.num_rows(), 0u);
 }
 
 }  // namespace

@@ -65,6 +65,15 @@ TEST(Plotkit, Statistics) {
   for (const auto& [k, v] : none.entries) EXPECT_TRUE(std::isnan(v)) << k;
   EXPECT_THROW(calculate_stats(t, "NOPE"), KeyError);
   EXPECT_THROW(st.at("mode"), KeyError);
+  // Texts are numbers only when they all read as numbers; other data fails.
+  Table texts(std::vector<Column>{Column::from_strings("V", {"1", "2.5", std::nullopt, "abc"})});
+  std::string error = testing::error_of([&] { calculate_stats(texts, "V"); });
+  EXPECT_NE(error.find("'abc' (row 3)"), std::string::npos) << error;
+  EXPECT_THROW(calculate_stats(texts, "V"), TypeError);
+  Table numeric_texts(std::vector<Column>{Column::from_strings("V", {"1", "3", std::nullopt})});
+  EXPECT_EQ(calculate_stats(numeric_texts, "V").at("mean"), 2);
+  Table times(std::vector<Column>{Column::from_timestamps("V", {0, 1})});
+  EXPECT_THROW(calculate_stats(times, "V"), TypeError);
 }
 
 Table keyed(const std::vector<int64_t>& minutes, std::optional<Column> rate = std::nullopt) {
@@ -104,6 +113,11 @@ TEST(Plotkit, ReindexOnTheRateOrTheCommonInterval) {
   EXPECT_THROW(reindex_df_by_interval(fast), std::invalid_argument);
   EXPECT_THROW(reindex_df_by_interval(keyed({}, Column::from_strings("SAMPLERATE", {}))), std::out_of_range);
   EXPECT_THROW(reindex_df_by_interval(keyed({})), std::invalid_argument);
+  // Steps between rows centuries apart overflow no difference.
+  Table far(std::vector<Column>{Column::from_float64("OBSVALUE", {1, 2})});
+  far.set_key_column(Column::from_timestamps("STARTDATE", {make_timestamp(1700, 1, 1).ns, make_timestamp(2200, 1, 1).ns}));
+  std::string error = testing::error_of([&] { reindex_df_by_interval(far); });
+  EXPECT_NE(error.find("1700-01-01T00:00:00"), std::string::npos) << error;
 }
 
 TEST(Plotkit, FiguresFolderOnce) {

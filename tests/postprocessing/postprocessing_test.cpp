@@ -89,6 +89,65 @@ TEST(Resample, SeriesOrderChecksAndErrors) {
   EXPECT_NE(error_of([&] { resample_timeseries_data(texts, "1h"); }).find("'May 1'"), std::string::npos);
 }
 
+// Bins follow the wall clock of the times' zone, not the UTC day.
+TEST(Resample, DaysOfTheTimesOwnZone) {
+  auto local = [](const char* zone, int y, int mo, int d, int h, int mi) {
+    return local_to_utc(make_timestamp(y, mo, d, h, mi, 0), zone).ns;
+  };
+  Table t = observations({local("Asia/Shanghai", 2024, 5, 1, 8, 30), local("Asia/Shanghai", 2024, 5, 1, 13, 0)},
+                         {1, 2}, {"37001", "37001"});
+  t.column("STARTDATE").set_zone("Asia/Shanghai");
+  Table daily = resample_timeseries_data(t, "1D");
+  ASSERT_EQ(daily.num_rows(), 1u);
+  EXPECT_EQ(daily.column("STARTDATE").int64s()[0], local("Asia/Shanghai", 2024, 5, 1, 0, 0));
+  EXPECT_EQ(daily.column("STARTDATE").zone(), "Asia/Shanghai");
+  Table five = resample_timeseries_data(t, "5h");
+  ASSERT_EQ(five.num_rows(), 2u);
+  EXPECT_EQ(five.column("STARTDATE").int64s()[0], local("Asia/Shanghai", 2024, 5, 1, 5, 0));
+  EXPECT_EQ(five.column("STARTDATE").int64s()[1], local("Asia/Shanghai", 2024, 5, 1, 10, 0));
+
+  // Texts with an offset: 02:00, 10:00 and 23:00 on 1 March are one day.
+  Table texts = observations({0, 0, 0}, {1, 2, 4}, {"37001", "37001", "37001"});
+  texts.column("STARTDATE") = Column::from_strings(
+      "STARTDATE", {"2024-03-01 02:00+08:00", "2024-03-01 10:00+08:00", "2024-03-01 23:00+08:00"});
+  Table sum = resample_timeseries_data(texts, "1D", "sum");
+  ASSERT_EQ(sum.num_rows(), 1u);
+  EXPECT_EQ(sum.column("OBSVALUE").float64s()[0], 7);
+  EXPECT_EQ(sum.column("STARTDATE").zone(), "+08:00");
+  EXPECT_EQ(iso_format(Timestamp{sum.column("STARTDATE").int64s()[0]}, "+08:00"), "2024-03-01T00:00:00+08:00");
+
+  // New York's 3 November 2024 has 25 hours: a day bin holds all of them,
+  // hour bins stay one hour long through the repeated hour.
+  std::vector<int64_t> hours;
+  for (int h = 0; h < 73; ++h) hours.push_back(local("America/New_York", 2024, 11, 2, 0, 0) + h * kNanosPerHour);
+  Table ny = observations(hours, std::vector<double>(hours.size(), 1.0),
+                          std::vector<std::optional<std::string>>(hours.size(), "37001"));
+  ny.column("STARTDATE").set_zone("America/New_York");
+  Table days = resample_timeseries_data(ny, "1D", "sum");
+  ASSERT_EQ(days.num_rows(), 3u);
+  EXPECT_EQ(days.column("OBSVALUE").float64s(), (std::vector<double>{24, 25, 24}));
+  EXPECT_EQ(days.column("STARTDATE").int64s()[2], local("America/New_York", 2024, 11, 4, 0, 0));
+  EXPECT_EQ(resample_timeseries_data(ny, "1h", "sum").num_rows(), 73u);
+}
+
+// Times near the ends of the range and bins wider than durations reach are
+// errors naming the values, never bins in another century.
+TEST(Resample, RefusesTimeArithmeticOutOfRange) {
+  std::string before = error_of([&] {
+    resample_timeseries_data(observations({make_timestamp(1677, 9, 21, 12, 0, 0).ns}, {1}, {"37001"}), "1h");
+  });
+  EXPECT_NE(before.find("1677-09-21T12:00:00"), std::string::npos) << before;
+  std::string span = error_of([&] {
+    resample_timeseries_data(
+        observations({make_timestamp(1700, 1, 1).ns, make_timestamp(2200, 1, 1).ns}, {1, 2}, {"37001", "37001"}), "1D");
+  });
+  EXPECT_NE(span.find("2200-01-01"), std::string::npos) << span;
+  Table t = observations({kDay0}, {1}, {"37001"});
+  for (const char* wide : {"106752D", "200000D", "213504D"})
+    EXPECT_NE(error_of([&] { resample_timeseries_data(t, wide); }).find(wide), std::string::npos) << wide;
+  EXPECT_EQ(resample_timeseries_data(t, "106751D").column("STARTDATE").int64s()[0], make_timestamp(2024, 5, 1).ns);
+}
+
 // Resampling agrees with a plain per-bin computation on irregular times.
 TEST(Resample, AgreesWithAPlainReference) {
   std::mt19937_64 rng(21);
@@ -331,6 +390,28 @@ TEST(NormalizedDates, ReferenceYearAndLeapDays) {
   create_normalized_dates(junk);
   EXPECT_FALSE(junk.has_column("datetime_norm"));
   EXPECT_EQ(junk.key().type(), DataType::String);
+}
+
+TEST(NormalizedDates, TheDayWrittenAndYearsInRange) {
+  Table t(std::vector<Column>{Column::from_float64("OBSVALUE", {1, 2})});
+  t.set_key_column(Column::from_strings("STARTDATE", {"2024-03-01 02:00+08:00", "2023-01-01 07:59+08:00"}));
+  create_normalized_dates(t);
+  const Column& norm = t.column("datetime_norm");
+  EXPECT_EQ(norm.zone(), "+08:00");
+  EXPECT_EQ(iso_format(Timestamp{norm.int64s()[0]}, norm.zone()), "2024-03-01T00:00:00+08:00");
+  EXPECT_EQ(iso_format(Timestamp{norm.int64s()[1]}, norm.zone()), "2024-01-01T00:00:00+08:00");
+  // A zone whose midnight is skipped: the day starts at the change.
+  Table santiago(std::vector<Column>{Column::from_float64("OBSVALUE", {1})});
+  santiago.set_key_column(Column::from_timestamps(
+      "STARTDATE", {local_to_utc(make_timestamp(2023, 9, 3, 12, 0, 0), "America/Santiago").ns}, "America/Santiago"));
+  create_normalized_dates(santiago, 2023);
+  EXPECT_EQ(iso_format(Timestamp{santiago.column("datetime_norm").int64s()[0]}, "America/Santiago"),
+            "2023-09-03T01:00:00-03:00");
+  for (int64_t year : {int64_t{9999999999}, int64_t{-1}, int64_t{1677}, int64_t{2262}})
+    EXPECT_NE(error_of([&] { create_normalized_dates(t, year); }).find(std::to_string(year)), std::string::npos)
+        << year;
+  EXPECT_NO_THROW(create_normalized_dates(t, 1678));
+  EXPECT_NO_THROW(create_normalized_dates(t, 2261));
 }
 
 }  // namespace
