@@ -2,6 +2,7 @@
 // decades, and for numeric ranges of many magnitudes.
 #include <gtest/gtest.h>
 
+#include <cmath>
 
 #include "tremora/chart.hpp"
 
@@ -91,6 +92,20 @@ struct NumberCase {
   const char* labels;
   const char* offset;
 };
+
+// Views at the ends of the range of timestamps tick without wrapping into
+// another century; days beyond the range are refused.
+TEST(DateTicks, EdgesOfTheRangeOfTimestamps) {
+  DateTicks months = auto_date_ticks(at("2261-06-01"), at("2262-04-11 12:00"));
+  ASSERT_FALSE(months.ticks.empty());
+  EXPECT_EQ(format_timestamp(from_days(months.ticks.back()), "%Y-%m-%d"), "2262-04-01");
+  DateTicks hours = auto_date_ticks(at("2262-04-11 12:00"), at("2262-04-11 23:30"));
+  EXPECT_EQ(format_timestamp(from_days(hours.ticks.back()), "%Y-%m-%d"), "2262-04-11");
+  DateTicks early = auto_date_ticks(at("1677-09-21 01:00"), at("1677-09-21 12:00"));
+  EXPECT_EQ(format_timestamp(from_days(early.ticks.front()), "%Y-%m-%d"), "1677-09-21");
+  EXPECT_THROW(from_days(1e9), std::invalid_argument);
+  EXPECT_THROW(from_days(std::nan("")), std::invalid_argument);
+}
 
 TEST(NumericTicks, StepsLabelsAndOffsets) {
   const NumberCase cases[] = {

@@ -351,5 +351,17 @@ TEST(CannedLoaders, RequestsAndPostTreatments) {
   EXPECT_EQ(none.num_rows(), 0u);
 }
 
+// A stored date beyond 2262 is an error naming it, not a time in another century.
+TEST(FetchRoad, DatesOutsideTheRangeOfTimestamps) {
+  testing::TempDir dir;
+  auto conn = mini_db(dir, {"CREATE TABLE T (D DATE)", "INSERT INTO T VALUES (julianday('2262-04-11')), (julianday('3000-01-01'))"});
+  std::string error = testing::error_of([&] { conn->query("SELECT D FROM QZDATA.T"); });
+  EXPECT_NE(error.find("2816787.5"), std::string::npos) << error;
+  EXPECT_THROW(conn->query("SELECT D FROM QZDATA.T"), DatabaseError);
+  Table in_range = conn->query("SELECT D FROM QZDATA.T WHERE D < 2600000");
+  ASSERT_EQ(in_range.num_rows(), 1u);
+  EXPECT_EQ(in_range.column("D").int64s()[0], make_timestamp(2262, 4, 11).ns);
+}
+
 }  // namespace
 }  // namespace tremora::fetching

@@ -215,5 +215,13 @@ TEST(NormalizeGeomag, ShapesTheTableAndLeavesTheInputAlone) {
   EXPECT_EQ(error_of([&] { normalize_geomag(no_key); }), "geomag_data must have a timezone-aware DatetimeIndex");
 }
 
+// A start in the first hours of the range has its interval begin before
+// the range: an error naming it, before any request.
+TEST(FetchGeomag, IntervalBeforeTheRangeOfTimestamps) {
+  ScopedEnv url("TREMORA_KP_URL", "http://127.0.0.1:9");
+  std::string error = error_of([] { fetch_geomag(std::string("1677-09-21T01:00"), std::string("1677-09-22"), "UTC", 1); });
+  EXPECT_NE(error.find("1677-09-21T01:00:00"), std::string::npos) << error;
+}
+
 }  // namespace
 }  // namespace tremora::geomag

@@ -107,6 +107,10 @@ TEST(KpFiles, SavedServiceReplyAndBadFiles) {
   auto far_year = dir.write("far.txt", "2024 04 14 00.0 01.50 33707.00000 33707.06250  1.667    6 1\n"
                                        "67506 01 01 00.0 01.50 0 0 2.333 9 1\n");
   EXPECT_NE(message(far_year).find("far.txt:2: no such date 67506-1-1"), std::string::npos) << message(far_year);
+  // The last day of the range of timestamps ends at 23:47.
+  auto last_day = dir.write("last.txt", "2262 04 11 21.0 22.50 0 0 2.333 9 1\n2262 04 11 23.9 23.95 0 0 2.333 9 1\n");
+  EXPECT_NE(message(last_day).find("last.txt:2: 2262-04-11T00:00:00 + 0 days 23:54:00"), std::string::npos)
+      << message(last_day);
   auto empty = dir.write("empty.txt", "# nothing\n\n");
   EXPECT_NE(message(empty).find("no Kp data lines"), std::string::npos);
   auto array = dir.write("array.json", "[]");
