@@ -94,6 +94,21 @@ TEST(Cli, ErrorsAreOneLineAndLeaveNoOutput) {
   EXPECT_NE(run("frobnicate").status, 0);
 }
 
+TEST(Cli, TextThatIsNotUtf8StaysOutOfParquetFiles) {
+  testing::TempDir dir;
+  auto in = dir.write("days.csv",
+                      "STARTDATE,STATIONID,OBSVALUE\n"
+                      "2024-01-01,37001,\"1 2\"\n"
+                      "2024-01-02,\xd6\xa3\xb3\xc7,\"3 4\"\n");  // a station name in GBK
+  auto out = dir / "samples.parquet";
+  RunResult r = run("split --rate 60 " + in.string() + " " + out.string());
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("column 'STATIONID', row 2 (rows counted from 0): the text is not valid UTF-8"),
+            std::string::npos)
+      << r.out;
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
 TEST(Cli, SampleDatabaseFetchAndCache) {
   testing::TempDir dir;
   RunResult r = run("sample-db --station 37001 " + (dir / "qz.db").string());
