@@ -167,7 +167,8 @@ TEST(Cli, InterruptedWritesLeaveNoTemporaryFile) {
   std::string values;
   for (int k = 0; k < 1440; ++k) values += "1.5 ";
   std::string days = "STARTDATE,STATIONID,OBSVALUE\n";
-  for (int station = 0; station < 60; ++station) days += "2024-02-01," + std::to_string(station) + ",\"" + values + "\"\n";
+  for (int station = 0; station < 60; ++station)
+    days += "2024-02-01," + std::to_string(station) + ",\"" + values + "\"\n";
   auto in = dir.write("days.csv", days);
   for (int signal_number : {SIGINT, SIGTERM}) {
     int status = signal_while_writing({"split", "--rate", "60", in.string(), (dir / "samples.csv").string()},

@@ -109,11 +109,12 @@ class LocalHttpServer {
                                      std::to_string(reply_.body.size()) + "\r\nConnection: close\r\n";
     if (!reply_.location.empty()) status_and_headers += "Location: " + reply_.location + "\r\n";
     std::string out = status_and_headers + "\r\n" + reply_.body;
-    std::size_t pause_at = reply_.pause_after == std::string::npos ? out.size()
-                                                                   : out.size() - reply_.body.size() + reply_.pause_after;
+    std::size_t head_size = out.size() - reply_.body.size();
+    std::size_t pause_at = reply_.pause_after == std::string::npos ? out.size() : head_size + reply_.pause_after;
     if (!send_all(client, std::string_view(out).substr(0, pause_at))) return;
     auto until = std::chrono::steady_clock::now() + reply_.pause;
-    while (!stop_ && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (!stop_ && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     send_all(client, std::string_view(out).substr(pause_at));
   }
 
