@@ -1,5 +1,5 @@
-// File-system helpers: the home folder, "~" expansion, whole-file reads and
-// atomic writes.
+// File-system helpers: the home folder, "~" expansion, whole-file reads,
+// atomic writes and the removal of their temporary files on SIGINT/SIGTERM.
 #pragma once
 
 #include <filesystem>
@@ -25,7 +25,34 @@ std::string read_file(const std::filesystem::path& path);
 /// never see a partly written file; when `write` throws or the write fails,
 /// the temporary file is removed, the old file is left as it was, and the
 /// error reaches the caller (write failures as IOError naming the path).
+/// The temporary file is registered (TemporaryFileRegistration) while it
+/// exists.
 void write_file_atomically(const std::filesystem::path& path,
                            const std::function<void(std::ostream&)>& write);
+
+/// Keeps a path in the process-wide list of temporary files for as long as
+/// it lives, so that the handlers of remove_temporary_files_on_signals can
+/// delete the file when the program is interrupted. Create it before
+/// creating the file, and let it end once the file is renamed or removed.
+/// The list holds 64 paths (of under 4096 bytes); a path beyond that is not
+/// listed, and is then left behind by an interrupted program.
+class TemporaryFileRegistration {
+ public:
+  explicit TemporaryFileRegistration(const std::filesystem::path& path);
+  ~TemporaryFileRegistration();
+  TemporaryFileRegistration(const TemporaryFileRegistration&) = delete;
+  TemporaryFileRegistration& operator=(const TemporaryFileRegistration&) = delete;
+
+ private:
+  int slot_;  // -1 when not listed
+};
+
+/// Installs handlers of SIGINT and SIGTERM that delete the registered
+/// temporary files and then end the process by the same signal with its
+/// default action, so that the exit status is the usual one (130 and 143 in
+/// a shell). A signal that is ignored when this is called stays ignored.
+/// The library never installs them itself: a program calls this once, at
+/// the start of main, when it wants them.
+void remove_temporary_files_on_signals();
 
 }  // namespace tremora

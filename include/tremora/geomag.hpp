@@ -75,10 +75,11 @@ Table overlapping_intervals(const Table& kp, Timestamp start_utc, Timestamp end_
 /// from `start_time` to `end_time` from the GFZ Kp-index service (one GET of
 /// "/app/json/" with the query start, end and index=Kp), keyed "datetime" in
 /// `timezone`, with the attributes "source" = "GFZ Potsdam" and "license" =
-/// "CC BY 4.0". `timeout` (seconds) limits connecting and every wait for
-/// the reply (a reply that stops coming for that long, counted in whole
-/// seconds, fails). The service address is https://kp.gfz-potsdam.de unless the
-/// environment variable TREMORA_KP_URL names another.
+/// "CC BY 4.0". `timeout` (seconds) limits the whole request to the
+/// millisecond: connecting and waiting for the reply together, redirects
+/// included, never take longer. The service address is
+/// https://kp.gfz-potsdam.de unless the environment variable TREMORA_KP_URL
+/// names another.
 ///
 /// Errors: std::invalid_argument "end_time must not precede start_time",
 /// "Invalid GFZ Kp response" (reply not a JSON object), "GFZ response

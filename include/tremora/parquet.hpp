@@ -5,8 +5,9 @@
 //   float64   <-> DOUBLE
 //   int64     <-> INT64
 //   bool      <-> BOOLEAN
-//   string    <-> BYTE_ARRAY annotated STRING (plain or dictionary-encoded)
-//   binary    <-> BYTE_ARRAY
+//   string    <-> BYTE_ARRAY annotated STRING (plain or dictionary-encoded);
+//                 STRING values are UTF-8, so a text that is not is refused
+//   binary    <-> BYTE_ARRAY without annotation (any bytes)
 //   timestamp <-> INT64 TIMESTAMP(NANOS); isAdjustedToUTC is true when the
 //                 column has a time zone, whose name is kept in the key-value
 //                 metadata ("tremora.zone.<column>") so that it reads back;
@@ -59,10 +60,12 @@ struct WriteOptions {
 };
 
 /// Writes a table atomically: to a temporary file in the target's folder,
-/// renamed over `path` when complete. IOError naming the path on failure.
+/// renamed over `path` when complete. IOError naming the path on failure;
+/// std::invalid_argument naming the column and row (counted from 0) of a
+/// string value that is not valid UTF-8 (the file is then left as it was).
 void write_table(const Table& table, const std::filesystem::path& path, const WriteOptions& options = {});
 
-/// The bytes of the Parquet file of a table.
+/// The bytes of the Parquet file of a table (errors as write_table).
 std::string write_table_to_bytes(const Table& table, const WriteOptions& options = {});
 
 /// Reads a whole file. The key-value metadata becomes the table's

@@ -63,6 +63,7 @@ void flush_to_disk(const fs::path& path) {
 
 void write_file_atomically(const fs::path& path, const std::function<void(std::ostream&)>& write) {
   fs::path tmp = temporary_sibling(path);
+  TemporaryFileRegistration registration(tmp);
   try {
     {
       std::ofstream out(tmp, std::ios::binary | std::ios::trunc);

@@ -6,6 +6,7 @@
 #include <string>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace tremora {
@@ -296,10 +297,22 @@ std::size_t display_width(std::string_view utf8) {
 }
 
 bool is_valid_utf8(std::string_view bytes) {
-  for (std::size_t i = 0; i < bytes.size();) {
+  constexpr uint64_t kHighBits = 0x8080808080808080ULL;
+  const std::size_t n = bytes.size();
+  for (std::size_t i = 0; i < n;) {
+    // Runs of ASCII, the common case, are skipped eight bytes at a time.
+    uint64_t word;
+    if (i + 8 <= n && (std::memcpy(&word, bytes.data() + i, 8), (word & kHighBits) == 0)) {
+      i += 8;
+      continue;
+    }
+    if (static_cast<unsigned char>(bytes[i]) < 0x80) {
+      ++i;
+      continue;
+    }
     char32_t cp;
     std::size_t len = decode_utf8(bytes, i, cp);
-    if (cp == 0xFFFD && len == 1 && static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
+    if (len == 1) return false;  // a byte of 0x80 or above that starts no valid sequence
     i += len;
   }
   return true;

@@ -23,6 +23,13 @@ size_t append_to_string(char* data, size_t size, size_t count, void* target) {
   return size * count;
 }
 
+// A time-out in seconds as libcurl's whole milliseconds: rounded up, at
+// least 1 (0 would mean no limit), at most 24 days.
+long time_limit_millis(double seconds) {
+  constexpr double kLongestMillis = 86400.0 * 24 * 1000;
+  return static_cast<long>(std::clamp(std::ceil(seconds * 1000.0), 1.0, kLongestMillis));
+}
+
 struct CurlDeleter {
   void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
@@ -38,18 +45,16 @@ std::string http_get(const std::string& url, double timeout_seconds) {
   char error[CURL_ERROR_SIZE] = "";
   std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
   if (!curl) throw IOError("cannot create a libcurl handle for " + url);
-  // The limit holds for connecting and for every wait on the reply: the
-  // transfer stops when no byte has come for that long (libcurl measures
-  // that in whole seconds), however long a steady reply takes.
-  constexpr double kLongestWait = 86400.0 * 24;
-  double seconds = std::min(timeout_seconds, kLongestWait);
+  // The limit holds for the request as a whole, to the millisecond:
+  // connecting, sending and receiving, across redirects, stop when it has
+  // passed, however much of the reply has come.
+  long millis = time_limit_millis(timeout_seconds);
   curl_easy_setopt(curl.get(), CURLOPT_URL, url.c_str());
   curl_easy_setopt(curl.get(), CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl.get(), CURLOPT_MAXREDIRS, 10L);
-  curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::ceil(seconds * 1000.0)));
-  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_LIMIT, 1L);
-  curl_easy_setopt(curl.get(), CURLOPT_LOW_SPEED_TIME, static_cast<long>(std::ceil(seconds)));
+  curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT_MS, millis);
+  curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, millis);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, append_to_string);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
   curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, error);

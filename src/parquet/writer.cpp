@@ -1,7 +1,7 @@
 // Writes tables as Parquet files: one OPTIONAL leaf column per table column,
 // row groups of a fixed number of rows, data pages v1 of about 1 MiB, string
-// columns with a dictionary page when they are dictionary-encoded, and
-// chunk statistics (null count, minimum, maximum).
+// columns (UTF-8 only) with a dictionary page when they are
+// dictionary-encoded, and chunk statistics (null count, minimum, maximum).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -14,6 +14,7 @@
 #include "tremora/errors.hpp"
 #include "tremora/files.hpp"
 #include "tremora/parquet.hpp"
+#include "tremora/text.hpp"
 
 namespace tremora::parquet {
 namespace {
@@ -64,8 +65,38 @@ std::size_t dictionary_bytes(const Column& c) {
   return n;
 }
 
+[[noreturn]] void fail_not_utf8(const Column& c, std::size_t row) {
+  throw std::invalid_argument("column '" + c.name() + "', row " + std::to_string(row) +
+                              " (rows counted from 0): the text is not valid UTF-8, which a Parquet string "
+                              "column cannot hold");
+}
+
+// Parquet string values must be UTF-8 (readers refuse the file otherwise):
+// the first row holding other bytes is refused by number. Dictionary texts
+// are checked once each, not once per row; a dictionary column whose
+// invalid texts no row uses comes back re-encoded without them, so that
+// they are not written either.
+std::shared_ptr<const Column> utf8_texts(std::shared_ptr<const Column> column) {
+  const Column& c = *column;
+  if (!c.is_dictionary()) {
+    for (std::size_t i = 0; i < c.size(); ++i)
+      if (!is_valid_utf8(c.text(i))) fail_not_utf8(c, i);
+    return column;
+  }
+  const std::vector<std::string>& dictionary = c.dictionary();
+  std::vector<uint8_t> invalid(dictionary.size());
+  bool any = false;
+  for (std::size_t k = 0; k < dictionary.size(); ++k) any |= (invalid[k] = !is_valid_utf8(dictionary[k]));
+  if (!any) return column;
+  const std::vector<int32_t>& codes = c.codes();
+  for (std::size_t i = 0; i < codes.size(); ++i)
+    if (codes[i] >= 0 && invalid[std::size_t(codes[i])]) fail_not_utf8(c, i);
+  return std::make_shared<const Column>(c.plain_encoded().dictionary_encoded());
+}
+
 // Plans how a column is written; `column` may share the caller's column.
 LeafColumn plan_leaf(std::shared_ptr<const Column> column, bool use_dictionary) {
+  if (column->type() == DataType::String) column = utf8_texts(std::move(column));
   const Column& c = *column;
   LeafColumn leaf;
   leaf.schema.name = c.name();

@@ -9,6 +9,7 @@
 #include "network.hpp"
 #include "series.hpp"
 #include "tremora/errors.hpp"
+#include "tremora/files.hpp"
 #include "tremora/gzip.hpp"
 
 namespace tremora::sampledb {
@@ -294,6 +295,7 @@ Summary write_database(const std::filesystem::path& file, const Options& options
   std::set<std::string> chosen = chosen_stations(options);
   std::filesystem::path tmp = file;
   tmp += ".tmp-" + std::to_string(getpid());
+  TemporaryFileRegistration registration(tmp);
   std::error_code ec;
   std::filesystem::remove(tmp, ec);
   Summary summary;

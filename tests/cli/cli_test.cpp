@@ -1,6 +1,12 @@
 // Runs the tremora program as a user would and checks what it writes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <array>
 #include <cstdio>
@@ -92,6 +98,88 @@ TEST(Cli, ErrorsAreOneLineAndLeaveNoOutput) {
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.out.find("none.csv"), std::string::npos);
   EXPECT_NE(run("frobnicate").status, 0);
+}
+
+TEST(Cli, TextThatIsNotUtf8StaysOutOfParquetFiles) {
+  testing::TempDir dir;
+  auto in = dir.write("days.csv",
+                      "STARTDATE,STATIONID,OBSVALUE\n"
+                      "2024-01-01,37001,\"1 2\"\n"
+                      "2024-01-02,\xd6\xa3\xb3\xc7,\"3 4\"\n");  // a station name in GBK
+  auto out = dir / "samples.parquet";
+  RunResult r = run("split --rate 60 " + in.string() + " " + out.string());
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("column 'STATIONID', row 2 (rows counted from 0): the text is not valid UTF-8"),
+            std::string::npos)
+      << r.out;
+  EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// Runs the program with `args` and sends it `signal_number` while it writes
+// `out`; returns the wait status. The program's first temporary file for
+// `out` (".<name>.tmp-<pid>-0") is made a FIFO before the program starts,
+// so the program blocks writing into it once the pipe is full: the signal
+// is sure to arrive while the temporary file exists.
+int signal_while_writing(const std::vector<std::string>& args, const std::filesystem::path& out,
+                         int signal_number) {
+  std::vector<char*> argv{const_cast<char*>(TREMORA_BIN)};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  int go[2];
+  if (::pipe(go) != 0) throw std::runtime_error("pipe failed");
+  pid_t pid = ::fork();
+  if (pid == 0) {  // only async-signal-safe calls until exec
+    char byte;
+    ::close(go[1]);
+    if (::read(go[0], &byte, 1) != 1) ::_exit(126);
+    ::signal(SIGINT, SIG_DFL);
+    ::signal(SIGTERM, SIG_DFL);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(go[0]);
+  auto fifo = out.parent_path() / ("." + out.filename().string() + ".tmp-" + std::to_string(pid) + "-0");
+  EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(::write(go[1], "x", 1), 1);
+  ::close(go[1]);
+  int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  int status = 0;
+  char buffer[4096];
+  // Waits (at most about a minute) for the first bytes of the output.
+  for (int wait = 0; wait < 6000 && ::read(reader, buffer, sizeof buffer) <= 0; ++wait) {
+    if (::waitpid(pid, &status, WNOHANG) == pid) {
+      ::close(reader);
+      ADD_FAILURE() << "the program ended before writing";
+      return status;
+    }
+    pollfd p{reader, POLLIN, 0};
+    ::poll(&p, 1, 10);
+  }
+  ::kill(pid, signal_number);
+  ::waitpid(pid, &status, 0);
+  ::close(reader);
+  return status;
+}
+
+TEST(Cli, InterruptedWritesLeaveNoTemporaryFile) {
+  testing::TempDir dir;
+  // 86,400 samples: a CSV of about 2.6 MB, many times a pipe's buffer.
+  std::string values;
+  for (int k = 0; k < 1440; ++k) values += "1.5 ";
+  std::string days = "STARTDATE,STATIONID,OBSVALUE\n";
+  for (int station = 0; station < 60; ++station)
+    days += "2024-02-01," + std::to_string(station) + ",\"" + values + "\"\n";
+  auto in = dir.write("days.csv", days);
+  for (int signal_number : {SIGINT, SIGTERM}) {
+    int status = signal_while_writing({"split", "--rate", "60", in.string(), (dir / "samples.csv").string()},
+                                      dir / "samples.csv", signal_number);
+    EXPECT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), signal_number);
+    std::vector<std::string> left;
+    for (auto& e : std::filesystem::directory_iterator(dir.path())) left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, std::vector<std::string>{"days.csv"});
+  }
 }
 
 TEST(Cli, SampleDatabaseFetchAndCache) {

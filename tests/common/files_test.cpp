@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <cstdlib>
+#include <fstream>
 #include <ostream>
 
 #include "test_support.hpp"
@@ -28,6 +31,35 @@ TEST(Files, AtomicWriteReplacesWholeOrKeepsTheOldFile) {
   write_file_atomically(target, [](std::ostream& out) { out << "new"; });
   EXPECT_EQ(read_file(target), "new");
   EXPECT_THROW(write_file_atomically(dir / "no/such/folder/x.txt", [](std::ostream& out) { out << "x"; }), IOError);
+}
+
+TEST(FilesDeathTest, SignalsRemoveTheRegisteredTemporaryFiles) {
+  testing::TempDir dir;
+  auto held = dir / ".out.csv.tmp-1-0", done = dir / "done.csv";
+  auto write_registered = [&](int signal_number) {
+    remove_temporary_files_on_signals();
+    TemporaryFileRegistration registration(held);
+    std::ofstream(held) << "partial";
+    {
+      TemporaryFileRegistration finished(done);
+      std::ofstream(done) << "whole";
+    }
+    std::raise(signal_number);
+    std::_Exit(3);
+  };
+  EXPECT_EXIT(write_registered(SIGTERM), ::testing::KilledBySignal(SIGTERM), "");
+  EXPECT_FALSE(std::filesystem::exists(held));
+  EXPECT_TRUE(std::filesystem::exists(done));  // no longer registered when the signal came
+  EXPECT_EXIT(write_registered(SIGINT), ::testing::KilledBySignal(SIGINT), "");
+  EXPECT_FALSE(std::filesystem::exists(held));
+  // A signal the program was started to ignore stays ignored.
+  EXPECT_EXIT(
+      {
+        std::signal(SIGINT, SIG_IGN);
+        write_registered(SIGINT);
+      },
+      ::testing::ExitedWithCode(3), "");
+  EXPECT_TRUE(std::filesystem::exists(held));
 }
 
 TEST(Files, HomeFolderAndTilde) {

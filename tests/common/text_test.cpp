@@ -76,9 +76,27 @@ TEST(Text, DisplayWidthCountsWideCharactersTwice) {
   EXPECT_EQ(display_width("Ω·m"), 3u);
   EXPECT_EQ(display_width("e\u0301"), 1u);
   EXPECT_EQ(display_width("\xff"), 1u);
+}
+
+TEST(Text, Utf8Validity) {
+  EXPECT_TRUE(is_valid_utf8(""));
   EXPECT_TRUE(is_valid_utf8("郯城 ok"));
-  EXPECT_FALSE(is_valid_utf8("\xe9\x83"));
-  EXPECT_FALSE(is_valid_utf8("\xc0\xaf"));
+  EXPECT_TRUE(is_valid_utf8("a long run of ASCII text, then 水位 and \xf0\x9f\x8c\x8b"));
+  EXPECT_TRUE(is_valid_utf8(std::string("nul\0inside", 11)));
+  EXPECT_FALSE(is_valid_utf8("\xe9\x83"));          // cut short
+  EXPECT_FALSE(is_valid_utf8("\xc0\xaf"));          // overlong "/"
+  EXPECT_FALSE(is_valid_utf8("\xed\xa0\x80"));      // a surrogate half
+  EXPECT_FALSE(is_valid_utf8("\xf4\x90\x80\x80"));  // past U+10FFFF
+  EXPECT_FALSE(is_valid_utf8("\x80"));              // a lone continuation byte
+  // A bad byte at every place behind and inside runs of ASCII.
+  for (std::size_t at = 0; at < 20; ++at) {
+    std::string text(20, 'a');
+    text[at] = '\xff';
+    EXPECT_FALSE(is_valid_utf8(text)) << at;
+    text[at] = '\xc3';  // the first byte of "é" before an ASCII byte
+    EXPECT_FALSE(is_valid_utf8(text)) << at;
+  }
+  EXPECT_TRUE(is_valid_utf8(std::string(17, 'a') + "\xc3\xa9"));
 }
 
 TEST(Text, CaseAndReplace) {

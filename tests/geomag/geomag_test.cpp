@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <nlohmann/json.hpp>
 
@@ -158,6 +159,41 @@ TEST(FetchGeomag, MalformedRepliesAndFailedRequests) {
     ADD_FAILURE() << "a closed port gave a reply";
   } catch (const IOError& e) {
     EXPECT_NE(std::string(e.what()).find(address), std::string::npos) << e.what();
+  }
+}
+
+TEST(FetchGeomag, TheTimeOutBoundsTheWholeRequestAcrossRedirects) {
+  TimeBound a = std::string("2024-03-01"), b = std::string("2024-03-01 12:00");
+  std::string body = reply_body({"2024-03-01T00:00:00Z"}, {2.333}, {"def"});
+  LocalHttpServer::Reply stalls = ok(body);
+  stalls.pause_after = 15;  // the head and 15 bytes come at once, the rest 4 s later
+  stalls.pause = std::chrono::milliseconds(4000);
+
+  // Elapsed seconds and error of a fetch through TREMORA_KP_URL = `url`.
+  auto timed_fetch = [&](const std::string& url, double timeout) {
+    ScopedEnv service("TREMORA_KP_URL", url);
+    auto begin = std::chrono::steady_clock::now();
+    std::string error = error_of([&] { fetch_geomag(a, b, "UTC", timeout); });
+    return std::pair{std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count(), error};
+  };
+  {
+    LocalHttpServer server(stalls);
+    auto [seconds, error] = timed_fetch(server.url(), 0.3);
+    EXPECT_NE(error.find("GET " + server.url()), std::string::npos) << error;
+    EXPECT_GE(seconds, 0.29);
+    EXPECT_LT(seconds, 2.0);  // far sooner than the 4 s pause (the time-out is not rounded to whole seconds)
+  }
+  {
+    LocalHttpServer server(stalls), redirect({.status = 302, .location = server.url() + "/moved"});
+    auto [seconds, error] = timed_fetch(redirect.url(), 0.3);
+    EXPECT_NE(error.find("GET " + redirect.url()), std::string::npos) << error;
+    EXPECT_LT(seconds, 2.0);
+    EXPECT_EQ(server.targets(), std::vector<std::string>{"/moved"});
+  }
+  {
+    LocalHttpServer server(ok(body)), redirect({.status = 301, .location = server.url() + "/moved"});
+    EXPECT_EQ(timed_fetch(redirect.url(), 5).second, "no error");
+    EXPECT_EQ(server.targets(), std::vector<std::string>{"/moved"});
   }
 }
 

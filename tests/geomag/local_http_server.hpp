@@ -1,6 +1,7 @@
 // A small HTTP/1.1 server on 127.0.0.1 for the Kp client's tests: it
-// answers every request with one configured reply (or never answers) and
-// records the request targets it received.
+// answers every request with one configured reply (or never answers, or
+// pauses part-way through the body) and records the request targets it
+// received.
 #pragma once
 
 #include <arpa/inet.h>
@@ -14,6 +15,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -23,9 +25,15 @@ class LocalHttpServer {
  public:
   struct Reply {
     int status = 200;
-    std::string body;
+    std::string body{};
     /// Accept the request but send nothing until the server stops.
     bool never = false;
+    /// Send the head and this many bytes of the body, then wait `pause`
+    /// (or until the server stops) before sending the rest.
+    std::size_t pause_after = std::string::npos;
+    std::chrono::milliseconds pause{0};
+    /// The target of a redirect (a Location header), when not empty.
+    std::string location{};
   };
 
   explicit LocalHttpServer(Reply reply) : reply_(std::move(reply)) {
@@ -96,14 +104,27 @@ class LocalHttpServer {
       while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
       return;
     }
-    std::string out = "HTTP/1.1 " + std::to_string(reply_.status) + " Reply\r\nContent-Type: application/json\r\n" +
-                      "Content-Length: " + std::to_string(reply_.body.size()) + "\r\nConnection: close\r\n\r\n" +
-                      reply_.body;
-    for (std::size_t sent = 0; sent < out.size();) {
-      ssize_t n = ::send(client, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
-      if (n <= 0) break;
+    std::string status_and_headers = "HTTP/1.1 " + std::to_string(reply_.status) +
+                                     " Reply\r\nContent-Type: application/json\r\nContent-Length: " +
+                                     std::to_string(reply_.body.size()) + "\r\nConnection: close\r\n";
+    if (!reply_.location.empty()) status_and_headers += "Location: " + reply_.location + "\r\n";
+    std::string out = status_and_headers + "\r\n" + reply_.body;
+    std::size_t head_size = out.size() - reply_.body.size();
+    std::size_t pause_at = reply_.pause_after == std::string::npos ? out.size() : head_size + reply_.pause_after;
+    if (!send_all(client, std::string_view(out).substr(0, pause_at))) return;
+    auto until = std::chrono::steady_clock::now() + reply_.pause;
+    while (!stop_ && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    send_all(client, std::string_view(out).substr(pause_at));
+  }
+
+  static bool send_all(int client, std::string_view bytes) {
+    for (std::size_t sent = 0; sent < bytes.size();) {
+      ssize_t n = ::send(client, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) return false;
       sent += std::size_t(n);
     }
+    return true;
   }
 
   Reply reply_;

@@ -114,6 +114,23 @@ TEST(DuckDbReadsOurFiles, ValuesNullsTypesAndMetadata) {
   }
 }
 
+TEST(DuckDbReadsOurFiles, BytesAsBlobsBesideUtf8Texts) {
+  REQUIRE_NODE();
+  testing::TempDir dir;
+  auto path = (dir / "bytes.parquet").string();
+  Table t(std::vector<Column>{Column::from_strings("STATIONID", {"郯城", "37001"}),
+                              Column::from_binary("RAW", {std::string("\x1f\x8b\xff", 3), std::nullopt})});
+  write_table(t, path);
+  json rows = duckdb({"SELECT STATIONID AS s, typeof(RAW) AS type, octet_length(RAW)::VARCHAR AS n,"
+                      " hex(RAW) AS h FROM '" + path + "'"});
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0]["s"], "郯城");
+  EXPECT_EQ(rows[0]["type"], "BLOB");
+  EXPECT_EQ(rows[0]["n"], "3");
+  EXPECT_EQ(rows[0]["h"], "1F8BFF");
+  EXPECT_TRUE(rows[1]["n"].is_null());
+}
+
 TEST(WeReadDuckDbFiles, DefaultsDictionaryZstdRowGroupsAndPageV2) {
   REQUIRE_NODE();
   testing::TempDir dir;

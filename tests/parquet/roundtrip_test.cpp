@@ -138,5 +138,38 @@ TEST(ParquetRoundTrip, FailedWriteKeepsTheOldFile) {
   EXPECT_EQ(files, 1u);
 }
 
+TEST(ParquetRoundTrip, StringColumnsHoldOnlyUtf8) {
+  const std::string bad = "37\xff" "01";  // 0xFF never occurs in UTF-8
+  std::vector<std::optional<std::string>> texts = {"郯城", std::nullopt, "ok", bad, bad};
+  Table plain(std::vector<Column>{Column::from_strings("STATIONID", texts)});
+  const std::string expected =
+      "column 'STATIONID', row 3 (rows counted from 0): the text is not valid UTF-8, which a Parquet string "
+      "column cannot hold";
+  for (bool dict : {true, false}) {
+    EXPECT_EQ(testing::error_of([&] { write_table_to_bytes(plain, {.dictionary = dict}); }), expected);
+    Table coded(std::vector<Column>{plain.column("STATIONID").dictionary_encoded()});
+    EXPECT_EQ(testing::error_of([&] { write_table_to_bytes(coded, {.dictionary = dict}); }), expected);
+  }
+  Table keyed(std::vector<Column>{Column::from_int64("N", {1, 2, 3, 4, 5})});
+  keyed.set_key_column(Column::from_strings("id", texts));
+  EXPECT_NE(testing::error_of([&] { write_table_to_bytes(keyed, {.write_key = true}); }).find("column 'id', row 3"),
+            std::string::npos);
+  EXPECT_NO_THROW(write_table_to_bytes(keyed));  // the key is not written
+
+  // A dictionary text that no row uses is left out of the file.
+  Table unused(std::vector<Column>{Column::from_dictionary("S", {0, -1, 0}, {"ok", bad})});
+  std::string bytes = write_table_to_bytes(unused, {.compression = Compression::none});
+  EXPECT_EQ(bytes.find(bad), std::string::npos);
+  Table back = read_table_from_bytes(bytes);
+  EXPECT_EQ(back.column("S").text(2), "ok");
+  EXPECT_TRUE(back.column("S").is_null(1));
+
+  // Bytes are written as bytes, without the string annotation.
+  Table blobs(std::vector<Column>{Column::from_binary("BLOB", texts)});
+  back = read_table_from_bytes(write_table_to_bytes(blobs));
+  EXPECT_EQ(back.column("BLOB").type(), DataType::Binary);
+  EXPECT_EQ(back.column("BLOB").text(3), bad);
+}
+
 }  // namespace
 }  // namespace tremora::parquet

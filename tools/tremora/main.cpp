@@ -2,9 +2,12 @@
 #include <iostream>
 
 #include "tremora/errors.hpp"
+#include "tremora/files.hpp"
 #include "commands.hpp"
 
 int main(int argc, char** argv) {
+  // Ctrl-C or a kill while an output is being written leaves no partial file.
+  tremora::remove_temporary_files_on_signals();
   CLI::App app{"tremora: earthquake-precursor observation data"};
   app.require_subcommand(1);
   tremora::cli::add_split(app);
