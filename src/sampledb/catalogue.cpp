@@ -32,7 +32,7 @@ std::vector<Event> events(const Options& options) {
       {make_timestamp(1976, 7, 28, 3, 42, 54), 39.63, 118.18, 7.8, "河北唐山"},
   };
   int64_t first = options.day_and_hour.first_day.ns, last = options.day_and_hour.last_day.ns;
-  int64_t span_s = (last - first) / kNanosPerSecond + 86400;
+  int64_t span_s = nanos_between(Timestamp{first}, Timestamp{last}) / kNanosPerSecond + 86400;
   uint64_t h = mix(options.seed ^ 0x51ED);
   for (const Station& s : stations()) {
     for (int k = 0; k < 6; ++k) {

@@ -272,6 +272,10 @@ void check_options(const Options& options) {
       throw std::invalid_argument("a sample period is empty or has no dates");
     if (p->first_day.ns % kNanosPerDay || p->last_day.ns % kNanosPerDay)
       throw std::invalid_argument("sample periods must start and end at midnight");
+    // Every sample lies within the period's days: checking the end of the
+    // last day and the span once keeps the loops over them in range.
+    add_nanos(p->last_day, kNanosPerDay);
+    nanos_between(p->first_day, p->last_day);
   }
 }
 
