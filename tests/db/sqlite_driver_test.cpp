@@ -122,6 +122,7 @@ TEST(SqliteDriver, QueriesAreOneReadOnlySelect) {
   EXPECT_EQ(conn->query("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 3) SELECT n FROM c")
                 .num_rows(),
             3u);
+  EXPECT_EQ(conn->query("VALUES (1), (2)").num_rows(), 2u);
 }
 
 TEST(SqliteDriver, ReadOnlyAndBadFiles) {
