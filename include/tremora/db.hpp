@@ -71,7 +71,11 @@ std::shared_ptr<Connection> connect(const std::string& driver, const ConnectionS
 
 /// Opens a SQLite file read-only as schema QZDATA. DatabaseError naming the
 /// file when it does not exist or is not a SQLite database; nothing is ever
-/// created on disk.
+/// created on disk. Its queries run exactly one read-only SELECT (WITH and
+/// VALUES forms included; blanks, comments and semicolons may follow it):
+/// any other statement (ATTACH, PRAGMA, EXPLAIN, transactions, temporary
+/// objects, writes), none, or a second one is a DatabaseError, and nothing
+/// is run.
 std::shared_ptr<Connection> open_sqlite(const std::filesystem::path& file);
 
 /// The Oracle client library ("thick mode"): loaded once per process.

@@ -2,6 +2,7 @@
 // connection configuration file.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -185,11 +186,17 @@ struct QueryBuilder {
                                                        const std::optional<Table>& item_ids = std::nullopt);
 };
 
+/// The most bytes one compressed OBSVALUE may inflate to: 64 MiB, about 60
+/// times a day of second samples (86,400 values, about 1 MB of text).
+inline constexpr std::size_t kMaxInflatedValueBytes = std::size_t{64} << 20;
+
 /// Optional arguments of fetch_data.
 struct FetchOptions {
   /// Item name(s); 全部 for all items.
   ItemNames item_name = std::string(kAll);
-  /// OBSVALUE holds gzip-compressed values (second and minute rates).
+  /// OBSVALUE holds gzip-compressed values (second and minute rates). A
+  /// value that is corrupt, is not UTF-8 text, or inflates past
+  /// kMaxInflatedValueBytes is an IOError naming its station, item and day.
   bool gzip_flag = false;
   /// Split day rows into one row per sample.
   bool my_split_lines = true;

@@ -16,7 +16,9 @@ std::string zlib_compress(std::string_view data, int level = 6);
 
 /// The decompressed bytes of gzip data (several members are joined; raw
 /// zlib streams are accepted too). std::runtime_error on corrupt or
-/// truncated data, or when the result would exceed `max_size` bytes.
+/// truncated data, or when the result would exceed `max_size` bytes:
+/// inflating stops there, so memory and time stay bounded by the limit
+/// ("gzip: the data expands beyond <max_size> bytes").
 std::string gzip_decompress(std::string_view data, std::size_t max_size = std::size_t{1} << 32);
 
 }  // namespace tremora

@@ -26,6 +26,8 @@ class IniConfig {
   /// and line when a line is neither a section, an entry, a comment nor
   /// blank, when an entry comes before any section, or when a section or a
   /// key repeats within the file; FileNotFoundError when it does not exist.
+  /// Values may be secrets (passwords): errors name the file, the line and
+  /// the key, never a value or the text of a line that is not an entry.
   void read_file(const std::filesystem::path& path);
   /// read_file when the file exists; returns whether it did.
   bool read_if_exists(const std::filesystem::path& path);
@@ -43,7 +45,8 @@ class IniConfig {
 
   /// The interpolated value. KeyError "No section: 'x'" or
   /// "No option 'k' in section: 'x'" when absent; ConfigError when the
-  /// value refers to a missing key, loops, or has a stray '%'.
+  /// value refers to a missing key, loops, or has a stray '%', naming the
+  /// file, line and key of the faulty value but nothing it contains.
   std::string get(const std::string& section, std::string_view key) const;
   /// The same, with `fallback` for an absent section or key.
   std::string get(const std::string& section, std::string_view key, std::string_view fallback) const;
@@ -53,13 +56,16 @@ class IniConfig {
   std::string source_of(const std::string& section, std::string_view key) const;
 
  private:
-  struct Section {
-    std::map<std::string, std::string> entries;  // lower-case key -> raw value
-    std::map<std::string, std::string> sources;  // lower-case key -> where it was read
+  struct Entry {
+    std::string raw;     // the value as written
+    std::string source;  // the file (or `source`) it was read from
+    std::size_t line = 0;
   };
-  const std::string* find_raw(const std::string& section, const std::string& key) const;
-  std::string interpolate(const std::string& section, const std::string& key, const std::string& raw,
-                          int depth) const;
+  struct Section {
+    std::map<std::string, Entry> entries;  // by lower-case key
+  };
+  const Entry* find_entry(const std::string& section, const std::string& key) const;
+  std::string interpolate(const std::string& section, const std::string& key, const Entry& entry, int depth) const;
 
   std::vector<std::string> order_;
   std::map<std::string, Section> sections_;

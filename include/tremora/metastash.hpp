@@ -42,7 +42,11 @@ struct MetadataCache {
 
   /// The namespace with surrounding white space removed and every run of
   /// characters other than ASCII letters, digits, "_", "." and "-" replaced
-  /// by one "_"; "" (absent) when nothing is left.
+  /// by one "_". A namespace is always one folder below the root: a result
+  /// of "." or ".." becomes one "_" per dot ("_", "__"), and a blank
+  /// namespace becomes "_" (before, these three named the root, its parent
+  /// and the root). "" (absent) only for "". Every other name is kept as it
+  /// was, so existing caches stay where they are.
   static std::string safe_namespace(const std::string& ns);
 
   /// The safe namespace of a connection: its tremora_cache_namespace label,

@@ -55,8 +55,9 @@ void IniConfig::read_string(std::string_view text, const std::string& source) {
     pos = end + 1;
     ++line_no;
     if (line.empty() || line.front() == '#' || line.front() == ';') continue;
+    // Messages never quote the line: it may hold a password.
     if (line.front() == '[') {
-      if (line.back() != ']' || line.size() < 3) fail("malformed section header: " + std::string(line));
+      if (line.back() != ']' || line.size() < 3) fail("malformed section header (expected '[name]')");
       current_name = std::string(line.substr(1, line.size() - 2));
       if (!sections_here.insert(current_name).second) fail("section '" + current_name + "' already exists");
       if (current_name == kDefaultSection) {
@@ -68,14 +69,13 @@ void IniConfig::read_string(std::string_view text, const std::string& source) {
       continue;
     }
     std::size_t delim = line.find_first_of("=:");
-    if (delim == std::string_view::npos) fail("expected 'key = value' or a section header: " + std::string(line));
+    if (delim == std::string_view::npos) fail("expected 'key = value' or a section header");
     std::string key = to_lower_ascii(trim_blanks(line.substr(0, delim)));
-    if (key.empty()) fail("an entry without a key: " + std::string(line));
-    if (!current) fail("an entry before the first section header: " + std::string(line));
+    if (key.empty()) fail("an entry without a key");
+    if (!current) fail("option '" + key + "' comes before the first section header");
     if (!keys_here.emplace(current_name, key).second)
       fail("option '" + key + "' in section '" + current_name + "' already exists");
-    current->entries[key] = std::string(trim_blanks(line.substr(delim + 1)));
-    current->sources[key] = source;
+    current->entries[key] = Entry{std::string(trim_blanks(line.substr(delim + 1))), source, line_no};
   }
   *this = std::move(merged);
 }
@@ -84,7 +84,7 @@ std::vector<std::string> IniConfig::sections() const { return order_; }
 
 bool IniConfig::has_section(const std::string& section) const { return sections_.count(section) > 0; }
 
-const std::string* IniConfig::find_raw(const std::string& section, const std::string& key) const {
+const IniConfig::Entry* IniConfig::find_entry(const std::string& section, const std::string& key) const {
   if (section != kDefaultSection) {
     auto s = sections_.find(section);
     if (s != sections_.end()) {
@@ -98,7 +98,7 @@ const std::string* IniConfig::find_raw(const std::string& section, const std::st
 
 bool IniConfig::has_option(const std::string& section, std::string_view key) const {
   if (section != kDefaultSection && !has_section(section)) return false;
-  return find_raw(section, to_lower_ascii(key)) != nullptr;
+  return find_entry(section, to_lower_ascii(key)) != nullptr;
 }
 
 std::vector<std::string> IniConfig::options(const std::string& section) const {
@@ -109,12 +109,18 @@ std::vector<std::string> IniConfig::options(const std::string& section) const {
   return {keys.begin(), keys.end()};
 }
 
-std::string IniConfig::interpolate(const std::string& section, const std::string& key, const std::string& raw,
+// Errors name where the value was written and its key; the value, and the
+// names it refers to, may be part of a password and stay out.
+std::string IniConfig::interpolate(const std::string& section, const std::string& key, const Entry& entry,
                                    int depth) const {
-  auto where = [&] { return "option '" + key + "' in section '" + section + "'"; };
+  auto fail = [&](const std::string& what) {
+    throw ConfigError(entry.source + ":" + std::to_string(entry.line) + ": " + what);
+  };
+  const std::string where = "option '" + key + "' in section '" + section + "'";
   if (depth > kMaxInterpolationDepth)
-    throw ConfigError("recursion limit exceeded in value substitution: " + where() +
-                      " refers to itself through more than " + std::to_string(kMaxInterpolationDepth) + " steps");
+    fail("recursion limit exceeded in value substitution: " + where + " refers to itself through more than " +
+         std::to_string(kMaxInterpolationDepth) + " steps");
+  const std::string& raw = entry.raw;
   std::string out;
   for (std::size_t i = 0; i < raw.size(); ++i) {
     if (raw[i] != '%') {
@@ -128,13 +134,11 @@ std::string IniConfig::interpolate(const std::string& section, const std::string
     }
     std::size_t close = raw.find(")s", i);
     if (i + 1 >= raw.size() || raw[i + 1] != '(' || close == std::string::npos)
-      throw ConfigError("bad value substitution: " + where() + ": '%' must be followed by '%' or '(key)s'");
+      fail("bad value substitution: " + where + ": '%' must be followed by '%' or '(key)s'");
     std::string ref = to_lower_ascii(raw.substr(i + 2, close - i - 2));
-    const std::string* value = find_raw(section, ref);
-    if (!value)
-      throw ConfigError("bad value substitution: " + where() + " refers to '" + ref +
-                        "', which is not a key of the section");
-    out += interpolate(section, ref, *value, depth + 1);
+    const Entry* referred = find_entry(section, ref);
+    if (!referred) fail("bad value substitution: " + where + " refers to a key that neither the section nor DEFAULT has");
+    out += interpolate(section, ref, *referred, depth + 1);
     i = close + 1;
   }
   return out;
@@ -143,20 +147,14 @@ std::string IniConfig::interpolate(const std::string& section, const std::string
 std::string IniConfig::get(const std::string& section, std::string_view key) const {
   if (section != kDefaultSection && !has_section(section)) throw KeyError("No section: '" + section + "'");
   std::string k = to_lower_ascii(key);
-  const std::string* raw = find_raw(section, k);
-  if (!raw) throw KeyError("No option '" + k + "' in section: '" + section + "'");
-  return interpolate(section, k, *raw, 1);
+  const Entry* entry = find_entry(section, k);
+  if (!entry) throw KeyError("No option '" + k + "' in section: '" + section + "'");
+  return interpolate(section, k, *entry, 1);
 }
 
 std::string IniConfig::source_of(const std::string& section, std::string_view key) const {
-  std::string k = to_lower_ascii(key);
-  if (section != kDefaultSection) {
-    if (auto s = sections_.find(section); s != sections_.end()) {
-      if (auto e = s->second.sources.find(k); e != s->second.sources.end()) return e->second;
-    }
-  }
-  auto d = defaults_.sources.find(k);
-  return d == defaults_.sources.end() ? std::string() : d->second;
+  const Entry* entry = find_entry(section, to_lower_ascii(key));
+  return entry ? entry->source : std::string();
 }
 
 std::string IniConfig::get(const std::string& section, std::string_view key, std::string_view fallback) const {

@@ -52,6 +52,19 @@ std::string file_uri(const std::filesystem::path& p) {
   return out + "?mode=ro";
 }
 
+// The authorizer of every query: it lets a statement read tables and call
+// functions, and refuses the rest (ATTACH, PRAGMA, transactions, temporary
+// objects, writes) while the statement is prepared.
+int reading_only(void*, int action, const char*, const char*, const char*, const char*) {
+  switch (action) {
+    case SQLITE_SELECT:
+    case SQLITE_READ:
+    case SQLITE_FUNCTION:
+    case SQLITE_RECURSIVE: return SQLITE_OK;
+    default: return SQLITE_DENY;
+  }
+}
+
 using Cell = std::variant<std::monostate, int64_t, double, std::string, Bytes>;
 
 enum class Declared { None, Integer, Real, Text, Blob, Date };
@@ -154,14 +167,15 @@ class SqliteConnection final : public Connection {
     exec("CREATE TEMP VIEW ALL_TABLES AS SELECT name AS TABLE_NAME FROM QZDATA.sqlite_master WHERE type = 'table'");
     exec("PRAGMA case_sensitive_like = ON");
     sqlite3_create_function(db_, "TO_DATE", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, to_date, nullptr, nullptr);
+    // The setup above is the last statement that changes anything.
+    sqlite3_set_authorizer(db_, reading_only, nullptr);
   }
 
   ~SqliteConnection() override { close(); }
 
   Table query(const std::string& sql, const Binds& binds) override {
     if (!db_) throw DatabaseError("the connection to '" + file_ + "' is closed");
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), int(sql.size()), &stmt, nullptr) != SQLITE_OK) fail("cannot run the query");
+    sqlite3_stmt* stmt = prepare_select(sql);
     try {
       bind(stmt, binds);
       Table t = read_rows(stmt);
@@ -184,6 +198,46 @@ class SqliteConnection final : public Connection {
   [[noreturn]] void fail(const std::string& what) {
     std::string msg = what + " on '" + file_ + "': " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
     throw DatabaseError(msg);
+  }
+
+  // The one read-only SELECT of `sql`; DatabaseError for any other
+  // statement, for none, and for text after it that is more than blanks,
+  // comments and semicolons.
+  sqlite3_stmt* prepare_select(const std::string& sql) {
+    const char* end = sql.data() + sql.size();
+    const char* tail = nullptr;
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql.data(), int(sql.size()), &stmt, &tail);
+    if (rc == SQLITE_AUTH) refuse("the query is not one read-only SELECT");
+    if (rc != SQLITE_OK) fail("cannot run the query");
+    if (!stmt) throw DatabaseError("the query holds no statement");
+    if (!sqlite3_stmt_readonly(stmt) || sqlite3_stmt_isexplain(stmt)) {
+      sqlite3_finalize(stmt);
+      refuse("the query is not one read-only SELECT");
+    }
+    if (holds_statement(tail, end)) {
+      sqlite3_finalize(stmt);
+      refuse("the query holds more than one statement");
+    }
+    return stmt;
+  }
+
+  [[noreturn]] void refuse(const std::string& why) {
+    throw DatabaseError(why + "; a query is one read-only SELECT, and nothing was run on '" + file_ + "'");
+  }
+
+  // Whether SQL text holds a statement (or text that is not SQL) besides
+  // blanks, comments and semicolons.
+  bool holds_statement(const char* text, const char* end) {
+    while (text < end) {
+      sqlite3_stmt* stmt = nullptr;
+      const char* next = nullptr;
+      int rc = sqlite3_prepare_v2(db_, text, int(end - text), &stmt, &next);
+      sqlite3_finalize(stmt);
+      if (rc != SQLITE_OK || stmt || next == text) return true;
+      text = next;
+    }
+    return false;
   }
 
   void exec(const char* sql) {

@@ -57,7 +57,7 @@ void inflate_values(Table& t) {
     try {
       if (obs.type() != DataType::Binary && obs.type() != DataType::String)
         throw TypeError("the value is not compressed bytes");
-      text = gzip_decompress(obs.text(i));
+      text = gzip_decompress(obs.text(i), kMaxInflatedValueBytes);
     } catch (const std::exception& e) {
       throw IOError("cannot inflate OBSVALUE of " + row_origin(t, i) + ": " + e.what());
     }

@@ -1,5 +1,6 @@
 #include <fmt/printf.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "tremora/errors.hpp"
@@ -51,6 +52,7 @@ const std::vector<std::pair<std::string, TableSpec>>& MetadataCache::TABLE_SPECS
 std::string MetadataCache::default_cache_dir() { return (home_directory() / ".tremo" / "metastash").string(); }
 
 std::string MetadataCache::safe_namespace(const std::string& ns) {
+  if (ns.empty()) return "";  // no namespace: the root itself
   std::string out;
   bool in_run = false;
   for (char c : strip_whitespace(ns)) {
@@ -62,6 +64,8 @@ std::string MetadataCache::safe_namespace(const std::string& ns) {
       in_run = true;
     }
   }
+  // "" would be the root itself, "." the root and ".." its parent.
+  if (out.empty() || out == "." || out == "..") return std::string(std::max<std::size_t>(out.size(), 1), '_');
   return out;
 }
 

@@ -3,6 +3,7 @@
 #include "test_support.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/ini.hpp"
+#include "tremora/text.hpp"
 
 namespace tremora {
 namespace {
@@ -87,7 +88,8 @@ TEST(Ini, BadInterpolationIsAnErrorNotAHang) {
     c.get("s", "c");
     FAIL();
   } catch (const ConfigError& e) {
-    EXPECT_NE(std::string(e.what()).find("'nope'"), std::string::npos) << e.what();
+    EXPECT_EQ(std::string(e.what()), "<string>:4: bad value substitution: option 'c' in section 's' refers to a key "
+                                     "that neither the section nor DEFAULT has");
   }
   EXPECT_THROW(c.get("s", "d"), ConfigError);
   EXPECT_THROW(c.get("s", "e"), ConfigError);
@@ -106,12 +108,48 @@ TEST(Ini, ParseErrorsNameFileAndLineAndChangeNothing) {
     }
     return std::string("no error");
   };
-  EXPECT_EQ(error_of("host = x\n"), "default.conf:1: an entry before the first section header: host = x");
-  EXPECT_EQ(error_of("[a]\n\njust words\n"), "default.conf:3: expected 'key = value' or a section header: just words");
+  EXPECT_EQ(error_of("host = x\n"), "default.conf:1: option 'host' comes before the first section header");
+  EXPECT_EQ(error_of("[a]\n\njust words\n"), "default.conf:3: expected 'key = value' or a section header");
   EXPECT_EQ(error_of("[a]\n[a]\n"), "default.conf:2: section 'a' already exists");
   EXPECT_EQ(error_of("[a]\nk=1\nK=2\n"), "default.conf:3: option 'k' in section 'a' already exists");
-  EXPECT_EQ(error_of("[a\n"), "default.conf:1: malformed section header: [a");
-  EXPECT_EQ(error_of("[a]\n= 3\n"), "default.conf:2: an entry without a key: = 3");
+  EXPECT_EQ(error_of("[a\n"), "default.conf:1: malformed section header (expected '[name]')");
+  EXPECT_EQ(error_of("[a]\n= 3\n"), "default.conf:2: an entry without a key");
+}
+
+// Values may be secrets: errors name the file, the line and the key, never
+// any part of a value or of a line that is not an entry.
+TEST(Ini, ErrorsNeverEchoValues) {
+  const std::string secret = "Zq9SECRETpw";
+  auto error_of = [&](const std::string& text, const std::string& key = "") {
+    IniConfig c;
+    try {
+      c.read_string(text, "default.conf");
+      if (!key.empty()) c.get("db1", key);
+    } catch (const ConfigError& e) {
+      std::string what = e.what();
+      EXPECT_EQ(to_lower_ascii(what).find("secret"), std::string::npos) << what;
+      return what;
+    }
+    return std::string("no error");
+  };
+  EXPECT_EQ(error_of("[db1]\nHOST = h\n\n\nPASSWORD " + secret + "\n"),
+            "default.conf:5: expected 'key = value' or a section header");
+  EXPECT_EQ(error_of("PASSWORD " + secret + "\n[db1]\n"), "default.conf:1: expected 'key = value' or a section header");
+  EXPECT_EQ(error_of("PASSWORD = " + secret + "\n[db1]\n"),
+            "default.conf:1: option 'password' comes before the first section header");
+  EXPECT_EQ(error_of("[db1]\n = " + secret + "\n"), "default.conf:2: an entry without a key");
+  EXPECT_EQ(error_of("[" + secret + "\n"), "default.conf:1: malformed section header (expected '[name]')");
+  // Interpolation errors name the key and where it was written, not what it refers to.
+  EXPECT_EQ(error_of("[db1]\nhost = h\npassword = Zq9%(SECRET)spw\n", "PASSWORD"),
+            "default.conf:3: bad value substitution: option 'password' in section 'db1' refers to a key that "
+            "neither the section nor DEFAULT has");
+  for (const char* value : {"Zq9%SECRETpw", "Zq9%(SECRET"})
+    EXPECT_EQ(error_of("[db1]\npassword = " + std::string(value) + "\n", "PASSWORD"),
+              "default.conf:2: bad value substitution: option 'password' in section 'db1': '%' must be followed by "
+              "'%' or '(key)s'");
+  EXPECT_EQ(error_of("[DEFAULT]\nloop = %(password)s\n[db1]\npassword = SECRET%(loop)s\n", "password"),
+            "default.conf:4: recursion limit exceeded in value substitution: option 'password' in section 'db1' "
+            "refers to itself through more than 10 steps");
 }
 
 TEST(Ini, LaterFilesReplaceEntriesOfEarlierOnes) {

@@ -87,6 +87,44 @@ TEST(SqliteDriver, DataAndDialogQueries) {
   for (std::size_t i = 0; i < log.num_rows(); ++i) EXPECT_EQ(log.column("EVTID").text(i), "313");
 }
 
+// A query is exactly one read-only SELECT: no ATTACH, PRAGMA, transaction or
+// temporary object, and nothing but blanks, comments and ';' after it.
+TEST(SqliteDriver, QueriesAreOneReadOnlySelect) {
+  testing::TempDir dir;
+  auto conn = open();
+  auto refused = [&](const std::string& sql) {
+    try {
+      conn->query(sql);
+    } catch (const DatabaseError& e) {
+      return std::string(e.what());
+    }
+    return std::string("ran");
+  };
+  const std::string attach = "ATTACH DATABASE '" + (dir / "e.db").string() + "' AS E";
+  const std::string not_select = "the query is not one read-only SELECT";
+  EXPECT_NE(refused(attach).find(not_select), std::string::npos) << refused(attach);
+  EXPECT_NE(refused("SELECT 1; " + attach).find("more than one statement"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir / "e.db"));
+  EXPECT_NE(refused("SELECT 1; SELECT 2").find("more than one statement"), std::string::npos);
+  EXPECT_NE(refused("SELECT 1; DELETE FROM QZDATA.QZ_DICT_ITEMS").find("more than one statement"), std::string::npos);
+  for (const char* sql : {"PRAGMA case_sensitive_like = OFF", "PRAGMA QZDATA.table_info(QZ_DICT_ITEMS)", "BEGIN",
+                          "DETACH DATABASE QZDATA", "EXPLAIN SELECT 1", "CREATE TEMP TABLE t (a)", "DROP VIEW ALL_TABLES",
+                          "INSERT INTO QZDATA.QZ_DICT_ITEMS (ITEMID) VALUES ('1')"})
+    EXPECT_NE(refused(sql).find(not_select), std::string::npos) << sql << ": " << refused(sql);
+  for (const char* sql : {"", "  ", "-- only a comment", ";"})
+    EXPECT_NE(refused(sql).find("no statement"), std::string::npos) << sql << ": " << refused(sql);
+  // The connection's own setup stays as it was: LIKE is still case-sensitive, the view still there.
+  EXPECT_EQ(conn->query("SELECT TABLE_NAME FROM ALL_TABLES WHERE TABLE_NAME LIKE '%dict_items%'").num_rows(), 0u);
+  // Trailing blanks, comments and semicolons are no further statement.
+  for (const char* sql : {"SELECT 1 AS n;", "SELECT 1 AS n ;  \n", "SELECT 1 AS n; -- done\n", "SELECT 1 AS n -- note",
+                          "SELECT 1 AS n; /* end */ ;", "WITH x AS (SELECT 1 AS n) SELECT n FROM x"})
+    EXPECT_EQ(conn->query(sql).column("n").int64s(), (std::vector<int64_t>{1})) << sql;
+  EXPECT_EQ(conn->query("WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c WHERE n < 3) SELECT n FROM c")
+                .num_rows(),
+            3u);
+  EXPECT_EQ(conn->query("VALUES (1), (2)").num_rows(), 2u);
+}
+
 TEST(SqliteDriver, ReadOnlyAndBadFiles) {
   auto conn = open();
   EXPECT_THROW(conn->query("CREATE TABLE QZDATA.X (A)"), DatabaseError);

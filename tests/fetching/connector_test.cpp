@@ -68,6 +68,24 @@ TEST(Connector, MissingKeyAndUnknownDriver) {
   EXPECT_FALSE(oracle_thick_mode_ready());
 }
 
+TEST(Connector, ConfigurationErrorsKeepThePasswordOut) {
+  Places p;
+  p.work_conf("[db1]\nHOST = h\nPORT = 1521\nUSERNAME = u\nPASSWORD " + std::string(kSecret) + "\nTNSNAME = t\n");
+  try {
+    DatabaseConnector::connect_to_oracle("db1");
+    FAIL();
+  } catch (const ConfigError& e) {
+    EXPECT_STREQ(e.what(), "default.conf:5: expected 'key = value' or a section header");
+  }
+  // A password that looks like a reference: the logged error names the key, not a piece of the value.
+  p.work_conf("[db1]\nHOST = h\nPORT = 1521\nUSERNAME = u\nPASSWORD = Pa55-%(w0rd)s-secret\nTNSNAME = t\n");
+  LogCapture capture;
+  EXPECT_EQ(conn_to_Oracle("db1"), nullptr);
+  EXPECT_EQ(logged_error(capture),
+            "数据库连接错误: default.conf:5: bad value substitution: option 'password' in section 'db1' refers to a "
+            "key that neither the section nor DEFAULT has");
+}
+
 TEST(Connector, SqliteSectionsConnectWithLabels) {
   Places p;
   std::filesystem::copy_file(testing::small_sample_db(), p.root / "home/.tremo/qz.db",

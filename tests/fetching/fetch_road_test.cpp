@@ -208,6 +208,41 @@ TEST(DataFetcher, RequestsThatCannotBeResolved) {
   EXPECT_THROW(fetching_data(conn.get(), "2024-04-31", "20240402", "水位", "全部", "日值", "预处理库"), std::invalid_argument);
 }
 
+// A minute table holding one compressed value on a day, with the dictionaries.
+std::vector<std::string> minute_value_db(const std::string& day, const std::string& compressed) {
+  std::string hex;
+  for (unsigned char c : compressed) {
+    const char* digits = "0123456789abcdef";
+    hex += digits[c >> 4];
+    hex += digits[c & 15];
+  }
+  std::vector<std::string> sql = kMiniDictionaries;
+  sql.push_back("CREATE TABLE QZ_411_DYU_01 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, OBSVALUE BLOB)");
+  sql.push_back("INSERT INTO QZ_411_DYU_01 VALUES (julianday('" + day + "'), '37001', '1', '4112', x'" + hex + "')");
+  return sql;
+}
+
+// A value that inflates past the limit is refused, naming its row. (gzip
+// members are joined: 65 small ones make a value of 65 MiB.)
+TEST(DataFetcher, InflatedValuesHaveALimit) {
+  Offline offline;
+  const std::string mib_member = gzip_compress(std::string(1 << 20, '7'), 9);
+  std::string bomb;
+  for (std::size_t mib = 0; mib <= kMaxInflatedValueBytes >> 20; ++mib) bomb += mib_member;
+  testing::TempDir dir;
+  auto conn = mini_db(dir, minute_value_db("2024-05-04", bomb));
+  try {
+    fetching_data(conn.get(), "20240504", "20240504", "水位", "全部", "分钟值", "预处理库",
+                  {.gzip_flag = true, .my_split_lines = false});
+    FAIL();
+  } catch (const IOError& e) {
+    EXPECT_NE(std::string(e.what()).find("station 37001, item 4112, 2024-05-04"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("beyond " + std::to_string(kMaxInflatedValueBytes) + " bytes"),
+              std::string::npos)
+        << e.what();
+  }
+}
+
 TEST(DataFetcher, SampleRateCodesNullDaysAndBadValues) {
   Offline offline;
   testing::TempDir dir;
@@ -244,17 +279,7 @@ TEST(DataFetcher, SampleRateCodesNullDaysAndBadValues) {
   EXPECT_EQ(filler.substr(0, 9), "NULL NULL");
   // Inflated bytes must be UTF-8 text.
   testing::TempDir bad_dir;
-  std::string bad_text = gzip_compress("1.5 \xff\xfe 2");
-  std::string hex;
-  for (unsigned char c : bad_text) {
-    const char* digits = "0123456789abcdef";
-    hex += digits[c >> 4];
-    hex += digits[c & 15];
-  }
-  std::vector<std::string> bad_sql = kMiniDictionaries;
-  bad_sql.push_back("CREATE TABLE QZ_411_DYU_01 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, OBSVALUE BLOB)");
-  bad_sql.push_back("INSERT INTO QZ_411_DYU_01 VALUES (julianday('2024-05-03'), '37001', '1', '4112', x'" + hex + "')");
-  auto bad_conn = mini_db(bad_dir, bad_sql);
+  auto bad_conn = mini_db(bad_dir, minute_value_db("2024-05-03", gzip_compress("1.5 \xff\xfe 2")));
   try {
     fetching_data(bad_conn.get(), "20240501", "20240503", "水位", "全部", "分钟值", "预处理库", {.gzip_flag = true});
     FAIL();

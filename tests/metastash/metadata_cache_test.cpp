@@ -29,7 +29,6 @@ TEST(MetadataCache, NamespacesAndPaths) {
   EXPECT_EQ(C::safe_namespace("  my db/1  "), "my_db_1");
   EXPECT_EQ(C::safe_namespace("a  //  b"), "a_b");
   EXPECT_EQ(C::safe_namespace("郯城台"), "_");
-  EXPECT_EQ(C::safe_namespace("   "), "");
   EXPECT_EQ(C::safe_namespace(""), "");
   EXPECT_EQ(C::safe_namespace("10.0.0.5"), "10.0.0.5");
   EXPECT_EQ(C::cache_path("items"), (h.dir.path() / ".tremo/metastash/items.parquet").string());
@@ -104,6 +103,30 @@ TEST(MetadataCache, RefreshWritesAllTablesInUpperCase) {
   EXPECT_EQ(info.stations.num_rows(), 3u);
   EXPECT_EQ(info.points.column_names(), (std::vector<std::string>{"STATIONID", "POINTID", "POINTNAME"}));
   EXPECT_THROW(C::fetch_and_cache_table(*conn, "nope"), KeyError);
+}
+
+// A namespace is always one folder below the root: names that would be the
+// root itself or its parent become underscores, one per dot (blank: one).
+TEST(MetadataCache, NamespacesStayBelowTheRoot) {
+  Home h;
+  EXPECT_EQ(C::safe_namespace("."), "_");
+  EXPECT_EQ(C::safe_namespace(" .. "), "__");
+  EXPECT_EQ(C::safe_namespace("   "), "_");
+  EXPECT_EQ(C::safe_namespace("..."), "...");  // an ordinary folder name, kept as it was
+  EXPECT_EQ(C::safe_namespace("../x"), ".._x");
+  EXPECT_EQ(C::resolve_cache_dir("/c", ".."), "/c/__");
+  EXPECT_EQ(C::resolve_cache_dir("/c", "."), "/c/_");
+  testing::TempDir parent;
+  const fs::path root = parent / "cache";
+  for (const char* host : {"..", ".", " "}) {
+    auto conn = sample_connection(host);
+    EXPECT_EQ(C::infer_namespace(conn.get()), std::string(std::string_view(host) == ".." ? "__" : "_"));
+    C::refresh_cache(*conn, root.string(), {"items"});
+  }
+  EXPECT_TRUE(fs::exists(root / "__" / "items.parquet"));
+  EXPECT_TRUE(fs::exists(root / "_" / "items.parquet"));
+  EXPECT_FALSE(fs::exists(root / "items.parquet"));
+  EXPECT_FALSE(fs::exists(parent / "items.parquet"));
 }
 
 TEST(MetadataCache, FolderThatCannotBeCreatedNamesThePath) {
