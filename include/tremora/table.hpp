@@ -276,8 +276,9 @@ std::vector<int64_t> sort_indices(const Column& column, bool ascending = true);
 
 /// The rows at the given positions (with their row key and attributes).
 Table take(const Table& table, std::span<const int64_t> rows);
-/// The rows whose flag is non-zero (one flag per row).
-Table filter(const Table& table, const std::vector<uint8_t>& mask);
+/// The rows whose flag is non-zero (one flag per row). A column named
+/// `leave_out` is not copied into the result (for callers that replace it).
+Table filter(const Table& table, const std::vector<uint8_t>& mask, std::string_view leave_out = {});
 /// The same for one column.
 Column filter(const Column& column, const std::vector<uint8_t>& mask);
 

@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "tremora/errors.hpp"
+#include "tremora/memory.hpp"
 #include "tremora/table.hpp"
 
 namespace tremora {
@@ -22,9 +23,9 @@ void check_validity(const std::vector<uint8_t>& valid, std::size_t size, const s
 // Gathers values; -1 gives `missing`.
 template <typename T>
 std::vector<T> gather(const std::vector<T>& values, std::span<const int64_t> rows, T missing) {
-  std::vector<T> out(rows.size());
+  std::vector<T> out = large_buffer<T>(rows.size());
   const T* src = values.data();
-  for (std::size_t i = 0; i < rows.size(); ++i) out[i] = rows[i] < 0 ? missing : src[rows[i]];
+  for (int64_t r : rows) out.push_back(r < 0 ? missing : src[r]);
   return out;
 }
 
@@ -333,8 +334,7 @@ template <typename T>
 std::vector<T> copy_runs(const std::vector<T>& values, std::span<const Column::RowRun> runs) {
   std::size_t n = 0;
   for (const auto& r : runs) n += r.end - r.begin;
-  std::vector<T> out;
-  out.reserve(n);
+  std::vector<T> out = large_buffer<T>(n);
   for (const auto& r : runs) out.insert(out.end(), values.begin() + std::ptrdiff_t(r.begin), values.begin() + std::ptrdiff_t(r.end));
   return out;
 }

@@ -159,10 +159,11 @@ struct Kept {
 
 }  // namespace
 
-Table filter(const Table& table, const std::vector<uint8_t>& mask) {
+Table filter(const Table& table, const std::vector<uint8_t>& mask, std::string_view leave_out) {
   Kept kept(mask, table.num_rows(), "table");
   Table out;
-  for (const auto& c : table.columns()) out.add_column(kept.of(c));
+  for (const auto& c : table.columns())
+    if (leave_out.empty() || c.name() != leave_out) out.add_column(kept.of(c));
   if (table.has_key()) out.set_key_column(kept.of(table.key()));
   out.attributes() = table.attributes();
   return out;

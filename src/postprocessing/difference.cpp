@@ -3,6 +3,7 @@
 
 #include "series_groups.hpp"
 #include "tremora/errors.hpp"
+#include "tremora/memory.hpp"
 #include "tremora/postprocessing.hpp"
 #include "tremora/text.hpp"
 
@@ -105,7 +106,7 @@ void difference_series(const SeriesIds& series, std::span<const int64_t> order, 
 std::vector<double> differences(const Table& df, const std::vector<std::string>& groups,
                                 const DifferenceOptions& options) {
   const Column& values = df.column(options.value_col);
-  std::vector<double> diff(values.size());
+  std::vector<double> diff = large_vector<double>(values.size());
   SeriesIds series = series_ids(df, groups, /*missing_is_a_group=*/true);
   std::vector<int64_t> order = working_order(df, options.sort);
   std::size_t lag = std::size_t(options.periods);
@@ -128,19 +129,17 @@ Table first_difference(Table& df, const DifferenceOptions& options) {
   std::vector<std::string> groups = group_columns(df, options);
   std::vector<double> diff = differences(df, groups, options);
   auto missing = [](double d) { return std::isnan(d); };
-  Table result;
-  if (options.keep_first) {
-    result = df;
-  } else {
-    std::vector<uint8_t> has_difference(diff.size());
+  // The other columns of the result: all rows, or those with a difference;
+  // the value column is not copied, as the differences replace it.
+  std::vector<uint8_t> has_difference(diff.size(), 1);
+  if (!options.keep_first)
     for (std::size_t i = 0; i < diff.size(); ++i) has_difference[i] = !missing(diff[i]);
-    result = filter(df, has_difference);
-  }
+  Table result = filter(df, has_difference, options.value_col);
   // The result's values: all differences, or the kept ones moved to the
   // front in place; a copy only when the caller's column takes them all.
   std::vector<double> values = options.copy ? std::move(diff) : diff;
   if (!options.keep_first) std::erase_if(values, missing);
-  result.column(options.value_col) = Column::from_float64(options.value_col, std::move(values));
+  result.insert_column(*df.find_column(options.value_col), Column::from_float64(options.value_col, std::move(values)));
   if (!options.copy) df.column(options.value_col) = Column::from_float64(options.value_col, std::move(diff));
   return result;
 }

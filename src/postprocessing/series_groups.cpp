@@ -7,6 +7,8 @@
 #include <map>
 #include <numeric>
 
+#include "tremora/memory.hpp"
+
 namespace tremora::postprocessing {
 namespace {
 
@@ -49,7 +51,7 @@ KeyRanks key_ranks(const Column& c) {
 // Group ids in ascending key order (-1 for rows left out).
 std::vector<int32_t> dense_ids(const std::vector<KeyRanks>& keys, std::size_t n, bool missing_is_a_group,
                                std::size_t& groups) {
-  std::vector<int32_t> id(n, 0);
+  std::vector<int32_t> id = large_vector<int32_t>(n, 0);
   auto excluded = [&](std::size_t i) {
     if (missing_is_a_group) return false;
     for (const auto& k : keys)

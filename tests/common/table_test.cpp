@@ -129,6 +129,10 @@ TEST(Table, TakeFilterAndUnique) {
   Table f = filter(t, {0, 1, 1});
   EXPECT_EQ(f.column("STATIONID").at(0), Value("32005"));
   EXPECT_THROW(filter(t, {1}), std::invalid_argument);
+  Table without = filter(t, {1, 0, 1}, "OBSVALUE");
+  EXPECT_FALSE(without.has_column("OBSVALUE"));
+  EXPECT_EQ(without.num_columns(), t.num_columns() - 1);
+  EXPECT_EQ(without.num_rows(), 2u);
 
   Column u = unique(Column::from_strings("S", {"b", "a", std::nullopt, "b", std::nullopt, "c"}));
   EXPECT_EQ(u.size(), 4u);

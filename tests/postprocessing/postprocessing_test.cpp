@@ -260,7 +260,11 @@ TEST(FirstDifference, SeriesLagsAndOrder) {
 
 TEST(FirstDifference, CopyAndErrors) {
   Table t = keyed_series({1, 2, 3}, {"10", "12", "15"}, {"A", "A", "A"});
+  t.add_column(Column::from_int64("FLAG", {1, 2, 3}));
   Table out = first_difference(t);
+  EXPECT_EQ(out.column_names(), t.column_names());  // the value column keeps its place
+  EXPECT_EQ(out.column("FLAG").int64s(), (std::vector<int64_t>{2, 3}));
+  EXPECT_EQ(out.column("OBSVALUE").float64s(), (std::vector<double>{2, 3}));
   EXPECT_EQ(t.column("OBSVALUE").type(), DataType::String);  // untouched
   Table in_place = first_difference(t, {.copy = false});
   EXPECT_EQ(in_place.num_rows(), 2u);
