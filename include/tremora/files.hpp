@@ -28,4 +28,10 @@ std::string read_file(const std::filesystem::path& path);
 void write_file_atomically(const std::filesystem::path& path,
                            const std::function<void(std::ostream&)>& write);
 
+/// True when two paths name one file: by identity (same device and inode,
+/// so hard links and symbolic links count) when both exist, else by their
+/// absolute forms with "." and ".." and the links of existing folders
+/// resolved ("out/../a.csv" and "a.csv" are one file).
+bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);
+
 }  // namespace tremora
