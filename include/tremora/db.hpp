@@ -40,7 +40,8 @@ class Connection {
   virtual bool is_open() const = 0;
 
   /// Free-form labels that travel with the connection
-  /// (tremora_cache_namespace, tremora_db_alias).
+  /// (tremora_cache_namespace, tremora_db_alias, and tremora_database_file
+  /// for a database file).
   std::map<std::string, std::string>& info() { return info_; }
   const std::map<std::string, std::string>& info() const { return info_; }
 

@@ -169,7 +169,10 @@ struct MetadataFetcher {
 struct QueryBuilder {
   /// One SELECT per table joined by " UNION ALL ", with the day range
   /// [start, end + 1 day) and the station, item and point conditions;
-  /// nothing (and "没有找到匹配的表名!" logged) when there are no tables.
+  /// nothing, with the reason logged as an error, when there are no tables
+  /// ("没有找到匹配的表名!") or when a station or item look-up was made and
+  /// found no code ("没有找到匹配的台站!", "没有找到匹配的测项!"): no row
+  /// could match, and an empty condition would be no SQL.
   /// Station codes of digits only are written as numbers, other codes and
   /// every item and point code as SQL string literals.
   static std::optional<std::string> build_data_query(const Table& table_names, const DateArg& start_date,

@@ -55,4 +55,10 @@ class TemporaryFileRegistration {
 /// the start of main, when it wants them.
 void remove_temporary_files_on_signals();
 
+/// True when two paths name one file: by identity (same device and inode,
+/// so hard links and symbolic links count) when both exist, else by their
+/// absolute forms with "." and ".." and the links of existing folders
+/// resolved ("out/../a.csv" and "a.csv" are one file).
+bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);
+
 }  // namespace tremora

@@ -34,8 +34,15 @@ std::string cell_text(const Column& c, std::size_t row) {
   }
 }
 
-// Cuts a text to at most kMaxCellWidth display columns.
-std::string shorten(std::string s) {
+// Line breaks and tabs written as \n, \r and \t, so that a cell stays on its line.
+std::string escape_breaks(const std::string& s) {
+  if (s.find_first_of("\n\r\t") == std::string::npos) return s;
+  return replace_all(replace_all(replace_all(s, "\n", "\\n"), "\r", "\\r"), "\t", "\\t");
+}
+
+// Cuts a text, with its breaks escaped, to at most kMaxCellWidth display columns.
+std::string shorten(const std::string& text) {
+  std::string s = escape_breaks(text);
   if (display_width(s) <= kMaxCellWidth) return s;
   std::string out;
   std::size_t i = 0;
@@ -49,20 +56,25 @@ std::string shorten(std::string s) {
   return out + "...";
 }
 
+const std::string kGap = "...";
+
 struct PrintedColumn {
   std::vector<std::string> cells;  // header, type, then rows
   bool right = false;
   std::size_t width = 0;
 };
 
+// A column's cells and width; `gap` when the "..." of left-out rows is
+// printed in it too.
 PrintedColumn print_column(const std::string& header, const std::string& type, bool right,
-                           const std::vector<std::string>& rows) {
+                           const std::vector<std::string>& rows, bool gap) {
   PrintedColumn p;
   p.right = right;
-  p.cells.push_back(header);
+  p.cells.push_back(shorten(header));
   p.cells.push_back(type);
   for (const auto& r : rows) p.cells.push_back(shorten(r));
   for (const auto& s : p.cells) p.width = std::max(p.width, display_width(s));
+  if (gap) p.width = std::max(p.width, kGap.size());
   return p;
 }
 
@@ -95,7 +107,7 @@ void print_table(std::ostream& out, const Table& table, const PrintOptions& opti
     bool right = is_numeric(c.type()) || c.type() == DataType::Bool;
     std::string type(type_name(c.type()));
     if (c.type() == DataType::Timestamp && !c.zone().empty()) type += "[" + c.zone() + "]";
-    return print_column(c.name(), type, right, rows);
+    return print_column(c.name(), type, right, rows, gap);
   };
 
   std::vector<PrintedColumn> cols;
@@ -104,7 +116,7 @@ void print_table(std::ostream& out, const Table& table, const PrintOptions& opti
   } else {
     std::vector<std::string> rows;
     for (std::size_t r : shown) rows.push_back(std::to_string(r));
-    cols.push_back(print_column("", "", true, rows));
+    cols.push_back(print_column("", "", true, rows, gap));
   }
   for (const auto& c : table.columns()) cols.push_back(render(c));
 
@@ -117,7 +129,7 @@ void print_table(std::ostream& out, const Table& table, const PrintOptions& opti
     while (!text.empty() && text.back() == ' ') text.pop_back();
     out << text << '\n';
   };
-  auto ellipsis = [](const PrintedColumn&) { return std::string("..."); };
+  auto ellipsis = [](const PrintedColumn&) { return kGap; };
   std::size_t lines = 2 + shown.size();
   for (std::size_t line = 0; line < lines; ++line) {
     if (gap && line == 2 + gap_at) print_line(ellipsis);

@@ -72,6 +72,7 @@ std::shared_ptr<db::Connection> DatabaseConnector::connect_to_oracle(const std::
     std::shared_ptr<db::Connection> conn = db::connect(driver, settings);
     conn->info()["tremora_cache_namespace"] = settings.host;
     conn->info()["tremora_db_alias"] = db;
+    if (!settings.database.empty()) conn->info()["tremora_database_file"] = settings.database.string();
     fetching_logger.debug(settings.host + " 已连接...");
     return conn;
   } catch (const std::exception& e) {

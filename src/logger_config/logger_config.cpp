@@ -32,12 +32,15 @@ Level from_spdlog(spdlog::level::level_enum level) {
   }
 }
 
-Level level_from_environment() {
+// The level TREMORA_LOG_LEVEL names (warning when it is unset); a text that
+// names no level gives warning and the message that says so in `problem`.
+Level level_from_environment(std::string& problem) {
   const char* text = std::getenv("TREMORA_LOG_LEVEL");
   if (!text || !*text) return Level::warning;
   try {
     return parse_level(text);
-  } catch (const std::invalid_argument&) {
+  } catch (const std::invalid_argument& e) {
+    problem = std::string("TREMORA_LOG_LEVEL: ") + e.what() + "; showing warning and above";
     return Level::warning;
   }
 }
@@ -53,8 +56,10 @@ struct Registry {
 
   Registry() {
     console->set_pattern("%Y-%m-%d %H:%M:%S.%e [%n] [%l] %v");
-    console->set_level(to_spdlog(level_from_environment()));
+    std::string problem;
+    console->set_level(to_spdlog(level_from_environment(problem)));
     dist->add_sink(console);
+    if (!problem.empty()) get("logger_config")->warn(problem);
   }
 
   // The level loggers pass on: everything while a capture listens.

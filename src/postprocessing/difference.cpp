@@ -124,7 +124,7 @@ std::vector<double> differences(const Table& df, const std::vector<std::string>&
 }  // namespace
 
 Table first_difference(Table& df, const DifferenceOptions& options) {
-  if (!df.has_column(options.value_col)) throw KeyError(options.value_col);
+  if (!df.has_column(options.value_col)) throw KeyError("no value column '" + options.value_col + "'");
   if (options.periods < 1) throw std::invalid_argument("periods must be a positive integer");
   std::vector<std::string> groups = group_columns(df, options);
   std::vector<double> diff = differences(df, groups, options);

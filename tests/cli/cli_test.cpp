@@ -9,10 +9,13 @@
 #include <csignal>
 
 #include <array>
+#include <cctype>
 #include <cstdio>
+#include <fstream>
 
 #include "test_support.hpp"
 #include "tremora/csv.hpp"
+#include "tremora/text.hpp"
 
 namespace tremora {
 namespace {
@@ -22,16 +25,36 @@ struct RunResult {
   std::string out;
 };
 
-// Runs the program with arguments (a shell command line), standard error
-// joined to standard output.
-RunResult run(const std::string& args) {
-  std::string cmd = std::string(TREMORA_BIN) + " " + args + " 2>&1";
-  FILE* pipe = popen(cmd.c_str(), "r");
+// Runs a shell command line, standard error joined to standard output.
+RunResult run_shell(const std::string& command) {
+  FILE* pipe = popen(("{ " + command + "; } 2>&1").c_str(), "r");
   std::string out;
   std::array<char, 4096> buf;
   while (std::size_t n = fread(buf.data(), 1, buf.size(), pipe)) out.append(buf.data(), n);
   int status = pclose(pipe);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+// Runs the program with arguments (a shell command line).
+RunResult run(const std::string& args) { return run_shell(std::string(TREMORA_BIN) + " " + args); }
+
+// Runs the program in a folder, with HOME there too.
+RunResult run_in(const testing::TempDir& dir, const std::string& args) {
+  return run_shell("cd " + dir.path().string() + " && HOME=" + dir.path().string() + " " + TREMORA_BIN + " " + args);
+}
+
+// The lines of a text.
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::string_view line : split(text, '\n')) lines.emplace_back(line);
+  if (!lines.empty() && lines.back().empty()) lines.pop_back();
+  return lines;
+}
+
+// The display column at which `mark` starts in a line (npos when absent).
+std::size_t column_of(const std::string& line, std::string_view mark) {
+  std::size_t at = line.find(mark);
+  return at == std::string::npos ? at : display_width(line.substr(0, at));
 }
 
 TEST(Cli, SplitWritesOneRowPerSample) {
@@ -44,6 +67,7 @@ TEST(Cli, SplitWritesOneRowPerSample) {
   auto out = dir / "samples.csv";
   RunResult r = run("split --rate 3600 " + in.string() + " " + out.string());
   ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, "wrote " + out.string() + ": 7 rows\n");
   EXPECT_EQ(testing::read_text(out),
             "STARTDATE,STATIONID,POINTID,ITEMID,OBSVALUE\n"
             "2024-01-01T00:00:00,37001,1,4112,1.5\n"
@@ -188,31 +212,22 @@ TEST(Cli, SampleDatabaseFetchAndCache) {
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(std::filesystem::exists(dir / "sample-catalogue.txt"));
   dir.write("default.conf", "[local]\nDRIVER = sqlite\nHOST = qz.local\nDATABASE = qz.db\n");
-  std::string env = "cd " + dir.path().string() + " && HOME=" + dir.path().string() + " " + TREMORA_BIN + " ";
-  auto shell = [](const std::string& cmd) {
-    FILE* pipe = popen((cmd + " 2>&1").c_str(), "r");
-    std::string out;
-    char buf[4096];
-    while (std::size_t n = fread(buf, 1, sizeof buf, pipe)) out.append(buf, n);
-    int status = pclose(pipe);
-    return RunResult{WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-  };
-  r = shell(env + "refresh-cache --db local");
+  r = run_in(dir, "refresh-cache --db local");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(std::filesystem::exists(dir / ".tremo/metastash/qz.local/stations.parquet"));
-  r = shell(env + "fetch --db local --start 20240509 --end 20240510 --method 水位 --station 郯城 --rate 分钟值 "
+  r = run_in(dir, "fetch --db local --start 20240509 --end 20240510 --method 水位 --station 郯城 --rate 分钟值 "
                   "--type 预处理库 --gzip --out water.csv");
   ASSERT_EQ(r.status, 0) << r.out;
   Table t = read_csv(dir / "water.csv");
   EXPECT_EQ(t.num_rows(), 2u * 1440);
   EXPECT_EQ(t.column_names()[0], "STARTDATE");
-  r = shell(env + "fetch --db local --start 20240509 --end 20240510 --method 水位 --rate 日 --type 预处理库 --out x.csv");
+  r = run_in(dir, "fetch --db local --start 20240509 --end 20240510 --method 水位 --rate 日 --type 预处理库 --out x.csv");
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.out.find("未选择数据类型!"), std::string::npos) << r.out;
   EXPECT_FALSE(std::filesystem::exists(dir / "x.csv"));
-  r = shell(env + "dialog --db local --start 20240101 --end 20241231 --out log.parquet");
+  r = run_in(dir, "dialog --db local --start 20240101 --end 20241231 --out log.parquet");
   ASSERT_EQ(r.status, 0) << r.out;
-  r = shell(env + "fetch --db nowhere --start 20240509 --end 20240510 --method 水位 --rate 日值 --type 预处理库 --out y.csv");
+  r = run_in(dir, "fetch --db nowhere --start 20240509 --end 20240510 --method 水位 --rate 日值 --type 预处理库 --out y.csv");
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.out.find("数据库配置文件缺失或不完整"), std::string::npos) << r.out;
 }
@@ -309,6 +324,152 @@ TEST(Cli, QuakesListsAndWritesTheEventsNearAStation) {
   RunResult bad = run("quakes " + catalogue + " --station 25.6");
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.out.find("'25.6'"), std::string::npos) << bad.out;
+}
+
+TEST(Cli, NoOutputIsTheFileOfAnInputOrAnotherOutput) {
+  testing::TempDir dir;
+  std::filesystem::create_directories(dir / "sub");
+  std::string days_csv = "STARTDATE,OBSVALUE\n2024-01-01,\"1 2\"\n";
+  auto days = dir.write("days.csv", days_csv);
+  // The first line of a refused command line: the error, then the hint to --help.
+  auto refused = [](const RunResult& r) {
+    std::vector<std::string> lines = lines_of(r.out);
+    EXPECT_EQ(r.status, 105) << r.out;  // CLI11's status of a refused value
+    EXPECT_EQ(lines.size(), 2u) << r.out;
+    return lines.empty() ? std::string() : lines.front();
+  };
+  // The database and the catalogue of sample-db: nothing is written.
+  std::string db = (dir / "same.db").string(), db_too = (dir / "sub/../same.db").string();
+  EXPECT_EQ(refused(run("sample-db " + db + " --catalogue " + db_too)),
+            "--catalogue '" + db_too + "' and PATH '" + db + "' are the same file");
+  EXPECT_FALSE(std::filesystem::exists(db));
+  std::string beside = refused(run("sample-db " + (dir / "sample-catalogue.txt").string()));
+  EXPECT_TRUE(beside.starts_with("the catalogue beside PATH")) << beside;
+  // An input named another way (through a folder, by a link) is the same file.
+  std::filesystem::create_symlink(days, dir / "link.csv");
+  std::string in = days.string(), out = (dir / "sub/../days.csv").string();
+  EXPECT_EQ(refused(run("split --rate 60 " + in + " " + out)),
+            "OUT '" + out + "' and IN '" + in + "' are the same file");
+  refused(run("resample " + in + " " + (dir / "link.csv").string() + " --freq 1h"));
+  for (const char* command : {"diff", "mad", "normalize-dates", "reindex"})
+    refused(run(std::string(command) + " " + in + " " + in));
+  refused(run("quakes " + in + " --station 36,117 --out " + in));
+  refused(run("kp --start 2024-05-10 --end 2024-05-11 --file " + in + " --out " + in));
+  EXPECT_EQ(testing::read_text(days), days_csv);
+  // fetch and dialog never write over the database file they read.
+  ASSERT_EQ(run("sample-db --station 37001 " + (dir / "qz.db").string()).status, 0);
+  dir.write("default.conf", "[local]\nDRIVER = sqlite\nHOST = qz.local\nDATABASE = qz.db\n");
+  std::string fetch = "fetch --db local --start 20240509 --end 20240509 --method 水位 --rate 日值 --type 预处理库";
+  EXPECT_EQ(refused(run_in(dir, fetch + " --out ./qz.db")),
+            "--out './qz.db' and the database file of --db 'qz.db' are the same file");
+  refused(run_in(dir, "dialog --db local --out qz.db"));
+  EXPECT_EQ(run_in(dir, fetch + " --out water.csv").status, 0);
+}
+
+TEST(Cli, ErrorsNameWhatIsWrong) {
+  testing::TempDir dir;
+  ASSERT_EQ(run("sample-db --station 37001 --station 37005 " + (dir / "qz.db").string()).status, 0);
+  std::ofstream(dir / "bare.db");  // a database without tables
+  dir.write("default.conf", "[local]\nDRIVER = sqlite\nHOST = qz.local\nDATABASE = qz.db\n"
+                            "[bare]\nDRIVER = sqlite\nHOST = bare\nDATABASE = bare.db\n");
+  auto in_dir = [&](const std::string& args) { return run_in(dir, args); };
+  std::string fetch = "fetch --db local --start 20240509 --end 20240509 --rate 分钟值 --type 预处理库 --gzip --out x.csv ";
+  auto last_line = [](const RunResult& r) { return lines_of(r.out).empty() ? "" : lines_of(r.out).back(); };
+  // The error line says which name resolved to nothing, and what the library logged.
+  RunResult r = in_dir(fetch + "--method 无此方法");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(last_line(r), "tremora: error: the request could not be resolved: --method '无此方法' matches no method "
+                          "or discipline (未找到匹配的表名!)") << r.out;
+  r = in_dir(fetch + "--method 地电场 --station 无此台");
+  EXPECT_EQ(last_line(r), "tremora: error: the request could not be resolved: --station '无此台' matches no station "
+                          "(没有找到匹配的台站!; 未生成SQL查询!)") << r.out;
+  EXPECT_EQ(r.out.find("syntax error"), std::string::npos);
+  r = in_dir(fetch + "--method 地电场 --item 地电场 --item 无此测项");  // a list names items exactly
+  EXPECT_NE(last_line(r).find("--item '地电场', '无此测项' matches no item"), std::string::npos) << r.out;
+  r = in_dir("fetch --db local --start 20240509 --end 20240509 --rate 秒钟值 --type 预处理库 --method 水位 --out y.csv");
+  EXPECT_NE(last_line(r).find("--method '水位' has no table for --type '预处理库' and --rate '秒钟值'"), std::string::npos)
+      << r.out;
+  r = in_dir("dialog --db local --method 降雨量 --out d.csv");
+  EXPECT_NE(last_line(r).find("--method '降雨量' has no log table"), std::string::npos) << r.out;
+  // A database without its dictionary tables: the error says which one is missing where.
+  r = in_dir("fetch --db bare --start 20240509 --end 20240509 --rate 分钟值 --type 预处理库 --method 地电场 --out z.csv");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(last_line(r).find("stationitems.parquet' and filling it failed"), std::string::npos) << r.out;
+  EXPECT_NE(last_line(r).find("no such table: QZDATA.QZ_DICT_STATIONITEMS"), std::string::npos) << r.out;
+  // A column that is not there is named as a column.
+  auto hours = dir.write("hours.csv", "STARTDATE,OBSVALUE\n2024-05-01 00:00,1\n2024-05-01 01:00,2\n");
+  r = run("diff " + hours.string() + " " + (dir / "d.csv").string() + " --value-col NOPE");
+  EXPECT_EQ(r.out, "tremora: error: no value column 'NOPE'\n");
+  // An unknown log level is warned about.
+  r = run_shell("TREMORA_LOG_LEVEL=verbose " + std::string(TREMORA_BIN) + " show " + hours.string());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("[warning] TREMORA_LOG_LEVEL: unknown log level 'verbose'"), std::string::npos) << r.out;
+}
+
+TEST(Cli, ShowTypesTablesAsTheCommandsReadThemAndLinesThemUp) {
+  testing::TempDir dir;
+  std::string csv = "STARTDATE,STATIONID,NAME,OBSVALUE,NOTE\n";
+  for (int i = 0; i < 12; ++i)
+    csv += "2024-05-01 0" + std::to_string(i % 10) + ":00,37001," + (i % 2 ? "郯城﹐井" : "ab") + "," +
+           std::to_string(i) + ".5," + (i == 0 ? "\"two\nlines\"" : "x") + "\n";
+  auto file = dir.write("t.csv", csv);
+  RunResult r = run("show " + file.string());
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::vector<std::string> lines = lines_of(r.out);
+  ASSERT_EQ(lines.size(), 14u) << r.out;  // header, types, 5 rows, ..., 5 rows, size
+  EXPECT_NE(lines[1].find("timestamp"), std::string::npos) << r.out;
+  EXPECT_NE(lines[1].find("string"), std::string::npos);  // codes stay texts
+  EXPECT_NE(lines[1].find("float64"), std::string::npos);
+  EXPECT_NE(lines[2].find("two\\nlines"), std::string::npos) << r.out;
+  // Every line, the "..." one too, has its separator and its columns at the
+  // same display positions; the Chinese names take two columns a character.
+  for (std::size_t k = 0; k + 1 < lines.size(); ++k) EXPECT_EQ(column_of(lines[k], "|"), 4u) << lines[k];
+  EXPECT_EQ(column_of(lines[0], "STATIONID"), 26u);
+  EXPECT_EQ(lines[7].substr(26, 3), "...") << lines[7];
+  std::size_t note = column_of(lines[0], "NOTE");
+  EXPECT_EQ(column_of(lines[7], "..."), 0u);
+  EXPECT_EQ(lines[7].substr(lines[7].size() - 3), "...");
+  EXPECT_EQ(display_width(lines[7]), note + 3) << lines[7];
+  for (std::size_t k = 3; k + 1 < lines.size(); ++k) {
+    if (k == 7) continue;
+    EXPECT_EQ(display_width(lines[k]), note + 1) << lines[k];  // each ends with the note "x"
+  }
+  // Day rows keep their texts (split reads those).
+  auto days = dir.write("days.csv", "STARTDATE,OBSVALUE\n2024-05-01,\"1 2 3\"\n");
+  EXPECT_NE(lines_of(run("show " + days.string()).out)[1].find("string"), std::string::npos);
+  RunResult negative = run("show --head -1 " + file.string());
+  EXPECT_NE(negative.status, 0);
+  EXPECT_NE(negative.out.find("--head: a number of rows is 0 or more, not -1"), std::string::npos) << negative.out;
+}
+
+TEST(Cli, HelpShowsEveryDefaultInLinedUpColumns) {
+  std::vector<std::pair<std::string, std::string>> expected{
+      {"fetch", "--station TEXT=全部"},        {"fetch", "--item TEXT=全部 ..."},
+      {"dialog", "--log-type TEXT=313"},       {"refresh-cache", "--cache-dir TEXT=~/.tremo/metastash"},
+      {"resample", "--agg TEXT=mean"},         {"diff", "--value-col TEXT=OBSVALUE"},
+      {"diff", "--periods INT=1"},             {"mad", "--window-size INT=15"},
+      {"mad", "--threshold-factor FLOAT=5"},   {"normalize-dates", "--reference-year INT=2024"},
+      {"kp", "--tz TEXT=Asia/Shanghai"},       {"kp", "--timeout FLOAT=20"},
+      {"quakes", "--filters TEXT=300:3"},      {"sample-db", "--station TEXT=all ..."}};
+  for (const auto& [command, option] : expected) {
+    RunResult r = run(command + " --help");
+    std::size_t at = r.out.find("  " + option);
+    ASSERT_NE(at, std::string::npos) << command << ": " << r.out;
+    EXPECT_TRUE(std::isspace(r.out.at(at + 2 + option.size()))) << command << ": " << option;
+  }
+  // A required option shows no default; descriptions start in one column.
+  std::string help = run("fetch --help").out;
+  EXPECT_NE(help.find("--rate TEXT REQUIRED "), std::string::npos) << help;
+  const std::pair<std::string, std::string> described[] = {
+      {"  --station", "Station"}, {"  --rate", "Sampling"}, {"  --item", "Item"}};
+  std::size_t seen = 0;
+  for (const auto& line : lines_of(help))
+    for (const auto& [start, description] : described) {
+      if (!line.starts_with(start)) continue;
+      EXPECT_EQ(column_of(line, description), 30u) << line;
+      ++seen;
+    }
+  EXPECT_EQ(seen, 3u);
 }
 
 }  // namespace

@@ -76,6 +76,14 @@ TEST(Text, DisplayWidthCountsWideCharactersTwice) {
   EXPECT_EQ(display_width("Ω·m"), 3u);
   EXPECT_EQ(display_width("e\u0301"), 1u);
   EXPECT_EQ(display_width("\xff"), 1u);
+  // East Asian Wide and Fullwidth characters of every block count two:
+  // small form variants, vertical forms, emoji; circled numbers are ambiguous (one).
+  EXPECT_EQ(display_width("﹐﹑﹙"), 6u);
+  EXPECT_EQ(display_width("︐"), 2u);
+  EXPECT_EQ(display_width("⌚🚀"), 4u);
+  EXPECT_EQ(display_width("㉈"), 1u);
+  EXPECT_EQ(display_width("𰀀"), 2u);  // plane 3
+  EXPECT_EQ(display_width("A️‌"), 1u);
 }
 
 TEST(Text, Utf8Validity) {

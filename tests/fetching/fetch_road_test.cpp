@@ -96,6 +96,12 @@ TEST(QueryBuilder, TextsOfTheExamples) {
   LogCapture capture;
   EXPECT_FALSE(QueryBuilder::build_data_query(names({}, "table_name"), "20240301", "20240302"));
   EXPECT_TRUE(capture.contains("fetching", Level::error, "没有找到匹配的表名!"));
+  // A station or item look-up that found no code (or only missing ones) builds no query, never "AND ()".
+  EXPECT_FALSE(QueryBuilder::build_data_query(t, "20240301", "20240302", names({}, "stationid")));
+  EXPECT_TRUE(capture.contains("fetching", Level::error, "没有找到匹配的台站!"));
+  EXPECT_FALSE(QueryBuilder::build_dialog_query(t, "20240301", "20240302", "313", std::nullopt,
+                                                names({std::nullopt}, "itemid")));
+  EXPECT_TRUE(capture.contains("fetching", Level::error, "没有找到匹配的测项!"));
   EXPECT_THROW(QueryBuilder::build_data_query(t, "2024-13-01", "20240302"), std::invalid_argument);
 }
 
@@ -205,6 +211,14 @@ TEST(DataFetcher, RequestsThatCannotBeResolved) {
   EXPECT_TRUE(capture.contains("fetching", Level::error, "未选择数据库类型!"));
   EXPECT_FALSE(fetching_data(conn.get(), "20240401", "20240402", "地电阻率", "全部", "分钟值", "预处理库"));
   EXPECT_TRUE(capture.contains("fetching", Level::debug, "未找到匹配的表名!"));
+  // Names that match no station or item: nothing, with the reason logged, not broken SQL.
+  EXPECT_FALSE(fetching_data(conn.get(), "20240401", "20240402", "水位", "无此台", "日值", "预处理库"));
+  EXPECT_TRUE(capture.contains("fetching", Level::error, "没有找到匹配的台站!"));
+  EXPECT_FALSE(fetching_data(conn.get(), "20240401", "20240402", "水位", "全部", "日值", "预处理库",
+                             {.item_name = std::vector<std::string>{"无此测项", "水"}}));
+  EXPECT_TRUE(capture.contains("fetching", Level::error, "没有找到匹配的测项!"));
+  EXPECT_FALSE(fetching_dialog(conn.get(), {.stationname = "无此台"}));
+  EXPECT_TRUE(capture.contains("fetching", Level::error, "未生成SQL查询!"));
   EXPECT_THROW(fetching_data(conn.get(), "2024-04-31", "20240402", "水位", "全部", "日值", "预处理库"), std::invalid_argument);
 }
 

@@ -2,10 +2,17 @@
 #include <iostream>
 
 #include "commands.hpp"
+#include "tremora/errors.hpp"
 #include "tremora/fetching.hpp"
+#include "tremora/logger_config.hpp"
+#include "tremora/text.hpp"
 
 namespace tremora::cli {
 namespace {
+
+using fetching::kAll;
+using fetching::MetadataFetcher;
+using logger_config::Level;
 
 std::shared_ptr<db::Connection> connect(const std::string& alias) {
   auto conn = fetching::conn_to_Oracle(alias);
@@ -13,10 +20,88 @@ std::shared_ptr<db::Connection> connect(const std::string& alias) {
   return conn;
 }
 
-void write_result(const std::optional<Table>& table, const std::string& out) {
-  if (!table) throw std::runtime_error("the request could not be resolved (the log above says why)");
-  write_table_file(*table, out);
-  std::cout << "wrote " << out << ": " << table->num_rows() << " rows\n";
+// An output file must not be the database file the command reads.
+void refuse_writing_over_database(const db::Connection& conn, const std::string& out) {
+  auto file = conn.info().find("tremora_database_file");
+  if (file != conn.info().end()) refuse_same_files({{"the database file of --db", file->second}}, {{"--out", out}});
+}
+
+// The names of a request, as the user gave them (empty when not asked for).
+struct Request {
+  std::string method, station;
+  fetching::ItemNames items;
+  std::string rate, type;
+};
+
+std::string item_names(const fetching::ItemNames& items) {
+  if (auto one = std::get_if<std::string>(&items)) return *one;
+  return join(std::get<std::vector<std::string>>(items), "', '");
+}
+
+bool resolves_to_nothing(const std::optional<Table>& ids) { return ids && ids->num_rows() == 0; }
+
+// Which name of the request resolves to nothing, found by repeating the
+// look-ups of the fetch in its order; when each resolves, it is the table
+// look-up that found none. Empty when the look-ups fail.
+std::string unresolved_name(db::Connection* conn, const Request& r) {
+  if (!r.rate.empty() && !fetching::SampleRateType::get_config(r.rate))
+    return "--rate '" + r.rate + "' is not a sampling rate";
+  if (!r.type.empty() && !fetching::DatabaseType::get_id(r.type))
+    return "--type '" + r.type + "' is not a database type";
+  try {
+    if (MetadataFetcher::get_method_ids(conn, r.method).num_rows() == 0)
+      return "--method '" + r.method + "' matches no method or discipline";
+    if (resolves_to_nothing(MetadataFetcher::get_station_ids(conn, r.station)))
+      return "--station '" + r.station + "' matches no station";
+    if (resolves_to_nothing(MetadataFetcher::get_item_ids(conn, r.items)))
+      return "--item '" + item_names(r.items) + "' matches no item";
+  } catch (const std::exception&) {
+    return "";
+  }
+  if (r.rate.empty()) return "--method '" + r.method + "' has no log table";
+  return "--method '" + r.method + "' has no table for --type '" + r.type + "' and --rate '" + r.rate + "'";
+}
+
+// What the data fetcher logged about a request: its warnings and errors,
+// else its last message (a request that finds no table says so only at
+// debug level, below what standard error shows).
+std::string fetcher_messages(const logger_config::LogCapture& capture) {
+  std::vector<std::string> serious;
+  std::string last;
+  for (const auto& r : capture.records()) {
+    if (r.logger != "fetching") continue;
+    last = r.message;
+    if (r.level >= Level::warning) serious.push_back(r.message);
+  }
+  return serious.empty() ? last : join(serious, "; ");
+}
+
+// The warnings of a request, for an error that follows from them.
+std::string warnings(const logger_config::LogCapture& capture) {
+  std::vector<std::string> found;
+  for (const auto& r : capture.records())
+    if (r.level >= Level::warning) found.push_back(r.message);
+  return join(found, "; ");
+}
+
+// Runs a fetch while recording the library's log, so that a failure says
+// why in its own line: the name that resolves to nothing, or the metadata
+// that is missing from both the database and the cache.
+Table fetch_explained(db::Connection* conn, const Request& request,
+                      const std::function<std::optional<Table>()>& fetch) {
+  logger_config::LogCapture capture;
+  std::optional<Table> table;
+  try {
+    table = fetch();
+  } catch (const FileNotFoundError& e) {
+    std::string why = warnings(capture);
+    throw std::runtime_error("the metadata cache has no '" + std::string(e.what()) + "' and " +
+                             (why.empty() ? "there is no database to fill it from" : "filling it failed: " + why));
+  }
+  if (table) return *table;
+  std::string name = unresolved_name(conn, request), logged = fetcher_messages(capture);
+  throw std::runtime_error("the request could not be resolved: " +
+                           (name.empty() ? logged : logged.empty() ? name : name + " (" + logged + ")"));
 }
 
 }  // namespace
@@ -28,7 +113,7 @@ void add_refresh_cache(CLI::App& app) {
   auto args = std::make_shared<Args>();
   CLI::App* cmd = app.add_subcommand("refresh-cache", "Copy the dictionary tables into the local metadata cache");
   cmd->add_option("--db", args->db, "Database alias (section of default.conf)")->required();
-  cmd->add_option("--cache-dir", args->cache_dir, "Cache folder (default ~/.tremo/metastash)");
+  cmd->add_option("--cache-dir", args->cache_dir, "Cache folder")->default_str("~/.tremo/metastash");
   cmd->callback([args] {
     auto conn = connect(args->db);
     auto tables = fetching::refresh_metastash(*conn, args->cache_dir);
@@ -42,7 +127,7 @@ void add_refresh_cache(CLI::App& app) {
 
 void add_fetch(CLI::App& app) {
   struct Args {
-    std::string db, start, end, method, station = "全部", rate, type, point, out;
+    std::string db, start, end, method, station = std::string(kAll), rate, type, point, out;
     std::vector<std::string> items;
     bool gzip = false, no_split = false;
   };
@@ -55,29 +140,34 @@ void add_fetch(CLI::App& app) {
   cmd->add_option("--station", args->station, "Station name, or 全部");
   cmd->add_option("--rate", args->rate, "Sampling rate: 秒钟值, 分钟值, 小时值, 日均值 (or 秒值, 分值, 整点值, 日值)")->required();
   cmd->add_option("--type", args->type, "Database type: 原始库, 预处理库, 产品库")->required();
-  cmd->add_option("--item", args->items, "Item name (repeatable; default 全部)");
+  cmd->add_option("--item", args->items, "Item name (repeatable), or 全部")->default_str("全部");
   cmd->add_option("--point", args->point, "Point code");
   cmd->add_flag("--gzip", args->gzip, "Values are gzip-compressed (second and minute data)");
   cmd->add_flag("--no-split", args->no_split, "Keep one row per day");
   cmd->add_option("--out", args->out, "Output file, .csv or .parquet")->required();
   cmd->callback([args] {
     auto conn = connect(args->db);
+    refuse_writing_over_database(*conn, args->out);
     fetching::FetchOptions options;
     if (args->items.size() == 1) options.item_name = args->items.front();
     else if (args->items.size() > 1) options.item_name = args->items;
     options.gzip_flag = args->gzip;
     options.my_split_lines = !args->no_split;
     options.point_id = args->point;
-    auto table = fetching::fetching_data(conn.get(), args->start, args->end, args->method, args->station, args->rate,
-                                         args->type, options);
-    write_result(table, args->out);
+    Request request{args->method, args->station, options.item_name, args->rate, args->type};
+    Table table = fetch_explained(conn.get(), request, [&] {
+      return fetching::fetching_data(conn.get(), args->start, args->end, args->method, args->station, args->rate,
+                                     args->type, options);
+    });
+    write_and_report(table, args->out);
     conn->close();
   });
 }
 
 void add_dialog(CLI::App& app) {
   struct Args {
-    std::string db, start, end, method = "全部", station = "全部", item = "全部", log_type = "313", out;
+    std::string db, start, end, method = std::string(kAll), station = std::string(kAll), item = std::string(kAll),
+                                log_type = "313", out;
   };
   auto args = std::make_shared<Args>();
   CLI::App* cmd = app.add_subcommand("dialog", "Fetch log (dialog) entries into a table file");
@@ -87,15 +177,18 @@ void add_dialog(CLI::App& app) {
   cmd->add_option("--method", args->method, "Method or discipline name, or 全部");
   cmd->add_option("--station", args->station, "Station name, or 全部");
   cmd->add_option("--item", args->item, "Item name, or 全部");
-  cmd->add_option("--log-type", args->log_type, "Event type code (default 313)");
+  cmd->add_option("--log-type", args->log_type, "Event type code");
   cmd->add_option("--out", args->out, "Output file, .csv or .parquet")->required();
   cmd->callback([args] {
     auto conn = connect(args->db);
+    refuse_writing_over_database(*conn, args->out);
     fetching::FetchingDialogOptions options{.methodname = args->method, .stationname = args->station,
                                             .itemname = args->item, .log_type = args->log_type};
     if (!args->start.empty()) options.startdate = args->start;
     if (!args->end.empty()) options.enddate = args->end;
-    write_result(fetching::fetching_dialog(conn.get(), options), args->out);
+    Request request{args->method, args->station, args->item, "", ""};
+    Table table = fetch_explained(conn.get(), request, [&] { return fetching::fetching_dialog(conn.get(), options); });
+    write_and_report(table, args->out);
     conn->close();
   });
 }

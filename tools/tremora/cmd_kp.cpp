@@ -27,11 +27,12 @@ void add_kp(CLI::App& app) {
   CLI::App* cmd = app.add_subcommand("kp", "Kp index of the three-hour intervals that overlap a time range");
   cmd->add_option("--start", a->start, "Start: a date or date-time, in --tz unless it has an offset")->required();
   cmd->add_option("--end", a->end, "End (inclusive), in the same forms")->required();
-  cmd->add_option("--tz", a->timezone, "Time zone of bounds without offset and of the result (Asia/Shanghai)");
+  cmd->add_option("--tz", a->timezone, "Time zone of bounds without offset and of the result");
   cmd->add_option("--file", a->file, "Read this GFZ Kp file (JSON reply, three-hourly text or WDC) instead of the service");
-  cmd->add_option("--timeout", a->timeout, "Request time-out in seconds (20)");
+  cmd->add_option("--timeout", a->timeout, "Request time-out in seconds");
   cmd->add_option("--out", a->out, "Write the Kp table here (.csv or .parquet) instead of printing it");
   cmd->callback([a] {
+    refuse_same_files({{"--file", a->file}}, {{"--out", a->out}});
     Table kp = kp_of_range(*a);
     if (a->out.empty()) {
       std::cout << kp;

@@ -1,31 +1,24 @@
 // The post-processing commands: resample, diff, mad, normalize-dates.
-#include <iostream>
-
 #include "commands.hpp"
-#include "tremora/errors.hpp"
 #include "tremora/plotkit.hpp"
 #include "tremora/postprocessing.hpp"
 
 namespace tremora::cli {
 namespace {
 
-// A table file with STARTDATE read as timestamps, as a column or as the row key.
-Table read_observations(const std::string& path, bool as_key) {
-  Table t = read_table_file(path);
-  if (!t.has_column("STARTDATE")) throw KeyError("'" + path + "' has no column 'STARTDATE'");
-  if (t.column("STARTDATE").type() == DataType::String) t.set_column(parse_timestamps(t.column("STARTDATE")));
-  if (as_key) t.set_key("STARTDATE");
-  return t;
-}
-
-void done(const Table& t, const std::string& out) {
-  write_table_file(t, out);
-  std::cout << "wrote " << out << ": " << t.num_rows() << " rows\n";
-}
-
 struct Files {
   std::string in, out;
 };
+
+// The IN table typed as the commands read it, with STARTDATE as a column or
+// as the row key, once OUT is known to be another file.
+Table read_observations(const Files& files, bool as_key) {
+  refuse_same_files({{"IN", files.in}}, {{"OUT", files.out}});
+  Table t = read_observation_file(files.in);
+  read_observation_types(t);
+  if (as_key) t.set_key("STARTDATE");
+  return t;
+}
 
 CLI::App* command(CLI::App& app, const char* name, const char* what, Files& files) {
   CLI::App* cmd = app.add_subcommand(name, what);
@@ -49,45 +42,45 @@ void add_postprocessing(CLI::App& app) {
 
   CLI::App* resample = command(app, "resample", "Resample each series into regular bins", a->resample);
   resample->add_option("--freq", a->freq, "Bin width: a count and D, h, min or s (1h, 15min, 1D)")->required();
-  resample->add_option("--agg", a->agg, "mean, sum, median, max or min");
+  resample->add_option("--agg", a->agg, "Aggregate: mean, sum, median, max or min");
   resample->callback([a] {
-    done(postprocessing::resample_timeseries_data(read_observations(a->resample.in, false), a->freq, a->agg),
+    write_and_report(postprocessing::resample_timeseries_data(read_observations(a->resample, false), a->freq, a->agg),
          a->resample.out);
   });
 
   CLI::App* diff = command(app, "diff", "First difference of each series", a->diff);
-  diff->add_option("--value-col", a->value_col, "Column to difference (OBSVALUE)");
-  diff->add_option("--group-col", a->group_cols, "Series column (repeatable; default STATIONID, POINTID, ITEMID)");
+  diff->add_option("--value-col", a->value_col, "Column to difference");
+  diff->add_option("--group-col", a->group_cols, "Series column (repeatable)")->default_str("STATIONID POINTID ITEMID");
   diff->add_flag("--no-groups", a->no_groups, "Treat the whole table as one series");
-  diff->add_option("--periods", a->periods, "Lag in rows (1)");
+  diff->add_option("--periods", a->periods, "Lag in rows");
   diff->add_flag("--keep-first", a->keep_first, "Keep the rows without a difference");
   diff->add_flag("--no-sort", a->no_sort, "Keep the file's row order instead of sorting by STARTDATE");
   diff->callback([a] {
-    Table t = read_observations(a->diff.in, true);
+    Table t = read_observations(a->diff, true);
     postprocessing::DifferenceOptions o{.value_col = a->value_col, .periods = a->periods, .keep_first = a->keep_first,
                                         .sort = !a->no_sort};
     if (a->no_groups) o.group_cols = std::vector<std::string>{};
     else if (!a->group_cols.empty()) o.group_cols = a->group_cols;
-    done(postprocessing::first_difference(t, o), a->diff.out);
+    write_and_report(postprocessing::first_difference(t, o), a->diff.out);
   });
 
   CLI::App* mad = command(app, "mad", "Replace spikes by the moving median (MAD rule)", a->mad);
-  mad->add_option("--window-size", a->window, "Window in samples (15)");
-  mad->add_option("--threshold-factor", a->threshold, "Multiple of the MAD (5.0)");
+  mad->add_option("--window-size", a->window, "Window in samples");
+  mad->add_option("--threshold-factor", a->threshold, "Multiple of the MAD");
   mad->callback([a] {
-    done(postprocessing::filter_with_fast_mad(read_observations(a->mad.in, true), a->window, a->threshold),
+    write_and_report(postprocessing::filter_with_fast_mad(read_observations(a->mad, true), a->window, a->threshold),
          a->mad.out);
   });
 
   CLI::App* reindex = command(app, "reindex", "Put the table on a regular time grid (gaps become missing rows)",
                               a->reindex);
-  reindex->callback([a] { done(plotkit::reindex_df_by_interval(read_observations(a->reindex.in, true)), a->reindex.out); });
+  reindex->callback([a] { write_and_report(plotkit::reindex_df_by_interval(read_observations(a->reindex, true)), a->reindex.out); });
 
   CLI::App* normalize = command(app, "normalize-dates", "Add datetime_norm: each day in one reference year", a->normalize);
-  normalize->add_option("--reference-year", a->reference_year, "Year to map the dates into (2024)");
+  normalize->add_option("--reference-year", a->reference_year, "Year to map the dates into");
   normalize->callback([a] {
-    Table t = read_observations(a->normalize.in, true);
-    done(postprocessing::create_normalized_dates(t, a->reference_year), a->normalize.out);
+    Table t = read_observations(a->normalize, true);
+    write_and_report(postprocessing::create_normalized_dates(t, a->reference_year), a->normalize.out);
   });
 }
 

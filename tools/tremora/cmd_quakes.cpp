@@ -71,17 +71,18 @@ void add_quakes(CLI::App& app) {
   cmd->add_option("CATALOGUE", a->catalogue, "Fixed-column earthquake catalogue file")->required();
   cmd->add_option("--station", a->station, "Station position LAT,LON in decimal degrees")->required();
   cmd->add_option("--filters", a->filters,
-                  "Filters KM:MAGNITUDE,...: events closer than KM with at least MAGNITUDE (300:3)");
+                  "Filters KM:MAGNITUDE,...: events closer than KM with at least MAGNITUDE")
+      ->default_str("300:3");
   cmd->add_option("--out", a->out, "Write the marked table to this .csv or .parquet file instead of listing");
   cmd->callback([a] {
+    refuse_same_files({{"CATALOGUE", a->catalogue}}, {{"--out", a->out}});
     quakecat::Station station = parse_station(a->station);
     std::optional<quakecat::Filters> filters;
     if (!a->filters.empty()) filters = parse_filters(a->filters);
     Table events = quakecat::read_quakecat(a->catalogue);
     Table marked = quakecat::filtered_quakecats(events, station, filters);
     if (a->out.empty()) return list_flagged(marked, events.num_rows(), a->catalogue);
-    write_table_file(marked, a->out);
-    std::cout << "wrote " << a->out << ": " << marked.num_rows() << " rows\n";
+    write_and_report(marked, a->out);
   });
 }
 

@@ -16,15 +16,17 @@ void add_sample_db(CLI::App& app) {
   cmd->add_option("PATH", args->path, "Database file to write")->required();
   cmd->add_option("--catalogue", args->catalogue,
                   "Earthquake catalogue file to write (default: sample-catalogue.txt beside PATH)");
-  cmd->add_option("--station", args->stations, "Only these station codes (repeatable)");
+  cmd->add_option("--station", args->stations, "Only these station codes (repeatable)")->default_str("all");
   cmd->callback([args] {
     sampledb::Options options;
     options.stations = args->stations;
     std::filesystem::path db = args->path;
-    create_parent_folder(db);
-    sampledb::Summary s = sampledb::write_database(db, options);
     std::filesystem::path catalogue =
         args->catalogue.empty() ? db.parent_path() / "sample-catalogue.txt" : std::filesystem::path(args->catalogue);
+    refuse_same_files({}, {{"PATH", db.string()}, {args->catalogue.empty() ? "the catalogue beside PATH" : "--catalogue",
+                                                   catalogue.string()}});
+    create_parent_folder(db);
+    sampledb::Summary s = sampledb::write_database(db, options);
     create_parent_folder(catalogue);
     sampledb::write_catalogue(catalogue, options);
     std::cout << "wrote " << db.string() << ": " << s.tables << " tables, " << s.day_rows << " day rows, "

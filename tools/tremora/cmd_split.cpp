@@ -1,5 +1,4 @@
 #include "tremora/cleaning.hpp"
-#include "tremora/errors.hpp"
 #include "commands.hpp"
 
 namespace tremora::cli {
@@ -15,12 +14,8 @@ void add_split(CLI::App& app) {
   cmd->add_option("IN", args->in, "Day rows (STARTDATE, OBSVALUE, other columns), .csv or .parquet")->required();
   cmd->add_option("OUT", args->out, "File to write, .csv or .parquet")->required();
   cmd->callback([args] {
-    Table days = read_table_file(args->in);
-    if (!days.has_column("STARTDATE")) throw KeyError("'" + args->in + "' has no column 'STARTDATE'");
-    if (days.column("STARTDATE").type() == DataType::String)
-      days.set_column(parse_timestamps(days.column("STARTDATE")));
-    Table samples = cleaning::split_lines(std::move(days), args->rate);
-    write_table_file(samples, args->out);
+    refuse_same_files({{"IN", args->in}}, {{"OUT", args->out}});
+    write_and_report(cleaning::split_lines(read_observation_file(args->in), args->rate), args->out);
   });
 }
 

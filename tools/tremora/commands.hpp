@@ -10,6 +10,10 @@
 
 namespace tremora::cli {
 
+/// Help texts that show the default of every option, aligned by display
+/// width. Called before the subcommands are added (they inherit it).
+void configure_help(CLI::App& app);
+
 void add_split(CLI::App& app);
 void add_show(CLI::App& app);
 void add_sample_db(CLI::App& app);
@@ -23,11 +27,35 @@ void add_quakes(CLI::App& app);
 
 /// Reads a table file by its extension (.csv or .parquet).
 Table read_table_file(const std::filesystem::path& path);
+/// Reads a STARTDATE column of texts (as a CSV gives it) as timestamps.
+void read_start_times(Table& table);
+/// Types the observation columns of a table file the way the commands read
+/// them: STARTDATE as read_start_times; an OBSVALUE of texts that are all
+/// single numbers (or missing) as float64 numbers, as the post-processing
+/// operations read it. Day rows, whose texts hold a day of samples, keep
+/// their texts (split reads those).
+void read_observation_types(Table& table);
+/// A table file of observations: KeyError naming the file when it has no
+/// STARTDATE column; STARTDATE read as read_start_times.
+Table read_observation_file(const std::string& path);
 /// Creates the folder a file goes into, when it is missing.
 void create_parent_folder(const std::filesystem::path& path);
+
+/// A file named on the command line: the argument or option that names it
+/// and the path as given (empty when the option is absent).
+struct FileArg {
+  std::string name;
+  std::string path;
+};
+/// Refuses an output that is the same file (same_file) as an input or as an
+/// earlier output: a usage error (CLI::ValidationError) naming both.
+/// Absent paths are skipped.
+void refuse_same_files(const std::vector<FileArg>& inputs, const std::vector<FileArg>& outputs);
 
 /// Writes a table file by its extension (.csv or .parquet, with the row key
 /// as its first column), atomically, creating its folder when missing.
 void write_table_file(const Table& table, const std::filesystem::path& path);
+/// write_table_file, then "wrote PATH: N rows" on standard output.
+void write_and_report(const Table& table, const std::string& path);
 
 }  // namespace tremora::cli

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
   tremora::remove_temporary_files_on_signals();
   CLI::App app{"tremora: earthquake-precursor observation data"};
   app.require_subcommand(1);
+  tremora::cli::configure_help(app);
   tremora::cli::add_split(app);
   tremora::cli::add_show(app);
   tremora::cli::add_sample_db(app);

@@ -1,4 +1,7 @@
+#include <iostream>
+
 #include "tremora/csv.hpp"
+#include "tremora/errors.hpp"
 #include "tremora/parquet.hpp"
 #include "tremora/text.hpp"
 #include "commands.hpp"
@@ -8,6 +11,13 @@ namespace {
 
 std::string extension_of(const std::filesystem::path& path) { return to_lower_ascii(path.extension().string()); }
 
+// True when every text of the column is one number or missing.
+bool holds_single_numbers(const Column& texts) {
+  for (std::size_t i = 0; i < texts.size(); ++i)
+    if (!texts.is_null(i) && !parse_decimal(texts.text(i))) return false;
+  return true;
+}
+
 }  // namespace
 
 Table read_table_file(const std::filesystem::path& path) {
@@ -16,6 +26,25 @@ Table read_table_file(const std::filesystem::path& path) {
   if (ext == ".parquet") return parquet::read_table(path);
   throw std::invalid_argument("unsupported table file type '" + ext + "' of '" + path.string() +
                               "' (use .csv or .parquet)");
+}
+
+void read_start_times(Table& table) {
+  if (table.has_column("STARTDATE") && table.column("STARTDATE").type() == DataType::String)
+    table.set_column(parse_timestamps(table.column("STARTDATE")));
+}
+
+void read_observation_types(Table& table) {
+  read_start_times(table);
+  if (!table.has_column("OBSVALUE")) return;
+  const Column& values = table.column("OBSVALUE");
+  if (values.type() == DataType::String && holds_single_numbers(values)) table.set_column(to_number(values));
+}
+
+Table read_observation_file(const std::string& path) {
+  Table table = read_table_file(path);
+  if (!table.has_column("STARTDATE")) throw KeyError("'" + path + "' has no column 'STARTDATE'");
+  read_start_times(table);
+  return table;
 }
 
 void create_parent_folder(const std::filesystem::path& path) {
@@ -29,6 +58,11 @@ void write_table_file(const Table& table, const std::filesystem::path& path) {
   if (ext == ".parquet") return parquet::write_table(table, path, {.write_key = true});
   throw std::invalid_argument("unsupported table file type '" + ext + "' of '" + path.string() +
                               "' (use .csv or .parquet)");
+}
+
+void write_and_report(const Table& table, const std::string& path) {
+  write_table_file(table, path);
+  std::cout << "wrote " << path << ": " << table.num_rows() << " rows\n";
 }
 
 }  // namespace tremora::cli
