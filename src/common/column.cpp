@@ -23,9 +23,9 @@ void check_validity(const std::vector<uint8_t>& valid, std::size_t size, const s
 // Gathers values; -1 gives `missing`.
 template <typename T>
 std::vector<T> gather(const std::vector<T>& values, std::span<const int64_t> rows, T missing) {
-  std::vector<T> out = large_buffer<T>(rows.size());
+  std::vector<T> out = large_vector<T>(rows.size());
   const T* src = values.data();
-  for (int64_t r : rows) out.push_back(r < 0 ? missing : src[r]);
+  for (std::size_t i = 0; i < rows.size(); ++i) out[i] = rows[i] < 0 ? missing : src[rows[i]];
   return out;
 }
 
