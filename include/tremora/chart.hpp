@@ -21,6 +21,7 @@ namespace tremora::chart {
 
 struct Rect;
 struct PanelView;
+struct PanelPainter;
 
 /// Days since the epoch of a timestamp, and back (to the nearest microsecond).
 double to_days(Timestamp t);
@@ -111,13 +112,16 @@ enum class LineStyle { Solid, Dashed, Dotted, DashDot, None };
 
 /// How a text is set: size in points, font family (a name or a comma
 /// list, fonts found by fontconfig with per-glyph fallback; empty for the
-/// "font.serif" setting), weight "normal" or "bold", colour.
+/// "font.serif" setting), weight "normal" or "bold", colour (its alpha is
+/// the text's opacity), upright or italic.
 struct TextStyle {
   double size = 12;
   std::string family = "";
   std::string weight = "normal";
   Color color = {};
+  bool italic = false;
 };
+
 
 /// How a mark is drawn. An unset colour takes the panel's next cycle colour.
 struct Style {
@@ -134,6 +138,9 @@ struct Style {
   std::string marker = "";
   /// Width of line markers in points.
   double markersize = 6;
+  /// The outline of bars (none when unset) and its width in points.
+  std::optional<Color> edgecolor = std::nullopt;
+  double edgewidth = 1.0;
 };
 
 /// A drawing option's value: a number, a text or a truth value.
@@ -148,6 +155,71 @@ using StyleOptions = std::map<std::string, StyleValue>;
 /// value is of the wrong kind; std::invalid_argument naming a colour, line
 /// style or marker that does not exist.
 std::vector<std::string> apply_style_options(Style& style, const StyleOptions& options);
+
+/// Sets the text options "color", "alpha", "fontsize" (or "size"),
+/// "family" (or "fontfamily"), "weight" (or "fontweight": "normal",
+/// "bold") and "style" (or "fontstyle": "normal", "italic") on `style`,
+/// and returns the names of the options it does not know. TypeError naming
+/// an option whose value is of the wrong kind; std::invalid_argument naming
+/// a weight or style that does not exist, and parse_color's error.
+std::vector<std::string> apply_text_options(TextStyle& style, const StyleOptions& options);
+
+/// The arrow of an annotation, from the text towards the point: "->" (open
+/// head at the point), "<-" (at the text), "<->" (both), "-|>" (filled
+/// head at the point) or "-" (no head).
+struct Arrow {
+  std::string style = "->";
+  Color color = {};
+  double linewidth = 1.0;
+};
+
+/// Sets the arrow options "arrowstyle", "color" and "linewidth" (or "lw")
+/// on `arrow`, returning the names it does not know; errors as
+/// apply_text_options, and std::invalid_argument naming an arrow style
+/// that does not exist.
+std::vector<std::string> apply_arrow_options(Arrow& arrow, const StyleOptions& options);
+
+/// Where an annotation's text goes: `dx`, `dy` from the point in points
+/// ("offset points", y upwards), at data coordinates ("data"), or at
+/// fractions of the panel ("axes fraction").
+struct TextPlacement {
+  double dx = 10, dy = 10;
+  std::string coords = "offset points";
+};
+
+/// What a panel shows, as the figure lays it out: for checks and tests
+/// that look at a chart's content rather than at its pixels.
+struct MarkInfo {
+  /// "line", "hline", "stem", "scatter", "bar", "fill", "text" or "annotation".
+  std::string kind;
+  std::vector<double> x, y;
+  /// Scatter areas (pt²), or the bar width in x units as the one entry.
+  std::vector<double> sizes;
+  Color color;
+  std::optional<Color> edgecolor;
+  double alpha = 1, linewidth = 1.5;
+  LineStyle linestyle = LineStyle::Solid;
+  std::string label, text;
+  TextStyle text_style;
+};
+
+/// One axis of a panel: its view, the ticks in view and their labels, the
+/// offset text and the axis label.
+struct AxisInfo {
+  double low = 0, high = 1;
+  bool inverted = false;
+  std::vector<double> ticks;
+  std::vector<std::string> labels;
+  std::string offset, label;
+};
+
+struct PanelInfo {
+  std::string title;
+  AxisInfo x, y;
+  std::vector<MarkInfo> marks;
+  /// The twin panel (its own y axis on the right), when there is one.
+  std::vector<PanelInfo> twin;
+};
 
 /// One panel of a figure.
 class Axes {
@@ -165,8 +237,11 @@ class Axes {
   /// area for all, or one per point), circles unless the style names
   /// another marker.
   void scatter(std::vector<double> x, std::vector<double> y, std::vector<double> areas, const Style& style = {});
-  /// Bars centred on x, `width` x units wide, from 0 to each height.
-  void bar(std::vector<double> x, std::vector<double> heights, double width = 0.8, const Style& style = {});
+  /// Bars centred on x (`align` "center") or starting at x ("edge"),
+  /// `width` x units wide, from 0 to each height; outlined when the style
+  /// has an edge colour.
+  void bar(std::vector<double> x, std::vector<double> heights, double width = 0.8, const Style& style = {},
+           const std::string& align = "center");
   /// Bars at positions 0, 1, 2 ... labelled with the categories.
   void bar(const std::vector<std::string>& categories, std::vector<double> heights, double width = 0.8,
            const Style& style = {});
@@ -175,6 +250,8 @@ class Axes {
   /// Text at a data point, or (`panel_coords`) at fractions of the panel.
   void text(double x, double y, const std::string& text, double size = 12, const std::string& halign = "left",
             const std::string& valign = "baseline", bool panel_coords = false, const Style& style = {});
+  void text(double x, double y, const std::string& text, const TextStyle& style, const std::string& halign = "left",
+            const std::string& valign = "baseline", bool panel_coords = false);
   /// Grid lines at the major ticks of both axes.
   void grid(bool on = true, LineStyle style = LineStyle::Solid, double alpha = 1) {
     grid_ = on, grid_style_ = style, grid_alpha_ = alpha;
@@ -193,6 +270,12 @@ class Axes {
   /// point lies outside the panel.
   void annotate(const std::string& text, double x, double y, double dx_pt, double dy_pt, double size = 12,
                 bool arrow = false, const Style& style = {});
+  /// Text placed as `at` says, pointing at the data point (x, y), in its
+  /// own text style, with an arrow when one is given. Left out when the
+  /// point lies outside the panel. std::invalid_argument naming an unknown
+  /// placement.
+  void annotate(const std::string& text, double x, double y, const TextPlacement& at, const TextStyle& style,
+                const std::optional<Arrow>& arrow = std::nullopt);
 
   /// Fixed tick positions (and labels) instead of the automatic ones; the
   /// view grows to include them.
@@ -200,6 +283,12 @@ class Axes {
   void set_yticks(std::vector<double> ticks);
   /// Labels the x ticks with a function of the tick value.
   void set_xtick_formatter(std::function<std::string(double)> format) { xtick_format_ = std::move(format); }
+  /// Labels the y ticks with a function of the tick value (no offset text).
+  void set_ytick_formatter(std::function<std::string(double)> format) { ytick_format_ = std::move(format); }
+  /// Draws the y axis (its frame line on its side, tick marks and tick
+  /// labels) in a colour. A twin's right frame line, hidden otherwise, is
+  /// then shown.
+  void set_y_axis_color(const Color& color) { y_axis_color_ = color; }
   /// Turns the x tick labels (degrees counter-clockwise), aligned at their right end when "right".
   void set_xtick_rotation(double degrees, const std::string& halign = "center") {
     xtick_rotation_ = degrees, xtick_halign_ = halign;
@@ -209,10 +298,17 @@ class Axes {
   void set_month_ticks(const std::string& format) { month_format_ = format; }
   /// Larger values downwards.
   void invert_yaxis(bool on = true) { invert_y_ = on; }
-  /// Text above the panel, its baseline 6 pt over the top edge.
-  void set_title(const std::string& text, const TextStyle& style) { title_ = text, title_style_ = style; }
-  void set_xlabel(const std::string& text, const TextStyle& style) { xlabel_ = text, xlabel_style_ = style; }
-  void set_ylabel(const std::string& text, const TextStyle& style) { ylabel_ = text, ylabel_style_ = style; }
+  /// Text above the panel, its baseline `pad` points over the top edge.
+  void set_title(const std::string& text, const TextStyle& style, double pad = 6) {
+    title_ = text, title_style_ = style, title_pad_ = pad;
+  }
+  /// Axis labels, `pad` points beyond the tick labels.
+  void set_xlabel(const std::string& text, const TextStyle& style, double pad = 4) {
+    xlabel_ = text, xlabel_style_ = style, xlabel_pad_ = pad;
+  }
+  void set_ylabel(const std::string& text, const TextStyle& style, double pad = 4) {
+    ylabel_ = text, ylabel_style_ = style, ylabel_pad_ = pad;
+  }
   void set_title(const std::string& text, double size = 12) { set_title(text, TextStyle{.size = size}); }
   void set_xlabel(const std::string& text, double size = 12) { set_xlabel(text, TextStyle{.size = size}); }
   void set_ylabel(const std::string& text, double size = 12) { set_ylabel(text, TextStyle{.size = size}); }
@@ -245,7 +341,8 @@ class Axes {
   int patch_cycle_ = 0;
   std::optional<std::vector<double>> xticks_, yticks_;
   std::vector<std::string> xtick_labels_;
-  std::function<std::string(double)> xtick_format_;
+  std::function<std::string(double)> xtick_format_, ytick_format_;
+  std::optional<Color> y_axis_color_;
   double xtick_rotation_ = 0;
   std::string xtick_halign_ = "center";
   std::string month_format_;
@@ -256,6 +353,7 @@ class Axes {
   int cycle_ = 0;
   std::string title_, xlabel_, ylabel_;
   TextStyle title_style_, xlabel_style_, ylabel_style_;
+  double title_pad_ = 6, xlabel_pad_ = 4, ylabel_pad_ = 4;
 };
 
 /// A figure of panels stacked in one column, sharing their x range.
@@ -285,10 +383,28 @@ class Figure {
   /// Saves with a transparent background instead of white.
   void set_transparent(bool on = true) { transparent_ = on; }
 
+  /// Text at fractions of the figure (from the lower left), aligned at the
+  /// anchor as `halign` ("left", "center", "right") and `valign` ("top",
+  /// "center", "baseline", "bottom") say. It counts in the saved area but
+  /// not in tight_layout.
+  void text(double fx, double fy, const std::string& text, const TextStyle& style, const std::string& halign = "left",
+            const std::string& valign = "baseline");
+
+  /// The panels as they would be saved: views, ticks, labels and marks.
+  std::vector<PanelInfo> describe() const;
+
   /// The size in pixels of the last PNG written.
   std::pair<int, int> last_pixel_size() const { return last_size_; }
 
  private:
+  struct FigureText {
+    double fx, fy;
+    std::string text;
+    TextStyle style;
+    std::string halign, valign;
+  };
+  std::vector<Rect> layout() const;
+  void paint(const PanelPainter& painter, const std::vector<PanelView>& views) const;
   std::vector<PanelView> views(const std::vector<Rect>& rects) const;
   std::vector<Rect> fitted(std::vector<Rect> rects, double pad_pt) const;
   bool has_dates() const;
@@ -298,6 +414,7 @@ class Figure {
   double hspace_ = 0.5;
   bool transparent_ = false;
   std::optional<double> tight_pad_;
+  std::vector<FigureText> texts_;
   mutable std::pair<int, int> last_size_{0, 0};
 };
 

@@ -45,9 +45,11 @@ void include(std::optional<Range>& range, std::optional<Range> more) {
 }
 
 // A view from data limits: widened when singular, then given margins; a
-// margin does not cross 0 when bars stand on it.
+// margin does not cross 0 when bars stand on it. A panel without data
+// shows 0 to 1 (1970-01-01 to 01-02 on a date axis).
 Range view_of(std::optional<Range> data, double margin, bool dates, bool sticky_zero = false) {
-  auto [lo, hi] = data.value_or(Range{0, 1});
+  if (!data) return Range{0, 1};
+  auto [lo, hi] = *data;
   if (lo == hi) {
     double widen = dates ? 730 : (lo == 0 ? 0.05 : 0.05 * std::fabs(lo));
     lo -= widen, hi += widen;
@@ -59,8 +61,8 @@ Range view_of(std::optional<Range> data, double margin, bool dates, bool sticky_
   return {vlo, vhi};
 }
 
-void tick(cairo_t* cr, double x0, double y0, double x1, double y1) {
-  cairo_set_source_rgb(cr, 0, 0, 0);
+void tick(cairo_t* cr, double x0, double y0, double x1, double y1, const Color& color = {}) {
+  cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
   cairo_set_dash(cr, nullptr, 0, 0);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
   cairo_set_line_width(cr, kTickWidth);
@@ -158,12 +160,22 @@ AxisTicks x_ticks(const PanelView& v, bool dates, const std::vector<std::string>
   return t;
 }
 
-AxisTicks y_ticks(const PanelView& v, const std::optional<std::vector<double>>& fixed) {
-  if (fixed) return labelled(in_view(*fixed, v.y), false);
-  double lo = std::min(v.y.first, v.y.second), hi = std::max(v.y.first, v.y.second);
-  NumericTicks n = auto_numeric_ticks(lo, hi, v.rect.height, label_size(), true);
-  ScalarLabels s = scalar_labels(n.visible, n.ticks);
-  return {n.visible, s.labels, s.offset_text};
+AxisTicks y_ticks(const PanelView& v, const std::optional<std::vector<double>>& fixed,
+                  const std::function<std::string(double)>& format) {
+  AxisTicks t;
+  if (fixed) {
+    t = labelled(in_view(*fixed, v.y), false);
+  } else {
+    double lo = std::min(v.y.first, v.y.second), hi = std::max(v.y.first, v.y.second);
+    NumericTicks n = auto_numeric_ticks(lo, hi, v.rect.height, label_size(), true);
+    ScalarLabels s = scalar_labels(n.visible, n.ticks);
+    t = {n.visible, s.labels, s.offset_text};
+  }
+  if (format) {
+    for (std::size_t i = 0; i < t.at.size(); ++i) t.labels[i] = format(t.at[i]);
+    t.offset.clear();
+  }
+  return t;
 }
 
 // Ticks and labels below the panel; returns the lowest y of the labels.
@@ -186,17 +198,17 @@ double draw_x_axis(cairo_t* cr, const AxisTicks& t, const PanelView& v, bool lab
   return lowest;
 }
 
-// Ticks and labels beside the panel (left, or right for a twin); returns
-// the outer edge of the labels.
-double draw_y_axis(cairo_t* cr, const AxisTicks& t, const PanelView& v, bool right) {
+// Ticks and labels beside the panel (left, or right for a twin), in the
+// axis colour; returns the outer edge of the labels.
+double draw_y_axis(cairo_t* cr, const AxisTicks& t, const PanelView& v, bool right, const Color& color) {
   double size = label_size();
   double edge = right ? v.rect.right() : v.rect.left;
   double sign = right ? 1 : -1, outer = edge + sign * kTickLength;
   for (std::size_t i = 0; i < t.at.size(); ++i) {
     double y = v.to_y(t.at[i]);
-    tick(cr, edge, y, edge + sign * kTickLength, y);
+    tick(cr, edge, y, edge + sign * kTickLength, y, color);
     double anchor = edge + sign * (kTickLength + kTickPad);
-    draw_text(cr, t.labels[i], size, anchor, y, right ? HAlign::Left : HAlign::Right, VAlign::CenterBaseline);
+    draw_text(cr, t.labels[i], size, anchor, y, right ? HAlign::Left : HAlign::Right, VAlign::CenterBaseline, color);
     double w = measure_text(cr, t.labels[i], size).width;
     outer = right ? std::max(outer, anchor + w) : std::min(outer, anchor - w);
   }
@@ -215,12 +227,12 @@ std::optional<Rect> y_offset_box(cairo_t* cr, const AxisTicks& t, const PanelVie
   return Rect{right ? v.rect.right() - e.width : v.rect.left, top, e.width, e.height};
 }
 
-// The title's baseline: titlepad above the panel, raised when its box would
+// The title's baseline: `pad` above the panel, raised when its box would
 // meet one of the texts just above the panel, until it clears them by 3 pt.
 double title_baseline(cairo_t* cr, const std::string& title, const TextStyle& style, const PanelView& v,
-                      const std::vector<Rect>& above) {
+                      const std::vector<Rect>& above, double pad) {
   TextExtent e = measure_text(cr, title, style);
-  double baseline = v.rect.top - kTitlePad;
+  double baseline = v.rect.top - pad;
   double left = v.rect.left + (v.rect.width - e.width) / 2, right = left + e.width;
   for (const Rect& r : above) {
     bool across = left < r.right() && r.left < right;
@@ -242,21 +254,23 @@ void draw_grid(cairo_t* cr, const AxisTicks& xt, const AxisTicks& yt, const Pane
   cairo_restore(cr);
 }
 
-// The frame lines: left and bottom always, top and right as the settings say.
-void draw_spines(cairo_t* cr, const Rect& r) {
-  cairo_set_source_rgb(cr, 0, 0, 0);
+void spine(cairo_t* cr, double x0, double y0, double x1, double y1, const Color& color) {
+  cairo_set_source_rgba(cr, color.r, color.g, color.b, color.a);
   cairo_set_line_width(cr, kSpineWidth);
   cairo_set_dash(cr, nullptr, 0, 0);
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_SQUARE);
-  auto line = [&](double x0, double y0, double x1, double y1) {
-    cairo_move_to(cr, x0, y0);
-    cairo_line_to(cr, x1, y1);
-  };
-  line(r.left, r.top, r.left, r.bottom());
-  line(r.left, r.bottom(), r.right(), r.bottom());
-  if (setting_on("axes.spines.top", true)) line(r.left, r.top, r.right(), r.top);
-  if (setting_on("axes.spines.right", true)) line(r.right(), r.top, r.right(), r.bottom());
+  cairo_move_to(cr, x0, y0);
+  cairo_line_to(cr, x1, y1);
   cairo_stroke(cr);
+}
+
+// The frame lines: left (in the y axis colour) and bottom always, top and
+// right as the settings say.
+void draw_spines(cairo_t* cr, const Rect& r, const Color& left) {
+  spine(cr, r.left, r.top, r.left, r.bottom(), left);
+  spine(cr, r.left, r.bottom(), r.right(), r.bottom(), {});
+  if (setting_on("axes.spines.top", true)) spine(cr, r.left, r.top, r.right(), r.top, {});
+  if (setting_on("axes.spines.right", true)) spine(cr, r.right(), r.top, r.right(), r.bottom(), {});
 }
 
 void rounded_rectangle(cairo_t* cr, double x, double y, double w, double h, double r) {
@@ -357,42 +371,52 @@ struct PanelPainter {
     auto order = in_drawing_order(a.marks_);
     if (decorations_only) std::erase_if(order, [](const Axes::Mark* m) { return clipped(*m); });
     AxisTicks xt = x_ticks(v, dates, a.categories_, a.xticks_, a.xtick_labels_, a.month_format_, a.xtick_format_);
-    AxisTicks yt = y_ticks(v, a.yticks_);
+    AxisTicks yt = y_ticks(v, a.yticks_, a.ytick_format_);
+    Color ycolor = a.y_axis_color_.value_or(Color{});
     if (a.grid_) draw_grid(cr, xt, yt, v, a.grid_style_, a.grid_alpha_);
     double lowest = draw_x_axis(cr, xt, v, !a.hide_x_labels_, a.xtick_rotation_, a.xtick_halign_);
-    double left = draw_y_axis(cr, yt, v, false);
+    double left = draw_y_axis(cr, yt, v, false, ycolor);
     for (const auto* m : order) draw_mark(cr, *m, v, column);
-    draw_spines(cr, v.rect);
+    draw_spines(cr, v.rect, ycolor);
     std::vector<Rect> above;  // offset texts over the panel, which the title must clear
     if (auto box = y_offset_box(cr, yt, v, false)) above.push_back(*box);
     if (a.twin_)
       if (auto box = paint_twin(*a.twin_, v)) above.push_back(*box);
     if (!a.title_.empty())
       draw_text(cr, a.title_, a.title_style_, v.rect.left + v.rect.width / 2,
-                title_baseline(cr, a.title_, a.title_style_, v, above), HAlign::Center, VAlign::Baseline);
+                title_baseline(cr, a.title_, a.title_style_, v, above, a.title_pad_), HAlign::Center,
+                VAlign::Baseline);
     if (!a.hide_x_labels_ && !a.xlabel_.empty())
-      draw_text(cr, a.xlabel_, a.xlabel_style_, v.rect.left + v.rect.width / 2, lowest + kLabelPad, HAlign::Center,
-                VAlign::Top);
+      draw_text(cr, a.xlabel_, a.xlabel_style_, v.rect.left + v.rect.width / 2, lowest + a.xlabel_pad_,
+                HAlign::Center, VAlign::Top);
     if (!a.ylabel_.empty())
-      draw_text(cr, a.ylabel_, a.ylabel_style_, left - kLabelPad, v.rect.top + v.rect.height / 2, HAlign::Center,
+      draw_text(cr, a.ylabel_, a.ylabel_style_, left - a.ylabel_pad_, v.rect.top + v.rect.height / 2, HAlign::Center,
                 VAlign::Bottom, 90);
     if (a.legend_) draw_legend(cr, order, v, a.legend_style_, a.legend_title_, a.legend_alpha_, a.legend_fx_, a.legend_fy_);
   }
 
-  // Draws the twin panel; returns the box of its y offset text.
-  std::optional<Rect> paint_twin(const Axes& t, const PanelView& host) const {
+  // The view of a twin panel: the host's area and x range, its own y range.
+  static PanelView twin_view(const Axes& t, const PanelView& host) {
     bool bars;
     std::optional<Range> data = y_data(t.marks_, bars);
     if (t.yticks_) include(data, Range{*std::min_element(t.yticks_->begin(), t.yticks_->end()),
                                        *std::max_element(t.yticks_->begin(), t.yticks_->end())});
-    PanelView v{host.rect, host.x, t.ylim_ ? *t.ylim_ : view_of(data, kYMargin, false, bars), t.invert_y_};
+    return PanelView{host.rect, host.x, t.ylim_ ? *t.ylim_ : view_of(data, kYMargin, false, bars), t.invert_y_};
+  }
+
+  // Draws the twin panel; returns the box of its y offset text. Its right
+  // frame line shows when its axis has a colour.
+  std::optional<Rect> paint_twin(const Axes& t, const PanelView& host) const {
+    PanelView v = twin_view(t, host);
     auto order = in_drawing_order(t.marks_);
     if (decorations_only) std::erase_if(order, [](const Axes::Mark* m) { return clipped(*m); });
     for (const auto* m : order) draw_mark(cr, *m, v, column);
-    AxisTicks ticks = y_ticks(v, t.yticks_);
-    double right = draw_y_axis(cr, ticks, v, true);
+    AxisTicks ticks = y_ticks(v, t.yticks_, t.ytick_format_);
+    Color color = t.y_axis_color_.value_or(Color{});
+    double right = draw_y_axis(cr, ticks, v, true, color);
+    if (t.y_axis_color_) spine(cr, v.rect.right(), v.rect.top, v.rect.right(), v.rect.bottom(), color);
     if (!t.ylabel_.empty())
-      draw_text(cr, t.ylabel_, t.ylabel_style_, right + kLabelPad, v.rect.top + v.rect.height / 2, HAlign::Center,
+      draw_text(cr, t.ylabel_, t.ylabel_style_, right + t.ylabel_pad_, v.rect.top + v.rect.height / 2, HAlign::Center,
                 VAlign::Top, 90);
     return y_offset_box(cr, ticks, v, true);
   }
@@ -495,21 +519,102 @@ std::vector<Rect> Figure::fitted(std::vector<Rect> rects, double pad_pt) const {
   return stacked(rows, l, r, t, b, rows > 1 ? vspace / avg : 0);
 }
 
+std::vector<Rect> Figure::layout() const {
+  std::vector<Rect> rects =
+      stacked(axes_.size(), 0.125 * width_pt_, 0.9 * width_pt_, 0.12 * height_pt_, 0.89 * height_pt_, hspace_);
+  if (tight_pad_) rects = fitted(rects, *tight_pad_ * label_size());
+  return rects;
+}
+
+void Figure::text(double fx, double fy, const std::string& text, const TextStyle& style, const std::string& halign,
+                  const std::string& valign) {
+  texts_.push_back({fx, fy, text, style, halign, valign});
+}
+
+void Figure::paint(const PanelPainter& painter, const std::vector<PanelView>& v) const {
+  for (std::size_t i = 0; i < axes_.size(); ++i) painter.paint(*axes_[i], v[i]);
+  for (const FigureText& t : texts_)
+    draw_text(painter.cr, t.text, t.style, t.fx * width_pt_, (1 - t.fy) * height_pt_, halign_of(t.halign),
+              valign_of(t.valign));
+}
+
+namespace {
+
+const char* kind_name(Axes::Mark::Kind kind) {
+  using K = Axes::Mark::Kind;
+  switch (kind) {
+    case K::Line: return "line";
+    case K::HLine: return "hline";
+    case K::Stem: return "stem";
+    case K::Scatter: return "scatter";
+    case K::Bar: return "bar";
+    case K::Fill: return "fill";
+    case K::Text: return "text";
+    case K::Annotation: return "annotation";
+  }
+  return "";
+}
+
+MarkInfo info_of(const Axes::Mark& m) {
+  MarkInfo i;
+  i.kind = kind_name(m.kind);
+  i.x = m.x, i.y = m.y;
+  i.sizes = m.kind == Axes::Mark::Kind::Bar ? std::vector<double>{m.width} : m.sizes;
+  i.color = m.color;
+  i.edgecolor = m.style.edgecolor;
+  i.alpha = m.style.alpha, i.linewidth = m.style.linewidth, i.linestyle = m.style.linestyle;
+  i.label = m.style.label, i.text = m.text;
+  i.text_style = text_style_of(m);
+  return i;
+}
+
+AxisInfo axis_info(const AxisTicks& t, double low, double high, bool inverted, const std::string& label) {
+  return AxisInfo{low, high, inverted, t.at, t.labels, t.offset, label};
+}
+
+}  // namespace
+
+std::vector<PanelInfo> Figure::describe() const {
+  std::vector<PanelInfo> out;
+  if (axes_.empty()) return out;
+  std::vector<PanelView> views_ = views(layout());
+  bool dates = has_dates();
+  for (std::size_t i = 0; i < axes_.size(); ++i) {
+    const Axes& a = *axes_[i];
+    const PanelView& v = views_[i];
+    PanelInfo p;
+    p.title = a.title_;
+    AxisTicks xt = x_ticks(v, dates, a.categories_, a.xticks_, a.xtick_labels_, a.month_format_, a.xtick_format_);
+    if (a.hide_x_labels_) xt.labels.assign(xt.at.size(), ""), xt.offset.clear();
+    p.x = axis_info(xt, v.x.first, v.x.second, false, a.hide_x_labels_ ? "" : a.xlabel_);
+    p.y = axis_info(y_ticks(v, a.yticks_, a.ytick_format_), v.y.first, v.y.second, a.invert_y_, a.ylabel_);
+    for (const auto& m : a.marks_) p.marks.push_back(info_of(*m));
+    if (a.twin_) {
+      const Axes& t = *a.twin_;
+      PanelView tv = PanelPainter::twin_view(t, v);
+      PanelInfo q;
+      q.x = p.x;
+      q.y = axis_info(y_ticks(tv, t.yticks_, t.ytick_format_), tv.y.first, tv.y.second, t.invert_y_, t.ylabel_);
+      for (const auto& m : t.marks_) q.marks.push_back(info_of(*m));
+      p.twin.push_back(std::move(q));
+    }
+    out.push_back(std::move(p));
+  }
+  return out;
+}
+
 void Figure::save(const std::filesystem::path& path, double dpi) const {
   std::string ext = to_lower_ascii(path.extension().string());
   if (ext != ".png" && ext != ".svg" && ext != ".pdf")
     throw std::invalid_argument("unsupported image type '" + ext + "' (use .png, .svg or .pdf)");
   if (!(dpi > 0)) throw std::invalid_argument("the resolution must be positive");
   if (axes_.empty()) throw std::invalid_argument("the figure has no panels");
-  std::vector<Rect> rects =
-      stacked(axes_.size(), 0.125 * width_pt_, 0.9 * width_pt_, 0.12 * height_pt_, 0.89 * height_pt_, hspace_);
-  if (tight_pad_) rects = fitted(rects, *tight_pad_ * label_size());
-  std::vector<PanelView> v = views(rects);
+  std::vector<PanelView> v = views(layout());
 
   cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
   cairo_t* cr = cairo_create(recording);
   PanelPainter painter{cr, 72.0 / (ext == ".png" ? dpi : 300.0), has_dates()};
-  for (std::size_t i = 0; i < axes_.size(); ++i) painter.paint(*axes_[i], v[i]);
+  paint(painter, v);
   cairo_destroy(cr);
   double x0, y0, w, hh;
   cairo_recording_surface_ink_extents(recording, &x0, &y0, &w, &hh);
@@ -525,7 +630,7 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
     cairo_t* again = cairo_create(recording);
     TextCapture capture;
     painter.cr = again;
-    for (std::size_t i = 0; i < axes_.size(); ++i) painter.paint(*axes_[i], v[i]);
+    paint(painter, v);
     cairo_destroy(again);
     texts = capture.texts();
   }

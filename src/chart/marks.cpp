@@ -147,48 +147,87 @@ void draw_fill(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
   cairo_fill(cr);
 }
 
-// Text at an offset from a point, and an arrow from the text to the point,
-// shortened by 2 pt at both ends, with an open head of 0.4 × 0.2 font sizes.
-void draw_annotation(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
-  double px = v.to_x(m.x[0]), py = v.to_y(m.y[0]);
-  if (px < v.rect.left - 1e-6 || px > v.rect.right() + 1e-6 || py < v.rect.top - 1e-6 || py > v.rect.bottom() + 1e-6)
-    return;
-  double tx = px + m.dx, ty = py - m.dy;
-  Color c{m.color.r, m.color.g, m.color.b, m.color.a * m.style.alpha};
-  draw_text(cr, m.text, m.text_size, tx, ty, HAlign::Left, VAlign::Baseline, c);
-  if (!m.arrow) return;
-  TextExtent e = measure_text(cr, m.text, m.text_size);
-  double cx = tx + e.width / 2, cy = ty - e.baseline + e.height / 2;
+// An open "V" head (or a filled triangle) with its tip at (x, y), pointing
+// along (ux, uy), 0.4 × 0.2 font sizes.
+void arrow_head(cairo_t* cr, double x, double y, double ux, double uy, double size, bool filled) {
+  double head = 0.4 * size, half = 0.2 * size;
+  cairo_move_to(cr, x - ux * head - uy * half, y - uy * head + ux * half);
+  cairo_line_to(cr, x, y);
+  cairo_line_to(cr, x - ux * head + uy * half, y - uy * head - ux * half);
+  if (filled) {
+    cairo_close_path(cr);
+    cairo_fill_preserve(cr);
+  }
+}
+
+// The arrow from the centre of a text box towards a point: it leaves the
+// box grown by 2 pt and a further 2 pt, and stops 2 pt short of the point.
+void draw_arrow(cairo_t* cr, const Arrow& arrow, const TextExtent& e, double cx, double cy, double px, double py,
+                double size) {
   double dx = px - cx, dy = py - cy, len = std::hypot(dx, dy);
   if (len < 1e-9) return;
   double ux = dx / len, uy = dy / len;
-  // Leave the text box (grown by 2 pt) and a further 2 pt, stop 2 pt short of the point.
   double hw = e.width / 2 + 2, hh = e.height / 2 + 2;
-  double exit = std::min(std::fabs(ux) > 1e-12 ? hw / std::fabs(ux) : INFINITY, std::fabs(uy) > 1e-12 ? hh / std::fabs(uy) : INFINITY);
+  double exit = std::min(std::fabs(ux) > 1e-12 ? hw / std::fabs(ux) : INFINITY,
+                         std::fabs(uy) > 1e-12 ? hh / std::fabs(uy) : INFINITY);
   double start = exit + 2, end = len - 2;
   if (end <= start) return;
   double x0 = cx + ux * start, y0 = cy + uy * start, x1 = cx + ux * end, y1 = cy + uy * end;
-  double head = 0.4 * m.text_size, half = 0.2 * m.text_size;
   cairo_save(cr);
-  cairo_set_source_rgb(cr, 0, 0, 0);
-  cairo_set_line_width(cr, 1);
+  cairo_set_source_rgba(cr, arrow.color.r, arrow.color.g, arrow.color.b, arrow.color.a);
+  cairo_set_line_width(cr, arrow.linewidth);
   cairo_set_dash(cr, nullptr, 0, 0);
   cairo_move_to(cr, x0, y0);
   cairo_line_to(cr, x1, y1);
-  cairo_move_to(cr, x1 - ux * head - uy * half, y1 - uy * head + ux * half);
-  cairo_line_to(cr, x1, y1);
-  cairo_line_to(cr, x1 - ux * head + uy * half, y1 - uy * head - ux * half);
+  const std::string& s = arrow.style;
+  if (s == "->" || s == "<->" || s == "-|>") arrow_head(cr, x1, y1, ux, uy, size, s == "-|>");
+  if (s == "<-" || s == "<->") arrow_head(cr, x0, y0, -ux, -uy, size, false);
   cairo_stroke(cr);
   cairo_restore(cr);
 }
 
-HAlign h_of(const std::string& s) { return s == "center" ? HAlign::Center : s == "right" ? HAlign::Right : HAlign::Left; }
-VAlign v_of(const std::string& s) {
-  return s == "top" ? VAlign::Top : s == "center" || s == "center_baseline" ? VAlign::CenterBaseline
-         : s == "bottom" ? VAlign::Bottom : VAlign::Baseline;
+// Text placed from a point (by an offset in points, at data coordinates
+// or at panel fractions), with its arrow towards the point.
+void draw_annotation(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
+  double px = v.to_x(m.x[0]), py = v.to_y(m.y[0]);
+  if (px < v.rect.left - 1e-6 || px > v.rect.right() + 1e-6 || py < v.rect.top - 1e-6 || py > v.rect.bottom() + 1e-6)
+    return;
+  const TextPlacement& at = m.placement;
+  double tx = px + at.dx, ty = py - at.dy;
+  if (at.coords == "data") tx = v.to_x(at.dx), ty = v.to_y(at.dy);
+  if (at.coords == "axes fraction") tx = v.rect.left + at.dx * v.rect.width, ty = v.rect.bottom() - at.dy * v.rect.height;
+  TextStyle style = text_style_of(m);
+  draw_text(cr, m.text, style, tx, ty, HAlign::Left, VAlign::Baseline);
+  if (!m.arrow) return;
+  TextExtent e = measure_text(cr, m.text, style);
+  draw_arrow(cr, *m.arrow, e, tx + e.width / 2, ty - e.baseline + e.height / 2, px, py, style.size);
+}
+
+// Bars from 0 to each height, filled, then outlined when they have an edge.
+void draw_bars(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
+  double shift = m.edge_aligned ? 0 : m.width / 2;
+  for (std::size_t i = 0; i < m.x.size(); ++i) {
+    if (!std::isfinite(m.x[i]) || !std::isfinite(m.y[i])) continue;
+    double x0 = v.to_x(m.x[i] - shift), x1 = v.to_x(m.x[i] - shift + m.width);
+    double y0 = v.to_y(0), y1 = v.to_y(m.y[i]);
+    cairo_rectangle(cr, std::min(x0, x1), std::min(y0, y1), std::fabs(x1 - x0), std::fabs(y1 - y0));
+  }
+  if (!m.style.edgecolor) return cairo_fill(cr);
+  cairo_fill_preserve(cr);
+  source(cr, *m.style.edgecolor, m.style.alpha);
+  cairo_set_line_width(cr, m.style.edgewidth);
+  cairo_set_dash(cr, nullptr, 0, 0);
+  cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+  cairo_stroke(cr);
 }
 
 }  // namespace
+
+TextStyle text_style_of(const Axes::Mark& m) {
+  TextStyle s = m.text_style;
+  s.color = Color{m.color.r, m.color.g, m.color.b, m.color.a * m.style.alpha};
+  return s;
+}
 
 void set_dash(cairo_t* cr, LineStyle style, double width) {
   auto set = [&](std::initializer_list<double> pattern) {
@@ -239,7 +278,9 @@ std::optional<Range> mark_x_limits(const Axes::Mark& m) {
   using K = Axes::Mark::Kind;
   if (m.kind == K::HLine || m.kind == K::Text || m.kind == K::Annotation) return std::nullopt;
   auto r = finite_range(m.x);
-  if (m.kind == K::Bar && r) return Range{r->first - m.width / 2, r->second + m.width / 2};
+  double shift = m.edge_aligned ? 0 : m.width / 2;
+  if (m.kind == K::Bar && r) return Range{std::min(r->first - shift, r->first - shift + m.width),
+                                          std::max(r->second - shift, r->second - shift + m.width)};
   return r;
 }
 
@@ -287,22 +328,13 @@ void draw_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double colu
       draw_markers(cr, m, v, m.style.marker.empty() ? "o" : m.style.marker, width);
       break;
     }
-    case K::Bar:
-      for (std::size_t i = 0; i < m.x.size(); ++i) {
-        if (!std::isfinite(m.x[i]) || !std::isfinite(m.y[i])) continue;
-        double x0 = v.to_x(m.x[i] - m.width / 2), x1 = v.to_x(m.x[i] + m.width / 2);
-        double y0 = v.to_y(0), y1 = v.to_y(m.y[i]);
-        cairo_rectangle(cr, std::min(x0, x1), std::min(y0, y1), std::fabs(x1 - x0), std::fabs(y1 - y0));
-      }
-      cairo_fill(cr);
-      break;
+    case K::Bar: draw_bars(cr, m, v); break;
     case K::Fill: draw_fill(cr, m, v); break;
     case K::Annotation: draw_annotation(cr, m, v); break;
     case K::Text: {
       double x = m.panel_coords ? v.rect.left + m.x[0] * v.rect.width : v.to_x(m.x[0]);
       double y = m.panel_coords ? v.rect.bottom() - m.y[0] * v.rect.height : v.to_y(m.y[0]);
-      draw_text(cr, m.text, m.text_size, x, y, h_of(m.halign), v_of(m.valign),
-                Color{m.color.r, m.color.g, m.color.b, m.color.a * m.style.alpha});
+      draw_text(cr, m.text, text_style_of(m), x, y, halign_of(m.halign), valign_of(m.valign));
       break;
     }
   }
@@ -362,9 +394,13 @@ void Axes::scatter(std::vector<double> x, std::vector<double> y, std::vector<dou
   m->color = style.color.value_or(next_patch_color());
 }
 
-void Axes::bar(std::vector<double> x, std::vector<double> heights, double width, const Style& style) {
+void Axes::bar(std::vector<double> x, std::vector<double> heights, double width, const Style& style,
+               const std::string& align) {
+  if (align != "center" && align != "edge")
+    throw std::invalid_argument("bar: unknown alignment '" + align + "' (use center or edge)");
   auto m = add(make(Mark::Kind::Bar, std::move(x), std::move(heights), style, "bar"));
   m->width = width;
+  m->edge_aligned = align == "edge";
   m->style.zorder = style.zorder == 2 ? 1 : style.zorder;
   m->color = style.color.value_or(next_patch_color());
 }
@@ -390,9 +426,17 @@ namespace {
 // unless a colour is given.
 void set_words(Axes::Mark& m, const std::string& text, double size, const Style& style) {
   m.text = text;
-  m.text_size = size;
+  m.text_style.size = size;
   m.style.zorder = style.zorder == 2 ? 3 : style.zorder;
   m.color = style.color.value_or(Color{});
+}
+
+// The same for a text in its own style (colour and opacity included).
+void set_words(Axes::Mark& m, const std::string& text, const TextStyle& style) {
+  m.text = text;
+  m.text_style = style;
+  m.style.zorder = 3;
+  m.color = style.color;
 }
 
 }  // namespace
@@ -422,9 +466,28 @@ void Axes::annotate(const std::string& text, double x, double y, double dx_pt, d
                     const Style& style) {
   auto m = add(make(Mark::Kind::Annotation, {x}, {y}, style, "annotate"));
   set_words(*m, text, size, style);
-  m->dx = dx_pt;
-  m->dy = dy_pt;
+  m->placement = TextPlacement{dx_pt, dy_pt};
+  if (arrow) m->arrow = Arrow{};
+}
+
+void Axes::annotate(const std::string& text, double x, double y, const TextPlacement& at, const TextStyle& style,
+                    const std::optional<Arrow>& arrow) {
+  if (at.coords != "offset points" && at.coords != "data" && at.coords != "axes fraction")
+    throw std::invalid_argument("annotate: unknown text coordinates '" + at.coords +
+                                "' (use offset points, data or axes fraction)");
+  auto m = add(make(Mark::Kind::Annotation, {x}, {y}, {}, "annotate"));
+  set_words(*m, text, style);
+  m->placement = at;
   m->arrow = arrow;
+}
+
+void Axes::text(double x, double y, const std::string& text, const TextStyle& style, const std::string& halign,
+                const std::string& valign, bool panel_coords) {
+  auto m = add(make(Mark::Kind::Text, {x}, {y}, {}, "text"));
+  set_words(*m, text, style);
+  m->halign = halign;
+  m->valign = valign;
+  m->panel_coords = panel_coords;
 }
 
 void Axes::set_xticks(std::vector<double> ticks, std::vector<std::string> labels) {

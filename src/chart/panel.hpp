@@ -17,12 +17,13 @@ struct Axes::Mark {
   enum class Kind { Line, HLine, Stem, Scatter, Bar, Fill, Text, Annotation } kind = Kind::Line;
   std::vector<double> x, y, sizes;
   double width = 0.8, level = 0;
+  bool edge_aligned = false;  // bars that start at x instead of being centred on it
   std::string text;
-  double text_size = 12;
+  TextStyle text_style;       // its colour is `color` below
   std::string halign = "left", valign = "baseline";
   bool panel_coords = false;
-  double dx = 0, dy = 0;  // annotation offset in points
-  bool arrow = false;
+  TextPlacement placement;    // of an annotation's text
+  std::optional<Arrow> arrow;
   Style style;
   Color color;
   std::size_t order = 0;  // the position among the panel's marks, in the order they were added
@@ -45,6 +46,9 @@ struct PanelView {
     return rect.top + (invert_y ? 1 - f : f) * rect.height;
   }
 };
+
+/// The text style of a text mark with its colour and opacity.
+TextStyle text_style_of(const Axes::Mark& m);
 
 /// The x and y data limits of a mark (nothing where it has none).
 std::optional<Range> mark_x_limits(const Axes::Mark& m);

@@ -42,6 +42,7 @@ std::vector<std::string> apply_style_options(Style& target, const StyleOptions& 
   for (const auto& [name, value] : options) {
     if (name == "color") style.color = parse_color(text(name, value));
     else if (name == "linewidth") style.linewidth = number(name, value);
+    else if (name == "edgecolor") style.edgecolor = parse_color(text(name, value));
     else if (name == "linestyle") style.linestyle = line_style(text(name, value));
     else if (name == "alpha") style.alpha = number(name, value);
     else if (name == "markersize") style.markersize = number(name, value);
@@ -56,6 +57,59 @@ std::vector<std::string> apply_style_options(Style& target, const StyleOptions& 
     }
   }
   target = style;
+  return unknown;
+}
+
+std::vector<std::string> apply_text_options(TextStyle& target, const StyleOptions& options) {
+  TextStyle style = target;
+  std::optional<double> alpha;
+  std::vector<std::string> unknown;
+  for (const auto& [name, value] : options) {
+    if (name == "color") {
+      double a = style.color.a;
+      style.color = parse_color(text(name, value));
+      style.color.a = a;
+    } else if (name == "alpha") {
+      alpha = number(name, value);
+    } else if (name == "fontsize" || name == "size") {
+      style.size = number(name, value);
+    } else if (name == "family" || name == "fontfamily") {
+      style.family = text(name, value);
+    } else if (name == "weight" || name == "fontweight") {
+      const std::string& w = text(name, value);
+      if (w != "normal" && w != "bold") throw std::invalid_argument("unknown font weight '" + w + "'");
+      style.weight = w;
+    } else if (name == "style" || name == "fontstyle") {
+      const std::string& s = text(name, value);
+      if (s != "normal" && s != "italic" && s != "oblique") throw std::invalid_argument("unknown font style '" + s + "'");
+      style.italic = s != "normal";
+    } else {
+      unknown.push_back(name);
+    }
+  }
+  if (alpha) style.color.a = *alpha;
+  target = style;
+  return unknown;
+}
+
+std::vector<std::string> apply_arrow_options(Arrow& target, const StyleOptions& options) {
+  Arrow arrow = target;
+  std::vector<std::string> unknown;
+  for (const auto& [name, value] : options) {
+    if (name == "arrowstyle") {
+      const std::string& s = text(name, value);
+      if (s != "->" && s != "<-" && s != "<->" && s != "-|>" && s != "-")
+        throw std::invalid_argument("unknown arrow style '" + s + "' (use ->, <-, <->, -|> or -)");
+      arrow.style = s;
+    } else if (name == "color") {
+      arrow.color = parse_color(text(name, value));
+    } else if (name == "linewidth" || name == "lw") {
+      arrow.linewidth = number(name, value);
+    } else {
+      unknown.push_back(name);
+    }
+  }
+  target = arrow;
   return unknown;
 }
 

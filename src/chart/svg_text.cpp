@@ -123,6 +123,7 @@ std::string element(const PlacedText& t, double dx, double dy) {
   if (t.rotation != 0) out += " rotate(" + number(-t.rotation) + ")";
   out += "\" font-family=\"" + css_families(t.families) + "\" font-size=\"" + number(t.style.size) + "\"";
   if (t.style.weight == "bold") out += " font-weight=\"bold\"";
+  if (t.style.italic) out += " font-style=\"italic\"";
   out += fmt::format(" fill=\"rgb({},{},{})\"", std::lround(c.r * 255), std::lround(c.g * 255), std::lround(c.b * 255));
   if (c.a < 1) out += " fill-opacity=\"" + number(c.a) + "\"";
   out += ">";

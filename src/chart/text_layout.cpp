@@ -37,6 +37,7 @@ LayoutPtr make_layout(cairo_t* cr, const std::string& text, const TextStyle& sty
   PangoFontDescription* font = pango_font_description_new();
   pango_font_description_set_family(font, families(style).c_str());
   pango_font_description_set_weight(font, style.weight == "bold" ? PANGO_WEIGHT_BOLD : PANGO_WEIGHT_NORMAL);
+  pango_font_description_set_style(font, style.italic ? PANGO_STYLE_ITALIC : PANGO_STYLE_NORMAL);
   pango_font_description_set_absolute_size(font, size * PANGO_SCALE);
   pango_layout_set_font_description(layout.get(), font);
   pango_font_description_free(font);
@@ -73,6 +74,15 @@ std::vector<double> line_offsets(PangoLayout* layout) {
 }
 
 }  // namespace
+
+HAlign halign_of(const std::string& s) {
+  return s == "center" ? HAlign::Center : s == "right" ? HAlign::Right : HAlign::Left;
+}
+
+VAlign valign_of(const std::string& s) {
+  return s == "top" ? VAlign::Top : s == "center" || s == "center_baseline" ? VAlign::CenterBaseline
+         : s == "bottom" ? VAlign::Bottom : VAlign::Baseline;
+}
 
 TextCapture::TextCapture() : outer_(capturing) { capturing = this; }
 TextCapture::~TextCapture() { capturing = outer_; }
