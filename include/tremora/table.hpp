@@ -326,6 +326,30 @@ std::optional<std::string> padded_code(const Column& column, std::size_t row, st
 /// the new key's type (TypeError).
 Table reindex(const Table& table, const Column& new_key);
 
+/// The series of every row of a table, by the values of key columns: ids
+/// 0..count-1 in ascending key order (missing values last), -1 for rows
+/// that belong to no series.
+struct SeriesIds {
+  std::vector<int32_t> of_row;
+  std::size_t count = 0;
+};
+
+/// The series ids of the rows by the values of `columns` (every row in one
+/// series when there are none). A missing value is a value of its own when
+/// `missing_is_a_group`; otherwise such rows belong to no series. Texts
+/// compare by byte; other columns by their text form.
+SeriesIds series_ids(const Table& table, const std::vector<std::string>& columns, bool missing_is_a_group);
+
+/// The row positions of each series, series in ascending key order.
+struct SeriesGroups {
+  std::vector<std::vector<int64_t>> members;
+};
+
+/// Groups the rows by the values of `columns` as series_ids does. Rows are
+/// listed in `order` (positions), or in table order when it is empty.
+SeriesGroups group_rows(const Table& table, const std::vector<std::string>& columns, bool missing_is_a_group,
+                        std::span<const int64_t> order = {});
+
 /// Timestamps from the earliest to the latest non-NaT value of a
 /// timestamp column, `step` nanoseconds apart (positive), with the column's
 /// name and zone; nothing when the column holds no timestamp.

@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "series_groups.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/postprocessing.hpp"
 

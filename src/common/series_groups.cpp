@@ -1,7 +1,7 @@
 // Series are found by giving every row one number made of the sorted-order
 // ranks of its key values (a mixed-radix number); counting these numbers
 // gives the series in ascending key order without sorting the rows.
-#include "series_groups.hpp"
+#include "tremora/table.hpp"
 
 #include <algorithm>
 #include <map>
@@ -9,7 +9,7 @@
 
 #include "tremora/memory.hpp"
 
-namespace tremora::postprocessing {
+namespace tremora {
 namespace {
 
 // The codes of a column's values and the text-order rank of each code.
@@ -136,4 +136,4 @@ SeriesGroups group_rows(const Table& table, const std::vector<std::string>& colu
   return out;
 }
 
-}  // namespace tremora::postprocessing
+}  // namespace tremora
