@@ -350,6 +350,36 @@ struct SeriesGroups {
 SeriesGroups group_rows(const Table& table, const std::vector<std::string>& columns, bool missing_is_a_group,
                         std::span<const int64_t> order = {});
 
+/// How the values of a bin are combined.
+enum class Aggregate { Mean, Sum, Median, Max, Min };
+
+/// Values binned by time within each series.
+struct TimeBins {
+  /// The start of every bin, series after series in id order (instants of
+  /// the times' zone for zoned times).
+  std::vector<int64_t> starts;
+  /// The aggregate of the non-missing values of each bin: NaN for an empty
+  /// bin, 0 for an empty bin's sum. The median of an even count is the mean
+  /// of the middle two.
+  std::vector<double> values;
+  /// The first bin of each series, and one more at the end.
+  std::vector<std::size_t> series_offset;
+  /// A row of each series (-1 for none), to take its key values from.
+  std::vector<int64_t> code_row;
+};
+
+/// Bins of `width` nanoseconds of each series of `series`, anchored at
+/// midnight of the series' first day on the wall clock of the times' zone
+/// ("2024-03-01 02:00+08:00" lies on 1 March), from the bin of the series'
+/// first time to that of its last, every bin included. Whole-day bins
+/// follow the wall clock across clock changes; shorter ones are fixed
+/// lengths of time from that midnight. Rows without a series or time are
+/// left out; `values` must be float32 or float64 (TypeError otherwise).
+/// std::invalid_argument when a bin edge or a series' span leaves the range
+/// of timestamps.
+TimeBins bin_by_time(const Column& times, const Column& values, const SeriesIds& series, int64_t width,
+                     Aggregate agg);
+
 /// Timestamps from the earliest to the latest non-NaT value of a
 /// timestamp column, `step` nanoseconds apart (positive), with the column's
 /// name and zone; nothing when the column holds no timestamp.
