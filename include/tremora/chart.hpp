@@ -242,7 +242,9 @@ class Axes {
   /// has an edge colour.
   void bar(std::vector<double> x, std::vector<double> heights, double width = 0.8, const Style& style = {},
            const std::string& align = "center");
-  /// Bars at positions 0, 1, 2 ... labelled with the categories.
+  /// Bars at positions 0, 1, 2 ... labelled with the categories (every
+  /// k-th when they would overlap). Such a panel has an x axis of its own,
+  /// outside the figure's shared time axis, always labelled.
   void bar(const std::vector<std::string>& categories, std::vector<double> heights, double width = 0.8,
            const Style& style = {});
   /// The area between the curve and a level, one band per run of valid points.
@@ -408,6 +410,7 @@ class Figure {
   std::vector<PanelView> views(const std::vector<Rect>& rects) const;
   std::vector<Rect> fitted(std::vector<Rect> rects, double pad_pt) const;
   bool has_dates() const;
+  bool shows_x_labels(std::size_t panel) const;
 
   double width_pt_, height_pt_;
   std::vector<std::unique_ptr<Axes>> axes_;

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "tremora/chart.hpp"
 #include "tremora/table.hpp"
 
 namespace tremora::plotkit {
@@ -27,6 +28,10 @@ extern const FontSpec font_xlabel;    ///< STSong, normal, 11
 extern const FontSpec font_unit;      ///< STSong, normal, 11
 extern const FontSpec font_suptitle;  ///< SimHei, black, normal, 16
 extern const FontSpec legend_font;    ///< STSong, 9
+
+/// The chart text style of a font setting: its keys over `base` (the
+/// global 12 pt serif text when not given).
+chart::TextStyle text_style(const FontSpec& font, chart::TextStyle base = {});
 
 /// Applies the global chart style (no top and right frame lines, outward
 /// ticks, serif fonts with the Chinese ones first, 12 pt, 1 % x margin, ...).

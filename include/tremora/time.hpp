@@ -153,6 +153,10 @@ Timestamp utc_to_local(Timestamp utc, const std::string& zone);
 /// The offset of a zone from UTC at an instant, in seconds.
 int32_t utc_offset_seconds(Timestamp utc, const std::string& zone);
 
+/// True when the zone's clock is changed at an instant after `from_utc` and
+/// not later than `to_utc` (never for fixed offsets).
+bool offset_changes_between(Timestamp from_utc, Timestamp to_utc, const std::string& zone);
+
 /// Converts many instants of one zone between UTC and wall clock. It keeps
 /// the zone's offset period of the last look-up, so a run of times in one
 /// period costs one look-up. An empty zone is naive time: both directions

@@ -50,6 +50,17 @@ struct PlotterOptions {
   bool refresh_metadata = false;
 };
 
+/// A number of standard deviations, written in labels as it was given:
+/// 3 as "3", 2.0 as "2.0", 2.5 as "2.5".
+struct Multiplier {
+  double value = 2.0;
+  bool whole = false;
+  Multiplier(double v) : value(v) {}
+  Multiplier(int v) : value(v), whole(true) {}
+  Multiplier(int64_t v) : value(double(v)), whole(true) {}
+  std::string text() const;
+};
+
 /// A text annotation of a panel: `text` pointing at (`x`, `y`), `x` a time
 /// on the panel's clock.
 struct Annotation {
@@ -100,7 +111,7 @@ struct PlotOptions {
   /// Draw the lines at mean ± std_multiplier standard deviations (false).
   bool show_std = false;
   /// Half-width of the band in standard deviations (2.0).
-  double std_multiplier = 2.0;
+  Multiplier std_multiplier = 2.0;
   /// Text annotations of panels (none).
   Annotations annotations = {};
   /// Image format and file extension: "png", "svg" or "pdf" ("png").
@@ -200,7 +211,7 @@ class TSPlotter {
   /// The mean line ("Mean") and the band lines ("+2.0σ", "-2.0σ") of the
   /// OBSVALUE of `data`, styled by stats_style.
   void _add_statistics(chart::Axes& ax, const Table& data, bool show_mean = false, bool show_std = false,
-                       double multiplier = 2.0) const;
+                       Multiplier multiplier = 2.0) const;
   void _add_annotations(chart::Axes& ax, const std::vector<Annotation>& annotations) const;
   /// Writes "./figures/" + filename + "." + format at `dpi`, cropped to what
   /// was drawn, and logs it.

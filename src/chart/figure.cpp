@@ -91,13 +91,23 @@ std::vector<double> month_starts(const PanelView& v) {
   return out;
 }
 
-AxisTicks automatic_x_ticks(const PanelView& v, bool dates, const std::vector<std::string>& categories) {
+// Every k-th category, k as small as keeps the labels from overlapping
+// (their width estimated from their display width).
+AxisTicks category_ticks(const PanelView& v, const std::vector<std::string>& categories) {
   AxisTicks t;
-  if (!categories.empty()) {
-    for (std::size_t i = 0; i < categories.size(); ++i)
-      if (double(i) >= v.x.first && double(i) <= v.x.second) t.at.push_back(double(i)), t.labels.push_back(categories[i]);
-    return t;
-  }
+  std::size_t widest = 1;
+  for (const auto& c : categories) widest = std::max(widest, display_width(c));
+  double label_pt = 0.6 * label_size() * double(widest) + label_size();
+  double per_category = v.rect.width / std::max(1.0, v.x.second - v.x.first);
+  std::size_t step = std::size_t(std::max(1.0, std::ceil(label_pt / per_category)));
+  for (std::size_t i = 0; i < categories.size(); i += step)
+    if (double(i) >= v.x.first && double(i) <= v.x.second) t.at.push_back(double(i)), t.labels.push_back(categories[i]);
+  return t;
+}
+
+AxisTicks automatic_x_ticks(const PanelView& v, bool dates, const std::vector<std::string>& categories) {
+  if (!categories.empty()) return category_ticks(v, categories);
+  AxisTicks t;
   if (dates) {
     DateTicks d = auto_date_ticks(v.x.first, v.x.second);
     ConciseLabels c = concise_date_labels(d.ticks);
@@ -367,14 +377,14 @@ struct PanelPainter {
     return m.kind != Axes::Mark::Kind::Text && m.kind != Axes::Mark::Kind::Annotation;
   }
 
-  void paint(const Axes& a, const PanelView& v) const {
+  void paint(const Axes& a, const PanelView& v, bool x_labels) const {
     auto order = in_drawing_order(a.marks_);
     if (decorations_only) std::erase_if(order, [](const Axes::Mark* m) { return clipped(*m); });
     AxisTicks xt = x_ticks(v, dates, a.categories_, a.xticks_, a.xtick_labels_, a.month_format_, a.xtick_format_);
     AxisTicks yt = y_ticks(v, a.yticks_, a.ytick_format_);
     Color ycolor = a.y_axis_color_.value_or(Color{});
     if (a.grid_) draw_grid(cr, xt, yt, v, a.grid_style_, a.grid_alpha_);
-    double lowest = draw_x_axis(cr, xt, v, !a.hide_x_labels_, a.xtick_rotation_, a.xtick_halign_);
+    double lowest = draw_x_axis(cr, xt, v, x_labels, a.xtick_rotation_, a.xtick_halign_);
     double left = draw_y_axis(cr, yt, v, false, ycolor);
     for (const auto* m : order) draw_mark(cr, *m, v, column);
     draw_spines(cr, v.rect, ycolor);
@@ -386,7 +396,7 @@ struct PanelPainter {
       draw_text(cr, a.title_, a.title_style_, v.rect.left + v.rect.width / 2,
                 title_baseline(cr, a.title_, a.title_style_, v, above, a.title_pad_), HAlign::Center,
                 VAlign::Baseline);
-    if (!a.hide_x_labels_ && !a.xlabel_.empty())
+    if (x_labels && !a.xlabel_.empty())
       draw_text(cr, a.xlabel_, a.xlabel_style_, v.rect.left + v.rect.width / 2, lowest + a.xlabel_pad_,
                 HAlign::Center, VAlign::Top);
     if (!a.ylabel_.empty())
@@ -462,6 +472,7 @@ std::vector<PanelView> Figure::views(const std::vector<Rect>& rects) const {
   bool dates = false;
   for (const auto& a : axes_) {
     dates = dates || a->date_axis_;
+    if (!a->categories_.empty()) continue;  // categories have an x axis of their own
     if (a->xlim_) xlim = a->xlim_;
     if (a->xticks_ && !a->xticks_->empty())
       include(xdata, Range{*std::min_element(a->xticks_->begin(), a->xticks_->end()),
@@ -479,9 +490,22 @@ std::vector<PanelView> Figure::views(const std::vector<Rect>& rects) const {
     if (a.yticks_ && !a.yticks_->empty())
       include(ydata, Range{*std::min_element(a.yticks_->begin(), a.yticks_->end()),
                            *std::max_element(a.yticks_->begin(), a.yticks_->end())});
-    out.push_back({rects[i], xview, a.ylim_ ? *a.ylim_ : view_of(ydata, kYMargin, false, bars), a.invert_y_});
+    Range x = xview;
+    if (!a.categories_.empty()) {
+      std::optional<Range> own;
+      for (const auto& m : a.marks_) include(own, mark_x_limits(*m));
+      x = a.xlim_ ? *a.xlim_ : view_of(own, setting_number("axes.xmargin", kXMargin), false);
+    }
+    out.push_back({rects[i], x, a.ylim_ ? *a.ylim_ : view_of(ydata, kYMargin, false, bars), a.invert_y_});
   }
   return out;
+}
+
+// Panels above the bottom one leave the shared axis unlabelled; a panel of
+// categories labels its own.
+bool Figure::shows_x_labels(std::size_t i) const {
+  const Axes& a = *axes_[i];
+  return !a.hide_x_labels_ || !a.categories_.empty();
 }
 
 bool Figure::has_dates() const {
@@ -497,7 +521,7 @@ std::vector<Rect> Figure::fitted(std::vector<Rect> rects, double pad_pt) const {
   for (std::size_t i = 0; i < rows; ++i) {
     cairo_surface_t* rec = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
     cairo_t* cr = cairo_create(rec);
-    PanelPainter{cr, 1, has_dates(), true}.paint(*axes_[i], v[i]);
+    PanelPainter{cr, 1, has_dates(), true}.paint(*axes_[i], v[i], shows_x_labels(i));
     cairo_destroy(cr);
     double x0, y0, w, h;
     cairo_recording_surface_ink_extents(rec, &x0, &y0, &w, &h);
@@ -532,7 +556,7 @@ void Figure::text(double fx, double fy, const std::string& text, const TextStyle
 }
 
 void Figure::paint(const PanelPainter& painter, const std::vector<PanelView>& v) const {
-  for (std::size_t i = 0; i < axes_.size(); ++i) painter.paint(*axes_[i], v[i]);
+  for (std::size_t i = 0; i < axes_.size(); ++i) painter.paint(*axes_[i], v[i], shows_x_labels(i));
   for (const FigureText& t : texts_)
     draw_text(painter.cr, t.text, t.style, t.fx * width_pt_, (1 - t.fy) * height_pt_, halign_of(t.halign),
               valign_of(t.valign));
@@ -585,8 +609,9 @@ std::vector<PanelInfo> Figure::describe() const {
     PanelInfo p;
     p.title = a.title_;
     AxisTicks xt = x_ticks(v, dates, a.categories_, a.xticks_, a.xtick_labels_, a.month_format_, a.xtick_format_);
-    if (a.hide_x_labels_) xt.labels.assign(xt.at.size(), ""), xt.offset.clear();
-    p.x = axis_info(xt, v.x.first, v.x.second, false, a.hide_x_labels_ ? "" : a.xlabel_);
+    bool x_labels = shows_x_labels(i);
+    if (!x_labels) xt.labels.assign(xt.at.size(), ""), xt.offset.clear();
+    p.x = axis_info(xt, v.x.first, v.x.second, false, x_labels ? a.xlabel_ : "");
     p.y = axis_info(y_ticks(v, a.yticks_, a.ytick_format_), v.y.first, v.y.second, a.invert_y_, a.ylabel_);
     for (const auto& m : a.marks_) p.marks.push_back(info_of(*m));
     if (a.twin_) {

@@ -427,6 +427,12 @@ int32_t utc_offset_seconds(Timestamp utc, const std::string& zone) {
   return int32_t(rule.tz->get_info(sys_seconds_of(utc)).offset.count());
 }
 
+bool offset_changes_between(Timestamp from_utc, Timestamp to_utc, const std::string& zone) {
+  ZoneRule rule = find_zone(zone);
+  if (!rule.tz || from_utc.is_nat() || to_utc.is_nat() || to_utc <= from_utc) return false;
+  return rule.tz->get_info(sys_seconds_of(from_utc)).end <= sys_seconds_of(to_utc);
+}
+
 ZoneClock::ZoneClock(const std::string& zone) : begin_(INT64_MIN), end_(INT64_MAX) {
   if (zone.empty()) return;
   ZoneRule rule = find_zone(zone);

@@ -35,6 +35,14 @@ const FontSpec font_unit = kSong;
 const FontSpec font_suptitle{.family = "SimHei", .color = "black", .weight = "normal", .size = 16};
 const FontSpec legend_font{.family = "STSong", .size = 9};
 
+chart::TextStyle text_style(const FontSpec& font, chart::TextStyle base) {
+  if (font.family) base.family = *font.family;
+  if (font.color) base.color = chart::parse_color(*font.color);
+  if (font.weight) base.weight = *font.weight;
+  if (font.size) base.size = *font.size;
+  return base;
+}
+
 void apply_chart_style() {
   using chart::set_setting;
   set_setting("axes.unicode_minus", false);

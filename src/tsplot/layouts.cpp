@@ -1,0 +1,253 @@
+// The two layouts: figures per item (runs of station/point series) and per
+// station and point (one panel per item, and rainfall), each with an
+// optional Kp panel at the bottom.
+#include <fmt/format.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+#include <tuple>
+
+#include "layout_steps.hpp"
+#include "tremora/errors.hpp"
+#include "tremora/logger_config.hpp"
+#include "tremora/text.hpp"
+
+namespace tremora::tsplot {
+namespace {
+
+using logger_config::plotting_logger;
+
+// The series of a table: its rows by item, station and point, with the
+// texts of their codes, in ascending key order.
+struct SeriesIndex {
+  struct Series {
+    std::string item, station, point;
+    bool complete = true;  // no code is missing
+    std::vector<int64_t> rows;
+  };
+  std::vector<Series> all;
+  std::map<std::tuple<std::string, std::string, std::string>, const Series*> by_key;
+
+  explicit SeriesIndex(const Table& ts) {
+    SeriesGroups groups = group_rows(ts, {"ITEMID", "STATIONID", "POINTID"}, /*missing_is_a_group=*/true);
+    const Column &item = ts.column("ITEMID"), &station = ts.column("STATIONID"), &point = ts.column("POINTID");
+    for (auto& rows : groups.members) {
+      auto r = std::size_t(rows.front());
+      bool complete = !item.is_null(r) && !station.is_null(r) && !point.is_null(r);
+      all.push_back({code_text(item, r), code_text(station, r), code_text(point, r), complete, std::move(rows)});
+    }
+    for (const Series& s : all)
+      if (s.complete) by_key[{s.item, s.station, s.point}] = &s;
+  }
+
+  const Series* find(const std::string& item, const std::string& station, const std::string& point) const {
+    auto it = by_key.find({item, station, point});
+    return it == by_key.end() ? nullptr : it->second;
+  }
+};
+
+// The values of `field` in order of their first row.
+template <typename Field>
+std::vector<std::string> first_seen(const std::vector<const SeriesIndex::Series*>& series, Field field) {
+  std::map<std::string, int64_t> first;
+  for (const auto* s : series) {
+    auto [it, added] = first.emplace(field(*s), s->rows.front());
+    if (!added) it->second = std::min(it->second, s->rows.front());
+  }
+  std::vector<std::pair<int64_t, std::string>> order;
+  for (const auto& [value, row] : first) order.emplace_back(row, value);
+  std::sort(order.begin(), order.end());
+  std::vector<std::string> out;
+  for (auto& [row, value] : order) out.push_back(std::move(value));
+  return out;
+}
+
+std::vector<const SeriesIndex::Series*> all_of(const SeriesIndex& index) {
+  std::vector<const SeriesIndex::Series*> out;
+  for (const auto& s : index.all) out.push_back(&s);
+  return out;
+}
+
+// The rows of one series as the panel steps read them: the row key,
+// OBSVALUE and SAMPLERATE (for the regular grid).
+Table series_rows(const Table& ts, const std::vector<int64_t>& rows) {
+  Table out;
+  out.add_column(ts.column("OBSVALUE").take(rows));
+  if (auto rate = ts.find_column("SAMPLERATE")) out.add_column(ts.column(*rate).take(rows));
+  out.set_key_column(ts.key().take(rows));
+  return out;
+}
+
+void check_observations(const Table& ts) {
+  for (const char* name : {"ITEMID", "STATIONID", "POINTID", "OBSVALUE"}) ts.column(name);
+  if (!ts.has_key() || ts.key().type() != DataType::Timestamp)
+    throw TypeError("the observation table needs a row key of timestamps (its STARTDATE)");
+}
+
+// Drawing options the chart layer does not know are named once per call;
+// options of the wrong kind fail here, before anything is drawn.
+void check_drawing_options(const chart::StyleOptions& options) {
+  chart::Style probe;
+  for (const auto& name : chart::apply_style_options(probe, options))
+    plotting_logger.warning("unknown drawing option '" + name + "' was ignored");
+}
+
+// A figure of `panels` stacked panels, 10 inches wide, sharing the time axis.
+std::pair<std::shared_ptr<chart::Figure>, std::vector<chart::Axes*>> stacked_figure(std::size_t panels,
+                                                                                    double panel_height) {
+  auto figure = std::make_shared<chart::Figure>(10, panel_height * double(panels));
+  std::vector<chart::Axes*> axes = figure->subplots(int(panels), 0.5);
+  for (auto* a : axes) a->set_date_axis();
+  return {figure, axes};
+}
+
+// What a layout needs before its figures: the series table (on the chart's
+// clock when a Kp panel is added) and the Kp data.
+struct Prepared {
+  Table shown;
+  const Table* ts = nullptr;
+  std::optional<Table> kp;
+  std::optional<std::string> kp_error;
+};
+
+void prepare(const TSPlotter& plotter, const Table& ts, const PlotOptions& o, Prepared& p) {
+  check_observations(ts);
+  p.ts = &ts;
+  if (!o.show_geomag) return;
+  PreparedGeomag g = plotter._prepare_geomag(ts, o.geomag_data, o.time_timezone, o.start_time, o.end_time);
+  p.shown = std::move(g.ts);
+  p.ts = &p.shown;
+  p.kp = std::move(g.kp);
+  p.kp_error = std::move(g.error);
+}
+
+// Rainfall bars: on the time axis beside a Kp panel, else one bar per row
+// at successive positions, labelled with the row keys.
+void draw_rainfall(const TSPlotter& plotter, chart::Axes& ax, const Table& rainfall, const PlotOptions& o) {
+  std::vector<double> heights = to_number(rainfall.column("OBSVALUE")).float64s();
+  chart::Style style{.color = chart::parse_color("blue"), .alpha = 0.5, .label = "降雨量"};
+  if (!rainfall.has_key() || rainfall.key().type() != DataType::Timestamp)
+    throw TypeError("the rainfall table needs a row key of timestamps");
+  if (o.show_geomag) {
+    Column key = rainfall.key();
+    if (!key.zone().empty()) key.set_zone(o.time_timezone);
+    ax.bar(chart_days(key), std::move(heights), 0.8, style);
+  } else {
+    // Days as dates; times of day only when the keys have them.
+    std::vector<int64_t> wall = wall_clock(rainfall.key());
+    bool days = std::all_of(wall.begin(), wall.end(), [](int64_t t) { return t == Timestamp::NaT || t % kNanosPerDay == 0; });
+    std::vector<std::string> labels;
+    for (int64_t t : wall) labels.push_back(format_timestamp(Timestamp{t}, days ? "%Y-%m-%d" : "%Y-%m-%d %H:%M"));
+    ax.bar(labels, std::move(heights), 0.8, style);
+  }
+  plotter._setup_axis(ax, "降雨量", "mm", {}, true);
+}
+
+}  // namespace
+
+PlotResult TSPlotter::plot(const Table& ts, const PlotOptions& options) {
+  std::string groupby = to_lower_ascii(options.groupby);
+  if (contains(groupby, "item")) return plot_by_items(ts, options);
+  if (contains(groupby, "station")) return plot_by_stations(ts, options);
+  plotting_logger.error("不支持的分组方式: " + options.groupby);
+  return {};
+}
+
+PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
+  Prepared p;
+  prepare(*this, input, o, p);
+  LayoutRun run{*this, o, _sanitize_plot_kwargs(o.kwargs), std::nullopt, {}, std::nullopt, std::nullopt};
+  check_drawing_options(run.drawing);
+  SeriesIndex index(*p.ts);
+  std::vector<std::string> items = first_seen(all_of(index), [](const auto& s) { return s.item; });
+  std::erase_if(items, [](const std::string& i) { return i == "3128" || i == "3129" || i == "999999"; });
+  run.events = read_catalogue(o.quakecat_dir);
+  PlotResult last;
+  for (const std::string& item : items) {
+    std::optional<ItemFacts> facts = item_facts(items_table, item);
+    if (!facts) {
+      plotting_logger.warning("未找到测项信息: " + item);
+      continue;
+    }
+    std::set<std::pair<std::string, std::string>> distinct;
+    for (const auto& s : index.all)
+      if (s.item == item) distinct.emplace(s.station, s.point);
+    std::vector<std::pair<std::string, std::string>> pairs(distinct.begin(), distinct.end());
+    std::size_t per_figure = std::size_t(std::max(1, o.number_of_subplots));
+    for (std::size_t begin = 0, number = 1; begin < pairs.size(); begin += per_figure, ++number) {
+      std::size_t n = std::min(per_figure, pairs.size() - begin);
+      auto [figure, axes] = stacked_figure(n + (o.show_geomag ? 1 : 0), o.fig_height);
+      run.bounds.clear();
+      for (std::size_t i = 0; i < n; ++i) {
+        const auto& [station, point] = pairs[begin + i];
+        const SeriesIndex::Series* s = index.find(item, station, point);
+        Table rows = s ? series_rows(*p.ts, s->rows) : Table();
+        PanelRequest request{.group = s ? &rows : nullptr, .station = station, .point = point, .item = item,
+                             .item_facts = facts,
+                             .station_facts = station_facts(stations_table, rows_with_id(stations_table, "STATIONID", station), station),
+                             .type_index = i,
+                             .empty_message = fmt::format("{}-{} 数据为空!", station, point),
+                             .missing_message = fmt::format("未找到数据: {}-{}-{}", item, station, point)};
+        draw_series_panel(run, *axes[i], request);
+      }
+      if (o.show_geomag) _draw_geomag(axes, p.kp, p.kp_error, run.bounds, o.time_timezone, o.xlabel);
+      _save_figure(*figure, o.prefix + item + o.fig_label + "_" + std::to_string(number), o.figure_format);
+      last = {figure, axes};
+    }
+  }
+  return last;
+}
+
+PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o) {
+  Prepared p;
+  prepare(*this, input, o, p);
+  LayoutRun run{*this, o, _sanitize_plot_kwargs(o.kwargs), std::nullopt, {}, std::nullopt, std::nullopt};
+  check_drawing_options(run.drawing);
+  SeriesIndex index(*p.ts);
+  const Column& station_codes = p.ts->column("STATIONID");
+  std::vector<const SeriesIndex::Series*> with_station;
+  for (const auto& s : index.all)
+    if (!station_codes.is_null(std::size_t(s.rows.front())) && s.station != "999999") with_station.push_back(&s);
+  std::vector<std::string> stations = first_seen(with_station, [](const auto& s) { return s.station; });
+  run.events = read_catalogue(o.quakecat_dir);
+  PlotResult last;
+  for (const std::string& station : stations) {
+    std::vector<int64_t> rows = rows_with_id(stations_table, "STATIONID", station);
+    if (rows.empty() && station.size() > 5) rows = rows_with_id(stations_table, "STATIONID", station.substr(0, 5));
+    StationFacts facts = station_facts(stations_table, rows, station);
+    std::vector<const SeriesIndex::Series*> of_station;
+    for (const auto* s : with_station)
+      if (s->station == station) of_station.push_back(s);
+    for (const std::string& point : first_seen(of_station, [](const auto& s) { return s.point; })) {
+      std::set<std::string> item_set;
+      for (const auto* s : of_station)
+        if (s->point == point && s->complete && s->item != "3215" && s->item != "3216") item_set.insert(s->item);
+      std::vector<std::string> items(item_set.begin(), item_set.end());
+      std::size_t k = items.size() + (o.rainfall ? 1 : 0);
+      if (k == 0) continue;
+      auto [figure, axes] = stacked_figure(k + (o.show_geomag ? 1 : 0), o.fig_height);
+      run.bounds.clear();
+      std::size_t drawn = 0;
+      for (std::size_t j = 0; j < items.size(); ++j) {
+        const std::string& item = items[j];
+        const SeriesIndex::Series* s = index.find(item, station, point);
+        Table series = s ? series_rows(*p.ts, s->rows) : Table();
+        PanelRequest request{.group = s ? &series : nullptr, .station = station, .point = point, .item = item,
+                             .station_facts = facts, .type_index = drawn,
+                             .resample = o.daily_mean_values ? std::optional<std::string>("D") : std::nullopt,
+                             .empty_message = fmt::format("{}-{}-{} 数据为空!", station, point, item),
+                             .missing_message = fmt::format("未找到数据: {}-{}-{}", station, point, item),
+                             .label_scatter = true};
+        if (draw_series_panel(run, *axes[j], request) == PanelOutcome::Drawn) ++drawn;
+      }
+      if (o.rainfall && o.rainfall->num_rows() > 0) draw_rainfall(*this, *axes[k - 1], *o.rainfall, o);
+      if (o.show_geomag) _draw_geomag(axes, p.kp, p.kp_error, run.bounds, o.time_timezone, o.xlabel);
+      _save_figure(*figure, o.prefix + station + "_" + point + o.fig_label, o.figure_format);
+      last = {figure, axes};
+    }
+  }
+  return last;
+}
+
+}  // namespace tremora::tsplot

@@ -1,0 +1,105 @@
+// One series panel of a layout, in the order of its steps.
+#include <algorithm>
+#include <cmath>
+
+#include <fmt/format.h>
+
+#include "layout_steps.hpp"
+#include "tremora/logger_config.hpp"
+#include "tremora/text.hpp"
+
+namespace tremora::tsplot {
+namespace {
+
+using logger_config::plotting_logger;
+
+// A bound on the clock of the series keys: the wall clock for naive keys,
+// the instant for zoned ones (a bound without zone read in their zone).
+Timestamp bound_on_clock(const geomag::TimeBound& bound, const Column& key) {
+  const std::string& zone = key.zone();
+  if (const auto* t = std::get_if<Timestamp>(&bound)) return zone.empty() ? *t : local_to_utc(*t, zone);
+  if (const auto* z = std::get_if<geomag::ZonedTime>(&bound)) return zone.empty() ? utc_to_local(z->utc, z->zone) : z->utc;
+  ParsedDate d = parse_date_text(std::get<std::string>(bound));
+  if (zone.empty()) return d.wall;
+  return d.utc_offset_seconds ? d.instant() : local_to_utc(d.wall, zone);
+}
+
+// The rows whose key lies from start_time to end_time, both included.
+Table cut_to_bounds(LayoutRun& run, Table series) {
+  const PlotOptions& o = run.options;
+  if (!o.start_time && !o.end_time) return series;
+  if (!run.start) {
+    run.start = o.start_time ? std::optional(bound_on_clock(*o.start_time, series.key())) : std::nullopt;
+    run.end = o.end_time ? std::optional(bound_on_clock(*o.end_time, series.key())) : std::nullopt;
+  }
+  const auto& keys = series.key().int64s();
+  std::vector<uint8_t> keep(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    keep[i] = keys[i] != Timestamp::NaT && (!*run.start || keys[i] >= (*run.start)->ns) &&
+              (!*run.end || keys[i] <= (*run.end)->ns);
+  return filter(series, keep);
+}
+
+// "/base=" and the offset rounded to a tenth as Python prints it: 25.0, -3.2.
+std::string base_suffix(double offset) {
+  double tenth = std::strtod(fmt::format("{:.1f}", offset).c_str(), nullptr);
+  return "/base=" + python_float_text(tenth);
+}
+
+void draw_values(chart::Axes& ax, const std::string& kind, std::vector<double> x, std::vector<double> y,
+                 const std::string& title, const chart::StyleOptions& drawing, bool label_scatter) {
+  if (!contains(kind, "line") && contains(kind, "stem")) {
+    ax.stem(std::move(x), std::move(y), {.color = chart::parse_color("b")});
+    return;
+  }
+  bool scatter = !contains(kind, "line") && contains(kind, "scatter");
+  chart::Style style{.label = scatter && !label_scatter ? "" : title};
+  chart::apply_style_options(style, drawing);
+  if (scatter) ax.scatter(std::move(x), std::move(y), {36}, style);
+  else ax.plot(std::move(x), std::move(y), style);
+}
+
+}  // namespace
+
+PanelOutcome draw_series_panel(LayoutRun& run, chart::Axes& ax, const PanelRequest& r) {
+  const PlotOptions& o = run.options;
+  if (!r.group) {
+    plotting_logger.warning(r.missing_message);
+    return PanelOutcome::Blank;
+  }
+  auto [processed, offset] = run.plotter._process_data(*r.group, o.set_zero, o.reindex, r.resample);
+  Table series = cut_to_bounds(run, std::move(processed));
+  std::vector<double> y = series.num_rows() ? numbers_of(series.column("OBSVALUE")) : std::vector<double>{};
+  auto range = finite_range(y);
+  if (!range) {
+    plotting_logger.warning(r.empty_message);
+    return PanelOutcome::Blank;
+  }
+  std::vector<int64_t> wall = wall_clock(series.key());
+  auto [first, last] = std::minmax_element(wall.begin(), wall.end());
+  run.bounds.emplace_back(Timestamp{*first}, Timestamp{*last});
+  std::optional<ItemFacts> item = r.item_facts ? r.item_facts : item_facts(run.plotter.items_table, r.item);
+  if (!item) {
+    plotting_logger.warning("未找到测项信息: " + r.item);
+    return PanelOutcome::UnknownItem;
+  }
+  std::string title = r.station_facts.name + "/" + r.point + "/" + item->name;
+  if (o.set_zero) title += base_suffix(offset);
+  std::string kind = run.plotter._get_plot_type(r.type_index, o.plot_type, o.plot_types);
+  std::vector<double> x(wall.size());
+  for (std::size_t i = 0; i < wall.size(); ++i) x[i] = chart::to_days(Timestamp{wall[i]});
+  draw_values(ax, kind, std::move(x), std::move(y), title, run.drawing, r.label_scatter);
+  auto [lo, hi] = *range;
+  std::vector<double> ticks = o.set_zero ? std::vector<double>{lo, 0, hi} : std::vector<double>{lo, (lo + hi) / 2.0, hi};
+  run.plotter._setup_axis(ax, title, item->unit, ticks, o.invert_y, o.xlabel);
+  run.plotter._add_statistics(ax, series, o.show_mean, o.show_std, o.std_multiplier);
+  if (auto by_item = o.annotations.find(r.item); by_item != o.annotations.end())
+    if (auto entries = by_item->second.find(r.station + "_" + r.point); entries != by_item->second.end())
+      run.plotter._add_annotations(ax, entries->second);
+  const StationFacts& st = r.station_facts;
+  if (run.events && st.latitude && st.longitude)
+    mark_nearby_quakes(run.plotter, ax, *run.events, st, Timestamp{*first}, Timestamp{*last}, o.quakecat_filters);
+  return PanelOutcome::Drawn;
+}
+
+}  // namespace tremora::tsplot

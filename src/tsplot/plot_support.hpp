@@ -1,0 +1,46 @@
+// What the plotter's files share: times on the chart's clock, a series'
+// values as numbers, and the facts of stations and items.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tremora/tsplot.hpp"
+
+namespace tremora::tsplot {
+
+/// The wall clock of a timestamp key (its zone's; naive times as they are).
+std::vector<int64_t> wall_clock(const Column& key);
+/// The same as chart x values: days since the epoch.
+std::vector<double> chart_days(const Column& key);
+/// A value column as float64 numbers (texts by the decimal grammar).
+std::vector<double> numbers_of(const Column& values);
+
+/// The smallest and largest of the non-missing values; nothing when none.
+std::optional<std::pair<double, double>> finite_range(const std::vector<double>& v);
+
+/// A station's name and position as the stations table gives them.
+struct StationFacts {
+  std::string name;
+  std::optional<double> latitude, longitude;
+};
+
+/// An item's name and unit as the items table gives them.
+struct ItemFacts {
+  std::string name, unit;
+};
+
+/// The rows of a dictionary table whose `id_column` reads `id` as text.
+std::vector<int64_t> rows_with_id(const Table& dictionary, const std::string& id_column, const std::string& id);
+/// The station facts from the first of `rows` (name column 1, longitude 2,
+/// latitude 3); the id itself and no position when there are none.
+StationFacts station_facts(const Table& stations, const std::vector<int64_t>& rows, const std::string& id);
+/// The item facts of an item (name column 1, unit column 2), nothing when
+/// the items table does not have it.
+std::optional<ItemFacts> item_facts(const Table& items, const std::string& item);
+
+/// The text of a cell as the layouts compare codes ("nan" for a missing value).
+std::string code_text(const Column& column, std::size_t row);
+
+}  // namespace tremora::tsplot

@@ -1,0 +1,135 @@
+// One series made ready for its panel: daily values, centring on the
+// mid-range, a regular time grid; and the facts of stations and items.
+#include <cmath>
+
+#include "plot_support.hpp"
+#include "tremora/errors.hpp"
+#include "tremora/plotkit.hpp"
+#include "tremora/text.hpp"
+
+namespace tremora::tsplot {
+namespace {
+
+// One row per calendar day of the key's own clock, from the first day to
+// the last: the median of the day's values ("D"), or their sum (a text
+// holding "sum"); any other text leaves the rows as they are.
+Table daily_values(const Table& ts, const std::string& resample) {
+  Table values(std::vector<Column>{to_number(ts.column("OBSVALUE"))});
+  if (ts.has_key()) values.set_key_column(ts.key());
+  bool median = resample == "D", sum = !median && contains(resample, "sum");
+  if (!median && !sum) return values;
+  if (!ts.has_key() || ts.key().type() != DataType::Timestamp)
+    throw TypeError("daily values need a table keyed by timestamps");
+  SeriesIds one = series_ids(values, {}, true);
+  TimeBins days = bin_by_time(ts.key(), values.column("OBSVALUE"), one, kNanosPerDay,
+                              median ? Aggregate::Median : Aggregate::Sum);
+  Table out(std::vector<Column>{Column::from_float64("OBSVALUE", std::move(days.values))});
+  out.set_key_column(Column::from_timestamps(ts.key().name(), std::move(days.starts), ts.key().zone()));
+  return out;
+}
+
+// The values minus the offset, in the column's own float type.
+Column shifted(const Column& values, double offset) {
+  if (values.type() == DataType::Float32) {
+    std::vector<float> v = values.float32s();
+    for (float& x : v) x = float(double(x) - offset);
+    return Column::from_float32(values.name(), std::move(v));
+  }
+  std::vector<double> v = numbers_of(values);
+  for (double& x : v) x -= offset;
+  return Column::from_float64(values.name(), std::move(v));
+}
+
+}  // namespace
+
+std::vector<int64_t> wall_clock(const Column& key) {
+  std::vector<int64_t> out = key.int64s();
+  if (key.zone().empty()) return out;
+  ZoneClock clock(key.zone());
+  for (int64_t& t : out) t = clock.to_local(Timestamp{t}).ns;
+  return out;
+}
+
+std::vector<double> chart_days(const Column& key) {
+  std::vector<int64_t> wall = wall_clock(key);
+  std::vector<double> out(wall.size());
+  for (std::size_t i = 0; i < wall.size(); ++i)
+    out[i] = wall[i] == Timestamp::NaT ? NAN : chart::to_days(Timestamp{wall[i]});
+  return out;
+}
+
+std::vector<double> numbers_of(const Column& values) {
+  switch (values.type()) {
+    case DataType::Float64: return values.float64s();
+    case DataType::Float32: return std::vector<double>(values.float32s().begin(), values.float32s().end());
+    case DataType::String:
+      throw TypeError("column '" + values.name() + "' holds texts, not numbers");
+    default: return to_number(values).float64s();
+  }
+}
+
+std::optional<std::pair<double, double>> finite_range(const std::vector<double>& v) {
+  double lo = INFINITY, hi = -INFINITY;
+  for (double x : v)
+    if (!std::isnan(x)) lo = std::min(lo, x), hi = std::max(hi, x);
+  if (lo > hi) return std::nullopt;
+  return std::pair{lo, hi};
+}
+
+std::pair<Table, double> TSPlotter::_process_data(const Table& ts_tmp, bool set_zero, bool reindex,
+                                                  const std::optional<std::string>& resample) const {
+  Table ts = resample && !resample->empty() ? daily_values(ts_tmp, *resample) : ts_tmp;
+  double offset = 0;
+  if (ts.num_rows() == 0) return {std::move(ts), offset};
+  auto range = finite_range(numbers_of(ts.column("OBSVALUE")));
+  offset = range ? (range->second + range->first) / 2 : NAN;
+  if (set_zero) ts.set_column(shifted(ts.column("OBSVALUE"), offset));
+  if (reindex) ts = plotkit::reindex_df_by_interval(ts);
+  return {std::move(ts), offset};
+}
+
+std::string code_text(const Column& column, std::size_t row) {
+  if (column.is_null(row)) return "nan";
+  if (column.type() == DataType::String) return std::string(column.text(row));
+  return column.at(row).to_text();
+}
+
+std::vector<int64_t> rows_with_id(const Table& dictionary, const std::string& id_column, const std::string& id) {
+  std::vector<int64_t> rows;
+  if (!dictionary.has_column(id_column)) return rows;
+  const Column& ids = dictionary.column(id_column);
+  for (std::size_t i = 0; i < ids.size(); ++i)
+    if (code_text(ids, i) == id) rows.push_back(int64_t(i));
+  return rows;
+}
+
+namespace {
+
+std::optional<double> number_at(const Table& t, std::size_t column, int64_t row) {
+  if (column >= t.num_columns()) return std::nullopt;
+  const Column& c = t.column(column);
+  double v = c.type() == DataType::String ? parse_decimal(c.text(std::size_t(row))).value_or(NAN)
+                                          : c.at(std::size_t(row)).as_double();
+  if (c.is_null(std::size_t(row)) || std::isnan(v)) return std::nullopt;
+  return v;
+}
+
+std::string text_at(const Table& t, std::size_t column, int64_t row) {
+  if (column >= t.num_columns() || t.column(column).is_null(std::size_t(row))) return "";
+  return code_text(t.column(column), std::size_t(row));
+}
+
+}  // namespace
+
+StationFacts station_facts(const Table& stations, const std::vector<int64_t>& rows, const std::string& id) {
+  if (rows.empty()) return {id, std::nullopt, std::nullopt};
+  return {text_at(stations, 1, rows[0]), number_at(stations, 3, rows[0]), number_at(stations, 2, rows[0])};
+}
+
+std::optional<ItemFacts> item_facts(const Table& items, const std::string& item) {
+  std::vector<int64_t> rows = rows_with_id(items, "ITEMID", item);
+  if (rows.empty()) return std::nullopt;
+  return ItemFacts{text_at(items, 1, rows[0]), text_at(items, 2, rows[0])};
+}
+
+}  // namespace tremora::tsplot
