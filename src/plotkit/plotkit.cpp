@@ -8,6 +8,7 @@
 #include "tremora/chart.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/logger_config.hpp"
+#include "tremora/memory.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::plotkit {
@@ -20,11 +21,14 @@ const FontSpec kSong{.family = "STSong", .weight = "normal", .size = 11};
 // The style is applied while the library is loaded.
 const bool g_style_applied = (apply_chart_style(), true);
 
-double median_of(std::vector<double> v) {
+// The median, found by partial sorting (the values are reordered).
+double median_of(std::vector<double>& v) {
   if (v.empty()) return std::nan("");
-  std::sort(v.begin(), v.end());
-  std::size_t n = v.size();
-  return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+  std::size_t n = v.size(), mid = n / 2;
+  std::nth_element(v.begin(), v.begin() + std::ptrdiff_t(mid), v.end());
+  double upper = v[mid];
+  if (n % 2) return upper;
+  return (*std::max_element(v.begin(), v.begin() + std::ptrdiff_t(mid)) + upper) / 2;
 }
 
 }  // namespace
@@ -98,10 +102,16 @@ Column numeric_values(const Column& c) {
 
 Stats calculate_stats(const Table& df, const std::string& column, double multiplier) {
   if (!df.has_column(column)) throw KeyError(column);
-  Column numbers = numeric_values(df.column(column));
+  const Column& c = df.column(column);
   std::vector<double> v;
-  for (double x : numbers.float64s())
-    if (!std::isnan(x)) v.push_back(x);
+  if (c.type() == DataType::Float32) {  // read in place, without a float64 copy
+    v = large_buffer<double>(c.size());
+    for (float x : c.float32s())
+      if (!std::isnan(x)) v.push_back(double(x));
+  } else {
+    v = numeric_values(c).float64s();
+    std::erase_if(v, [](double x) { return std::isnan(x); });
+  }
   double nan = std::nan(""), n = double(v.size());
   double mean = v.empty() ? nan : 0;
   for (double x : v) mean += x / n;
@@ -110,8 +120,9 @@ Stats calculate_stats(const Table& df, const std::string& column, double multipl
   double sd = v.size() > 1 ? std::sqrt(ss / (n - 1)) : nan;
   double lo = v.empty() ? nan : *std::min_element(v.begin(), v.end());
   double hi = v.empty() ? nan : *std::max_element(v.begin(), v.end());
+  double median = median_of(v);
   return Stats{{{"mean", mean},
-                {"median", median_of(v)},
+                {"median", median},
                 {"std", sd},
                 {"min", lo},
                 {"max", hi},

@@ -25,8 +25,8 @@ struct LayoutRun {
 
 /// One series panel to draw.
 struct PanelRequest {
-  /// The series' rows (row key time, OBSVALUE); null when the key has none.
-  const Table* group = nullptr;
+  /// The series' rows (row key time, OBSVALUE); nothing when the key has none.
+  std::optional<Table> group = std::nullopt;
   std::string station = {}, point = {}, item = {};
   /// The item's facts; looked up (and warned about when missing) after the
   /// time range is noted when not given.
@@ -42,7 +42,7 @@ enum class PanelOutcome { Blank, UnknownItem, Drawn };
 
 /// The panel steps: prepare, cut to the time bounds, draw in the panel's
 /// style, decorate, annotate and mark nearby earthquakes.
-PanelOutcome draw_series_panel(LayoutRun& run, chart::Axes& ax, const PanelRequest& request);
+PanelOutcome draw_series_panel(LayoutRun& run, chart::Axes& ax, PanelRequest request);
 
 /// Reads the catalogue when one is named; a failure is logged and gives none.
 std::optional<Table> read_catalogue(const std::optional<std::filesystem::path>& path);

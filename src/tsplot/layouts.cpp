@@ -18,24 +18,28 @@ namespace {
 
 using logger_config::plotting_logger;
 
-// The series of a table: its rows by item, station and point, with the
-// texts of their codes, in ascending key order.
+// The series of a table by item, station and point, with the texts of
+// their codes, in ascending key order. Their rows are gathered when asked
+// for, from one series id per row.
 struct SeriesIndex {
   struct Series {
     std::string item, station, point;
     bool complete = true;  // no code is missing
-    std::vector<int64_t> rows;
+    int64_t first_row = 0;
   };
+  SeriesIds ids;
   std::vector<Series> all;
   std::map<std::tuple<std::string, std::string, std::string>, const Series*> by_key;
 
-  explicit SeriesIndex(const Table& ts) {
-    SeriesGroups groups = group_rows(ts, {"ITEMID", "STATIONID", "POINTID"}, /*missing_is_a_group=*/true);
+  explicit SeriesIndex(const Table& ts) : ids(series_ids(ts, {"ITEMID", "STATIONID", "POINTID"}, true)) {
+    std::vector<int64_t> first(ids.count, -1);
+    for (std::size_t r = 0; r < ids.of_row.size(); ++r)
+      if (int32_t g = ids.of_row[r]; g >= 0 && first[std::size_t(g)] < 0) first[std::size_t(g)] = int64_t(r);
     const Column &item = ts.column("ITEMID"), &station = ts.column("STATIONID"), &point = ts.column("POINTID");
-    for (auto& rows : groups.members) {
-      auto r = std::size_t(rows.front());
-      bool complete = !item.is_null(r) && !station.is_null(r) && !point.is_null(r);
-      all.push_back({code_text(item, r), code_text(station, r), code_text(point, r), complete, std::move(rows)});
+    for (int64_t r : first) {
+      auto row = std::size_t(r);
+      bool complete = !item.is_null(row) && !station.is_null(row) && !point.is_null(row);
+      all.push_back({code_text(item, row), code_text(station, row), code_text(point, row), complete, r});
     }
     for (const Series& s : all)
       if (s.complete) by_key[{s.item, s.station, s.point}] = &s;
@@ -45,6 +49,14 @@ struct SeriesIndex {
     auto it = by_key.find({item, station, point});
     return it == by_key.end() ? nullptr : it->second;
   }
+
+  std::vector<int64_t> rows_of(const Series& s) const {
+    auto id = int32_t(&s - all.data());
+    std::vector<int64_t> rows;
+    for (std::size_t r = 0; r < ids.of_row.size(); ++r)
+      if (ids.of_row[r] == id) rows.push_back(int64_t(r));
+    return rows;
+  }
 };
 
 // The values of `field` in order of their first row.
@@ -52,8 +64,8 @@ template <typename Field>
 std::vector<std::string> first_seen(const std::vector<const SeriesIndex::Series*>& series, Field field) {
   std::map<std::string, int64_t> first;
   for (const auto* s : series) {
-    auto [it, added] = first.emplace(field(*s), s->rows.front());
-    if (!added) it->second = std::min(it->second, s->rows.front());
+    auto [it, added] = first.emplace(field(*s), s->first_row);
+    if (!added) it->second = std::min(it->second, s->first_row);
   }
   std::vector<std::pair<int64_t, std::string>> order;
   for (const auto& [value, row] : first) order.emplace_back(row, value);
@@ -182,8 +194,8 @@ PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
       for (std::size_t i = 0; i < n; ++i) {
         const auto& [station, point] = pairs[begin + i];
         const SeriesIndex::Series* s = index.find(item, station, point);
-        Table rows = s ? series_rows(*p.ts, s->rows) : Table();
-        PanelRequest request{.group = s ? &rows : nullptr, .station = station, .point = point, .item = item,
+        PanelRequest request{.group = s ? std::optional(series_rows(*p.ts, index.rows_of(*s))) : std::nullopt,
+                             .station = station, .point = point, .item = item,
                              .item_facts = facts,
                              .station_facts = station_facts(stations_table, rows_with_id(stations_table, "STATIONID", station), station),
                              .type_index = i,
@@ -208,7 +220,7 @@ PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o)
   const Column& station_codes = p.ts->column("STATIONID");
   std::vector<const SeriesIndex::Series*> with_station;
   for (const auto& s : index.all)
-    if (!station_codes.is_null(std::size_t(s.rows.front())) && s.station != "999999") with_station.push_back(&s);
+    if (!station_codes.is_null(std::size_t(s.first_row)) && s.station != "999999") with_station.push_back(&s);
   std::vector<std::string> stations = first_seen(with_station, [](const auto& s) { return s.station; });
   run.events = read_catalogue(o.quakecat_dir);
   PlotResult last;
@@ -232,8 +244,8 @@ PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o)
       for (std::size_t j = 0; j < items.size(); ++j) {
         const std::string& item = items[j];
         const SeriesIndex::Series* s = index.find(item, station, point);
-        Table series = s ? series_rows(*p.ts, s->rows) : Table();
-        PanelRequest request{.group = s ? &series : nullptr, .station = station, .point = point, .item = item,
+        PanelRequest request{.group = s ? std::optional(series_rows(*p.ts, index.rows_of(*s))) : std::nullopt,
+                             .station = station, .point = point, .item = item,
                              .station_facts = facts, .type_index = drawn,
                              .resample = o.daily_mean_values ? std::optional<std::string>("D") : std::nullopt,
                              .empty_message = fmt::format("{}-{}-{} 数据为空!", station, point, item),

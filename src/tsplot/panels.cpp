@@ -59,25 +59,35 @@ void draw_values(chart::Axes& ax, const std::string& kind, std::vector<double> x
   else ax.plot(std::move(x), std::move(y), style);
 }
 
+// The earliest and latest time of a key on its wall clock (NaT ignored).
+std::pair<Timestamp, Timestamp> time_span(const Column& key) {
+  int64_t lo = INT64_MAX, hi = INT64_MIN;
+  for (int64_t t : key.int64s())
+    if (t != Timestamp::NaT) lo = std::min(lo, t), hi = std::max(hi, t);
+  if (lo > hi) return {Timestamp{}, Timestamp{}};
+  const std::string& zone = key.zone();
+  if (zone.empty()) return {Timestamp{lo}, Timestamp{hi}};
+  return {utc_to_local(Timestamp{lo}, zone), utc_to_local(Timestamp{hi}, zone)};
+}
+
 }  // namespace
 
-PanelOutcome draw_series_panel(LayoutRun& run, chart::Axes& ax, const PanelRequest& r) {
+PanelOutcome draw_series_panel(LayoutRun& run, chart::Axes& ax, PanelRequest r) {
   const PlotOptions& o = run.options;
   if (!r.group) {
     plotting_logger.warning(r.missing_message);
     return PanelOutcome::Blank;
   }
-  auto [processed, offset] = run.plotter._process_data(*r.group, o.set_zero, o.reindex, r.resample);
+  auto [processed, offset] = prepare_series(std::move(*r.group), o.set_zero, o.reindex, r.resample);
+  r.group.reset();
   Table series = cut_to_bounds(run, std::move(processed));
-  std::vector<double> y = series.num_rows() ? numbers_of(series.column("OBSVALUE")) : std::vector<double>{};
-  auto range = finite_range(y);
-  if (!range) {
+  auto range = series.num_rows() ? value_range(series.column("OBSVALUE")) : std::nullopt;
+  auto [first, last] = time_span(series.key());
+  if (!range || first.is_nat()) {
     plotting_logger.warning(r.empty_message);
     return PanelOutcome::Blank;
   }
-  std::vector<int64_t> wall = wall_clock(series.key());
-  auto [first, last] = std::minmax_element(wall.begin(), wall.end());
-  run.bounds.emplace_back(Timestamp{*first}, Timestamp{*last});
+  run.bounds.emplace_back(first, last);
   std::optional<ItemFacts> item = r.item_facts ? r.item_facts : item_facts(run.plotter.items_table, r.item);
   if (!item) {
     plotting_logger.warning("未找到测项信息: " + r.item);
@@ -86,9 +96,8 @@ PanelOutcome draw_series_panel(LayoutRun& run, chart::Axes& ax, const PanelReque
   std::string title = r.station_facts.name + "/" + r.point + "/" + item->name;
   if (o.set_zero) title += base_suffix(offset);
   std::string kind = run.plotter._get_plot_type(r.type_index, o.plot_type, o.plot_types);
-  std::vector<double> x(wall.size());
-  for (std::size_t i = 0; i < wall.size(); ++i) x[i] = chart::to_days(Timestamp{wall[i]});
-  draw_values(ax, kind, std::move(x), std::move(y), title, run.drawing, r.label_scatter);
+  draw_values(ax, kind, chart_days(series.key()), numbers_of(series.column("OBSVALUE")), title, run.drawing,
+              r.label_scatter);
   auto [lo, hi] = *range;
   std::vector<double> ticks = o.set_zero ? std::vector<double>{lo, 0, hi} : std::vector<double>{lo, (lo + hi) / 2.0, hi};
   run.plotter._setup_axis(ax, title, item->unit, ticks, o.invert_y, o.xlabel);
@@ -98,7 +107,7 @@ PanelOutcome draw_series_panel(LayoutRun& run, chart::Axes& ax, const PanelReque
       run.plotter._add_annotations(ax, entries->second);
   const StationFacts& st = r.station_facts;
   if (run.events && st.latitude && st.longitude)
-    mark_nearby_quakes(run.plotter, ax, *run.events, st, Timestamp{*first}, Timestamp{*last}, o.quakecat_filters);
+    mark_nearby_quakes(run.plotter, ax, *run.events, st, first, last, o.quakecat_filters);
   return PanelOutcome::Drawn;
 }
 

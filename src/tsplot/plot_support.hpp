@@ -19,6 +19,12 @@ std::vector<double> numbers_of(const Column& values);
 
 /// The smallest and largest of the non-missing values; nothing when none.
 std::optional<std::pair<double, double>> finite_range(const std::vector<double>& v);
+/// The same of a value column, read in place.
+std::optional<std::pair<double, double>> value_range(const Column& values);
+
+/// _process_data on a table the caller gives up (no copy).
+std::pair<Table, double> prepare_series(Table ts, bool set_zero, bool reindex,
+                                        const std::optional<std::string>& resample);
 
 /// A station's name and position as the stations table gives them.
 struct StationFacts {

@@ -1,9 +1,11 @@
 // One series made ready for its panel: daily values, centring on the
 // mid-range, a regular time grid; and the facts of stations and items.
 #include <cmath>
+#include <limits>
 
 #include "plot_support.hpp"
 #include "tremora/errors.hpp"
+#include "tremora/memory.hpp"
 #include "tremora/plotkit.hpp"
 #include "tremora/text.hpp"
 
@@ -28,16 +30,15 @@ Table daily_values(const Table& ts, const std::string& resample) {
   return out;
 }
 
-// The values minus the offset, in the column's own float type.
-Column shifted(const Column& values, double offset) {
+// Subtracts the offset from the values, keeping a float column's type.
+void shift(Column& values, double offset) {
   if (values.type() == DataType::Float32) {
-    std::vector<float> v = values.float32s();
-    for (float& x : v) x = float(double(x) - offset);
-    return Column::from_float32(values.name(), std::move(v));
+    for (float& x : values.float32s()) x = float(double(x) - offset);
+    return;
   }
   std::vector<double> v = numbers_of(values);
   for (double& x : v) x -= offset;
-  return Column::from_float64(values.name(), std::move(v));
+  values = Column::from_float64(values.name(), std::move(v));
 }
 
 }  // namespace
@@ -51,39 +52,62 @@ std::vector<int64_t> wall_clock(const Column& key) {
 }
 
 std::vector<double> chart_days(const Column& key) {
-  std::vector<int64_t> wall = wall_clock(key);
-  std::vector<double> out(wall.size());
-  for (std::size_t i = 0; i < wall.size(); ++i)
-    out[i] = wall[i] == Timestamp::NaT ? NAN : chart::to_days(Timestamp{wall[i]});
+  std::optional<ZoneClock> clock;
+  if (!key.zone().empty()) clock.emplace(key.zone());
+  const std::vector<int64_t>& t = key.int64s();
+  std::vector<double> out = large_vector<double>(t.size());
+  for (std::size_t i = 0; i < t.size(); ++i)
+    out[i] = t[i] == Timestamp::NaT ? NAN : chart::to_days(clock ? clock->to_local(Timestamp{t[i]}) : Timestamp{t[i]});
   return out;
 }
 
 std::vector<double> numbers_of(const Column& values) {
   switch (values.type()) {
     case DataType::Float64: return values.float64s();
-    case DataType::Float32: return std::vector<double>(values.float32s().begin(), values.float32s().end());
+    case DataType::Float32: {
+      std::vector<double> out = large_buffer<double>(values.size());
+      out.insert(out.end(), values.float32s().begin(), values.float32s().end());
+      return out;
+    }
     case DataType::String:
       throw TypeError("column '" + values.name() + "' holds texts, not numbers");
     default: return to_number(values).float64s();
   }
 }
 
-std::optional<std::pair<double, double>> finite_range(const std::vector<double>& v) {
-  double lo = INFINITY, hi = -INFINITY;
-  for (double x : v)
+namespace {
+
+template <typename T>
+std::optional<std::pair<double, double>> range_of(const std::vector<T>& v) {
+  T lo = std::numeric_limits<T>::infinity(), hi = -lo;
+  for (T x : v)
     if (!std::isnan(x)) lo = std::min(lo, x), hi = std::max(hi, x);
   if (lo > hi) return std::nullopt;
-  return std::pair{lo, hi};
+  return std::pair{double(lo), double(hi)};
+}
+
+}  // namespace
+
+std::optional<std::pair<double, double>> finite_range(const std::vector<double>& v) { return range_of(v); }
+
+std::optional<std::pair<double, double>> value_range(const Column& values) {
+  if (values.type() == DataType::Float32) return range_of(values.float32s());
+  if (values.type() == DataType::Float64) return range_of(values.float64s());
+  return range_of(numbers_of(values));
 }
 
 std::pair<Table, double> TSPlotter::_process_data(const Table& ts_tmp, bool set_zero, bool reindex,
                                                   const std::optional<std::string>& resample) const {
-  Table ts = resample && !resample->empty() ? daily_values(ts_tmp, *resample) : ts_tmp;
+  return prepare_series(Table(ts_tmp), set_zero, reindex, resample);
+}
+
+std::pair<Table, double> prepare_series(Table ts, bool set_zero, bool reindex, const std::optional<std::string>& resample) {
+  if (resample && !resample->empty()) ts = daily_values(ts, *resample);
   double offset = 0;
   if (ts.num_rows() == 0) return {std::move(ts), offset};
-  auto range = finite_range(numbers_of(ts.column("OBSVALUE")));
+  auto range = value_range(ts.column("OBSVALUE"));
   offset = range ? (range->second + range->first) / 2 : NAN;
-  if (set_zero) ts.set_column(shifted(ts.column("OBSVALUE"), offset));
+  if (set_zero) shift(ts.column("OBSVALUE"), offset);
   if (reindex) ts = plotkit::reindex_df_by_interval(ts);
   return {std::move(ts), offset};
 }
