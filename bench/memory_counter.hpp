@@ -41,10 +41,17 @@ void* operator new(std::size_t n) {
   return p;
 }
 void* operator new[](std::size_t n) { return operator new(n); }
-void operator delete(void* p) noexcept {
-  if (!p) return;
-  tremora::bench::g_live_bytes -= malloc_usable_size(p);
+namespace tremora::bench {
+// Out of line, so that the compiler does not take the free() of memory that
+// operator new took with malloc() for a mismatched pair.
+[[gnu::noinline]] inline void release(void* p) noexcept {
+  g_live_bytes -= malloc_usable_size(p);
   std::free(p);
+}
+}  // namespace tremora::bench
+
+void operator delete(void* p) noexcept {
+  if (p) tremora::bench::release(p);
 }
 void operator delete[](void* p) noexcept { operator delete(p); }
 void operator delete(void* p, std::size_t) noexcept { operator delete(p); }

@@ -228,6 +228,9 @@ class Axes {
   ~Axes();
   /// A line through the points (NaN values leave gaps).
   void plot(std::vector<double> x, std::vector<double> y, const Style& style = {});
+  /// The same for values held as 32-bit floats, kept so (half the memory
+  /// for long series).
+  void plot_float32(std::vector<double> x, std::vector<float> y, const Style& style = {});
   /// A horizontal line across the panel at y.
   void axhline(double y, const Style& style = {});
   /// Vertical lines from 0 to each y (no markers, no base line); the view

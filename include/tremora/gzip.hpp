@@ -14,6 +14,28 @@ std::string gzip_compress(std::string_view data, int level = 6);
 /// `level` from 1 (fastest) to 9 (smallest).
 std::string zlib_compress(std::string_view data, int level = 6);
 
+/// A zlib stream written piece by piece, for data too large to hold whole
+/// (the rows of a large image): the compressed bytes gather as the pieces
+/// come. std::runtime_error when the compressor fails.
+class ZlibWriter {
+ public:
+  explicit ZlibWriter(int level = 6);
+  ~ZlibWriter();
+  ZlibWriter(const ZlibWriter&) = delete;
+  ZlibWriter& operator=(const ZlibWriter&) = delete;
+
+  void write(std::string_view piece);
+  /// Ends the stream and hands over all compressed bytes.
+  std::string finish();
+
+ private:
+  void run(std::string_view piece, bool last);
+  struct State;
+  State* z_;
+  std::string out_;
+  bool finished_ = false;
+};
+
 /// The decompressed bytes of gzip data (several members are joined; raw
 /// zlib streams are accepted too). std::runtime_error on corrupt or
 /// truncated data, or when the result would exceed `max_size` bytes:

@@ -544,6 +544,70 @@ std::vector<Rect> Figure::fitted(std::vector<Rect> rects, double pad_pt) const {
   return stacked(rows, l, r, t, b, rows > 1 ? vspace / avg : 0);
 }
 
+namespace {
+
+// The recorded figure and where it goes: its ink's top-left corner at the
+// output's origin, scaled, on white or on nothing.
+struct Placement {
+  cairo_surface_t* recording;
+  double x0, y0, scale;
+  bool transparent;
+
+  // Draws the figure on `cr`, whose device rows start `top` rows down the image.
+  void draw(cairo_t* cr, int top = 0) const {
+    cairo_save(cr);
+    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+    cairo_set_source_rgba(cr, 1, 1, 1, transparent ? 0 : 1);
+    cairo_paint(cr);
+    cairo_restore(cr);
+    cairo_translate(cr, 0, -top);
+    cairo_scale(cr, scale, scale);
+    cairo_set_source_surface(cr, recording, -x0, -y0);
+    cairo_paint(cr);
+  }
+};
+
+// A PNG drawn and encoded in strips of rows, so that only one strip of
+// pixels is held at a time (a whole 300 dpi figure would take tens of MB).
+cairo_status_t png_bytes(const Placement& at, int pw, int ph, double dpi, std::string& bytes) {
+  constexpr int kStripRows = 512;
+  int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, pw);
+  std::vector<unsigned char> pixels = large_vector<unsigned char>(std::size_t(stride) * std::size_t(std::min(kStripRows, ph)));
+  PngWriter png(pw, ph, !at.transparent, dpi);
+  for (int top = 0; top < ph; top += kStripRows) {
+    int rows = std::min(kStripRows, ph - top);
+    cairo_surface_t* strip = cairo_image_surface_create_for_data(pixels.data(), CAIRO_FORMAT_ARGB32, pw, rows, stride);
+    cairo_t* cr = cairo_create(strip);
+    at.draw(cr, top);
+    cairo_status_t status = cairo_status(cr);
+    cairo_destroy(cr);
+    if (status == CAIRO_STATUS_SUCCESS) png.add_rows(strip);
+    cairo_surface_destroy(strip);
+    if (status != CAIRO_STATUS_SUCCESS) return status;
+  }
+  bytes = png.finish();
+  return CAIRO_STATUS_SUCCESS;
+}
+
+cairo_status_t vector_bytes(const Placement& at, const std::string& ext, double w, double h, std::string& bytes) {
+  cairo_surface_t* out = ext == ".svg" ? cairo_svg_surface_create_for_stream(append_bytes, &bytes, w, h)
+                                       : cairo_pdf_surface_create_for_stream(append_bytes, &bytes, w, h);
+  cairo_t* cr = cairo_create(out);
+  if (!at.transparent) {
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+  }
+  cairo_set_source_surface(cr, at.recording, -at.x0, -at.y0);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_finish(out);
+  cairo_status_t status = cairo_surface_status(out);
+  cairo_surface_destroy(out);
+  return status;
+}
+
+}  // namespace
+
 std::vector<Rect> Figure::layout() const {
   std::vector<Rect> rects =
       stacked(axes_.size(), 0.125 * width_pt_, 0.9 * width_pt_, 0.12 * height_pt_, 0.89 * height_pt_, hspace_);
@@ -583,7 +647,7 @@ const char* kind_name(Axes::Mark::Kind kind) {
 MarkInfo info_of(const Axes::Mark& m) {
   MarkInfo i;
   i.kind = kind_name(m.kind);
-  i.x = m.x, i.y = m.y;
+  i.x = m.x, i.y = m.y32.empty() ? m.y : std::vector<double>(m.y32.begin(), m.y32.end());
   i.sizes = m.kind == Axes::Mark::Kind::Bar ? std::vector<double>{m.width} : m.sizes;
   i.color = m.color;
   i.edgecolor = m.style.edgecolor;
@@ -661,34 +725,11 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
     texts = capture.texts();
   }
 
-  std::string bytes;
   double scale = ext == ".png" ? dpi / 72 : 1;
   int pw = int(std::ceil(w * scale)), ph = int(std::ceil(hh * scale));
-  // The pixels of a PNG live in a buffer of ours, advised for huge pages: a
-  // 300 dpi figure takes tens of MB, whose page faults would cost more than
-  // drawing into them.
-  std::vector<unsigned char> pixels;
-  if (ext == ".png") {
-    int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, pw);
-    pixels = large_vector<unsigned char>(std::size_t(stride) * std::size_t(ph));
-  }
-  cairo_surface_t* out = ext == ".png"   ? cairo_image_surface_create_for_data(pixels.data(), CAIRO_FORMAT_ARGB32, pw, ph,
-                                                                               cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, pw))
-                         : ext == ".svg" ? cairo_svg_surface_create_for_stream(append_bytes, &bytes, w, hh)
-                                         : cairo_pdf_surface_create_for_stream(append_bytes, &bytes, w, hh);
-  cairo_t* o = cairo_create(out);
-  if (!transparent_) {
-    cairo_set_source_rgb(o, 1, 1, 1);
-    cairo_paint(o);
-  }
-  cairo_scale(o, scale, scale);
-  cairo_set_source_surface(o, recording, -x0, -y0);
-  cairo_paint(o);
-  cairo_destroy(o);
-  if (ext == ".png") bytes = encode_png(out, !transparent_, dpi);
-  cairo_surface_finish(out);
-  cairo_status_t status = cairo_surface_status(out);
-  cairo_surface_destroy(out);
+  Placement at{recording, x0, y0, scale, transparent_};
+  std::string bytes;
+  cairo_status_t status = ext == ".png" ? png_bytes(at, pw, ph, dpi, bytes) : vector_bytes(at, ext, w, hh, bytes);
   cairo_surface_destroy(recording);
   if (status != CAIRO_STATUS_SUCCESS)
     throw IOError("cannot draw '" + path.string() + "': " + cairo_status_to_string(status));

@@ -13,12 +13,13 @@ namespace {
 
 const char* const kCycle[] = {"C0", "C1", "C2", "C3", "C4", "C5", "C6", "C7", "C8", "C9"};
 
-std::optional<Range> finite_range(const std::vector<double>& v) {
-  double lo = INFINITY, hi = -INFINITY;
-  for (double x : v)
+template <typename T>
+std::optional<Range> finite_range(const std::vector<T>& v) {
+  T lo = INFINITY, hi = -INFINITY;
+  for (T x : v)
     if (std::isfinite(x)) lo = std::min(lo, x), hi = std::max(hi, x);
   if (lo > hi) return std::nullopt;
-  return Range{lo, hi};
+  return Range{double(lo), double(hi)};
 }
 
 std::optional<Range> with(std::optional<Range> r, double v) {
@@ -84,8 +85,8 @@ void stroke_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double co
   std::vector<std::pair<double, double>> run;
   std::vector<DenseColumn> dense;
   for (std::size_t i = 0; i <= m.x.size(); ++i) {
-    if (i < m.x.size() && std::isfinite(m.x[i]) && std::isfinite(m.y[i])) {
-      run.emplace_back(v.to_x(m.x[i]), v.to_y(m.y[i]));
+    if (i < m.x.size() && std::isfinite(m.x[i]) && std::isfinite(m.y_at(i))) {
+      run.emplace_back(v.to_x(m.x[i]), v.to_y(m.y_at(i)));
       continue;
     }
     add_reduced_run(cr, run, column, fill_dense, dense);
@@ -115,9 +116,9 @@ void stroke_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double co
 void draw_markers(cairo_t* cr, const Axes::Mark& m, const PanelView& v, const std::string& code,
                   const std::function<double(std::size_t)>& size) {
   for (std::size_t i = 0; i < m.x.size(); ++i) {
-    if (!std::isfinite(m.x[i]) || !std::isfinite(m.y[i])) continue;
+    if (!std::isfinite(m.x[i]) || !std::isfinite(m.y_at(i))) continue;
     double s = size(i);
-    if (s > 0) add_marker_path(cr, code, v.to_x(m.x[i]), v.to_y(m.y[i]), s);
+    if (s > 0) add_marker_path(cr, code, v.to_x(m.x[i]), v.to_y(m.y_at(i)), s);
   }
   finish_markers(cr, code);
 }
@@ -287,7 +288,7 @@ std::optional<Range> mark_x_limits(const Axes::Mark& m) {
 std::optional<Range> mark_y_limits(const Axes::Mark& m) {
   using K = Axes::Mark::Kind;
   if (m.kind == K::Text || m.kind == K::Annotation) return std::nullopt;
-  auto r = finite_range(m.y);
+  auto r = m.y32.empty() ? finite_range(m.y) : finite_range(m.y32);
   if (m.kind == K::Stem || m.kind == K::Bar) r = with(r, 0);
   if (m.kind == K::Fill) r = with(r, m.level);
   return r;
@@ -375,6 +376,15 @@ std::shared_ptr<Axes::Mark> make(Axes::Mark::Kind kind, std::vector<double> x, s
 void Axes::plot(std::vector<double> x, std::vector<double> y, const Style& style) {
   auto m = add(make(Mark::Kind::Line, std::move(x), std::move(y), style, "plot"));
   m->color = style.color.value_or(next_line_color());
+}
+
+void Axes::plot_float32(std::vector<double> x, std::vector<float> y, const Style& style) {
+  if (x.size() != y.size())
+    throw std::invalid_argument("plot: x has " + std::to_string(x.size()) + " values, y " + std::to_string(y.size()));
+  auto m = make(Mark::Kind::Line, {}, {}, style, "plot");
+  m->x = std::move(x);
+  m->y32 = std::move(y);
+  add(m)->color = style.color.value_or(next_line_color());
 }
 
 void Axes::axhline(double y, const Style& style) {

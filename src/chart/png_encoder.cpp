@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <stdexcept>
 #include <vector>
 
 #include "tremora/gzip.hpp"
@@ -37,48 +38,57 @@ void row_samples(const uint32_t* px, int width, bool opaque, uint8_t* out) {
   }
 }
 
-// The filtered rows: each a filter byte 2 ("Up", the difference from the
-// row above) and its samples.
-std::vector<uint8_t> filtered_rows(cairo_surface_t* image, bool opaque) {
-  int w = cairo_image_surface_get_width(image), h = cairo_image_surface_get_height(image);
-  int stride = cairo_image_surface_get_stride(image), channels = opaque ? 3 : 4;
-  const unsigned char* data = cairo_image_surface_get_data(image);
-  std::size_t row_bytes = std::size_t(w) * std::size_t(channels);
-  std::vector<uint8_t> rows((row_bytes + 1) * std::size_t(h));
-  std::vector<uint8_t> samples(row_bytes), prev(row_bytes);
-  for (int y = 0; y < h; ++y) {
-    uint8_t* out = rows.data() + std::size_t(y) * (row_bytes + 1);
-    row_samples(reinterpret_cast<const uint32_t*>(data + std::size_t(y) * std::size_t(stride)), w, opaque,
-                samples.data());
-    out[0] = 2;
-    const uint8_t* above = y > 0 ? prev.data() : nullptr;
-    for (std::size_t i = 0; i < row_bytes; ++i) out[1 + i] = uint8_t(samples[i] - (above ? above[i] : 0));
-    prev.swap(samples);
-  }
-  return rows;
-}
-
 }  // namespace
 
-std::string encode_png(cairo_surface_t* image, bool opaque, double dpi) {
-  cairo_surface_flush(image);
-  int w = cairo_image_surface_get_width(image), h = cairo_image_surface_get_height(image);
-  std::string out("\x89PNG\r\n\x1a\n", 8);
+PngWriter::PngWriter(int width, int height, bool opaque, double dpi)
+    : width_(width), height_(height), opaque_(opaque), z_(Z_BEST_SPEED) {
+  std::size_t row_bytes = std::size_t(width) * (opaque ? 3 : 4);
+  samples_.resize(row_bytes), prev_.assign(row_bytes, 0), filtered_.resize(row_bytes + 1);
+  head_.assign("\x89PNG\r\n\x1a\n", 8);
   std::string header;
-  put_u32(header, uint32_t(w));
-  put_u32(header, uint32_t(h));
+  put_u32(header, uint32_t(width));
+  put_u32(header, uint32_t(height));
   header += std::string{char(8), char(opaque ? 2 : 6), 0, 0, 0};  // 8 bits, RGB or RGBA, deflate, filters, no interlace
-  chunk(out, "IHDR", header);
+  chunk(head_, "IHDR", header);
   std::string physical;
   uint32_t per_metre = uint32_t(std::lround(dpi / 0.0254));
   put_u32(physical, per_metre);
   put_u32(physical, per_metre);
   physical += char(1);  // the unit is the metre
-  chunk(out, "pHYs", physical);
-  std::vector<uint8_t> rows = filtered_rows(image, opaque);
-  chunk(out, "IDAT", zlib_compress({reinterpret_cast<const char*>(rows.data()), rows.size()}, Z_BEST_SPEED));
+  chunk(head_, "pHYs", physical);
+}
+
+// Each row is written with filter byte 2 ("Up": the difference from the row
+// above, which is all zeros above the first).
+void PngWriter::add_rows(cairo_surface_t* strip) {
+  cairo_surface_flush(strip);
+  int rows = cairo_image_surface_get_height(strip), stride = cairo_image_surface_get_stride(strip);
+  if (cairo_image_surface_get_width(strip) != width_ || rows_done_ + rows > height_)
+    throw std::logic_error("png: the rows do not fit the image");
+  const unsigned char* data = cairo_image_surface_get_data(strip);
+  for (int y = 0; y < rows; ++y) {
+    row_samples(reinterpret_cast<const uint32_t*>(data + std::size_t(y) * std::size_t(stride)), width_, opaque_,
+                samples_.data());
+    filtered_[0] = 2;
+    for (std::size_t i = 0; i < samples_.size(); ++i) filtered_[1 + i] = uint8_t(samples_[i] - prev_[i]);
+    z_.write({reinterpret_cast<const char*>(filtered_.data()), filtered_.size()});
+    prev_.swap(samples_);
+  }
+  rows_done_ += rows;
+}
+
+std::string PngWriter::finish() {
+  if (rows_done_ != height_) throw std::logic_error("png: the image has rows missing");
+  std::string out = std::move(head_);
+  chunk(out, "IDAT", z_.finish());
   chunk(out, "IEND", "");
   return out;
+}
+
+std::string encode_png(cairo_surface_t* image, bool opaque, double dpi) {
+  PngWriter png(cairo_image_surface_get_width(image), cairo_image_surface_get_height(image), opaque, dpi);
+  png.add_rows(image);
+  return png.finish();
 }
 
 }  // namespace tremora::chart

@@ -9,35 +9,71 @@ namespace tremora {
 
 namespace {
 
-// Deflates `data` whole into a gzip (window_bits 15 + 16) or zlib (15) stream.
-std::string deflated(std::string_view data, int level, int window_bits, const char* what) {
-  z_stream z{};
-  if (deflateInit2(&z, level, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw std::runtime_error(std::string(what) + ": cannot start the compressor");
-  // zlib counts in 32 bits: larger data goes in and out in slices.
-  constexpr std::size_t kSlice = std::size_t{1} << 30;
-  std::string out;
-  std::size_t fed = 0;
-  int rc = Z_OK;
-  char buffer[1 << 16];
-  do {
-    if (z.avail_in == 0 && fed < data.size()) {
-      std::size_t take = std::min(kSlice, data.size() - fed);
-      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + fed));
-      z.avail_in = uInt(take);
-      fed += take;
+// A deflate stream into gzip (window_bits 15 + 16) or zlib (15) form.
+class Deflater {
+ public:
+  Deflater(int level, int window_bits, const char* what) : what_(what) {
+    if (deflateInit2(&z_, level, Z_DEFLATED, window_bits, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+      throw std::runtime_error(std::string(what) + ": cannot start the compressor");
+  }
+  ~Deflater() { deflateEnd(&z_); }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  // Compresses a piece into `out`; the last one ends the stream.
+  void run(std::string_view data, bool last, std::string& out) {
+    // zlib counts in 32 bits: larger data goes in in slices.
+    constexpr std::size_t kSlice = std::size_t{1} << 30;
+    std::size_t fed = 0;
+    char buffer[1 << 16];
+    while (true) {
+      if (z_.avail_in == 0 && fed < data.size()) {
+        std::size_t take = std::min(kSlice, data.size() - fed);
+        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data() + fed));
+        z_.avail_in = uInt(take);
+        fed += take;
+      }
+      bool all_in = fed == data.size() && z_.avail_in == 0;
+      z_.next_out = reinterpret_cast<Bytef*>(buffer);
+      z_.avail_out = uInt(sizeof buffer);
+      int rc = deflate(&z_, last && fed == data.size() ? Z_FINISH : Z_NO_FLUSH);
+      out.append(buffer, sizeof buffer - z_.avail_out);
+      if (rc == Z_STREAM_END) return;
+      if (rc != Z_OK && rc != Z_BUF_ERROR) throw std::runtime_error(std::string(what_) + ": compression failed");
+      if (!last && all_in && z_.avail_in == 0) return;  // everything taken; the rest comes later
     }
-    z.next_out = reinterpret_cast<Bytef*>(buffer);
-    z.avail_out = uInt(sizeof buffer);
-    rc = deflate(&z, fed == data.size() ? Z_FINISH : Z_NO_FLUSH);
-    out.append(buffer, sizeof buffer - z.avail_out);
-  } while (rc == Z_OK || rc == Z_BUF_ERROR);
-  deflateEnd(&z);
-  if (rc != Z_STREAM_END) throw std::runtime_error(std::string(what) + ": compression failed");
+  }
+
+ private:
+  z_stream z_{};
+  const char* what_;
+};
+
+std::string deflated(std::string_view data, int level, int window_bits, const char* what) {
+  Deflater d(level, window_bits, what);
+  std::string out;
+  d.run(data, true, out);
   return out;
 }
 
 }  // namespace
+
+struct ZlibWriter::State : Deflater {
+  explicit State(int level) : Deflater(level, 15, "zlib") {}
+};
+
+ZlibWriter::ZlibWriter(int level) : z_(new State(level)) {}
+ZlibWriter::~ZlibWriter() { delete z_; }
+
+void ZlibWriter::write(std::string_view piece) {
+  if (finished_) throw std::logic_error("zlib: the stream has ended");
+  z_->run(piece, false, out_);
+}
+
+std::string ZlibWriter::finish() {
+  if (!finished_) z_->run({}, true, out_), finished_ = true;
+  return std::move(out_);
+}
 
 std::string gzip_compress(std::string_view data, int level) { return deflated(data, level, 15 + 16, "gzip"); }
 

@@ -40,41 +40,65 @@ std::vector<uint8_t> within(const std::vector<int64_t>& wall, std::optional<int6
 // Kp below 4 green, below 5 yellow, else red.
 const char* kp_colour(double kp) { return kp < 4 ? "green" : kp < 5 ? "yellow" : "red"; }
 
+bool in_order(const std::vector<int64_t>& t) { return std::is_sorted(t.begin(), t.end()); }
+
+// The Kp table for the series' span: from the caller's data, or fetched
+// (a failure logged, with the error text shown in the panel).
+void add_kp(GeomagSeries& g, const std::vector<int64_t>& wall, const std::optional<Table>& geomag_data,
+            const std::string& zone) {
+  if (geomag_data) {
+    g.kp = geomag::normalize_geomag(*geomag_data, zone);
+    return;
+  }
+  geomag::ZonedTime first{local_to_utc(Timestamp{wall.front()}, zone), zone};
+  geomag::ZonedTime last{local_to_utc(Timestamp{wall.back()}, zone), zone};
+  try {
+    g.kp = geomag::fetch_geomag(first, last, zone);
+  } catch (const std::exception& e) {
+    plotting_logger.warning(std::string("Kp retrieval failed: ") + e.what());
+    g.error = "获取失败";
+  }
+}
+
 }  // namespace
 
-PreparedGeomag TSPlotter::_prepare_geomag(const Table& ts, const std::optional<Table>& geomag_data,
-                                          const std::string& time_timezone,
-                                          const std::optional<geomag::TimeBound>& start_time,
-                                          const std::optional<geomag::TimeBound>& end_time) const {
+GeomagSeries geomag_series(const Table& ts, const std::optional<Table>& geomag_data, const std::string& time_timezone,
+                           const std::optional<geomag::TimeBound>& start_time,
+                           const std::optional<geomag::TimeBound>& end_time) {
   if (!ts.has_key() || ts.key().type() != DataType::Timestamp || ts.key().null_count() > 0)
     throw std::invalid_argument("Kp plotting requires a valid DatetimeIndex");
-  Table sorted = take(ts, sort_indices(ts.key()));
-  std::vector<int64_t> wall = on_chart_clock(sorted.key(), time_timezone);
+  std::vector<int64_t> order;
+  if (!in_order(ts.key().int64s())) order = sort_indices(ts.key());
+  const Table* sorted = &ts;
+  Table reordered;
+  if (!order.empty()) reordered = take(ts, order), sorted = &reordered;
+  std::vector<int64_t> wall = on_chart_clock(sorted->key(), time_timezone);
   auto wall_of = [&](const std::optional<geomag::TimeBound>& b) -> std::optional<int64_t> {
     if (!b) return std::nullopt;
     return utc_to_local(geomag::_timestamp(*b, time_timezone).utc, time_timezone).ns;
   };
   std::vector<uint8_t> keep = within(wall, wall_of(start_time), wall_of(end_time));
-  PreparedGeomag out{filter(sorted, keep), std::nullopt, std::nullopt};
-  // Without rows the keys stay zoned; else they are the wall clock, without zone.
-  Column key = filter(Column::from_timestamps(sorted.key().name(), std::move(wall)), keep);
-  if (out.ts.num_rows() == 0) key.set_zone(time_timezone);
-  out.ts.set_key_column(std::move(key));
-  if (out.ts.num_rows() == 0) return out;
-  if (geomag_data) {
-    out.kp = geomag::normalize_geomag(*geomag_data, time_timezone);
-    return out;
+  GeomagSeries g;
+  bool all = std::all_of(keep.begin(), keep.end(), [](uint8_t k) { return k != 0; });
+  // Naive keys in order, nothing cut: the series table is the caller's as it is.
+  if (!(all && order.empty() && ts.key().zone().empty() && !keep.empty())) {
+    g.table = all ? *sorted : filter(*sorted, keep);
+    Column key = filter(Column::from_timestamps(sorted->key().name(), wall), keep);
+    if (g.table->num_rows() == 0) key.set_zone(time_timezone);  // without rows the keys stay zoned
+    g.table->set_key_column(std::move(key));
+    if (g.table->num_rows() == 0) return g;
+    wall = g.table->key().int64s();
   }
-  const auto& k = out.ts.key().int64s();
-  geomag::ZonedTime first{local_to_utc(Timestamp{k.front()}, time_timezone), time_timezone};
-  geomag::ZonedTime last{local_to_utc(Timestamp{k.back()}, time_timezone), time_timezone};
-  try {
-    out.kp = geomag::fetch_geomag(first, last, time_timezone);
-  } catch (const std::exception& e) {
-    plotting_logger.warning(std::string("Kp retrieval failed: ") + e.what());
-    out.error = "获取失败";
-  }
-  return out;
+  add_kp(g, wall, geomag_data, time_timezone);
+  return g;
+}
+
+PreparedGeomag TSPlotter::_prepare_geomag(const Table& ts, const std::optional<Table>& geomag_data,
+                                          const std::string& time_timezone,
+                                          const std::optional<geomag::TimeBound>& start_time,
+                                          const std::optional<geomag::TimeBound>& end_time) const {
+  GeomagSeries g = geomag_series(ts, geomag_data, time_timezone, start_time, end_time);
+  return {g.table ? std::move(*g.table) : ts, std::move(g.kp), std::move(g.error)};
 }
 
 void TSPlotter::_draw_geomag(const std::vector<chart::Axes*>& axes, const std::optional<Table>& indices,

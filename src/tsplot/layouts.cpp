@@ -123,13 +123,12 @@ struct Prepared {
   std::optional<std::string> kp_error;
 };
 
-void prepare(const TSPlotter& plotter, const Table& ts, const PlotOptions& o, Prepared& p) {
+void prepare(const Table& ts, const PlotOptions& o, Prepared& p) {
   check_observations(ts);
   p.ts = &ts;
   if (!o.show_geomag) return;
-  PreparedGeomag g = plotter._prepare_geomag(ts, o.geomag_data, o.time_timezone, o.start_time, o.end_time);
-  p.shown = std::move(g.ts);
-  p.ts = &p.shown;
+  GeomagSeries g = geomag_series(ts, o.geomag_data, o.time_timezone, o.start_time, o.end_time);
+  if (g.table) p.shown = std::move(*g.table), p.ts = &p.shown;
   p.kp = std::move(g.kp);
   p.kp_error = std::move(g.error);
 }
@@ -168,7 +167,7 @@ PlotResult TSPlotter::plot(const Table& ts, const PlotOptions& options) {
 
 PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
   Prepared p;
-  prepare(*this, input, o, p);
+  prepare(input, o, p);
   LayoutRun run{*this, o, _sanitize_plot_kwargs(o.kwargs), std::nullopt, {}, std::nullopt, std::nullopt};
   check_drawing_options(run.drawing);
   SeriesIndex index(*p.ts);
@@ -213,7 +212,7 @@ PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
 
 PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o) {
   Prepared p;
-  prepare(*this, input, o, p);
+  prepare(input, o, p);
   LayoutRun run{*this, o, _sanitize_plot_kwargs(o.kwargs), std::nullopt, {}, std::nullopt, std::nullopt};
   check_drawing_options(run.drawing);
   SeriesIndex index(*p.ts);

@@ -46,17 +46,20 @@ std::string base_suffix(double offset) {
   return "/base=" + python_float_text(tenth);
 }
 
-void draw_values(chart::Axes& ax, const std::string& kind, std::vector<double> x, std::vector<double> y,
+// The values in the panel's style: stems, marks or (any other style) a
+// line, which keeps 32-bit values as they are.
+void draw_values(chart::Axes& ax, const std::string& kind, std::vector<double> x, const Column& values,
                  const std::string& title, const chart::StyleOptions& drawing, bool label_scatter) {
   if (!contains(kind, "line") && contains(kind, "stem")) {
-    ax.stem(std::move(x), std::move(y), {.color = chart::parse_color("b")});
+    ax.stem(std::move(x), numbers_of(values), {.color = chart::parse_color("b")});
     return;
   }
   bool scatter = !contains(kind, "line") && contains(kind, "scatter");
   chart::Style style{.label = scatter && !label_scatter ? "" : title};
   chart::apply_style_options(style, drawing);
-  if (scatter) ax.scatter(std::move(x), std::move(y), {36}, style);
-  else ax.plot(std::move(x), std::move(y), style);
+  if (scatter) ax.scatter(std::move(x), numbers_of(values), {36}, style);
+  else if (values.type() == DataType::Float32) ax.plot_float32(std::move(x), values.float32s(), style);
+  else ax.plot(std::move(x), numbers_of(values), style);
 }
 
 // The earliest and latest time of a key on its wall clock (NaT ignored).
@@ -96,8 +99,7 @@ PanelOutcome draw_series_panel(LayoutRun& run, chart::Axes& ax, PanelRequest r) 
   std::string title = r.station_facts.name + "/" + r.point + "/" + item->name;
   if (o.set_zero) title += base_suffix(offset);
   std::string kind = run.plotter._get_plot_type(r.type_index, o.plot_type, o.plot_types);
-  draw_values(ax, kind, chart_days(series.key()), numbers_of(series.column("OBSVALUE")), title, run.drawing,
-              r.label_scatter);
+  draw_values(ax, kind, chart_days(series.key()), series.column("OBSVALUE"), title, run.drawing, r.label_scatter);
   auto [lo, hi] = *range;
   std::vector<double> ticks = o.set_zero ? std::vector<double>{lo, 0, hi} : std::vector<double>{lo, (lo + hi) / 2.0, hi};
   run.plotter._setup_axis(ax, title, item->unit, ticks, o.invert_y, o.xlabel);

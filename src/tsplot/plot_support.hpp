@@ -46,6 +46,18 @@ StationFacts station_facts(const Table& stations, const std::vector<int64_t>& ro
 /// the items table does not have it.
 std::optional<ItemFacts> item_facts(const Table& items, const std::string& item);
 
+/// The series table on the chart's clock with the Kp table of its span, as
+/// _prepare_geomag gives it, except that `table` is nothing when the
+/// caller's table serves as it is (naive keys in order, nothing cut).
+struct GeomagSeries {
+  std::optional<Table> table;
+  std::optional<Table> kp;
+  std::optional<std::string> error;
+};
+GeomagSeries geomag_series(const Table& ts, const std::optional<Table>& geomag_data, const std::string& time_timezone,
+                           const std::optional<geomag::TimeBound>& start_time,
+                           const std::optional<geomag::TimeBound>& end_time);
+
 /// The text of a cell as the layouts compare codes ("nan" for a missing value).
 std::string code_text(const Column& column, std::size_t row);
 
