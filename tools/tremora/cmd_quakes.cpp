@@ -28,7 +28,8 @@ quakecat::Station parse_station(const std::string& text) {
   return {position->first, position->second};
 }
 
-// "200:3,300:4": distance limits in km and minimum magnitudes.
+}  // namespace
+
 std::vector<quakecat::Filter> parse_filters(const std::string& text) {
   std::vector<quakecat::Filter> filters;
   for (std::string_view part : split(text, ',')) {
@@ -39,6 +40,8 @@ std::vector<quakecat::Filter> parse_filters(const std::string& text) {
   }
   return filters;
 }
+
+namespace {
 
 std::string one_decimal(double value) {
   std::ostringstream out;

@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <filesystem>
 
+#include "tremora/quakecat.hpp"
 #include "tremora/table.hpp"
 
 namespace tremora::cli {
@@ -24,6 +25,11 @@ void add_postprocessing(CLI::App& app);
 void add_gallery(CLI::App& app);
 void add_kp(CLI::App& app);
 void add_quakes(CLI::App& app);
+void add_plot(CLI::App& app);
+
+/// Catalogue filters "200:3,300:4": distance limits in km and minimum
+/// magnitudes; std::invalid_argument naming the text otherwise.
+std::vector<quakecat::Filter> parse_filters(const std::string& text);
 
 /// Reads a table file by its extension (.csv or .parquet).
 Table read_table_file(const std::filesystem::path& path);

@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
   tremora::cli::add_gallery(app);
   tremora::cli::add_kp(app);
   tremora::cli::add_quakes(app);
+  tremora::cli::add_plot(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
