@@ -232,6 +232,38 @@ TEST(Cli, SampleDatabaseFetchAndCache) {
   EXPECT_NE(r.out.find("数据库配置文件缺失或不完整"), std::string::npos) << r.out;
 }
 
+TEST(Cli, PlotWritesTheChartsOfATable) {
+  testing::TempDir dir;
+  ASSERT_EQ(run("sample-db --station 37001 --station 41001 " + (dir / "qz.db").string()).status, 0);
+  dir.write("default.conf", "[local]\nDRIVER = sqlite\nHOST = qz.local\nDATABASE = qz.db\n");
+  RunResult r = run_in(dir, "fetch --db local --start 20240509 --end 20240510 --method 水位 --rate 分钟值 "
+                            "--type 预处理库 --gzip --out water.csv");
+  ASSERT_EQ(r.status, 0) << r.out;
+  dir.write("notes.json", R"({"4112": {"37001_1": [{"text": "峰", "x": "2024-05-09 12:00", "y": 0.1,
+                                                    "props": {"color": "red"}}]}})");
+  r = run_in(dir, "plot water.csv --db local --prefix W_ --show-mean --annotations notes.json --geomag-file " +
+                      std::string(TREMORA_TEST_DATA) + "/kp/Kp_def2024.wdc --quakecat sample-catalogue.txt");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("wrote figures/W_4112_1.png"), std::string::npos) << r.out;
+  EXPECT_TRUE(std::filesystem::exists(dir / "figures/W_4112_1.png"));
+  r = run_in(dir, "plot water.csv --db local --groupby station --daily --format svg");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(std::filesystem::exists(dir / "figures/37001_1.svg"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "figures/41001_1.svg"));
+  // Bad input is named: a grouping, an annotation without a value, a format.
+  r = run_in(dir, "plot water.csv --db local --groupby point");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("不支持的分组方式: point"), std::string::npos) << r.out;
+  dir.write("bad.json", R"({"4112": {"37001_1": [{"text": "峰", "x": "2024-05-09 12:00"}]}})");
+  r = run_in(dir, "plot water.csv --db local --annotations bad.json");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("bad.json: an annotation has no \"y\""), std::string::npos) << r.out;
+  r = run_in(dir, "plot water.csv --db local --format bmp --prefix B_");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("'.bmp'"), std::string::npos) << r.out;
+  EXPECT_FALSE(std::filesystem::exists(dir / "figures/B_4112_1.bmp"));
+}
+
 TEST(Cli, PostProcessingCommands) {
   testing::TempDir dir;
   std::string csv = "STARTDATE,STATIONID,POINTID,ITEMID,OBSVALUE\n";
@@ -266,9 +298,10 @@ TEST(Cli, PostProcessingCommands) {
 
 TEST(Cli, GalleryWritesEveryImage) {
   testing::TempDir dir;
-  RunResult r = run("gallery " + (dir / "g").string());
+  RunResult r = run("gallery " + (dir / "g").string() + " --kp-file " + TREMORA_TEST_DATA + "/kp/Kp_def2024.wdc");
   ASSERT_EQ(r.status, 0) << r.out;
-  for (const char* name : {"lines.png", "lines.svg", "lines.pdf", "marks.png", "categories.png"})
+  for (const char* name : {"lines.png", "lines.svg", "lines.pdf", "marks.png", "categories.png",
+                           "figures/items_4112_1.png", "figures/stations_37001_1.png"})
     EXPECT_GT(std::filesystem::file_size(dir / "g" / name), 1000u) << name;
 }
 

@@ -4,7 +4,12 @@
 
 #include "commands.hpp"
 #include "tremora/chart.hpp"
+#include "tremora/db.hpp"
+#include "tremora/fetching.hpp"
+#include "tremora/geomag.hpp"
 #include "tremora/plotkit.hpp"
+#include "tremora/sampledb.hpp"
+#include "tremora/tsplot.hpp"
 
 namespace tremora::cli {
 namespace {
@@ -153,13 +158,65 @@ void annual(const std::filesystem::path& dir) {
   g.save(dir / "inverted.png", 100);
 }
 
+// The rows of an item.
+Table item_rows(const Table& t, const std::string& item) {
+  const Column& items = t.column("ITEMID");
+  std::vector<uint8_t> keep(items.size());
+  for (std::size_t i = 0; i < keep.size(); ++i) keep[i] = !items.is_null(i) && items.text(i) == item;
+  return filter(t, keep);
+}
+
+// The time-series plotter's charts of a small sample network, into
+// DIR/figures: by item with statistics lines, earthquakes, annotations and
+// (given a Kp file) the Kp panel; by station with daily values and rainfall.
+void plotter_charts(const std::filesystem::path& dir, const std::string& kp_file) {
+  std::filesystem::path data = dir / "sample";
+  sampledb::Options o;
+  o.stations = {"37001", "37005", "41001", "11003"};
+  o.day_and_hour = {make_timestamp(2024, 4, 1), make_timestamp(2024, 5, 31)};
+  o.minute = {make_timestamp(2024, 5, 1), make_timestamp(2024, 5, 20)};
+  o.second = {make_timestamp(2024, 5, 10), make_timestamp(2024, 5, 10)};
+  std::filesystem::create_directories(data);
+  sampledb::write_database(data / "qz.db", o);
+  sampledb::write_catalogue(data / "catalogue.txt", o);
+  auto conn = db::open_sqlite(data / "qz.db");
+  conn->info()["tremora_cache_namespace"] = "gallery";
+  tsplot::TSPlotter plotter(conn, {.metadata_dir = (data / "cache").string(), .refresh_metadata = true});
+  auto water = fetching::fetching_data(conn.get(), "20240501", "20240520", "水位", "全部", "分钟值", "预处理库",
+                                       {.gzip_flag = true});
+  auto days = fetching::fetching_data(conn.get(), "20240401", "20240531", "全部", "郯城", "日均值", "预处理库");
+  if (!water || !days) throw std::runtime_error("gallery: the sample network gave no data");
+  std::optional<Table> kp;
+  if (!kp_file.empty()) kp = geomag::read_kp_file(kp_file);
+  tsplot::Annotations notes;
+  notes["4112"]["37001_1"].push_back({.text = "磁暴", .x = make_timestamp(2024, 5, 11, 6, 0, 0), .y = 0.02,
+                                      .xytext = {25, -30}, .props = {{"color", std::string("C3")}}});
+  std::filesystem::path old = std::filesystem::current_path();
+  std::filesystem::current_path(dir);
+  try {
+    plotter.plot(*water, {.groupby = "item", .prefix = "items_", .show_mean = true, .show_std = true,
+                          .annotations = notes, .quakecat_dir = data / "catalogue.txt",
+                          .show_geomag = kp.has_value(), .geomag_data = kp});
+    plotter.plot(item_rows(*days, "4112"), {.groupby = "station", .prefix = "stations_", .show_mean = true,
+                                            .quakecat_dir = data / "catalogue.txt", .show_geomag = kp.has_value(),
+                                            .geomag_data = kp, .rainfall = item_rows(*days, "4911")});
+  } catch (...) {
+    std::filesystem::current_path(old);
+    throw;
+  }
+  std::filesystem::current_path(old);
+}
+
 }  // namespace
 
 void add_gallery(CLI::App& app) {
   auto dir = std::make_shared<std::string>();
-  CLI::App* cmd = app.add_subcommand("gallery", "Draw one chart per feature of the chart layer");
+  auto kp = std::make_shared<std::string>();
+  CLI::App* cmd = app.add_subcommand("gallery", "Draw one chart per feature of the chart layer, and the plotter's charts");
   cmd->add_option("DIR", *dir, "Folder to write the images into")->required();
-  cmd->callback([dir] {
+  cmd->add_option("--kp-file", *kp, "Kp file for the Kp panels of the plotter's charts (none: no Kp panel)");
+  cmd->footer("Example: tremora gallery out/gallery --kp-file tests/data/kp/Kp_def2024.wdc");
+  cmd->callback([dir, kp] {
     plotkit::apply_chart_style();
     std::filesystem::create_directories(*dir);
     stacked_lines(*dir);
@@ -167,6 +224,7 @@ void add_gallery(CLI::App& app) {
     categories(*dir);
     markers(*dir);
     annual(*dir);
+    plotter_charts(std::filesystem::absolute(*dir), *kp);
     std::cout << "wrote the gallery into " << *dir << "\n";
   });
 }
