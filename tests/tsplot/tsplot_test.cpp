@@ -187,6 +187,10 @@ TEST(TSPlotter, DecoratesPanelsAndSavesFigures) {
   capture.clear();
   EXPECT_NE(error_of([&] { p._save_figure(f, "x", "bmp"); }).find("bmp"), std::string::npos);
   for (const auto& r : capture.records()) EXPECT_EQ(r.message.find("has been saved"), std::string::npos);
+  // A "figures" that is no folder: the error names the path.
+  InTempDir blocked;
+  std::ofstream(blocked.dir / "figures") << "not a folder";
+  EXPECT_NE(error_of([&] { p._save_figure(f, "y"); }).find("figures/y.png"), std::string::npos);
 }
 
 TEST(ByItems, ChunksOrdersNamesAndTitles) {
@@ -355,6 +359,13 @@ TEST(KpPanel, PreparingTheSeries) {
   EXPECT_EQ(g.ts.column("OBSVALUE").float32s(), (std::vector<float>{2, 3}));
   ASSERT_TRUE(g.kp);
   EXPECT_FALSE(g.error);
+  // The caller's table stays as it was, in a layout too.
+  InTempDir here;
+  Table before = zoned;
+  TSPlotter(p).plot_by_items(zoned, {.show_geomag = true, .geomag_data = kp});
+  EXPECT_EQ(zoned.key().int64s(), before.key().int64s());
+  EXPECT_EQ(zoned.key().zone(), "UTC");
+  EXPECT_EQ(zoned.column("OBSVALUE").float32s(), before.column("OBSVALUE").float32s());
   PreparedGeomag none = p._prepare_geomag(zoned, kp, "UTC", std::string("2024-06-01"), std::nullopt);
   EXPECT_EQ(none.ts.num_rows(), 0u);
   EXPECT_FALSE(none.kp);
