@@ -123,15 +123,33 @@ struct Prepared {
   std::optional<std::string> kp_error;
 };
 
-void prepare(const Table& ts, const PlotOptions& o, Prepared& p) {
+const Table& prepare(const Table& ts, const PlotOptions& o, Prepared& p) {
   check_observations(ts);
   p.ts = &ts;
-  if (!o.show_geomag) return;
+  if (!o.show_geomag) return ts;
   GeomagSeries g = geomag_series(ts, o.geomag_data, o.time_timezone, o.start_time, o.end_time);
   if (g.table) p.shown = std::move(*g.table), p.ts = &p.shown;
   p.kp = std::move(g.kp);
   p.kp_error = std::move(g.error);
+  return *p.ts;
 }
+
+// What both layouts do first: the series table (with the Kp data), the
+// drawing options, the series and the earthquake catalogue.
+struct LayoutStart {
+  Prepared p;
+  LayoutRun run;
+  SeriesIndex index;
+
+  LayoutStart(const TSPlotter& plotter, const Table& input, const PlotOptions& o)
+      : run{plotter, o, plotter._sanitize_plot_kwargs(o.kwargs), std::nullopt, {}, std::nullopt, std::nullopt},
+        index(prepare(input, o, p)) {
+    check_drawing_options(run.drawing);
+    run.events = read_catalogue(o.quakecat_dir);
+  }
+  LayoutStart(const LayoutStart&) = delete;
+  LayoutStart& operator=(const LayoutStart&) = delete;
+};
 
 // Rainfall bars: on the time axis beside a Kp panel, else one bar per row
 // at successive positions, labelled with the row keys.
@@ -166,14 +184,10 @@ PlotResult TSPlotter::plot(const Table& ts, const PlotOptions& options) {
 }
 
 PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
-  Prepared p;
-  prepare(input, o, p);
-  LayoutRun run{*this, o, _sanitize_plot_kwargs(o.kwargs), std::nullopt, {}, std::nullopt, std::nullopt};
-  check_drawing_options(run.drawing);
-  SeriesIndex index(*p.ts);
+  LayoutStart start(*this, input, o);
+  auto& [p, run, index] = start;
   std::vector<std::string> items = first_seen(all_of(index), [](const auto& s) { return s.item; });
   std::erase_if(items, [](const std::string& i) { return i == "3128" || i == "3129" || i == "999999"; });
-  run.events = read_catalogue(o.quakecat_dir);
   PlotResult last;
   for (const std::string& item : items) {
     std::optional<ItemFacts> facts = item_facts(items_table, item);
@@ -211,17 +225,13 @@ PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
 }
 
 PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o) {
-  Prepared p;
-  prepare(input, o, p);
-  LayoutRun run{*this, o, _sanitize_plot_kwargs(o.kwargs), std::nullopt, {}, std::nullopt, std::nullopt};
-  check_drawing_options(run.drawing);
-  SeriesIndex index(*p.ts);
+  LayoutStart start(*this, input, o);
+  auto& [p, run, index] = start;
   const Column& station_codes = p.ts->column("STATIONID");
   std::vector<const SeriesIndex::Series*> with_station;
   for (const auto& s : index.all)
     if (!station_codes.is_null(std::size_t(s.first_row)) && s.station != "999999") with_station.push_back(&s);
   std::vector<std::string> stations = first_seen(with_station, [](const auto& s) { return s.station; });
-  run.events = read_catalogue(o.quakecat_dir);
   PlotResult last;
   for (const std::string& station : stations) {
     std::vector<int64_t> rows = rows_with_id(stations_table, "STATIONID", station);
