@@ -21,13 +21,19 @@ namespace {
 
 const std::vector<std::string> kStations{"37001", "37005", "32005", "41001", "34002", "13001", "11003"};
 
+// A scratch folder for the sample database, its cache and the figures,
+// removed when the program ends.
 std::filesystem::path scratch() {
-  static const std::filesystem::path dir = [] {
-    auto d = std::filesystem::temp_directory_path() / ("tremora-bench-tsplot-" + std::to_string(getpid()));
-    std::filesystem::create_directories(d);
-    return d;
-  }();
-  return dir;
+  static const struct Folder {
+    std::filesystem::path path =
+        std::filesystem::temp_directory_path() / ("tremora-bench-tsplot-" + std::to_string(getpid()));
+    Folder() { std::filesystem::create_directories(path); }
+    ~Folder() {
+      std::error_code ec;
+      std::filesystem::remove_all(path, ec);
+    }
+  } folder;
+  return folder.path;
 }
 
 // A plotter over the dictionaries of a small sample database.
