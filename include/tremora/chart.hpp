@@ -288,8 +288,11 @@ class Axes {
   void set_yticks(std::vector<double> ticks);
   /// Labels the x ticks with a function of the tick value.
   void set_xtick_formatter(std::function<std::string(double)> format) { xtick_format_ = std::move(format); }
-  /// Labels the y ticks with a function of the tick value (no offset text).
-  void set_ytick_formatter(std::function<std::string(double)> format) { ytick_format_ = std::move(format); }
+  /// Labels the y ticks with a function of the tick value and its position
+  /// among the ticks in view, from 0 (no offset text).
+  void set_ytick_formatter(std::function<std::string(double value, int position)> format) {
+    ytick_format_ = std::move(format);
+  }
   /// Draws the y axis (its frame line on its side, tick marks and tick
   /// labels) in a colour. A twin's right frame line, hidden otherwise, is
   /// then shown.
@@ -346,7 +349,8 @@ class Axes {
   int patch_cycle_ = 0;
   std::optional<std::vector<double>> xticks_, yticks_;
   std::vector<std::string> xtick_labels_;
-  std::function<std::string(double)> xtick_format_, ytick_format_;
+  std::function<std::string(double)> xtick_format_;
+  std::function<std::string(double, int)> ytick_format_;
   std::optional<Color> y_axis_color_;
   double xtick_rotation_ = 0;
   std::string xtick_halign_ = "center";

@@ -153,6 +153,10 @@ Timestamp utc_to_local(Timestamp utc, const std::string& zone);
 /// The offset of a zone from UTC at an instant, in seconds.
 int32_t utc_offset_seconds(Timestamp utc, const std::string& zone);
 
+/// The wall-clock time now in the machine's time zone (UTC when the
+/// machine names none).
+Timestamp local_now();
+
 /// True when the zone's clock is changed at an instant after `from_utc` and
 /// not later than `to_utc` (never for fixed offsets).
 bool offset_changes_between(Timestamp from_utc, Timestamp to_utc, const std::string& zone);

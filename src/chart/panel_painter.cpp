@@ -308,7 +308,7 @@ AxisTicks x_ticks(const PanelView& v, bool dates, const std::vector<std::string>
 }
 
 AxisTicks y_ticks(const PanelView& v, const std::optional<std::vector<double>>& fixed,
-                  const std::function<std::string(double)>& format) {
+                  const std::function<std::string(double, int)>& format) {
   AxisTicks t;
   if (fixed) {
     t = labelled(in_view(*fixed, v.y), false);
@@ -319,7 +319,7 @@ AxisTicks y_ticks(const PanelView& v, const std::optional<std::vector<double>>& 
     t = {n.visible, s.labels, s.offset_text};
   }
   if (format) {
-    for (std::size_t i = 0; i < t.at.size(); ++i) t.labels[i] = format(t.at[i]);
+    for (std::size_t i = 0; i < t.at.size(); ++i) t.labels[i] = format(t.at[i], int(i));
     t.offset.clear();
   }
   return t;

@@ -42,7 +42,7 @@ AxisTicks x_ticks(const PanelView& v, bool dates, const std::vector<std::string>
                   const std::string& month_format, const std::function<std::string(double)>& format);
 /// The y ticks: fixed or automatic, labelled by the formatter when one is given.
 AxisTicks y_ticks(const PanelView& v, const std::optional<std::vector<double>>& fixed,
-                  const std::function<std::string(double)>& format);
+                  const std::function<std::string(double, int)>& format);
 /// The y data limits of marks; `bars` tells whether bars stand on 0.
 std::optional<Range> y_data(const std::vector<std::shared_ptr<Axes::Mark>>& marks, bool& bars);
 

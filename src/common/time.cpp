@@ -427,6 +427,16 @@ int32_t utc_offset_seconds(Timestamp utc, const std::string& zone) {
   return int32_t(rule.tz->get_info(sys_seconds_of(utc)).offset.count());
 }
 
+Timestamp local_now() {
+  auto now = std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now());
+  Timestamp utc{now.time_since_epoch().count()};
+  try {
+    return utc_to_local(utc, date::current_zone()->name());
+  } catch (const std::exception&) {
+    return utc;
+  }
+}
+
 bool offset_changes_between(Timestamp from_utc, Timestamp to_utc, const std::string& zone) {
   ZoneRule rule = find_zone(zone);
   if (!rule.tz || from_utc.is_nat() || to_utc.is_nat() || to_utc <= from_utc) return false;

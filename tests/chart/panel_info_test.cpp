@@ -47,7 +47,7 @@ TEST(PanelInfo, ViewsTicksLabelsAndMarksAsDrawn) {
   axes[2]->bar({t0, t0 + 0.125}, {3.67, 5}, 0.125, {.color = parse_color("green"), .edgecolor = parse_color("gray"), .edgewidth = 0.3}, "edge");
   axes[2]->set_ylim(0, 9);
   axes[2]->set_yticks({0, 3, 6, 9});
-  axes[2]->set_ytick_formatter([](double v) { return std::to_string(int(v)) + "级"; });
+  axes[2]->set_ytick_formatter([](double v, int position) { return std::to_string(int(v)) + "级" + (position ? "" : "起"); });
   for (auto* a : axes) a->set_date_axis();
   axes[2]->set_xlim(t0 - 0.0625, t0 + 2.0625);
 
@@ -81,7 +81,7 @@ TEST(PanelInfo, ViewsTicksLabelsAndMarksAsDrawn) {
   EXPECT_EQ(bars.kind, "bar");
   EXPECT_EQ(bars.sizes, (std::vector<double>{0.125}));
   EXPECT_EQ(bars.edgecolor, parse_color("gray"));
-  EXPECT_EQ(p[2].y.labels, (std::vector<std::string>{"0级", "3级", "6级", "9级"}));
+  EXPECT_EQ(p[2].y.labels, (std::vector<std::string>{"0级起", "3级", "6级", "9级"}));
   EXPECT_EQ(p[2].y.low, 0);
   EXPECT_EQ(p[2].y.high, 9);
 }
