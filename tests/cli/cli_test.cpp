@@ -264,6 +264,28 @@ TEST(Cli, PlotWritesTheChartsOfATable) {
   EXPECT_FALSE(std::filesystem::exists(dir / "figures/B_4112_1.bmp"));
 }
 
+TEST(Cli, AnnualComparesTheYearsOfATable) {
+  testing::TempDir dir;
+  std::string csv = "STARTDATE,OBSVALUE\n";
+  for (int y = 2022; y <= 2023; ++y)
+    for (int d = 0; d < 365; d += 7)
+      csv += format_timestamp(Timestamp{make_timestamp(y, 1, 1).ns + d * kNanosPerDay}, "%Y-%m-%d") + "," +
+             std::to_string(y - 2000 + d / 100.0) + "\n";
+  dir.write("days.csv", csv);
+  RunResult r = run_in(dir, "annual days.csv --station-name 郯城 --direction NS --figsize 8x5 --dpi 100 --out a.svg");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NE(r.out.find("wrote ./figures/a.svg"), std::string::npos) << r.out;
+  std::string svg = testing::read_text(dir / "figures/a.svg");
+  EXPECT_NE(svg.find(">郯城NS同年对比</text>"), std::string::npos);
+  EXPECT_NE(svg.find(">2023 (Mean: "), std::string::npos);
+  r = run_in(dir, "annual days.csv --figsize 8 --out b.png");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.out.find("--figsize '8'"), std::string::npos) << r.out;
+  r = run_in(dir, "annual days.csv --out c.bmp");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("'.bmp'"), std::string::npos) << r.out;
+}
+
 TEST(Cli, PostProcessingCommands) {
   testing::TempDir dir;
   std::string csv = "STARTDATE,STATIONID,POINTID,ITEMID,OBSVALUE\n";
@@ -301,7 +323,7 @@ TEST(Cli, GalleryWritesEveryImage) {
   RunResult r = run("gallery " + (dir / "g").string() + " --kp-file " + TREMORA_TEST_DATA + "/kp/Kp_def2024.wdc");
   ASSERT_EQ(r.status, 0) << r.out;
   for (const char* name : {"lines.png", "lines.svg", "lines.pdf", "marks.png", "categories.png",
-                           "figures/items_4112_1.png", "figures/stations_37001_1.png"})
+                           "figures/items_4112_1.png", "figures/stations_37001_1.png", "figures/annual_water.png"})
     EXPECT_GT(std::filesystem::file_size(dir / "g" / name), 1000u) << name;
 }
 

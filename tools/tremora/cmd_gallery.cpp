@@ -10,6 +10,7 @@
 #include "tremora/plotkit.hpp"
 #include "tremora/sampledb.hpp"
 #include "tremora/tsplot.hpp"
+#include "tremora/yearplot.hpp"
 
 namespace tremora::cli {
 namespace {
@@ -166,14 +167,15 @@ Table item_rows(const Table& t, const std::string& item) {
   return filter(t, keep);
 }
 
-// The time-series plotter's charts of a small sample network, into
-// DIR/figures: by item with statistics lines, earthquakes, annotations and
-// (given a Kp file) the Kp panel; by station with daily values and rainfall.
+// The plotters' charts of a small sample network, into DIR/figures: by
+// item with statistics lines, earthquakes, annotations and (given a Kp
+// file) the Kp panel; by station with rainfall; three years of daily water
+// level compared.
 void plotter_charts(const std::filesystem::path& dir, const std::string& kp_file) {
   std::filesystem::path data = dir / "sample";
   sampledb::Options o;
   o.stations = {"37001", "37005", "41001", "11003"};
-  o.day_and_hour = {make_timestamp(2024, 4, 1), make_timestamp(2024, 5, 31)};
+  o.day_and_hour = {make_timestamp(2022, 1, 1), make_timestamp(2024, 12, 31)};
   o.minute = {make_timestamp(2024, 5, 1), make_timestamp(2024, 5, 20)};
   o.second = {make_timestamp(2024, 5, 10), make_timestamp(2024, 5, 10)};
   std::filesystem::create_directories(data);
@@ -185,7 +187,8 @@ void plotter_charts(const std::filesystem::path& dir, const std::string& kp_file
   auto water = fetching::fetching_data(conn.get(), "20240501", "20240520", "水位", "全部", "分钟值", "预处理库",
                                        {.gzip_flag = true});
   auto days = fetching::fetching_data(conn.get(), "20240401", "20240531", "全部", "郯城", "日均值", "预处理库");
-  if (!water || !days) throw std::runtime_error("gallery: the sample network gave no data");
+  auto years = fetching::fetching_data(conn.get(), "20220101", "20241231", "水位", "郯城", "日均值", "预处理库");
+  if (!water || !days || !years) throw std::runtime_error("gallery: the sample network gave no data");
   std::optional<Table> kp;
   if (!kp_file.empty()) kp = geomag::read_kp_file(kp_file);
   tsplot::Annotations notes;
@@ -200,6 +203,8 @@ void plotter_charts(const std::filesystem::path& dir, const std::string& kp_file
     plotter.plot(item_rows(*days, "4112"), {.groupby = "station", .prefix = "stations_", .show_mean = true,
                                             .quakecat_dir = data / "catalogue.txt", .show_geomag = kp.has_value(),
                                             .geomag_data = kp, .rainfall = item_rows(*days, "4911")});
+    yearplot::plot_annual_comparison(*years, {.output_file = "annual_water.png", .y_label = "水位 (m)",
+                                              .station_name = "郯城"});
   } catch (...) {
     std::filesystem::current_path(old);
     throw;

@@ -26,6 +26,7 @@ void add_gallery(CLI::App& app);
 void add_kp(CLI::App& app);
 void add_quakes(CLI::App& app);
 void add_plot(CLI::App& app);
+void add_annual(CLI::App& app);
 
 /// Catalogue filters "200:3,300:4": distance limits in km and minimum
 /// magnitudes; std::invalid_argument naming the text otherwise.
