@@ -113,12 +113,47 @@ void stroke_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double co
 }
 
 // Markers at every finite point of a mark, `size(i)` points wide.
+// Markers of one size: the marker is drawn once, at the device's
+// resolution, and that image is laid at every point, each on its own (as
+// markers overlap, a translucent one shows through the next).
+void stamp_markers(cairo_t* cr, const Axes::Mark& m, const PanelView& v, const std::string& code, double size,
+                   double column) {
+  double half = size / 2 + 2;  // room for the edge and the antialiased rim
+  double scale = 1 / column;
+  int pixels = int(std::ceil(2 * half * scale));
+  cairo_surface_t* stamp = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixels, pixels);
+  cairo_surface_set_device_scale(stamp, scale, scale);
+  cairo_t* s = cairo_create(stamp);
+  cairo_set_source(s, cairo_get_source(cr));
+  add_marker_path(s, code, half, half, size);
+  finish_markers(s, code);
+  cairo_destroy(s);
+  for (std::size_t i = 0; i < m.x.size(); ++i) {
+    if (!std::isfinite(m.x[i]) || !std::isfinite(m.y_at(i))) continue;
+    double x = v.to_x(m.x[i]) - half, y = v.to_y(m.y_at(i)) - half;
+    cairo_set_source_surface(cr, stamp, x, y);
+    cairo_rectangle(cr, x, y, 2 * half, 2 * half);
+    cairo_fill(cr);
+  }
+  cairo_surface_destroy(stamp);
+}
+
 void draw_markers(cairo_t* cr, const Axes::Mark& m, const PanelView& v, const std::string& code,
-                  const std::function<double(std::size_t)>& size) {
+                  const std::function<double(std::size_t)>& size, double column) {
+  bool one_size = !m.x.empty();
+  for (std::size_t i = 1; i < m.x.size() && one_size; ++i) one_size = size(i) == size(0);
+  if (one_size && size(0) > 0) return stamp_markers(cr, m, v, code, size(0), column);
+  // Markers of several sizes go in batches of neighbouring points: a
+  // figure saved in strips of rows redraws only the batches that reach
+  // into each strip.
+  constexpr std::size_t kBatch = 128;
+  std::size_t in_path = 0;
   for (std::size_t i = 0; i < m.x.size(); ++i) {
     if (!std::isfinite(m.x[i]) || !std::isfinite(m.y_at(i))) continue;
     double s = size(i);
-    if (s > 0) add_marker_path(cr, code, v.to_x(m.x[i]), v.to_y(m.y_at(i)), s);
+    if (s <= 0) continue;
+    add_marker_path(cr, code, v.to_x(m.x[i]), v.to_y(m.y_at(i)), s);
+    if (++in_path == kBatch) finish_markers(cr, code), in_path = 0;
   }
   finish_markers(cr, code);
 }
@@ -127,7 +162,7 @@ void draw_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double colu
   if (m.style.linestyle != LineStyle::None) stroke_line(cr, m, v, column);
   if (m.style.marker.empty()) return;
   source(cr, m.color, m.style.alpha);  // a translucent line leaves its group as the source
-  draw_markers(cr, m, v, m.style.marker, [&](std::size_t) { return m.style.markersize; });
+  draw_markers(cr, m, v, m.style.marker, [&](std::size_t) { return m.style.markersize; }, column);
 }
 
 void draw_fill(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
@@ -326,7 +361,7 @@ void draw_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double colu
         double area = m.sizes.empty() ? 36 : m.sizes[std::min(i, m.sizes.size() - 1)];
         return area > 0 ? std::sqrt(area) : 0.0;
       };
-      draw_markers(cr, m, v, m.style.marker.empty() ? "o" : m.style.marker, width);
+      draw_markers(cr, m, v, m.style.marker.empty() ? "o" : m.style.marker, width, column);
       break;
     }
     case K::Bar: draw_bars(cr, m, v); break;
