@@ -369,6 +369,22 @@ TEST(Marks, MarkerShapesForScatterAndLines) {
   auto above = rgb(band, 50, 38);
   EXPECT_EQ(above[2], 255);
   EXPECT_LT(above[0], 200) << "no marker past the band";
+  // Translucent markers are laid on one by one: where two overlap the
+  // colour is deeper (as each marker is composited on its own), also when
+  // they are drawn from one image, and at twice the resolution.
+  Axes::Mark pair;
+  pair.kind = Axes::Mark::Kind::Scatter;
+  pair.x = {40, 60, 20}, pair.y = {50, 50, 20}, pair.sizes = {900};  // 30 pt wide: the first two overlap
+  pair.color = parse_color("blue");
+  pair.style.alpha = 0.5;
+  for (double column : {1.0, 0.5}) {
+    cairo_surface_t* two = drawn(pair, PanelView{{0, 0, 100, 100}, {0, 100}, {0, 100}}, column);
+    auto alone = rgb(two, 20, 80), overlap = rgb(two, 50, 50);
+    EXPECT_LT(overlap[0], alone[0] - 40) << column;  // less red and green: a deeper blue
+    EXPECT_EQ(overlap[2], 255);
+    EXPECT_TRUE(white_at(two, 20, 60));  // 40 pt above the lone marker's centre
+    cairo_surface_destroy(two);
+  }
   for (auto* s : {circle, square, up, down, cross, dots, band}) cairo_surface_destroy(s);
 
   Figure f(2, 2);
