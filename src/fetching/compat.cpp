@@ -1,8 +1,5 @@
 // The compatibility functions: the class operations under the parameter
 // names scripts use, and three canned loaders.
-#include <date/tz.h>
-
-#include <chrono>
 #include <cmath>
 
 #include "tremora/fetching.hpp"
@@ -10,17 +7,6 @@
 
 namespace tremora::fetching {
 namespace {
-
-// The local wall-clock time now (UTC when the machine has no zone).
-Timestamp local_now() {
-  auto now = std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now());
-  Timestamp utc{now.time_since_epoch().count()};
-  try {
-    return utc_to_local(utc, date::current_zone()->name());
-  } catch (const std::exception&) {
-    return utc;
-  }
-}
 
 const Timestamp g_load_time = local_now();
 
