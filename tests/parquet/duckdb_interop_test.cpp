@@ -47,6 +47,24 @@ json duckdb(const std::vector<std::string>& sql) {
   return json::parse(out);
 }
 
+// The columns of a Parquet file (a quoted SQL text) and their types, as DuckDB reads them.
+using Columns = std::vector<std::pair<std::string, std::string>>;
+Columns duckdb_columns(const std::string& file) {
+  Columns columns;
+  for (const auto& row : duckdb({"SELECT column_name, column_type FROM (DESCRIBE SELECT * FROM read_parquet(" + file +
+                                 "))"}))
+    columns.emplace_back(row["column_name"], row["column_type"]);
+  return columns;
+}
+
+// The key-value metadata of a Parquet file, as DuckDB reads it.
+std::map<std::string, std::string> duckdb_metadata(const std::string& file) {
+  std::map<std::string, std::string> meta;
+  for (const auto& row : duckdb({"SELECT decode(key) AS k, decode(value) AS v FROM parquet_kv_metadata(" + file + ")"}))
+    meta[row["k"]] = row["v"];
+  return meta;
+}
+
 // The package is optional (installing it needs the npm registry): without
 // it these checks are skipped, saying so.
 #define REQUIRE_DUCKDB()                                                                                 \
@@ -105,17 +123,9 @@ TEST(DuckDbReadsOurFiles, ValuesNullsTypesAndMetadata) {
       if (!std::isnan(v)) expected += v;
     EXPECT_DOUBLE_EQ(r["sv"].get<double>(), expected);
     EXPECT_EQ(r["st"], "37001,郯城");
-    json types = duckdb({"SELECT column_name, column_type FROM (DESCRIBE SELECT * FROM " + f + ")"});
-    std::map<std::string, std::string> type_of;
-    for (const auto& row : types) type_of[row["column_name"]] = row["column_type"];
-    EXPECT_EQ(type_of["STARTDATE"], "TIMESTAMP WITH TIME ZONE");
-    EXPECT_EQ(type_of["LOCAL"], "TIMESTAMP_NS");
-    EXPECT_EQ(type_of["OBSVALUE"], "FLOAT");
-    EXPECT_EQ(type_of["N"], "BIGINT");
-    EXPECT_EQ(type_of["STATIONID"], "VARCHAR");
-    json kv = duckdb({"SELECT decode(key) AS k, decode(value) AS v FROM parquet_kv_metadata(" + f + ") ORDER BY k"});
-    std::map<std::string, std::string> meta;
-    for (const auto& row : kv) meta[row["k"]] = row["v"];
+    EXPECT_EQ(duckdb_columns(f), (Columns{{"STARTDATE", "TIMESTAMP WITH TIME ZONE"}, {"LOCAL", "TIMESTAMP_NS"},
+                                          {"OBSVALUE", "FLOAT"}, {"N", "BIGINT"}, {"STATIONID", "VARCHAR"}}));
+    std::map<std::string, std::string> meta = duckdb_metadata(f);
     EXPECT_EQ(meta["source"], "GFZ Potsdam");
     EXPECT_EQ(meta["tremora.zone.STARTDATE"], "Asia/Shanghai");
     json rows = duckdb({"SELECT N::VARCHAR AS n, OBSVALUE AS v, STATIONID AS s FROM " + f + " LIMIT 3 OFFSET 8"});
@@ -182,19 +192,10 @@ TEST(DuckDbReadsOurFiles, VuzoFilesAsOrdinaryTables) {
   EXPECT_EQ(agg[0]["t0"], std::to_string(t0));
   EXPECT_EQ(agg[0]["st"], "37001,41001");
   EXPECT_EQ(agg[0]["it"], "4112");
-  json types = duckdb({"SELECT column_name, column_type FROM (DESCRIBE SELECT * FROM read_parquet(" + f + "))"});
-  ASSERT_EQ(types.size(), 4u);
-  EXPECT_EQ(types[0]["column_name"], "STARTDATE");
-  EXPECT_EQ(types[0]["column_type"], "TIMESTAMP WITH TIME ZONE");
-  std::map<std::string, std::string> type_of;
-  for (const auto& row : types) type_of[row["column_name"]] = row["column_type"];
-  EXPECT_EQ(type_of["OBSVALUE"], "FLOAT");
-  EXPECT_EQ(type_of["STATIONID"], "VARCHAR");
-  EXPECT_EQ(type_of["ITEMID"], "VARCHAR");
+  EXPECT_EQ(duckdb_columns(f), (Columns{{"STARTDATE", "TIMESTAMP WITH TIME ZONE"}, {"STATIONID", "VARCHAR"},
+                                        {"ITEMID", "VARCHAR"}, {"OBSVALUE", "FLOAT"}}));
   // The context is in the file's key-value metadata, as JSON texts.
-  json kv = duckdb({"SELECT decode(key) AS k, decode(value) AS v FROM parquet_kv_metadata(" + f + ")"});
-  std::map<std::string, std::string> meta;
-  for (const auto& row : kv) meta[row["k"]] = row["v"];
+  std::map<std::string, std::string> meta = duckdb_metadata(f);
   EXPECT_EQ(meta["vuzo.version"], "1");
   EXPECT_EQ(meta["station_info"], R"([{"STATIONID":"37001","STATIONNAME":"郯城"},{"STATIONID":"41001","STATIONNAME":"郑州"}])");
   EXPECT_EQ(meta["item_info"], "[]");
