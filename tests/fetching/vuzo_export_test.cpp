@@ -21,10 +21,7 @@ using logger_config::LogCapture;
 using testing::error_of;
 
 // A folder for HOME and the metadata cache of one test.
-struct Offline {
-  testing::TempDir home_dir;
-  testing::ScopedEnv home{"HOME", home_dir.path().string()};
-};
+using Offline = testing::TempHome;
 
 Table strings(const std::vector<std::pair<std::string, std::vector<std::optional<std::string>>>>& columns) {
   Table t;
@@ -64,11 +61,7 @@ Table samples(const std::vector<std::string>& stations, std::size_t per_station)
   return t;
 }
 
-std::vector<std::string> texts(const Table& t, const std::string& column) {
-  std::vector<std::string> out;
-  for (std::size_t i = 0; i < t.num_rows(); ++i) out.push_back(t.column(column).at(i).to_text());
-  return out;
-}
+using testing::texts;
 
 exchange::VuzoContext context_of(const std::optional<Table>& vuzo) {
   if (!vuzo) throw std::logic_error("no VUZO table");

@@ -1,7 +1,10 @@
-// GoogleTest checks of tables.
+// GoogleTest checks of tables, and their values as texts.
 #pragma once
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 #include "tremora/table.hpp"
 
@@ -26,6 +29,14 @@ inline void expect_same(const Table& a, const Table& b) {
       }
     }
   }
+}
+
+/// The text form of each value of a column.
+inline std::vector<std::string> texts(const Table& t, const std::string& column) {
+  std::vector<std::string> out;
+  const Column& c = t.column(column);
+  for (std::size_t i = 0; i < c.size(); ++i) out.push_back(c.at(i).to_text());
+  return out;
 }
 
 }  // namespace tremora::testing
