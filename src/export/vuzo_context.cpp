@@ -1,5 +1,7 @@
 #include "vuzo_context.hpp"
 
+#include <cstdint>
+
 #include "records_json.hpp"
 #include "tremora/errors.hpp"
 
@@ -52,8 +54,7 @@ class EntryReader {
 
   int64_t seconds(const char* key) const {
     OrderedJson j = json(key);
-    if (j.is_number_integer()) return j.get<int64_t>();
-    if (j.is_number_float() && j.get<double>() == double(int64_t(j.get<double>()))) return int64_t(j.get<double>());
+    if (j.is_number_integer() && !(j.is_number_unsigned() && j.get<uint64_t>() > INT64_MAX)) return j.get<int64_t>();
     throw malformed(key, "it is not a whole number of seconds: " + j.dump());
   }
 

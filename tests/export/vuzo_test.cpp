@@ -157,8 +157,10 @@ TEST(VuzoFile, FilesThatAreNotVuzoAreNamed) {
   std::string no_rate = file("no_rate.vuzo", [](Table& t) { t.attributes().erase("sampling_rate"); });
   EXPECT_EQ(error_of([&] { read_vuzo(no_rate); }),
             "'" + no_rate + "': the VUZO entry 'sampling_rate' cannot be read: it is missing");
-  std::string rate_text = file("rate_text.vuzo", [](Table& t) { t.attributes()["sampling_rate"] = R"("60")"; });
-  EXPECT_THROW(read_vuzo(rate_text), IOError);
+  for (const char* rate : {R"("60")", "60.5", "18446744073709551615"}) {
+    std::string bad_rate = file("bad_rate.vuzo", [&](Table& t) { t.attributes()["sampling_rate"] = rate; });
+    EXPECT_THROW(read_vuzo(bad_rate), IOError) << rate;
+  }
   std::string time_number = file("time_number.vuzo", [](Table& t) { t.attributes()["export_time"] = "1"; });
   EXPECT_THROW(read_vuzo(time_number), IOError);
   std::string not_records = file("not_records.vuzo", [](Table& t) { t.attributes()["item_info"] = "[1]"; });
