@@ -3,33 +3,23 @@
 // bytes per sample of the result, and parts of the time: the query and the
 // inflating (the split has its own benchmark).
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
+#include "minute_year.hpp"
 #include "tremora/cleaning.hpp"
 #include "tremora/fetching.hpp"
 #include "tremora/gzip.hpp"
-#include "tremora/sampledb.hpp"
 
 namespace tremora {
 namespace {
 
 struct Setup {
-  std::filesystem::path file;
-  std::shared_ptr<db::Connection> conn;
+  std::shared_ptr<db::Connection> conn = bench::minute_year().conn;
   std::string sql;
   Setup() {
-    file = std::filesystem::temp_directory_path() / ("tremora-bench-" + std::to_string(getpid()) + ".db");
-    sampledb::Options o;
-    o.stations = {"32005"};  // tilt NS and EW, volume strain
-    o.rates = {"01"};
-    o.minute = {make_timestamp(2024, 1, 1), make_timestamp(2024, 12, 30)};
-    sampledb::write_database(file, o);
-    conn = db::open_sqlite(file);
     Table names(std::vector<Column>{Column::from_strings("table_name", {"QZ_211_DYS_01", "QZ_231_DYS_01"})});
     Table stations(std::vector<Column>{Column::from_strings("stationid", {"32005"})});
     sql = *fetching::QueryBuilder::build_data_query(names, "20240101", "20241230", stations);
   }
-  ~Setup() { std::filesystem::remove(file); }
 };
 
 Setup& setup() {

@@ -231,6 +231,29 @@ struct DataFetcher {
   /// when there is no log table.
   static std::optional<Table> fetch_dialog(db::Connection* conn, const DateArg& start_date, const DateArg& end_date,
                                            const DialogOptions& options = {});
+
+  /// The VUZO table of an observation table (exchange::to_vuzo): its rows
+  /// with the records of the stations table and of the items table whose
+  /// STATIONID (ITEMID) equals one of the table's codes, each matching
+  /// dictionary row once and in the dictionary's order; the sampling rate
+  /// in seconds as given; and the local time of the call. The dictionaries
+  /// come from get_timeseries_info(conn), so the runtime error of a missing
+  /// metadata cache reaches the caller. Nothing when `df` is absent or has
+  /// no rows. KeyError when `df` has no STATIONID or ITEMID column.
+  static std::optional<Table> to_vuzo(db::Connection* conn, const Table& df, int64_t sampling_rate);
+  static std::optional<Table> to_vuzo(db::Connection* conn, const std::optional<Table>& df, int64_t sampling_rate);
+
+  /// 一键导出函数: writes the VUZO table of `df` to `file_path` as a
+  /// Parquet file (snappy) and logs "数据已自动关联元数据并导出至: " + the
+  /// path (info). When there is no VUZO table (`df` absent or empty) it logs
+  /// "导出失败：无法生成 VUZO Table" (error) and writes nothing. An existing
+  /// file is replaced atomically: errors (a missing or unwritable folder is
+  /// an IOError naming the path) reach the caller and leave no partial file
+  /// and the previous file as it was.
+  static void export_vuzo(db::Connection* conn, const Table& df, const std::filesystem::path& file_path,
+                          int64_t sampling_rate);
+  static void export_vuzo(db::Connection* conn, const std::optional<Table>& df,
+                          const std::filesystem::path& file_path, int64_t sampling_rate);
 };
 
 /// MetadataFetcher::get_timeseries_info.

@@ -98,6 +98,11 @@ std::string iso_format(Timestamp t);
 /// offset, "2024-03-01T18:00:00+08:00" ("Z" for UTC itself).
 std::string iso_format(Timestamp utc, const std::string& zone);
 
+/// ISO 8601 text to the microsecond, "2024-03-01T18:00:00", followed by a
+/// six-digit fraction ".000250" when the microseconds are not zero; digits
+/// below the microsecond are dropped. NaT gives "NaT".
+std::string iso_format_micros(Timestamp t);
+
 /// Text of a duration like "1 days 02:03:04" ("NaT" when missing).
 std::string format_duration(Duration d);
 
@@ -150,12 +155,12 @@ Timestamp local_to_utc(Timestamp wall, const std::string& zone);
 /// an unknown zone). NaT stays NaT.
 Timestamp utc_to_local(Timestamp utc, const std::string& zone);
 
+/// The wall-clock time now in the machine's time zone (UTC when the machine
+/// names no zone the time-zone database knows).
+Timestamp local_now();
+
 /// The offset of a zone from UTC at an instant, in seconds.
 int32_t utc_offset_seconds(Timestamp utc, const std::string& zone);
-
-/// The wall-clock time now in the machine's time zone (UTC when the
-/// machine names none).
-Timestamp local_now();
 
 /// True when the zone's clock is changed at an instant after `from_utc` and
 /// not later than `to_utc` (never for fixed offsets).

@@ -181,7 +181,18 @@ Column unique(const Column& column) {
     }
     return false;
   };
-  if (is_text_type(column.type())) {
+  if (column.is_dictionary()) {
+    // Texts are compared once per code, not once per row (a dictionary
+    // may list a text twice).
+    std::vector<uint8_t> code_seen(column.dictionary().size(), 0);
+    std::unordered_set<std::string_view> seen;
+    const std::vector<int32_t>& codes = column.codes();
+    for (std::size_t i = 0; i < column.size(); ++i) {
+      if (keep(i) || code_seen[std::size_t(codes[i])]) continue;
+      code_seen[std::size_t(codes[i])] = 1;
+      if (seen.insert(column.text(i)).second) first.push_back(int64_t(i));
+    }
+  } else if (is_text_type(column.type())) {
     std::unordered_set<std::string_view> seen;
     for (std::size_t i = 0; i < column.size(); ++i)
       if (!keep(i) && seen.insert(column.text(i)).second) first.push_back(int64_t(i));

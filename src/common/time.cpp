@@ -300,6 +300,12 @@ std::string iso_format(Timestamp utc, const std::string& zone) {
   return out + fmt::format("{}{:02d}:{:02d}", offset < 0 ? '-' : '+', a / 3600, a / 60 % 60);
 }
 
+std::string iso_format_micros(Timestamp t) {
+  if (t.is_nat()) return "NaT";
+  bool whole_second = to_civil(t).nanosecond / kNanosPerMicro == 0;
+  return format_timestamp(t, whole_second ? "%Y-%m-%dT%H:%M:%S" : "%Y-%m-%dT%H:%M:%S.%f");
+}
+
 std::string format_duration(Duration d) {
   if (d.is_nat()) return "NaT";
   bool negative = d.ns < 0;
@@ -421,12 +427,6 @@ Timestamp utc_to_local(Timestamp utc, const std::string& zone) {
   return add_nanos(utc, int64_t{utc_offset_seconds(utc, zone)} * kNanosPerSecond);
 }
 
-int32_t utc_offset_seconds(Timestamp utc, const std::string& zone) {
-  ZoneRule rule = find_zone(zone);
-  if (!rule.tz) return rule.fixed_seconds;
-  return int32_t(rule.tz->get_info(sys_seconds_of(utc)).offset.count());
-}
-
 Timestamp local_now() {
   auto now = std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now());
   Timestamp utc{now.time_since_epoch().count()};
@@ -435,6 +435,12 @@ Timestamp local_now() {
   } catch (const std::exception&) {
     return utc;
   }
+}
+
+int32_t utc_offset_seconds(Timestamp utc, const std::string& zone) {
+  ZoneRule rule = find_zone(zone);
+  if (!rule.tz) return rule.fixed_seconds;
+  return int32_t(rule.tz->get_info(sys_seconds_of(utc)).offset.count());
 }
 
 bool offset_changes_between(Timestamp from_utc, Timestamp to_utc, const std::string& zone) {

@@ -1,6 +1,5 @@
 // The compatibility functions: the class operations under the parameter
 // names scripts use, and three canned loaders.
-
 #include <cmath>
 
 #include "tremora/fetching.hpp"

@@ -232,6 +232,58 @@ TEST(Cli, SampleDatabaseFetchAndCache) {
   EXPECT_NE(r.out.find("数据库配置文件缺失或不完整"), std::string::npos) << r.out;
 }
 
+TEST(Cli, ExportWritesVuzoFilesAndShowPrintsTheirContext) {
+  testing::TempDir dir;
+  ASSERT_EQ(run("sample-db --station 37001 " + (dir / "qz.db").string()).status, 0);
+  dir.write("default.conf", "[local]\nDRIVER = sqlite\nHOST = qz.local\nDATABASE = qz.db\n");
+  std::string request = "--db local --start 20240509 --end 20240510 --method 水位 --station 郯城 --type 预处理库 --gzip";
+  // Fetched and exported in one step (the metadata cache is filled on the way).
+  RunResult r = run_in(dir, "export " + request + " --rate 分钟值 --out out/water.vuzo");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, "wrote out/water.vuzo: 2880 rows, 1 station record, 1 item record\n");
+  r = run_in(dir, "show out/water.vuzo --head 2");
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::vector<std::string> lines = lines_of(r.out);
+  ASSERT_GE(lines.size(), 18u) << r.out;
+  EXPECT_TRUE(lines[0].starts_with("export_time: 20")) << r.out;
+  EXPECT_EQ(lines[1], "sampling_rate: 60 s");
+  EXPECT_EQ(lines[2], "station_info: 1 record");
+  EXPECT_NE(lines[5].find("郯城"), std::string::npos) << r.out;
+  EXPECT_EQ(lines[7], "item_info: 1 record");
+  EXPECT_NE(lines[10].find("水位"), std::string::npos) << r.out;
+  EXPECT_EQ(lines[12], "rows:");
+  EXPECT_TRUE(lines[13].find("STARTDATE") < lines[13].find("OBSVALUE")) << r.out;
+  EXPECT_EQ(lines.back(), "[2880 rows x 6 columns]");
+  // A table file already on disk, the rate by name or in seconds.
+  ASSERT_EQ(run_in(dir, "fetch " + request + " --rate 分钟值 --out water.csv").status, 0);
+  r = run_in(dir, "export --from water.csv --db local --rate 60 --out again.vuzo");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, "wrote again.vuzo: 2880 rows, 1 station record, 1 item record\n");
+  EXPECT_NE(run_in(dir, "show again.vuzo").out.find("sampling_rate: 60 s"), std::string::npos);
+  EXPECT_EQ(run_in(dir, "export --from out/water.vuzo --db local --rate 小时值 --out hourly.vuzo").status, 0);
+  EXPECT_NE(run_in(dir, "show hourly.vuzo").out.find("sampling_rate: 3600 s"), std::string::npos);
+  // What cannot be done is said, and nothing is written.
+  r = run_in(dir, "export --db local --rate 分钟值 --out x.vuzo");
+  EXPECT_NE(r.out.find("--start (or --from TABLE) is required"), std::string::npos) << r.out;
+  r = run_in(dir, "export --from water.csv --db local --rate 1.5 --out x.vuzo");
+  EXPECT_NE(r.out.find("--rate: '1.5' is not a sampling rate name nor a whole number of seconds"), std::string::npos)
+      << r.out;
+  r = run_in(dir, "export --from water.csv --start 20240509 --db local --rate 60 --out x.vuzo");
+  EXPECT_NE(r.out.find("--start excludes --from"), std::string::npos) << r.out;
+  r = run_in(dir, "export --from water.csv --db local --rate 60 --out ./water.csv");
+  EXPECT_EQ(r.status, 105) << r.out;
+  r = run_in(dir, "export --db local --start 20300101 --end 20300102 --method 水位 --rate 日值 --type 预处理库 "
+                  "--out x.vuzo");
+  EXPECT_EQ(lines_of(r.out).back(), "tremora: error: nothing to export: the table has no rows") << r.out;
+  EXPECT_FALSE(std::filesystem::exists(dir / "x.vuzo"));
+  // A Parquet file named .vuzo that is not one is named.
+  ASSERT_EQ(run_in(dir, "fetch " + request + " --rate 分钟值 --out plain.parquet").status, 0);
+  std::filesystem::rename(dir / "plain.parquet", dir / "plain.vuzo");
+  EXPECT_EQ(run_in(dir, "show plain.vuzo").out,
+            "tremora: error: 'plain.vuzo' is not a VUZO file: it has no 'vuzo.version' entry\n");
+  EXPECT_NE(run("export --help").out.find("Examples: tremora export --db sample"), std::string::npos);
+}
+
 TEST(Cli, PlotWritesTheChartsOfATable) {
   testing::TempDir dir;
   ASSERT_EQ(run("sample-db --station 37001 --station 41001 " + (dir / "qz.db").string()).status, 0);
@@ -505,7 +557,8 @@ TEST(Cli, HelpShowsEveryDefaultInLinedUpColumns) {
       {"diff", "--periods INT=1"},             {"mad", "--window-size INT=15"},
       {"mad", "--threshold-factor FLOAT=5"},   {"normalize-dates", "--reference-year INT=2024"},
       {"kp", "--tz TEXT=Asia/Shanghai"},       {"kp", "--timeout FLOAT=20"},
-      {"quakes", "--filters TEXT=300:3"},      {"sample-db", "--station TEXT=all ..."}};
+      {"quakes", "--filters TEXT=300:3"},      {"sample-db", "--station TEXT=all ..."},
+      {"export", "--station TEXT=全部"},       {"export", "--item TEXT=全部 ..."}};
   for (const auto& [command, option] : expected) {
     RunResult r = run(command + " --help");
     std::size_t at = r.out.find("  " + option);

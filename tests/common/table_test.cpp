@@ -139,6 +139,13 @@ TEST(Table, TakeFilterAndUnique) {
   EXPECT_EQ(u.at(0), Value("b"));
   EXPECT_TRUE(u.is_null(2));
   EXPECT_EQ(u.at(3), Value("c"));
+  // Dictionary-encoded: the same, also when the dictionary lists a text twice.
+  Column ud = unique(Column::from_dictionary("S", {1, 0, -1, 2, 1, -1, 3}, {"a", "b", "a", "c"}));
+  ASSERT_EQ(ud.size(), 4u);
+  EXPECT_EQ(ud.at(0), Value("b"));
+  EXPECT_EQ(ud.at(1), Value("a"));
+  EXPECT_TRUE(ud.is_null(2));
+  EXPECT_EQ(ud.at(3), Value("c"));
   Column un = unique(Column::from_float64("F", {2, NAN, 2, 0.0, -0.0, NAN, 1}));
   EXPECT_EQ(un.size(), 4u);
   EXPECT_EQ(un.float64s()[3], 1);

@@ -61,6 +61,18 @@ TEST(Formatting, StrftimeSubsetAndIso) {
   EXPECT_EQ(format_duration(Duration{-kNanosPerMinute}), "-0 days 00:01:00");
 }
 
+TEST(Formatting, IsoToTheMicrosecond) {
+  int64_t midnight = make_timestamp(2024, 5, 9).ns;
+  EXPECT_EQ(iso_format_micros(Timestamp{midnight}), "2024-05-09T00:00:00");
+  // Always six digits when there is a fraction, never three or nine.
+  EXPECT_EQ(iso_format_micros(Timestamp{midnight + 500'000'000}), "2024-05-09T00:00:00.500000");
+  EXPECT_EQ(iso_format_micros(Timestamp{midnight + 250'000}), "2024-05-09T00:00:00.000250");
+  EXPECT_EQ(iso_format_micros(Timestamp{midnight + 123'456'789}), "2024-05-09T00:00:00.123456");
+  // Less than a microsecond is no fraction.
+  EXPECT_EQ(iso_format_micros(Timestamp{midnight + 999}), "2024-05-09T00:00:00");
+  EXPECT_EQ(iso_format_micros(Timestamp{}), "NaT");
+}
+
 TEST(TimeZones, ConvertsAndRejectsGapsAndRepeats) {
   Timestamp wall = make_timestamp(2024, 5, 10, 8, 0, 0);
   Timestamp utc = local_to_utc(wall, "Asia/Shanghai");

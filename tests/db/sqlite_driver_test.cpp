@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "small_sample_db.hpp"
+#include "table_checks.hpp"
 #include "tremora/db.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/gzip.hpp"
@@ -12,12 +13,7 @@ namespace {
 
 std::shared_ptr<Connection> open() { return open_sqlite(testing::small_sample_db()); }
 
-std::vector<std::string> texts(const Table& t, const std::string& column) {
-  std::vector<std::string> out;
-  const Column& c = t.column(column);
-  for (std::size_t i = 0; i < c.size(); ++i) out.push_back(c.at(i).to_text());
-  return out;
-}
+using testing::texts;
 
 TEST(SqliteDriver, DictionaryLookups) {
   auto conn = open();

@@ -7,6 +7,7 @@
 
 #include "recording_connection.hpp"
 #include "small_sample_db.hpp"
+#include "table_checks.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/fetching.hpp"
 #include "tremora/gzip.hpp"
@@ -18,21 +19,14 @@ namespace {
 using logger_config::Level;
 using logger_config::LogCapture;
 
-std::vector<std::string> texts(const Table& t, const std::string& column) {
-  std::vector<std::string> out;
-  for (std::size_t i = 0; i < t.num_rows(); ++i) out.push_back(t.column(column).at(i).to_text());
-  return out;
-}
+using testing::texts;
 
 Table names(std::vector<std::optional<std::string>> v, const std::string& column) {
   return Table(std::vector<Column>{Column::from_strings(column, v)});
 }
 
-// A folder for HOME and the cache of one test.
-struct Offline {
-  testing::TempDir home_dir;
-  testing::ScopedEnv home{"HOME", home_dir.path().string()};
-};
+// A folder for HOME and the metadata cache of one test.
+using Offline = testing::TempHome;
 
 std::shared_ptr<db::Connection> sample() {
   auto conn = db::open_sqlite(testing::small_sample_db());

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "test_support.hpp"
+#include "tremora/export.hpp"
 #include "tremora/parquet.hpp"
 
 namespace tremora::parquet {
@@ -44,6 +45,24 @@ json duckdb(const std::vector<std::string>& sql) {
   int status = pclose(pipe);
   if (status != 0) throw std::runtime_error("duckdb failed: " + out);
   return json::parse(out);
+}
+
+// The columns of a Parquet file (a quoted SQL text) and their types, as DuckDB reads them.
+using Columns = std::vector<std::pair<std::string, std::string>>;
+Columns duckdb_columns(const std::string& file) {
+  Columns columns;
+  for (const auto& row : duckdb({"SELECT column_name, column_type FROM (DESCRIBE SELECT * FROM read_parquet(" + file +
+                                 "))"}))
+    columns.emplace_back(row["column_name"], row["column_type"]);
+  return columns;
+}
+
+// The key-value metadata of a Parquet file, as DuckDB reads it.
+std::map<std::string, std::string> duckdb_metadata(const std::string& file) {
+  std::map<std::string, std::string> meta;
+  for (const auto& row : duckdb({"SELECT decode(key) AS k, decode(value) AS v FROM parquet_kv_metadata(" + file + ")"}))
+    meta[row["k"]] = row["v"];
+  return meta;
 }
 
 // The package is optional (installing it needs the npm registry): without
@@ -104,17 +123,9 @@ TEST(DuckDbReadsOurFiles, ValuesNullsTypesAndMetadata) {
       if (!std::isnan(v)) expected += v;
     EXPECT_DOUBLE_EQ(r["sv"].get<double>(), expected);
     EXPECT_EQ(r["st"], "37001,郯城");
-    json types = duckdb({"SELECT column_name, column_type FROM (DESCRIBE SELECT * FROM " + f + ")"});
-    std::map<std::string, std::string> type_of;
-    for (const auto& row : types) type_of[row["column_name"]] = row["column_type"];
-    EXPECT_EQ(type_of["STARTDATE"], "TIMESTAMP WITH TIME ZONE");
-    EXPECT_EQ(type_of["LOCAL"], "TIMESTAMP_NS");
-    EXPECT_EQ(type_of["OBSVALUE"], "FLOAT");
-    EXPECT_EQ(type_of["N"], "BIGINT");
-    EXPECT_EQ(type_of["STATIONID"], "VARCHAR");
-    json kv = duckdb({"SELECT decode(key) AS k, decode(value) AS v FROM parquet_kv_metadata(" + f + ") ORDER BY k"});
-    std::map<std::string, std::string> meta;
-    for (const auto& row : kv) meta[row["k"]] = row["v"];
+    EXPECT_EQ(duckdb_columns(f), (Columns{{"STARTDATE", "TIMESTAMP WITH TIME ZONE"}, {"LOCAL", "TIMESTAMP_NS"},
+                                          {"OBSVALUE", "FLOAT"}, {"N", "BIGINT"}, {"STATIONID", "VARCHAR"}}));
+    std::map<std::string, std::string> meta = duckdb_metadata(f);
     EXPECT_EQ(meta["source"], "GFZ Potsdam");
     EXPECT_EQ(meta["tremora.zone.STARTDATE"], "Asia/Shanghai");
     json rows = duckdb({"SELECT N::VARCHAR AS n, OBSVALUE AS v, STATIONID AS s FROM " + f + " LIMIT 3 OFFSET 8"});
@@ -140,6 +151,56 @@ TEST(DuckDbReadsOurFiles, BytesAsBlobsBesideUtf8Texts) {
   EXPECT_EQ(rows[0]["n"], "3");
   EXPECT_EQ(rows[0]["h"], "1F8BFF");
   EXPECT_TRUE(rows[1]["n"].is_null());
+}
+
+TEST(DuckDbReadsOurFiles, VuzoFilesAsOrdinaryTables) {
+  REQUIRE_DUCKDB();
+  testing::TempDir dir;
+  std::size_t n = 2000;
+  int64_t t0 = make_timestamp(2024, 5, 10).ns;
+  std::vector<int64_t> times;
+  std::vector<double> values;
+  std::vector<int32_t> stations;
+  double sum = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    times.push_back(t0 + int64_t(i) * kNanosPerMinute);
+    values.push_back(i % 50 == 7 ? NAN : double(i % 100) / 8);
+    if (i % 50 != 7) sum += double(i % 100) / 8;
+    stations.push_back(i < n / 2 ? 0 : 1);
+  }
+  Table t;
+  t.add_column(Column::from_dictionary("STATIONID", stations, {"37001", "41001"}));
+  t.add_column(Column::from_int64("ITEMID", std::vector<int64_t>(n, 4112)));
+  t.add_column(Column::from_float64("OBSVALUE", values));
+  t.add_column(Column::from_timestamps("STARTDATE", times, "Asia/Shanghai"));
+  t.set_key("STARTDATE");
+  exchange::VuzoContext context;
+  context.station_info.add_column(Column::from_strings("STATIONID", {"37001", "41001"}));
+  context.station_info.add_column(Column::from_strings("STATIONNAME", {"郯城", "郑州"}));
+  context.sampling_rate = 60;
+  context.export_time = "2024-05-11T09:00:00";
+  Table vuzo = exchange::to_vuzo(t, context);
+  std::string path = (dir / "water.vuzo").string(), f = "'" + path + "'";
+  write_table(vuzo, path);
+  json agg = duckdb({"SELECT count(*)::VARCHAR AS n, count(OBSVALUE)::VARCHAR AS nv, sum(OBSVALUE)::DOUBLE AS sv,"
+                     " min(epoch_ns(STARTDATE))::VARCHAR AS t0, string_agg(DISTINCT STATIONID, ',' ORDER BY STATIONID)"
+                     " AS st, string_agg(DISTINCT ITEMID, ',') AS it FROM read_parquet(" + f + ")"});
+  ASSERT_EQ(agg.size(), 1u);
+  EXPECT_EQ(agg[0]["n"], "2000");
+  EXPECT_EQ(agg[0]["nv"], "1960");
+  EXPECT_DOUBLE_EQ(agg[0]["sv"].get<double>(), sum);
+  EXPECT_EQ(agg[0]["t0"], std::to_string(t0));
+  EXPECT_EQ(agg[0]["st"], "37001,41001");
+  EXPECT_EQ(agg[0]["it"], "4112");
+  EXPECT_EQ(duckdb_columns(f), (Columns{{"STARTDATE", "TIMESTAMP WITH TIME ZONE"}, {"STATIONID", "VARCHAR"},
+                                        {"ITEMID", "VARCHAR"}, {"OBSVALUE", "FLOAT"}}));
+  // The context is in the file's key-value metadata, as JSON texts.
+  std::map<std::string, std::string> meta = duckdb_metadata(f);
+  EXPECT_EQ(meta["vuzo.version"], "1");
+  EXPECT_EQ(meta["station_info"], R"([{"STATIONID":"37001","STATIONNAME":"郯城"},{"STATIONID":"41001","STATIONNAME":"郑州"}])");
+  EXPECT_EQ(meta["item_info"], "[]");
+  EXPECT_EQ(meta["sampling_rate"], "60");
+  EXPECT_EQ(meta["export_time"], R"("2024-05-11T09:00:00")");
 }
 
 TEST(WeReadDuckDbFiles, DefaultsDictionaryZstdRowGroupsAndPageV2) {

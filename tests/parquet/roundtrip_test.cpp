@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "table_checks.hpp"
 #include "test_support.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/parquet.hpp"
@@ -43,24 +44,7 @@ Table every_type(std::size_t n) {
   return t;
 }
 
-void expect_same(const Table& a, const Table& b) {
-  ASSERT_EQ(a.column_names(), b.column_names());
-  ASSERT_EQ(a.num_rows(), b.num_rows());
-  for (std::size_t c = 0; c < a.num_columns(); ++c) {
-    const Column& x = a.column(c);
-    const Column& y = b.column(c);
-    ASSERT_EQ(x.type(), y.type()) << x.name();
-    if (x.type() == DataType::Timestamp) {
-      EXPECT_EQ(x.zone(), y.zone()) << x.name();
-    }
-    for (std::size_t i = 0; i < x.size(); ++i) {
-      ASSERT_EQ(x.is_null(i), y.is_null(i)) << x.name() << " row " << i;
-      if (!x.is_null(i)) {
-        ASSERT_EQ(x.at(i), y.at(i)) << x.name() << " row " << i;
-      }
-    }
-  }
-}
+using testing::expect_same;
 
 TEST(ParquetRoundTrip, EveryTypeCompressionAndRowGroupSize) {
   Table t = every_type(2500);

@@ -73,6 +73,13 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
+/// A fresh folder as HOME (so also the default metadata cache) for the
+/// lifetime of the object.
+struct TempHome {
+  TempDir home_dir;
+  ScopedEnv home{"HOME", home_dir.path().string()};
+};
+
 /// Changes the working directory for the lifetime of the object.
 class ScopedCwd {
  public:

@@ -14,18 +14,6 @@ using fetching::kAll;
 using fetching::MetadataFetcher;
 using logger_config::Level;
 
-std::shared_ptr<db::Connection> connect(const std::string& alias) {
-  auto conn = fetching::conn_to_Oracle(alias);
-  if (!conn) throw std::runtime_error("cannot connect to the database '" + alias + "' (the log above says why)");
-  return conn;
-}
-
-// An output file must not be the database file the command reads.
-void refuse_writing_over_database(const db::Connection& conn, const std::string& out) {
-  auto file = conn.info().find("tremora_database_file");
-  if (file != conn.info().end()) refuse_same_files({{"the database file of --db", file->second}}, {{"--out", out}});
-}
-
 // The names of a request, as the user gave them (empty when not asked for).
 struct Request {
   std::string method, station;
@@ -125,40 +113,60 @@ void add_refresh_cache(CLI::App& app) {
   });
 }
 
+void add_request_options(CLI::App* cmd, RequestArgs& args, bool required) {
+  cmd->add_option("--db", args.db, "Database alias (section of default.conf)")->required();
+  cmd->add_option("--start", args.start, "First day (20240401, 2024-04-01, ...)")->required(required);
+  cmd->add_option("--end", args.end, "Last day")->required(required);
+  cmd->add_option("--method", args.method, "Method or discipline name (水位, 形变, 全部, ...)")->required(required);
+  cmd->add_option("--station", args.station, "Station name, or 全部");
+  cmd->add_option("--rate", args.rate, "Sampling rate: 秒钟值, 分钟值, 小时值, 日均值 (or 秒值, 分值, 整点值, 日值)")
+      ->required(required);
+  cmd->add_option("--type", args.type, "Database type: 原始库, 预处理库, 产品库")->required(required);
+  cmd->add_option("--item", args.items, "Item name (repeatable), or 全部")->default_str("全部");
+  cmd->add_option("--point", args.point, "Point code");
+  cmd->add_flag("--gzip", args.gzip, "Values are gzip-compressed (second and minute data)");
+}
+
+std::shared_ptr<db::Connection> connect(const std::string& alias) {
+  auto conn = fetching::conn_to_Oracle(alias);
+  if (!conn) throw std::runtime_error("cannot connect to the database '" + alias + "' (the log above says why)");
+  return conn;
+}
+
+void refuse_writing_over_database(const db::Connection& conn, const std::string& out) {
+  auto file = conn.info().find("tremora_database_file");
+  if (file != conn.info().end()) refuse_same_files({{"the database file of --db", file->second}}, {{"--out", out}});
+}
+
+Table fetch_observations(db::Connection* conn, const RequestArgs& args, bool split) {
+  fetching::FetchOptions options;
+  if (args.items.size() == 1) options.item_name = args.items.front();
+  else if (args.items.size() > 1) options.item_name = args.items;
+  options.gzip_flag = args.gzip;
+  options.my_split_lines = split;
+  options.point_id = args.point;
+  Request request{args.method, args.station, options.item_name, args.rate, args.type};
+  return fetch_explained(conn, request, [&] {
+    return fetching::fetching_data(conn, args.start, args.end, args.method, args.station, args.rate, args.type,
+                                   options);
+  });
+}
+
 void add_fetch(CLI::App& app) {
   struct Args {
-    std::string db, start, end, method, station = std::string(kAll), rate, type, point, out;
-    std::vector<std::string> items;
-    bool gzip = false, no_split = false;
+    RequestArgs request;
+    bool no_split = false;
+    std::string out;
   };
   auto args = std::make_shared<Args>();
   CLI::App* cmd = app.add_subcommand("fetch", "Fetch observation data into a table file");
-  cmd->add_option("--db", args->db, "Database alias (section of default.conf)")->required();
-  cmd->add_option("--start", args->start, "First day (20240401, 2024-04-01, ...)")->required();
-  cmd->add_option("--end", args->end, "Last day")->required();
-  cmd->add_option("--method", args->method, "Method or discipline name (水位, 形变, 全部, ...)")->required();
-  cmd->add_option("--station", args->station, "Station name, or 全部");
-  cmd->add_option("--rate", args->rate, "Sampling rate: 秒钟值, 分钟值, 小时值, 日均值 (or 秒值, 分值, 整点值, 日值)")->required();
-  cmd->add_option("--type", args->type, "Database type: 原始库, 预处理库, 产品库")->required();
-  cmd->add_option("--item", args->items, "Item name (repeatable), or 全部")->default_str("全部");
-  cmd->add_option("--point", args->point, "Point code");
-  cmd->add_flag("--gzip", args->gzip, "Values are gzip-compressed (second and minute data)");
+  add_request_options(cmd, args->request, true);
   cmd->add_flag("--no-split", args->no_split, "Keep one row per day");
   cmd->add_option("--out", args->out, "Output file, .csv or .parquet")->required();
   cmd->callback([args] {
-    auto conn = connect(args->db);
+    auto conn = connect(args->request.db);
     refuse_writing_over_database(*conn, args->out);
-    fetching::FetchOptions options;
-    if (args->items.size() == 1) options.item_name = args->items.front();
-    else if (args->items.size() > 1) options.item_name = args->items;
-    options.gzip_flag = args->gzip;
-    options.my_split_lines = !args->no_split;
-    options.point_id = args->point;
-    Request request{args->method, args->station, options.item_name, args->rate, args->type};
-    Table table = fetch_explained(conn.get(), request, [&] {
-      return fetching::fetching_data(conn.get(), args->start, args->end, args->method, args->station, args->rate,
-                                     args->type, options);
-    });
+    Table table = fetch_observations(conn.get(), args->request, !args->no_split);
     write_and_report(table, args->out);
     conn->close();
   });

@@ -137,7 +137,7 @@ void run_plot(PlotArgs& a) {
     }
   }
   if (!r.figure) throw std::runtime_error("no chart was made (see the messages above)");
-  std::cout << written << " figure" << (written == 1 ? "" : "s") << " in figures/\n";
+  std::cout << counted(written, "figure") << " in figures/\n";
 }
 
 }  // namespace

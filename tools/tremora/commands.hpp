@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <filesystem>
 
+#include "tremora/fetching.hpp"
 #include "tremora/quakecat.hpp"
 #include "tremora/table.hpp"
 
@@ -27,13 +28,35 @@ void add_kp(CLI::App& app);
 void add_quakes(CLI::App& app);
 void add_plot(CLI::App& app);
 void add_annual(CLI::App& app);
+void add_export(CLI::App& app);
+
+/// The options of a data request, shared by fetch and export.
+struct RequestArgs {
+  std::string db, start, end, method, station = std::string(fetching::kAll), rate, type, point;
+  std::vector<std::string> items;
+  bool gzip = false;
+};
+/// Adds --db (required) and the request options, --start, --end, --method,
+/// --rate and --type required when `required` is set.
+void add_request_options(CLI::App* cmd, RequestArgs& args, bool required);
+/// The connection of a database alias; an error naming the alias when
+/// there is none (the library logs why).
+std::shared_ptr<db::Connection> connect(const std::string& alias);
+/// Refuses an output that is the database file the connection reads.
+void refuse_writing_over_database(const db::Connection& conn, const std::string& out);
+/// The observation table of a request (split into samples when `split`);
+/// when the request cannot be resolved, an error saying which name resolves
+/// to nothing or which table is missing.
+Table fetch_observations(db::Connection* conn, const RequestArgs& args, bool split = true);
 
 /// Catalogue filters "200:3,300:4": distance limits in km and minimum
 /// magnitudes; std::invalid_argument naming the text otherwise.
 std::vector<quakecat::Filter> parse_filters(const std::string& text);
 
-/// Reads a table file by its extension (.csv or .parquet).
+/// Reads a table file by its extension (.csv, or .parquet and .vuzo, which are Parquet files).
 Table read_table_file(const std::filesystem::path& path);
+/// True for a file named as a VUZO file (.vuzo).
+bool is_vuzo_file(const std::filesystem::path& path);
 /// Reads a STARTDATE column of texts (as a CSV gives it) as timestamps.
 void read_start_times(Table& table);
 /// Types the observation columns of a table file the way the commands read
@@ -64,5 +87,7 @@ void refuse_same_files(const std::vector<FileArg>& inputs, const std::vector<Fil
 void write_table_file(const Table& table, const std::filesystem::path& path);
 /// write_table_file, then "wrote PATH: N rows" on standard output.
 void write_and_report(const Table& table, const std::string& path);
+/// A count and its noun, plural unless one: "1 record", "3 records".
+std::string counted(std::size_t n, const std::string& noun);
 
 }  // namespace tremora::cli

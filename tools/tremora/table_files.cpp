@@ -20,12 +20,14 @@ bool holds_single_numbers(const Column& texts) {
 
 }  // namespace
 
+bool is_vuzo_file(const std::filesystem::path& path) { return extension_of(path) == ".vuzo"; }
+
 Table read_table_file(const std::filesystem::path& path) {
   std::string ext = extension_of(path);
   if (ext == ".csv") return read_csv(path);
-  if (ext == ".parquet") return parquet::read_table(path);
+  if (ext == ".parquet" || ext == ".vuzo") return parquet::read_table(path);
   throw std::invalid_argument("unsupported table file type '" + ext + "' of '" + path.string() +
-                              "' (use .csv or .parquet)");
+                              "' (use .csv, .parquet or .vuzo)");
 }
 
 void read_start_times(Table& table) {
@@ -63,6 +65,10 @@ void write_table_file(const Table& table, const std::filesystem::path& path) {
 void write_and_report(const Table& table, const std::string& path) {
   write_table_file(table, path);
   std::cout << "wrote " << path << ": " << table.num_rows() << " rows\n";
+}
+
+std::string counted(std::size_t n, const std::string& noun) {
+  return std::to_string(n) + " " + noun + (n == 1 ? "" : "s");
 }
 
 }  // namespace tremora::cli
