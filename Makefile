@@ -1,11 +1,14 @@
 # tremora developer commands.
+#   make demo   install dependencies, build, and run the whole road on the
+#               sample database into demo/ (offline, about 10 s)
 #   make test   install dependencies, build (Release, Ninja, build/), run all tests
 #   make bench  build and run the benchmarks
-#   make clean  remove the build folder
+#   make docs   redraw the README's chart images in docs/ (from the demo)
+#   make clean  remove the build folder and demo/
 BUILD ?= build
 JOBS ?= 2
 
-.PHONY: test bench build deps configure clean
+.PHONY: demo test bench docs build deps configure clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -16,6 +19,12 @@ configure: deps
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
+demo: build
+	$(BUILD)/bin/tremora demo demo
+
+docs: build
+	$(BUILD)/bin/tremora demo $(BUILD)/docs-demo --docs docs
+
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
@@ -23,4 +32,4 @@ bench: build
 	bash scripts/run-benchmarks.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) demo
