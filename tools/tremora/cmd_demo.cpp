@@ -43,21 +43,23 @@ class Journal {
   void wrote(const fs::path& file, std::optional<std::size_t> rows = std::nullopt) { files_.emplace_back(file, rows); }
 
   void print(std::ostream& out) const {
+    constexpr int kNameWidth = 62;
     out << "Files written into " << dir_.string() << ":\n";
     for (const auto& [file, rows] : files_) {
-      out << "  " << std::left << std::setw(58) << fs::relative(file, dir_).string() << std::right;
+      out << "  " << std::left << std::setw(kNameWidth) << fs::relative(file, dir_).string() << std::right;
       if (rows) out << std::setw(10) << *rows << " rows";
-      else out << std::setw(10) << fs::file_size(file) / 1024 << " KiB";
+      else if (auto bytes = fs::file_size(file); bytes < 1024) out << std::setw(10) << bytes << " B";
+      else out << std::setw(10) << bytes / 1024 << " KiB";
       out << '\n';
     }
     double total = 0;
     out << "Steps:\n";
     for (const auto& [name, seconds] : steps_) {
-      out << "  " << std::left << std::setw(58) << name << std::right << std::fixed << std::setprecision(2)
+      out << "  " << std::left << std::setw(kNameWidth) << name << std::right << std::fixed << std::setprecision(2)
           << std::setw(8) << seconds << " s\n";
       total += seconds;
     }
-    out << "  " << std::left << std::setw(58) << "total" << std::right << std::setw(8) << total << " s\n";
+    out << "  " << std::left << std::setw(kNameWidth) << "total" << std::right << std::setw(8) << total << " s\n";
   }
 
  private:
