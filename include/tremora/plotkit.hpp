@@ -64,6 +64,12 @@ Stats calculate_stats(const Table& df, const std::string& column = "OBSVALUE", d
 /// The step code of a time span: "30s", "1min", "2h", or "1D" from one day on.
 std::string get_freq_str(Duration span);
 
+/// The step code (get_freq_str) of the most frequent interval between
+/// consecutive times (an interval next to a NaT does not count); among
+/// intervals as frequent, the first.
+/// "min" when there is no interval.
+std::string most_frequent_step(const std::vector<int64_t>& times);
+
 /// The table on a regular grid from its earliest to its latest row key,
 /// stepping by the SAMPLERATE code of the first row or, failing that, by
 /// the most frequent interval between rows; grid times without a row get

@@ -152,8 +152,9 @@ std::optional<std::string> step_from_rate(const Table& df) {
   return it == id_to_freq().end() ? std::nullopt : std::optional<std::string>(it->second);
 }
 
-// The step code of the most frequent interval between consecutive rows.
-std::string step_from_data(const std::vector<int64_t>& t) {
+}  // namespace
+
+std::string most_frequent_step(const std::vector<int64_t>& t) {
   std::vector<int64_t> diffs;
   for (std::size_t i = 1; i < t.size(); ++i)
     if (t[i] != Timestamp::NaT && t[i - 1] != Timestamp::NaT) diffs.push_back(nanos_between(Timestamp{t[i - 1]}, Timestamp{t[i]}));
@@ -166,8 +167,6 @@ std::string step_from_data(const std::vector<int64_t>& t) {
   return get_freq_str(Duration{best});
 }
 
-}  // namespace
-
 Table reindex_df_by_interval(const Table& df) {
   if (!df.has_key() || df.key().type() != DataType::Timestamp)
     throw TypeError("reindex_df_by_interval needs a table keyed by timestamps");
@@ -175,7 +174,7 @@ Table reindex_df_by_interval(const Table& df) {
   const auto& t = df.key().int64s();
   if (!freq) {
     plotting_logger.debug("SAMPLERATE 列缺失或 ID 未识别，回退到动态计算频率");
-    freq = step_from_data(t);
+    freq = most_frequent_step(t);
   }
   int64_t step = step_code_nanos(*freq);
   std::optional<Column> grid = time_grid(df.key(), step);

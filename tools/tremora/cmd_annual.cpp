@@ -40,7 +40,8 @@ void add_annual(CLI::App& app) {
   cmd->add_option("--station-name", o.station_name, "Leads the title");
   cmd->add_option("--direction", o.direction, "Follows the station name in the title");
   cmd->add_option("--rolling-window", o.rolling_window, "Rows of the moving average");
-  cmd->footer("Example: tremora annual out/water_days.csv --station-name 郯城 --y-label \"水位 (m)\"");
+  set_examples(cmd, {"tremora annual data/water_days_2022_2024.parquet --station-name 郯城 --y-label \"水位 (m)\" "
+                     "--out tancheng_years.png"});
   cmd->callback([a] {
     yearplot::AnnualOptions o = a->o;
     o.figsize = figure_size(a->figsize);

@@ -26,14 +26,15 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-// The steps of the demo, timed, and the files they wrote.
+// The steps of the demo, timed (and shown on the progress line), and the
+// files they wrote.
 class Journal {
  public:
-  explicit Journal(fs::path dir) : dir_(std::move(dir)) {}
+  Journal(fs::path dir, std::size_t steps) : dir_(std::move(dir)), progress_("demo", steps) {}
 
   template <typename Work>
   void step(const std::string& name, Work work) {
-    std::cerr << "demo: " << name << "...\n";
+    progress_.step(name);
     auto start = Clock::now();
     work();
     steps_.emplace_back(name, std::chrono::duration<double>(Clock::now() - start).count());
@@ -42,7 +43,8 @@ class Journal {
   // A file written, with its rows when it is a table.
   void wrote(const fs::path& file, std::optional<std::size_t> rows = std::nullopt) { files_.emplace_back(file, rows); }
 
-  void print(std::ostream& out) const {
+  void print(std::ostream& out) {
+    progress_.finish();
     constexpr int kNameWidth = 62;
     out << "Files written into " << dir_.string() << ":\n";
     for (const auto& [file, rows] : files_) {
@@ -64,6 +66,7 @@ class Journal {
 
  private:
   fs::path dir_;
+  Progress progress_;
   std::vector<std::pair<std::string, double>> steps_;
   std::vector<std::pair<fs::path, std::optional<std::size_t>>> files_;
 };
@@ -153,7 +156,8 @@ void run_demo(const DemoArgs& a) {
   std::optional<fs::path> docs;
   if (!a.docs.empty()) docs = fs::absolute(a.docs);
   fs::create_directories(dir);
-  Journal j(dir);
+  constexpr std::size_t kSteps = 6;
+  Journal j(dir, kSteps);
   DemoHome home(dir);
   logger_config::LogCapture capture;
   std::size_t seen = 0;
@@ -177,7 +181,7 @@ void run_demo(const DemoArgs& a) {
   });
 
   Table minutes, hours, days, years;
-  j.step("fetches (minute gzip, hourly, daily, dialog)", [&] {
+  j.step("fetches (minute gzip, day rows, hourly, daily, dialog)", [&] {
     minutes = required(fetching::fetching_data(conn.get(), "20240501", "20240521", "水位", "全部", "分钟值", "预处理库",
                                                {.gzip_flag = true}),
                        "minute data");
@@ -187,6 +191,9 @@ void run_demo(const DemoArgs& a) {
                     "daily data");
     years = required(fetching::fetching_data(conn.get(), "20220101", "20241231", "水位", "郯城", "日均值", "预处理库"),
                      "three years of daily data");
+    Table day_rows = required(fetching::fetching_data(conn.get(), "20240501", "20240521", "水位", "郯城", "分钟值",
+                                                      "预处理库", {.gzip_flag = true, .my_split_lines = false}),
+                              "minute day rows");
     Table dialog = required(fetching::fetching_dialog(conn.get(), {.startdate = "20240101", .enddate = "20241231"}),
                             "log entries");
     write_parquet(j, minutes, "data/water_minutes.parquet");
@@ -194,6 +201,7 @@ void run_demo(const DemoArgs& a) {
     write_parquet(j, days, "data/tancheng_days.parquet");
     write_parquet(j, years, "data/water_days_2022_2024.parquet");
     write_parquet(j, dialog, "data/log_2024.parquet");
+    write_parquet(j, day_rows, "data/tancheng_minute_day_rows.parquet");
   });
 
   j.step("post-processing (MAD filter, hourly means, first difference)", [&] {
@@ -248,7 +256,7 @@ void add_demo(CLI::App& app) {
   cmd->add_option("DIR", a->dir, "Folder to write everything into");
   cmd->add_flag("--online", a->online, "Ask the GFZ service for the Kp index (falls back to the bundled 2024 file)");
   cmd->add_option("--docs", a->docs, "Also save small copies of three charts into this folder (the README's tour)");
-  cmd->footer("Example: tremora demo demo");
+  set_examples(cmd, {"tremora demo demo"});
   cmd->callback([a] { run_demo(*a); });
 }
 

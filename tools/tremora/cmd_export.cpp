@@ -25,16 +25,13 @@ int64_t rate_seconds(const std::string& rate, bool numbers_too) {
                                            (numbers_too ? " name nor a whole number of seconds" : ""));
 }
 
-// The request options a fetch needs, when the table is not read --from a file.
-void require_request(const CLI::App& cmd) {
-  for (const char* name : {"--start", "--end", "--method", "--rate", "--type"})
-    if (cmd.count(name) == 0) throw CLI::RequiredError(std::string(name) + " (or --from TABLE)");
-}
-
-void export_and_report(db::Connection* conn, const Table& table, const std::string& out, int64_t seconds) {
+void export_and_report(db::Connection* conn, const Table& table, const std::string& out, int64_t seconds,
+                       Progress& progress) {
   if (table.num_rows() == 0) throw std::runtime_error("nothing to export: the table has no rows");
+  progress.step("writing " + out);
   create_parent_folder(out);
   fetching::DataFetcher::export_vuzo(conn, table, out, seconds);
+  progress.finish();
   Table entries;  // the file's metadata only: the rows are not read again
   entries.attributes() = parquet::read_metadata(out);
   exchange::VuzoContext context = exchange::context_of(entries, out);
@@ -44,11 +41,15 @@ void export_and_report(db::Connection* conn, const Table& table, const std::stri
 }
 
 void export_fetched(const CLI::App& cmd, const ExportArgs& args) {
-  require_request(cmd);
+  require_options(cmd, {"--start", "--end", "--method", "--rate", "--type"}, "or --from TABLE");
+  int64_t seconds = rate_seconds(args.request.rate, false);
+  Progress progress("export", 3);
+  progress.step("connecting to " + args.request.db);
   auto conn = connect(args.request.db);
   refuse_writing_over_database(*conn, args.out);
+  progress.step("fetching");
   Table table = fetch_observations(conn.get(), args.request);
-  export_and_report(conn.get(), table, args.out, rate_seconds(args.request.rate, false));
+  export_and_report(conn.get(), table, args.out, seconds, progress);
   conn->close();
 }
 
@@ -56,11 +57,14 @@ void export_file(const ExportArgs& args) {
   refuse_same_files({{"--from", args.from}}, {{"--out", args.out}});
   if (args.request.rate.empty()) throw CLI::RequiredError("--rate");
   int64_t seconds = rate_seconds(args.request.rate, true);
+  Progress progress("export", 3);
+  progress.step("reading " + args.from);
   Table table = read_observation_file(args.from);
   read_observation_types(table);
+  progress.step("connecting to " + args.request.db);
   auto conn = connect(args.request.db);
   refuse_writing_over_database(*conn, args.out);
-  export_and_report(conn.get(), table, args.out, seconds);
+  export_and_report(conn.get(), table, args.out, seconds, progress);
   conn->close();
 }
 
@@ -77,9 +81,9 @@ void add_export(CLI::App& app) {
   for (const char* fetch_only : {"--start", "--end", "--method", "--station", "--type", "--item", "--point", "--gzip"})
     from->excludes(cmd->get_option(fetch_only));
   cmd->add_option("--out", args->out, "Output VUZO file (replaced when it exists)")->required();
-  cmd->footer("Examples: tremora export --db sample --start 20240509 --end 20240511 --method 水位 --station 郯城 \\\n"
-              "            --rate 分钟值 --type 预处理库 --gzip --out out/water.vuzo\n"
-              "          tremora export --from out/water.csv --db sample --rate 60 --out out/water.vuzo");
+  set_examples(cmd, {"tremora export --db sample --start 20240509 --end 20240511 --method 水位 --station 郯城 "
+                     "--rate 分钟值 --type 预处理库 --gzip --out out/tancheng_minutes.vuzo",
+                     "tremora export --from data/water_minutes.parquet --db sample --rate 60 --out out/water.vuzo"});
   cmd->callback([args, cmd] {
     if (args->from.empty()) export_fetched(*cmd, *args);
     else export_file(*args);

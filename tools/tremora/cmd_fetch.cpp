@@ -1,4 +1,5 @@
-// The commands that read the precursor database: refresh-cache, fetch, dialog.
+// The commands that fetch from the precursor database: fetch, dialog and
+// the canned loads.
 #include <iostream>
 
 #include "commands.hpp"
@@ -94,25 +95,6 @@ Table fetch_explained(db::Connection* conn, const Request& request,
 
 }  // namespace
 
-void add_refresh_cache(CLI::App& app) {
-  struct Args {
-    std::string db, cache_dir;
-  };
-  auto args = std::make_shared<Args>();
-  CLI::App* cmd = app.add_subcommand("refresh-cache", "Copy the dictionary tables into the local metadata cache");
-  cmd->add_option("--db", args->db, "Database alias (section of default.conf)")->required();
-  cmd->add_option("--cache-dir", args->cache_dir, "Cache folder")->default_str("~/.tremo/metastash");
-  cmd->callback([args] {
-    auto conn = connect(args->db);
-    auto tables = fetching::refresh_metastash(*conn, args->cache_dir);
-    std::string dir = metastash::MetadataCache::resolve_cache_dir(args->cache_dir,
-                                                                  metastash::MetadataCache::infer_namespace(conn.get()));
-    for (const auto& [key, table] : tables) std::cout << key << ": " << table.num_rows() << " rows\n";
-    std::cout << "cache: " << dir << "\n";
-    conn->close();
-  });
-}
-
 void add_request_options(CLI::App* cmd, RequestArgs& args, bool required) {
   cmd->add_option("--db", args.db, "Database alias (section of default.conf)")->required();
   cmd->add_option("--start", args.start, "First day (20240401, 2024-04-01, ...)")->required(required);
@@ -125,6 +107,11 @@ void add_request_options(CLI::App* cmd, RequestArgs& args, bool required) {
   cmd->add_option("--item", args.items, "Item name (repeatable), or 全部")->default_str("全部");
   cmd->add_option("--point", args.point, "Point code");
   cmd->add_flag("--gzip", args.gzip, "Values are gzip-compressed (second and minute data)");
+}
+
+void require_options(const CLI::App& cmd, std::initializer_list<const char*> names, const std::string& when) {
+  for (const char* name : names)
+    if (cmd.count(name) == 0) throw CLI::RequiredError(std::string(name) + " (" + when + ")");
 }
 
 std::shared_ptr<db::Connection> connect(const std::string& alias) {
@@ -163,12 +150,17 @@ void add_fetch(CLI::App& app) {
   add_request_options(cmd, args->request, true);
   cmd->add_flag("--no-split", args->no_split, "Keep one row per day");
   cmd->add_option("--out", args->out, "Output file, .csv or .parquet")->required();
+  set_examples(cmd, {"tremora fetch --db sample --start 20240509 --end 20240511 --method 水位 --station 郯城 "
+                     "--rate 分钟值 --type 预处理库 --gzip --out out/tancheng_minutes.parquet"});
   cmd->callback([args] {
+    Progress progress("fetch", 3);
+    progress.step("connecting to " + args->request.db);
     auto conn = connect(args->request.db);
     refuse_writing_over_database(*conn, args->out);
+    progress.step("fetching");
     Table table = fetch_observations(conn.get(), args->request, !args->no_split);
-    write_and_report(table, args->out);
     conn->close();
+    write_and_report(table, args->out, &progress);
   });
 }
 
@@ -187,6 +179,7 @@ void add_dialog(CLI::App& app) {
   cmd->add_option("--item", args->item, "Item name, or 全部");
   cmd->add_option("--log-type", args->log_type, "Event type code");
   cmd->add_option("--out", args->out, "Output file, .csv or .parquet")->required();
+  set_examples(cmd, {"tremora dialog --db sample --start 20240101 --end 20241231 --out out/log_2024.csv"});
   cmd->callback([args] {
     auto conn = connect(args->db);
     refuse_writing_over_database(*conn, args->out);
@@ -198,6 +191,57 @@ void add_dialog(CLI::App& app) {
     Table table = fetch_explained(conn.get(), request, [&] { return fetching::fetching_dialog(conn.get(), options); });
     write_and_report(table, args->out);
     conn->close();
+  });
+}
+
+namespace {
+
+// The canned loads, by the name the command takes.
+struct LoadArgs {
+  std::string what, db, date_0 = "20090101", out;
+  RequestArgs daily;
+  double period = 1;
+};
+
+Table load(db::Connection* conn, const LoadArgs& a) {
+  if (a.what == "water-year") return fetching::load_Oracle_data_water_year(conn);
+  if (a.what == "resistivity-year") return fetching::load_Oracle_data_resistivity_year(conn, a.date_0);
+  const RequestArgs& r = a.daily;
+  Request request{r.method, std::string(kAll), std::string(kAll), r.rate, r.type};
+  return fetch_explained(conn, request, [&] {
+    return fetching::load_Oracle_data_daily(conn, a.period, r.type, r.method, r.rate, r.gzip);
+  });
+}
+
+}  // namespace
+
+void add_load(CLI::App& app) {
+  auto a = std::make_shared<LoadArgs>();
+  CLI::App* cmd = app.add_subcommand("load", "Canned loads: the last days of a method at all stations (daily), hourly "
+                                             "resistivity since a day,\nor the daily water level of 郯城 on a gap-free "
+                                             "grid (both up to today)");
+  cmd->add_option("WHAT", a->what, "daily, resistivity-year or water-year")
+      ->required()
+      ->check(CLI::IsMember({"daily", "resistivity-year", "water-year"}));
+  cmd->add_option("--db", a->db, "Database alias (section of default.conf)")->required();
+  cmd->add_option("--period", a->period, "daily: days back from now (may be fractional)");
+  cmd->add_option("--type", a->daily.type, "daily: database type (原始库, 预处理库, 产品库)");
+  cmd->add_option("--method", a->daily.method, "daily: method name (水位, ...)");
+  cmd->add_option("--rate", a->daily.rate, "daily: sampling rate (分钟值, ...)");
+  cmd->add_flag("--gzip", a->daily.gzip, "daily: values are gzip-compressed");
+  cmd->add_option("--date0", a->date_0, "resistivity-year: first day");
+  cmd->add_option("--out", a->out, "Output file, .csv or .parquet")->required();
+  set_examples(cmd, {"tremora load water-year --db sample --out out/tancheng_water_days.csv"});
+  cmd->callback([a, cmd] {
+    if (a->what == "daily") require_options(*cmd, {"--period", "--type", "--method", "--rate"}, "for daily");
+    Progress progress("load", 3);
+    progress.step("connecting to " + a->db);
+    auto conn = connect(a->db);
+    refuse_writing_over_database(*conn, a->out);
+    progress.step("loading " + a->what);
+    Table table = load(conn.get(), *a);
+    conn->close();
+    write_and_report(table, a->out, &progress);
   });
 }
 

@@ -220,7 +220,7 @@ void add_gallery(CLI::App& app) {
   CLI::App* cmd = app.add_subcommand("gallery", "Draw one chart per feature of the chart layer, and the plotter's charts");
   cmd->add_option("DIR", *dir, "Folder to write the images into")->required();
   cmd->add_option("--kp-file", *kp, "Kp file for the Kp panels of the plotter's charts (none: no Kp panel)");
-  cmd->footer("Example: tremora gallery out/gallery --kp-file tests/data/kp/Kp_def2024.wdc");
+  set_examples(cmd, {"tremora gallery out/gallery --kp-file Kp_def2024.wdc"});
   cmd->callback([dir, kp] {
     plotkit::apply_chart_style();
     std::filesystem::create_directories(*dir);

@@ -31,6 +31,7 @@ void add_kp(CLI::App& app) {
   cmd->add_option("--file", a->file, "Read this GFZ Kp file (JSON reply, three-hourly text or WDC) instead of the service");
   cmd->add_option("--timeout", a->timeout, "Request time-out in seconds");
   cmd->add_option("--out", a->out, "Write the Kp table here (.csv or .parquet) instead of printing it");
+  set_examples(cmd, {"tremora kp --start 2024-05-10 --end 2024-05-12 --file Kp_def2024.wdc"});
   cmd->callback([a] {
     refuse_same_files({{"--file", a->file}}, {{"--out", a->out}});
     Table kp = kp_of_range(*a);

@@ -10,7 +10,6 @@
 #include "tremora/fetching.hpp"
 #include "tremora/files.hpp"
 #include "tremora/logger_config.hpp"
-#include "tremora/metastash.hpp"
 #include "tremora/text.hpp"
 #include "tremora/tsplot.hpp"
 
@@ -32,9 +31,7 @@ struct PlotArgs {
 tsplot::TSPlotter plotter_for(const PlotArgs& a) {
   if (a.db.empty()) return tsplot::TSPlotter(nullptr, {.metadata_dir = a.metadata_dir});
   if (auto conn = fetching::conn_to_Oracle(a.db)) return tsplot::TSPlotter(conn, {.metadata_dir = a.metadata_dir});
-  IniConfig config = fetching::read_default_config();
-  std::string host = config.get(a.db, "HOST");
-  return tsplot::TSPlotter(nullptr, {.metadata_dir = metastash::MetadataCache::resolve_cache_dir(a.metadata_dir, host)});
+  return tsplot::TSPlotter(nullptr, {.metadata_dir = offline_cache_dir(a.db, a.metadata_dir)});
 }
 
 // 3 as a whole number of deviations, 2.0 or 2.5 as written.
@@ -120,11 +117,16 @@ void run_plot(PlotArgs& a) {
   if (!a.geomag_file.empty()) o.geomag_data = geomag::read_kp_file(a.geomag_file);
   if (!a.rainfall.empty()) o.rainfall = keyed_observations(a.rainfall);
   if (!a.annotations.empty()) o.annotations = read_annotations(a.annotations);
+  Progress progress("plot", 3);
+  progress.step("reading " + a.table);
   Table ts = keyed_observations(a.table);
+  progress.step("loading the dictionary tables");
   tsplot::TSPlotter plotter = plotter_for(a);
   // The figures written, as the plotter reports them.
   logger_config::LogCapture capture;
+  progress.step("drawing");
   tsplot::PlotResult r = plotter.plot(ts, o);
+  progress.finish();
   std::size_t written = 0;
   for (const auto& rec : capture.records()) {
     if (rec.logger != "plotting") continue;
@@ -175,8 +177,9 @@ void add_plot(CLI::App& app) {
   cmd->add_flag("--daily", o.daily_mean_values, "By station: one value per day, the daily median");
   cmd->add_option("--rainfall", a->rainfall, "By station: a rainfall table (STARTDATE, OBSVALUE) drawn as bars");
   cmd->add_option("--annotations", a->annotations, "JSON file {ITEM: {STATION_POINT: [{text, x, y, ...}]}}");
-  cmd->footer("Example: tremora plot out/water.csv --db sample --groupby item --show-mean --geomag-file "
-              "tests/data/kp/Kp_def2024.wdc");
+  set_examples(cmd, {"tremora plot data/water_minutes.parquet --db sample --show-mean --show-std --quakecat "
+                     "sample-catalogue.txt --geomag-file Kp_def2024.wdc --prefix example_",
+                     "tremora plot data/tancheng_hours.parquet --db sample --groupby station --daily --prefix example_"});
   cmd->callback([a] { run_plot(*a); });
 }
 

@@ -43,6 +43,7 @@ void add_postprocessing(CLI::App& app) {
   CLI::App* resample = command(app, "resample", "Resample each series into regular bins", a->resample);
   resample->add_option("--freq", a->freq, "Bin width: a count and D, h, min or s (1h, 15min, 1D)")->required();
   resample->add_option("--agg", a->agg, "Aggregate: mean, sum, median, max or min");
+  set_examples(resample, {"tremora resample data/water_minutes.parquet out/water_hours.csv --freq 1h"});
   resample->callback([a] {
     write_and_report(postprocessing::resample_timeseries_data(read_observations(a->resample, false), a->freq, a->agg),
          a->resample.out);
@@ -55,6 +56,7 @@ void add_postprocessing(CLI::App& app) {
   diff->add_option("--periods", a->periods, "Lag in rows");
   diff->add_flag("--keep-first", a->keep_first, "Keep the rows without a difference");
   diff->add_flag("--no-sort", a->no_sort, "Keep the file's row order instead of sorting by STARTDATE");
+  set_examples(diff, {"tremora diff data/tancheng_hours.parquet out/tancheng_hours_diff.csv"});
   diff->callback([a] {
     Table t = read_observations(a->diff, true);
     postprocessing::DifferenceOptions o{.value_col = a->value_col, .periods = a->periods, .keep_first = a->keep_first,
@@ -67,6 +69,7 @@ void add_postprocessing(CLI::App& app) {
   CLI::App* mad = command(app, "mad", "Replace spikes by the moving median (MAD rule)", a->mad);
   mad->add_option("--window-size", a->window, "Window in samples");
   mad->add_option("--threshold-factor", a->threshold, "Multiple of the MAD");
+  set_examples(mad, {"tremora mad data/water_minutes.parquet out/water_minutes_mad.parquet --window-size 31"});
   mad->callback([a] {
     write_and_report(postprocessing::filter_with_fast_mad(read_observations(a->mad, true), a->window, a->threshold),
          a->mad.out);
@@ -74,10 +77,12 @@ void add_postprocessing(CLI::App& app) {
 
   CLI::App* reindex = command(app, "reindex", "Put the table on a regular time grid (gaps become missing rows)",
                               a->reindex);
+  set_examples(reindex, {"tremora reindex data/water_days_2022_2024.parquet out/water_days_grid.csv"});
   reindex->callback([a] { write_and_report(plotkit::reindex_df_by_interval(read_observations(a->reindex, true)), a->reindex.out); });
 
   CLI::App* normalize = command(app, "normalize-dates", "Add datetime_norm: each day in one reference year", a->normalize);
   normalize->add_option("--reference-year", a->reference_year, "Year to map the dates into");
+  set_examples(normalize, {"tremora normalize-dates data/water_days_2022_2024.parquet out/water_days_norm.csv"});
   normalize->callback([a] {
     Table t = read_observations(a->normalize, true);
     write_and_report(postprocessing::create_normalized_dates(t, a->reference_year), a->normalize.out);

@@ -77,6 +77,7 @@ void add_quakes(CLI::App& app) {
                   "Filters KM:MAGNITUDE,...: events closer than KM with at least MAGNITUDE")
       ->default_str("300:3");
   cmd->add_option("--out", a->out, "Write the marked table to this .csv or .parquet file instead of listing");
+  set_examples(cmd, {"tremora quakes sample-catalogue.txt --station 34.61,118.35 --filters 200:3,300:4"});
   cmd->callback([a] {
     refuse_same_files({{"CATALOGUE", a->catalogue}}, {{"--out", a->out}});
     quakecat::Station station = parse_station(a->station);

@@ -17,6 +17,7 @@ void add_sample_db(CLI::App& app) {
   cmd->add_option("--catalogue", args->catalogue,
                   "Earthquake catalogue file to write (default: sample-catalogue.txt beside PATH)");
   cmd->add_option("--station", args->stations, "Only these station codes (repeatable)")->default_str("all");
+  set_examples(cmd, {"tremora sample-db --station 37001 out/tancheng.db"});
   cmd->callback([args] {
     sampledb::Options options;
     options.stations = args->stations;

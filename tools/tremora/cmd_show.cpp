@@ -36,7 +36,7 @@ void add_show(CLI::App& app) {
             return text.starts_with('-') ? "a number of rows is 0 or more, not " + text : std::string();
           },
           "N"));
-  cmd->footer("Example: tremora show out/water.vuzo --head 3");
+  set_examples(cmd, {"tremora show data/water_minutes.vuzo --head 3"});
   cmd->callback([args] {
     if (is_vuzo_file(args->file)) {
       exchange::VuzoFile vuzo = exchange::read_vuzo(args->file);

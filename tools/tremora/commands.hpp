@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 #include <filesystem>
 
+#include "progress.hpp"
 #include "tremora/fetching.hpp"
 #include "tremora/quakecat.hpp"
 #include "tremora/table.hpp"
@@ -15,13 +16,20 @@ namespace tremora::cli {
 /// Help texts that show the default of every option, aligned by display
 /// width. Called before the subcommands are added (they inherit it).
 void configure_help(CLI::App& app);
+/// The help's footer: command lines ("tremora fetch ...") that run as shown
+/// in the folder `tremora demo` writes, whose sample database is the alias
+/// "sample".
+void set_examples(CLI::App* cmd, const std::vector<std::string>& command_lines);
 
 void add_split(CLI::App& app);
 void add_show(CLI::App& app);
+void add_stats(CLI::App& app);
 void add_sample_db(CLI::App& app);
 void add_refresh_cache(CLI::App& app);
+void add_info(CLI::App& app);
 void add_fetch(CLI::App& app);
 void add_dialog(CLI::App& app);
+void add_load(CLI::App& app);
 void add_postprocessing(CLI::App& app);
 void add_gallery(CLI::App& app);
 void add_kp(CLI::App& app);
@@ -40,9 +48,15 @@ struct RequestArgs {
 /// Adds --db (required) and the request options, --start, --end, --method,
 /// --rate and --type required when `required` is set.
 void add_request_options(CLI::App* cmd, RequestArgs& args, bool required);
+/// A usage error (CLI::RequiredError) for the first of `names` that the
+/// command line does not give: "--rate (WHEN)".
+void require_options(const CLI::App& cmd, std::initializer_list<const char*> names, const std::string& when);
 /// The connection of a database alias; an error naming the alias when
 /// there is none (the library logs why).
 std::shared_ptr<db::Connection> connect(const std::string& alias);
+/// The metadata cache folder of a database alias, found without connecting:
+/// the cache folder (the default one when empty) and the alias's HOST.
+std::string offline_cache_dir(const std::string& alias, const std::string& cache_dir);
 /// Refuses an output that is the database file the connection reads.
 void refuse_writing_over_database(const db::Connection& conn, const std::string& out);
 /// The observation table of a request (split into samples when `split`);
@@ -86,8 +100,10 @@ void refuse_same_files(const std::vector<FileArg>& inputs, const std::vector<Fil
 /// Writes a table file by its extension (.csv or .parquet, with the row key
 /// as its first column), atomically, creating its folder when missing.
 void write_table_file(const Table& table, const std::filesystem::path& path);
-/// write_table_file, then "wrote PATH: N rows" on standard output.
-void write_and_report(const Table& table, const std::string& path);
+/// write_table_file, then "wrote PATH: N rows" on standard output; the
+/// writing is the last step of `progress`, whose line is gone before the
+/// report is printed.
+void write_and_report(const Table& table, const std::string& path, Progress* progress = nullptr);
 /// A count and its noun, plural unless one: "1 record", "3 records".
 std::string counted(std::size_t n, const std::string& noun);
 

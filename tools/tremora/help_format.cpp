@@ -38,4 +38,11 @@ void configure_help(CLI::App& app) {
   app.option_defaults()->always_capture_default();
 }
 
+void set_examples(CLI::App* cmd, const std::vector<std::string>& command_lines) {
+  std::string text = command_lines.size() == 1 ? "Example" : "Examples";
+  text += " (in the folder that tremora demo writes):";
+  for (const auto& line : command_lines) text += "\n  " + line;
+  cmd->footer(text);
+}
+
 }  // namespace tremora::cli

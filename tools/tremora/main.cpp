@@ -1,22 +1,36 @@
 // tremora: the command-line program of the library.
+//
+// Exit status: 0 when the work is done (or help or the version was asked
+// for), 1 when the work failed, 2 when the command line is wrong.
 #include <iostream>
 
 #include "tremora/errors.hpp"
 #include "tremora/files.hpp"
 #include "commands.hpp"
 
+namespace {
+
+constexpr int kWorkFailed = 1;
+constexpr int kUsageError = 2;
+
+}  // namespace
+
 int main(int argc, char** argv) {
   // Ctrl-C or a kill while an output is being written leaves no partial file.
   tremora::remove_temporary_files_on_signals();
   CLI::App app{"tremora: earthquake-precursor observation data"};
+  app.set_version_flag("--version", std::string("tremora ") + TREMORA_VERSION);
   app.require_subcommand(1);
   tremora::cli::configure_help(app);
   tremora::cli::add_split(app);
   tremora::cli::add_show(app);
+  tremora::cli::add_stats(app);
   tremora::cli::add_sample_db(app);
   tremora::cli::add_refresh_cache(app);
+  tremora::cli::add_info(app);
   tremora::cli::add_fetch(app);
   tremora::cli::add_dialog(app);
+  tremora::cli::add_load(app);
   tremora::cli::add_postprocessing(app);
   tremora::cli::add_gallery(app);
   tremora::cli::add_kp(app);
@@ -28,10 +42,12 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    // Help and --version are "errors" of status 0; the rest are usage errors.
+    int status = app.exit(e);
+    return status == 0 ? 0 : kUsageError;
   } catch (const std::exception& e) {
     std::cerr << "tremora: error: " << tremora::describe_exception(e) << '\n';
-    return 1;
+    return kWorkFailed;
   }
   return 0;
 }

@@ -62,8 +62,10 @@ void write_table_file(const Table& table, const std::filesystem::path& path) {
                               "' (use .csv or .parquet)");
 }
 
-void write_and_report(const Table& table, const std::string& path) {
+void write_and_report(const Table& table, const std::string& path, Progress* progress) {
+  if (progress) progress->step("writing " + path);
   write_table_file(table, path);
+  if (progress) progress->finish();
   std::cout << "wrote " << path << ": " << table.num_rows() << " rows\n";
 }
 
