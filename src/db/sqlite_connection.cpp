@@ -1,11 +1,11 @@
-// The sqlite driver: a private in-memory database with the QZDATA file
-// attached read-only, plus the few Oracle forms the system's SQL uses.
+// The sqlite driver: queries on the QZDATA form of a SQLite file, their
+// results typed by the declared column types.
 #include <fmt/format.h>
-#include <sqlite3.h>
 
 #include <cmath>
 #include <variant>
 
+#include "sqlite_qzdata.hpp"
 #include "tremora/db.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/text.hpp"
@@ -13,57 +13,7 @@
 namespace tremora::db {
 namespace {
 
-constexpr double kUnixEpochJulianDay = 2440587.5;
-
-// TO_DATE(text, 'yyyymmdd'): the Julian day number of midnight of that day.
-void to_date(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
-  if (argc != 2 || sqlite3_value_type(argv[0]) == SQLITE_NULL) {
-    sqlite3_result_null(ctx);
-    return;
-  }
-  std::string text(reinterpret_cast<const char*>(sqlite3_value_text(argv[0])));
-  std::string format = to_lower_ascii(reinterpret_cast<const char*>(sqlite3_value_text(argv[1])));
-  if (format != "yyyymmdd") {
-    sqlite3_result_error(ctx, ("TO_DATE: unsupported format '" + format + "'").c_str(), -1);
-    return;
-  }
-  try {
-    if (text.size() != 8) throw std::invalid_argument("not eight digits");
-    Timestamp t = parse_timestamp(text);
-    sqlite3_result_double(ctx, double(t.ns / kNanosPerDay) + kUnixEpochJulianDay);
-  } catch (const std::exception&) {
-    sqlite3_result_error(ctx, ("TO_DATE: '" + text + "' is not a yyyymmdd date").c_str(), -1);
-  }
-}
-
-// Percent-encodes the characters that would end a path inside a file: URI.
-std::string file_uri(const std::filesystem::path& p) {
-  std::string out = "file:";
-  for (char c : std::filesystem::absolute(p).string()) {
-    if (c == '%' || c == '?' || c == '#') {
-      static const char* hex = "0123456789ABCDEF";
-      out += '%';
-      out += hex[(unsigned char)c >> 4];
-      out += hex[(unsigned char)c & 15];
-    } else {
-      out += c;
-    }
-  }
-  return out + "?mode=ro";
-}
-
-// The authorizer of every query: it lets a statement read tables and call
-// functions, and refuses the rest (ATTACH, PRAGMA, transactions, temporary
-// objects, writes) while the statement is prepared.
-int reading_only(void*, int action, const char*, const char*, const char*, const char*) {
-  switch (action) {
-    case SQLITE_SELECT:
-    case SQLITE_READ:
-    case SQLITE_FUNCTION:
-    case SQLITE_RECURSIVE: return SQLITE_OK;
-    default: return SQLITE_DENY;
-  }
-}
+using sqlite_qzdata::kUnixEpochJulianDay;
 
 using Cell = std::variant<std::monostate, int64_t, double, std::string, Bytes>;
 
@@ -149,33 +99,14 @@ Column make_column(const std::string& name, Declared declared, const std::vector
 
 class SqliteConnection final : public Connection {
  public:
-  explicit SqliteConnection(const std::filesystem::path& file) : file_(file.string()) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec))
-      throw DatabaseError("no SQLite database file '" + file_ + "'");
-    if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr) !=
-        SQLITE_OK)
-      fail("cannot open an in-memory database");
-    exec_bound("ATTACH DATABASE ? AS QZDATA", file_uri(file));
-    char* err = nullptr;
-    if (sqlite3_exec(db_, "SELECT count(*) FROM QZDATA.sqlite_master", nullptr, nullptr, &err) != SQLITE_OK) {
-      std::string what = err ? err : "unknown error";
-      sqlite3_free(err);
-      close();
-      throw DatabaseError("'" + file_ + "' is not a SQLite database: " + what);
-    }
-    exec("CREATE TEMP VIEW ALL_TABLES AS SELECT name AS TABLE_NAME FROM QZDATA.sqlite_master WHERE type = 'table'");
-    exec("PRAGMA case_sensitive_like = ON");
-    sqlite3_create_function(db_, "TO_DATE", 2, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, to_date, nullptr, nullptr);
-    // The setup above is the last statement that changes anything.
-    sqlite3_set_authorizer(db_, reading_only, nullptr);
-  }
+  explicit SqliteConnection(const std::filesystem::path& file)
+      : file_(file.string()), db_(sqlite_qzdata::open(file)) {}
 
   ~SqliteConnection() override { close(); }
 
   Table query(const std::string& sql, const Binds& binds) override {
     if (!db_) throw DatabaseError("the connection to '" + file_ + "' is closed");
-    sqlite3_stmt* stmt = prepare_select(sql);
+    sqlite3_stmt* stmt = sqlite_qzdata::prepare_select(db_, sql, file_);
     try {
       bind(stmt, binds);
       Table t = read_rows(stmt);
@@ -195,70 +126,6 @@ class SqliteConnection final : public Connection {
   bool is_open() const override { return db_ != nullptr; }
 
  private:
-  [[noreturn]] void fail(const std::string& what) {
-    std::string msg = what + " on '" + file_ + "': " + (db_ ? sqlite3_errmsg(db_) : "out of memory");
-    throw DatabaseError(msg);
-  }
-
-  // The one read-only SELECT of `sql`; DatabaseError for any other
-  // statement, for none, and for text after it that is more than blanks,
-  // comments and semicolons.
-  sqlite3_stmt* prepare_select(const std::string& sql) {
-    const char* end = sql.data() + sql.size();
-    const char* tail = nullptr;
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db_, sql.data(), int(sql.size()), &stmt, &tail);
-    if (rc == SQLITE_AUTH) refuse("the query is not one read-only SELECT");
-    if (rc != SQLITE_OK) fail("cannot run the query");
-    if (!stmt) throw DatabaseError("the query holds no statement");
-    if (!sqlite3_stmt_readonly(stmt) || sqlite3_stmt_isexplain(stmt)) {
-      sqlite3_finalize(stmt);
-      refuse("the query is not one read-only SELECT");
-    }
-    if (holds_statement(tail, end)) {
-      sqlite3_finalize(stmt);
-      refuse("the query holds more than one statement");
-    }
-    return stmt;
-  }
-
-  [[noreturn]] void refuse(const std::string& why) {
-    throw DatabaseError(why + "; a query is one read-only SELECT, and nothing was run on '" + file_ + "'");
-  }
-
-  // Whether SQL text holds a statement (or text that is not SQL) besides
-  // blanks, comments and semicolons.
-  bool holds_statement(const char* text, const char* end) {
-    while (text < end) {
-      sqlite3_stmt* stmt = nullptr;
-      const char* next = nullptr;
-      int rc = sqlite3_prepare_v2(db_, text, int(end - text), &stmt, &next);
-      sqlite3_finalize(stmt);
-      if (rc != SQLITE_OK || stmt || next == text) return true;
-      text = next;
-    }
-    return false;
-  }
-
-  void exec(const char* sql) {
-    if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) fail(std::string("cannot run ") + sql);
-  }
-
-  void exec_bound(const char* sql, const std::string& value) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql, -1, &stmt, nullptr) != SQLITE_OK) fail("cannot attach the database");
-    sqlite3_bind_text(stmt, 1, value.c_str(), int(value.size()), SQLITE_TRANSIENT);
-    int rc = sqlite3_step(stmt);
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE) {
-      std::string msg = sqlite3_errcode(db_) == SQLITE_NOTADB
-                            ? "'" + file_ + "' is not a SQLite database"
-                            : "cannot open the database file '" + file_ + "': " + sqlite3_errmsg(db_);
-      close();
-      throw DatabaseError(msg);
-    }
-  }
-
   void bind(sqlite3_stmt* stmt, const Binds& binds) {
     int n = sqlite3_bind_parameter_count(stmt);
     for (int i = 1; i <= n; ++i) {
@@ -301,7 +168,7 @@ class SqliteConnection final : public Connection {
         }
       }
     }
-    if (rc != SQLITE_DONE) fail("the query failed");
+    if (rc != SQLITE_DONE) sqlite_qzdata::fail(db_, "the query failed", file_);
     Table t;
     for (int c = 0; c < ncol; ++c) {
       std::string name = sqlite3_column_name(stmt, c);
