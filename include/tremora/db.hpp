@@ -79,6 +79,17 @@ std::shared_ptr<Connection> connect(const std::string& driver, const ConnectionS
 /// is run.
 std::shared_ptr<Connection> open_sqlite(const std::filesystem::path& file);
 
+/// Logs on to an Oracle server, //HOST:PORT/TNSNAME with USERNAME and
+/// PASSWORD, through the client library (init_client must have succeeded).
+/// A DatabaseError carrying the ORA code and text (never the password) when
+/// the server cannot be reached or refuses the log-on. Its queries run one
+/// SELECT (any other statement is refused before it runs); column types:
+/// NUMBER of scale 0 → int64, other numbers → float64, VARCHAR2, CHAR,
+/// NVARCHAR2 and CLOB → string, DATE and TIMESTAMP → naive timestamp, RAW
+/// and BLOB → binary. A failure while rows are fetched, a lost connection
+/// too, is a DatabaseError, never a short result.
+std::shared_ptr<Connection> open_oracle(const ConnectionSettings& settings);
+
 /// The Oracle client library ("thick mode"): loaded once per process.
 namespace oracle {
 
@@ -93,6 +104,14 @@ void init_client(const std::string& lib_dir, const std::string& config_dir);
 
 /// True once init_client has succeeded in this process.
 bool client_ready();
+
+/// The loaded client library: its file and its version ("19.3.0.0.0").
+struct ClientInfo {
+  std::string library;
+  std::string version;
+};
+/// The client library init_client loaded (empty fields before).
+ClientInfo client_info();
 
 }  // namespace oracle
 

@@ -52,6 +52,14 @@ class ConfigError : public std::runtime_error {
 class DatabaseError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+  /// An error the database reported with its own code (Oracle's ORA number).
+  DatabaseError(const std::string& message, int code) : std::runtime_error(message), code_(code) {}
+  /// The database's error code (1017 for ORA-01017), or 0 when the error
+  /// did not come from the database.
+  int code() const noexcept { return code_; }
+
+ private:
+  int code_ = 0;
 };
 
 /// An HTTP reply whose status is 400 or above.

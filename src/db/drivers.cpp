@@ -6,15 +6,6 @@
 namespace tremora::db {
 namespace {
 
-std::shared_ptr<Connection> connect_oracle(const ConnectionSettings& s) {
-  if (!oracle::client_ready())
-    throw DatabaseError("the Oracle client library is not initialised (thick mode is required)");
-  // Logging on and running statements through the client library is not
-  // part of this build; say so instead of pretending to connect.
-  throw DatabaseError("connecting to Oracle servers is not supported by this build of tremora (host " + s.host +
-                      ", service " + s.tnsname + ")");
-}
-
 std::shared_ptr<Connection> connect_sqlite(const ConnectionSettings& s) {
   if (s.database.empty()) throw DatabaseError("the sqlite driver needs a DATABASE file");
   return open_sqlite(s.database);
@@ -22,7 +13,7 @@ std::shared_ptr<Connection> connect_sqlite(const ConnectionSettings& s) {
 
 struct Registry {
   std::mutex mutex;
-  std::map<std::string, Driver> drivers{{"oracle", connect_oracle}, {"sqlite", connect_sqlite}};
+  std::map<std::string, Driver> drivers{{"oracle", open_oracle}, {"sqlite", connect_sqlite}};
 };
 
 Registry& registry() {

@@ -27,6 +27,7 @@ void add_stats(CLI::App& app);
 void add_sample_db(CLI::App& app);
 void add_refresh_cache(CLI::App& app);
 void add_info(CLI::App& app);
+void add_check(CLI::App& app);
 void add_fetch(CLI::App& app);
 void add_dialog(CLI::App& app);
 void add_load(CLI::App& app);

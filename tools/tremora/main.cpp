@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
   tremora::cli::add_sample_db(app);
   tremora::cli::add_refresh_cache(app);
   tremora::cli::add_info(app);
+  tremora::cli::add_check(app);
   tremora::cli::add_fetch(app);
   tremora::cli::add_dialog(app);
   tremora::cli::add_load(app);
