@@ -1,0 +1,199 @@
+// The oracle driver against the stand-in client library: log-on and its
+// refusals, column types, array fetches, binds, query errors, a connection
+// lost while rows arrive, and no handle left behind on any of these paths.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cmath>
+
+#include "bind_names.hpp"
+#include "test_database.hpp"
+#include "test_support.hpp"
+#include "tremora/db.hpp"
+#include "tremora/errors.hpp"
+#include "tremora/time.hpp"
+
+namespace tremora::db {
+namespace {
+
+using testing::ScopedEnv;
+
+// The stand-in's count of live handles and descriptors.
+long live_handles() {
+  oracle::init_client(testing::standin_client_dir(), "");
+  void* lib = dlopen((testing::standin_client_dir() + "/libclntsh.so").c_str(), RTLD_NOW | RTLD_NOLOAD);
+  auto count = reinterpret_cast<long (*)()>(dlsym(lib, "tremora_standin_live_handles"));
+  long n = count ? count() : -1;
+  dlclose(lib);
+  return n;
+}
+
+// A SQLite file made by SQL statements.
+std::filesystem::path make_db(const testing::TempDir& dir, const std::vector<std::string>& statements) {
+  auto path = dir / "db.sqlite";
+  sqlite3* db = nullptr;
+  sqlite3_open(path.c_str(), &db);
+  for (const auto& s : statements) {
+    char* err = nullptr;
+    if (sqlite3_exec(db, s.c_str(), nullptr, nullptr, &err) != SQLITE_OK) ADD_FAILURE() << s << ": " << err;
+  }
+  sqlite3_close(db);
+  return path;
+}
+
+// The error a call throws: its message and ORA code.
+std::pair<std::string, int> database_error(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const DatabaseError& e) {
+    return {e.what(), e.code()};
+  }
+  return {"no error", 0};
+}
+
+TEST(BindNames, PlaceholdersOutsideQuotesAndComments) {
+  EXPECT_EQ(bind_names("SELECT * FROM T WHERE A LIKE '%' || :name || '%' AND B = :id AND C = :name"),
+            (std::vector<std::string>{"name", "id"}));
+  EXPECT_EQ(bind_names("SELECT ':no', \":nor\" -- :not\n /* :none */ FROM T WHERE X = :yes"),
+            (std::vector<std::string>{"yes"}));
+  EXPECT_TRUE(bind_names("SELECT TO_DATE('20240101 10:00', 'yyyymmdd hh24:mi') FROM DUAL").empty());
+  EXPECT_EQ(bind_names("WHERE A = :a1 AND B=:b_2"), (std::vector<std::string>{"a1", "b_2"}));
+}
+
+TEST(OracleDriver, ColumnTypesNullsAndArraysOfRows) {
+  testing::TempDir dir;
+  std::vector<std::string> sql{
+      "CREATE TABLE T (N NUMBER(10), X NUMBER(12,4), F REAL, V VARCHAR2(20), C CHAR(4), W NVARCHAR2(10), "
+      "D DATE, TS TIMESTAMP, R RAW(8), CL CLOB, BL BLOB)",
+      "INSERT INTO T VALUES (1, 2.5, 0.125, '郯城', 'ab  ', '水位', 2460436.5, '2024-05-10 12:34:56.789', "
+      "x'00ff', '地电阻率' || char(10) || 'two lines', x'1f8b08')",
+      "INSERT INTO T VALUES (NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)",
+      "CREATE TABLE MANY (I INTEGER, S TEXT)",
+      "WITH RECURSIVE k(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM k WHERE i < 1233) "
+      "INSERT INTO MANY SELECT i, printf('row %d', i) FROM k"};
+  auto file = make_db(dir, sql);
+  long before = live_handles();
+  {
+    auto conn = testing::open_through_standin(file);
+    Table t = conn->query("SELECT * FROM QZDATA.T");
+    ASSERT_EQ(t.num_rows(), 2u);
+    EXPECT_EQ(t.column("N").type(), DataType::Int64);
+    EXPECT_EQ(t.column("N").int64s()[0], 1);
+    EXPECT_TRUE(t.column("N").is_null(1));
+    EXPECT_EQ(t.column("X").type(), DataType::Float64);
+    EXPECT_DOUBLE_EQ(t.column("X").float64s()[0], 2.5);
+    EXPECT_TRUE(std::isnan(t.column("X").float64s()[1]));
+    EXPECT_DOUBLE_EQ(t.column("F").float64s()[0], 0.125);
+    EXPECT_EQ(t.column("V").text(0), "郯城");
+    EXPECT_EQ(t.column("C").text(0), "ab  ");
+    EXPECT_EQ(t.column("W").text(0), "水位");
+    EXPECT_TRUE(t.column("V").is_null(1));
+    EXPECT_EQ(t.column("D").type(), DataType::Timestamp);
+    EXPECT_EQ(t.column("D").int64s()[0], make_timestamp(2024, 5, 10).ns);
+    EXPECT_EQ(t.column("D").int64s()[1], Timestamp::NaT);
+    EXPECT_EQ(t.column("TS").int64s()[0], make_timestamp(2024, 5, 10, 12, 34, 56).ns + 789'000'000);
+    EXPECT_EQ(t.column("R").type(), DataType::Binary);
+    EXPECT_EQ(t.column("R").text(0), std::string("\x00\xff", 2));
+    EXPECT_EQ(t.column("CL").type(), DataType::String);
+    EXPECT_EQ(t.column("CL").text(0), "地电阻率\ntwo lines");
+    EXPECT_EQ(t.column("BL").type(), DataType::Binary);
+    EXPECT_EQ(t.column("BL").text(0), "\x1f\x8b\x08");
+    EXPECT_TRUE(t.column("BL").is_null(1) && t.column("CL").is_null(1) && t.column("TS").is_null(1));
+    // More rows than one array holds, in their order.
+    Table many = conn->query("SELECT I, S FROM QZDATA.MANY ORDER BY I");
+    ASSERT_EQ(many.num_rows(), 1234u);
+    EXPECT_EQ(many.column("I").int64s()[1233], 1233);
+    EXPECT_EQ(many.column("S").text(777), "row 777");
+    // An empty result keeps its columns and their types.
+    Table none = conn->query("SELECT I, S FROM QZDATA.MANY WHERE I < 0");
+    EXPECT_EQ(none.num_rows(), 0u);
+    EXPECT_EQ(none.column("I").type(), DataType::Int64);
+    EXPECT_EQ(none.column("S").type(), DataType::String);
+    conn->close();
+    EXPECT_FALSE(conn->is_open());
+    EXPECT_NE(database_error([&] { conn->query("SELECT I FROM QZDATA.MANY"); }).first.find("closed"),
+              std::string::npos);
+  }
+  EXPECT_EQ(live_handles(), before);
+}
+
+TEST(OracleDriver, NamedBindsOfEveryKind) {
+  testing::TempDir dir;
+  auto file = make_db(dir, {"CREATE TABLE T (ID INTEGER, NAME TEXT, W REAL, D DATE)",
+                            "INSERT INTO T VALUES (1, '郯城', 1.5, 2460436.5), (2, '泰安', 2.5, 2460437.5)"});
+  auto conn = testing::open_through_standin(file);
+  Binds binds{{"name", Value(std::string("郯"))}, {"unused", Value(int64_t(7))}};
+  Table t = conn->query("SELECT ID FROM QZDATA.T WHERE NAME LIKE '%' || :name || '%'", binds);
+  ASSERT_EQ(t.num_rows(), 1u);
+  EXPECT_EQ(t.column("ID").int64s()[0], 1);
+  EXPECT_EQ(conn->query("SELECT ID FROM QZDATA.T WHERE ID = :id", {{"id", Value(int64_t(2))}}).num_rows(), 1u);
+  EXPECT_EQ(conn->query("SELECT ID FROM QZDATA.T WHERE W > :w", {{"w", Value(2.0)}}).num_rows(), 1u);
+  EXPECT_EQ(conn->query("SELECT ID FROM QZDATA.T WHERE NAME = :n", {{"n", Value()}}).num_rows(), 0u);
+  EXPECT_EQ(database_error([&] { conn->query("SELECT ID FROM QZDATA.T WHERE ID = :id"); }).first,
+            "no value is bound for the parameter :id");
+}
+
+TEST(OracleDriver, RefusalsAndErrorsCarryTheirOraCodes) {
+  testing::TempDir dir;
+  auto file = make_db(dir, {"CREATE TABLE T (ID INTEGER)", "INSERT INTO T VALUES (1)"});
+  long before = live_handles();
+  ConnectionSettings good = testing::standin_service(file);
+  {
+    ScopedEnv login("TREMORA_OCI_STANDIN_LOGIN", "qz/pw");
+    ConnectionSettings wrong = good;
+    wrong.password = "not-the-password";
+    auto [message, code] = database_error([&] { open_oracle(wrong); });
+    EXPECT_EQ(code, 1017);
+    EXPECT_NE(message.find("ORA-01017"), std::string::npos) << message;
+    EXPECT_EQ(message.find("not-the-password"), std::string::npos) << message;
+  }
+  ConnectionSettings service = good;
+  service.tnsname = "NOSUCH";
+  EXPECT_EQ(database_error([&] { open_oracle(service); }).second, 12514);
+  ConnectionSettings host = good;
+  host.port = "1";
+  auto [refused, refused_code] = database_error([&] { open_oracle(host); });
+  EXPECT_EQ(refused_code, 12541);
+  EXPECT_NE(refused.find("//standin:1/"), std::string::npos) << refused;
+  auto conn = open_oracle(good);
+  auto [missing, missing_code] = database_error([&] { conn->query("SELECT * FROM QZDATA.NOSUCH"); });
+  EXPECT_EQ(missing_code, 942);
+  EXPECT_NE(missing.find("ORA-00942"), std::string::npos) << missing;
+  EXPECT_NE(database_error([&] { conn->query("DELETE FROM QZDATA.T"); }).first.find("not one read-only SELECT"),
+            std::string::npos);
+  EXPECT_EQ(conn->query("SELECT ID FROM QZDATA.T").num_rows(), 1u);  // the session is still usable
+  conn.reset();
+  EXPECT_EQ(live_handles(), before);
+}
+
+TEST(OracleDriver, ConnectionLostWhileFetchingIsAnError) {
+  testing::TempDir dir;
+  auto file = make_db(dir, {"CREATE TABLE MANY (I INTEGER, B BLOB)",
+                            "WITH RECURSIVE k(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM k WHERE i < 1999) "
+                            "INSERT INTO MANY SELECT i, randomblob(100) FROM k"});
+  long before = live_handles();
+  {
+    ScopedEnv drop("TREMORA_OCI_STANDIN_FAIL_FETCH_AFTER", "2");
+    auto conn = testing::open_through_standin(file);
+    auto [message, code] = database_error([&] { conn->query("SELECT I, B FROM QZDATA.MANY"); });
+    EXPECT_EQ(code, 3113);
+    EXPECT_NE(message.find("ORA-03113"), std::string::npos) << message;
+    EXPECT_NE(database_error([&] { conn->query("SELECT I FROM QZDATA.MANY"); }).second, 0);
+  }
+  EXPECT_EQ(live_handles(), before);
+}
+
+TEST(OracleDriver, MissingClientLibraryTellsWhatToInstall) {
+  testing::TempDir empty;
+  if (oracle::client_ready()) GTEST_SKIP() << "the client is loaded in this process already";
+  std::string message = testing::error_of([&] { oracle::init_client(empty.path().string(), ""); });
+  EXPECT_NE(message.find("cannot load the Oracle client library libclntsh.so (searched '" + empty.path().string()),
+            std::string::npos)
+      << message;
+  EXPECT_NE(message.find("install Oracle Instant Client"), std::string::npos) << message;
+  EXPECT_NE(message.find("ORACLE_CLIENT_LIB_DIR"), std::string::npos) << message;
+}
+
+}  // namespace
+}  // namespace tremora::db
