@@ -36,6 +36,10 @@ std::string shortest_text(float value);
 /// two-digit exponent ("1e+16", "1e-05"); "nan", "inf", "-inf".
 std::string python_float_text(double value);
 
+/// Bytes as hexadecimal text, two digits a byte: "00ff10", or "00FF10"
+/// with upper_case.
+std::string hex_text(std::string_view bytes, bool upper_case = false);
+
 /// ASCII case changes; other bytes (including UTF-8) are kept.
 std::string to_upper_ascii(std::string_view text);
 std::string to_lower_ascii(std::string_view text);

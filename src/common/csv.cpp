@@ -89,23 +89,13 @@ class CsvScanner {
   std::size_t record_line_ = 1;
 };
 
-std::string hex(std::string_view bytes) {
-  static const char* digits = "0123456789abcdef";
-  std::string out;
-  for (unsigned char b : bytes) {
-    out += digits[b >> 4];
-    out += digits[b & 15];
-  }
-  return out;
-}
-
 std::string cell(const Column& c, std::size_t row) {
   if (c.is_null(row)) return {};
   switch (c.type()) {
     case DataType::Float32: return shortest_text(c.float32s()[row]);
     case DataType::Float64: return shortest_text(c.float64s()[row]);
     case DataType::Timestamp: return iso_format(Timestamp{c.int64s()[row]}, c.zone());
-    case DataType::Binary: return hex(c.text(row));
+    case DataType::Binary: return hex_text(c.text(row));
     default: return c.at(row).to_text();
   }
 }

@@ -247,6 +247,17 @@ std::optional<double> parse_decimal(std::string_view text) {
   return negative ? -*v : *v;
 }
 
+std::string hex_text(std::string_view bytes, bool upper_case) {
+  const char* digits = upper_case ? "0123456789ABCDEF" : "0123456789abcdef";
+  std::string out;
+  out.reserve(2 * bytes.size());
+  for (unsigned char b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
+
 std::string shortest_text(double value) { return shortest(value); }
 std::string shortest_text(float value) { return shortest(value); }
 

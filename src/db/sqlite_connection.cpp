@@ -1,8 +1,5 @@
 // The sqlite driver: queries on the QZDATA form of a SQLite file, their
 // results typed by the declared column types.
-#include <fmt/format.h>
-
-#include <cmath>
 #include <variant>
 
 #include "sqlite_qzdata.hpp"
@@ -13,6 +10,7 @@
 namespace tremora::db {
 namespace {
 
+using sqlite_qzdata::julian_day_to_ns;
 using sqlite_qzdata::kUnixEpochJulianDay;
 
 using Cell = std::variant<std::monostate, int64_t, double, std::string, Bytes>;
@@ -29,18 +27,6 @@ Declared declared_type(const char* decl) {
   if (contains(d, "REAL") || contains(d, "FLOA") || contains(d, "DOUB") || contains(d, "NUM") || contains(d, "DEC"))
     return Declared::Real;
   return Declared::None;
-}
-
-// A stored Julian day as a timestamp, to the millisecond (the precision
-// SQLite's own date functions keep).
-int64_t julian_day_to_ns(double jd) {
-  double ms = std::round((jd - kUnixEpochJulianDay) * 86400000.0);
-  try {
-    return nanos_from_count(ms, 1'000'000);
-  } catch (const std::invalid_argument&) {
-    throw DatabaseError(fmt::format("the date value {} (a Julian day) lies outside the range of timestamps "
-                                    "(1677-09-21 to 2262-04-11)", jd));
-  }
 }
 
 // Builds a column from cells: the declared type when every cell fits it,

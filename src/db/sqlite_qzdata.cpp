@@ -1,6 +1,9 @@
 // The QZDATA schema on SQLite: attaching the file, the Oracle forms, and
-// the check that a query is one read-only SELECT.
+// the check that a query is one read-only SELECT, and the Julian days of
+// DATE columns.
 #include "sqlite_qzdata.hpp"
+
+#include <cmath>
 
 #include "tremora/errors.hpp"
 #include "tremora/text.hpp"
@@ -108,6 +111,16 @@ bool holds_statement(sqlite3* db, const char* text, const char* end) {
 }
 
 }  // namespace
+
+int64_t julian_day_to_ns(double jd) {
+  double ms = std::round((jd - kUnixEpochJulianDay) * 86400000.0);
+  try {
+    return nanos_from_count(ms, 1'000'000);
+  } catch (const std::invalid_argument&) {
+    throw DatabaseError("the date value " + shortest_text(jd) +
+                        " (a Julian day) lies outside the range of timestamps (1677-09-21 to 2262-04-11)");
+  }
+}
 
 void fail(sqlite3* db, const std::string& what, const std::string& file) {
   throw DatabaseError(what + " on '" + file + "': " + (db ? sqlite3_errmsg(db) : "out of memory"));

@@ -7,6 +7,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -14,6 +15,11 @@ namespace tremora::db::sqlite_qzdata {
 
 /// The Julian day of 1970-01-01 00:00 (DATE columns hold Julian days).
 constexpr double kUnixEpochJulianDay = 2440587.5;
+
+/// A stored Julian day as nanoseconds since 1970, to the millisecond (the
+/// precision SQLite's own date functions keep). DatabaseError when it lies
+/// outside the range of timestamps.
+int64_t julian_day_to_ns(double jd);
 
 /// Opens `file` as schema QZDATA of a private in-memory database, with the
 /// view ALL_TABLES(TABLE_NAME) over its tables, TO_DATE(text, 'yyyymmdd')

@@ -115,6 +115,12 @@ TEST(Text, CaseAndReplace) {
   EXPECT_EQ(join({"a", "b", "c"}, ", "), "a, b, c");
 }
 
+TEST(Text, HexadecimalBytes) {
+  EXPECT_EQ(hex_text(std::string("\x00\xff\x10", 3)), "00ff10");
+  EXPECT_EQ(hex_text("\xde\xad", true), "DEAD");
+  EXPECT_EQ(hex_text(""), "");
+}
+
 TEST(Text, SplitsAndReadsIntegers) {
   EXPECT_EQ(split_whitespace("  2024 04\t14 00.0\r\n"), (std::vector<std::string_view>{"2024", "04", "14", "00.0"}));
   EXPECT_TRUE(split_whitespace(" \t ").empty());

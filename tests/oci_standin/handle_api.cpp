@@ -1,0 +1,98 @@
+// Creating and freeing environments, handles and descriptors.
+#include <memory>
+
+#include "handles.hpp"
+#include "oci_api.hpp"
+
+namespace tremora::oci_standin {
+namespace {
+
+// Registers `h`, with `xtramem_sz` bytes of user memory when asked for.
+void* hand_out(std::unique_ptr<Handle> h, std::size_t xtramem_sz, void** usrmempp) {
+  if (xtramem_sz > 0 && usrmempp) {
+    h->user_memory.resize(xtramem_sz);
+    *usrmempp = h->user_memory.data();
+  }
+  return adopt(std::move(h));
+}
+
+std::unique_ptr<Handle> new_handle(ub4 type, Environment* env) {
+  switch (type) {
+    case OCI_HTYPE_ERROR: return std::make_unique<ErrorHandle>(env);
+    case OCI_HTYPE_SVCCTX: return std::make_unique<ServiceContext>(env);
+    case OCI_HTYPE_STMT: return std::make_unique<Statement>(env);
+    case OCI_HTYPE_SERVER: return std::make_unique<Server>(env);
+    case OCI_HTYPE_SESSION: return std::make_unique<Session>(env);
+    default: return nullptr;
+  }
+}
+
+std::unique_ptr<Handle> new_descriptor(ub4 type, Environment* env) {
+  switch (type) {
+    case OCI_DTYPE_LOB: return std::make_unique<LobLocator>(env);
+    case OCI_DTYPE_TIMESTAMP: return std::make_unique<DateTime>(env);
+    default: return nullptr;  // parameter descriptors come from OCIParamGet
+  }
+}
+
+// Allocates a handle or descriptor of `type` (made by `make`) under the
+// environment `parenth`.
+sword allocate(const void* parenth, void** out, ub4 type, std::size_t xtramem_sz, void** usrmempp,
+               std::unique_ptr<Handle> (*make)(ub4, Environment*)) {
+  auto* env = find_as<Environment>(parenth, OCI_HTYPE_ENV);
+  auto h = env ? make(type, env) : nullptr;
+  if (!h || !out) return OCI_INVALID_HANDLE;
+  std::lock_guard lock(env->mutex);
+  *out = hand_out(std::move(h), xtramem_sz, usrmempp);
+  return OCI_SUCCESS;
+}
+
+// Frees a handle or descriptor of the given type; a bind or define freed
+// on its own leaves its statement.
+sword free_handle(void* address, ub4 type) {
+  Handle* h = find(address, type);
+  if (!h) return OCI_INVALID_HANDLE;
+  if (type == OCI_HTYPE_ENV) {
+    release(h);
+    return OCI_SUCCESS;
+  }
+  std::lock_guard lock(h->env->mutex);
+  if (type == OCI_HTYPE_BIND) static_cast<Bind*>(h)->owner->forget(h);
+  if (type == OCI_HTYPE_DEFINE) static_cast<Define*>(h)->owner->forget(h);
+  release(h);
+  return OCI_SUCCESS;
+}
+
+}  // namespace
+}  // namespace tremora::oci_standin
+
+using namespace tremora::oci_standin;
+
+sword OCIEnvNlsCreate(OCIEnv** envp, ub4 /*mode*/, void* /*ctxp*/, void* (* /*malocfp*/)(void*, size_t),
+                      void* (* /*ralocfp*/)(void*, void*, size_t), void (* /*mfreefp*/)(void*, void*),
+                      size_t xtramem_sz, void** usrmempp, ub2 charset, ub2 /*ncharset*/) {
+  if (!envp) return OCI_INVALID_HANDLE;
+  *envp = static_cast<OCIEnv*>(hand_out(std::make_unique<Environment>(charset), xtramem_sz, usrmempp));
+  return OCI_SUCCESS;
+}
+
+sword OCIHandleAlloc(const void* parenth, void** hndlpp, const ub4 type, const size_t xtramem_sz, void** usrmempp) {
+  return allocate(parenth, hndlpp, type, xtramem_sz, usrmempp, new_handle);
+}
+
+sword OCIHandleFree(void* hndlp, const ub4 type) {
+  if (type >= OCI_DTYPE_LOB) return OCI_INVALID_HANDLE;  // descriptors go to OCIDescriptorFree
+  return free_handle(hndlp, type);
+}
+
+sword OCIDescriptorAlloc(const void* parenth, void** descpp, const ub4 type, const size_t xtramem_sz,
+                         void** usrmempp) {
+  return allocate(parenth, descpp, type, xtramem_sz, usrmempp, new_descriptor);
+}
+
+sword OCIDescriptorFree(void* descp, const ub4 type) {
+  if (type != OCI_DTYPE_LOB && type != OCI_DTYPE_TIMESTAMP && type != OCI_DTYPE_PARAM) return OCI_INVALID_HANDLE;
+  return free_handle(descp, type);
+}
+
+long tremora_standin_live_handles(void) { return live_handles(); }
