@@ -1,8 +1,12 @@
 // Fetching a year of minute data of three series (1095 day rows with gzip
 // values, 1,576,800 samples) from a sample database through fetch_data, the
 // bytes per sample of the result, and parts of the time: the query and the
-// inflating (the split has its own benchmark).
+// inflating (the split has its own benchmark). The same fetch through the
+// oracle driver, over the stand-in client library of the tests serving the
+// same file, shows what the driver itself costs.
 #include <benchmark/benchmark.h>
+
+#include <cstdlib>
 
 #include "minute_year.hpp"
 #include "tremora/cleaning.hpp"
@@ -50,8 +54,21 @@ double bytes_per_sample(const Table& t) {
   return b;
 }
 
-void fetch(benchmark::State& state, const char* base_type) {
-  db::Connection* conn = setup().conn.get();  // the database is built before timing starts
+#ifdef TREMORA_OCI_STANDIN_DIR
+// The oracle driver's connection to the benchmark's file, through the stand-in.
+std::shared_ptr<db::Connection> oracle_connection() {
+  static std::shared_ptr<db::Connection> conn = [] {
+    std::string map = "standin:1521/BENCH=" + bench::minute_year().file.string();
+    setenv("TREMORA_OCI_STANDIN_DATABASES", map.c_str(), 1);
+    db::oracle::init_client(TREMORA_OCI_STANDIN_DIR, "");
+    return db::open_oracle({.host = "standin", .port = "1521", .username = "qz", .password = "pw",
+                            .tnsname = "BENCH"});
+  }();
+  return conn;
+}
+#endif
+
+void fetch(benchmark::State& state, const char* base_type, db::Connection* conn) {
   std::size_t samples = 0;
   double per_sample = 0;
   for (auto _ : state) {
@@ -66,9 +83,16 @@ void fetch(benchmark::State& state, const char* base_type) {
 }
 
 // Raw tables: codes, time and value only.
-void BM_FetchRaw(benchmark::State& state) { fetch(state, "原始库"); }
+void BM_FetchRaw(benchmark::State& state) { fetch(state, "原始库", setup().conn.get()); }
 // Preprocessed tables also carry a SAMPLERATE number on every row.
-void BM_FetchPreprocessed(benchmark::State& state) { fetch(state, "预处理库"); }
+void BM_FetchPreprocessed(benchmark::State& state) { fetch(state, "预处理库", setup().conn.get()); }
+#ifdef TREMORA_OCI_STANDIN_DIR
+// The same through the oracle driver (to compare with BM_FetchPreprocessed).
+void BM_FetchPreprocessedOracleDriver(benchmark::State& state) {
+  fetch(state, "预处理库", oracle_connection().get());
+}
+BENCHMARK(BM_FetchPreprocessedOracleDriver)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+#endif
 
 void BM_QueryOnly(benchmark::State& state) {
   Setup& s = setup();

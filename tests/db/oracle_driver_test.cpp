@@ -66,7 +66,7 @@ TEST(OracleDriver, ColumnTypesNullsAndArraysOfRows) {
   std::vector<std::string> sql{
       "CREATE TABLE T (N NUMBER(10), X NUMBER(12,4), F REAL, V VARCHAR2(20), C CHAR(4), W NVARCHAR2(10), "
       "D DATE, TS TIMESTAMP, R RAW(8), CL CLOB, BL BLOB)",
-      "INSERT INTO T VALUES (1, 2.5, 0.125, '郯城', 'ab  ', '水位', 2460436.5, '2024-05-10 12:34:56.789', "
+      "INSERT INTO T VALUES (1, 2.5, 0.125, '郯城', 'ab  ', '水位', 2460440.5, '2024-05-10 12:34:56.789', "
       "x'00ff', '地电阻率' || char(10) || 'two lines', x'1f8b08')",
       "INSERT INTO T VALUES (NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL, NULL)",
       "CREATE TABLE MANY (I INTEGER, S TEXT)",
@@ -121,7 +121,7 @@ TEST(OracleDriver, ColumnTypesNullsAndArraysOfRows) {
 TEST(OracleDriver, NamedBindsOfEveryKind) {
   testing::TempDir dir;
   auto file = make_db(dir, {"CREATE TABLE T (ID INTEGER, NAME TEXT, W REAL, D DATE)",
-                            "INSERT INTO T VALUES (1, '郯城', 1.5, 2460436.5), (2, '泰安', 2.5, 2460437.5)"});
+                            "INSERT INTO T VALUES (1, '郯城', 1.5, 2460440.5), (2, '泰安', 2.5, 2460441.5)"});
   auto conn = testing::open_through_standin(file);
   Binds binds{{"name", Value(std::string("郯"))}, {"unused", Value(int64_t(7))}};
   Table t = conn->query("SELECT ID FROM QZDATA.T WHERE NAME LIKE '%' || :name || '%'", binds);

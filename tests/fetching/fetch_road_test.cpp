@@ -7,6 +7,7 @@
 
 #include "recording_connection.hpp"
 #include "small_sample_db.hpp"
+#include "test_database.hpp"
 #include "table_checks.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/fetching.hpp"
@@ -29,7 +30,7 @@ Table names(std::vector<std::optional<std::string>> v, const std::string& column
 using Offline = testing::TempHome;
 
 std::shared_ptr<db::Connection> sample() {
-  auto conn = db::open_sqlite(testing::small_sample_db());
+  auto conn = testing::open_test_db(testing::small_sample_db());
   conn->info()["tremora_cache_namespace"] = "sample";
   return conn;
 }
@@ -44,7 +45,7 @@ std::shared_ptr<db::Connection> mini_db(const testing::TempDir& dir, const std::
     if (sqlite3_exec(db, s.c_str(), nullptr, nullptr, &err) != SQLITE_OK) ADD_FAILURE() << s << ": " << err;
   }
   sqlite3_close(db);
-  return db::open_sqlite(path);
+  return testing::open_test_db(path);
 }
 
 const std::vector<std::string> kMiniDictionaries{

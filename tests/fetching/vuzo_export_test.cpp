@@ -6,6 +6,7 @@
 #include <regex>
 
 #include "small_sample_db.hpp"
+#include "test_database.hpp"
 #include "table_checks.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/export.hpp"
@@ -169,7 +170,7 @@ TEST(VuzoExport, FilesAreReplacedWholeOrNotAtAll) {
 
 TEST(VuzoExport, FetchedMinuteDataRoundTrips) {
   Offline offline;
-  auto conn = db::open_sqlite(testing::small_sample_db());
+  auto conn = testing::open_test_db(testing::small_sample_db());
   conn->info()["tremora_cache_namespace"] = "sample";
   refresh_metastash(*conn);
   auto df = fetching_data(conn.get(), "20240509", "20240510", "水位", "郯城", "分钟值", "预处理库", {.gzip_flag = true});

@@ -2,6 +2,7 @@
 
 #include "recording_connection.hpp"
 #include "small_sample_db.hpp"
+#include "test_database.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/logger_config.hpp"
 #include "tremora/metastash.hpp"
@@ -18,7 +19,7 @@ struct Home {
 };
 
 std::shared_ptr<testing::RecordingConnection> sample_connection(const std::string& host = "10.0.0.5") {
-  auto conn = std::make_shared<testing::RecordingConnection>(db::open_sqlite(testing::small_sample_db()));
+  auto conn = std::make_shared<testing::RecordingConnection>(testing::open_test_db(testing::small_sample_db()));
   conn->info()["tremora_cache_namespace"] = host;
   conn->info()["tremora_db_alias"] = "db1";
   return conn;

@@ -1,4 +1,5 @@
 // Creating and freeing environments, handles and descriptors.
+#include <atomic>
 #include <memory>
 
 #include "handles.hpp"
@@ -6,6 +7,8 @@
 
 namespace tremora::oci_standin {
 namespace {
+
+std::atomic<long> g_environments_created{0};
 
 // Registers `h`, with `xtramem_sz` bytes of user memory when asked for.
 void* hand_out(std::unique_ptr<Handle> h, std::size_t xtramem_sz, void** usrmempp) {
@@ -72,6 +75,7 @@ sword OCIEnvNlsCreate(OCIEnv** envp, ub4 /*mode*/, void* /*ctxp*/, void* (* /*ma
                       void* (* /*ralocfp*/)(void*, void*, size_t), void (* /*mfreefp*/)(void*, void*),
                       size_t xtramem_sz, void** usrmempp, ub2 charset, ub2 /*ncharset*/) {
   if (!envp) return OCI_INVALID_HANDLE;
+  ++g_environments_created;
   *envp = static_cast<OCIEnv*>(hand_out(std::make_unique<Environment>(charset), xtramem_sz, usrmempp));
   return OCI_SUCCESS;
 }
@@ -96,3 +100,5 @@ sword OCIDescriptorFree(void* descp, const ub4 type) {
 }
 
 long tremora_standin_live_handles(void) { return live_handles(); }
+
+long tremora_standin_environments_created(void) { return g_environments_created; }

@@ -62,4 +62,6 @@ TREMORA_OCI_EXPORT sword OCIPing(OCISvcCtx* svchp, OCIError* errhp, ub4 mode);
 /// The handles and descriptors allocated and not yet freed, environment
 /// handles excepted (a test's leak check).
 TREMORA_OCI_EXPORT long tremora_standin_live_handles(void);
+/// The environments OCIEnvNlsCreate has created in this process.
+TREMORA_OCI_EXPORT long tremora_standin_environments_created(void);
 }

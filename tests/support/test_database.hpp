@@ -28,7 +28,10 @@ inline db::ConnectionSettings standin_service(const std::filesystem::path& file)
   auto [it, added] = services.try_emplace(key, "QZ" + std::to_string(services.size() + 1));
   if (added) {
     std::string map;
-    for (const auto& [path, service] : services) map += (map.empty() ? "" : ";") + ("standin:1521/" + service + "=" + path);
+    for (const auto& [path, service] : services) {
+      if (!map.empty()) map += ';';
+      map.append("standin:1521/").append(service).append("=").append(path);
+    }
     setenv("TREMORA_OCI_STANDIN_DATABASES", map.c_str(), 1);
   }
   return {.host = "standin", .port = "1521", .username = "qz", .password = "pw", .tnsname = it->second};
