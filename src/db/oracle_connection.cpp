@@ -81,21 +81,19 @@ class Owned {
   bool descriptor_ = false;
 };
 
-Owned new_handle(ub4 type) {
+// A new handle (or descriptor) of the environment.
+Owned allocate(ub4 type, bool descriptor) {
   void* p = nullptr;
-  sword status = fns().handle_alloc(oracle::environment(), &p, type, 0, nullptr);
+  sword status = descriptor ? fns().descriptor_alloc(oracle::environment(), &p, type, 0, nullptr)
+                            : fns().handle_alloc(oracle::environment(), &p, type, 0, nullptr);
   if (status != kSuccess || !p)
-    throw DatabaseError("the Oracle client could not allocate a handle (type " + std::to_string(type) + ")");
-  return Owned(p, type, false);
+    throw DatabaseError(std::string("the Oracle client could not allocate a ") + (descriptor ? "descriptor" : "handle") +
+                        " (type " + std::to_string(type) + ")");
+  return Owned(p, type, descriptor);
 }
 
-Owned new_descriptor(ub4 type) {
-  void* p = nullptr;
-  sword status = fns().descriptor_alloc(oracle::environment(), &p, type, 0, nullptr);
-  if (status != kSuccess || !p)
-    throw DatabaseError("the Oracle client could not allocate a descriptor (type " + std::to_string(type) + ")");
-  return Owned(p, type, true);
-}
+Owned new_handle(ub4 type) { return allocate(type, false); }
+Owned new_descriptor(ub4 type) { return allocate(type, true); }
 
 template <typename T>
 T attribute(const void* handle, ub4 handle_type, ub4 attr, OCIError* err, const std::string& what) {

@@ -3,11 +3,11 @@
 // lost while rows arrive, and no handle left behind on any of these paths.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <cmath>
 
 #include "bind_names.hpp"
+#include "sqlite_file.hpp"
 #include "test_database.hpp"
 #include "test_support.hpp"
 #include "tremora/db.hpp"
@@ -27,19 +27,6 @@ long live_handles() {
   long n = count ? count() : -1;
   dlclose(lib);
   return n;
-}
-
-// A SQLite file made by SQL statements.
-std::filesystem::path make_db(const testing::TempDir& dir, const std::vector<std::string>& statements) {
-  auto path = dir / "db.sqlite";
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  for (const auto& s : statements) {
-    char* err = nullptr;
-    if (sqlite3_exec(db, s.c_str(), nullptr, nullptr, &err) != SQLITE_OK) ADD_FAILURE() << s << ": " << err;
-  }
-  sqlite3_close(db);
-  return path;
 }
 
 // The error a call throws: its message and ORA code.
@@ -72,7 +59,7 @@ TEST(OracleDriver, ColumnTypesNullsAndArraysOfRows) {
       "CREATE TABLE MANY (I INTEGER, S TEXT)",
       "WITH RECURSIVE k(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM k WHERE i < 1233) "
       "INSERT INTO MANY SELECT i, printf('row %d', i) FROM k"};
-  auto file = make_db(dir, sql);
+  auto file = testing::make_sqlite_file(dir, sql);
   long before = live_handles();
   {
     auto conn = testing::open_through_standin(file);
@@ -120,7 +107,7 @@ TEST(OracleDriver, ColumnTypesNullsAndArraysOfRows) {
 
 TEST(OracleDriver, NamedBindsOfEveryKind) {
   testing::TempDir dir;
-  auto file = make_db(dir, {"CREATE TABLE T (ID INTEGER, NAME TEXT, W REAL, D DATE)",
+  auto file = testing::make_sqlite_file(dir, {"CREATE TABLE T (ID INTEGER, NAME TEXT, W REAL, D DATE)",
                             "INSERT INTO T VALUES (1, '郯城', 1.5, 2460440.5), (2, '泰安', 2.5, 2460441.5)"});
   auto conn = testing::open_through_standin(file);
   Binds binds{{"name", Value(std::string("郯"))}, {"unused", Value(int64_t(7))}};
@@ -136,7 +123,7 @@ TEST(OracleDriver, NamedBindsOfEveryKind) {
 
 TEST(OracleDriver, RefusalsAndErrorsCarryTheirOraCodes) {
   testing::TempDir dir;
-  auto file = make_db(dir, {"CREATE TABLE T (ID INTEGER)", "INSERT INTO T VALUES (1)"});
+  auto file = testing::make_sqlite_file(dir, {"CREATE TABLE T (ID INTEGER)", "INSERT INTO T VALUES (1)"});
   long before = live_handles();
   ConnectionSettings good = testing::standin_service(file);
   {
@@ -169,7 +156,7 @@ TEST(OracleDriver, RefusalsAndErrorsCarryTheirOraCodes) {
 
 TEST(OracleDriver, ConnectionLostWhileFetchingIsAnError) {
   testing::TempDir dir;
-  auto file = make_db(dir, {"CREATE TABLE MANY (I INTEGER, B BLOB)",
+  auto file = testing::make_sqlite_file(dir, {"CREATE TABLE MANY (I INTEGER, B BLOB)",
                             "WITH RECURSIVE k(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM k WHERE i < 1999) "
                             "INSERT INTO MANY SELECT i, randomblob(100) FROM k"});
   long before = live_handles();

@@ -1,12 +1,12 @@
 // The whole fetch road on generated databases: query texts, name look-ups
 // with their cache fallback, data and log fetches, and the canned loaders.
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <cmath>
 
 #include "recording_connection.hpp"
 #include "small_sample_db.hpp"
+#include "sqlite_file.hpp"
 #include "test_database.hpp"
 #include "table_checks.hpp"
 #include "tremora/errors.hpp"
@@ -37,15 +37,7 @@ std::shared_ptr<db::Connection> sample() {
 
 // A small database made by SQL statements, for cases the sample lacks.
 std::shared_ptr<db::Connection> mini_db(const testing::TempDir& dir, const std::vector<std::string>& statements) {
-  auto path = dir / "mini.db";
-  sqlite3* db = nullptr;
-  sqlite3_open(path.c_str(), &db);
-  for (const auto& s : statements) {
-    char* err = nullptr;
-    if (sqlite3_exec(db, s.c_str(), nullptr, nullptr, &err) != SQLITE_OK) ADD_FAILURE() << s << ": " << err;
-  }
-  sqlite3_close(db);
-  return testing::open_test_db(path);
+  return testing::open_test_db(testing::make_sqlite_file(dir, statements));
 }
 
 const std::vector<std::string> kMiniDictionaries{
