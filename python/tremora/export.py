@@ -1,0 +1,5 @@
+"""tremora.export: see help(tremora._tremora.export)."""
+from ._tremora import export as _module
+
+globals().update({name: getattr(_module, name) for name in dir(_module) if not name.startswith("__")})
+__doc__ = _module.__doc__

@@ -1,0 +1,5 @@
+"""tremora.postprocessing: see help(tremora._tremora.postprocessing)."""
+from ._tremora import postprocessing as _module
+
+globals().update({name: getattr(_module, name) for name in dir(_module) if not name.startswith("__")})
+__doc__ = _module.__doc__
