@@ -7,6 +7,8 @@
 #   make clean  remove the build folder and demo/
 BUILD ?= build
 JOBS ?= 2
+# The Python the package is built for: Debian's, which has pandas.
+PYTHON ?= /usr/bin/python3
 
 .PHONY: demo test bench docs build deps configure clean
 
@@ -14,7 +16,7 @@ deps:
 	bash scripts/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE=$(PYTHON)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)

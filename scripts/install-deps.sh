@@ -13,6 +13,7 @@ packages=(
   libcairo2-dev libpango1.0-dev fonts-noto-cjk fonts-stix fonts-dejavu-core
   libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   nodejs python3
+  python3-dev pybind11-dev python3-numpy python3-pandas python3-pytest
 )
 
 missing=()

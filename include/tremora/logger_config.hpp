@@ -7,6 +7,8 @@
 // any thread.
 #pragma once
 
+#include <functional>
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -65,6 +67,13 @@ struct Record {
   Level level;
   std::string message;
 };
+
+/// Hands every message of every logger, of every level, to `handler`
+/// instead of writing it to standard error, for programs that show messages
+/// their own way (the Python bindings pass them to Python's logging). The
+/// handler is called while the logging lock is held and must not throw. An
+/// empty handler restores standard error.
+void set_handler(std::function<void(const Record&)> handler);
 
 /// Records every message of every logger (all levels) while it exists, in
 /// addition to what standard error shows. For tests and for programs that

@@ -13,7 +13,11 @@
 
 #include <pybind11/pybind11.h>
 
+#include <optional>
+
+#include "tremora/fetching.hpp"
 #include "tremora/table.hpp"
+#include "tremora/time.hpp"
 
 namespace tremora::python {
 
@@ -32,6 +36,16 @@ py::object column_values(const Column& column);
 /// True for a pandas.DataFrame.
 bool is_dataframe(py::handle object);
 
+/// The time of a datetime, pandas.Timestamp or numpy.datetime64 (a
+/// tz-aware one as its UTC instant); nothing for other objects.
+std::optional<Timestamp> timestamp_of(py::handle object);
+/// The length of a timedelta, pandas.Timedelta or numpy.timedelta64.
+std::optional<Duration> duration_of(py::handle object);
+/// A bind or cell value: None/NaN, bool, int, float, str, bytes or a time.
+Value value_of(py::handle object);
+/// The Python object of a value (pandas.Timestamp for times).
+py::object to_python(const Value& value);
+
 }  // namespace tremora::python
 
 // Tables are DataFrames wherever a bound function takes or returns one.
@@ -49,6 +63,66 @@ struct type_caster<tremora::Table> {
 
   static handle cast(const tremora::Table& table, return_value_policy, handle) {
     return tremora::python::to_dataframe(table).release();
+  }
+};
+
+template <>
+struct type_caster<tremora::Timestamp> {
+  PYBIND11_TYPE_CASTER(tremora::Timestamp, const_name("datetime.datetime"));
+  bool load(handle src, bool) {
+    auto t = tremora::python::timestamp_of(src);
+    if (!t) return false;
+    value = *t;
+    return true;
+  }
+  static handle cast(tremora::Timestamp t, return_value_policy, handle) {
+    return tremora::python::to_python(tremora::Value(t)).release();
+  }
+};
+
+template <>
+struct type_caster<tremora::Duration> {
+  PYBIND11_TYPE_CASTER(tremora::Duration, const_name("datetime.timedelta"));
+  bool load(handle src, bool) {
+    auto d = tremora::python::duration_of(src);
+    if (!d) return false;
+    value = *d;
+    return true;
+  }
+  static handle cast(tremora::Duration d, return_value_policy, handle) {
+    return tremora::python::to_python(tremora::Value(d)).release();
+  }
+};
+
+template <>
+struct type_caster<tremora::Value> {
+  PYBIND11_TYPE_CASTER(tremora::Value, const_name("object"));
+  bool load(handle src, bool) {
+    value = tremora::python::value_of(src);
+    return true;
+  }
+  static handle cast(const tremora::Value& v, return_value_policy, handle) {
+    return tremora::python::to_python(v).release();
+  }
+};
+
+// A date: a text in the usual forms or a time.
+template <>
+struct type_caster<tremora::fetching::DateArg> {
+  PYBIND11_TYPE_CASTER(tremora::fetching::DateArg, const_name("str | datetime.datetime"));
+  type_caster() : value("") {}
+  bool load(handle src, bool) {
+    if (PyUnicode_Check(src.ptr())) {
+      value = tremora::fetching::DateArg(src.cast<std::string>());
+      return true;
+    }
+    auto t = tremora::python::timestamp_of(src);
+    if (!t) return false;
+    value = tremora::fetching::DateArg(*t);
+    return true;
+  }
+  static handle cast(const tremora::fetching::DateArg& d, return_value_policy, handle) {
+    return tremora::python::to_python(tremora::Value(d.timestamp())).release();
   }
 };
 

@@ -2,20 +2,34 @@
 // re-exports its sub-modules as tremora.fetching, tremora.tsplot, ...
 #include "module.hpp"
 
+namespace tremora::python {
+// Sub-modules whose bindings live in files of their own; these empty
+// stand-ins give way to them when those files are built.
+[[gnu::weak]] void bind_plotkit(py::module_&) {}
+[[gnu::weak]] void bind_geomag(py::module_&) {}
+[[gnu::weak]] void bind_quakecat(py::module_&) {}
+[[gnu::weak]] void bind_tsplot(py::module_&) {}
+[[gnu::weak]] void bind_yearplot(py::module_&) {}
+}  // namespace tremora::python
+
 PYBIND11_MODULE(_tremora, m) {
   using namespace tremora::python;
   m.doc() = "tremora: earthquake-precursor observation data (C++ core)";
   register_errors(m);
   install_logging_bridge();
   bind_connections(m);
-  bind_fetching(m.def_submodule("fetching", "Data access: connections, look-ups, data and log fetches"));
-  bind_metastash(m.def_submodule("metastash", "The local cache of the dictionary tables"));
-  bind_cleaning(m.def_submodule("cleaning", "Day rows to one row per sample"));
-  bind_postprocessing(m.def_submodule("postprocessing", "Resampling, differences, spike filtering, dates"));
-  bind_plotkit(m.def_submodule("plotkit", "What every chart shares: style, fonts, statistics, grids"));
-  bind_geomag(m.def_submodule("geomag", "The planetary Kp index"));
-  bind_quakecat(m.def_submodule("quakecat", "Earthquake catalogues"));
-  bind_tsplot(m.def_submodule("tsplot", "The time-series plotter"));
-  bind_yearplot(m.def_submodule("yearplot", "The annual comparison chart"));
-  bind_export(m.def_submodule("export", "VUZO exchange files"));
+  auto part = [&m](const char* name, const char* doc, void (*bind)(py::module_&)) {
+    py::module_ sub = m.def_submodule(name, doc);
+    bind(sub);
+  };
+  part("fetching", "Data access: connections, look-ups, data and log fetches", bind_fetching);
+  part("metastash", "The local cache of the dictionary tables", bind_metastash);
+  part("cleaning", "Day rows to one row per sample", bind_cleaning);
+  part("postprocessing", "Resampling, differences, spike filtering, dates", bind_postprocessing);
+  part("plotkit", "What every chart shares: style, fonts, statistics, grids", bind_plotkit);
+  part("geomag", "The planetary Kp index", bind_geomag);
+  part("quakecat", "Earthquake catalogues", bind_quakecat);
+  part("tsplot", "The time-series plotter", bind_tsplot);
+  part("yearplot", "The annual comparison chart", bind_yearplot);
+  part("export", "VUZO exchange files", bind_export);
 }

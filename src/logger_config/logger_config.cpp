@@ -3,6 +3,7 @@
 #include <spdlog/logger.h>
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/dist_sink.h>
+#include <spdlog/details/null_mutex.h>
 #include <spdlog/sinks/stdout_sinks.h>
 
 #include <cstdlib>
@@ -53,6 +54,8 @@ struct Registry {
   std::mutex mutex;
   std::map<std::string, std::shared_ptr<spdlog::logger>> loggers;
   int captures = 0;
+  // The program's own handler, which takes the place of standard error.
+  std::shared_ptr<spdlog::sinks::sink> handler;
 
   Registry() {
     console->set_pattern("%Y-%m-%d %H:%M:%S.%e [%n] [%l] %v");
@@ -64,7 +67,7 @@ struct Registry {
 
   // The level loggers pass on: everything while a capture listens.
   spdlog::level::level_enum logger_level() const {
-    return captures > 0 ? spdlog::level::debug : console->level();
+    return captures > 0 || handler ? spdlog::level::debug : console->level();
   }
 
   std::shared_ptr<spdlog::logger> get(const std::string& name) {
@@ -145,6 +148,33 @@ void set_level(Level level) {
   Registry& r = registry();
   std::lock_guard lock(r.mutex);
   r.console->set_level(to_spdlog(level));
+  r.update_levels();
+}
+
+// A sink that hands every message to the program's handler.
+struct HandlerSink : spdlog::sinks::base_sink<spdlog::details::null_mutex> {
+  explicit HandlerSink(std::function<void(const Record&)> f) : handler(std::move(f)) {}
+  std::function<void(const Record&)> handler;
+
+  void sink_it_(const spdlog::details::log_msg& msg) override {
+    handler(Record{std::string(msg.logger_name.data(), msg.logger_name.size()), from_spdlog(msg.level),
+                   std::string(msg.payload.data(), msg.payload.size())});
+  }
+  void flush_() override {}
+};
+
+void set_handler(std::function<void(const Record&)> handler) {
+  Registry& r = registry();
+  std::lock_guard lock(r.mutex);
+  if (r.handler) r.dist->remove_sink(r.handler);
+  else r.dist->remove_sink(r.console);
+  r.handler.reset();
+  if (handler) {
+    r.handler = std::make_shared<HandlerSink>(std::move(handler));
+    r.dist->add_sink(r.handler);
+  } else {
+    r.dist->add_sink(r.console);
+  }
   r.update_levels();
 }
 
