@@ -1,0 +1,48 @@
+"""The library's error kinds as Python exceptions with their messages, and
+its loggers in Python's logging."""
+import logging
+
+import pandas as pd
+import pytest
+
+from tremora import export, fetching, postprocessing
+
+
+def hours(n=3):
+    return pd.DataFrame({"OBSVALUE": [1.0, 2.0, 4.0][:n], "STATIONID": ["1"] * n},
+                        index=pd.date_range("2024-01-01", periods=n, freq="h", name="STARTDATE"))
+
+
+def test_error_kinds(workdir):
+    with pytest.raises(KeyError) as missing:
+        postprocessing.first_difference(hours(), value_col="NOPE")
+    assert "NOPE" in str(missing.value)
+    with pytest.raises(ValueError, match="periods must be a positive integer"):
+        postprocessing.first_difference(hours(), periods=0)
+    with pytest.raises(FileNotFoundError):
+        export.read_vuzo(str(workdir / "none.vuzo"))
+    (workdir / "bad.vuzo").write_bytes(b"not parquet at all")
+    with pytest.raises((OSError, ValueError)):
+        export.read_vuzo(str(workdir / "bad.vuzo"))
+
+
+def test_runtime_error_carries_its_cause(workdir):
+    with pytest.raises(RuntimeError) as error:
+        fetching.timeseries_info(None)
+    assert str(error.value).startswith("未找到本地元数据缓存，请先联网执行 refresh_metastash()。缓存目录: ")
+    assert isinstance(error.value.__cause__, FileNotFoundError)
+    assert "stations.parquet" in str(error.value.__cause__)
+
+
+def test_loggers_reach_python_logging(workdir, caplog):
+    with caplog.at_level(logging.DEBUG):
+        assert fetching.conn_to_Oracle("no-such-alias") is None
+        conn = fetching.conn_to_Oracle("sample")
+        # Logged while the GIL is released: it arrives when the call ends.
+        assert fetching.fetching_data(conn, "20240509", "20240510", "无此方法", "全部", "分钟值", "预处理库") is None
+        conn.close()
+    by_logger = {(r.name, r.levelname, r.getMessage()) for r in caplog.records}
+    assert ("fetching", "ERROR", "数据库配置文件缺失或不完整，请检查default.conf") in by_logger
+    assert any(name == "fetching" and level == "DEBUG" and message.endswith("已连接...")
+               for name, level, message in by_logger)
+    assert ("fetching", "DEBUG", "未找到匹配的表名!") in by_logger

@@ -1,0 +1,64 @@
+"""The whole road from Python on the sample database."""
+import numpy as np
+import pandas as pd
+
+import tremora
+from tremora import export, fetching, postprocessing
+
+
+def test_connection_is_closed_by_with(workdir):
+    with fetching.conn_to_Oracle("sample") as c:
+        assert c.is_open
+        assert c.info["tremora_db_alias"] == "sample"
+        rows = c.query("SELECT STATIONID FROM QZDATA.QZ_DICT_STATIONS WHERE STATIONNAME = :name", {"name": "郯城"})
+        assert list(rows["STATIONID"]) == ["37001"]
+    assert not c.is_open
+    assert fetching.conn_to_Oracle("no-such-alias") is None
+
+
+def test_fetch_filter_resample_difference_export(conn, workdir):
+    tables = fetching.refresh_metastash(conn)
+    assert sorted(tables) == ["items", "methods", "points", "stationitems", "stations"]
+    stations, points, items = fetching.timeseries_info(conn)
+    assert "郯城" in set(stations["STATIONNAME"])
+
+    ts = fetching.fetching_data(conn, "20240509", "20240511", "水位", "全部", "分钟值", "预处理库", gzip_flag=True)
+    assert isinstance(ts, pd.DataFrame)
+    assert isinstance(ts.index, pd.DatetimeIndex) and ts.index.name == "STARTDATE"
+    assert ts.index.min() == pd.Timestamp("2024-05-09") and ts.index.max() == pd.Timestamp("2024-05-11 23:59")
+    assert ts["OBSVALUE"].dtype == np.float32  # day rows hold single-precision samples
+    series = ts.groupby(["STATIONID", "POINTID", "ITEMID"], observed=True).size()
+    assert (series == 3 * 1440).all()
+    assert fetching.fetching_data(conn, "20240509", "20240511", "无此方法", "全部", "分钟值", "预处理库") is None
+
+    clean = postprocessing.filter_with_fast_mad(ts)
+    assert clean.shape == ts.shape
+    assert (clean["OBSVALUE"].max() - clean["OBSVALUE"].min()) <= (ts["OBSVALUE"].max() - ts["OBSVALUE"].min())
+
+    hourly = postprocessing.resample_timeseries_data(ts.reset_index(), "1h", "mean")
+    one = ts[ts["STATIONID"] == "37001"]["OBSVALUE"]
+    expected = one.resample("1h").mean()
+    got = hourly[hourly["STATIONID"] == "37001"].set_index("STARTDATE")["OBSVALUE"]
+    # pandas averages the float32 samples in float32; the library in float64.
+    np.testing.assert_allclose(got.to_numpy(), expected.to_numpy(), rtol=1e-6)
+
+    diff = postprocessing.first_difference(ts)
+    by_pandas = ts.groupby(["STATIONID", "POINTID", "ITEMID"], observed=True)["OBSVALUE"].diff().astype("float64")
+    assert len(diff) == by_pandas.notna().sum()
+    first = diff[diff["STATIONID"] == "37001"]["OBSVALUE"].iloc[:5].to_numpy()
+    np.testing.assert_allclose(first, by_pandas[ts["STATIONID"] == "37001"].dropna().iloc[:5].to_numpy(), rtol=1e-5)
+
+    fetching.DataFetcher.export_vuzo(conn, ts, str(workdir / "water.vuzo"), 60)
+    rows, context = export.read_vuzo(str(workdir / "water.vuzo"))
+    assert len(rows) == len(ts) and context["sampling_rate"] == 60
+    assert set(context["station_info"]["STATIONID"]) == set(ts["STATIONID"])
+
+
+def test_dialog_and_canned_loaders(conn):
+    log = fetching.fetching_dialog(conn, startdate="20240101", enddate="20241231")
+    assert isinstance(log, pd.DataFrame) and len(log) > 0
+    water = fetching.load_Oracle_data_water_year(conn)
+    assert water.index.is_monotonic_increasing
+    steps = water.index.to_series().diff().dropna()
+    assert (steps == pd.Timedelta(days=1)).all()
+    assert water["OBSVALUE"].dtype == np.float32
