@@ -24,6 +24,20 @@ py::array_t<T> array_of(const std::vector<T>& values) {
   return out;
 }
 
+// An array over the values themselves, which the array then owns (no copy).
+template <typename T>
+py::array_t<T> array_taking(std::vector<T>&& values) {
+  auto* owned = new std::vector<T>(std::move(values));
+  py::capsule owner(owned, [](void* p) { delete static_cast<std::vector<T>*>(p); });
+  return py::array_t<T>(static_cast<py::ssize_t>(owned->size()), owned->data(), owner);
+}
+
+// The values of a column, taken from it when it is about to go.
+template <typename T>
+py::array_t<T> array_from(std::vector<T>& values, bool take) {
+  return take ? array_taking(std::move(values)) : array_of(values);
+}
+
 // An object array of the column's texts (str, or bytes for binary), None
 // where missing.
 py::array text_objects(const Column& c) {
@@ -49,11 +63,12 @@ py::array text_objects(const Column& c) {
 }
 
 // The datetime64[ns] values of a timestamp column, with its zone.
-py::object times_of(const Column& c) {
-  py::object values = array_of(c.int64s()).attr("view")("datetime64[ns]");
-  if (c.zone().empty()) return values;
+py::object times_of(Column& c, bool take) {
+  std::string zone = c.zone();
+  py::object values = array_from(c.int64s(), take).attr("view")("datetime64[ns]");
+  if (zone.empty()) return values;
   py::object index = pandas().attr("DatetimeIndex")(values).attr("tz_localize")("UTC");
-  return index.attr("tz_convert")(c.zone());
+  return index.attr("tz_convert")(zone);
 }
 
 // A dictionary-encoded text column as a Categorical (code -1 is missing).
@@ -84,15 +99,17 @@ py::object with_missing(const Column& c) {
 
 }  // namespace
 
-py::object column_values(const Column& c) {
+py::object column_values(const Column& c) { return column_values(const_cast<Column&>(c), false); }
+
+py::object column_values(Column& c, bool take) {
   switch (c.type()) {
-    case DataType::Float32: return array_of(c.float32s());
-    case DataType::Float64: return array_of(c.float64s());
-    case DataType::Int64: return c.null_count() ? with_missing(c) : py::object(array_of(c.int64s()));
+    case DataType::Float32: return array_from(c.float32s(), take);
+    case DataType::Float64: return array_from(c.float64s(), take);
+    case DataType::Int64: return c.null_count() ? with_missing(c) : py::object(array_from(c.int64s(), take));
     case DataType::Bool:
       return c.null_count() ? with_missing(c) : py::object(array_of(c.bools()).attr("astype")("bool"));
-    case DataType::Timestamp: return times_of(c);
-    case DataType::Duration: return array_of(c.int64s()).attr("view")("timedelta64[ns]");
+    case DataType::Timestamp: return times_of(c, take);
+    case DataType::Duration: return array_from(c.int64s(), take).attr("view")("timedelta64[ns]");
     case DataType::String:
       if (c.is_dictionary()) return categorical_of(c);
       return text_objects(c);
@@ -101,19 +118,24 @@ py::object column_values(const Column& c) {
   throw TypeError("column '" + c.name() + "' has a type Python cannot take");
 }
 
-py::object to_dataframe(const Table& table) {
+py::object to_dataframe(const Table& table) { return to_dataframe(Table(table)); }
+
+py::object to_dataframe(Table&& table) {
   py::dict data;
-  for (const auto& c : table.columns()) data[py::str(c.name())] = column_values(c);
+  for (std::size_t i = 0; i < table.num_columns(); ++i) {
+    Column& c = table.column(i);
+    data[py::str(c.name())] = column_values(c, true);
+  }
   py::object index = py::none();
   if (table.has_key()) {
-    py::object values = column_values(table.key());
     py::object name = py::none();
     if (!table.key().name().empty()) name = py::str(table.key().name());
-    index = pandas().attr("Index")(values, "name"_a = name);
+    index = pandas().attr("Index")(column_values(table.key(), true), "name"_a = name, "copy"_a = false);
   }
-  py::list order;
-  for (const auto& c : table.columns()) order.append(py::str(c.name()));
-  py::object frame = pandas().attr("DataFrame")(data, "index"_a = index, "columns"_a = order);
+  // Given no index, pandas takes the arrays as they are (with one it would
+  // align each column to it first); the columns keep the dict's order.
+  py::object frame = pandas().attr("DataFrame")(data, "copy"_a = false);
+  if (!index.is_none()) frame.attr("index") = index;
   for (const auto& [k, v] : table.attributes()) frame.attr("attrs")[py::str(k)] = py::str(v);
   return frame;
 }

@@ -23,16 +23,20 @@ namespace tremora::python {
 
 namespace py = pybind11;
 
-/// The DataFrame of a table.
+/// The DataFrame of a table (a table about to go gives its values to the
+/// DataFrame's arrays without a copy).
 py::object to_dataframe(const Table& table);
+py::object to_dataframe(Table&& table);
 /// The table of a DataFrame; TypeError naming `argument` for anything else.
 Table from_dataframe(py::handle frame, const char* argument = "df");
 /// The Series of a column (with an index when one is given).
 py::object to_series(const Column& column, py::object index = py::none());
 /// The column of a Series (or of a one-dimensional array or list).
 Column from_series(py::handle series, const char* argument = "series");
-/// A numpy array of the column's values as pandas keeps them.
+/// A numpy array of the column's values as pandas keeps them (taken from
+/// the column, which is left empty, when `take`).
 py::object column_values(const Column& column);
+py::object column_values(Column& column, bool take);
 /// True for a pandas.DataFrame.
 bool is_dataframe(py::handle object);
 
@@ -63,6 +67,9 @@ struct type_caster<tremora::Table> {
 
   static handle cast(const tremora::Table& table, return_value_policy, handle) {
     return tremora::python::to_dataframe(table).release();
+  }
+  static handle cast(tremora::Table&& table, return_value_policy, handle) {
+    return tremora::python::to_dataframe(std::move(table)).release();
   }
 };
 

@@ -31,5 +31,6 @@ PYBIND11_MODULE(_tremora, m) {
   part("quakecat", "Earthquake catalogues", bind_quakecat);
   part("tsplot", "The time-series plotter", bind_tsplot);
   part("yearplot", "The annual comparison chart", bind_yearplot);
+  bind_bench(m);
   part("export", "VUZO exchange files", bind_export);
 }

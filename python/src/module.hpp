@@ -39,5 +39,6 @@ void bind_quakecat(py::module_& m);
 void bind_tsplot(py::module_& m);
 void bind_yearplot(py::module_& m);
 void bind_export(py::module_& m);
+void bind_bench(py::module_& m);
 
 }  // namespace tremora::python
