@@ -20,4 +20,14 @@ HOME="$work" "$work/prefix/bin/tremora" refresh-cache --db sample > /dev/null
 HOME="$work" TREMORA_LOG_LEVEL=error "$work/examples/first_chart" > out.txt
 grep -q "OBSVALUE" out.txt
 test -f figures/4112_1.png
+# The installed Python package finds its libraries in the prefix.
+package=$(ls -d "$work"/prefix/lib/python3*/dist-packages 2>/dev/null || true)
+if [[ -n "$package" ]]; then
+  HOME="$work" PYTHONPATH="$package" "${PYTHON:-/usr/bin/python3}" -c '
+import tremora.fetching as f
+with f.conn_to_Oracle("sample") as c:
+    df = f.fetching_data(c, "20240509", "20240509", "水位", "郯城", "小时值", "预处理库")
+    assert len(df) == 24, len(df)
+'
+fi
 echo "installed, built and ran the example"
