@@ -4,13 +4,14 @@
 #   make test   install dependencies, build (Release, Ninja, build/), run all tests
 #   make bench  build and run the benchmarks
 #   make docs   redraw the README's chart images in docs/ (from the demo)
+#   make coverage  line and branch coverage of the tests, per library
 #   make clean  remove the build folder and demo/
 BUILD ?= build
 JOBS ?= 2
 # The Python the package is built for: Debian's, which has pandas.
 PYTHON ?= /usr/bin/python3
 
-.PHONY: demo test bench docs build deps configure clean
+.PHONY: demo test bench docs build deps configure clean coverage
 
 deps:
 	bash scripts/install-deps.sh
@@ -32,6 +33,9 @@ test: build
 
 bench: build
 	bash scripts/run-benchmarks.sh $(BUILD)
+
+coverage: deps
+	bash scripts/coverage.sh build-coverage
 
 clean:
 	rm -rf $(BUILD) demo

@@ -14,6 +14,7 @@ packages=(
   libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   nodejs python3
   python3-dev pybind11-dev python3-numpy python3-pandas python3-pytest
+  lcov
 )
 
 missing=()
