@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The tests under AddressSanitizer (with LeakSanitizer) and
+# UndefinedBehaviorSanitizer, in a build folder of their own
+# (build-sanitize by default): any report fails the run. Then every fuzz
+# corpus is replayed through its target in that build, when fuzz/ exists.
+#
+# Only what the tests need is built: no Python package, no benchmarks, no
+# link-time optimisation. Leaks inside fontconfig's and Pango's own caches
+# are suppressed by name in scripts/lsan.supp; nothing else is.
+set -euo pipefail
+build=${1:-build-sanitize}
+jobs=${JOBS:-2}
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+flags="-O1 -g -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitize-recover=undefined"
+
+cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None \
+  -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+  -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" -DCMAKE_INTERPROCEDURAL_OPTIMIZATION=OFF \
+  -DTREMORA_BUILD_PYTHON=OFF -DTREMORA_BUILD_BENCH=OFF > /dev/null
+cmake --build "$build" -j "$jobs"
+
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=0"
+export LSAN_OPTIONS="suppressions=$source_dir/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+# The installed-package test links an unsanitized example against the
+# sanitized libraries, and the Python tests need the package: both run in
+# the normal build only.
+(cd "$build" && ctest -j "$jobs" --output-on-failure -E 'InstallAndUse|Python')
+
+if [[ -x "$source_dir/scripts/replay-fuzz-corpus.sh" ]]; then
+  bash "$source_dir/scripts/replay-fuzz-corpus.sh"
+fi
+echo "sanitizer run passed"
