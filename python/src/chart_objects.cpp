@@ -1,0 +1,115 @@
+#include "chart_objects.hpp"
+
+#include <pybind11/numpy.h>
+
+#include <string>
+
+#include "plot_args.hpp"
+
+namespace tremora::python {
+namespace {
+
+const char* line_style_code(chart::LineStyle style) {
+  switch (style) {
+    case chart::LineStyle::Solid: return "-";
+    case chart::LineStyle::Dashed: return "--";
+    case chart::LineStyle::Dotted: return ":";
+    case chart::LineStyle::DashDot: return "-.";
+    case chart::LineStyle::None: return "None";
+  }
+  return "-";
+}
+
+py::tuple rgba(const chart::Color& c) { return py::make_tuple(c.r, c.g, c.b, c.a); }
+
+py::array_t<double> numbers(const std::vector<double>& values) {
+  return py::array_t<double>(py::ssize_t(values.size()), values.data());
+}
+
+py::dict axis_dict(const chart::AxisInfo& a) {
+  return py::dict("low"_a = a.low, "high"_a = a.high, "inverted"_a = a.inverted, "ticks"_a = numbers(a.ticks),
+                  "labels"_a = a.labels, "offset"_a = a.offset, "label"_a = a.label);
+}
+
+py::dict mark_dict(const chart::MarkInfo& m) {
+  py::object edge = m.edgecolor ? py::object(rgba(*m.edgecolor)) : py::none();
+  return py::dict("kind"_a = m.kind, "x"_a = numbers(m.x), "y"_a = numbers(m.y), "sizes"_a = numbers(m.sizes),
+                  "color"_a = rgba(m.color), "edgecolor"_a = edge, "alpha"_a = m.alpha, "linewidth"_a = m.linewidth,
+                  "linestyle"_a = line_style_code(m.linestyle), "label"_a = m.label, "text"_a = m.text,
+                  "text_style"_a = text_style_dict(m.text_style));
+}
+
+py::dict panel_dict(const chart::PanelInfo& p) {
+  py::list marks;
+  for (const auto& m : p.marks) marks.append(mark_dict(m));
+  return py::dict("title"_a = p.title, "x"_a = axis_dict(p.x), "y"_a = axis_dict(p.y), "marks"_a = marks,
+                  "twin"_a = describe_panels(p.twin));
+}
+
+py::dict describe_axes(const AxesHandle& a) {
+  std::vector<chart::PanelInfo> panels = a.figure->describe();
+  if (a.panel >= panels.size()) throw py::index_error("the panel is not in its figure");
+  const chart::PanelInfo& panel = panels[a.panel];
+  if (!a.twin) return panel_dict(panel);
+  if (panel.twin.empty()) throw py::index_error("the panel has no twin");
+  return panel_dict(panel.twin.front());
+}
+
+}  // namespace
+
+py::dict text_style_dict(const chart::TextStyle& s) {
+  return py::dict("size"_a = s.size, "family"_a = s.family, "weight"_a = s.weight, "color"_a = rgba(s.color),
+                  "italic"_a = s.italic);
+}
+
+py::list describe_panels(const std::vector<chart::PanelInfo>& panels) {
+  py::list out;
+  for (const auto& p : panels) out.append(panel_dict(p));
+  return out;
+}
+
+py::list axes_objects(const std::shared_ptr<chart::Figure>& figure, const std::vector<chart::Axes*>& axes) {
+  py::list out;
+  for (std::size_t i = 0; i < axes.size(); ++i) out.append(AxesHandle{figure, axes[i], i, false});
+  return out;
+}
+
+py::tuple figure_and_axes(const std::shared_ptr<chart::Figure>& figure, const std::vector<chart::Axes*>& axes) {
+  if (!figure) return py::make_tuple(py::none(), py::none());
+  return py::make_tuple(FigureHandle{figure}, axes_objects(figure, axes));
+}
+
+void bind_chart_objects(py::module_& m) {
+  py::class_<FigureHandle>(m, "Figure", "A figure of panels stacked in one column, sharing their x range")
+      .def(py::init([](double width, double height) { return FigureHandle{std::make_shared<chart::Figure>(width, height)}; }),
+           "width"_a, "height"_a, "A figure `width` by `height` inches.")
+      .def(
+          "subplots",
+          [](FigureHandle& f, int rows, double hspace) { return axes_objects(f.figure, f.figure->subplots(rows, hspace)); },
+          "rows"_a, "hspace"_a = 0.5, "Creates `rows` panels from top to bottom and returns them.")
+      .def(
+          "save",
+          [](const FigureHandle& f, py::object path, double dpi) {
+            std::filesystem::path file = path_arg(path, "path");
+            without_gil([&] { f.figure->save(file, dpi); });
+          },
+          "path"_a, "dpi"_a = 100.0,
+          "Writes PNG, SVG or PDF by the file extension, cropped to the drawn content.")
+      .def(
+          "describe", [](const FigureHandle& f) { return describe_panels(f.figure->describe()); },
+          "The panels as they would be saved: title, x and y axes (view, ticks, labels), marks, twin.")
+      .def_property_readonly(
+          "last_pixel_size", [](const FigureHandle& f) { return f.figure->last_pixel_size(); },
+          "(width, height) in pixels of the last PNG written.");
+
+  py::class_<AxesHandle>(m, "Axes", "One panel of a Figure")
+      .def_property_readonly(
+          "figure", [](const AxesHandle& a) { return FigureHandle{a.figure}; }, "The figure of the panel.")
+      .def_property_readonly(
+          "index", [](const AxesHandle& a) { return a.panel; }, "The panel's place in its figure, from the top.")
+      .def_property_readonly(
+          "is_twin", [](const AxesHandle& a) { return a.twin; }, "True for a second y axis of a panel.")
+      .def("describe", &describe_axes, "What the panel shows (as Figure.describe gives it for one panel).");
+}
+
+}  // namespace tremora::python
