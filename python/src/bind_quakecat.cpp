@@ -1,0 +1,41 @@
+// tremora.quakecat: fixed-column earthquake catalogues and the events near
+// a station.
+#include "plot_args.hpp"
+#include "tremora/quakecat.hpp"
+
+namespace tremora::python {
+
+void bind_quakecat(py::module_& m) {
+  m.attr("DEFAULT_STATION") = py::make_tuple(quakecat::kDefaultStation.latitude, quakecat::kDefaultStation.longitude);
+
+  m.def(
+      "read_quakecat",
+      [](py::object quakecat_dir) {
+        std::filesystem::path file = path_arg(quakecat_dir, "quakecat_dir");
+        return without_gil([&] { return quakecat::read_quakecat(file); });
+      },
+      "quakecat_dir"_a,
+      "The events of a catalogue file (one per line, fixed columns): index 'ind' (origin time), columns\n"
+      "lon, lat, magnitude and name, in file order.");
+
+  m.def(
+      "filtered_quakecats",
+      [](py::object df, py::object station, py::object filters, double default_magnitude, double default_distance) {
+        Table events = from_dataframe(df, "df");
+        quakecat::Station place = station_arg(station, "station");
+        std::optional<quakecat::Filters> chosen = filters_arg(filters, "filters");
+        Table marked = without_gil([&] {
+          return quakecat::filtered_quakecats(events, place, chosen, default_magnitude, default_distance);
+        });
+        // The caller's index is renamed, as the library does to its table.
+        df.attr("index").attr("name") = "date";
+        return marked;
+      },
+      "df"_a, "station"_a = py::make_tuple(quakecat::kDefaultStation.latitude, quakecat::kDefaultStation.longitude),
+      "filters"_a = py::none(), "default_magnitude"_a = 3.0, "default_distance"_a = 300.0,
+      "The events after 1970 with the columns distance (km from `station`, a (latitude, longitude) pair),\n"
+      "flag (1 when the event passes any filter), size and text. `filters` is one (km, magnitude) pair or\n"
+      "a list of them; without it (default_distance, default_magnitude) applies. df's index is renamed 'date'.");
+}
+
+}  // namespace tremora::python
