@@ -85,8 +85,12 @@ void bind_chart_objects(py::module_& m) {
            "width"_a, "height"_a, "A figure `width` by `height` inches.")
       .def(
           "subplots",
-          [](FigureHandle& f, int rows, double hspace) { return axes_objects(f.figure, f.figure->subplots(rows, hspace)); },
-          "rows"_a, "hspace"_a = 0.5, "Creates `rows` panels from top to bottom and returns them.")
+          [](FigureHandle& f, int rows, double hspace) {
+            // New panels would replace the old ones, which Axes objects may still hold.
+            if (!f.figure->describe().empty()) throw py::value_error("the figure has its panels already");
+            return axes_objects(f.figure, f.figure->subplots(rows, hspace));
+          },
+          "rows"_a, "hspace"_a = 0.5, "Creates `rows` panels from top to bottom (once per figure) and returns them.")
       .def(
           "save",
           [](const FigureHandle& f, py::object path, double dpi) {

@@ -98,3 +98,5 @@ def test_figures_folder_and_a_figure_of_our_own(in_tmp, caplog):
     assert (bottom.index, len(fig.describe()), bottom.describe()["marks"]) == (1, 2, [])
     with pytest.raises(TypeError, match="path"):
         fig.save(3)
+    with pytest.raises(ValueError, match="panels already"):  # the panels above stay valid
+        fig.subplots(1)
