@@ -19,7 +19,9 @@ cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None \
   -DTREMORA_BUILD_PYTHON=OFF -DTREMORA_BUILD_BENCH=OFF > /dev/null
 cmake --build "$build" -j "$jobs"
 
-export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=0"
+# Full stacks at each allocation, so that the suppressions see the library
+# frames (the fast unwinder stops inside libraries built without frame pointers).
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc=0"
 export LSAN_OPTIONS="suppressions=$source_dir/scripts/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
 # The installed-package test links an unsanitized example against the
