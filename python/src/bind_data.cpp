@@ -38,8 +38,8 @@ void bind_metastash(py::module_& m) {
   py::class_<MetadataCache>(m, "MetadataCache")
       .def_property_readonly_static("TABLE_SPECS", [](py::object) {
         py::dict specs;
-        for (const auto& [name, spec] : MetadataCache::TABLE_SPECS())
-          specs[py::str(name)] = py::make_tuple(spec.filename, spec.sql);
+        for (const auto& [name, table] : MetadataCache::TABLE_SPECS())
+          specs[py::str(name)] = py::make_tuple(table.filename, table.sql);
         return specs;
       })
       .def_static("default_cache_dir", &MetadataCache::default_cache_dir)

@@ -67,9 +67,9 @@ void check_cache(Report& r, const std::string& alias, const std::string& host) {
   std::string dir = metastash::MetadataCache::resolve_cache_dir("", host);
   std::size_t found = 0, all = metastash::MetadataCache::TABLE_SPECS().size();
   std::optional<fs::file_time_type> oldest;
-  for (const auto& [name, spec] : metastash::MetadataCache::TABLE_SPECS()) {
+  for (const auto& [name, table] : metastash::MetadataCache::TABLE_SPECS()) {
     std::error_code ec;
-    auto when = fs::last_write_time(fs::path(dir) / spec.filename, ec);
+    auto when = fs::last_write_time(fs::path(dir) / table.filename, ec);
     if (ec) continue;
     ++found;
     if (!oldest || when < *oldest) oldest = when;
