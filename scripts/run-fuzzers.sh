@@ -4,6 +4,8 @@
 # Each target starts from a scratch copy of its committed corpus
 # (fuzz/corpus/<target>), so the corpus only grows by deliberate additions;
 # inputs that crash, hang or leak land in <build>/fuzz-artifacts/<target>/.
+# A dictionary fuzz/<target>.dict, where there is one, gives libFuzzer the
+# tokens of the format.
 # Prints the figures libFuzzer gives at the end of each run (executions,
 # coverage) and exits non-zero when any target found something.
 set -uo pipefail
@@ -29,8 +31,10 @@ for target in "${targets[@]}"; do
   cp -r "$root/fuzz/corpus/$target/." "$corpus/" 2>/dev/null || true
   echo "== $target: ${seconds}s"
   log="$scratch/$target.log"
-  "$binary" "$corpus" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
-    -artifact_prefix="$artifacts/" >"$log" 2>&1
+  dict=()
+  [[ -f "$root/fuzz/$target.dict" ]] && dict=(-dict="$root/fuzz/$target.dict")
+  "$binary" "$corpus" "${dict[@]}" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
+    -print_final_stats=1 -artifact_prefix="$artifacts/" >"$log" 2>&1
   rc=$?
   # The last status line carries the totals: "#N DONE cov: C ft: F corp: ...".
   grep -E '^#[0-9]+' "$log" | tail -n 1

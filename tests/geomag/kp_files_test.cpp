@@ -93,6 +93,12 @@ TEST(KpFiles, TextInMemoryReadsAsTheFile) {
   } catch (const IOError& e) {
     EXPECT_STREQ(e.what(), "upload:1: no such date 2024-2-30");
   }
+  try {
+    parse_kp_text(R"({"datetime": [], "Kp": [], "status": [], "meta": 1e999})", "upload");
+    FAIL() << "no IOError";
+  } catch (const IOError& e) {
+    EXPECT_TRUE(std::string(e.what()).starts_with("upload: upload is not valid JSON: ")) << e.what();
+  }
 }
 
 TEST(KpFiles, SavedServiceReplyAndBadFiles) {
