@@ -61,6 +61,9 @@ const json& member_array(const json& payload, const char* name) {
 }  // namespace
 
 json parse_json(const std::string& text, const std::string& origin) {
+  if (json_nesting_depth(text) > kMaxJsonNesting)
+    throw std::invalid_argument(origin + " is not valid JSON: arrays and objects nest deeper than " +
+                                std::to_string(kMaxJsonNesting) + " levels");
   try {
     return json::parse(text);
   } catch (const json::exception& e) {

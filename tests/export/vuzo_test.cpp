@@ -150,6 +150,11 @@ TEST(VuzoFile, BytesInMemoryReadAsTheFile) {
   EXPECT_EQ(error_of([&] { read_vuzo_from_bytes(parquet::write_table_to_bytes(plain), "download"); }),
             "'download' is not a VUZO file: it has no 'vuzo.version' entry");
   EXPECT_THROW(read_vuzo_from_bytes(bytes.substr(0, bytes.size() / 2), "download"), IOError);
+  // Entries nested too deeply to handle safely are refused.
+  Table deep = v;
+  deep.attributes()["sampling_rate"] = std::string(100000, '[') + std::string(100000, ']');
+  EXPECT_EQ(error_of([&] { read_vuzo_from_bytes(parquet::write_table_to_bytes(deep), "download"); }),
+            "'download': the VUZO entry 'sampling_rate' cannot be read: arrays and objects nest deeper than 512 levels");
 }
 
 TEST(VuzoFile, FilesThatAreNotVuzoAreNamed) {

@@ -99,6 +99,17 @@ TEST(KpFiles, TextInMemoryReadsAsTheFile) {
   } catch (const IOError& e) {
     EXPECT_TRUE(std::string(e.what()).starts_with("upload: upload is not valid JSON: ")) << e.what();
   }
+  // Nesting too deep to handle safely is refused before anything walks it.
+  std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  for (const std::string& text : {R"({"datetime": [null], "Kp": [1], "status": [)" + deep + "]}",
+                                  R"({"datetime": [)" + deep + R"(], "Kp": [1], "status": [1]})"}) {
+    try {
+      parse_kp_text(text, "upload");
+      FAIL() << "no IOError";
+    } catch (const IOError& e) {
+      EXPECT_EQ(std::string(e.what()), "upload: upload is not valid JSON: arrays and objects nest deeper than 512 levels");
+    }
+  }
 }
 
 TEST(KpFiles, SavedServiceReplyAndBadFiles) {
