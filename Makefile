@@ -5,13 +5,18 @@
 #   make bench  build and run the benchmarks
 #   make docs   redraw the README's chart images in docs/ (from the demo)
 #   make coverage  line and branch coverage of the tests, per library
+#   make fuzz   build the libFuzzer targets (clang, build-fuzz/) and run each
+#               for FUZZ_SECONDS (default 60) on a copy of its corpus
+#   make fuzz-replay  run every fuzz target once over its committed corpus
 #   make clean  remove the build folder and demo/
 BUILD ?= build
 JOBS ?= 2
 # The Python the package is built for: Debian's, which has pandas.
 PYTHON ?= /usr/bin/python3
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 
-.PHONY: demo test bench docs build deps configure clean coverage
+.PHONY: demo test bench docs build deps configure clean coverage fuzz fuzz-build fuzz-replay
 
 deps:
 	bash scripts/install-deps.sh
@@ -37,5 +42,19 @@ bench: build
 coverage: deps
 	bash scripts/coverage.sh build-coverage
 
+# The fuzz build: clang with libFuzzer, ASan and UBSan; only the fuzz
+# targets and the libraries they read with are built.
+fuzz-build:
+	bash scripts/install-deps.sh --fuzz
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+	  -DTREMORA_FUZZ=ON -DTREMORA_BUILD_TESTS=OFF -DTREMORA_BUILD_BENCH=OFF -DTREMORA_BUILD_PYTHON=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_targets
+
+fuzz: fuzz-build
+	bash scripts/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+fuzz-replay: fuzz-build
+	bash scripts/replay-fuzz-corpus.sh $(FUZZ_BUILD)
+
 clean:
-	rm -rf $(BUILD) demo
+	rm -rf $(BUILD) $(FUZZ_BUILD) demo

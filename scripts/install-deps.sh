@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs every Debian package tremora builds, tests and runs with.
+# Installs every Debian package tremora builds, tests and runs with
+# (with --fuzz, also those of the fuzz build).
 # Idempotent and non-interactive: packages already present are skipped, and
 # apt is only called when something is missing.
 set -euo pipefail
@@ -16,6 +17,11 @@ packages=(
   python3-dev pybind11-dev python3-numpy python3-pandas python3-pytest
   lcov
 )
+# `install-deps.sh --fuzz`: also clang with libFuzzer and the sanitizers,
+# for the fuzz build (make fuzz).
+if [[ "${1:-}" == "--fuzz" ]]; then
+  packages+=(clang-14 libclang-rt-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

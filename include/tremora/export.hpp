@@ -69,4 +69,8 @@ struct VuzoFile {
 /// naming the file when it is not a readable Parquet file or not a VUZO file.
 VuzoFile read_vuzo(const std::filesystem::path& path);
 
+/// Reads the bytes of a VUZO file held in memory (a download, an archive
+/// member); IOError naming `source` as read_vuzo names the file.
+VuzoFile read_vuzo_from_bytes(std::string_view bytes, const std::string& source = "<bytes>");
+
 }  // namespace tremora::exchange

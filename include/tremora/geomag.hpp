@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <variant>
 
 #include "tremora/table.hpp"
@@ -107,5 +108,9 @@ std::string kp_service_url();
 /// the file is missing; IOError naming the file (and line) when its content
 /// is in none of the layouts or a line is malformed.
 Table read_kp_file(const std::filesystem::path& path);
+
+/// Reads the content of a Kp file held in memory, in the layouts of
+/// read_kp_file; errors are read_kp_file's, naming `source` instead of a file.
+Table parse_kp_text(std::string_view content, const std::string& source = "<text>");
 
 }  // namespace tremora::geomag

@@ -46,7 +46,9 @@ class IniConfig {
   /// The interpolated value. KeyError "No section: 'x'" or
   /// "No option 'k' in section: 'x'" when absent; ConfigError when the
   /// value refers to a missing key, loops, or has a stray '%', naming the
-  /// file, line and key of the faulty value but nothing it contains.
+  /// file, line and key of the faulty value but nothing it contains, and
+  /// when substitution would make the value longer than 1 MiB (naming the
+  /// key asked for).
   std::string get(const std::string& section, std::string_view key) const;
   /// The same, with `fallback` for an absent section or key.
   std::string get(const std::string& section, std::string_view key, std::string_view fallback) const;
@@ -65,7 +67,15 @@ class IniConfig {
     std::map<std::string, Entry> entries;  // by lower-case key
   };
   const Entry* find_entry(const std::string& section, const std::string& key) const;
-  std::string interpolate(const std::string& section, const std::string& key, const Entry& entry, int depth) const;
+  // The substitution of one value asked for: its key and entry, and the
+  // work done so far.
+  struct Expansion {
+    const std::string& key;
+    const Entry& entry;
+    std::size_t work = 0;
+  };
+  std::string interpolate(const std::string& section, const std::string& key, const Entry& entry, int depth,
+                          Expansion& expansion) const;
 
   std::vector<std::string> order_;
   std::map<std::string, Section> sections_;

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <string_view>
 #include <variant>
 #include <vector>
 
@@ -38,6 +40,11 @@ namespace tremora::quakecat {
 /// the path when it cannot be read, and naming the path and line number for
 /// bytes that are not valid UTF-8.
 Table read_quakecat(const std::filesystem::path& quakecat_dir);
+
+/// The event table of catalogue text already in memory, read as
+/// read_quakecat reads a file's content; the IOError for bytes that are not
+/// valid UTF-8 names `source` and the line number.
+Table parse_quakecat(std::string_view text, const std::string& source = "<text>");
 
 /// A station position in decimal degrees.
 struct Station {

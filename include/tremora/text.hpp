@@ -60,6 +60,13 @@ std::size_t display_width(std::string_view utf8);
 /// True when the bytes are valid UTF-8.
 bool is_valid_utf8(std::string_view bytes);
 
+/// The deepest nesting of arrays and objects in a JSON text, brackets in
+/// strings not counted. Readers refuse documents nested deeper than
+/// kMaxJsonNesting before parsing: walking them (printing, copying) recurses
+/// once per level and would exhaust the stack.
+std::size_t json_nesting_depth(std::string_view json);
+inline constexpr std::size_t kMaxJsonNesting = 512;
+
 /// A SQL string literal: the text in single quotes, quotes inside doubled.
 std::string sql_literal(std::string_view text);
 

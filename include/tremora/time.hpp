@@ -77,8 +77,9 @@ struct ParsedDate {
 ///           `18:00:00.123456789` (up to nine fraction digits);
 ///   then optionally a UTC offset, directly or after a blank:
 ///           `Z`, `+08:00`, `+0800` or `+08` (also with `-`).
-/// Throws std::invalid_argument naming the text when it is not such a date
-/// or names a date that does not exist.
+/// Throws std::invalid_argument naming the text when it is not such a date,
+/// names a date that does not exist, or a time outside the range of
+/// timestamps (as written, or as a UTC instant for a text with an offset).
 ParsedDate parse_date_text(std::string_view text);
 
 /// parse_date_text(text).instant(): the wall time for a text without

@@ -10,6 +10,11 @@ namespace tremora {
 namespace {
 
 constexpr int kMaxInterpolationDepth = 10;
+// The work one value's substitution may take: characters written at every
+// level of nesting plus one for each reference. Values that name a key many
+// times, which names another many times, ... would otherwise grow
+// exponentially with the depth.
+constexpr std::size_t kMaxInterpolationWork = std::size_t{1} << 20;
 const std::string kDefaultSection = "DEFAULT";
 
 std::string_view trim_blanks(std::string_view s) {
@@ -112,7 +117,7 @@ std::vector<std::string> IniConfig::options(const std::string& section) const {
 // Errors name where the value was written and its key; the value, and the
 // names it refers to, may be part of a password and stay out.
 std::string IniConfig::interpolate(const std::string& section, const std::string& key, const Entry& entry,
-                                   int depth) const {
+                                   int depth, Expansion& expansion) const {
   auto fail = [&](const std::string& what) {
     throw ConfigError(entry.source + ":" + std::to_string(entry.line) + ": " + what);
   };
@@ -138,7 +143,13 @@ std::string IniConfig::interpolate(const std::string& section, const std::string
     std::string ref = to_lower_ascii(raw.substr(i + 2, close - i - 2));
     const Entry* referred = find_entry(section, ref);
     if (!referred) fail("bad value substitution: " + where + " refers to a key that neither the section nor DEFAULT has");
-    out += interpolate(section, ref, *referred, depth + 1);
+    std::string part = interpolate(section, ref, *referred, depth + 1, expansion);
+    expansion.work += 1 + part.size();
+    if (expansion.work > kMaxInterpolationWork)
+      throw ConfigError(expansion.entry.source + ":" + std::to_string(expansion.entry.line) +
+                        ": value substitution in option '" + expansion.key + "' in section '" + section +
+                        "' expands beyond " + std::to_string(kMaxInterpolationWork) + " characters");
+    out += part;
     i = close + 1;
   }
   return out;
@@ -149,7 +160,8 @@ std::string IniConfig::get(const std::string& section, std::string_view key) con
   std::string k = to_lower_ascii(key);
   const Entry* entry = find_entry(section, k);
   if (!entry) throw KeyError("No option '" + k + "' in section: '" + section + "'");
-  return interpolate(section, k, *entry, 1);
+  Expansion expansion{k, *entry};
+  return interpolate(section, k, *entry, 1, expansion);
 }
 
 std::string IniConfig::source_of(const std::string& section, std::string_view key) const {

@@ -354,6 +354,25 @@ bool is_valid_utf8(std::string_view bytes) {
   return true;
 }
 
+std::size_t json_nesting_depth(std::string_view json) {
+  std::size_t depth = 0, deepest = 0;
+  bool in_string = false;
+  for (std::size_t i = 0; i < json.size(); ++i) {
+    char c = json[i];
+    if (in_string) {
+      if (c == '\\') ++i;
+      else if (c == '"') in_string = false;
+    } else if (c == '"') {
+      in_string = true;
+    } else if (c == '[' || c == '{') {
+      deepest = std::max(deepest, ++depth);
+    } else if ((c == ']' || c == '}') && depth > 0) {
+      --depth;
+    }
+  }
+  return deepest;
+}
+
 std::string sql_literal(std::string_view text) {
   std::string out = "'";
   out += replace_all(text, "'", "''");

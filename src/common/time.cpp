@@ -173,6 +173,13 @@ bool read_offset(Scanner& sc, std::optional<int32_t>& offset) {
 
 std::string two(int v) { return fmt::format("{:02d}", v); }
 
+// The error of a date text, naming it; `why` adds the reason when there is one.
+[[noreturn]] void date_text_error(std::string_view text, std::string_view why = {}) {
+  std::string message = "cannot parse date text '" + std::string(text) + "'";
+  if (!why.empty()) message += ": " + std::string(why);
+  throw std::invalid_argument(message);
+}
+
 }  // namespace
 
 Timestamp make_timestamp(const CivilTime& t) {
@@ -229,9 +236,7 @@ Timestamp ParsedDate::instant() const {
 }
 
 ParsedDate parse_date_text(std::string_view text) {
-  auto fail = [&]() -> ParsedDate {
-    throw std::invalid_argument("cannot parse date text '" + std::string(text) + "'");
-  };
+  auto fail = [&]() -> ParsedDate { date_text_error(text); };
   Scanner sc{strip_whitespace(text)};
   CivilTime t;
   ParsedDate result;
@@ -249,7 +254,14 @@ ParsedDate parse_date_text(std::string_view text) {
     if (!read_offset(sc, result.utc_offset_seconds) || !sc.done()) return fail();
   }
   if (!fields_valid(t)) return fail();
-  result.wall = make_timestamp(t);
+  // Both the wall time and the instant must be timestamps; checked here,
+  // where the text is known, so that instant() of a parsed text never fails.
+  try {
+    result.wall = make_timestamp(t);
+    result.instant();
+  } catch (const std::invalid_argument& e) {
+    date_text_error(text, e.what());
+  }
   return result;
 }
 

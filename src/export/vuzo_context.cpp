@@ -4,6 +4,7 @@
 
 #include "records_json.hpp"
 #include "tremora/errors.hpp"
+#include "tremora/text.hpp"
 
 namespace tremora::exchange {
 namespace {
@@ -35,6 +36,8 @@ class EntryReader {
   OrderedJson json(const char* key) const {
     auto it = entries_.find(key);
     if (it == entries_.end()) throw malformed(key, "it is missing");
+    if (json_nesting_depth(it->second) > kMaxJsonNesting)
+      throw malformed(key, "arrays and objects nest deeper than " + std::to_string(kMaxJsonNesting) + " levels");
     try {
       return OrderedJson::parse(it->second);
     } catch (const std::exception& e) {

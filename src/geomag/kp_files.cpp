@@ -27,12 +27,12 @@ struct KpRows {
 
 // One line of a text file, for error messages that name where it failed.
 struct Line {
-  const std::filesystem::path& file;
+  const std::string& source;
   std::size_t number;
   std::string_view text;
 
   [[noreturn]] void fail(const std::string& what) const {
-    throw IOError(file.string() + ":" + std::to_string(number) + ": " + what);
+    throw IOError(source + ":" + std::to_string(number) + ": " + what);
   }
   int64_t integer(std::string_view field, const char* what) const {
     auto value = parse_integer(field);
@@ -116,7 +116,7 @@ Table gfz_table(KpRows rows) {
   return table;
 }
 
-Table read_text_layout(const std::filesystem::path& path, const std::string& content) {
+Table read_text_layout(std::string_view content, const std::string& source) {
   KpRows rows;
   std::vector<std::string_view> lines = split(content, '\n');
   void (*read_line)(const Line&, KpRows&) = nullptr;
@@ -125,15 +125,15 @@ Table read_text_layout(const std::filesystem::path& path, const std::string& con
     if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
     if (is_comment_or_blank(text)) continue;
     if (!read_line) read_line = is_three_hourly(text) ? read_three_hourly_line : read_wdc_line;
-    read_line(Line{path, i + 1, text}, rows);
+    read_line(Line{source, i + 1, text}, rows);
   }
-  if (!read_line) throw IOError(path.string() + ": no Kp data lines");
+  if (!read_line) throw IOError(source + ": no Kp data lines");
   return gfz_table(std::move(rows));
 }
 
-Table read_json_layout(const std::filesystem::path& path, const std::string& content) {
+Table read_json_layout(std::string_view content, const std::string& source) {
   try {
-    nlohmann::json payload = parse_json(content, path.string());
+    nlohmann::json payload = parse_json(std::string(content), source);
     Table table = kp_table_from_reply(payload);
     table.attributes() = {{"source", "GFZ Potsdam"}, {"license", "CC BY 4.0"}};
     if (auto meta = payload.find("meta"); meta != payload.end() && meta->is_object())
@@ -141,21 +141,22 @@ Table read_json_layout(const std::filesystem::path& path, const std::string& con
         if (auto it = meta->find(name); it != meta->end() && it->is_string()) table.attributes()[name] = *it;
     return table;
   } catch (const std::invalid_argument& e) {
-    throw IOError(path.string() + ": " + e.what());
+    throw IOError(source + ": " + e.what());
   }
 }
 
 }  // namespace
 
-Table read_kp_file(const std::filesystem::path& path) {
-  std::string content = read_file(path);
+Table parse_kp_text(std::string_view content, const std::string& source) {
   std::string_view body = content;
   if (body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
-  if (!is_valid_utf8(body)) throw IOError(path.string() + ": not a text file");
+  if (!is_valid_utf8(body)) throw IOError(source + ": not a text file");
   std::string_view start = strip_whitespace(body);
   if (!start.empty() && (start.front() == '{' || start.front() == '['))
-    return read_json_layout(path, std::string(body));
-  return read_text_layout(path, std::string(body));
+    return read_json_layout(body, source);
+  return read_text_layout(body, source);
 }
+
+Table read_kp_file(const std::filesystem::path& path) { return parse_kp_text(read_file(path), path.string()); }
 
 }  // namespace tremora::geomag

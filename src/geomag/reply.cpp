@@ -61,9 +61,13 @@ const json& member_array(const json& payload, const char* name) {
 }  // namespace
 
 json parse_json(const std::string& text, const std::string& origin) {
+  if (json_nesting_depth(text) > kMaxJsonNesting)
+    throw std::invalid_argument(origin + " is not valid JSON: arrays and objects nest deeper than " +
+                                std::to_string(kMaxJsonNesting) + " levels");
   try {
     return json::parse(text);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // parse_error for bad syntax, out_of_range for a number beyond doubles.
     throw std::invalid_argument(origin + " is not valid JSON: " + e.what());
   }
 }

@@ -8,7 +8,9 @@
 
 namespace tremora::geomag {
 
-/// Parses a JSON text; std::invalid_argument naming `origin` when it is not JSON.
+/// Parses a JSON text; std::invalid_argument naming `origin` when it is not
+/// JSON, holds a number beyond the range of doubles, or nests arrays and
+/// objects deeper than kMaxJsonNesting.
 nlohmann::json parse_json(const std::string& text, const std::string& origin);
 
 /// The Kp data of a reply object as a table keyed "datetime" in UTC, with

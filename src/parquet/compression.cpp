@@ -11,9 +11,17 @@
 namespace tremora::parquet {
 namespace {
 
+// Bounds on how much each codec can expand its data: deflate about 1032
+// times; snappy about 21 times (a three-byte copy makes at most 64 bytes);
+// zstd about 32768 times (a four-byte RLE block makes at most 128 KiB), so
+// 65536 leaves room. A page that states a larger size is refused before
+// memory is set aside for it.
+void check_expansion(std::string_view data, std::size_t size, std::size_t ratio, const char* codec) {
+  if (size > data.size() * ratio + ratio) throw DecodeError(std::string(codec) + " data cannot expand to the stated page size");
+}
+
 std::string gzip_exact(std::string_view data, std::size_t size) {
-  // Deflate cannot expand data by more than about 1032 times.
-  if (size > data.size() * 1032 + 1024) throw DecodeError("gzip data cannot expand to the stated page size");
+  check_expansion(data, size, 1032, "gzip");
   std::string out;
   try {
     out = tremora::gzip_decompress(data, size);
@@ -57,6 +65,7 @@ std::string decompress(meta::Codec codec, std::string_view data, std::size_t siz
       std::size_t n = 0;
       if (!snappy::GetUncompressedLength(data.data(), data.size(), &n) || n != size)
         throw DecodeError("snappy data is corrupt or has the wrong size");
+      check_expansion(data, size, 22, "snappy");
       std::string out(size, '\0');
       if (!snappy::RawUncompress(data.data(), data.size(), out.data())) throw DecodeError("snappy data is corrupt");
       return out;
@@ -64,8 +73,9 @@ std::string decompress(meta::Codec codec, std::string_view data, std::size_t siz
     case meta::Codec::Zstd: {
       unsigned long long stated = ZSTD_getFrameContentSize(data.data(), data.size());
       if (stated == ZSTD_CONTENTSIZE_ERROR) throw DecodeError("zstd data is corrupt");
-      if (stated != ZSTD_CONTENTSIZE_UNKNOWN ? stated > size : size > data.size() * 65536 + 65536)
+      if (stated != ZSTD_CONTENTSIZE_UNKNOWN && stated > size)
         throw DecodeError("zstd data cannot expand to the stated page size");
+      check_expansion(data, size, 65536, "zstd");
       std::string out(size, '\0');
       std::size_t n = ZSTD_decompress(out.data(), out.size(), data.data(), data.size());
       if (ZSTD_isError(n) || n != size) throw DecodeError("zstd data is corrupt or has the wrong size");

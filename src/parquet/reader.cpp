@@ -557,6 +557,7 @@ class FileReader {
  private:
   [[noreturn]] void fail(const std::string& what) const { throw IOError(source_ + ": " + what); }
   void parse_footer();
+  void check_value_count() const;
   void read_chunk(const ColumnChunk& chunk, const Leaf& leaf, int64_t rows, Accumulator& acc);
   void read_data_page(const PageHeader& h, std::string_view page, const ColumnMetaData& m, const Leaf& leaf,
                       Accumulator& acc, std::size_t remaining);
@@ -599,6 +600,20 @@ void FileReader::parse_footer() {
   }
   if (total != meta_.num_rows) fail("the row groups do not add up to the file's row count");
   parsed_ = true;
+}
+
+// Runs of missing or repeated values let a few bytes stand for any number of
+// rows. So that memory stays in proportion to the file, the values a file
+// may hold are bounded by its size: kValuesWithoutData, plus
+// kValuesPerByte for each byte. Real tables need a byte for a few values.
+void FileReader::check_value_count() const {
+  constexpr uint64_t kValuesWithoutData = uint64_t{1} << 24;
+  constexpr uint64_t kValuesPerByte = 64;
+  uint64_t columns = meta_.schema.size() - 1;
+  uint64_t limit = kValuesWithoutData + kValuesPerByte * bytes_.size();
+  if (columns > 0 && uint64_t(meta_.num_rows) > limit / columns)
+    fail("the file claims " + std::to_string(meta_.num_rows) + " rows of " + std::to_string(columns) +
+         " columns, more values than its " + std::to_string(bytes_.size()) + " bytes can hold");
 }
 
 std::map<std::string, std::string> FileReader::key_values() {
@@ -731,6 +746,7 @@ void FileReader::read_chunk(const ColumnChunk& chunk, const Leaf& leaf, int64_t 
 
 Table FileReader::read_table() {
   std::vector<Leaf> cols = leaves();
+  check_value_count();
   std::map<std::string, std::string> kv = key_values();
   std::size_t reserve = std::size_t(std::min<int64_t>(meta_.num_rows, int64_t(bytes_.size())));
   Table table;

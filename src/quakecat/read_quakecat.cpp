@@ -78,19 +78,21 @@ class EventColumns {
 
 }  // namespace
 
-Table read_quakecat(const std::filesystem::path& quakecat_dir) {
-  std::string content = read_file(quakecat_dir);
-  std::string_view text = content;
+Table parse_quakecat(std::string_view text, const std::string& source) {
   if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
   EventColumns events;
   std::size_t line_number = 0;
   for (std::string_view line : split_lines_any_end(text)) {
     ++line_number;
     if (!is_valid_utf8(line))
-      throw IOError("'" + quakecat_dir.string() + "' line " + std::to_string(line_number) + " is not valid UTF-8 text");
+      throw IOError("'" + source + "' line " + std::to_string(line_number) + " is not valid UTF-8 text");
     if (!strip_whitespace(line).empty()) events.append(line);
   }
   return events.finish();
+}
+
+Table read_quakecat(const std::filesystem::path& quakecat_dir) {
+  return parse_quakecat(read_file(quakecat_dir), quakecat_dir.string());
 }
 
 }  // namespace tremora::quakecat

@@ -93,6 +93,24 @@ TEST(Ini, BadInterpolationIsAnErrorNotAHang) {
   }
   EXPECT_THROW(c.get("s", "d"), ConfigError);
   EXPECT_THROW(c.get("s", "e"), ConfigError);
+
+  // Each key naming the next one five times: a few hundred bytes that would
+  // expand to 5^9 characters (and with more names per line, to petabytes).
+  std::string nested = "[s]\n";
+  for (char key = 'a'; key < 'j'; ++key)
+    nested += std::string(1, key) + " = " + replace_all("%(N)s%(N)s%(N)s%(N)s%(N)s", "N", std::string(1, char(key + 1))) +
+              "\n";
+  nested += "j = x\n";
+  IniConfig bomb;
+  bomb.read_string(nested, "bomb.conf");
+  EXPECT_EQ(bomb.get("s", "i"), "xxxxx");
+  try {
+    bomb.get("s", "a");
+    FAIL() << "expanded";
+  } catch (const ConfigError& e) {
+    EXPECT_EQ(std::string(e.what()), "bomb.conf:2: value substitution in option 'a' in section 's' expands beyond "
+                                     "1048576 characters");
+  }
 }
 
 TEST(Ini, ParseErrorsNameFileAndLineAndChangeNothing) {

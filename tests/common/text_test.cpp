@@ -107,6 +107,17 @@ TEST(Text, Utf8Validity) {
   EXPECT_TRUE(is_valid_utf8(std::string(17, 'a') + "\xc3\xa9"));
 }
 
+TEST(Text, JsonNestingDepth) {
+  EXPECT_EQ(json_nesting_depth(""), 0u);
+  EXPECT_EQ(json_nesting_depth("12.5"), 0u);
+  EXPECT_EQ(json_nesting_depth(R"({"a": [1, {"b": []}], "c": {}})"), 4u);
+  // Brackets inside strings, escaped quotes included, do not count.
+  EXPECT_EQ(json_nesting_depth(R"(["[[{", "\"[[", "\\", ["]"]])"), 2u);
+  EXPECT_EQ(json_nesting_depth(std::string(100000, '[')), 100000u);
+  // Unbalanced closers never make the depth negative.
+  EXPECT_EQ(json_nesting_depth("]]][}"), 1u);
+}
+
 TEST(Text, CaseAndReplace) {
   EXPECT_EQ(to_upper_ascii("stationId水"), "STATIONID水");
   EXPECT_EQ(to_lower_ascii("ITEMID"), "itemid");

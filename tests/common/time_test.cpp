@@ -36,7 +36,9 @@ TEST(DateText, OffsetsGiveTheUtcInstant) {
 TEST(DateText, RejectsMalformedAndImpossibleDatesNamingTheText) {
   for (const char* text : {"", "2024", "2024-13-01", "2023-02-29", "2024-02-30", "2024-03-01 24:00",
                            "2024-03-01 12:60", "2024-03-01x", "2024-03/01", "202403011", "2024-03-01 18",
-                           "2024-03-01T18:00+25:00", "tomorrow", "2024-03-01 18:00:00.1234567890"}) {
+                           "2024-03-01T18:00+25:00", "tomorrow", "2024-03-01 18:00:00.1234567890",
+                           // real dates outside the range of timestamps, on the wall clock or as instants
+                           "1677-09-21 00:12:43.145224192", "2262-04-12", "2262-04-11T23:00-05:00"}) {
     try {
       parse_timestamp(text);
       ADD_FAILURE() << "accepted '" << text << "'";

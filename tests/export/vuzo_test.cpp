@@ -138,6 +138,25 @@ TEST(VuzoFile, RoundTripsRowsTypesZoneAndContext) {
   EXPECT_TRUE(stations.column("C").is_null(2));
 }
 
+TEST(VuzoFile, BytesInMemoryReadAsTheFile) {
+  Table v = to_vuzo(observations(), context());
+  std::string bytes = parquet::write_table_to_bytes(v);
+  VuzoFile back = read_vuzo_from_bytes(bytes, "download");
+  testing::expect_same(back.table, v);
+  EXPECT_EQ(back.context.sampling_rate, 60);
+  EXPECT_EQ(back.context.export_time, "2024-05-10T08:30:00.000250");
+  Table plain = v;
+  plain.attributes().erase("vuzo.version");
+  EXPECT_EQ(error_of([&] { read_vuzo_from_bytes(parquet::write_table_to_bytes(plain), "download"); }),
+            "'download' is not a VUZO file: it has no 'vuzo.version' entry");
+  EXPECT_THROW(read_vuzo_from_bytes(bytes.substr(0, bytes.size() / 2), "download"), IOError);
+  // Entries nested too deeply to handle safely are refused.
+  Table deep = v;
+  deep.attributes()["sampling_rate"] = std::string(100000, '[') + std::string(100000, ']');
+  EXPECT_EQ(error_of([&] { read_vuzo_from_bytes(parquet::write_table_to_bytes(deep), "download"); }),
+            "'download': the VUZO entry 'sampling_rate' cannot be read: arrays and objects nest deeper than 512 levels");
+}
+
 TEST(VuzoFile, FilesThatAreNotVuzoAreNamed) {
   testing::TempDir dir;
   Table v = to_vuzo(observations(), context());

@@ -135,6 +135,8 @@ TEST(FetchGeomag, MalformedRepliesAndFailedRequests) {
                 .find("soon"),
             std::string::npos);
   EXPECT_NE(error_of([&] { fetch_from(ok("<html>busy</html>"), a, b); }).find("not valid JSON"), std::string::npos);
+  // A number beyond the range of doubles is refused like any other bad body.
+  EXPECT_THROW(fetch_from(ok(R"({"datetime": [], "Kp": [2e308], "status": []})"), a, b), std::invalid_argument);
 
   try {
     fetch_from({500, "{}", false}, a, b);

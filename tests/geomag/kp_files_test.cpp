@@ -4,6 +4,7 @@
 #include <fstream>
 #include <map>
 
+#include "table_checks.hpp"
 #include "test_support.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/geomag.hpp"
@@ -79,6 +80,36 @@ TEST(KpFiles, ThreeHourlyFileAgreesWithTheDefinitiveOne) {
   Table normal = normalize_geomag(now, "Asia/Shanghai");
   EXPECT_EQ(normal.num_rows(), now.num_rows());
   EXPECT_EQ(normal.key().zone(), "Asia/Shanghai");
+}
+
+TEST(KpFiles, TextInMemoryReadsAsTheFile) {
+  Table from_text = parse_kp_text(testing::read_text(kKp / "Kp_def2024.wdc"), "wdc");
+  Table from_file = read_kp_file(kKp / "Kp_def2024.wdc");
+  testing::expect_same(from_text, from_file);
+  EXPECT_EQ(from_text.key().int64s(), from_file.key().int64s());
+  try {
+    parse_kp_text("2024 02 30 00.0 01.50 33707.00000 33707.06250  1.667    6 1\n", "upload");
+    FAIL() << "no IOError";
+  } catch (const IOError& e) {
+    EXPECT_STREQ(e.what(), "upload:1: no such date 2024-2-30");
+  }
+  try {
+    parse_kp_text(R"({"datetime": [], "Kp": [], "status": [], "meta": 1e999})", "upload");
+    FAIL() << "no IOError";
+  } catch (const IOError& e) {
+    EXPECT_TRUE(std::string(e.what()).starts_with("upload: upload is not valid JSON: ")) << e.what();
+  }
+  // Nesting too deep to handle safely is refused before anything walks it.
+  std::string deep = std::string(100000, '[') + std::string(100000, ']');
+  for (const std::string& text : {R"({"datetime": [null], "Kp": [1], "status": [)" + deep + "]}",
+                                  R"({"datetime": [)" + deep + R"(], "Kp": [1], "status": [1]})"}) {
+    try {
+      parse_kp_text(text, "upload");
+      FAIL() << "no IOError";
+    } catch (const IOError& e) {
+      EXPECT_EQ(std::string(e.what()), "upload: upload is not valid JSON: arrays and objects nest deeper than 512 levels");
+    }
+  }
 }
 
 TEST(KpFiles, SavedServiceReplyAndBadFiles) {

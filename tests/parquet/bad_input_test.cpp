@@ -143,6 +143,36 @@ TEST(ParquetBadInput, CraftedPagesNameWhatIsWrong) {
             std::string::npos);
 }
 
+// A few bytes can claim any size or number of values; the reader refuses
+// what the file's bytes cannot hold before it sets memory aside.
+TEST(ParquetBadInput, ClaimedSizesStayInProportionToTheFile) {
+  // A snappy page whose preamble states 256 MiB: snappy expands data at most
+  // about 21 times.
+  constexpr int32_t kHuge = 1 << 28;
+  std::string snappy_body = "\x80\x80\x80\x80\x01" + std::string(8, '\0');  // varint 2^28, then too little
+  meta::PageHeader snappy_page = data_header(4, snappy_body.size(), meta::Encoding::Plain);
+  snappy_page.uncompressed_page_size = kHuge;
+  EXPECT_NE(outcome(craft({{snappy_page, snappy_body}}, 4, meta::Codec::Snappy)).find("cannot expand to the stated"),
+            std::string::npos);
+  // A zstd frame whose header states 256 MiB of content (single segment,
+  // four-byte content size), followed by one small RLE block.
+  std::string zstd_body = std::string("\x28\xB5\x2F\xFD\xA0", 5) + testing::le32(uint32_t(kHuge)) +
+                          std::string("\x83\x00\x00\x07", 4);
+  meta::PageHeader zstd_page = data_header(4, zstd_body.size(), meta::Encoding::Plain);
+  zstd_page.uncompressed_page_size = kHuge;
+  EXPECT_NE(outcome(craft({{zstd_page, zstd_body}}, 4, meta::Codec::Zstd)).find("cannot expand to the stated"),
+            std::string::npos);
+  // One run of definition levels standing for 2^25 missing values.
+  constexpr int64_t kRows = int64_t{1} << 25;
+  std::string levels;
+  rle_encode_repeated(0, std::size_t(kRows), 1, levels);
+  std::string nulls = testing::le32(uint32_t(levels.size())) + levels;
+  std::string file = craft_file(testing::column("N", meta::PhysicalType::Int64),
+                                {{data_header(int32_t(kRows), nulls.size(), meta::Encoding::Plain), nulls}}, kRows);
+  EXPECT_EQ(outcome(file), "x.parquet: the file claims 33554432 rows of 1 columns, more values than its " +
+                               std::to_string(file.size()) + " bytes can hold");
+}
+
 TEST(ParquetBadInput, HybridDecoderChecksBounds) {
   std::vector<uint32_t> v{1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 3, 0, 1, 2, 3, 1, 7, 7, 7, 7, 7, 7, 7, 7, 7, 7, 0};
   std::string enc;

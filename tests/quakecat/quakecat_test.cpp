@@ -7,6 +7,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "table_checks.hpp"
 #include "test_support.hpp"
 #include "tremora/errors.hpp"
 
@@ -113,6 +114,20 @@ TEST(ReadQuakecat, UnreadableFilesNameThePath) {
 }
 
 // Yunnan events (CENC, Beijing time): UTF-8 with byte-order mark, CRLF.
+TEST(ReadQuakecat, TextInMemoryReadsAsTheFile) {
+  std::string file = kData + "/quakecat/yunnan-cenc.txt";
+  Table from_text = parse_quakecat(testing::read_text(file), "yunnan");
+  Table from_file = read_quakecat(file);
+  testing::expect_same(from_text, from_file);
+  EXPECT_EQ(from_text.key().int64s(), from_file.key().int64s());
+  try {
+    parse_quakecat("20240101000000  1.00  1.00  1.0  ok\n\xff\n", "upload");
+    FAIL() << "no IOError";
+  } catch (const IOError& e) {
+    EXPECT_STREQ(e.what(), "'upload' line 2 is not valid UTF-8 text");
+  }
+}
+
 TEST(ReadQuakecat, RealYunnanEvents) {
   Table t = read_quakecat(kData + "/quakecat/yunnan-cenc.txt");
   ASSERT_EQ(t.num_rows(), 6u);
