@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <functional>
+#include <optional>
 #include <ostream>
 
 #include "panel.hpp"
@@ -191,19 +193,23 @@ cairo_status_t png_bytes(const Placement& at, int pw, int ph, double dpi, std::s
   return CAIRO_STATUS_SUCCESS;
 }
 
-cairo_status_t vector_bytes(const Placement& at, const std::string& ext, double w, double h, std::string& bytes) {
+// An SVG or PDF drawn straight onto the vector surface, shifted so that the
+// ink's top-left corner is at the origin. (Replaying a recording surface into
+// it instead leaves the recording referenced by the finished surface.)
+cairo_status_t vector_bytes(const std::string& ext, double w, double h, bool transparent, std::string& bytes,
+                            const std::function<void(cairo_t*)>& draw) {
   cairo_surface_t* out = ext == ".svg" ? cairo_svg_surface_create_for_stream(append_bytes, &bytes, w, h)
                                        : cairo_pdf_surface_create_for_stream(append_bytes, &bytes, w, h);
   cairo_t* cr = cairo_create(out);
-  if (!at.transparent) {
+  if (!transparent) {
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_paint(cr);
   }
-  cairo_set_source_surface(cr, at.recording, -at.x0, -at.y0);
-  cairo_paint(cr);
+  draw(cr);
+  cairo_status_t status = cairo_status(cr);
   cairo_destroy(cr);
   cairo_surface_finish(out);
-  cairo_status_t status = cairo_surface_status(out);
+  if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(out);
   cairo_surface_destroy(out);
   return status;
 }
@@ -303,6 +309,7 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
   if (axes_.empty()) throw std::invalid_argument("the figure has no panels");
   std::vector<PanelView> v = views(layout());
 
+  // The figure is recorded once to find its ink's extent.
   cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
   cairo_t* cr = cairo_create(recording);
   PanelPainter painter{cr, 72.0 / (ext == ".png" ? dpi : 300.0), has_dates()};
@@ -312,30 +319,31 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
   cairo_recording_surface_ink_extents(recording, &x0, &y0, &w, &hh);
   x0 -= kSavePad, y0 -= kSavePad, w += 2 * kSavePad, hh += 2 * kSavePad;
 
-  // SVG files keep their texts as text when "svg.fonttype" is "none": the
-  // figure is drawn once more without texts, which are written as SVG text
-  // elements afterwards.
-  std::vector<PlacedText> texts;
-  if (ext == ".svg" && svg_keeps_text()) {
-    cairo_surface_destroy(recording);
-    recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
-    cairo_t* again = cairo_create(recording);
-    TextCapture capture;
-    painter.cr = again;
-    paint(painter, v);
-    cairo_destroy(again);
-    texts = capture.texts();
-  }
-
   double scale = ext == ".png" ? dpi / 72 : 1;
   int pw = int(std::ceil(w * scale)), ph = int(std::ceil(hh * scale));
-  Placement at{recording, x0, y0, scale, transparent_};
   std::string bytes;
-  cairo_status_t status = ext == ".png" ? png_bytes(at, pw, ph, dpi, bytes) : vector_bytes(at, ext, w, hh, bytes);
-  cairo_surface_destroy(recording);
+  cairo_status_t status;
+  // SVG files keep their texts as text when "svg.fonttype" is "none": the
+  // figure is drawn without texts, which are written as SVG text elements
+  // afterwards.
+  std::vector<PlacedText> texts;
+  if (ext == ".png") {
+    status = png_bytes(Placement{recording, x0, y0, scale, transparent_}, pw, ph, dpi, bytes);
+    cairo_surface_destroy(recording);
+  } else {
+    cairo_surface_destroy(recording);
+    status = vector_bytes(ext, w, hh, transparent_, bytes, [&](cairo_t* out) {
+      std::optional<TextCapture> capture;
+      if (ext == ".svg" && svg_keeps_text()) capture.emplace();
+      cairo_translate(out, -x0, -y0);
+      painter.cr = out;
+      paint(painter, v);
+      if (capture) texts = capture->texts();
+    });
+  }
   if (status != CAIRO_STATUS_SUCCESS)
     throw IOError("cannot draw '" + path.string() + "': " + cairo_status_to_string(status));
-  if (!texts.empty()) insert_before_svg_end(bytes, svg_text_elements(texts, -x0, -y0));
+  if (!texts.empty()) insert_before_svg_end(bytes, svg_text_elements(texts, 0, 0));
   write_file_atomically(path, [&](std::ostream& s) { s.write(bytes.data(), std::streamsize(bytes.size())); });
   last_size_ = {ext == ".png" ? pw : int(std::ceil(w)), ext == ".png" ? ph : int(std::ceil(hh))};
 }
