@@ -87,7 +87,8 @@ Table overlapping_intervals(const Table& kp, Timestamp start_utc, Timestamp end_
 /// requires datetime, Kp and status arrays", "GFZ Kp response array lengths
 /// differ", and those of _timestamp and normalize_geomag; HttpError for a
 /// reply status of 400 or above; IOError naming the address when the
-/// connection fails or times out; std::invalid_argument for a body that is
+/// connection fails or times out, or when the reply body passes 64 MiB (the
+/// transfer stops there); std::invalid_argument for a body that is
 /// not JSON or a "datetime" element that is no date-time.
 Table fetch_geomag(const TimeBound& start_time, const TimeBound& end_time,
                    const std::string& timezone = "Asia/Shanghai", double timeout = 20);

@@ -28,7 +28,11 @@
 //
 // Every failure to read is a tremora::IOError naming the file and what was
 // wrong; the reader never trusts a size or count from the file without
-// checking it against the data that is there.
+// checking it against the data that is there. Memory stays in proportion to
+// the file: a file may hold at most 16 Mi values plus 64 per byte of the
+// file (rows times columns), a page's stated size must be one its codec can
+// reach from its compressed bytes (gzip 1032, snappy 22, zstd 65536 times),
+// and the footer's Thrift structures may nest at most 32 levels.
 #pragma once
 
 #include <cstdint>

@@ -18,9 +18,23 @@ void initialise_curl() {
   if (status != CURLE_OK) throw IOError(std::string("cannot initialise libcurl: ") + curl_easy_strerror(status));
 }
 
-size_t append_to_string(char* data, size_t size, size_t count, void* target) {
-  static_cast<std::string*>(target)->append(data, size * count);
-  return size * count;
+// The reply body as it comes, up to a limit: a piece that would pass it
+// stops the transfer (libcurl ends it when fewer bytes are taken than given).
+struct Body {
+  std::string text;
+  std::size_t limit;
+  bool too_long = false;
+};
+
+size_t append_to_body(char* data, size_t size, size_t count, void* target) {
+  Body& body = *static_cast<Body*>(target);
+  std::size_t n = size * count;
+  if (n > body.limit - body.text.size()) {
+    body.too_long = true;
+    return 0;
+  }
+  body.text.append(data, n);
+  return n;
 }
 
 // A time-out in seconds as libcurl's whole milliseconds: rounded up, at
@@ -36,12 +50,12 @@ struct CurlDeleter {
 
 }  // namespace
 
-std::string http_get(const std::string& url, double timeout_seconds) {
+std::string http_get(const std::string& url, double timeout_seconds, std::size_t max_bytes) {
   if (!(std::isfinite(timeout_seconds) && timeout_seconds > 0))
     throw std::invalid_argument("timeout must be a positive number of seconds");
   initialise_curl();
   // Declared before the handle, so that they outlive it.
-  std::string body;
+  Body body{.text = {}, .limit = max_bytes};
   char error[CURL_ERROR_SIZE] = "";
   std::unique_ptr<CURL, CurlDeleter> curl(curl_easy_init());
   if (!curl) throw IOError("cannot create a libcurl handle for " + url);
@@ -55,16 +69,18 @@ std::string http_get(const std::string& url, double timeout_seconds) {
   curl_easy_setopt(curl.get(), CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(curl.get(), CURLOPT_CONNECTTIMEOUT_MS, millis);
   curl_easy_setopt(curl.get(), CURLOPT_TIMEOUT_MS, millis);
-  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, append_to_string);
+  curl_easy_setopt(curl.get(), CURLOPT_WRITEFUNCTION, append_to_body);
   curl_easy_setopt(curl.get(), CURLOPT_WRITEDATA, &body);
   curl_easy_setopt(curl.get(), CURLOPT_ERRORBUFFER, error);
   CURLcode result = curl_easy_perform(curl.get());
+  if (body.too_long)
+    throw IOError("GET " + url + " failed: the reply is longer than " + std::to_string(max_bytes) + " bytes");
   if (result != CURLE_OK)
     throw IOError("GET " + url + " failed: " + (error[0] ? std::string(error) : curl_easy_strerror(result)));
   long status = 0;
   curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &status);
   if (status >= 400) throw HttpError(int(status), "GET " + url + " failed with HTTP status " + std::to_string(status));
-  return body;
+  return std::move(body.text);
 }
 
 }  // namespace tremora::geomag

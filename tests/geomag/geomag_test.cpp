@@ -4,6 +4,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "http_get.hpp"
 #include "local_http_server.hpp"
 #include "test_support.hpp"
 #include "tremora/errors.hpp"
@@ -259,6 +260,16 @@ TEST(FetchGeomag, IntervalBeforeTheRangeOfTimestamps) {
   ScopedEnv url("TREMORA_KP_URL", "http://127.0.0.1:9");
   std::string error = error_of([] { fetch_geomag(std::string("1677-09-21T01:00"), std::string("1677-09-22"), "UTC", 1); });
   EXPECT_NE(error.find("1677-09-21T01:00:00"), std::string::npos) << error;
+}
+
+
+TEST(HttpGet, AReplyLongerThanItsLimitStopsTheTransferWithAnError) {
+  std::string body(5000, 'x');
+  testing::LocalHttpServer server(ok(body));
+  EXPECT_EQ(http_get(server.url(), 5, 5000), body);  // exactly at the limit
+  std::string error = testing::error_of([&] { http_get(server.url(), 5, 4999); });
+  EXPECT_NE(error.find("GET " + server.url()), std::string::npos) << error;
+  EXPECT_NE(error.find("longer than 4999 bytes"), std::string::npos) << error;
 }
 
 }  // namespace
