@@ -4,6 +4,8 @@
 #   make test   install dependencies, build (Release, Ninja, build/), run all tests
 #   make bench  build and run the benchmarks
 #   make docs   redraw the README's chart images in docs/ (from the demo)
+#   make sanitize  build the tests with ASan and UBSan (build-sanitize/) and
+#               run them, with the replay of every fuzz corpus
 #   make coverage  line and branch coverage of the tests, per library
 #   make fuzz   build the libFuzzer targets (clang, build-fuzz/) and run each
 #               for FUZZ_SECONDS (default 60) on a copy of its corpus
@@ -16,7 +18,7 @@ PYTHON ?= /usr/bin/python3
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: demo test bench docs build deps configure clean coverage fuzz fuzz-build fuzz-replay
+.PHONY: demo test bench docs build deps configure clean sanitize coverage fuzz fuzz-build fuzz-replay
 
 deps:
 	bash scripts/install-deps.sh
@@ -39,6 +41,9 @@ test: build
 bench: build
 	bash scripts/run-benchmarks.sh $(BUILD)
 
+sanitize: deps
+	bash scripts/sanitize.sh build-sanitize
+
 coverage: deps
 	bash scripts/coverage.sh build-coverage
 
@@ -57,4 +62,4 @@ fuzz-replay: fuzz-build
 	bash scripts/replay-fuzz-corpus.sh $(FUZZ_BUILD)
 
 clean:
-	rm -rf $(BUILD) $(FUZZ_BUILD) demo
+	rm -rf $(BUILD) $(FUZZ_BUILD) build-sanitize build-coverage demo
