@@ -47,8 +47,8 @@ class IniConfig {
   /// "No option 'k' in section: 'x'" when absent; ConfigError when the
   /// value refers to a missing key, loops, or has a stray '%', naming the
   /// file, line and key of the faulty value but nothing it contains, and
-  /// when substitution would make the value longer than 1 MiB (naming the
-  /// key asked for).
+  /// when substitution would make the value longer than 1 MiB or take more
+  /// than 10,000 references (naming the key asked for).
   std::string get(const std::string& section, std::string_view key) const;
   /// The same, with `fallback` for an absent section or key.
   std::string get(const std::string& section, std::string_view key, std::string_view fallback) const;
@@ -73,6 +73,10 @@ class IniConfig {
     const std::string& key;
     const Entry& entry;
     std::size_t work = 0;
+    std::size_t references = 0;
+    /// The ConfigError of a substitution grown too large, naming where the
+    /// value asked for was written.
+    [[noreturn]] void fail(const std::string& section, const std::string& what) const;
   };
   std::string interpolate(const std::string& section, const std::string& key, const Entry& entry, int depth,
                           Expansion& expansion) const;

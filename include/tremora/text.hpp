@@ -60,6 +60,13 @@ std::size_t display_width(std::string_view utf8);
 /// True when the bytes are valid UTF-8.
 bool is_valid_utf8(std::string_view bytes);
 
+/// A value from the data, in single quotes, for an error message: whole when
+/// it has at most `max_bytes` bytes, else its first `max_bytes` bytes (cut
+/// before a UTF-8 character that would not fit whole), "…" and its size, as
+/// in 'xxxx…' (200000000 bytes). A field of a gigabyte thus never becomes a
+/// message of a gigabyte.
+std::string quoted_excerpt(std::string_view value, std::size_t max_bytes = 60);
+
 /// The deepest nesting of arrays and objects in a JSON text, brackets in
 /// strings not counted. Readers refuse documents nested deeper than
 /// kMaxJsonNesting before parsing: walking them (printing, copying) recurses

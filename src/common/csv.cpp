@@ -134,7 +134,7 @@ Table parse_csv(std::string_view text, const std::string& source) {
   std::set<std::string> seen;
   for (auto& f : fields) {
     if (f.text.empty()) scan.fail("an empty column name in the header", 1);
-    if (!seen.insert(f.text).second) scan.fail("the column name '" + f.text + "' repeats", 1);
+    if (!seen.insert(f.text).second) scan.fail("the column name " + quoted_excerpt(f.text) + " repeats", 1);
     names.push_back(f.text);
   }
   std::vector<StringColumnBuilder> builders(names.size());

@@ -15,6 +15,10 @@ constexpr int kMaxInterpolationDepth = 10;
 // times, which names another many times, ... would otherwise grow
 // exponentially with the depth.
 constexpr std::size_t kMaxInterpolationWork = std::size_t{1} << 20;
+// The references one value's substitution may follow, however short what
+// they give: keys that each name the next many times over stay quick to
+// refuse even when every one of them is empty.
+constexpr std::size_t kMaxInterpolationReferences = 10000;
 const std::string kDefaultSection = "DEFAULT";
 
 std::string_view trim_blanks(std::string_view s) {
@@ -114,6 +118,11 @@ std::vector<std::string> IniConfig::options(const std::string& section) const {
   return {keys.begin(), keys.end()};
 }
 
+void IniConfig::Expansion::fail(const std::string& section, const std::string& what) const {
+  throw ConfigError(entry.source + ":" + std::to_string(entry.line) + ": value substitution in option '" + key +
+                    "' in section '" + section + "' " + what);
+}
+
 // Errors name where the value was written and its key; the value, and the
 // names it refers to, may be part of a password and stay out.
 std::string IniConfig::interpolate(const std::string& section, const std::string& key, const Entry& entry,
@@ -143,12 +152,12 @@ std::string IniConfig::interpolate(const std::string& section, const std::string
     std::string ref = to_lower_ascii(raw.substr(i + 2, close - i - 2));
     const Entry* referred = find_entry(section, ref);
     if (!referred) fail("bad value substitution: " + where + " refers to a key that neither the section nor DEFAULT has");
+    if (++expansion.references > kMaxInterpolationReferences)
+      expansion.fail(section, "follows more than " + std::to_string(kMaxInterpolationReferences) + " references");
     std::string part = interpolate(section, ref, *referred, depth + 1, expansion);
     expansion.work += 1 + part.size();
     if (expansion.work > kMaxInterpolationWork)
-      throw ConfigError(expansion.entry.source + ":" + std::to_string(expansion.entry.line) +
-                        ": value substitution in option '" + expansion.key + "' in section '" + section +
-                        "' expands beyond " + std::to_string(kMaxInterpolationWork) + " characters");
+      expansion.fail(section, "expands beyond " + std::to_string(kMaxInterpolationWork) + " characters");
     out += part;
     i = close + 1;
   }

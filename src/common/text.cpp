@@ -354,6 +354,14 @@ bool is_valid_utf8(std::string_view bytes) {
   return true;
 }
 
+std::string quoted_excerpt(std::string_view value, std::size_t max_bytes) {
+  if (value.size() <= max_bytes) return "'" + std::string(value) + "'";
+  std::size_t cut = max_bytes;
+  // Back to the start of the character the cut falls in.
+  while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
+  return "'" + std::string(value.substr(0, cut)) + "…' (" + std::to_string(value.size()) + " bytes)";
+}
+
 std::size_t json_nesting_depth(std::string_view json) {
   std::size_t depth = 0, deepest = 0;
   bool in_string = false;

@@ -175,7 +175,7 @@ std::string two(int v) { return fmt::format("{:02d}", v); }
 
 // The error of a date text, naming it; `why` adds the reason when there is one.
 [[noreturn]] void date_text_error(std::string_view text, std::string_view why = {}) {
-  std::string message = "cannot parse date text '" + std::string(text) + "'";
+  std::string message = "cannot parse date text " + quoted_excerpt(text);
   if (!why.empty()) message += ": " + std::string(why);
   throw std::invalid_argument(message);
 }

@@ -29,7 +29,7 @@ void to_date(sqlite3_context* ctx, int argc, sqlite3_value** argv) {
     Timestamp t = parse_timestamp(text);
     sqlite3_result_double(ctx, double(t.ns / kNanosPerDay) + kUnixEpochJulianDay);
   } catch (const std::exception&) {
-    sqlite3_result_error(ctx, ("TO_DATE: '" + text + "' is not a yyyymmdd date").c_str(), -1);
+    sqlite3_result_error(ctx, ("TO_DATE: " + quoted_excerpt(text) + " is not a yyyymmdd date").c_str(), -1);
   }
 }
 

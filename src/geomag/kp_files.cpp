@@ -36,7 +36,7 @@ struct Line {
   }
   int64_t integer(std::string_view field, const char* what) const {
     auto value = parse_integer(field);
-    if (!value) fail(std::string("bad ") + what + " '" + std::string(field) + "'");
+    if (!value) fail(std::string("bad ") + what + " " + quoted_excerpt(field));
     return *value;
   }
   Timestamp day(int64_t year, int64_t month, int64_t day_of_month) const {
@@ -67,10 +67,10 @@ void read_three_hourly_line(const Line& line, KpRows& rows) {
   Timestamp day = line.day(line.integer(f[0], "year"), line.integer(f[1], "month"), line.integer(f[2], "day"));
   std::optional<double> hour = parse_decimal(f[3]);
   std::optional<double> kp = parse_decimal(f[7]);
-  if (!hour || *hour < 0 || *hour >= 24) line.fail("bad hour '" + std::string(f[3]) + "'");
-  if (!kp) line.fail("bad Kp '" + std::string(f[7]) + "'");
+  if (!hour || *hour < 0 || *hour >= 24) line.fail("bad hour " + quoted_excerpt(f[3]));
+  if (!kp) line.fail("bad Kp " + quoted_excerpt(f[7]));
   int64_t flag = line.integer(f[9], "definitive flag");
-  if (flag != 0 && flag != 1) line.fail("bad definitive flag '" + std::string(f[9]) + "'");
+  if (flag != 0 && flag != 1) line.fail("bad definitive flag " + quoted_excerpt(f[9]));
   double value = *kp < 0 ? std::nan("") : *kp;
   rows.add(line.after(day, nanos_from_count(std::round(*hour * 3600.0), kNanosPerSecond)), value, flag ? "def" : "pre");
 }
@@ -82,7 +82,7 @@ double wdc_kp(const Line& line, std::string_view code) {
   int64_t tenths = line.integer(code, "Kp code");
   static constexpr double kThirds[10] = {0.0, -1, -1, 0.333, -1, -1, -1, 0.667, -1, -1};
   double third = tenths >= 0 ? kThirds[tenths % 10] : -1;
-  if (third < 0 || tenths > 90) line.fail("bad Kp code '" + std::string(code) + "'");
+  if (third < 0 || tenths > 90) line.fail("bad Kp code " + quoted_excerpt(code));
   return double(tenths / 10) + third;
 }
 

@@ -93,7 +93,7 @@ Column numeric_values(const Column& c) {
   if (c.type() != DataType::String) return numbers;
   for (std::size_t i = 0; i < c.size(); ++i)
     if (!c.is_null(i) && std::isnan(numbers.float64s()[i]) && !parse_decimal(c.text(i)))
-      throw TypeError("column '" + c.name() + "' holds non-numeric data: '" + std::string(c.text(i)) + "' (row " +
+      throw TypeError("column '" + c.name() + "' holds non-numeric data: " + quoted_excerpt(c.text(i)) + " (row " +
                       std::to_string(i) + ")");
   return numbers;
 }

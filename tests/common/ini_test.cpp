@@ -100,16 +100,31 @@ TEST(Ini, BadInterpolationIsAnErrorNotAHang) {
   for (char key = 'a'; key < 'j'; ++key)
     nested += std::string(1, key) + " = " + replace_all("%(N)s%(N)s%(N)s%(N)s%(N)s", "N", std::string(1, char(key + 1))) +
               "\n";
-  nested += "j = x\n";
-  IniConfig bomb;
-  bomb.read_string(nested, "bomb.conf");
-  EXPECT_EQ(bomb.get("s", "i"), "xxxxx");
+  // Refused after 10,000 references, also when every value is empty (each
+  // reference then adds nothing, and only counting them stops the work).
+  for (const char* leaf : {"x", ""}) {
+    IniConfig bomb;
+    bomb.read_string(nested + "j = " + leaf + "\n", "bomb.conf");
+    EXPECT_EQ(bomb.get("s", "h"), replace_all("xxxxxxxxxxxxxxxxxxxxxxxxx", "x", leaf));
+    try {
+      bomb.get("s", "a");
+      FAIL() << "expanded";
+    } catch (const ConfigError& e) {
+      EXPECT_EQ(std::string(e.what()),
+                "bomb.conf:2: value substitution in option 'a' in section 's' follows more than 10000 references");
+    }
+  }
+  // Few references to a long value: refused by its size.
+  IniConfig wide;
+  std::string eleven_times;
+  for (int i = 0; i < 11; ++i) eleven_times += "%(long)s";
+  wide.read_string("[s]\nlong = " + std::string(100000, 'x') + "\nall = " + eleven_times + "\n", "wide.conf");
   try {
-    bomb.get("s", "a");
+    wide.get("s", "all");
     FAIL() << "expanded";
   } catch (const ConfigError& e) {
-    EXPECT_EQ(std::string(e.what()), "bomb.conf:2: value substitution in option 'a' in section 's' expands beyond "
-                                     "1048576 characters");
+    EXPECT_EQ(std::string(e.what()),
+              "wide.conf:3: value substitution in option 'all' in section 's' expands beyond 1048576 characters");
   }
 }
 

@@ -107,6 +107,16 @@ TEST(Text, Utf8Validity) {
   EXPECT_TRUE(is_valid_utf8(std::string(17, 'a') + "\xc3\xa9"));
 }
 
+TEST(Text, QuotedExcerptsKeepMessagesShortAndCharactersWhole) {
+  EXPECT_EQ(quoted_excerpt("abc"), "'abc'");
+  EXPECT_EQ(quoted_excerpt(std::string(60, 'x')), "'" + std::string(60, 'x') + "'");
+  EXPECT_EQ(quoted_excerpt(std::string(61, 'x')), "'" + std::string(60, 'x') + "…' (61 bytes)");
+  // 郯 is three bytes: a cut after four bytes keeps one character, not a half.
+  EXPECT_EQ(quoted_excerpt("郯城郯城", 4), "'郯…' (12 bytes)");
+  EXPECT_EQ(quoted_excerpt("郯城", 2), "'…' (6 bytes)");
+  EXPECT_LT(quoted_excerpt(std::string(1 << 24, 'x')).size(), 100u);
+}
+
 TEST(Text, JsonNestingDepth) {
   EXPECT_EQ(json_nesting_depth(""), 0u);
   EXPECT_EQ(json_nesting_depth("12.5"), 0u);

@@ -47,6 +47,17 @@ TEST(DateText, RejectsMalformedAndImpossibleDatesNamingTheText) {
     }
   }
   EXPECT_EQ(parse_timestamp("2024-02-29"), make_timestamp(2024, 2, 29));
+  // A huge field is named by its start and size, not copied whole.
+  std::string huge = "2024-03-01" + std::string(1 << 20, '9');
+  try {
+    parse_timestamp(huge);
+    ADD_FAILURE() << "accepted a megabyte of digits";
+  } catch (const std::invalid_argument& e) {
+    std::string message = e.what();
+    EXPECT_LT(message.size(), 200u);
+    EXPECT_NE(message.find("'2024-03-01999"), std::string::npos) << message;
+    EXPECT_NE(message.find("(1048586 bytes)"), std::string::npos) << message;
+  }
 }
 
 TEST(Formatting, StrftimeSubsetAndIso) {
