@@ -11,7 +11,6 @@ namespace tremora::db {
 namespace {
 
 using sqlite_qzdata::julian_day_to_ns;
-using sqlite_qzdata::kUnixEpochJulianDay;
 
 using Cell = std::variant<std::monostate, int64_t, double, std::string, Bytes>;
 
@@ -126,7 +125,7 @@ class SqliteConnection final : public Connection {
       else if (auto d = std::get_if<double>(&v)) sqlite3_bind_double(stmt, i, *d);
       else if (auto s = std::get_if<std::string>(&v)) sqlite3_bind_text(stmt, i, s->data(), int(s->size()), SQLITE_TRANSIENT);
       else if (auto y = std::get_if<Bytes>(&v)) sqlite3_bind_blob(stmt, i, y->data.data(), int(y->data.size()), SQLITE_TRANSIENT);
-      else if (auto t = std::get_if<Timestamp>(&v)) sqlite3_bind_double(stmt, i, double(t->ns) / 86400e9 + kUnixEpochJulianDay);
+      else if (auto t = std::get_if<Timestamp>(&v)) sqlite3_bind_double(stmt, i, sqlite_qzdata::ns_to_julian_day(t->ns));
       else throw DatabaseError("cannot bind the value of :" + name);
     }
   }

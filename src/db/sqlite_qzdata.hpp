@@ -21,6 +21,9 @@ constexpr double kUnixEpochJulianDay = 2440587.5;
 /// outside the range of timestamps.
 int64_t julian_day_to_ns(double jd);
 
+/// Nanoseconds since 1970 as the Julian day a DATE column holds.
+inline double ns_to_julian_day(int64_t ns) { return double(ns) / 86400e9 + kUnixEpochJulianDay; }
+
 /// Opens `file` as schema QZDATA of a private in-memory database, with the
 /// view ALL_TABLES(TABLE_NAME) over its tables, TO_DATE(text, 'yyyymmdd')
 /// giving a Julian day and a case-sensitive LIKE. Once set up, the handle

@@ -2,6 +2,8 @@
 // generated sample database.
 #include <gtest/gtest.h>
 
+
+#include "recording_connection.hpp"
 #include "small_sample_db.hpp"
 #include "table_checks.hpp"
 #include "tremora/db.hpp"
@@ -148,6 +150,52 @@ TEST(SqliteDriver, ReadOnlyAndBadFiles) {
     EXPECT_NE(std::string(e.what()).find("not a SQLite database"), std::string::npos) << e.what();
   }
   EXPECT_THROW(connect("mysql", {}), DatabaseError);
+
+  // File names are passed on as URIs: characters that mean something there
+  // are escaped, so such a file opens as itself.
+  auto odd = dir / "sample #1 %20?.db";
+  std::filesystem::copy_file(testing::small_sample_db(), odd);
+  EXPECT_EQ(open_sqlite(odd)->query("SELECT count(*) AS n FROM QZDATA.QZ_DICT_ITEMS").column("n").int64s()[0], 9);
+}
+
+// A registered driver is reached by its name with the section's settings,
+// and registering a name again replaces the driver.
+TEST(Drivers, RegisteredDriversAreReachedByName) {
+  std::vector<std::string> hosts;
+  auto driver = [&](const std::string& tag) {
+    return [&hosts, tag](const ConnectionSettings& s) {
+      hosts.push_back(tag + ":" + s.host);
+      return std::make_shared<testing::RecordingConnection>();
+    };
+  };
+  register_driver("tremora-test", driver("first"));
+  EXPECT_TRUE(connect("tremora-test", {.host = "a"})->is_open());
+  register_driver("tremora-test", driver("second"));
+  connect("tremora-test", {.host = "b"});
+  EXPECT_EQ(hosts, (std::vector<std::string>{"first:a", "second:b"}));
+  EXPECT_THROW(connect("sqlite", {}), DatabaseError);  // no DATABASE file
+}
+
+// TO_DATE reads eight digits in the one format the system's SQL uses; a
+// missing text gives a missing date, anything else an error naming it.
+TEST(SqliteDriver, ToDateReadsEightDigitsOnly) {
+  auto conn = open();
+  auto day = [&](const std::string& args) {
+    return conn->query("SELECT TO_DATE(" + args + ") AS d").column("d");
+  };
+  // A computed column has no declared type: the Julian day comes as a number.
+  EXPECT_EQ(day("'20240229', 'yyyymmdd'").float64s()[0], 2460369.5);
+  EXPECT_TRUE(day("NULL, 'yyyymmdd'").is_null(0));
+  for (const char* bad : {"'2024-1', 'yyyymmdd'", "'20240230', 'yyyymmdd'", "'20240101', 'dd.mm.yyyy'"}) {
+    try {
+      day(bad);
+      ADD_FAILURE() << "accepted TO_DATE(" << bad << ")";
+    } catch (const DatabaseError& e) {
+      std::string message = e.what(), text = std::string(bad).substr(1, std::string(bad).find('\'', 1) - 1);
+      bool named = message.find("'" + text + "'") != std::string::npos || message.find("dd.mm.yyyy") != std::string::npos;
+      EXPECT_TRUE(named) << message;
+    }
+  }
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "ora_errors.hpp"
 #include "sqlite_qzdata.hpp"
 #include "tremora/errors.hpp"
+#include "tremora/time.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::oci_standin {
@@ -99,6 +100,15 @@ double read_float(const void* p, sb8 size) {
   throw ora::unreasonable_conversion();
 }
 
+// A 7-byte DATE (century and year of the century each plus 100, month,
+// day, and hour, minute and second each plus 1) as the Julian day that the
+// QZDATA files store.
+double julian_day_of_oracle_date(const unsigned char* d) {
+  CivilTime c{.year = (d[0] - 100) * 100 + (d[1] - 100), .month = d[2], .day = d[3],
+              .hour = d[4] - 1, .minute = d[5] - 1, .second = d[6] - 1};
+  return db::sqlite_qzdata::ns_to_julian_day(make_timestamp(c).ns);
+}
+
 // The length of a character or binary bind: its length array, else value_sz.
 std::size_t bind_length(const Bind& b) {
   if (b.dty == SQLT_STR) return strnlen(static_cast<const char*>(b.value), std::size_t(b.value_size));
@@ -119,6 +129,10 @@ void bind_value(sqlite3_stmt* cursor, int i, const Bind& b) {
     case SQLT_INT: sqlite3_bind_int64(cursor, i, read_integer(b.value, b.value_size)); break;
     case SQLT_FLT: sqlite3_bind_double(cursor, i, read_float(b.value, b.value_size)); break;
     case SQLT_BDOUBLE: sqlite3_bind_double(cursor, i, read_float(b.value, 8)); break;
+    case SQLT_DAT:
+      if (b.value_size != 7) throw ora::unreasonable_conversion();
+      sqlite3_bind_double(cursor, i, julian_day_of_oracle_date(static_cast<const unsigned char*>(b.value)));
+      break;
     default: throw ora::unreasonable_conversion();
   }
 }
