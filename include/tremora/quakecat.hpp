@@ -39,6 +39,10 @@ namespace tremora::quakecat {
 /// FileNotFoundError naming the path when it does not exist; IOError naming
 /// the path when it cannot be read, and naming the path and line number for
 /// bytes that are not valid UTF-8.
+///
+/// The file is read whole and the table holds one row per line, so memory
+/// grows in step with the file (a catalogue of millions of lines is read
+/// like a short one, with no limit on its length).
 Table read_quakecat(const std::filesystem::path& quakecat_dir);
 
 /// The event table of catalogue text already in memory, read as
