@@ -37,6 +37,15 @@ void rle_decode(std::string_view data, int bit_width, std::size_t n, uint32_t li
 /// bytes the encoding took. DecodeError for malformed data.
 std::size_t delta_binary_decode(std::string_view data, std::size_t n, std::vector<int64_t>& out);
 
+/// The value of type T stored (little-endian, as on every supported
+/// machine) at `p`, which need not be aligned.
+template <typename T>
+T load(const char* p) {
+  T v;
+  std::memcpy(&v, p, sizeof(T));
+  return v;
+}
+
 /// A bounds-checked cursor over page bytes.
 class ByteCursor {
  public:
