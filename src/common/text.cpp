@@ -355,11 +355,14 @@ bool is_valid_utf8(std::string_view bytes) {
 }
 
 std::string quoted_excerpt(std::string_view value, std::size_t max_bytes) {
-  if (value.size() <= max_bytes) return "'" + std::string(value) + "'";
-  std::size_t cut = max_bytes;
+  std::size_t cut = std::min(value.size(), max_bytes);
   // Back to the start of the character the cut falls in.
-  while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
-  return "'" + std::string(value.substr(0, cut)) + "…' (" + std::to_string(value.size()) + " bytes)";
+  while (cut < value.size() && cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
+  std::string out = "'";
+  out.append(value.substr(0, cut));
+  if (value.size() > max_bytes) out.append("…' (").append(std::to_string(value.size())).append(" bytes)");
+  else out.append("'");
+  return out;
 }
 
 std::size_t json_nesting_depth(std::string_view json) {
