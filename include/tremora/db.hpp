@@ -51,11 +51,11 @@ class Connection {
 
 /// What a driver needs to open a connection, from a configuration section.
 struct ConnectionSettings {
-  std::string host;
-  std::string port;
-  std::string username;
-  std::string password;
-  std::string tnsname;
+  std::string host{};
+  std::string port{};
+  std::string username{};
+  std::string password{};
+  std::string tnsname{};
   /// The database file (sqlite driver).
   std::filesystem::path database{};
 };

@@ -31,6 +31,9 @@ std::string_view type_name(DataType type);
 /// True for float32, float64 and int64.
 bool is_numeric(DataType type);
 
+/// True for string and binary, the types whose values are byte strings.
+bool is_text_type(DataType type);
+
 /// A binary value (the bytes of a large object).
 struct Bytes {
   std::string data;

@@ -9,7 +9,7 @@
 namespace tremora::chart {
 namespace {
 
-constexpr int kMinTicks = 5;
+constexpr int kMinDateTicks = 5;
 constexpr std::array<int, 7> kMaxTicks{11, 12, 11, 12, 11, 11, 8};
 const std::array<std::vector<int>, 7> kIntervals{{
     {1, 2, 4, 5, 10, 20, 40, 50, 100, 200, 400, 500, 1000, 2000, 4000, 5000, 10000},
@@ -151,7 +151,7 @@ DateTicks auto_date_ticks(double dmin, double dmax) {
   std::array<double, 7> counts = unit_counts(a, b);
   DateTicks out;
   std::size_t unit = 0;
-  while (unit < 6 && counts[unit] < kMinTicks) ++unit;
+  while (unit < 6 && counts[unit] < kMinDateTicks) ++unit;
   const auto& candidates = kIntervals[unit];
   int interval = candidates.back();
   for (int c : candidates)

@@ -10,7 +10,7 @@
 namespace tremora::chart {
 namespace {
 
-constexpr int kMinTicks = 2;
+constexpr int kMinNumericTicks = 2;
 constexpr double kSteps[] = {0.1, 0.2, 0.25, 0.5, 1, 2, 2.5, 5, 10, 20};
 
 // Whether x / step is within the tolerance of `edge`, the tolerance growing
@@ -117,7 +117,7 @@ NumericTicks auto_numeric_ticks(double vmin, double vmax, double axis_length_pt,
     for (double k = low; k <= high; k += 1) ticks.push_back(k * step + best_min);
     std::size_t inside = std::count_if(ticks.begin(), ticks.end(), [&](double t) { return t >= lo && t <= hi; });
     out.ticks = ticks;
-    if (inside >= kMinTicks) break;
+    if (inside >= kMinNumericTicks) break;
   }
   for (auto& t : out.ticks) t += offset;
   double tolerance = 1e-10 * dv;

@@ -10,7 +10,6 @@
 namespace tremora {
 namespace {
 
-bool is_text_type(DataType t) { return t == DataType::String || t == DataType::Binary; }
 bool is_int_storage(DataType t) {
   return t == DataType::Int64 || t == DataType::Timestamp || t == DataType::Duration;
 }
@@ -346,7 +345,7 @@ Column Column::take_runs(std::span<const RowRun> runs) const {
     if (r.begin > r.end || r.end > size())
       throw std::out_of_range("rows " + std::to_string(r.begin) + " to " + std::to_string(r.end) +
                               " are not within column '" + name_ + "'");
-  if ((type_ == DataType::String || type_ == DataType::Binary) && !dict_) {  // plain texts: by rows
+  if (is_text_type(type_) && !dict_) {  // plain texts: by rows
     std::vector<int64_t> rows;
     for (const auto& r : runs)
       for (std::size_t i = r.begin; i < r.end; ++i) rows.push_back(int64_t(i));

@@ -13,7 +13,6 @@
 namespace tremora {
 namespace {
 
-bool is_text_type(DataType t) { return t == DataType::String || t == DataType::Binary; }
 
 // The type a column takes in a concatenation of parts of these types.
 DataType common_type(const std::string& name, const std::vector<const Column*>& parts) {
@@ -307,7 +306,7 @@ namespace {
 
 // A hashable identity of a key cell, for reindex.
 std::string key_of(const Column& c, std::size_t i) {
-  if (c.type() == DataType::String || c.type() == DataType::Binary) return std::string(c.text(i));
+  if (is_text_type(c.type())) return std::string(c.text(i));
   return c.at(i).to_text() + (c.is_null(i) ? "\x01" : "");
 }
 

@@ -25,6 +25,8 @@ bool is_numeric(DataType type) {
   return type == DataType::Float32 || type == DataType::Float64 || type == DataType::Int64;
 }
 
+bool is_text_type(DataType type) { return type == DataType::String || type == DataType::Binary; }
+
 bool Value::is_missing() const {
   if (is_null()) return true;
   if (auto d = std::get_if<double>(&v_)) return std::isnan(*d);

@@ -109,8 +109,9 @@ TEST(Text, Utf8Validity) {
 
 TEST(Text, QuotedExcerptsKeepMessagesShortAndCharactersWhole) {
   EXPECT_EQ(quoted_excerpt("abc"), "'abc'");
-  EXPECT_EQ(quoted_excerpt(std::string(60, 'x')), "'" + std::string(60, 'x') + "'");
-  EXPECT_EQ(quoted_excerpt(std::string(61, 'x')), "'" + std::string(60, 'x') + "…' (61 bytes)");
+  const std::string sixty(60, 'x');
+  EXPECT_EQ(quoted_excerpt(sixty), std::string("'").append(sixty).append("'"));
+  EXPECT_EQ(quoted_excerpt(sixty + 'x'), std::string("'").append(sixty).append("…' (61 bytes)"));
   // 郯 is three bytes: a cut after four bytes keeps one character, not a half.
   EXPECT_EQ(quoted_excerpt("郯城郯城", 4), "'郯…' (12 bytes)");
   EXPECT_EQ(quoted_excerpt("郯城", 2), "'…' (6 bytes)");

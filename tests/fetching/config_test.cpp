@@ -7,12 +7,7 @@
 namespace tremora::fetching {
 namespace {
 
-// A working directory and a home folder of the test's own.
-struct Places {
-  testing::TempDir root;
-  testing::ScopedEnv home{"HOME", (root / "home").string()};
-  testing::ScopedCwd cwd{std::filesystem::create_directories(root / "work") ? root / "work" : root / "work"};
-};
+using Places = testing::ConfigPlaces;
 
 TEST(DefaultConfig, HomeFolderEntriesWinAndOthersStay) {
   Places p;

@@ -18,13 +18,7 @@ using logger_config::LogCapture;
 constexpr const char* kSecret = "Pa55-w0rd-secret";
 const std::string kMissingConfig = "数据库配置文件缺失或不完整，请检查default.conf";
 
-struct Places {
-  testing::TempDir root;
-  testing::ScopedEnv home{"HOME", (root / "home").string()};
-  testing::ScopedCwd cwd{(std::filesystem::create_directories(root / "work"), root / "work")};
-  void work_conf(const std::string& text) { root.write("work/default.conf", text); }
-  void home_conf(const std::string& text) { root.write("home/.tremo/default.conf", text); }
-};
+using Places = testing::ConfigPlaces;
 
 std::string oracle_section(const std::string& extra = "") {
   return std::string("[db1]\nHOST = 10.5.1.2\nPORT = 1521\nUSERNAME = qz\nPASSWORD = ") + kSecret +

@@ -92,6 +92,17 @@ class ScopedCwd {
   std::filesystem::path old_;
 };
 
+/// A working directory (root/work, made current) and a home folder
+/// (root/home, as HOME) of the test's own, for the configuration files
+/// looked up in both.
+struct ConfigPlaces {
+  TempDir root;
+  ScopedEnv home{"HOME", (root / "home").string()};
+  ScopedCwd cwd{(std::filesystem::create_directories(root / "work"), root / "work")};
+  void work_conf(const std::string& text) { root.write("work/default.conf", text); }
+  void home_conf(const std::string& text) { root.write("home/.tremo/default.conf", text); }
+};
+
 inline std::string read_text(const std::filesystem::path& p) {
   std::ifstream in(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
