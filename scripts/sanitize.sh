@@ -10,7 +10,8 @@
 # compiled in batches of eight (a unity build): the sanitizer build then takes
 # about 9 minutes at -j2 on a 2-core machine instead of 14, as the shared
 # headers (fmt, the standard library, gtest) are parsed once per batch. The
-# normal build compiles each file alone, so a missing include still shows.
+# normal build compiles the library and test sources each alone, so a missing
+# include still shows.
 # Leaks inside fontconfig's, Pango's and Cairo's own caches are suppressed by
 # name in scripts/lsan.supp; nothing else is.
 set -euo pipefail
