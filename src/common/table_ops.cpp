@@ -13,7 +13,6 @@
 namespace tremora {
 namespace {
 
-
 // The type a column takes in a concatenation of parts of these types.
 DataType common_type(const std::string& name, const std::vector<const Column*>& parts) {
   DataType type = parts.front()->type();
