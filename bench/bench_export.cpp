@@ -29,8 +29,8 @@ struct Setup {
     setenv("HOME", home.c_str(), 1);
     conn->info()["tremora_cache_namespace"] = "bench";
     fetching::refresh_metastash(*conn);
-    table = *fetching::fetching_data(conn, "20240101", "20241230", "形变", "南京", "分钟值", "原始库",
-                                     {.gzip_flag = true});
+    table =
+        *fetching::fetching_data(conn, "20240101", "20241230", "形变", "南京", "分钟值", "原始库", {.gzip_flag = true});
   }
   ~Setup() { fs::remove_all(home); }
 };

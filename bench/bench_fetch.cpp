@@ -61,8 +61,7 @@ std::shared_ptr<db::Connection> oracle_connection() {
     std::string map = "standin:1521/BENCH=" + bench::minute_year().file.string();
     setenv("TREMORA_OCI_STANDIN_DATABASES", map.c_str(), 1);
     db::oracle::init_client(TREMORA_OCI_STANDIN_DIR, "");
-    return db::open_oracle({.host = "standin", .port = "1521", .username = "qz", .password = "pw",
-                            .tnsname = "BENCH"});
+    return db::open_oracle({.host = "standin", .port = "1521", .username = "qz", .password = "pw", .tnsname = "BENCH"});
   }();
   return conn;
 }
@@ -72,8 +71,8 @@ void fetch(benchmark::State& state, const char* base_type, db::Connection* conn)
   std::size_t samples = 0;
   double per_sample = 0;
   for (auto _ : state) {
-    auto t = fetching::fetching_data(conn, "20240101", "20241230", "形变", "南京", "分钟值", base_type,
-                                     {.gzip_flag = true});
+    auto t =
+        fetching::fetching_data(conn, "20240101", "20241230", "形变", "南京", "分钟值", base_type, {.gzip_flag = true});
     samples = t->num_rows();
     per_sample = bytes_per_sample(*t);
     benchmark::DoNotOptimize(t);
@@ -88,9 +87,7 @@ void BM_FetchRaw(benchmark::State& state) { fetch(state, "原始库", setup().co
 void BM_FetchPreprocessed(benchmark::State& state) { fetch(state, "预处理库", setup().conn.get()); }
 #ifdef TREMORA_OCI_STANDIN_DIR
 // The same through the oracle driver (to compare with BM_FetchPreprocessed).
-void BM_FetchPreprocessedOracleDriver(benchmark::State& state) {
-  fetch(state, "预处理库", oracle_connection().get());
-}
+void BM_FetchPreprocessedOracleDriver(benchmark::State& state) { fetch(state, "预处理库", oracle_connection().get()); }
 BENCHMARK(BM_FetchPreprocessedOracleDriver)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 #endif
 

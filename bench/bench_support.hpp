@@ -13,9 +13,8 @@ namespace tremora::bench {
 /// fastest run ("_min").
 inline void five_runs(benchmark::internal::Benchmark* b) {
   b->Repetitions(5)->ReportAggregatesOnly(true);
-  b->ComputeStatistics("min", [](const std::vector<double>& times) {
-    return *std::min_element(times.begin(), times.end());
-  });
+  b->ComputeStatistics("min",
+                       [](const std::vector<double>& times) { return *std::min_element(times.begin(), times.end()); });
 }
 
 }  // namespace tremora::bench

@@ -11,13 +11,13 @@ using namespace tremora;
 
 int main() {
   auto conn = fetching::conn_to_Oracle("sample");  // an alias of default.conf
-  if (!conn) return 1;                               // the log says why
+  if (!conn) return 1;                             // the log says why
   auto ts = fetching::fetching_data(conn.get(), "20240509", "20240511", "水位", "郯城", "分钟值", "预处理库",
                                     {.gzip_flag = true});
-  if (!ts) return 1;                                 // unknown names: logged
+  if (!ts) return 1;  // unknown names: logged
   Table clean = postprocessing::filter_with_fast_mad(*ts);
   tsplot::TSPlotter plotter(conn);
   plotter.plot(clean, {.groupby = "item", .show_mean = true, .show_std = true});
-  std::cout << clean;                                // first and last rows
+  std::cout << clean;  // first and last rows
   conn->close();
 }

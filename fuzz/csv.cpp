@@ -1,6 +1,6 @@
 // The CSV reader on arbitrary text.
-#include "fuzz_support.hpp"
 #include "tremora/csv.hpp"
+#include "fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tremora;

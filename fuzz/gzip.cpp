@@ -1,7 +1,7 @@
 // Inflating arbitrary bytes as gzip (or zlib) data with a modest limit on
 // the result: corrupt data and data expanding past the limit are errors.
-#include "fuzz_support.hpp"
 #include "tremora/gzip.hpp"
+#include "fuzz_support.hpp"
 
 namespace {
 constexpr std::size_t kMaxSize = std::size_t{1} << 20;

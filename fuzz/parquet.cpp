@@ -1,6 +1,6 @@
 // The Parquet reader on arbitrary bytes.
-#include "fuzz_support.hpp"
 #include "tremora/parquet.hpp"
+#include "fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tremora;

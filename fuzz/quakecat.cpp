@@ -1,7 +1,7 @@
 // The fixed-column catalogue reader on arbitrary text, and the marking of
 // the events it gives around the default station.
-#include "fuzz_support.hpp"
 #include "tremora/quakecat.hpp"
+#include "fuzz_support.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace tremora;

@@ -122,7 +122,6 @@ struct TextStyle {
   bool italic = false;
 };
 
-
 /// How a mark is drawn. An unset colour takes the panel's next cycle colour.
 struct Style {
   std::optional<Color> color = std::nullopt;

@@ -65,8 +65,7 @@ class DatabaseError : public std::runtime_error {
 /// An HTTP reply whose status is 400 or above.
 class HttpError : public std::runtime_error {
  public:
-  HttpError(int status, const std::string& message)
-      : std::runtime_error(message), status_(status) {}
+  HttpError(int status, const std::string& message) : std::runtime_error(message), status_(status) {}
   /// The HTTP status code of the reply.
   int status() const noexcept { return status_; }
 

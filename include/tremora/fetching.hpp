@@ -135,8 +135,8 @@ struct MetadataFetcher {
   /// when missing or when `refresh_cache` is set). std::runtime_error
   /// "未找到本地元数据缓存，请先联网执行 refresh_metastash()。缓存目录: " +
   /// folder, with the FileNotFoundError nested, when the cache is missing.
-  static metastash::TimeseriesInfo get_timeseries_info(db::Connection* conn = nullptr, const std::string& cache_dir = "",
-                                                       bool refresh_cache = false);
+  static metastash::TimeseriesInfo get_timeseries_info(db::Connection* conn = nullptr,
+                                                       const std::string& cache_dir = "", bool refresh_cache = false);
 
   /// Method codes of a discipline (形变, 电磁, 流体), of all station items
   /// (全部), or of the methods whose name contains `method_name`. The
@@ -252,8 +252,8 @@ struct DataFetcher {
   /// and the previous file as it was.
   static void export_vuzo(db::Connection* conn, const Table& df, const std::filesystem::path& file_path,
                           int64_t sampling_rate);
-  static void export_vuzo(db::Connection* conn, const std::optional<Table>& df,
-                          const std::filesystem::path& file_path, int64_t sampling_rate);
+  static void export_vuzo(db::Connection* conn, const std::optional<Table>& df, const std::filesystem::path& file_path,
+                          int64_t sampling_rate);
 };
 
 /// MetadataFetcher::get_timeseries_info.

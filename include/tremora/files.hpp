@@ -27,8 +27,7 @@ std::string read_file(const std::filesystem::path& path);
 /// error reaches the caller (write failures as IOError naming the path).
 /// The temporary file is registered (TemporaryFileRegistration) while it
 /// exists.
-void write_file_atomically(const std::filesystem::path& path,
-                           const std::function<void(std::ostream&)>& write);
+void write_file_atomically(const std::filesystem::path& path, const std::function<void(std::ostream&)>& write);
 
 /// Keeps a path in the process-wide list of temporary files for as long as
 /// it lives, so that the handlers of remove_temporary_files_on_signals can

@@ -74,8 +74,7 @@ struct MetadataCache {
 
   /// Reads a table's file; FileNotFoundError whose message is the path when
   /// there is none.
-  static Table load_table(const std::string& table_name, const std::string& cache_dir = "",
-                          const std::string& ns = "");
+  static Table load_table(const std::string& table_name, const std::string& cache_dir = "", const std::string& ns = "");
 
   /// Runs the table's SELECT, stores the result and returns it. KeyError
   /// naming the key for an unknown table; database errors reach the caller.

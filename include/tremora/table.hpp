@@ -44,8 +44,7 @@ struct Bytes {
 /// duration or bytes.
 class Value {
  public:
-  using Variant =
-      std::variant<std::monostate, bool, int64_t, double, std::string, Timestamp, Duration, Bytes>;
+  using Variant = std::variant<std::monostate, bool, int64_t, double, std::string, Timestamp, Duration, Bytes>;
 
   Value() = default;
   Value(bool v) : v_(v) {}
@@ -93,10 +92,8 @@ class Column {
   static Column from_float32(std::string name, std::vector<float> values);
   static Column from_float64(std::string name, std::vector<double> values);
   /// `valid` is empty (no nulls) or has one flag per value, 0 for null.
-  static Column from_int64(std::string name, std::vector<int64_t> values,
-                           std::vector<uint8_t> valid = {});
-  static Column from_bool(std::string name, std::vector<uint8_t> values,
-                          std::vector<uint8_t> valid = {});
+  static Column from_int64(std::string name, std::vector<int64_t> values, std::vector<uint8_t> valid = {});
+  static Column from_bool(std::string name, std::vector<uint8_t> values, std::vector<uint8_t> valid = {});
   /// Nanoseconds since the epoch; `zone` empty for naive wall-clock times.
   static Column from_timestamps(std::string name, std::vector<int64_t> ns, std::string zone = {});
   static Column from_durations(std::string name, std::vector<int64_t> ns);
@@ -104,13 +101,11 @@ class Column {
   static Column from_strings(std::string name, const std::vector<std::optional<std::string>>& values);
   /// Dictionary-encoded texts: codes index `dictionary`, -1 is null.
   /// std::invalid_argument when a code is out of range.
-  static Column from_dictionary(std::string name, std::vector<int32_t> codes,
-                                std::vector<std::string> dictionary);
+  static Column from_dictionary(std::string name, std::vector<int32_t> codes, std::vector<std::string> dictionary);
   static Column from_binary(std::string name, const std::vector<std::optional<std::string>>& values);
   /// A column of the given type from generic values (TypeError when a
   /// value does not fit the type; missing values become nulls).
-  static Column from_values(std::string name, DataType type, const std::vector<Value>& values,
-                            std::string zone = {});
+  static Column from_values(std::string name, DataType type, const std::vector<Value>& values, std::string zone = {});
   /// `size` missing values of a type.
   static Column nulls(std::string name, DataType type, std::size_t size, std::string zone = {});
 
@@ -171,8 +166,8 @@ class Column {
   DataType type_ = DataType::Float64;
   std::vector<float> f32_;
   std::vector<double> f64_;
-  std::vector<int64_t> i64_;  // int64, timestamp, duration
-  std::vector<uint8_t> b_;    // bool
+  std::vector<int64_t> i64_;       // int64, timestamp, duration
+  std::vector<uint8_t> b_;         // bool
   std::vector<uint64_t> offsets_;  // plain strings and binary: size + 1 offsets
   std::string chars_;
   std::vector<int32_t> codes_;  // dictionary strings
@@ -380,8 +375,7 @@ struct TimeBins {
 /// left out; `values` must be float32 or float64 (TypeError otherwise).
 /// std::invalid_argument when a bin edge or a series' span leaves the range
 /// of timestamps.
-TimeBins bin_by_time(const Column& times, const Column& values, const SeriesIds& series, int64_t width,
-                     Aggregate agg);
+TimeBins bin_by_time(const Column& times, const Column& values, const SeriesIds& series, int64_t width, Aggregate agg);
 
 /// Timestamps from the earliest to the latest non-NaT value of a
 /// timestamp column, `step` nanoseconds apart (positive), with the column's

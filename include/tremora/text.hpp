@@ -45,9 +45,7 @@ std::string to_upper_ascii(std::string_view text);
 std::string to_lower_ascii(std::string_view text);
 
 /// True when `text` contains `part`.
-inline bool contains(std::string_view text, std::string_view part) {
-  return text.find(part) != std::string_view::npos;
-}
+inline bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 /// Replaces every occurrence of `from` (not empty) by `to`.
 std::string replace_all(std::string_view text, std::string_view from, std::string_view to);

@@ -42,11 +42,11 @@ struct Duration {
 /// Calendar fields of a timestamp (proleptic Gregorian calendar).
 struct CivilTime {
   int year = 1970;
-  int month = 1;   // 1..12
-  int day = 1;     // 1..31
-  int hour = 0;    // 0..23
-  int minute = 0;  // 0..59
-  int second = 0;  // 0..59
+  int month = 1;           // 1..12
+  int day = 1;             // 1..31
+  int hour = 0;            // 0..23
+  int minute = 0;          // 0..59
+  int second = 0;          // 0..59
   int64_t nanosecond = 0;  // 0..999'999'999
 };
 
@@ -54,8 +54,7 @@ struct CivilTime {
 /// field is out of range (month 13, 30 February, hour 24, ...) or the time
 /// lies outside the range of int64 nanoseconds (1677-09-21 to 2262-04-11).
 Timestamp make_timestamp(const CivilTime& t);
-Timestamp make_timestamp(int year, int month, int day, int hour = 0,
-                         int minute = 0, int second = 0);
+Timestamp make_timestamp(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 /// The calendar fields of a timestamp; std::invalid_argument for NaT.
 CivilTime to_civil(Timestamp t);
 
@@ -190,9 +189,9 @@ class ZoneClock {
  private:
   void look_up(Timestamp utc);
 
-  const void* zone_ = nullptr;  // the IANA zone; null for naive and fixed offsets
-  int64_t offset_ = 0;          // offset of the current period, nanoseconds
-  int64_t begin_ = 0, end_ = 0; // the current period [begin_, end_) in UTC
+  const void* zone_ = nullptr;   // the IANA zone; null for naive and fixed offsets
+  int64_t offset_ = 0;           // offset of the current period, nanoseconds
+  int64_t begin_ = 0, end_ = 0;  // the current period [begin_, end_) in UTC
 };
 
 }  // namespace tremora

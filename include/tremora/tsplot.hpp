@@ -207,7 +207,8 @@ class TSPlotter {
   /// "应变/$ 10^{-10} $", "10-9" → "应变/$ 10^{-9} $"), fixed y ticks,
   /// inversion and x label of a panel.
   void _setup_axis(chart::Axes& ax, const std::string& title, const std::string& unit = "",
-                   const std::vector<double>& y_ticks = {}, bool invert_y = false, const std::string& xlabel = "") const;
+                   const std::vector<double>& y_ticks = {}, bool invert_y = false,
+                   const std::string& xlabel = "") const;
   /// The mean line ("Mean") and the band lines ("+2.0σ", "-2.0σ") of the
   /// OBSVALUE of `data`, styled by stats_style.
   void _add_statistics(chart::Axes& ax, const Table& data, bool show_mean = false, bool show_std = false,

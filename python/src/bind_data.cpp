@@ -36,120 +36,134 @@ py::dict context_dict(const exchange::VuzoContext& c) {
 void bind_metastash(py::module_& m) {
   using metastash::MetadataCache;
   py::class_<MetadataCache>(m, "MetadataCache")
-      .def_property_readonly_static("TABLE_SPECS", [](py::object) {
-        py::dict specs;
-        for (const auto& [name, table] : MetadataCache::TABLE_SPECS())
-          specs[py::str(name)] = py::make_tuple(table.filename, table.sql);
-        return specs;
-      })
+      .def_property_readonly_static("TABLE_SPECS",
+                                    [](py::object) {
+                                      py::dict specs;
+                                      for (const auto& [name, table] : MetadataCache::TABLE_SPECS())
+                                        specs[py::str(name)] = py::make_tuple(table.filename, table.sql);
+                                      return specs;
+                                    })
       .def_static("default_cache_dir", &MetadataCache::default_cache_dir)
       .def_static("safe_namespace", &MetadataCache::safe_namespace, "ns"_a)
-      .def_static("infer_namespace", [](const ConnectionHandle* conn) { return MetadataCache::infer_namespace(connection_of(conn)); },
-                  "conn"_a = py::none())
+      .def_static(
+          "infer_namespace",
+          [](const ConnectionHandle* conn) { return MetadataCache::infer_namespace(connection_of(conn)); },
+          "conn"_a = py::none())
       .def_static("resolve_cache_dir", &MetadataCache::resolve_cache_dir, "cache_dir"_a = "", "ns"_a = "")
       .def_static("cache_path", &MetadataCache::cache_path, "table_name"_a, "cache_dir"_a = "", "ns"_a = "")
       .def_static("ensure_cache_dir", &MetadataCache::ensure_cache_dir, "cache_dir"_a = "", "ns"_a = "")
       .def_static("normalize_columns", &MetadataCache::normalize_columns, "df"_a)
       .def_static("save_table", &MetadataCache::save_table, "table_name"_a, "df"_a, "cache_dir"_a = "", "ns"_a = "")
       .def_static("load_table", &MetadataCache::load_table, "table_name"_a, "cache_dir"_a = "", "ns"_a = "")
-      .def_static("fetch_and_cache_table",
-                  [](ConnectionHandle& conn, const std::string& table_name, const std::string& cache_dir,
-                     const std::string& ns) {
-                    return MetadataCache::fetch_and_cache_table(required(conn), table_name, cache_dir, ns);
-                  },
-                  "conn"_a, "table_name"_a, "cache_dir"_a = "", "ns"_a = "", LongWork())
-      .def_static("refresh_cache",
-                  [](ConnectionHandle& conn, const std::string& cache_dir, const std::vector<std::string>& tables,
-                     const std::string& ns) { return MetadataCache::refresh_cache(required(conn), cache_dir, tables, ns); },
-                  "conn"_a, "cache_dir"_a = "", "tables"_a = std::vector<std::string>{}, "ns"_a = "", LongWork())
-      .def_static("get_table",
-                  [](const std::string& table_name, const ConnectionHandle* conn, const std::string& cache_dir,
-                     bool refresh, const std::string& ns) {
-                    return MetadataCache::get_table(table_name, connection_of(conn), cache_dir, refresh, ns);
-                  },
-                  "table_name"_a, "conn"_a = py::none(), "cache_dir"_a = "", "refresh"_a = false, "ns"_a = "",
-                  LongWork())
-      .def_static("get_timeseries_info",
-                  [](const ConnectionHandle* conn, const std::string& cache_dir, bool refresh, const std::string& ns) {
-                    metastash::TimeseriesInfo info;
-                    {
-                      py::gil_scoped_release release;
-                      info = MetadataCache::get_timeseries_info(connection_of(conn), cache_dir, refresh, ns);
-                    }
-                    return info_tuple(info);
-                  },
-                  "conn"_a = py::none(), "cache_dir"_a = "", "refresh"_a = false, "ns"_a = "");
+      .def_static(
+          "fetch_and_cache_table",
+          [](ConnectionHandle& conn, const std::string& table_name, const std::string& cache_dir,
+             const std::string& ns) {
+            return MetadataCache::fetch_and_cache_table(required(conn), table_name, cache_dir, ns);
+          },
+          "conn"_a, "table_name"_a, "cache_dir"_a = "", "ns"_a = "", LongWork())
+      .def_static(
+          "refresh_cache",
+          [](ConnectionHandle& conn, const std::string& cache_dir, const std::vector<std::string>& tables,
+             const std::string& ns) { return MetadataCache::refresh_cache(required(conn), cache_dir, tables, ns); },
+          "conn"_a, "cache_dir"_a = "", "tables"_a = std::vector<std::string>{}, "ns"_a = "", LongWork())
+      .def_static(
+          "get_table",
+          [](const std::string& table_name, const ConnectionHandle* conn, const std::string& cache_dir, bool refresh,
+             const std::string& ns) {
+            return MetadataCache::get_table(table_name, connection_of(conn), cache_dir, refresh, ns);
+          },
+          "table_name"_a, "conn"_a = py::none(), "cache_dir"_a = "", "refresh"_a = false, "ns"_a = "", LongWork())
+      .def_static(
+          "get_timeseries_info",
+          [](const ConnectionHandle* conn, const std::string& cache_dir, bool refresh, const std::string& ns) {
+            metastash::TimeseriesInfo info;
+            {
+              py::gil_scoped_release release;
+              info = MetadataCache::get_timeseries_info(connection_of(conn), cache_dir, refresh, ns);
+            }
+            return info_tuple(info);
+          },
+          "conn"_a = py::none(), "cache_dir"_a = "", "refresh"_a = false, "ns"_a = "");
 }
 
 void bind_cleaning(py::module_& m) {
-  m.def("split_lines", [](const Table& df, double sample_by_seconds) { return cleaning::split_lines(df, sample_by_seconds); },
-        "df"_a, "sample_by_seconds"_a, LongWork(),
-        "One row per sample of the day rows of df (OBSVALUE holds a day of samples sample_by_seconds apart).");
+  m.def(
+      "split_lines",
+      [](const Table& df, double sample_by_seconds) { return cleaning::split_lines(df, sample_by_seconds); }, "df"_a,
+      "sample_by_seconds"_a, LongWork(),
+      "One row per sample of the day rows of df (OBSVALUE holds a day of samples sample_by_seconds apart).");
 }
 
 void bind_postprocessing(py::module_& m) {
   using namespace tremora::postprocessing;
   m.def("resample_timeseries_data", &resample_timeseries_data, "df"_a, "freq"_a, "agg_method"_a = "mean", LongWork());
-  m.def("first_difference",
-        [](Table df, const std::string& value_col, std::optional<std::vector<std::string>> group_cols, int64_t periods,
-           bool keep_first, bool sort) {
-          return first_difference(df, {value_col, group_cols, periods, keep_first, sort, true});
-        },
-        "df"_a, "value_col"_a = "OBSVALUE", "group_cols"_a = py::none(), "periods"_a = 1, "keep_first"_a = false,
-        "sort"_a = true, LongWork());
-  m.def("fast_mad",
-        [](py::array_t<double, py::array::c_style | py::array::forcecast> x) {
-          std::span<const double> values(x.data(), static_cast<std::size_t>(x.size()));
-          py::gil_scoped_release release;
-          return fast_mad(values);
-        },
-        "x"_a, "The median absolute deviation of x (NaN values skipped).");
-  m.def("filter_with_fast_mad",
-        [](py::object data, int64_t window_size, double threshold_factor) -> py::object {
-          if (is_dataframe(data)) {
-            Table t = from_dataframe(data, "data");
-            Table out = [&] {
-              py::gil_scoped_release release;
-              return filter_with_fast_mad(t, window_size, threshold_factor);
-            }();
-            return to_dataframe(out);
-          }
-          py::object index = py::getattr(data, "index", py::none());
-          Column c = from_series(data, "data");
-          Column out = [&] {
+  m.def(
+      "first_difference",
+      [](Table df, const std::string& value_col, std::optional<std::vector<std::string>> group_cols, int64_t periods,
+         bool keep_first, bool sort) {
+        return first_difference(df, {value_col, group_cols, periods, keep_first, sort, true});
+      },
+      "df"_a, "value_col"_a = "OBSVALUE", "group_cols"_a = py::none(), "periods"_a = 1, "keep_first"_a = false,
+      "sort"_a = true, LongWork());
+  m.def(
+      "fast_mad",
+      [](py::array_t<double, py::array::c_style | py::array::forcecast> x) {
+        std::span<const double> values(x.data(), static_cast<std::size_t>(x.size()));
+        py::gil_scoped_release release;
+        return fast_mad(values);
+      },
+      "x"_a, "The median absolute deviation of x (NaN values skipped).");
+  m.def(
+      "filter_with_fast_mad",
+      [](py::object data, int64_t window_size, double threshold_factor) -> py::object {
+        if (is_dataframe(data)) {
+          Table t = from_dataframe(data, "data");
+          Table out = [&] {
             py::gil_scoped_release release;
-            return filter_with_fast_mad(c, window_size, threshold_factor);
+            return filter_with_fast_mad(t, window_size, threshold_factor);
           }();
-          return to_series(out, index);
-        },
-        "data"_a, "window_size"_a = 15, "threshold_factor"_a = 5.0);
+          return to_dataframe(out);
+        }
+        py::object index = py::getattr(data, "index", py::none());
+        Column c = from_series(data, "data");
+        Column out = [&] {
+          py::gil_scoped_release release;
+          return filter_with_fast_mad(c, window_size, threshold_factor);
+        }();
+        return to_series(out, index);
+      },
+      "data"_a, "window_size"_a = 15, "threshold_factor"_a = 5.0);
   m.def("_is_leap_year", &_is_leap_year, "year"_a);
-  m.def("create_normalized_dates",
-        [](Table df, int64_t reference_year) { return create_normalized_dates(df, reference_year); }, "df"_a,
-        "reference_year"_a = 2024, LongWork());
+  m.def(
+      "create_normalized_dates",
+      [](Table df, int64_t reference_year) { return create_normalized_dates(df, reference_year); }, "df"_a,
+      "reference_year"_a = 2024, LongWork());
 }
 
 void bind_export(py::module_& m) {
-  m.def("to_vuzo",
-        [](const Table& df, py::dict metadata) {
-          exchange::VuzoContext c;
-          c.station_info = from_dataframe(metadata["station_info"], "metadata['station_info']");
-          c.item_info = from_dataframe(metadata["item_info"], "metadata['item_info']");
-          c.sampling_rate = metadata["sampling_rate"].cast<int64_t>();
-          if (metadata.contains("export_time")) c.export_time = metadata["export_time"].cast<std::string>();
+  m.def(
+      "to_vuzo",
+      [](const Table& df, py::dict metadata) {
+        exchange::VuzoContext c;
+        c.station_info = from_dataframe(metadata["station_info"], "metadata['station_info']");
+        c.item_info = from_dataframe(metadata["item_info"], "metadata['item_info']");
+        c.sampling_rate = metadata["sampling_rate"].cast<int64_t>();
+        if (metadata.contains("export_time")) c.export_time = metadata["export_time"].cast<std::string>();
+        py::gil_scoped_release release;
+        return exchange::to_vuzo(df, c);
+      },
+      "df"_a, "metadata"_a);
+  m.def(
+      "read_vuzo",
+      [](const std::string& path) {
+        exchange::VuzoFile f = [&] {
           py::gil_scoped_release release;
-          return exchange::to_vuzo(df, c);
-        },
-        "df"_a, "metadata"_a);
-  m.def("read_vuzo",
-        [](const std::string& path) {
-          exchange::VuzoFile f = [&] {
-            py::gil_scoped_release release;
-            return exchange::read_vuzo(path);
-          }();
-          return py::make_tuple(py::cast(f.table), context_dict(f.context));
-        },
-        "path"_a, "The rows of a VUZO file and its context (station_info, item_info, sampling_rate, export_time).");
+          return exchange::read_vuzo(path);
+        }();
+        return py::make_tuple(py::cast(f.table), context_dict(f.context));
+      },
+      "path"_a, "The rows of a VUZO file and its context (station_info, item_info, sampling_rate, export_time).");
 }
 
 }  // namespace tremora::python

@@ -25,16 +25,17 @@ void bind_vocabulary(py::module_& m) {
       .def_readonly("id", &SampleRateConfig::id)
       .def_readonly("rate", &SampleRateConfig::rate)
       .def_readonly("null_count", &SampleRateConfig::null_count)
-      .def("__getitem__", [](const SampleRateConfig& c, const std::string& key) -> py::object {
-        if (key == "id") return py::str(c.id);
-        if (key == "rate") return py::int_(c.rate);
-        if (key == "null_count") return py::int_(c.null_count);
-        throw py::key_error(key);
-      })
+      .def("__getitem__",
+           [](const SampleRateConfig& c, const std::string& key) -> py::object {
+             if (key == "id") return py::str(c.id);
+             if (key == "rate") return py::int_(c.rate);
+             if (key == "null_count") return py::int_(c.null_count);
+             throw py::key_error(key);
+           })
       .def("__eq__", [](const SampleRateConfig& a, const SampleRateConfig& b) { return a == b; })
       .def("__repr__", [](const SampleRateConfig& c) {
-        return "{'id': '" + c.id + "', 'rate': " + std::to_string(c.rate) + ", 'null_count': " +
-               std::to_string(c.null_count) + "}";
+        return "{'id': '" + c.id + "', 'rate': " + std::to_string(c.rate) +
+               ", 'null_count': " + std::to_string(c.null_count) + "}";
       });
   py::class_<SampleRateType>(m, "SampleRateType")
       .def_property_readonly_static("SECOND", [](py::object) { return std::string(SampleRateType::SECOND); })
@@ -47,130 +48,142 @@ void bind_vocabulary(py::module_& m) {
 
 void bind_classes(py::module_& m) {
   py::class_<DatabaseConnector>(m, "DatabaseConnector")
-      .def_static("connect_to_oracle", [](const std::string& db) { return handle_of(DatabaseConnector::connect_to_oracle(db)); },
-                  "db"_a);
+      .def_static(
+          "connect_to_oracle",
+          [](const std::string& db) { return handle_of(DatabaseConnector::connect_to_oracle(db)); }, "db"_a);
   py::class_<MetadataFetcher>(m, "MetadataFetcher")
-      .def_static("get_timeseries_info",
-                  [](const ConnectionHandle* conn, const std::string& cache_dir, bool refresh_cache) {
-                    auto info = [&] {
-                      py::gil_scoped_release release;
-                      return MetadataFetcher::get_timeseries_info(connection_of(conn), cache_dir, refresh_cache);
-                    }();
-                    return py::make_tuple(py::cast(info.stations), py::cast(info.points), py::cast(info.items));
-                  },
-                  "conn"_a = py::none(), "cache_dir"_a = "", "refresh_cache"_a = false)
-      .def_static("get_method_ids",
-                  [](const ConnectionHandle* conn, const std::string& method_name, const std::string& cache_dir) {
-                    return MetadataFetcher::get_method_ids(connection_of(conn), method_name, cache_dir);
-                  },
-                  "conn"_a, "method_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork())
-      .def_static("get_station_ids",
-                  [](const ConnectionHandle* conn, const std::string& station_name, const std::string& cache_dir) {
-                    return MetadataFetcher::get_station_ids(connection_of(conn), station_name, cache_dir);
-                  },
-                  "conn"_a, "station_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork())
-      .def_static("get_item_ids",
-                  [](const ConnectionHandle* conn, const ItemNames& item_name, const std::string& cache_dir) {
-                    return MetadataFetcher::get_item_ids(connection_of(conn), item_name, cache_dir);
-                  },
-                  "conn"_a, "item_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork())
-      .def_static("get_table_names",
-                  [](const ConnectionHandle* conn, const Table& method_ids, const std::string& base_type_id,
-                     const std::string& sample_rate_id) {
-                    return MetadataFetcher::get_table_names(connection_of(conn), method_ids, base_type_id,
-                                                            sample_rate_id);
-                  },
-                  "conn"_a, "method_ids"_a, "base_type_id"_a, "sample_rate_id"_a, LongWork());
+      .def_static(
+          "get_timeseries_info",
+          [](const ConnectionHandle* conn, const std::string& cache_dir, bool refresh_cache) {
+            auto info = [&] {
+              py::gil_scoped_release release;
+              return MetadataFetcher::get_timeseries_info(connection_of(conn), cache_dir, refresh_cache);
+            }();
+            return py::make_tuple(py::cast(info.stations), py::cast(info.points), py::cast(info.items));
+          },
+          "conn"_a = py::none(), "cache_dir"_a = "", "refresh_cache"_a = false)
+      .def_static(
+          "get_method_ids",
+          [](const ConnectionHandle* conn, const std::string& method_name, const std::string& cache_dir) {
+            return MetadataFetcher::get_method_ids(connection_of(conn), method_name, cache_dir);
+          },
+          "conn"_a, "method_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork())
+      .def_static(
+          "get_station_ids",
+          [](const ConnectionHandle* conn, const std::string& station_name, const std::string& cache_dir) {
+            return MetadataFetcher::get_station_ids(connection_of(conn), station_name, cache_dir);
+          },
+          "conn"_a, "station_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork())
+      .def_static(
+          "get_item_ids",
+          [](const ConnectionHandle* conn, const ItemNames& item_name, const std::string& cache_dir) {
+            return MetadataFetcher::get_item_ids(connection_of(conn), item_name, cache_dir);
+          },
+          "conn"_a, "item_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork())
+      .def_static(
+          "get_table_names",
+          [](const ConnectionHandle* conn, const Table& method_ids, const std::string& base_type_id,
+             const std::string& sample_rate_id) {
+            return MetadataFetcher::get_table_names(connection_of(conn), method_ids, base_type_id, sample_rate_id);
+          },
+          "conn"_a, "method_ids"_a, "base_type_id"_a, "sample_rate_id"_a, LongWork());
   py::class_<QueryBuilder>(m, "QueryBuilder")
       .def_static("build_data_query", &QueryBuilder::build_data_query, "table_names"_a, "start_date"_a, "end_date"_a,
                   "station_ids"_a = py::none(), "item_ids"_a = py::none(), "point_id"_a = "")
       .def_static("build_dialog_query", &QueryBuilder::build_dialog_query, "table_names"_a, "start_date"_a,
                   "end_date"_a, "log_type"_a, "station_ids"_a = py::none(), "item_ids"_a = py::none());
   py::class_<DataFetcher>(m, "DataFetcher")
-      .def_static("fetch_data",
-                  [](const ConnectionHandle* conn, const DateArg& start_date, const DateArg& end_date,
-                     const std::string& method_name, const std::string& station_name, const std::string& data_type,
-                     const std::string& base_type, const ItemNames& item_name, bool gzip_flag, bool my_split_lines,
-                     const std::string& point_id) {
-                    return DataFetcher::fetch_data(connection_of(conn), start_date, end_date, method_name,
-                                                   station_name, data_type, base_type,
-                                                   {item_name, gzip_flag, my_split_lines, point_id});
-                  },
-                  "conn"_a, "start_date"_a, "end_date"_a, "method_name"_a, "station_name"_a, "data_type"_a,
-                  "base_type"_a, "item_name"_a = std::string(kAll), "gzip_flag"_a = false, "my_split_lines"_a = true,
-                  "point_id"_a = "", LongWork())
-      .def_static("fetch_dialog",
-                  [](const ConnectionHandle* conn, const DateArg& start_date, const DateArg& end_date,
-                     const std::string& method_name, const std::string& station_name, const std::string& item_name,
-                     const std::string& log_type) {
-                    return DataFetcher::fetch_dialog(connection_of(conn), start_date, end_date,
-                                                     {method_name, station_name, item_name, log_type});
-                  },
-                  "conn"_a, "start_date"_a, "end_date"_a, "method_name"_a = std::string(kAll),
-                  "station_name"_a = std::string(kAll), "item_name"_a = std::string(kAll), "log_type"_a = "313",
-                  LongWork())
-      .def_static("to_vuzo",
-                  [](const ConnectionHandle* conn, const std::optional<Table>& df, int64_t sampling_rate) {
-                    return DataFetcher::to_vuzo(connection_of(conn), df, sampling_rate);
-                  },
-                  "conn"_a, "df"_a, "sampling_rate"_a, LongWork())
-      .def_static("export_vuzo",
-                  [](const ConnectionHandle* conn, const std::optional<Table>& df, const std::string& file_path,
-                     int64_t sampling_rate) {
-                    DataFetcher::export_vuzo(connection_of(conn), df, file_path, sampling_rate);
-                  },
-                  "conn"_a, "df"_a, "file_path"_a, "sampling_rate"_a, LongWork());
+      .def_static(
+          "fetch_data",
+          [](const ConnectionHandle* conn, const DateArg& start_date, const DateArg& end_date,
+             const std::string& method_name, const std::string& station_name, const std::string& data_type,
+             const std::string& base_type, const ItemNames& item_name, bool gzip_flag, bool my_split_lines,
+             const std::string& point_id) {
+            return DataFetcher::fetch_data(connection_of(conn), start_date, end_date, method_name, station_name,
+                                           data_type, base_type, {item_name, gzip_flag, my_split_lines, point_id});
+          },
+          "conn"_a, "start_date"_a, "end_date"_a, "method_name"_a, "station_name"_a, "data_type"_a, "base_type"_a,
+          "item_name"_a = std::string(kAll), "gzip_flag"_a = false, "my_split_lines"_a = true, "point_id"_a = "",
+          LongWork())
+      .def_static(
+          "fetch_dialog",
+          [](const ConnectionHandle* conn, const DateArg& start_date, const DateArg& end_date,
+             const std::string& method_name, const std::string& station_name, const std::string& item_name,
+             const std::string& log_type) {
+            return DataFetcher::fetch_dialog(connection_of(conn), start_date, end_date,
+                                             {method_name, station_name, item_name, log_type});
+          },
+          "conn"_a, "start_date"_a, "end_date"_a, "method_name"_a = std::string(kAll),
+          "station_name"_a = std::string(kAll), "item_name"_a = std::string(kAll), "log_type"_a = "313", LongWork())
+      .def_static(
+          "to_vuzo",
+          [](const ConnectionHandle* conn, const std::optional<Table>& df, int64_t sampling_rate) {
+            return DataFetcher::to_vuzo(connection_of(conn), df, sampling_rate);
+          },
+          "conn"_a, "df"_a, "sampling_rate"_a, LongWork())
+      .def_static(
+          "export_vuzo",
+          [](const ConnectionHandle* conn, const std::optional<Table>& df, const std::string& file_path,
+             int64_t sampling_rate) { DataFetcher::export_vuzo(connection_of(conn), df, file_path, sampling_rate); },
+          "conn"_a, "df"_a, "file_path"_a, "sampling_rate"_a, LongWork());
 }
 
 void bind_functions(py::module_& m) {
-  m.def("conn_to_Oracle", [](const std::string& db) { return handle_of(conn_to_Oracle(db)); }, "db"_a,
-        "The connection of a section of default.conf, or None (the reason is logged).");
-  m.def("timeseries_info",
-        [](const ConnectionHandle* conn, const std::string& cache_dir, bool refresh_cache) {
-          auto info = [&] {
-            py::gil_scoped_release release;
-            return timeseries_info(connection_of(conn), cache_dir, refresh_cache);
-          }();
-          return py::make_tuple(py::cast(info.stations), py::cast(info.points), py::cast(info.items));
-        },
-        "conn"_a = py::none(), "cache_dir"_a = "", "refresh_cache"_a = false);
-  m.def("refresh_metastash",
-        [](ConnectionHandle& conn, const std::string& cache_dir, const std::vector<std::string>& tables) {
-          return refresh_metastash(*conn.conn, cache_dir, tables);
-        },
-        "conn"_a, "cache_dir"_a = "", "tables"_a = std::vector<std::string>{}, LongWork());
-  m.def("fetching_data",
-        [](const ConnectionHandle* conn, const DateArg& startdate, const DateArg& enddate, const std::string& methodname,
-           const std::string& stationname, const std::string& data_type, const std::string& base_type,
-           const ItemNames& itemname, bool gzip_flag, bool my_split_lines, const std::string& pointid) {
-          return fetching_data(connection_of(conn), startdate, enddate, methodname, stationname, data_type, base_type,
-                               {itemname, gzip_flag, my_split_lines, pointid});
-        },
-        "conn"_a, "startdate"_a, "enddate"_a, "methodname"_a, "stationname"_a, "data_type"_a, "base_type"_a,
-        "itemname"_a = std::string(kAll), "gzip_flag"_a = false, "my_split_lines"_a = true, "pointid"_a = "",
-        LongWork());
-  m.def("fetching_dialog",
-        [](const ConnectionHandle* conn, std::optional<DateArg> startdate, std::optional<DateArg> enddate,
-           const std::string& methodname, const std::string& stationname, const std::string& itemname,
-           const std::string& log_type) {
-          return fetching_dialog(connection_of(conn), {startdate, enddate, methodname, stationname, itemname, log_type});
-        },
-        "conn"_a, "startdate"_a = py::none(), "enddate"_a = py::none(), "methodname"_a = std::string(kAll),
-        "stationname"_a = std::string(kAll), "itemname"_a = std::string(kAll), "log_type"_a = "313", LongWork());
-  m.def("load_Oracle_data_daily",
-        [](const ConnectionHandle* conn, double period, const std::string& is_preprocessed, const std::string& item,
-           const std::string& datatype, bool gzip_flag) {
-          return load_Oracle_data_daily(connection_of(conn), period, is_preprocessed, item, datatype, gzip_flag);
-        },
-        "conn"_a, "period"_a, "is_preprocessed"_a, "item"_a, "datatype"_a, "gzip_flag"_a = false, LongWork());
-  m.def("load_Oracle_data_resistivity_year",
-        [](const ConnectionHandle* conn, const DateArg& date_0) {
-          return load_Oracle_data_resistivity_year(connection_of(conn), date_0);
-        },
-        "conn"_a, "date_0"_a = "20090101", LongWork());
-  m.def("load_Oracle_data_water_year",
-        [](const ConnectionHandle* conn) { return load_Oracle_data_water_year(connection_of(conn)); }, "conn"_a,
-        LongWork());
+  m.def(
+      "conn_to_Oracle", [](const std::string& db) { return handle_of(conn_to_Oracle(db)); }, "db"_a,
+      "The connection of a section of default.conf, or None (the reason is logged).");
+  m.def(
+      "timeseries_info",
+      [](const ConnectionHandle* conn, const std::string& cache_dir, bool refresh_cache) {
+        auto info = [&] {
+          py::gil_scoped_release release;
+          return timeseries_info(connection_of(conn), cache_dir, refresh_cache);
+        }();
+        return py::make_tuple(py::cast(info.stations), py::cast(info.points), py::cast(info.items));
+      },
+      "conn"_a = py::none(), "cache_dir"_a = "", "refresh_cache"_a = false);
+  m.def(
+      "refresh_metastash",
+      [](ConnectionHandle& conn, const std::string& cache_dir, const std::vector<std::string>& tables) {
+        return refresh_metastash(*conn.conn, cache_dir, tables);
+      },
+      "conn"_a, "cache_dir"_a = "", "tables"_a = std::vector<std::string>{}, LongWork());
+  m.def(
+      "fetching_data",
+      [](const ConnectionHandle* conn, const DateArg& startdate, const DateArg& enddate, const std::string& methodname,
+         const std::string& stationname, const std::string& data_type, const std::string& base_type,
+         const ItemNames& itemname, bool gzip_flag, bool my_split_lines, const std::string& pointid) {
+        return fetching_data(connection_of(conn), startdate, enddate, methodname, stationname, data_type, base_type,
+                             {itemname, gzip_flag, my_split_lines, pointid});
+      },
+      "conn"_a, "startdate"_a, "enddate"_a, "methodname"_a, "stationname"_a, "data_type"_a, "base_type"_a,
+      "itemname"_a = std::string(kAll), "gzip_flag"_a = false, "my_split_lines"_a = true, "pointid"_a = "", LongWork());
+  m.def(
+      "fetching_dialog",
+      [](const ConnectionHandle* conn, std::optional<DateArg> startdate, std::optional<DateArg> enddate,
+         const std::string& methodname, const std::string& stationname, const std::string& itemname,
+         const std::string& log_type) {
+        return fetching_dialog(connection_of(conn), {startdate, enddate, methodname, stationname, itemname, log_type});
+      },
+      "conn"_a, "startdate"_a = py::none(), "enddate"_a = py::none(), "methodname"_a = std::string(kAll),
+      "stationname"_a = std::string(kAll), "itemname"_a = std::string(kAll), "log_type"_a = "313", LongWork());
+  m.def(
+      "load_Oracle_data_daily",
+      [](const ConnectionHandle* conn, double period, const std::string& is_preprocessed, const std::string& item,
+         const std::string& datatype, bool gzip_flag) {
+        return load_Oracle_data_daily(connection_of(conn), period, is_preprocessed, item, datatype, gzip_flag);
+      },
+      "conn"_a, "period"_a, "is_preprocessed"_a, "item"_a, "datatype"_a, "gzip_flag"_a = false, LongWork());
+  m.def(
+      "load_Oracle_data_resistivity_year",
+      [](const ConnectionHandle* conn, const DateArg& date_0) {
+        return load_Oracle_data_resistivity_year(connection_of(conn), date_0);
+      },
+      "conn"_a, "date_0"_a = "20090101", LongWork());
+  m.def(
+      "load_Oracle_data_water_year",
+      [](const ConnectionHandle* conn) { return load_Oracle_data_water_year(connection_of(conn)); }, "conn"_a,
+      LongWork());
 }
 
 }  // namespace

@@ -59,8 +59,8 @@ void bind_geomag(py::module_& m) {
   m.def(
       "kp_range",
       [](py::object start_time, py::object end_time, const std::string& timezone) {
-        geomag::UtcRange r = geomag::kp_range(time_bound(start_time, "start_time"), time_bound(end_time, "end_time"),
-                                              timezone);
+        geomag::UtcRange r =
+            geomag::kp_range(time_bound(start_time, "start_time"), time_bound(end_time, "end_time"), timezone);
         return py::make_tuple(timestamp_object(r.start, "UTC"), timestamp_object(r.end, "UTC"));
       },
       "start_time"_a, "end_time"_a, "timezone"_a, "The bounds of a Kp request in UTC, (start, end).");
@@ -69,13 +69,15 @@ void bind_geomag(py::module_& m) {
       "overlapping_intervals",
       [](py::object kp, py::object start_utc, py::object end_utc) {
         Table table = from_dataframe(kp, "kp");
-        return geomag::overlapping_intervals(table, utc_instant(start_utc, "start_utc"), utc_instant(end_utc, "end_utc"));
+        return geomag::overlapping_intervals(table, utc_instant(start_utc, "start_utc"),
+                                             utc_instant(end_utc, "end_utc"));
       },
       "kp"_a, "start_utc"_a, "end_utc"_a,
       "The rows of a Kp table whose three-hour interval overlaps the closed range start_utc..end_utc\n"
       "(naive bounds are UTC).");
 
-  m.def("kp_service_url", &geomag::kp_service_url, "The Kp service address: TREMORA_KP_URL or https://kp.gfz-potsdam.de.");
+  m.def("kp_service_url", &geomag::kp_service_url,
+        "The Kp service address: TREMORA_KP_URL or https://kp.gfz-potsdam.de.");
 
   m.def(
       "read_kp_file",

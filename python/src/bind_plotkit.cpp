@@ -96,7 +96,9 @@ void bind_plotkit(py::module_& m) {
 
   m.def(
       "text_style",
-      [](py::object font, py::object base) { return text_style_dict(plotkit::text_style(font_arg(font, "font"), base_style_arg(base))); },
+      [](py::object font, py::object base) {
+        return text_style_dict(plotkit::text_style(font_arg(font, "font"), base_style_arg(base)));
+      },
       "font"_a, "base"_a = py::none(),
       "The text style of a font setting (such as font_title): its keys over `base` (12 pt serif when None).");
 

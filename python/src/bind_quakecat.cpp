@@ -24,9 +24,8 @@ void bind_quakecat(py::module_& m) {
         Table events = from_dataframe(df, "df");
         quakecat::Station place = station_arg(station, "station");
         std::optional<quakecat::Filters> chosen = filters_arg(filters, "filters");
-        Table marked = without_gil([&] {
-          return quakecat::filtered_quakecats(events, place, chosen, default_magnitude, default_distance);
-        });
+        Table marked = without_gil(
+            [&] { return quakecat::filtered_quakecats(events, place, chosen, default_magnitude, default_distance); });
         // The caller's index is renamed, as the library does to its table.
         df.attr("index").attr("name") = "date";
         return marked;

@@ -182,8 +182,7 @@ void bind_overlay_steps(py::class_<TSPlotter>& c) {
         Table table = from_dataframe(ts, "ts");
         std::optional<Table> kp = optional_table(geomag_data, "geomag_data");
         auto start = optional_bound(start_time, "start_time"), end = optional_bound(end_time, "end_time");
-        tsplot::PreparedGeomag r =
-            without_gil([&] { return p._prepare_geomag(table, kp, time_timezone, start, end); });
+        tsplot::PreparedGeomag r = without_gil([&] { return p._prepare_geomag(table, kp, time_timezone, start, end); });
         return py::make_tuple(r.ts, r.kp ? py::cast(*r.kp) : py::none(), r.error ? py::cast(*r.error) : py::none());
       },
       "ts"_a, "geomag_data"_a, "time_timezone"_a, "start_time"_a, "end_time"_a,
@@ -219,19 +218,20 @@ void bind_tsplot(py::module_& m) {
   c.def(py::init([](py::object conn, std::string mean_color, std::string std_color, std::string mean_linestyle,
                     std::string std_linestyle, double mean_alpha, double std_alpha, double mean_linewidth,
                     double std_linewidth, py::object metadata_dir, bool refresh_metadata) {
-          return make_plotter(conn,
-                              {std::move(mean_color), std::move(std_color), std::move(mean_linestyle),
-                               std::move(std_linestyle), mean_alpha, std_alpha, mean_linewidth, std_linewidth, "",
-                               refresh_metadata},
-                              metadata_dir);
+          return make_plotter(
+              conn,
+              {std::move(mean_color), std::move(std_color), std::move(mean_linestyle), std::move(std_linestyle),
+               mean_alpha, std_alpha, mean_linewidth, std_linewidth, "", refresh_metadata},
+              metadata_dir);
         }),
         "conn"_a = py::none(), "mean_color"_a = "r", "std_color"_a = "gray", "mean_linestyle"_a = "--",
         "std_linestyle"_a = ":", "mean_alpha"_a = 0.7, "std_alpha"_a = 0.5, "mean_linewidth"_a = 1.0,
         "std_linewidth"_a = 1.0, "metadata_dir"_a = py::none(), "refresh_metadata"_a = false,
         "Loads the stations, points and items tables from the metadata cache of conn (or of metadata_dir,\n"
         "~/.tremo/metastash when None), refreshing it from conn first when refresh_metadata.");
-  c.def_property_readonly(
-      "conn", [](const TSPlotter& p) -> py::object { return p.conn ? py::cast(ConnectionHandle{p.conn}) : py::none(); });
+  c.def_property_readonly("conn", [](const TSPlotter& p) -> py::object {
+    return p.conn ? py::cast(ConnectionHandle{p.conn}) : py::none();
+  });
   c.def_readwrite("stations_table", &TSPlotter::stations_table);
   c.def_readwrite("points_table", &TSPlotter::points_table);
   c.def_readwrite("items_table", &TSPlotter::items_table);

@@ -81,7 +81,9 @@ py::tuple figure_and_axes(const std::shared_ptr<chart::Figure>& figure, const st
 
 void bind_chart_objects(py::module_& m) {
   py::class_<FigureHandle>(m, "Figure", "A figure of panels stacked in one column, sharing their x range")
-      .def(py::init([](double width, double height) { return FigureHandle{std::make_shared<chart::Figure>(width, height)}; }),
+      .def(py::init([](double width, double height) {
+             return FigureHandle{std::make_shared<chart::Figure>(width, height)};
+           }),
            "width"_a, "height"_a, "A figure `width` by `height` inches.")
       .def(
           "subplots",
@@ -97,8 +99,7 @@ void bind_chart_objects(py::module_& m) {
             std::filesystem::path file = path_arg(path, "path");
             without_gil([&] { f.figure->save(file, dpi); });
           },
-          "path"_a, "dpi"_a = 100.0,
-          "Writes PNG, SVG or PDF by the file extension, cropped to the drawn content.")
+          "path"_a, "dpi"_a = 100.0, "Writes PNG, SVG or PDF by the file extension, cropped to the drawn content.")
       .def(
           "describe", [](const FigureHandle& f) { return describe_panels(f.figure->describe()); },
           "The panels as they would be saved: title, x and y axes (view, ticks, labels), marks, twin.")

@@ -154,7 +154,7 @@ std::string dtype_kind(py::handle values) { return py::str(values.attr("dtype").
 std::string zone_of(py::handle dtype) {
   py::object tz = py::getattr(dtype, "tz", py::none());
   if (tz.is_none()) return "";
-  py::object zone = py::getattr(tz, "zone", py::none());  // pytz
+  py::object zone = py::getattr(tz, "zone", py::none());          // pytz
   if (zone.is_none()) zone = py::getattr(tz, "key", py::none());  // zoneinfo
   std::string name = zone.is_none() ? std::string(py::str(tz)) : std::string(py::str(zone));
   return name == "tzutc()" ? "UTC" : name;
@@ -240,7 +240,8 @@ Column from_series(py::handle series_like, const char* argument) {
     for (py::handle t : cat.attr("categories")) dictionary.emplace_back(py::str(t));
     return Column::from_dictionary(name, vector_of<int32_t>(cat.attr("codes")), std::move(dictionary));
   }
-  if (dtype_name == "Int64" || dtype_name == "Int32" || dtype_name == "boolean") return nullable_column(name, series, dtype_name);
+  if (dtype_name == "Int64" || dtype_name == "Int32" || dtype_name == "boolean")
+    return nullable_column(name, series, dtype_name);
   if (dtype_name == "string") return objects_column(name, series.attr("astype")("object"));
   std::string kind = dtype_kind(series);
   py::object values = series.attr("to_numpy")();
@@ -252,10 +253,16 @@ Column from_series(py::handle series_like, const char* argument) {
   if (kind == "b") return Column::from_bool(name, vector_of<uint8_t>(values));
   if (kind == "M") {
     std::string zone = zone_of(dtype);
-    py::object utc = zone.empty() ? values : series.attr("dt").attr("tz_convert")("UTC").attr("dt").attr("tz_localize")(py::none()).attr("to_numpy")();
-    return Column::from_timestamps(name, vector_of<int64_t>(utc.attr("astype")("datetime64[ns]").attr("view")("int64")), zone);
+    py::object utc =
+        zone.empty()
+            ? values
+            : series.attr("dt").attr("tz_convert")("UTC").attr("dt").attr("tz_localize")(py::none()).attr("to_numpy")();
+    return Column::from_timestamps(name, vector_of<int64_t>(utc.attr("astype")("datetime64[ns]").attr("view")("int64")),
+                                   zone);
   }
-  if (kind == "m") return Column::from_durations(name, vector_of<int64_t>(values.attr("astype")("timedelta64[ns]").attr("view")("int64")));
+  if (kind == "m")
+    return Column::from_durations(name,
+                                  vector_of<int64_t>(values.attr("astype")("timedelta64[ns]").attr("view")("int64")));
   if (kind == "O" || kind == "U" || kind == "S") return objects_column(name, series);
   throw TypeError(std::string(argument) + ": column '" + name + "' has a dtype (" + dtype_name +
                   ") a table cannot hold");
@@ -270,13 +277,15 @@ Table from_dataframe(py::handle frame, const char* argument) {
   for (py::handle item : items) {
     auto pair = item.cast<py::tuple>();
     std::string name = py::str(pair[0]);
-    if (t.has_column(name)) throw std::invalid_argument(std::string(argument) + " has two columns named '" + name + "'");
+    if (t.has_column(name))
+      throw std::invalid_argument(std::string(argument) + " has two columns named '" + name + "'");
     Column c = from_series(pair[1], argument);
     c.set_name(name);
     t.add_column(std::move(c));
   }
   py::object index = frame.attr("index");
-  bool positions = py::isinstance(index, pandas().attr("RangeIndex")) && py::getattr(index, "name", py::none()).is_none();
+  bool positions =
+      py::isinstance(index, pandas().attr("RangeIndex")) && py::getattr(index, "name", py::none()).is_none();
   if (!positions) {
     py::object name = index.attr("name");
     Column key = from_series(pandas().attr("Series")(index.attr("array")), argument);
@@ -290,8 +299,7 @@ Table from_dataframe(py::handle frame, const char* argument) {
 std::optional<Timestamp> timestamp_of(py::handle object) {
   py::object datetime = py::module_::import("datetime");
   bool is_time = py::isinstance(object, datetime.attr("datetime")) ||
-                 py::isinstance(object, numpy().attr("datetime64")) ||
-                 py::isinstance(object, datetime.attr("date"));
+                 py::isinstance(object, numpy().attr("datetime64")) || py::isinstance(object, datetime.attr("date"));
   if (!is_time) return std::nullopt;
   py::object t = pandas().attr("Timestamp")(object);
   if (t.is(pandas().attr("NaT"))) return Timestamp{};

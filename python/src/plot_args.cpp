@@ -12,9 +12,7 @@ bool is_instance(py::handle value, const char* module, const char* type) {
   return py::isinstance(value, py::module_::import(module).attr(type));
 }
 
-bool is_truth_value(py::handle value) {
-  return PyBool_Check(value.ptr()) || is_instance(value, "numpy", "bool_");
-}
+bool is_truth_value(py::handle value) { return PyBool_Check(value.ptr()) || is_instance(value, "numpy", "bool_"); }
 
 bool is_number(py::handle value) {
   return !py::isinstance<py::str>(value) && !py::isinstance<py::bytes>(value) && PyNumber_Check(value.ptr());

@@ -98,16 +98,16 @@ const Field kFields[] = {
 
 using Names = std::vector<std::string>;
 
-const Names kByItems{"prefix",        "set_zero",       "fig_label",        "number_of_subplots", "invert_y",
-                     "reindex",       "fig_height",     "plot_type",        "plot_types",         "show_mean",
-                     "show_std",      "std_multiplier", "annotations",      "figure_format",      "quakecat_dir",
-                     "quakecat_filters", "start_time",  "end_time",         "xlabel",             "show_geomag",
-                     "geomag_data",   "time_timezone"};
-const Names kByStations{"prefix",      "set_zero",      "fig_label",      "daily_mean_values", "invert_y",
-                        "figure_format", "reindex",     "fig_height",     "rainfall",          "plot_type",
-                        "plot_types",  "show_mean",     "show_std",       "std_multiplier",    "annotations",
-                        "quakecat_dir", "quakecat_filters", "start_time", "end_time",          "xlabel",
-                        "show_geomag", "geomag_data",   "time_timezone"};
+const Names kByItems{
+    "prefix",      "set_zero",      "fig_label",    "number_of_subplots", "invert_y",   "reindex",
+    "fig_height",  "plot_type",     "plot_types",   "show_mean",          "show_std",   "std_multiplier",
+    "annotations", "figure_format", "quakecat_dir", "quakecat_filters",   "start_time", "end_time",
+    "xlabel",      "show_geomag",   "geomag_data",  "time_timezone"};
+const Names kByStations{"prefix",        "set_zero",         "fig_label",    "daily_mean_values", "invert_y",
+                        "figure_format", "reindex",          "fig_height",   "rainfall",          "plot_type",
+                        "plot_types",    "show_mean",        "show_std",     "std_multiplier",    "annotations",
+                        "quakecat_dir",  "quakecat_filters", "start_time",   "end_time",          "xlabel",
+                        "show_geomag",   "geomag_data",      "time_timezone"};
 const Names kPlot{"groupby", "prefix", "fig_label", "xlabel"};
 
 const Field& field(const std::string& name) {

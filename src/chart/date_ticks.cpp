@@ -49,8 +49,8 @@ std::array<double, 7> unit_counts(Timestamp a, Timestamp b) {
   double days = std::floor(total_seconds / 86400);
   double hours = days * 24 + double(rest_hours);
   double minutes = hours * 60 + double(rest_minutes);
-  return {double(months / 12), double(months / 12 * 12 + months % 12), days, hours, minutes, std::floor(total_seconds),
-          std::floor(total_seconds * 1e6)};
+  return {double(months / 12),       double(months / 12 * 12 + months % 12), days, hours, minutes,
+          std::floor(total_seconds), std::floor(total_seconds * 1e6)};
 }
 
 // The values a calendar field may take for an interval.
@@ -92,15 +92,19 @@ std::vector<double> calendar_ticks(Timestamp a, Timestamp b, DateUnit unit, cons
     }
     return out;
   }
-  int64_t step = unit == DateUnit::Daily ? kNanosPerDay : unit == DateUnit::Hourly ? kNanosPerHour
-                 : unit == DateUnit::Minutely ? kNanosPerMinute : kNanosPerSecond;
+  int64_t step = unit == DateUnit::Daily      ? kNanosPerDay
+                 : unit == DateUnit::Hourly   ? kNanosPerHour
+                 : unit == DateUnit::Minutely ? kNanosPerMinute
+                                              : kNanosPerSecond;
   Timestamp first = floor_to_step(a, step);
   int64_t steps = nanos_between(first, b) / step;
   for (int64_t k = 0; k <= steps; ++k) {
     Timestamp t{first.ns + k * step};
     CivilTime c = to_civil(t);
-    int field = unit == DateUnit::Daily ? c.day : unit == DateUnit::Hourly ? c.hour
-                : unit == DateUnit::Minutely ? c.minute : c.second;
+    int field = unit == DateUnit::Daily      ? c.day
+                : unit == DateUnit::Hourly   ? c.hour
+                : unit == DateUnit::Minutely ? c.minute
+                                             : c.second;
     consider(t, field);
   }
   return out;

@@ -176,7 +176,8 @@ struct Placement {
 cairo_status_t png_bytes(const Placement& at, int pw, int ph, double dpi, std::string& bytes) {
   constexpr int kStripRows = 512;
   int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, pw);
-  std::vector<unsigned char> pixels = large_vector<unsigned char>(std::size_t(stride) * std::size_t(std::min(kStripRows, ph)));
+  std::vector<unsigned char> pixels =
+      large_vector<unsigned char>(std::size_t(stride) * std::size_t(std::min(kStripRows, ph)));
   PngWriter png(pw, ph, !at.transparent, dpi);
   for (int top = 0; top < ph; top += kStripRows) {
     int rows = std::min(kStripRows, ph - top);

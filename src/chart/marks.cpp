@@ -162,7 +162,8 @@ void draw_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double colu
   if (m.style.linestyle != LineStyle::None) stroke_line(cr, m, v, column);
   if (m.style.marker.empty()) return;
   source(cr, m.color, m.style.alpha);  // a translucent line leaves its group as the source
-  draw_markers(cr, m, v, m.style.marker, [&](std::size_t) { return m.style.markersize; }, column);
+  draw_markers(
+      cr, m, v, m.style.marker, [&](std::size_t) { return m.style.markersize; }, column);
 }
 
 void draw_fill(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
@@ -231,7 +232,8 @@ void draw_annotation(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
   const TextPlacement& at = m.placement;
   double tx = px + at.dx, ty = py - at.dy;
   if (at.coords == "data") tx = v.to_x(at.dx), ty = v.to_y(at.dy);
-  if (at.coords == "axes fraction") tx = v.rect.left + at.dx * v.rect.width, ty = v.rect.bottom() - at.dy * v.rect.height;
+  if (at.coords == "axes fraction")
+    tx = v.rect.left + at.dx * v.rect.width, ty = v.rect.bottom() - at.dy * v.rect.height;
   TextStyle style = text_style_of(m);
   draw_text(cr, m.text, style, tx, ty, HAlign::Left, VAlign::Baseline);
   if (!m.arrow) return;
@@ -315,8 +317,9 @@ std::optional<Range> mark_x_limits(const Axes::Mark& m) {
   if (m.kind == K::HLine || m.kind == K::Text || m.kind == K::Annotation) return std::nullopt;
   auto r = finite_range(m.x);
   double shift = m.edge_aligned ? 0 : m.width / 2;
-  if (m.kind == K::Bar && r) return Range{std::min(r->first - shift, r->first - shift + m.width),
-                                          std::max(r->second - shift, r->second - shift + m.width)};
+  if (m.kind == K::Bar && r)
+    return Range{std::min(r->first - shift, r->first - shift + m.width),
+                 std::max(r->second - shift, r->second - shift + m.width)};
   return r;
 }
 
@@ -486,12 +489,11 @@ void set_words(Axes::Mark& m, const std::string& text, const TextStyle& style) {
 
 }  // namespace
 
-void Axes::legend(const TextStyle& style, const std::string& title, double frame_alpha,
-                  const std::string& location) {
+void Axes::legend(const TextStyle& style, const std::string& title, double frame_alpha, const std::string& location) {
   static const std::map<std::string, std::pair<double, double>> places = {
-      {"upper left", {0, 0}},     {"upper right", {1, 0}},    {"lower left", {0, 1}},
-      {"lower right", {1, 1}},    {"upper center", {0.5, 0}}, {"lower center", {0.5, 1}},
-      {"center left", {0, 0.5}},  {"center right", {1, 0.5}}, {"center", {0.5, 0.5}}};
+      {"upper left", {0, 0}},    {"upper right", {1, 0}},    {"lower left", {0, 1}},
+      {"lower right", {1, 1}},   {"upper center", {0.5, 0}}, {"lower center", {0.5, 1}},
+      {"center left", {0, 0.5}}, {"center right", {1, 0.5}}, {"center", {0.5, 0.5}}};
   auto place = places.find(location);
   if (place == places.end()) throw std::invalid_argument("unknown legend location '" + location + "'");
   legend_ = true, legend_style_ = style, legend_title_ = title, legend_alpha_ = frame_alpha;

@@ -7,10 +7,10 @@
 namespace tremora::chart {
 namespace {
 
-constexpr double kScript = 0.7;       // script size per level
-constexpr double kXHeight = 0.4414;   // STIX x-height in em
-constexpr double kRaise = 0.8;        // superscript raise in x-heights
-constexpr double kDrop = 0.3;         // subscript drop in x-heights
+constexpr double kScript = 0.7;      // script size per level
+constexpr double kXHeight = 0.4414;  // STIX x-height in em
+constexpr double kRaise = 0.8;       // superscript raise in x-heights
+constexpr double kDrop = 0.3;        // subscript drop in x-heights
 const char* const kMathFont = "STIXGeneral, STIX Two Math, STIX, DejaVu Serif";
 
 struct Symbol {
@@ -21,15 +21,15 @@ struct Symbol {
 
 const std::map<std::string, Symbol>& symbols() {
   static const std::map<std::string, Symbol> map{
-      {"alpha", {"α", true, false}},   {"beta", {"β", true, false}},    {"gamma", {"γ", true, false}},
-      {"delta", {"δ", true, false}},   {"epsilon", {"ε", true, false}}, {"varepsilon", {"ε", true, false}},
-      {"lambda", {"λ", true, false}},  {"mu", {"μ", true, false}},      {"pi", {"π", true, false}},
-      {"rho", {"ρ", true, false}},     {"theta", {"θ", true, false}},   {"sigma", {"σ", true, false}},
-      {"tau", {"τ", true, false}},     {"phi", {"ϕ", true, false}},     {"varphi", {"φ", true, false}},
-      {"omega", {"ω", true, false}},   {"Delta", {"Δ", false, false}},  {"Sigma", {"Σ", false, false}},
-      {"Omega", {"Ω", false, false}},  {"pm", {"±", false, true}},      {"times", {"×", false, true}},
-      {"cdot", {"⋅", false, true}},    {"circ", {"∘", false, true}},    {"degree", {"°", false, false}},
-      {",", {"\u2009", false, false}}, {"/", {"\u2009", false, false}}, {";", {"\u2005", false, false}},
+      {"alpha", {"α", true, false}},   {"beta", {"β", true, false}},       {"gamma", {"γ", true, false}},
+      {"delta", {"δ", true, false}},   {"epsilon", {"ε", true, false}},    {"varepsilon", {"ε", true, false}},
+      {"lambda", {"λ", true, false}},  {"mu", {"μ", true, false}},         {"pi", {"π", true, false}},
+      {"rho", {"ρ", true, false}},     {"theta", {"θ", true, false}},      {"sigma", {"σ", true, false}},
+      {"tau", {"τ", true, false}},     {"phi", {"ϕ", true, false}},        {"varphi", {"φ", true, false}},
+      {"omega", {"ω", true, false}},   {"Delta", {"Δ", false, false}},     {"Sigma", {"Σ", false, false}},
+      {"Omega", {"Ω", false, false}},  {"pm", {"±", false, true}},         {"times", {"×", false, true}},
+      {"cdot", {"⋅", false, true}},    {"circ", {"∘", false, true}},       {"degree", {"°", false, false}},
+      {",", {"\u2009", false, false}}, {"/", {"\u2009", false, false}},    {";", {"\u2005", false, false}},
       {" ", {"\u2004", false, false}}, {"quad", {"\u2003", false, false}}, {"!", {"", false, false}},
   };
   return map;

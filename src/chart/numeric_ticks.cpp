@@ -104,7 +104,8 @@ NumericTicks auto_numeric_ticks(double vmin, double vmax, double axis_length_pt,
     out.ticks = out.visible = {vmin};
     return out;
   }
-  double offset = std::fabs(mean) / dv < 100 ? 0 : std::copysign(std::pow(10.0, std::floor(std::log10(std::fabs(mean)))), mean);
+  double offset =
+      std::fabs(mean) / dv < 100 ? 0 : std::copysign(std::pow(10.0, std::floor(std::log10(std::fabs(mean)))), mean);
   double scale = std::pow(10.0, std::floor(std::log10(dv / nbins)));
   double lo = vmin - offset, hi = vmax - offset, raw = (hi - lo) / nbins;
   int first_large = 0;

@@ -16,15 +16,15 @@ using Range = std::pair<double, double>;
 struct Axes::Mark {
   enum class Kind { Line, HLine, Stem, Scatter, Bar, Fill, Text, Annotation } kind = Kind::Line;
   std::vector<double> x, y, sizes;
-  std::vector<float> y32;     // the y of a line given as 32-bit floats (then `y` is empty)
+  std::vector<float> y32;  // the y of a line given as 32-bit floats (then `y` is empty)
   double y_at(std::size_t i) const { return y32.empty() ? y[i] : double(y32[i]); }
   double width = 0.8, level = 0;
   bool edge_aligned = false;  // bars that start at x instead of being centred on it
   std::string text;
-  TextStyle text_style;       // its colour is `color` below
+  TextStyle text_style;  // its colour is `color` below
   std::string halign = "left", valign = "baseline";
   bool panel_coords = false;
-  TextPlacement placement;    // of an annotation's text
+  TextPlacement placement;  // of an annotation's text
   std::optional<Arrow> arrow;
   Style style;
   Color color;

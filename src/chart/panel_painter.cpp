@@ -294,7 +294,8 @@ AxisTicks x_ticks(const PanelView& v, bool dates, const std::vector<std::string>
     t = labelled(at, dates);
     if (!fixed_labels.empty()) {
       t.labels.clear();
-      for (double x : at) t.labels.push_back(fixed_labels[std::size_t(std::find(fixed->begin(), fixed->end(), x) - fixed->begin())]);
+      for (double x : at)
+        t.labels.push_back(fixed_labels[std::size_t(std::find(fixed->begin(), fixed->end(), x) - fixed->begin())]);
       t.offset.clear();
     }
   } else {
@@ -336,7 +337,7 @@ std::optional<Range> y_data(const std::vector<std::shared_ptr<Axes::Mark>>& mark
 }
 
 bool PanelPainter::clipped(const Axes::Mark& m) {
-return m.kind != Axes::Mark::Kind::Text && m.kind != Axes::Mark::Kind::Annotation;
+  return m.kind != Axes::Mark::Kind::Text && m.kind != Axes::Mark::Kind::Annotation;
 }
 
 void PanelPainter::paint(const Axes& a, const PanelView& v, bool x_labels) const {
@@ -356,22 +357,23 @@ void PanelPainter::paint(const Axes& a, const PanelView& v, bool x_labels) const
     if (auto box = paint_twin(*a.twin_, v)) above.push_back(*box);
   if (!a.title_.empty())
     draw_text(cr, a.title_, a.title_style_, v.rect.left + v.rect.width / 2,
-              title_baseline(cr, a.title_, a.title_style_, v, above, a.title_pad_), HAlign::Center,
-              VAlign::Baseline);
+              title_baseline(cr, a.title_, a.title_style_, v, above, a.title_pad_), HAlign::Center, VAlign::Baseline);
   if (x_labels && !a.xlabel_.empty())
-    draw_text(cr, a.xlabel_, a.xlabel_style_, v.rect.left + v.rect.width / 2, lowest + a.xlabel_pad_,
-              HAlign::Center, VAlign::Top);
+    draw_text(cr, a.xlabel_, a.xlabel_style_, v.rect.left + v.rect.width / 2, lowest + a.xlabel_pad_, HAlign::Center,
+              VAlign::Top);
   if (!a.ylabel_.empty())
     draw_text(cr, a.ylabel_, a.ylabel_style_, left - a.ylabel_pad_, v.rect.top + v.rect.height / 2, HAlign::Center,
               VAlign::Bottom, 90);
-  if (a.legend_) draw_legend(cr, order, v, a.legend_style_, a.legend_title_, a.legend_alpha_, a.legend_fx_, a.legend_fy_);
+  if (a.legend_)
+    draw_legend(cr, order, v, a.legend_style_, a.legend_title_, a.legend_alpha_, a.legend_fx_, a.legend_fy_);
 }
 
 PanelView PanelPainter::twin_view(const Axes& t, const PanelView& host) {
   bool bars;
   std::optional<Range> data = y_data(t.marks_, bars);
-  if (t.yticks_) include(data, Range{*std::min_element(t.yticks_->begin(), t.yticks_->end()),
-                                     *std::max_element(t.yticks_->begin(), t.yticks_->end())});
+  if (t.yticks_)
+    include(data, Range{*std::min_element(t.yticks_->begin(), t.yticks_->end()),
+                        *std::max_element(t.yticks_->begin(), t.yticks_->end())});
   return PanelView{host.rect, host.x, t.ylim_ ? *t.ylim_ : view_of(data, kYMargin, false, bars), t.invert_y_};
 }
 

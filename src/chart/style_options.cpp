@@ -50,7 +50,8 @@ std::vector<std::string> apply_style_options(Style& target, const StyleOptions& 
     else if (name == "zorder") style.zorder = int(std::lround(number(name, value)));
     else if (name == "marker") {
       const std::string& code = text(name, value);
-      if (!code.empty() && code != "None" && !is_marker(code)) throw std::invalid_argument("unknown marker '" + code + "'");
+      if (!code.empty() && code != "None" && !is_marker(code))
+        throw std::invalid_argument("unknown marker '" + code + "'");
       style.marker = code == "None" ? "" : code;
     } else {
       unknown.push_back(name);
@@ -81,7 +82,8 @@ std::vector<std::string> apply_text_options(TextStyle& target, const StyleOption
       style.weight = w;
     } else if (name == "style" || name == "fontstyle") {
       const std::string& s = text(name, value);
-      if (s != "normal" && s != "italic" && s != "oblique") throw std::invalid_argument("unknown font style '" + s + "'");
+      if (s != "normal" && s != "italic" && s != "oblique")
+        throw std::invalid_argument("unknown font style '" + s + "'");
       style.italic = s != "normal";
     } else {
       unknown.push_back(name);

@@ -57,8 +57,8 @@ std::string attribute(std::string_view tag, std::string_view name) {
 // the text after a script returns to the baseline of its surroundings.
 std::string tspans_of_markup(const std::string& markup) {
   std::string out;
-  std::vector<double> rises{0};        // points above the baseline of each open span
-  std::vector<const char*> closes;     // what each open tag closes with
+  std::vector<double> rises{0};     // points above the baseline of each open span
+  std::vector<const char*> closes;  // what each open tag closes with
   double written_y = 0;
   for (std::size_t i = 0; i < markup.size();) {
     if (markup[i] != '<') {
@@ -118,8 +118,8 @@ std::string tspans_of_lines(const std::string& text, const std::vector<double>& 
 
 std::string element(const PlacedText& t, double dx, double dy) {
   const Color& c = t.style.color;
-  std::string out = "<text xml:space=\"preserve\" transform=\"translate(" + number(t.x + dx) + " " +
-                    number(t.y + dy) + ")";
+  std::string out =
+      "<text xml:space=\"preserve\" transform=\"translate(" + number(t.x + dx) + " " + number(t.y + dy) + ")";
   if (t.rotation != 0) out += " rotate(" + number(-t.rotation) + ")";
   out += "\" font-family=\"" + css_families(t.families) + "\" font-size=\"" + number(t.style.size) + "\"";
   if (t.style.weight == "bold") out += " font-weight=\"bold\"";
@@ -127,7 +127,8 @@ std::string element(const PlacedText& t, double dx, double dy) {
   out += fmt::format(" fill=\"rgb({},{},{})\"", std::lround(c.r * 255), std::lround(c.g * 255), std::lround(c.b * 255));
   if (c.a < 1) out += " fill-opacity=\"" + number(c.a) + "\"";
   out += ">";
-  out += has_math(t.text) ? tspans_of_markup(math_markup(t.text, t.style.size)) : tspans_of_lines(t.text, t.line_offsets);
+  out +=
+      has_math(t.text) ? tspans_of_markup(math_markup(t.text, t.style.size)) : tspans_of_lines(t.text, t.line_offsets);
   return out + "</text>\n";
 }
 

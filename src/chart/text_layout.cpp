@@ -80,8 +80,10 @@ HAlign halign_of(const std::string& s) {
 }
 
 VAlign valign_of(const std::string& s) {
-  return s == "top" ? VAlign::Top : s == "center" || s == "center_baseline" ? VAlign::CenterBaseline
-         : s == "bottom" ? VAlign::Bottom : VAlign::Baseline;
+  return s == "top"                                ? VAlign::Top
+         : s == "center" || s == "center_baseline" ? VAlign::CenterBaseline
+         : s == "bottom"                           ? VAlign::Bottom
+                                                   : VAlign::Baseline;
 }
 
 TextCapture::TextCapture() : outer_(capturing) { capturing = this; }
@@ -112,10 +114,10 @@ void draw_text(cairo_t* cr, const std::string& text, const TextStyle& style, dou
                                                         pango_layout_get_font_description(layout.get()), nullptr);
   double ascent = double(pango_font_metrics_get_ascent(metrics)) / PANGO_SCALE;
   pango_font_metrics_unref(metrics);
-  double dy = v == VAlign::Top ? 0
+  double dy = v == VAlign::Top        ? 0
               : v == VAlign::Baseline ? -e.baseline
-              : v == VAlign::Bottom ? -e.height
-                                    : -e.baseline + ascent / 2;
+              : v == VAlign::Bottom   ? -e.height
+                                      : -e.baseline + ascent / 2;
   cairo_save(cr);
   cairo_translate(cr, x, y);
   cairo_rotate(cr, -rotation * M_PI / 180);

@@ -12,7 +12,8 @@
 namespace tremora::chart {
 
 /// The preferred text fonts, the Chinese ones first.
-inline constexpr const char* kTextFamilies = "STSong, SimSun, DengXian, Times New Roman, Noto Serif CJK SC, DejaVu Serif, serif";
+inline constexpr const char* kTextFamilies =
+    "STSong, SimSun, DengXian, Times New Roman, Noto Serif CJK SC, DejaVu Serif, serif";
 
 enum class HAlign { Left, Center, Right };
 enum class VAlign { Top, CenterBaseline, Baseline, Bottom };

@@ -1,5 +1,5 @@
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 
 #include "tremora/cleaning.hpp"
 #include "tremora/errors.hpp"
@@ -49,8 +49,8 @@ void check_last_sample_time(Timestamp first, std::size_t parts, int64_t unit, st
   try {
     add_nanos(first, multiply_nanos(int64_t(parts - 1), unit));
   } catch (const std::invalid_argument& e) {
-    throw std::invalid_argument("split_lines: the samples of row " + std::to_string(row) + " run out of range: " +
-                                e.what());
+    throw std::invalid_argument("split_lines: the samples of row " + std::to_string(row) +
+                                " run out of range: " + e.what());
   }
 }
 

@@ -10,9 +10,7 @@
 namespace tremora {
 namespace {
 
-bool is_int_storage(DataType t) {
-  return t == DataType::Int64 || t == DataType::Timestamp || t == DataType::Duration;
-}
+bool is_int_storage(DataType t) { return t == DataType::Int64 || t == DataType::Timestamp || t == DataType::Duration; }
 
 void check_validity(const std::vector<uint8_t>& valid, std::size_t size, const std::string& name) {
   if (!valid.empty() && valid.size() != size)
@@ -215,7 +213,8 @@ bool Column::is_null(std::size_t row) const {
 std::size_t Column::null_count() const {
   switch (type_) {
     case DataType::Float32: return std::size_t(std::count_if(f32_.begin(), f32_.end(), [](float v) { return v != v; }));
-    case DataType::Float64: return std::size_t(std::count_if(f64_.begin(), f64_.end(), [](double v) { return v != v; }));
+    case DataType::Float64:
+      return std::size_t(std::count_if(f64_.begin(), f64_.end(), [](double v) { return v != v; }));
     case DataType::Timestamp:
     case DataType::Duration: return std::size_t(std::count(i64_.begin(), i64_.end(), Timestamp::NaT));
     default:
@@ -225,7 +224,8 @@ std::size_t Column::null_count() const {
 }
 
 Value Column::at(std::size_t row) const {
-  if (row >= size()) throw std::out_of_range("row " + std::to_string(row) + " is past the end of column '" + name_ + "'");
+  if (row >= size())
+    throw std::out_of_range("row " + std::to_string(row) + " is past the end of column '" + name_ + "'");
   switch (type_) {
     case DataType::Float32: return Value(double(f32_[row]));
     case DataType::Float64: return Value(f64_[row]);
@@ -253,11 +253,26 @@ void Column::require_text() const {
     throw TypeError("column '" + name_ + "' holds " + std::string(type_name(type_)) + ", not text");
 }
 
-const std::vector<float>& Column::float32s() const { require(DataType::Float32); return f32_; }
-std::vector<float>& Column::float32s() { require(DataType::Float32); return f32_; }
-const std::vector<double>& Column::float64s() const { require(DataType::Float64); return f64_; }
-std::vector<double>& Column::float64s() { require(DataType::Float64); return f64_; }
-const std::vector<uint8_t>& Column::bools() const { require(DataType::Bool); return b_; }
+const std::vector<float>& Column::float32s() const {
+  require(DataType::Float32);
+  return f32_;
+}
+std::vector<float>& Column::float32s() {
+  require(DataType::Float32);
+  return f32_;
+}
+const std::vector<double>& Column::float64s() const {
+  require(DataType::Float64);
+  return f64_;
+}
+std::vector<double>& Column::float64s() {
+  require(DataType::Float64);
+  return f64_;
+}
+const std::vector<uint8_t>& Column::bools() const {
+  require(DataType::Bool);
+  return b_;
+}
 
 const std::vector<int64_t>& Column::int64s() const {
   if (!is_int_storage(type_)) require(DataType::Int64);
@@ -334,7 +349,8 @@ std::vector<T> copy_runs(const std::vector<T>& values, std::span<const Column::R
   std::size_t n = 0;
   for (const auto& r : runs) n += r.end - r.begin;
   std::vector<T> out = large_buffer<T>(n);
-  for (const auto& r : runs) out.insert(out.end(), values.begin() + std::ptrdiff_t(r.begin), values.begin() + std::ptrdiff_t(r.end));
+  for (const auto& r : runs)
+    out.insert(out.end(), values.begin() + std::ptrdiff_t(r.begin), values.begin() + std::ptrdiff_t(r.end));
   return out;
 }
 

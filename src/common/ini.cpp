@@ -22,20 +22,18 @@ constexpr std::size_t kMaxInterpolationReferences = 10000;
 const std::string kDefaultSection = "DEFAULT";
 
 std::string_view trim_blanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\f' ||
-                        s.front() == '\v'))
+  while (!s.empty() &&
+         (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\f' || s.front() == '\v'))
     s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\f' ||
-                        s.back() == '\v'))
+  while (!s.empty() &&
+         (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\f' || s.back() == '\v'))
     s.remove_suffix(1);
   return s;
 }
 
 }  // namespace
 
-void IniConfig::read_file(const std::filesystem::path& path) {
-  read_string(tremora::read_file(path), path.string());
-}
+void IniConfig::read_file(const std::filesystem::path& path) { read_string(tremora::read_file(path), path.string()); }
 
 bool IniConfig::read_if_exists(const std::filesystem::path& path) {
   std::error_code ec;
@@ -52,9 +50,7 @@ void IniConfig::read_string(std::string_view text, const std::string& source) {
   Section* current = nullptr;
   std::string current_name;
   std::size_t line_no = 0;
-  auto fail = [&](const std::string& what) {
-    throw ConfigError(source + ":" + std::to_string(line_no) + ": " + what);
-  };
+  auto fail = [&](const std::string& what) { throw ConfigError(source + ":" + std::to_string(line_no) + ": " + what); };
   std::size_t pos = 0;
   if (text.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
   while (pos <= text.size()) {
@@ -125,8 +121,8 @@ void IniConfig::Expansion::fail(const std::string& section, const std::string& w
 
 // Errors name where the value was written and its key; the value, and the
 // names it refers to, may be part of a password and stay out.
-std::string IniConfig::interpolate(const std::string& section, const std::string& key, const Entry& entry,
-                                   int depth, Expansion& expansion) const {
+std::string IniConfig::interpolate(const std::string& section, const std::string& key, const Entry& entry, int depth,
+                                   Expansion& expansion) const {
   auto fail = [&](const std::string& what) {
     throw ConfigError(entry.source + ":" + std::to_string(entry.line) + ": " + what);
   };
@@ -151,7 +147,8 @@ std::string IniConfig::interpolate(const std::string& section, const std::string
       fail("bad value substitution: " + where + ": '%' must be followed by '%' or '(key)s'");
     std::string ref = to_lower_ascii(raw.substr(i + 2, close - i - 2));
     const Entry* referred = find_entry(section, ref);
-    if (!referred) fail("bad value substitution: " + where + " refers to a key that neither the section nor DEFAULT has");
+    if (!referred)
+      fail("bad value substitution: " + where + " refers to a key that neither the section nor DEFAULT has");
     if (++expansion.references > kMaxInterpolationReferences)
       expansion.fail(section, "follows more than " + std::to_string(kMaxInterpolationReferences) + " references");
     std::string part = interpolate(section, ref, *referred, depth + 1, expansion);

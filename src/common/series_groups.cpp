@@ -14,12 +14,12 @@ namespace {
 
 // The codes of a column's values and the text-order rank of each code.
 struct KeyRanks {
-  Column encoded;            // set when the column was not dictionary-encoded already
+  Column encoded;  // set when the column was not dictionary-encoded already
   const int32_t* codes = nullptr;
   // The rank of code c at [c + 1]; [0] is the rank of a missing value
   // (code -1), which is `values`, after every text.
   std::vector<uint32_t> rank_of_code;
-  uint32_t values = 0;       // distinct values
+  uint32_t values = 0;  // distinct values
 
   const uint32_t* ranks() const { return rank_of_code.data() + 1; }
   uint32_t rank(std::size_t row) const { return ranks()[codes[row]]; }

@@ -177,8 +177,8 @@ std::vector<int64_t> sort_indices(const Table& table, std::span<const SortKey> k
   std::vector<SortCodes> codes;
   for (std::size_t k = lead; k < keys.size(); ++k)
     codes.push_back(sort_codes(key_column(table, keys[k].column), keys[k].ascending));
-  std::vector<int64_t> order = codes.empty() ? natural_merge_sort(n, [](int64_t, int64_t) { return false; })
-                                             : sort_by_codes(n, codes);
+  std::vector<int64_t> order =
+      codes.empty() ? natural_merge_sort(n, [](int64_t, int64_t) { return false; }) : sort_by_codes(n, codes);
   if (lead == 0) return order;
   std::vector<std::size_t> start(buckets + 1, 0);
   for (std::size_t i = 0; i < n; ++i) ++start[bucket[i] + 1];

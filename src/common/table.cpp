@@ -43,8 +43,7 @@ Column& Table::column(std::string_view name) {
 }
 
 void Table::check_new_column(const Column& column) const {
-  if (has_column(column.name()))
-    throw std::invalid_argument("the table already has a column '" + column.name() + "'");
+  if (has_column(column.name())) throw std::invalid_argument("the table already has a column '" + column.name() + "'");
   bool sized = !columns_.empty() || key_;
   if (sized && column.size() != num_rows())
     throw std::invalid_argument("column '" + column.name() + "' has " + std::to_string(column.size()) +
@@ -98,8 +97,8 @@ void Table::set_key(std::string_view column_name) {
 
 void Table::set_key_column(Column key) {
   if (!columns_.empty() && key.size() != num_rows())
-    throw std::invalid_argument("row key '" + key.name() + "' has " + std::to_string(key.size()) +
-                                " rows, the table " + std::to_string(num_rows()));
+    throw std::invalid_argument("row key '" + key.name() + "' has " + std::to_string(key.size()) + " rows, the table " +
+                                std::to_string(num_rows()));
   key_ = std::move(key);
 }
 

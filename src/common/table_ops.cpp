@@ -2,9 +2,9 @@
 // values and conversion to numbers.
 #include <bit>
 #include <cmath>
+#include <functional>
 #include <unordered_map>
 #include <unordered_set>
-#include <functional>
 
 #include "tremora/errors.hpp"
 #include "tremora/table.hpp"
@@ -29,8 +29,8 @@ DataType common_type(const std::string& name, const std::vector<const Column*>& 
   if (type == DataType::Timestamp) {
     for (const Column* c : parts)
       if (c->zone() != parts.front()->zone())
-        throw TypeError("cannot concatenate column '" + name + "': time zones '" + parts.front()->zone() +
-                        "' and '" + c->zone() + "' differ");
+        throw TypeError("cannot concatenate column '" + name + "': time zones '" + parts.front()->zone() + "' and '" +
+                        c->zone() + "' differ");
   }
   return type;
 }
@@ -232,8 +232,7 @@ Column to_number(const Column& column) {
 
 Column parse_timestamps(const Column& texts) {
   if (texts.type() != DataType::String)
-    throw TypeError("column '" + texts.name() + "' holds " + std::string(type_name(texts.type())) +
-                    ", not date texts");
+    throw TypeError("column '" + texts.name() + "' holds " + std::string(type_name(texts.type())) + ", not date texts");
   std::vector<int64_t> out(texts.size(), Timestamp::NaT);
   std::size_t with_offset = 0, parsed = 0;
   std::optional<int32_t> first_offset;
@@ -253,9 +252,7 @@ Column parse_timestamps(const Column& texts) {
     throw std::invalid_argument("column '" + texts.name() + "' mixes times with and without a UTC offset");
   // Times written with one offset keep it, so that they show and fall on
   // days as written; times of several offsets, and UTC times, are in UTC.
-  std::string zone = !with_offset                          ? ""
-                     : one_offset && *first_offset != 0 ? fixed_offset_zone(*first_offset)
-                                                         : "UTC";
+  std::string zone = !with_offset ? "" : one_offset && *first_offset != 0 ? fixed_offset_zone(*first_offset) : "UTC";
   return Column::from_timestamps(texts.name(), std::move(out), std::move(zone));
 }
 

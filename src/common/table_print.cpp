@@ -28,8 +28,7 @@ std::string cell_text(const Column& c, std::size_t row) {
                          a / 3600, a / 60 % 60);
     }
     case DataType::Duration: return c.is_null(row) ? "NaT" : format_duration(Duration{c.int64s()[row]});
-    case DataType::Binary:
-      return c.is_null(row) ? "<NA>" : fmt::format("<{} bytes>", c.text(row).size());
+    case DataType::Binary: return c.is_null(row) ? "<NA>" : fmt::format("<{} bytes>", c.text(row).size());
     default: return c.is_null(row) ? "<NA>" : c.at(row).to_text();
   }
 }

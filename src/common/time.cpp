@@ -5,8 +5,8 @@
 #include <fmt/format.h>
 
 #include <cctype>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <stdexcept>
 
 #include "tremora/text.hpp"
@@ -22,15 +22,15 @@ bool fields_valid(const CivilTime& t) {
   if (t.year < -32767 || t.year > 32767) return false;
   if (t.month < 1 || t.month > 12 || t.day < 1) return false;
   auto ymd = date::year{t.year} / date::month{unsigned(t.month)} / date::day{unsigned(t.day)};
-  return ymd.ok() && t.hour >= 0 && t.hour < 24 && t.minute >= 0 && t.minute < 60 &&
-         t.second >= 0 && t.second < 60 && t.nanosecond >= 0 && t.nanosecond < kNanosPerSecond;
+  return ymd.ok() && t.hour >= 0 && t.hour < 24 && t.minute >= 0 && t.minute < 60 && t.second >= 0 && t.second < 60 &&
+         t.nanosecond >= 0 && t.nanosecond < kNanosPerSecond;
 }
 
 // The offset of a fixed-offset zone name "+08:00" / "-05:30", in seconds.
 std::optional<int32_t> fixed_offset_of(std::string_view zone) {
   auto digit = [&](std::size_t i) { return std::isdigit(static_cast<unsigned char>(zone[i])) != 0; };
-  if (zone.size() != 6 || (zone[0] != '+' && zone[0] != '-') || zone[3] != ':' || !digit(1) || !digit(2) ||
-      !digit(4) || !digit(5))
+  if (zone.size() != 6 || (zone[0] != '+' && zone[0] != '-') || zone[3] != ':' || !digit(1) || !digit(2) || !digit(4) ||
+      !digit(5))
     return std::nullopt;
   int hours = (zone[1] - '0') * 10 + (zone[2] - '0'), minutes = (zone[4] - '0') * 10 + (zone[5] - '0');
   if (hours > 23 || minutes > 59) return std::nullopt;
@@ -201,8 +201,10 @@ Timestamp make_timestamp(const CivilTime& t) {
   int64_t ns = 0;
   if (__builtin_mul_overflow(d, kNanosPerDay, &ns) || __builtin_add_overflow(ns, time_of_day, &ns) ||
       ns == Timestamp::NaT) {
-    throw std::invalid_argument(fmt::format("outside the range of timestamps (1677-09-21 to 2262-04-11): "
-                                            "{:04d}-{:02d}-{:02d}", t.year, t.month, t.day));
+    throw std::invalid_argument(
+        fmt::format("outside the range of timestamps (1677-09-21 to 2262-04-11): "
+                    "{:04d}-{:02d}-{:02d}",
+                    t.year, t.month, t.day));
   }
   return Timestamp{ns};
 }
@@ -286,7 +288,10 @@ std::string format_timestamp(Timestamp t, std::string_view format) {
       case 'S': out += two(c.second); break;
       case 'f': out += fmt::format("{:06d}", c.nanosecond / kNanosPerMicro); break;
       case '%': out += '%'; break;
-      default: out += '%'; out += format[i]; break;
+      default:
+        out += '%';
+        out += format[i];
+        break;
     }
   }
   return out;
@@ -324,9 +329,8 @@ std::string format_duration(Duration d) {
   uint64_t ns = negative ? uint64_t(0) - uint64_t(d.ns) : uint64_t(d.ns);
   uint64_t days = ns / kNanosPerDay;
   uint64_t rest = ns % kNanosPerDay;
-  std::string out = fmt::format("{}{} days {:02d}:{:02d}:{:02d}", negative ? "-" : "", days,
-                                rest / kNanosPerHour, rest / kNanosPerMinute % 60,
-                                rest / kNanosPerSecond % 60);
+  std::string out = fmt::format("{}{} days {:02d}:{:02d}:{:02d}", negative ? "-" : "", days, rest / kNanosPerHour,
+                                rest / kNanosPerMinute % 60, rest / kNanosPerSecond % 60);
   if (rest % kNanosPerSecond) out += fmt::format(".{:09d}", rest % kNanosPerSecond);
   return out;
 }
@@ -340,11 +344,11 @@ int64_t step_code_nanos(const std::string& code) {
     if (digits > 9) throw std::invalid_argument("step '" + code + "' has a count that is too large");
     count = std::stoll(code.substr(0, digits));
   }
-  int64_t per = unit == "D" ? kNanosPerDay
-                : unit == "h" || unit == "H" ? kNanosPerHour
+  int64_t per = unit == "D"                    ? kNanosPerDay
+                : unit == "h" || unit == "H"   ? kNanosPerHour
                 : unit == "min" || unit == "T" ? kNanosPerMinute
-                : unit == "s" || unit == "S" ? kNanosPerSecond
-                                             : 0;
+                : unit == "s" || unit == "S"   ? kNanosPerSecond
+                                               : 0;
   if (per == 0 || count < 1)
     throw std::invalid_argument("unsupported frequency '" + code + "' (use a count and D, h, min or s, as in '1h')");
   try {
@@ -357,12 +361,11 @@ int64_t step_code_nanos(const std::string& code) {
 Timestamp add_nanos(Timestamp t, int64_t ns) {
   if (t.is_nat()) return t;
   int64_t sum = 0;
-  if (__builtin_add_overflow(t.ns, ns, &sum) || sum == Timestamp::NaT)
-  {
+  if (__builtin_add_overflow(t.ns, ns, &sum) || sum == Timestamp::NaT) {
     std::string length = format_duration(Duration{ns});
     if (ns < 0) length.erase(0, 1);
-    throw std::invalid_argument(fmt::format("{} {} {} lies outside {}", iso_format(t), ns < 0 ? '-' : '+', length,
-                                            kTimestampRange));
+    throw std::invalid_argument(
+        fmt::format("{} {} {} lies outside {}", iso_format(t), ns < 0 ? '-' : '+', length, kTimestampRange));
   }
   return Timestamp{sum};
 }
@@ -379,8 +382,8 @@ int64_t nanos_between(Timestamp from, Timestamp to) {
 int64_t multiply_nanos(int64_t count, int64_t unit) {
   int64_t product = 0;
   if (__builtin_mul_overflow(count, unit, &product) || product == Timestamp::NaT)
-    throw std::invalid_argument(fmt::format("{} x {} exceeds {}", count, format_duration(Duration{unit}),
-                                            kDurationRange));
+    throw std::invalid_argument(
+        fmt::format("{} x {} exceeds {}", count, format_duration(Duration{unit}), kDurationRange));
   return product;
 }
 
@@ -391,8 +394,8 @@ int64_t nanos_from_count(double count, int64_t unit) {
     return multiply_nanos(int64_t(count), unit);
   double ns = std::isfinite(count) ? std::round(count * double(unit)) : NAN;
   if (!(ns > -kLimit && ns < kLimit))
-    throw std::invalid_argument(fmt::format("{} x {} exceeds {}", count, format_duration(Duration{unit}),
-                                            kDurationRange));
+    throw std::invalid_argument(
+        fmt::format("{} x {} exceeds {}", count, format_duration(Duration{unit}), kDurationRange));
   return int64_t(ns);
 }
 
@@ -490,8 +493,6 @@ Timestamp ZoneClock::start_of(Timestamp wall) {
   return add_nanos(wall, -seconds_to_nanos_clamped(info.first.offset.count()));
 }
 
-Timestamp ZoneClock::start_of_day(Timestamp utc) {
-  return start_of(floor_to_step(to_local(utc), kNanosPerDay));
-}
+Timestamp ZoneClock::start_of_day(Timestamp utc) { return start_of(floor_to_step(to_local(utc), kNanosPerDay)); }
 
 }  // namespace tremora

@@ -33,9 +33,7 @@ class BinCalendar {
   }
 
   /// The times to bin: the wall-clock times for calendar-day bins.
-  const int64_t* binned(const Column& times) const {
-    return by_wall_clock_ ? wall_.data() : times.int64s().data();
-  }
+  const int64_t* binned(const Column& times) const { return by_wall_clock_ ? wall_.data() : times.int64s().data(); }
   /// Midnight of the day of a binned time, in the binned times' terms.
   int64_t midnight(int64_t t) {
     return by_wall_clock_ ? floor_to_step(Timestamp{t}, kNanosPerDay).ns : clock_.start_of_day(Timestamp{t}).ns;
@@ -169,8 +167,7 @@ std::vector<double> aggregate_bins(const RowBins& rows, const T* value, Aggregat
 
 }  // namespace
 
-TimeBins bin_by_time(const Column& times, const Column& values, const SeriesIds& series, int64_t width,
-                     Aggregate agg) {
+TimeBins bin_by_time(const Column& times, const Column& values, const SeriesIds& series, int64_t width, Aggregate agg) {
   if (times.type() != DataType::Timestamp)
     throw TypeError("column '" + times.name() + "' holds " + std::string(type_name(times.type())) + ", not timestamps");
   if (values.type() != DataType::Float32 && values.type() != DataType::Float64)

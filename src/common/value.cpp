@@ -35,9 +35,7 @@ bool Value::is_missing() const {
   return false;
 }
 
-bool Value::is_number() const {
-  return std::holds_alternative<int64_t>(v_) || std::holds_alternative<double>(v_);
-}
+bool Value::is_number() const { return std::holds_alternative<int64_t>(v_) || std::holds_alternative<double>(v_); }
 
 double Value::as_double() const {
   if (auto d = std::get_if<double>(&v_)) return *d;

@@ -78,15 +78,15 @@ constexpr ub4 kAttrLobPrefetchLength = 440;
 constexpr ub2 kStmtSelect = 1;
 
 // External data types.
-constexpr ub2 kSqltChr = 1;     // VARCHAR2, NVARCHAR2
-constexpr ub2 kSqltNum = 2;     // NUMBER, FLOAT
-constexpr ub2 kSqltInt = 3;     // signed integer
-constexpr ub2 kSqltFlt = 4;     // floating point
-constexpr ub2 kSqltLng = 8;     // LONG
-constexpr ub2 kSqltDat = 12;    // DATE, 7 bytes
-constexpr ub2 kSqltBin = 23;    // RAW
-constexpr ub2 kSqltLbi = 24;    // LONG RAW
-constexpr ub2 kSqltAfc = 96;    // CHAR, NCHAR
+constexpr ub2 kSqltChr = 1;   // VARCHAR2, NVARCHAR2
+constexpr ub2 kSqltNum = 2;   // NUMBER, FLOAT
+constexpr ub2 kSqltInt = 3;   // signed integer
+constexpr ub2 kSqltFlt = 4;   // floating point
+constexpr ub2 kSqltLng = 8;   // LONG
+constexpr ub2 kSqltDat = 12;  // DATE, 7 bytes
+constexpr ub2 kSqltBin = 23;  // RAW
+constexpr ub2 kSqltLbi = 24;  // LONG RAW
+constexpr ub2 kSqltAfc = 96;  // CHAR, NCHAR
 constexpr ub2 kSqltIbFloat = 100;
 constexpr ub2 kSqltIbDouble = 101;
 constexpr ub2 kSqltClob = 112;  // CLOB, NCLOB
@@ -127,8 +127,7 @@ using OCICallbackLobRead2 = sb4 (*)(void* ctxp, const void* bufp, oraub8 len, ub
 using OCIEnvNlsCreate = sword (*)(OCIEnv** envp, ub4 mode, void* ctxp, void* (*malocfp)(void*, std::size_t),
                                   void* (*ralocfp)(void*, void*, std::size_t), void (*mfreefp)(void*, void*),
                                   std::size_t xtramem_sz, void** usrmempp, ub2 charset, ub2 ncharset);
-using OCIHandleAlloc = sword (*)(const void* parenth, void** hndlpp, ub4 type, std::size_t xtramem_sz,
-                                 void** usrmempp);
+using OCIHandleAlloc = sword (*)(const void* parenth, void** hndlpp, ub4 type, std::size_t xtramem_sz, void** usrmempp);
 using OCIHandleFree = sword (*)(void* hndlp, ub4 type);
 using OCIDescriptorAlloc = sword (*)(const void* parenth, void** descpp, ub4 type, std::size_t xtramem_sz,
                                      void** usrmempp);
@@ -139,8 +138,7 @@ using OCIAttrSet = sword (*)(void* trgthndlp, ub4 trghndltyp, void* attributep, 
                              OCIError* errhp);
 using OCIErrorGet = sword (*)(void* hndlp, ub4 recordno, OraText* sqlstate, sb4* errcodep, OraText* bufp, ub4 bufsiz,
                               ub4 type);
-using OCIServerAttach = sword (*)(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, sb4 dblink_len,
-                                  ub4 mode);
+using OCIServerAttach = sword (*)(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, sb4 dblink_len, ub4 mode);
 using OCIServerDetach = sword (*)(OCIServer* srvhp, OCIError* errhp, ub4 mode);
 using OCISessionBegin = sword (*)(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 credt, ub4 mode);
 using OCISessionEnd = sword (*)(OCISvcCtx* svchp, OCIError* errhp, OCISession* usrhp, ub4 mode);
@@ -166,8 +164,7 @@ using OCIDateTimeGetTime = sword (*)(void* hndl, OCIError* err, OCIDateTime* dat
                                      ub4* fsec);
 using OCIClientVersion = void (*)(sword* major_version, sword* minor_version, sword* update_num, sword* patch_num,
                                   sword* port_update_num);
-using OCIServerRelease = sword (*)(void* hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz, ub1 hndltype,
-                                   ub4* version);
+using OCIServerRelease = sword (*)(void* hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz, ub1 hndltype, ub4* version);
 
 /// The functions of a loaded client library.
 struct Api {

@@ -87,8 +87,8 @@ Owned allocate(ub4 type, bool descriptor) {
   sword status = descriptor ? fns().descriptor_alloc(oracle::environment(), &p, type, 0, nullptr)
                             : fns().handle_alloc(oracle::environment(), &p, type, 0, nullptr);
   if (status != kSuccess || !p)
-    throw DatabaseError(std::string("the Oracle client could not allocate a ") + (descriptor ? "descriptor" : "handle") +
-                        " (type " + std::to_string(type) + ")");
+    throw DatabaseError(std::string("the Oracle client could not allocate a ") +
+                        (descriptor ? "descriptor" : "handle") + " (type " + std::to_string(type) + ")");
   return Owned(p, type, descriptor);
 }
 
@@ -164,8 +164,9 @@ Kind kind_of(const Described& d) {
     case kSqltClob: return Kind::Clob;
     case kSqltBlob: return Kind::Blob;
     default:
-      throw DatabaseError("column '" + d.name + "' has an Oracle type (" + std::to_string(d.type) +
-                          ") the driver does not read (LONG, LONG RAW, ROWID, objects and intervals are not supported)");
+      throw DatabaseError(
+          "column '" + d.name + "' has an Oracle type (" + std::to_string(d.type) +
+          ") the driver does not read (LONG, LONG RAW, ROWID, objects and intervals are not supported)");
   }
 }
 
@@ -308,8 +309,8 @@ class ColumnFetch {
     bool clob = kind_ == Kind::Clob;
     lob_buffer_.resize(clob ? length * kUtf8BytesPerChar : length);
     oraub8 bytes = clob ? 0 : length, chars = clob ? length : 0;
-    check(fns().lob_read2(svc, err, loc, &bytes, &chars, 1, lob_buffer_.data(), lob_buffer_.size(), kOnePiece,
-                          nullptr, nullptr, 0, d_.form),
+    check(fns().lob_read2(svc, err, loc, &bytes, &chars, 1, lob_buffer_.data(), lob_buffer_.size(), kOnePiece, nullptr,
+                          nullptr, 0, d_.form),
           err, "reading column '" + d_.name + "'");
     strings_->append(std::string_view(lob_buffer_.data(), bytes));
   }
@@ -334,8 +335,8 @@ class OracleConnection final : public Connection {
   explicit OracleConnection(const ConnectionSettings& s) : target_("//" + s.host + ":" + s.port + "/" + s.tnsname) {
     err_ = new_handle(kHtypeError);
     server_ = new_handle(kHtypeServer);
-    check(fns().server_attach(server(), error(), reinterpret_cast<const OraText*>(target_.data()),
-                              sb4(target_.size()), kDefault),
+    check(fns().server_attach(server(), error(), reinterpret_cast<const OraText*>(target_.data()), sb4(target_.size()),
+                              kDefault),
           error(), "connecting to " + target_);
     attached_ = true;
     try {
@@ -351,8 +352,8 @@ class OracleConnection final : public Connection {
   Table query(const std::string& sql, const Binds& binds) override {
     if (!is_open()) throw DatabaseError("the connection to " + target_ + " is closed");
     OCIStmt* stmt = nullptr;
-    check(fns().stmt_prepare2(service(), &stmt, error(), reinterpret_cast<const OraText*>(sql.data()),
-                              ub4(sql.size()), nullptr, 0, kNativeSyntax, kDefault),
+    check(fns().stmt_prepare2(service(), &stmt, error(), reinterpret_cast<const OraText*>(sql.data()), ub4(sql.size()),
+                              nullptr, 0, kNativeSyntax, kDefault),
           error(), "preparing the query on " + target_);
     try {
       Table t = run(stmt, sql, binds);
@@ -403,8 +404,7 @@ class OracleConnection final : public Connection {
   std::string server_version() {
     OraText text[512] = {0};
     ub4 version = 0;
-    if (fns().server_release(service(), error(), text, sizeof text, ub1(kHtypeSvcCtx), &version) != kSuccess)
-      return "";
+    if (fns().server_release(service(), error(), text, sizeof text, ub1(kHtypeSvcCtx), &version) != kSuccess) return "";
     return reinterpret_cast<const char*>(text);
   }
 
@@ -457,10 +457,10 @@ class OracleConnection final : public Connection {
     else if (auto t = std::get_if<Timestamp>(&x)) to_oracle_date(*t, b.date), type = kSqltDat, data = b.date, size = 7;
     else throw DatabaseError("cannot bind the value of " + b.name);
     OCIBind* handle = nullptr;
-    check(fns().bind_by_name2(stmt, &handle, error(), reinterpret_cast<const OraText*>(b.name.data()),
-                              sb4(b.name.size()), data, size, type, &b.indicator, nullptr, nullptr, 0, nullptr,
-                              kDefault),
-          error(), "binding " + b.name);
+    check(
+        fns().bind_by_name2(stmt, &handle, error(), reinterpret_cast<const OraText*>(b.name.data()), sb4(b.name.size()),
+                            data, size, type, &b.indicator, nullptr, nullptr, 0, nullptr, kDefault),
+        error(), "binding " + b.name);
   }
 
   std::vector<ColumnFetch> define(OCIStmt* stmt) {

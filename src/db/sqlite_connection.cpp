@@ -50,11 +50,11 @@ Column make_column(const std::string& name, Declared declared, const std::vector
     }
     return Column::from_timestamps(name, std::move(ns));
   }
-  DataType type = any_blob || declared == Declared::Blob ? DataType::Binary
-                  : any_text || declared == Declared::Text ? DataType::String
-                  : any_real || declared == Declared::Real ? DataType::Float64
+  DataType type = any_blob || declared == Declared::Blob     ? DataType::Binary
+                  : any_text || declared == Declared::Text   ? DataType::String
+                  : any_real || declared == Declared::Real   ? DataType::Float64
                   : any_int || declared == Declared::Integer ? DataType::Int64
-                                                              : DataType::String;
+                                                             : DataType::String;
   if (type == DataType::String) {
     StringColumnBuilder b(DataType::String);
     for (const auto& c : cells) {
@@ -84,8 +84,7 @@ Column make_column(const std::string& name, Declared declared, const std::vector
 
 class SqliteConnection final : public Connection {
  public:
-  explicit SqliteConnection(const std::filesystem::path& file)
-      : file_(file.string()), db_(sqlite_qzdata::open(file)) {}
+  explicit SqliteConnection(const std::filesystem::path& file) : file_(file.string()), db_(sqlite_qzdata::open(file)) {}
 
   ~SqliteConnection() override { close(); }
 
@@ -123,9 +122,12 @@ class SqliteConnection final : public Connection {
       else if (auto b = std::get_if<bool>(&v)) sqlite3_bind_int64(stmt, i, *b);
       else if (auto x = std::get_if<int64_t>(&v)) sqlite3_bind_int64(stmt, i, *x);
       else if (auto d = std::get_if<double>(&v)) sqlite3_bind_double(stmt, i, *d);
-      else if (auto s = std::get_if<std::string>(&v)) sqlite3_bind_text(stmt, i, s->data(), int(s->size()), SQLITE_TRANSIENT);
-      else if (auto y = std::get_if<Bytes>(&v)) sqlite3_bind_blob(stmt, i, y->data.data(), int(y->data.size()), SQLITE_TRANSIENT);
-      else if (auto t = std::get_if<Timestamp>(&v)) sqlite3_bind_double(stmt, i, sqlite_qzdata::ns_to_julian_day(t->ns));
+      else if (auto s = std::get_if<std::string>(&v))
+        sqlite3_bind_text(stmt, i, s->data(), int(s->size()), SQLITE_TRANSIENT);
+      else if (auto y = std::get_if<Bytes>(&v))
+        sqlite3_bind_blob(stmt, i, y->data.data(), int(y->data.size()), SQLITE_TRANSIENT);
+      else if (auto t = std::get_if<Timestamp>(&v))
+        sqlite3_bind_double(stmt, i, sqlite_qzdata::ns_to_julian_day(t->ns));
       else throw DatabaseError("cannot bind the value of :" + name);
     }
   }

@@ -128,7 +128,8 @@ void fail(sqlite3* db, const std::string& what, const std::string& file) {
 
 sqlite3* open(const std::filesystem::path& file) {
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(file, ec)) throw DatabaseError("no SQLite database file '" + file.string() + "'");
+  if (!std::filesystem::is_regular_file(file, ec))
+    throw DatabaseError("no SQLite database file '" + file.string() + "'");
   sqlite3* db = nullptr;
   if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_URI, nullptr) !=
       SQLITE_OK) {

@@ -53,9 +53,9 @@ std::optional<Table> load_Oracle_data_daily(db::Connection* conn, double period,
 }
 
 Table load_Oracle_data_resistivity_year(db::Connection* conn, const DateArg& date_0) {
-  Table df = require_table(fetching_data(conn, date_0, day_text(local_now()), "直流单装置地电阻率", std::string(kAll),
-                                         "小时值", "预处理库"),
-                           "load_Oracle_data_resistivity_year");
+  Table df = require_table(
+      fetching_data(conn, date_0, day_text(local_now()), "直流单装置地电阻率", std::string(kAll), "小时值", "预处理库"),
+      "load_Oracle_data_resistivity_year");
   // An empty result has nothing to mask (and comes back as the query gave
   // it, without float values to mask).
   if (df.num_rows() == 0) return df;

@@ -1,5 +1,5 @@
-#include "tremora/files.hpp"
 #include "tremora/fetching.hpp"
+#include "tremora/files.hpp"
 
 namespace tremora::fetching {
 

@@ -81,6 +81,8 @@ std::shared_ptr<db::Connection> DatabaseConnector::connect_to_oracle(const std::
   }
 }
 
-std::shared_ptr<db::Connection> conn_to_Oracle(const std::string& db) { return DatabaseConnector::connect_to_oracle(db); }
+std::shared_ptr<db::Connection> conn_to_Oracle(const std::string& db) {
+  return DatabaseConnector::connect_to_oracle(db);
+}
 
 }  // namespace tremora::fetching

@@ -115,7 +115,8 @@ std::optional<Table> DataFetcher::fetch_data(db::Connection* conn, const DateArg
   std::optional<Table> item_ids;
   if (!(std::holds_alternative<std::string>(options.item_name) && std::get<std::string>(options.item_name) == kAll))
     item_ids = MetadataFetcher::get_item_ids(conn, options.item_name);
-  auto sql = QueryBuilder::build_data_query(*table_names, start_date, end_date, station_ids, item_ids, options.point_id);
+  auto sql =
+      QueryBuilder::build_data_query(*table_names, start_date, end_date, station_ids, item_ids, options.point_id);
   if (!sql || sql->empty()) {
     fetching_logger.error("未生成SQL查询!");
     return std::nullopt;
@@ -139,8 +140,8 @@ std::optional<Table> DataFetcher::fetch_data(db::Connection* conn, const DateArg
   return t;
 }
 
-std::optional<Table> DataFetcher::fetch_dialog(db::Connection* conn, const DateArg& start_date,
-                                               const DateArg& end_date, const DialogOptions& options) {
+std::optional<Table> DataFetcher::fetch_dialog(db::Connection* conn, const DateArg& start_date, const DateArg& end_date,
+                                               const DialogOptions& options) {
   Table method_ids = MetadataFetcher::get_method_ids(conn, options.method_name);
   std::optional<Table> station_ids, item_ids;
   if (options.station_name != kAll) station_ids = MetadataFetcher::get_station_ids(conn, options.station_name);
@@ -168,8 +169,8 @@ std::optional<Table> DataFetcher::fetch_dialog(db::Connection* conn, const DateA
     fetching_logger.warning("未找到匹配的表名!");
     return std::nullopt;
   }
-  auto sql = QueryBuilder::build_dialog_query(*table_names, start_date, end_date, options.log_type, station_ids,
-                                              item_ids);
+  auto sql =
+      QueryBuilder::build_dialog_query(*table_names, start_date, end_date, options.log_type, station_ids, item_ids);
   if (!sql || sql->empty()) {
     fetching_logger.error("未生成SQL查询!");
     return std::nullopt;

@@ -74,7 +74,8 @@ metastash::TimeseriesInfo MetadataFetcher::get_timeseries_info(db::Connection* c
     return MetadataCache::get_timeseries_info(conn, cache_dir, refresh_cache);
   } catch (const FileNotFoundError&) {
     std::string dir = MetadataCache::resolve_cache_dir(cache_dir, MetadataCache::infer_namespace(conn));
-    std::throw_with_nested(std::runtime_error("未找到本地元数据缓存，请先联网执行 refresh_metastash()。缓存目录: " + dir));
+    std::throw_with_nested(
+        std::runtime_error("未找到本地元数据缓存，请先联网执行 refresh_metastash()。缓存目录: " + dir));
   }
 }
 
@@ -84,8 +85,9 @@ Table MetadataFetcher::get_method_ids(db::Connection* conn, const std::string& m
   try {
     db::Connection& c = require(conn);
     if (char d = discipline_of(method_name)) {
-      methods = lower(c.query(std::string("SELECT SUBSTR(ITEMID, 1, 3) AS methodid\nFROM QZDATA.QZ_DICT_STATIONITEMS \n") +
-                              "WHERE SUBSTR(ITEMID, 1, 1) = '" + d + "'"));
+      methods =
+          lower(c.query(std::string("SELECT SUBSTR(ITEMID, 1, 3) AS methodid\nFROM QZDATA.QZ_DICT_STATIONITEMS \n") +
+                        "WHERE SUBSTR(ITEMID, 1, 1) = '" + d + "'"));
     } else if (method_name == kAll) {
       methods = lower(c.query("SELECT SUBSTR(ITEMID, 1, 3) AS methodid\nFROM QZDATA.QZ_DICT_STATIONITEMS"));
     } else {
@@ -125,7 +127,8 @@ std::optional<Table> MetadataFetcher::get_item_ids(db::Connection* conn, const I
                            {{"itemname", *one}}));
     std::vector<std::string> literals;
     for (const auto& n : *list) literals.push_back(sql_literal(n));
-    return lower(c.query("SELECT ITEMID \nFROM QZDATA.QZ_DICT_ITEMS \nWHERE ITEMNAME IN (" + join(literals, ",") + ")"));
+    return lower(
+        c.query("SELECT ITEMID \nFROM QZDATA.QZ_DICT_ITEMS \nWHERE ITEMNAME IN (" + join(literals, ",") + ")"));
   } catch (const std::exception&) {
     Table items = MetadataCache::get_table("items", conn, cache_dir);
     return select_codes(items, "ITEMNAME", "ITEMID", [&](std::string_view n) {

@@ -30,8 +30,7 @@ std::optional<std::string> DatabaseType::get_id(std::string_view db_type) {
 
 std::optional<SampleRateConfig> SampleRateType::get_config(std::string_view rate_type) {
   for (const auto& e : kRates) {
-    if (rate_type == e.name || rate_type == e.alias)
-      return SampleRateConfig{std::string(e.id), e.rate, 86400 / e.rate};
+    if (rate_type == e.name || rate_type == e.alias) return SampleRateConfig{std::string(e.id), e.rate, 86400 / e.rate};
   }
   return std::nullopt;
 }

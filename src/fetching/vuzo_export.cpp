@@ -61,8 +61,7 @@ std::optional<Table> DataFetcher::to_vuzo(db::Connection* conn, const Table& df,
   return exchange::to_vuzo(df, context);
 }
 
-std::optional<Table> DataFetcher::to_vuzo(db::Connection* conn, const std::optional<Table>& df,
-                                          int64_t sampling_rate) {
+std::optional<Table> DataFetcher::to_vuzo(db::Connection* conn, const std::optional<Table>& df, int64_t sampling_rate) {
   if (!df) return std::nullopt;
   return to_vuzo(conn, *df, sampling_rate);
 }

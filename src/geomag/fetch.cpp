@@ -14,8 +14,8 @@ std::string query_time(Timestamp utc) { return format_timestamp(utc, "%Y-%m-%dT%
 // The query starts at the three-hour UTC interval (00, 03, ..., 21 o'clock)
 // that holds the start.
 std::string request_url(Timestamp start, Timestamp end) {
-  return kp_service_url() + "/app/json/?start=" + query_time(floor_to_step(start, kKpIntervalNanos)) + "&end=" + query_time(end) +
-         "&index=Kp";
+  return kp_service_url() + "/app/json/?start=" + query_time(floor_to_step(start, kKpIntervalNanos)) +
+         "&end=" + query_time(end) + "&index=Kp";
 }
 
 }  // namespace

@@ -91,8 +91,8 @@ void read_wdc_line(const Line& line, KpRows& rows) {
   if (line.text.size() < 28) line.fail("a WDC line needs 28 characters");
   int64_t yy = line.integer(line.text.substr(0, 2), "year");
   int64_t year = yy < 32 ? 2000 + yy : 1900 + yy;  // the series begins in 1932
-  Timestamp day = line.day(year, line.integer(line.text.substr(2, 2), "month"),
-                           line.integer(line.text.substr(4, 2), "day"));
+  Timestamp day =
+      line.day(year, line.integer(line.text.substr(2, 2), "month"), line.integer(line.text.substr(4, 2), "day"));
   for (int k = 0; k < 8; ++k)
     rows.add(line.after(day, k * kKpIntervalNanos), wdc_kp(line, line.text.substr(12 + 2 * k, 2)), "def");
 }
@@ -152,8 +152,7 @@ Table parse_kp_text(std::string_view content, const std::string& source) {
   if (body.starts_with("\xEF\xBB\xBF")) body.remove_prefix(3);
   if (!is_valid_utf8(body)) throw IOError(source + ": not a text file");
   std::string_view start = strip_whitespace(body);
-  if (!start.empty() && (start.front() == '{' || start.front() == '['))
-    return read_json_layout(body, source);
+  if (!start.empty() && (start.front() == '{' || start.front() == '[')) return read_json_layout(body, source);
   return read_text_layout(body, source);
 }
 

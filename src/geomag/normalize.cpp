@@ -19,7 +19,8 @@ void check_shape(const Table& data) {
 // Kp as numbers, values outside the index's range 0..9 missing; a column of
 // times or bytes holds no numbers at all.
 Column kp_values(const Column& kp) {
-  bool no_numbers = kp.type() == DataType::Timestamp || kp.type() == DataType::Duration || kp.type() == DataType::Binary;
+  bool no_numbers =
+      kp.type() == DataType::Timestamp || kp.type() == DataType::Duration || kp.type() == DataType::Binary;
   Column out = no_numbers ? Column::nulls("Kp", DataType::Float64, kp.size()) : to_number(kp);
   out.set_name("Kp");
   for (double& v : out.float64s())

@@ -1,9 +1,9 @@
 #include "tremora/logger_config.hpp"
 
+#include <spdlog/details/null_mutex.h>
 #include <spdlog/logger.h>
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/dist_sink.h>
-#include <spdlog/details/null_mutex.h>
 #include <spdlog/sinks/stdout_sinks.h>
 
 #include <cstdlib>
@@ -132,9 +132,7 @@ void Logger::error(std::string_view message) const { log(Level::error, message);
 
 const std::string& Logger::name() const { return impl_->name; }
 
-bool Logger::enabled(Level level) const {
-  return impl_->logger->should_log(to_spdlog(level));
-}
+bool Logger::enabled(Level level) const { return impl_->logger->should_log(to_spdlog(level)); }
 
 const Logger fetching_logger("fetching");
 const Logger cleaning_logger("cleaning");

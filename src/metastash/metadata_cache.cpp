@@ -20,8 +20,7 @@ const logger_config::Logger& log() {
 }
 
 bool is_namespace_char(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '.' ||
-         c == '-';
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == '.' || c == '-';
 }
 
 const TableSpec* find_entry(const std::string& key) {

@@ -17,7 +17,8 @@ namespace {
 // 65536 leaves room. A page that states a larger size is refused before
 // memory is set aside for it.
 void check_expansion(std::string_view data, std::size_t size, std::size_t ratio, const char* codec) {
-  if (size > data.size() * ratio + ratio) throw DecodeError(std::string(codec) + " data cannot expand to the stated page size");
+  if (size > data.size() * ratio + ratio)
+    throw DecodeError(std::string(codec) + " data cannot expand to the stated page size");
 }
 
 std::string gzip_exact(std::string_view data, std::size_t size) {

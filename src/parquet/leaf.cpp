@@ -7,9 +7,7 @@ using namespace meta;
 
 [[noreturn]] void bad(const std::string& what) { throw FormatError(what); }
 
-int64_t unit_nanos(TimeUnit u) {
-  return u == TimeUnit::Millis ? 1'000'000 : u == TimeUnit::Micros ? 1'000 : 1;
-}
+int64_t unit_nanos(TimeUnit u) { return u == TimeUnit::Millis ? 1'000'000 : u == TimeUnit::Micros ? 1'000 : 1; }
 
 }  // namespace
 
@@ -70,7 +68,8 @@ Leaf leaf_of(const SchemaElement& e, const std::map<std::string, std::string>& k
       break;
     default: bad("column '" + e.name + "' has an unknown physical type " + std::to_string(int(*e.type)));
   }
-  if (auto z = kv.find("tremora.zone." + e.name); z != kv.end() && leaf.type == DataType::Timestamp) leaf.zone = z->second;
+  if (auto z = kv.find("tremora.zone." + e.name); z != kv.end() && leaf.type == DataType::Timestamp)
+    leaf.zone = z->second;
   if (auto t = kv.find("tremora.type." + e.name); t != kv.end() && t->second == "duration" && leaf.conv == Conv::I64)
     leaf.type = DataType::Duration;
   return leaf;

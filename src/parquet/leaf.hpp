@@ -14,8 +14,23 @@ namespace tremora::parquet {
 
 // How the stored values of a leaf column become tremora values.
 enum class Conv {
-  Bool, I32, U32, I32Date, I32TimeMillis, I32Decimal, I64, I64Scaled, I64Decimal, I96,
-  Float, Double, Bytes, BytesDecimal, Fixed, FixedDecimal, Float16
+  Bool,
+  I32,
+  U32,
+  I32Date,
+  I32TimeMillis,
+  I32Decimal,
+  I64,
+  I64Scaled,
+  I64Decimal,
+  I96,
+  Float,
+  Double,
+  Bytes,
+  BytesDecimal,
+  Fixed,
+  FixedDecimal,
+  Float16
 };
 
 struct Leaf {
@@ -25,9 +40,9 @@ struct Leaf {
   DataType type = DataType::Int64;
   std::string zone;
   bool optional = true;
-  int64_t unit_ns = 1;     // I64Scaled: nanoseconds per stored unit
-  int32_t scale = 0;       // decimals
-  int32_t fixed_len = 0;   // FIXED_LEN_BYTE_ARRAY
+  int64_t unit_ns = 1;    // I64Scaled: nanoseconds per stored unit
+  int32_t scale = 0;      // decimals
+  int32_t fixed_len = 0;  // FIXED_LEN_BYTE_ARRAY
 };
 
 struct FormatError : std::exception {

@@ -15,7 +15,10 @@ void write_logical(Writer& w, const LogicalType& t) {
   using K = LogicalType::Kind;
   w.field_struct(10);
   switch (t.kind) {
-    case K::String: w.field_struct(1); w.end_struct(); break;
+    case K::String:
+      w.field_struct(1);
+      w.end_struct();
+      break;
     case K::Timestamp:
       w.field_struct(8);
       w.field_bool(1, t.adjusted_to_utc);
@@ -269,7 +272,9 @@ ColumnMetaData read_column_meta(Reader& r) {
   read_struct(r, [&](int16_t id, Type t) {
     switch (id) {
       case 1: m.type = PhysicalType(r.read_i32(t)); return true;
-      case 2: read_list_of(r, t, Type::I32, [&] { m.encodings.push_back(Encoding(r.read_i32_element())); }); return true;
+      case 2:
+        read_list_of(r, t, Type::I32, [&] { m.encodings.push_back(Encoding(r.read_i32_element())); });
+        return true;
       case 3: read_list_of(r, t, Type::Binary, [&] { m.path.push_back(r.read_binary_element()); }); return true;
       case 4: m.codec = Codec(r.read_i32(t)); return true;
       case 5: m.num_values = r.read_i64(t); return true;

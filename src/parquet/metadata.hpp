@@ -11,16 +11,55 @@
 
 namespace tremora::parquet::meta {
 
-enum class PhysicalType : int32_t { Boolean = 0, Int32 = 1, Int64 = 2, Int96 = 3, Float = 4, Double = 5, ByteArray = 6, FixedLenByteArray = 7 };
+enum class PhysicalType : int32_t {
+  Boolean = 0,
+  Int32 = 1,
+  Int64 = 2,
+  Int96 = 3,
+  Float = 4,
+  Double = 5,
+  ByteArray = 6,
+  FixedLenByteArray = 7
+};
 enum class Repetition : int32_t { Required = 0, Optional = 1, Repeated = 2 };
-enum class Encoding : int32_t { Plain = 0, PlainDictionary = 2, Rle = 3, BitPacked = 4, DeltaBinaryPacked = 5, DeltaLengthByteArray = 6, DeltaByteArray = 7, RleDictionary = 8, ByteStreamSplit = 9 };
-enum class Codec : int32_t { Uncompressed = 0, Snappy = 1, Gzip = 2, Lzo = 3, Brotli = 4, Lz4 = 5, Zstd = 6, Lz4Raw = 7 };
+enum class Encoding : int32_t {
+  Plain = 0,
+  PlainDictionary = 2,
+  Rle = 3,
+  BitPacked = 4,
+  DeltaBinaryPacked = 5,
+  DeltaLengthByteArray = 6,
+  DeltaByteArray = 7,
+  RleDictionary = 8,
+  ByteStreamSplit = 9
+};
+enum class Codec : int32_t {
+  Uncompressed = 0,
+  Snappy = 1,
+  Gzip = 2,
+  Lzo = 3,
+  Brotli = 4,
+  Lz4 = 5,
+  Zstd = 6,
+  Lz4Raw = 7
+};
 enum class PageType : int32_t { Data = 0, Index = 1, Dictionary = 2, DataV2 = 3 };
 
 // Converted types (the legacy annotations) that tremora interprets.
 enum ConvertedType : int32_t {
-  kUtf8 = 0, kEnum = 4, kDecimal = 5, kDate = 6, kTimeMillis = 7, kTimeMicros = 8, kTimestampMillis = 9,
-  kTimestampMicros = 10, kUint8 = 11, kUint16 = 12, kUint32 = 13, kUint64 = 14, kJson = 19
+  kUtf8 = 0,
+  kEnum = 4,
+  kDecimal = 5,
+  kDate = 6,
+  kTimeMillis = 7,
+  kTimeMicros = 8,
+  kTimestampMillis = 9,
+  kTimestampMicros = 10,
+  kUint8 = 11,
+  kUint16 = 12,
+  kUint32 = 13,
+  kUint64 = 14,
+  kJson = 19
 };
 
 enum class TimeUnit { Millis, Micros, Nanos };
@@ -29,11 +68,11 @@ enum class TimeUnit { Millis, Micros, Nanos };
 struct LogicalType {
   enum class Kind { None, String, Enum, Decimal, Date, Time, Timestamp, Integer, Unknown, Json, Uuid, Float16, Other };
   Kind kind = Kind::None;
-  int32_t scale = 0, precision = 0;     // Decimal
-  bool adjusted_to_utc = false;         // Time, Timestamp
-  TimeUnit unit = TimeUnit::Millis;     // Time, Timestamp
-  int32_t bit_width = 0;                // Integer
-  bool is_signed = true;                // Integer
+  int32_t scale = 0, precision = 0;  // Decimal
+  bool adjusted_to_utc = false;      // Time, Timestamp
+  TimeUnit unit = TimeUnit::Millis;  // Time, Timestamp
+  int32_t bit_width = 0;             // Integer
+  bool is_signed = true;             // Integer
 };
 
 struct SchemaElement {

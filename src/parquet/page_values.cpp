@@ -22,8 +22,9 @@ double decimal_value(std::string_view be, int32_t scale) {
 
 float half_to_float(uint16_t h) {
   int sign = h >> 15, exp = (h >> 10) & 0x1F, frac = h & 0x3FF;
-  float v = exp == 0 ? std::ldexp(float(frac), -24) : exp == 31 ? (frac ? NAN : INFINITY)
-                                                                : std::ldexp(float(frac | 0x400), exp - 25);
+  float v = exp == 0    ? std::ldexp(float(frac), -24)
+            : exp == 31 ? (frac ? NAN : INFINITY)
+                        : std::ldexp(float(frac | 0x400), exp - 25);
   return sign ? -v : v;
 }
 
@@ -54,10 +55,10 @@ void integers_to_values(const Leaf& leaf, const std::vector<int64_t>& raw, Value
       out.i64.resize(raw.size());
       for (std::size_t i = 0; i < raw.size(); ++i) {
         int32_t v = int32_t(uint32_t(uint64_t(raw[i])));
-        out.i64[i] = leaf.conv == Conv::U32 ? int64_t(uint32_t(v))
-                     : leaf.conv == Conv::I32Date ? to_nanos(v, kNanosPerDay)
+        out.i64[i] = leaf.conv == Conv::U32             ? int64_t(uint32_t(v))
+                     : leaf.conv == Conv::I32Date       ? to_nanos(v, kNanosPerDay)
                      : leaf.conv == Conv::I32TimeMillis ? int64_t(v) * 1'000'000
-                                                         : int64_t(v);
+                                                        : int64_t(v);
       }
       return;
     case Conv::I32Decimal:

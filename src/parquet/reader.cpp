@@ -94,12 +94,15 @@ class Accumulator {
     switch (leaf_.type) {
       case DataType::Float32: return Column::from_float32(name, std::move(f32_));
       case DataType::Float64: return Column::from_float64(name, std::move(f64_));
-      case DataType::Int64: return Column::from_int64(name, std::move(i64_), any_null_ ? std::move(valid_) : std::vector<uint8_t>{});
-      case DataType::Bool: return Column::from_bool(name, std::move(b_), any_null_ ? std::move(valid_) : std::vector<uint8_t>{});
+      case DataType::Int64:
+        return Column::from_int64(name, std::move(i64_), any_null_ ? std::move(valid_) : std::vector<uint8_t>{});
+      case DataType::Bool:
+        return Column::from_bool(name, std::move(b_), any_null_ ? std::move(valid_) : std::vector<uint8_t>{});
       case DataType::Timestamp: return Column::from_timestamps(name, std::move(i64_), leaf_.zone);
       case DataType::Duration: return Column::from_durations(name, std::move(i64_));
       default:
-        if (!plain_mode_ && leaf_.type == DataType::String) return Column::from_dictionary(name, std::move(codes_), std::move(dict_));
+        if (!plain_mode_ && leaf_.type == DataType::String)
+          return Column::from_dictionary(name, std::move(codes_), std::move(dict_));
         return plain_.finish(name);
     }
   }
@@ -119,7 +122,9 @@ class Accumulator {
 
   // Appends rows that all have values in one go; false for texts.
   bool append_all(const Values& v, std::size_t n) {
-    auto extend = [n](auto& to, const auto& from) { to.insert(to.end(), from.begin(), from.begin() + std::ptrdiff_t(n)); };
+    auto extend = [n](auto& to, const auto& from) {
+      to.insert(to.end(), from.begin(), from.begin() + std::ptrdiff_t(n));
+    };
     switch (storage()) {
       case 'i': extend(i64_, v.i64); break;
       case 'd': extend(f64_, v.f64); break;
@@ -278,7 +283,8 @@ void FileReader::read_data_page(const PageHeader& h, std::string_view raw, const
     page = decompress(m.codec, raw, std::size_t(h.uncompressed_page_size));
     ByteCursor in(page);
     if (leaf.optional) {
-      if (h.data->definition_level_encoding != Encoding::Rle) throw DecodeError("unsupported definition level encoding");
+      if (h.data->definition_level_encoding != Encoding::Rle)
+        throw DecodeError("unsupported definition level encoding");
       levels = in.take(in.u32());
     }
     values = std::string_view(in.here(), in.remaining());
@@ -290,7 +296,8 @@ void FileReader::read_data_page(const PageHeader& h, std::string_view raw, const
     n = std::size_t(v2.num_values);
     encoding = v2.encoding;
     std::size_t lv = std::size_t(v2.definition_levels_byte_length) + std::size_t(v2.repetition_levels_byte_length);
-    if (lv > raw.size() || lv > std::size_t(h.uncompressed_page_size)) throw DecodeError("level sizes past the page end");
+    if (lv > raw.size() || lv > std::size_t(h.uncompressed_page_size))
+      throw DecodeError("level sizes past the page end");
     levels = raw.substr(std::size_t(v2.repetition_levels_byte_length), std::size_t(v2.definition_levels_byte_length));
     std::string_view body = raw.substr(lv);
     std::size_t body_size = std::size_t(h.uncompressed_page_size) - lv;
@@ -311,8 +318,8 @@ void FileReader::read_data_page(const PageHeader& h, std::string_view raw, const
     int width = in.u8();
     std::vector<uint32_t> idx(m_values);
     std::size_t dict_size = dict_.size();
-    rle_decode(std::string_view(in.here(), in.remaining()), width, m_values, uint32_t(std::min<std::size_t>(dict_size, UINT32_MAX)),
-               idx.data());
+    rle_decode(std::string_view(in.here(), in.remaining()), width, m_values,
+               uint32_t(std::min<std::size_t>(dict_size, UINT32_MAX)), idx.data());
     if (leaf.type == DataType::String) acc.append_codes(dict_.text, dict_id_, idx, flags, n);
     else acc.append(gather(dict_, idx), flags, n);
   } else {

@@ -157,7 +157,8 @@ std::optional<std::string> step_from_rate(const Table& df) {
 std::string most_frequent_step(const std::vector<int64_t>& t) {
   std::vector<int64_t> diffs;
   for (std::size_t i = 1; i < t.size(); ++i)
-    if (t[i] != Timestamp::NaT && t[i - 1] != Timestamp::NaT) diffs.push_back(nanos_between(Timestamp{t[i - 1]}, Timestamp{t[i]}));
+    if (t[i] != Timestamp::NaT && t[i - 1] != Timestamp::NaT)
+      diffs.push_back(nanos_between(Timestamp{t[i - 1]}, Timestamp{t[i]}));
   if (diffs.empty()) return "min";
   std::unordered_map<int64_t, std::size_t> count;
   for (int64_t d : diffs) ++count[d];

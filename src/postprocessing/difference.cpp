@@ -44,7 +44,8 @@ std::vector<int64_t> working_order(const Table& df, bool sort) {
 // lag costs no memory.
 class LagRings {
  public:
-  LagRings(const SeriesIds& series, std::size_t lag) : lag_(lag), start_(series.count + 1, 0), cursor_(series.count, 0) {
+  LagRings(const SeriesIds& series, std::size_t lag)
+      : lag_(lag), start_(series.count + 1, 0), cursor_(series.count, 0) {
     std::vector<std::size_t> rows(series.count, 0);
     for (int32_t g : series.of_row) ++rows[std::size_t(g)];
     for (std::size_t g = 0; g < series.count; ++g) start_[g + 1] = start_[g] + std::min(rows[g], lag);

@@ -55,7 +55,8 @@ double kth_distance(const T* s, std::size_t n, double m, std::size_t k) {
 template <typename T>
 double window_mad(const T* s, std::size_t n, double m) {
   if (std::isnan(m) || (std::isinf(m) && (double(s[0]) == m || double(s[n - 1]) == m))) return std::nan("");
-  double d = n % 2 ? kth_distance(s, n, m, n / 2) : (kth_distance(s, n, m, n / 2 - 1) + kth_distance(s, n, m, n / 2)) / 2;
+  double d =
+      n % 2 ? kth_distance(s, n, m, n / 2) : (kth_distance(s, n, m, n / 2 - 1) + kth_distance(s, n, m, n / 2)) / 2;
   return kMadScale * d;
 }
 
@@ -155,7 +156,8 @@ std::vector<T> filtered(const T* x, std::size_t n, std::size_t w, double thresho
 }
 
 void check_arguments(int64_t window_size, double threshold_factor) {
-  if (window_size < 1) throw std::invalid_argument("window_size must be at least 1, not " + std::to_string(window_size));
+  if (window_size < 1)
+    throw std::invalid_argument("window_size must be at least 1, not " + std::to_string(window_size));
   if (!std::isfinite(threshold_factor)) throw std::invalid_argument("threshold_factor must be a finite number");
 }
 

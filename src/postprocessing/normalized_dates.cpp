@@ -11,8 +11,8 @@ namespace {
 // only partly inside the range.
 void check_reference_year(int64_t year) {
   if (year < 1678 || year > 2261)
-    throw std::invalid_argument(fmt::format(
-        "reference year {} lies outside the years that timestamps cover whole (1678 to 2261)", year));
+    throw std::invalid_argument(
+        fmt::format("reference year {} lies outside the years that timestamps cover whole (1678 to 2261)", year));
 }
 
 }  // namespace

@@ -136,7 +136,7 @@ class SortedWindow {
   void replace_small(T old_value, T new_value) {
     auto [from, below_new] = count_below(old_value, new_value);
     bool rising = new_value > old_value;
-    std::size_t to = rising ? below_new - 1 : below_new;  // below_new counts the old value when rising
+    std::size_t to = rising ? below_new - 1 : below_new;               // below_new counts the old value when rising
     T lo = T(rising ? from : to + 1), hi = T(rising ? to : from + 1);  // moved: [lo, hi)
     std::ptrdiff_t step = rising ? 1 : -1;
     const T* s = data();

@@ -101,13 +101,15 @@ void write_dictionaries(Db& db, const std::set<std::string>& chosen) {
     sqlite3_bind_double(st, 3, x.longitude), sqlite3_bind_double(st, 4, x.latitude), db.run(st);
   }
   auto* it = db.prepare("INSERT INTO QZ_DICT_ITEMS VALUES (?, ?, ?)");
-  for (const auto& x : items()) bind_text(it, 1, x.code), bind_text(it, 2, x.name), bind_text(it, 3, x.unit), db.run(it);
+  for (const auto& x : items())
+    bind_text(it, 1, x.code), bind_text(it, 2, x.name), bind_text(it, 3, x.unit), db.run(it);
   auto* pt = db.prepare("INSERT INTO QZ_DICT_STATIONPOINTS VALUES (?, ?, ?)");
   auto* si = db.prepare("INSERT INTO QZ_DICT_STATIONITEMS VALUES (?, ?, ?)");
   for (const auto& p : points()) {
     if (!chosen.count(p.station)) continue;
     bind_text(pt, 1, p.station), bind_text(pt, 2, p.point), bind_text(pt, 3, p.name), db.run(pt);
-    for (const auto& i : p.items) bind_text(si, 1, p.station), bind_text(si, 2, p.point), bind_text(si, 3, i), db.run(si);
+    for (const auto& i : p.items)
+      bind_text(si, 1, p.station), bind_text(si, 2, p.point), bind_text(si, 3, i), db.run(si);
   }
 }
 
@@ -120,7 +122,8 @@ std::string create_statement(const TableSpec& t, bool compressed) {
           value);
     case Flavor::Preprocessed:
       return fmt::format(
-          "CREATE TABLE {} (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, SAMPLERATE INTEGER, OBSVALUE {})",
+          "CREATE TABLE {} (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, SAMPLERATE INTEGER, OBSVALUE "
+          "{})",
           t.name, value);
     default:
       return fmt::format(
@@ -170,10 +173,10 @@ struct RowWriter {
     bool compressed = rate <= 60;
     db.exec(create_statement(t, compressed));
     ++summary.tables;
-    std::string insert =
-        t.flavor == Flavor::Raw            ? "INSERT INTO " + t.name + " VALUES (?1, ?2, ?3, ?4, ?6)"
-        : t.flavor == Flavor::Preprocessed ? "INSERT INTO " + t.name + " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
-                                           : "INSERT INTO " + t.name + " VALUES (?2, ?3, ?4, ?1, ?5, ?7, ?6)";
+    std::string insert = t.flavor == Flavor::Raw ? "INSERT INTO " + t.name + " VALUES (?1, ?2, ?3, ?4, ?6)"
+                         : t.flavor == Flavor::Preprocessed
+                             ? "INSERT INTO " + t.name + " VALUES (?1, ?2, ?3, ?4, ?5, ?6)"
+                             : "INSERT INTO " + t.name + " VALUES (?2, ?3, ?4, ?1, ?5, ?7, ?6)";
     sqlite3_stmt* s = db.prepare(insert);
     for (const auto& p : points()) {
       if (!chosen.count(p.station)) continue;

@@ -6,8 +6,8 @@ namespace tremora::sampledb {
 namespace {
 
 constexpr double kTwoPi = 6.283185307179586;
-constexpr double kM2Hours = 12.4206;  // principal lunar semi-diurnal tide
-constexpr double kO1Hours = 25.8193;  // principal lunar diurnal tide
+constexpr double kM2Hours = 12.4206;        // principal lunar semi-diurnal tide
+constexpr double kO1Hours = 25.8193;        // principal lunar diurnal tide
 constexpr int64_t kEpoch2022 = 1640995200;  // 2022-01-01 00:00:00
 // The geomagnetic storm of 10-11 May 2024, in Beijing time.
 constexpr int64_t kStormStart = 1715385600;  // 2024-05-11 00:00
@@ -61,11 +61,17 @@ SeriesModel model_for(const std::string& station, const std::string& point, cons
   double jitter = uniform(s);
   SeriesModel m{item.kind, s, 0, 0, 0, 0, 0, 0, kTwoPi * jitter};
   switch (item.kind) {
-    case Kind::Tilt: m.base = 800 + 400 * jitter, m.seasonal = 30, m.trend_per_year = 40, m.tide = 12, m.noise = 0.3; break;
-    case Kind::Strain: m.base = 4000 + 2000 * jitter, m.seasonal = 150, m.trend_per_year = -80, m.tide = 50, m.noise = 1; break;
+    case Kind::Tilt:
+      m.base = 800 + 400 * jitter, m.seasonal = 30, m.trend_per_year = 40, m.tide = 12, m.noise = 0.3;
+      break;
+    case Kind::Strain:
+      m.base = 4000 + 2000 * jitter, m.seasonal = 150, m.trend_per_year = -80, m.tide = 50, m.noise = 1;
+      break;
     case Kind::Resistivity: m.base = 30 + 30 * jitter, m.seasonal = 1.2, m.trend_per_year = -0.3, m.noise = 0.05; break;
     case Kind::GeoelectricField: m.base = 5 + 20 * jitter, m.diurnal = 3, m.noise = 0.2; break;
-    case Kind::WaterLevel: m.base = 3 + 10 * jitter, m.seasonal = 0.35, m.trend_per_year = -0.05, m.tide = 0.015, m.noise = 0.001; break;
+    case Kind::WaterLevel:
+      m.base = 3 + 10 * jitter, m.seasonal = 0.35, m.trend_per_year = -0.05, m.tide = 0.015, m.noise = 0.001;
+      break;
     case Kind::Rainfall: break;
   }
   return m;

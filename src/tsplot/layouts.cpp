@@ -165,7 +165,8 @@ void draw_rainfall(const TSPlotter& plotter, chart::Axes& ax, const Table& rainf
   } else {
     // Days as dates; times of day only when the keys have them.
     std::vector<int64_t> wall = wall_clock(rainfall.key());
-    bool days = std::all_of(wall.begin(), wall.end(), [](int64_t t) { return t == Timestamp::NaT || t % kNanosPerDay == 0; });
+    bool days =
+        std::all_of(wall.begin(), wall.end(), [](int64_t t) { return t == Timestamp::NaT || t % kNanosPerDay == 0; });
     std::vector<std::string> labels;
     for (int64_t t : wall) labels.push_back(format_timestamp(Timestamp{t}, days ? "%Y-%m-%d" : "%Y-%m-%d %H:%M"));
     ax.bar(labels, std::move(heights), 0.8, style);
@@ -207,13 +208,16 @@ PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
       for (std::size_t i = 0; i < n; ++i) {
         const auto& [station, point] = pairs[begin + i];
         const SeriesIndex::Series* s = index.find(item, station, point);
-        PanelRequest request{.group = s ? std::optional(series_rows(*p.ts, index.rows_of(*s))) : std::nullopt,
-                             .station = station, .point = point, .item = item,
-                             .item_facts = facts,
-                             .station_facts = station_facts(stations_table, rows_with_id(stations_table, "STATIONID", station), station),
-                             .type_index = i,
-                             .empty_message = fmt::format("{}-{} 数据为空!", station, point),
-                             .missing_message = fmt::format("未找到数据: {}-{}-{}", item, station, point)};
+        PanelRequest request{
+            .group = s ? std::optional(series_rows(*p.ts, index.rows_of(*s))) : std::nullopt,
+            .station = station,
+            .point = point,
+            .item = item,
+            .item_facts = facts,
+            .station_facts = station_facts(stations_table, rows_with_id(stations_table, "STATIONID", station), station),
+            .type_index = i,
+            .empty_message = fmt::format("{}-{} 数据为空!", station, point),
+            .missing_message = fmt::format("未找到数据: {}-{}-{}", item, station, point)};
         draw_series_panel(run, *axes[i], request);
       }
       if (o.show_geomag) _draw_geomag(axes, p.kp, p.kp_error, run.bounds, o.time_timezone, o.xlabel);
@@ -254,8 +258,11 @@ PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o)
         const std::string& item = items[j];
         const SeriesIndex::Series* s = index.find(item, station, point);
         PanelRequest request{.group = s ? std::optional(series_rows(*p.ts, index.rows_of(*s))) : std::nullopt,
-                             .station = station, .point = point, .item = item,
-                             .station_facts = facts, .type_index = drawn,
+                             .station = station,
+                             .point = point,
+                             .item = item,
+                             .station_facts = facts,
+                             .type_index = drawn,
                              .resample = o.daily_mean_values ? std::optional<std::string>("D") : std::nullopt,
                              .empty_message = fmt::format("{}-{}-{} 数据为空!", station, point, item),
                              .missing_message = fmt::format("未找到数据: {}-{}-{}", station, point, item),

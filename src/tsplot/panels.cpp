@@ -18,7 +18,8 @@ using logger_config::plotting_logger;
 Timestamp bound_on_clock(const geomag::TimeBound& bound, const Column& key) {
   const std::string& zone = key.zone();
   if (const auto* t = std::get_if<Timestamp>(&bound)) return zone.empty() ? *t : local_to_utc(*t, zone);
-  if (const auto* z = std::get_if<geomag::ZonedTime>(&bound)) return zone.empty() ? utc_to_local(z->utc, z->zone) : z->utc;
+  if (const auto* z = std::get_if<geomag::ZonedTime>(&bound))
+    return zone.empty() ? utc_to_local(z->utc, z->zone) : z->utc;
   ParsedDate d = parse_date_text(std::get<std::string>(bound));
   if (zone.empty()) return d.wall;
   return d.utc_offset_seconds ? d.instant() : local_to_utc(d.wall, zone);
@@ -101,7 +102,8 @@ PanelOutcome draw_series_panel(LayoutRun& run, chart::Axes& ax, PanelRequest r) 
   std::string kind = run.plotter._get_plot_type(r.type_index, o.plot_type, o.plot_types);
   draw_values(ax, kind, chart_days(series.key()), series.column("OBSVALUE"), title, run.drawing, r.label_scatter);
   auto [lo, hi] = *range;
-  std::vector<double> ticks = o.set_zero ? std::vector<double>{lo, 0, hi} : std::vector<double>{lo, (lo + hi) / 2.0, hi};
+  std::vector<double> ticks =
+      o.set_zero ? std::vector<double>{lo, 0, hi} : std::vector<double>{lo, (lo + hi) / 2.0, hi};
   run.plotter._setup_axis(ax, title, item->unit, ticks, o.invert_y, o.xlabel);
   run.plotter._add_statistics(ax, series, o.show_mean, o.show_std, o.std_multiplier);
   if (auto by_item = o.annotations.find(r.item); by_item != o.annotations.end())

@@ -8,7 +8,8 @@ namespace tremora::tsplot {
 
 using logger_config::plotting_logger;
 
-TSPlotter::TSPlotter(std::shared_ptr<db::Connection> connection, const PlotterOptions& o) : conn(std::move(connection)) {
+TSPlotter::TSPlotter(std::shared_ptr<db::Connection> connection, const PlotterOptions& o)
+    : conn(std::move(connection)) {
   metastash::TimeseriesInfo info = fetching::timeseries_info(conn.get(), o.metadata_dir, o.refresh_metadata);
   stations_table = std::move(info.stations);
   points_table = std::move(info.points);

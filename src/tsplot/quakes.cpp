@@ -72,7 +72,8 @@ chart::Axes* TSPlotter::_add_secondary_data(chart::Axes& ax, const std::optional
   const Column& texts = data->column("text");
   for (std::size_t i = 0; i < x.size(); ++i)
     if (!texts.is_null(i))
-      twin->annotate(std::string(texts.text(i)), x[i], distance[i], chart::TextPlacement{5, 5}, {.size = 8, .color = c});
+      twin->annotate(std::string(texts.text(i)), x[i], distance[i], chart::TextPlacement{5, 5},
+                     {.size = 8, .color = c});
   return twin;
 }
 

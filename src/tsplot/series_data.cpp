@@ -23,8 +23,8 @@ Table daily_values(const Table& ts, const std::string& resample) {
   if (!ts.has_key() || ts.key().type() != DataType::Timestamp)
     throw TypeError("daily values need a table keyed by timestamps");
   SeriesIds one = series_ids(values, {}, true);
-  TimeBins days = bin_by_time(ts.key(), values.column("OBSVALUE"), one, kNanosPerDay,
-                              median ? Aggregate::Median : Aggregate::Sum);
+  TimeBins days =
+      bin_by_time(ts.key(), values.column("OBSVALUE"), one, kNanosPerDay, median ? Aggregate::Median : Aggregate::Sum);
   Table out(std::vector<Column>{Column::from_float64("OBSVALUE", std::move(days.values))});
   out.set_key_column(Column::from_timestamps(ts.key().name(), std::move(days.starts), ts.key().zone()));
   return out;
@@ -69,8 +69,7 @@ std::vector<double> numbers_of(const Column& values) {
       out.insert(out.end(), values.float32s().begin(), values.float32s().end());
       return out;
     }
-    case DataType::String:
-      throw TypeError("column '" + values.name() + "' holds texts, not numbers");
+    case DataType::String: throw TypeError("column '" + values.name() + "' holds texts, not numbers");
     default: return to_number(values).float64s();
   }
 }
@@ -101,7 +100,8 @@ std::pair<Table, double> TSPlotter::_process_data(const Table& ts_tmp, bool set_
   return prepare_series(Table(ts_tmp), set_zero, reindex, resample);
 }
 
-std::pair<Table, double> prepare_series(Table ts, bool set_zero, bool reindex, const std::optional<std::string>& resample) {
+std::pair<Table, double> prepare_series(Table ts, bool set_zero, bool reindex,
+                                        const std::optional<std::string>& resample) {
   if (resample && !resample->empty()) ts = daily_values(ts, *resample);
   double offset = 0;
   if (ts.num_rows() == 0) return {std::move(ts), offset};

@@ -46,7 +46,8 @@ std::vector<double> centred_mean(const std::vector<double>& y, int64_t w) {
     if (first < 0 || last >= n) continue;
     double sum = 0;
     bool complete = true;
-    for (int64_t j = first; j <= last && complete; ++j) complete = !std::isnan(y[std::size_t(j)]), sum += y[std::size_t(j)];
+    for (int64_t j = first; j <= last && complete; ++j)
+      complete = !std::isnan(y[std::size_t(j)]), sum += y[std::size_t(j)];
     if (complete) out[std::size_t(k)] = sum / double(w);
   }
   return out;
@@ -68,7 +69,8 @@ double draw_year(chart::Axes& ax, int year, const std::vector<double>& x, std::v
   double mean = mean_of(y);
   ax.scatter(x, y, {10}, {.color = colour, .alpha = 0.3});
   std::vector<double> rolling = centred_mean(y, o.rolling_window);
-  ax.plot(x, rolling, {.color = colour, .linewidth = 2.0, .alpha = 0.9, .label = fmt::format("{} (Mean: {:.2f})", year, mean)});
+  ax.plot(x, rolling,
+          {.color = colour, .linewidth = 2.0, .alpha = 0.9, .label = fmt::format("{} (Mean: {:.2f})", year, mean)});
   if (last) {
     double lowest = INFINITY;
     for (double v : rolling)
@@ -117,7 +119,8 @@ AnnualChart plot_annual_comparison(Table& df, const AnnualOptions& o) {
   for (int year : years) {
     std::vector<double> x, y;
     for (std::size_t r = 0; r < values.size(); ++r)
-      if (year_of_row[r] == year && df.key().int64s()[r] != Timestamp::NaT) x.push_back(x_all[r]), y.push_back(values[r]);
+      if (year_of_row[r] == year && df.key().int64s()[r] != Timestamp::NaT)
+        x.push_back(x_all[r]), y.push_back(values[r]);
     chart::Color colour = chart::viridis(double(i) / double(years.size()));
     year_data_stats[year] = draw_year(*ax, year, x, std::move(y), colour, o, i + 1 == years.size());
     ++i;
@@ -137,8 +140,9 @@ AnnualChart plot_annual_comparison(Table& df, const AnnualOptions& o) {
     overall_mean /= double(all_means.size());
   }
   if (std::isfinite(overall_mean))
-    ax->axhline(overall_mean, {.color = chart::parse_color("red"), .linewidth = 1, .linestyle = chart::LineStyle::Dashed,
-                               .alpha = 0.6});
+    ax->axhline(
+        overall_mean,
+        {.color = chart::parse_color("red"), .linewidth = 1, .linestyle = chart::LineStyle::Dashed, .alpha = 0.6});
   ax->set_month_ticks("%m-%d");
   ax->set_xtick_rotation(45, "right");
   if (o.y_axis_format) ax->set_ytick_formatter(o.y_axis_format);

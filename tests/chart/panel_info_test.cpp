@@ -44,10 +44,12 @@ TEST(PanelInfo, ViewsTicksLabelsAndMarksAsDrawn) {
   axes[0]->set_title("郯城/1/水位", {.size = 11});
   axes[0]->set_ylabel("m", {.size = 11});
   axes[1]->set_title("空", {.size = 11});  // a blank panel
-  axes[2]->bar({t0, t0 + 0.125}, {3.67, 5}, 0.125, {.color = parse_color("green"), .edgecolor = parse_color("gray"), .edgewidth = 0.3}, "edge");
+  axes[2]->bar({t0, t0 + 0.125}, {3.67, 5}, 0.125,
+               {.color = parse_color("green"), .edgecolor = parse_color("gray"), .edgewidth = 0.3}, "edge");
   axes[2]->set_ylim(0, 9);
   axes[2]->set_yticks({0, 3, 6, 9});
-  axes[2]->set_ytick_formatter([](double v, int position) { return std::to_string(int(v)) + "级" + (position ? "" : "起"); });
+  axes[2]->set_ytick_formatter(
+      [](double v, int position) { return std::to_string(int(v)) + "级" + (position ? "" : "起"); });
   for (auto* a : axes) a->set_date_axis();
   axes[2]->set_xlim(t0 - 0.0625, t0 + 2.0625);
 
@@ -130,7 +132,8 @@ TEST(PanelInfo, TwinAxisInAColourOutlinedEdgeBarsAndPads) {
     return testing::read_text(dir / "pads.svg");
   };
   std::string near = svg_with_pads(6, 4), far = svg_with_pads(15, 10);
-  double title_rise = (svg_text_y(near, "标题") - svg_text_y(near, "日期")) - (svg_text_y(far, "标题") - svg_text_y(far, "日期"));
+  double title_rise =
+      (svg_text_y(near, "标题") - svg_text_y(near, "日期")) - (svg_text_y(far, "标题") - svg_text_y(far, "日期"));
   EXPECT_NEAR(title_rise, 9 + 6, 0.01);
 }
 
@@ -141,8 +144,12 @@ TEST(PanelInfo, AnnotationsAndFigureTextsInTheirOwnStyle) {
   Axes* a = f.subplots(1)[0];
   a->plot({0, 10}, {0, 10});
   TextStyle bold;
-  EXPECT_EQ(apply_text_options(bold, {{"fontsize", 9.0}, {"weight", std::string("bold")}, {"color", std::string("blue")},
-                                      {"alpha", 0.5}, {"style", std::string("italic")}, {"rotation", 30.0}}),
+  EXPECT_EQ(apply_text_options(bold, {{"fontsize", 9.0},
+                                      {"weight", std::string("bold")},
+                                      {"color", std::string("blue")},
+                                      {"alpha", 0.5},
+                                      {"style", std::string("italic")},
+                                      {"rotation", 30.0}}),
             (std::vector<std::string>{"rotation"}));
   EXPECT_EQ(bold.size, 9);
   EXPECT_TRUE(bold.italic);
@@ -163,8 +170,9 @@ TEST(PanelInfo, AnnotationsAndFigureTextsInTheirOwnStyle) {
   f.save(dir / "notes.svg");
   std::string svg = testing::read_text(dir / "notes.svg");
   std::smatch m;
-  ASSERT_TRUE(std::regex_search(svg, m, std::regex("<text[^>]*font-weight=\"bold\"[^>]*font-style=\"italic\"[^>]*"
-                                                   "fill=\"rgb\\(0,0,255\\)\" fill-opacity=\"0.500\"[^>]*>峰值</text>")))
+  ASSERT_TRUE(std::regex_search(svg, m,
+                                std::regex("<text[^>]*font-weight=\"bold\"[^>]*font-style=\"italic\"[^>]*"
+                                           "fill=\"rgb\\(0,0,255\\)\" fill-opacity=\"0.500\"[^>]*>峰值</text>")))
       << svg;
   EXPECT_TRUE(std::regex_search(svg, std::regex("font-style=\"italic\"[^>]*fill-opacity=\"0.500\"[^>]*>Generated")));
   EXPECT_NE(svg.find(">角落</text>"), std::string::npos);

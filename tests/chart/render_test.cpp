@@ -7,9 +7,9 @@
 #include <cstring>
 #include <random>
 
-#include "test_support.hpp"
 #include "panel.hpp"
 #include "png_encoder.hpp"
+#include "test_support.hpp"
 #include "text_layout.hpp"
 #include "tremora/chart.hpp"
 #include "tremora/errors.hpp"
@@ -207,7 +207,6 @@ TEST(Figure, InvertedAxisTransparencyAndTickChecks) {
   EXPECT_NE(testing::read_text(dir / "plain.png"), testing::read_text(dir / "inside.png"));
 }
 
-
 TEST(Figure, TightLayoutMakesRoomForLabelsBetweenPanels) {
   testing::TempDir dir;
   // The space between the panels in pixels, from lines drawn at known heights.
@@ -288,12 +287,12 @@ TEST(Marks, ReducingALineToPixelColumnsKeepsThePicture) {
   // A dashed line is only stroked: the kept points alone leave light
   // streaks in the band (measured: 37 %, against the same dashes unreduced).
   m.style.linestyle = LineStyle::Dashed;
-  cairo_surface_t* dashed_full = stroked(m, 1e-9), *dashed = stroked(m, 1);
+  cairo_surface_t *dashed_full = stroked(m, 1e-9), *dashed = stroked(m, 1);
   EXPECT_GT(differing_pixels(dashed, dashed_full), 2 * differing);
   // A translucent line keeps its look and is no darker where the fill meets the stroke.
   m.style.linestyle = LineStyle::Solid;
   m.style.alpha = 0.5;
-  cairo_surface_t* faint_full = stroked(m, 1e-9), *faint = stroked(m, 1);
+  cairo_surface_t *faint_full = stroked(m, 1e-9), *faint = stroked(m, 1);
   EXPECT_LT(differing_pixels(faint, faint_full), 400 * 200 / 10);
   int darkest = 255;
   for (int y = 0; y < 200; ++y)
@@ -306,7 +305,7 @@ TEST(Marks, ReducingALineToPixelColumnsKeepsThePicture) {
   Axes::Mark smooth;
   for (int i = 0; i < 60000; ++i) smooth.x.push_back(i), smooth.y.push_back(3.5 * std::sin(i / 900.0));
   smooth.style.linewidth = 2;
-  cairo_surface_t* smooth_full = stroked(smooth, 1e-9), *smooth_reduced = stroked(smooth, 1);
+  cairo_surface_t *smooth_full = stroked(smooth, 1e-9), *smooth_reduced = stroked(smooth, 1);
   EXPECT_LT(differing_pixels(smooth_reduced, smooth_full), 400 * 200 / 100);  // measured: 0.7 %
   for (auto* s : {smooth_full, smooth_reduced}) cairo_surface_destroy(s);
 }
@@ -342,7 +341,7 @@ TEST(Marks, MarkerShapesForScatterAndLines) {
   cairo_surface_t* down = shape("v");
   EXPECT_TRUE(red_at(down, 50, 67) && white_at(down, 33, 67) && red_at(down, 33, 33));
   cairo_surface_t* cross = shape("x");
-  EXPECT_TRUE(red_at(cross, 60, 60) && red_at(cross, 39, 60));  // on both diagonals
+  EXPECT_TRUE(red_at(cross, 60, 60) && red_at(cross, 39, 60));      // on both diagonals
   EXPECT_TRUE(white_at(cross, 50, 35) && white_at(cross, 65, 50));  // an outline: nothing between the arms
 
   // A line of markers only: the points are marked, nothing joins them.
@@ -395,9 +394,16 @@ TEST(Marks, MarkerShapesForScatterAndLines) {
 
 TEST(Marks, DrawingOptionsByName) {
   Style style;
-  std::vector<std::string> unknown = apply_style_options(
-      style, {{"color", "gray"}, {"linewidth", 0.5}, {"linestyle", "--"}, {"alpha", 0.3}, {"marker", "*"},
-              {"markersize", 4.0}, {"label", "水位"}, {"zorder", 5.0}, {"picker", true}, {"drawstyle", "steps"}});
+  std::vector<std::string> unknown = apply_style_options(style, {{"color", "gray"},
+                                                                 {"linewidth", 0.5},
+                                                                 {"linestyle", "--"},
+                                                                 {"alpha", 0.3},
+                                                                 {"marker", "*"},
+                                                                 {"markersize", 4.0},
+                                                                 {"label", "水位"},
+                                                                 {"zorder", 5.0},
+                                                                 {"picker", true},
+                                                                 {"drawstyle", "steps"}});
   EXPECT_EQ(unknown, (std::vector<std::string>{"drawstyle", "picker"}));
   EXPECT_EQ(style.color, parse_color("gray"));
   EXPECT_EQ(style.linewidth, 0.5);
@@ -488,7 +494,8 @@ TEST(Png, EncodedImagesReadBack) {
     ASSERT_EQ(back.width(), 3);
     for (int i = 0; i < 6; ++i) {
       uint32_t v;
-      std::memcpy(&v, cairo_image_surface_get_data(back.s) + (i / 3) * cairo_image_surface_get_stride(back.s) + 4 * (i % 3), 4);
+      std::memcpy(
+          &v, cairo_image_surface_get_data(back.s) + (i / 3) * cairo_image_surface_get_stride(back.s) + 4 * (i % 3), 4);
       uint32_t want = opaque ? (pixels[i] | 0xff000000) : pixels[i];
       EXPECT_EQ(v, want) << "pixel " << i << (opaque ? " opaque" : " translucent");
     }

@@ -50,7 +50,7 @@ TEST(SplitLines, OffsetUnitFollowsTheSpacing) {
   struct Case {
     double spacing;
     int64_t unit;
-  } cases[] = {{1, kNanosPerSecond},   {1.0, kNanosPerSecond}, {60, kNanosPerMinute}, {3600, kNanosPerHour},
+  } cases[] = {{1, kNanosPerSecond},    {1.0, kNanosPerSecond}, {60, kNanosPerMinute}, {3600, kNanosPerHour},
                {3600.0, kNanosPerHour}, {600, kNanosPerMinute}, {30, kNanosPerMinute}, {2, kNanosPerMinute}};
   for (const auto& c : cases) {
     Table t = split_lines(day_rows({"1 2 3"}), c.spacing);
@@ -132,7 +132,8 @@ TEST(SplitLines, DailyCaseWorksOnTheCallersTable) {
   Table t = split_lines(days, 86400);
   for (const Table* x : {&t, &days}) {
     EXPECT_EQ(x->key().name(), "STARTDATE");
-    EXPECT_EQ(x->key().int64s(), (std::vector<int64_t>{kDay, kDay + kNanosPerDay, kDay + 2 * kNanosPerDay, Timestamp::NaT}));
+    EXPECT_EQ(x->key().int64s(),
+              (std::vector<int64_t>{kDay, kDay + kNanosPerDay, kDay + 2 * kNanosPerDay, Timestamp::NaT}));
     EXPECT_EQ(x->column_names(), (std::vector<std::string>{"STATIONID", "POINTID", "OBSVALUE"}));
     const auto& v = x->column("OBSVALUE").float32s();
     EXPECT_TRUE(std::isnan(v[0]));  // "1 2" holds two values: not a number

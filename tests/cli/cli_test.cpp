@@ -167,9 +167,9 @@ TEST(Cli, StatsOfEachSeries) {
   EXPECT_EQ(fields(lines[2]),
             (std::vector<std::string>{"0", "|", "37001", "4112", "4", "1min", "2", "2", "1", "1", "3", "1", "3"}))
       << lines[2];
-  EXPECT_EQ(fields(lines[3]), (std::vector<std::string>{"1", "|", "37001", "4113", "2", "1h", "20", "20",
-                                                        "14.142135623730951", "10", "30", "5.857864376269049",
-                                                        "34.14213562373095"}))
+  EXPECT_EQ(fields(lines[3]),
+            (std::vector<std::string>{"1", "|", "37001", "4113", "2", "1h", "20", "20", "14.142135623730951", "10",
+                                      "30", "5.857864376269049", "34.14213562373095"}))
       << lines[3];
   RunResult text = run("stats " + table.string() + " --column STATIONID");
   EXPECT_EQ(text.status, 0) << text.out;  // codes that read as numbers count
@@ -218,8 +218,7 @@ TEST(Cli, TextThatIsNotUtf8StaysOutOfParquetFiles) {
 // `out` (".<name>.tmp-<pid>-0") is made a FIFO before the program starts,
 // so the program blocks writing into it once the pipe is full: the signal
 // is sure to arrive while the temporary file exists.
-int signal_while_writing(const std::vector<std::string>& args, const std::filesystem::path& out,
-                         int signal_number) {
+int signal_while_writing(const std::vector<std::string>& args, const std::filesystem::path& out, int signal_number) {
   std::vector<char*> argv{const_cast<char*>(TREMORA_BIN)};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -289,19 +288,22 @@ TEST(Cli, SampleDatabaseFetchAndCache) {
   r = run_in(dir, "refresh-cache --db local");
   ASSERT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(std::filesystem::exists(dir / ".tremo/metastash/qz.local/stations.parquet"));
-  r = run_in(dir, "fetch --db local --start 20240509 --end 20240510 --method 水位 --station 郯城 --rate 分钟值 "
-                  "--type 预处理库 --gzip --out water.csv");
+  r = run_in(dir,
+             "fetch --db local --start 20240509 --end 20240510 --method 水位 --station 郯城 --rate 分钟值 "
+             "--type 预处理库 --gzip --out water.csv");
   ASSERT_EQ(r.status, 0) << r.out;
   Table t = read_csv(dir / "water.csv");
   EXPECT_EQ(t.num_rows(), 2u * 1440);
   EXPECT_EQ(t.column_names()[0], "STARTDATE");
-  r = run_in(dir, "fetch --db local --start 20240509 --end 20240510 --method 水位 --rate 日 --type 预处理库 --out x.csv");
+  r = run_in(dir,
+             "fetch --db local --start 20240509 --end 20240510 --method 水位 --rate 日 --type 预处理库 --out x.csv");
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.out.find("未选择数据类型!"), std::string::npos) << r.out;
   EXPECT_FALSE(std::filesystem::exists(dir / "x.csv"));
   r = run_in(dir, "dialog --db local --start 20240101 --end 20241231 --out log.parquet");
   ASSERT_EQ(r.status, 0) << r.out;
-  r = run_in(dir, "fetch --db nowhere --start 20240509 --end 20240510 --method 水位 --rate 日值 --type 预处理库 --out y.csv");
+  r = run_in(
+      dir, "fetch --db nowhere --start 20240509 --end 20240510 --method 水位 --rate 日值 --type 预处理库 --out y.csv");
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.out.find("数据库配置文件缺失或不完整"), std::string::npos) << r.out;
 }
@@ -310,7 +312,8 @@ TEST(Cli, ExportWritesVuzoFilesAndShowPrintsTheirContext) {
   testing::TempDir dir;
   ASSERT_EQ(run("sample-db --station 37001 " + (dir / "qz.db").string()).status, 0);
   dir.write("default.conf", "[local]\nDRIVER = sqlite\nHOST = qz.local\nDATABASE = qz.db\n");
-  std::string request = "--db local --start 20240509 --end 20240510 --method 水位 --station 郯城 --type 预处理库 --gzip";
+  std::string request =
+      "--db local --start 20240509 --end 20240510 --method 水位 --station 郯城 --type 预处理库 --gzip";
   // Fetched and exported in one step (the metadata cache is filled on the way).
   RunResult r = run_in(dir, "export " + request + " --rate 分钟值 --out out/water.vuzo");
   ASSERT_EQ(r.status, 0) << r.out;
@@ -346,8 +349,9 @@ TEST(Cli, ExportWritesVuzoFilesAndShowPrintsTheirContext) {
   EXPECT_NE(r.out.find("--start excludes --from"), std::string::npos) << r.out;
   r = run_in(dir, "export --from water.csv --db local --rate 60 --out ./water.csv");
   EXPECT_EQ(r.status, 2) << r.out;
-  r = run_in(dir, "export --db local --start 20300101 --end 20300102 --method 水位 --rate 日值 --type 预处理库 "
-                  "--out x.vuzo");
+  r = run_in(dir,
+             "export --db local --start 20300101 --end 20300102 --method 水位 --rate 日值 --type 预处理库 "
+             "--out x.vuzo");
   EXPECT_EQ(lines_of(r.out).back(), "tremora: error: nothing to export: the table has no rows") << r.out;
   EXPECT_FALSE(std::filesystem::exists(dir / "x.vuzo"));
   // A Parquet file named .vuzo that is not one is named.
@@ -361,8 +365,9 @@ TEST(Cli, PlotWritesTheChartsOfATable) {
   testing::TempDir dir;
   ASSERT_EQ(run("sample-db --station 37001 --station 41001 " + (dir / "qz.db").string()).status, 0);
   dir.write("default.conf", "[local]\nDRIVER = sqlite\nHOST = qz.local\nDATABASE = qz.db\n");
-  RunResult r = run_in(dir, "fetch --db local --start 20240509 --end 20240510 --method 水位 --rate 分钟值 "
-                            "--type 预处理库 --gzip --out water.csv");
+  RunResult r = run_in(dir,
+                       "fetch --db local --start 20240509 --end 20240510 --method 水位 --rate 分钟值 "
+                       "--type 预处理库 --gzip --out water.csv");
   ASSERT_EQ(r.status, 0) << r.out;
   dir.write("notes.json", R"({"4112": {"37001_1": [{"text": "峰", "x": "2024-05-09 12:00", "y": 0.1,
                                                     "props": {"color": "red"}}]}})");
@@ -432,8 +437,9 @@ TEST(Cli, PostProcessingCommands) {
   EXPECT_EQ(mad.column("OBSVALUE").text(30), "41");  // the spike becomes the median of 38, 39, 500, 41, 42
   ASSERT_EQ(run("normalize-dates " + in.string() + " " + path("norm.csv") + " --reference-year 2023").status, 0);
   EXPECT_EQ(read_csv(dir / "norm.csv").column("datetime_norm").text(47), "2023-05-02T00:00:00");
-  auto gappy = dir.write("gappy.csv", "STARTDATE,OBSVALUE,SAMPLERATE\n2024-05-01 00:00,1,01\n2024-05-01 00:01,2,01\n"
-                                      "2024-05-01 00:04,5,01\n");
+  auto gappy = dir.write("gappy.csv",
+                         "STARTDATE,OBSVALUE,SAMPLERATE\n2024-05-01 00:00,1,01\n2024-05-01 00:01,2,01\n"
+                         "2024-05-01 00:04,5,01\n");
   ASSERT_EQ(run("reindex " + gappy.string() + " " + path("grid.csv")).status, 0);
   Table grid = read_csv(dir / "grid.csv");
   ASSERT_EQ(grid.num_rows(), 5u);
@@ -550,29 +556,38 @@ TEST(Cli, ErrorsNameWhatIsWrong) {
   testing::TempDir dir;
   ASSERT_EQ(run("sample-db --station 37001 --station 37005 " + (dir / "qz.db").string()).status, 0);
   std::ofstream(dir / "bare.db");  // a database without tables
-  dir.write("default.conf", "[local]\nDRIVER = sqlite\nHOST = qz.local\nDATABASE = qz.db\n"
-                            "[bare]\nDRIVER = sqlite\nHOST = bare\nDATABASE = bare.db\n");
+  dir.write("default.conf",
+            "[local]\nDRIVER = sqlite\nHOST = qz.local\nDATABASE = qz.db\n"
+            "[bare]\nDRIVER = sqlite\nHOST = bare\nDATABASE = bare.db\n");
   auto in_dir = [&](const std::string& args) { return run_in(dir, args); };
-  std::string fetch = "fetch --db local --start 20240509 --end 20240509 --rate 分钟值 --type 预处理库 --gzip --out x.csv ";
+  std::string fetch =
+      "fetch --db local --start 20240509 --end 20240509 --rate 分钟值 --type 预处理库 --gzip --out x.csv ";
   auto last_line = [](const RunResult& r) { return lines_of(r.out).empty() ? "" : lines_of(r.out).back(); };
   // The error line says which name resolved to nothing, and what the library logged.
   RunResult r = in_dir(fetch + "--method 无此方法");
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(last_line(r), "tremora: error: the request could not be resolved: --method '无此方法' matches no method "
-                          "or discipline (未找到匹配的表名!)") << r.out;
+  EXPECT_EQ(last_line(r),
+            "tremora: error: the request could not be resolved: --method '无此方法' matches no method "
+            "or discipline (未找到匹配的表名!)")
+      << r.out;
   r = in_dir(fetch + "--method 地电场 --station 无此台");
-  EXPECT_EQ(last_line(r), "tremora: error: the request could not be resolved: --station '无此台' matches no station "
-                          "(没有找到匹配的台站!; 未生成SQL查询!)") << r.out;
+  EXPECT_EQ(last_line(r),
+            "tremora: error: the request could not be resolved: --station '无此台' matches no station "
+            "(没有找到匹配的台站!; 未生成SQL查询!)")
+      << r.out;
   EXPECT_EQ(r.out.find("syntax error"), std::string::npos);
   r = in_dir(fetch + "--method 地电场 --item 地电场 --item 无此测项");  // a list names items exactly
   EXPECT_NE(last_line(r).find("--item '地电场', '无此测项' matches no item"), std::string::npos) << r.out;
-  r = in_dir("fetch --db local --start 20240509 --end 20240509 --rate 秒钟值 --type 预处理库 --method 水位 --out y.csv");
-  EXPECT_NE(last_line(r).find("--method '水位' has no table for --type '预处理库' and --rate '秒钟值'"), std::string::npos)
+  r = in_dir(
+      "fetch --db local --start 20240509 --end 20240509 --rate 秒钟值 --type 预处理库 --method 水位 --out y.csv");
+  EXPECT_NE(last_line(r).find("--method '水位' has no table for --type '预处理库' and --rate '秒钟值'"),
+            std::string::npos)
       << r.out;
   r = in_dir("dialog --db local --method 降雨量 --out d.csv");
   EXPECT_NE(last_line(r).find("--method '降雨量' has no log table"), std::string::npos) << r.out;
   // A database without its dictionary tables: the error says which one is missing where.
-  r = in_dir("fetch --db bare --start 20240509 --end 20240509 --rate 分钟值 --type 预处理库 --method 地电场 --out z.csv");
+  r = in_dir(
+      "fetch --db bare --start 20240509 --end 20240509 --rate 分钟值 --type 预处理库 --method 地电场 --out z.csv");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(last_line(r).find("stationitems.parquet' and filling it failed"), std::string::npos) << r.out;
   EXPECT_NE(last_line(r).find("no such table: QZDATA.QZ_DICT_STATIONITEMS"), std::string::npos) << r.out;
@@ -624,14 +639,14 @@ TEST(Cli, ShowTypesTablesAsTheCommandsReadThemAndLinesThemUp) {
 
 TEST(Cli, HelpShowsEveryDefaultInLinedUpColumns) {
   std::vector<std::pair<std::string, std::string>> expected{
-      {"fetch", "--station TEXT=全部"},        {"fetch", "--item TEXT=全部 ..."},
-      {"dialog", "--log-type TEXT=313"},       {"refresh-cache", "--cache-dir TEXT=~/.tremo/metastash"},
-      {"resample", "--agg TEXT=mean"},         {"diff", "--value-col TEXT=OBSVALUE"},
-      {"diff", "--periods INT=1"},             {"mad", "--window-size INT=15"},
-      {"mad", "--threshold-factor FLOAT=5"},   {"normalize-dates", "--reference-year INT=2024"},
-      {"kp", "--tz TEXT=Asia/Shanghai"},       {"kp", "--timeout FLOAT=20"},
-      {"quakes", "--filters TEXT=300:3"},      {"sample-db", "--station TEXT=all ..."},
-      {"export", "--station TEXT=全部"},       {"export", "--item TEXT=全部 ..."}};
+      {"fetch", "--station TEXT=全部"},      {"fetch", "--item TEXT=全部 ..."},
+      {"dialog", "--log-type TEXT=313"},     {"refresh-cache", "--cache-dir TEXT=~/.tremo/metastash"},
+      {"resample", "--agg TEXT=mean"},       {"diff", "--value-col TEXT=OBSVALUE"},
+      {"diff", "--periods INT=1"},           {"mad", "--window-size INT=15"},
+      {"mad", "--threshold-factor FLOAT=5"}, {"normalize-dates", "--reference-year INT=2024"},
+      {"kp", "--tz TEXT=Asia/Shanghai"},     {"kp", "--timeout FLOAT=20"},
+      {"quakes", "--filters TEXT=300:3"},    {"sample-db", "--station TEXT=all ..."},
+      {"export", "--station TEXT=全部"},     {"export", "--item TEXT=全部 ..."}};
   for (const auto& [command, option] : expected) {
     RunResult r = run(command + " --help");
     std::size_t at = r.out.find("  " + option);

@@ -88,8 +88,9 @@ TEST(Ini, BadInterpolationIsAnErrorNotAHang) {
     c.get("s", "c");
     FAIL();
   } catch (const ConfigError& e) {
-    EXPECT_EQ(std::string(e.what()), "<string>:4: bad value substitution: option 'c' in section 's' refers to a key "
-                                     "that neither the section nor DEFAULT has");
+    EXPECT_EQ(std::string(e.what()),
+              "<string>:4: bad value substitution: option 'c' in section 's' refers to a key "
+              "that neither the section nor DEFAULT has");
   }
   EXPECT_THROW(c.get("s", "d"), ConfigError);
   EXPECT_THROW(c.get("s", "e"), ConfigError);
@@ -98,8 +99,8 @@ TEST(Ini, BadInterpolationIsAnErrorNotAHang) {
   // expand to 5^9 characters (and with more names per line, to petabytes).
   std::string nested = "[s]\n";
   for (char key = 'a'; key < 'j'; ++key)
-    nested += std::string(1, key) + " = " + replace_all("%(N)s%(N)s%(N)s%(N)s%(N)s", "N", std::string(1, char(key + 1))) +
-              "\n";
+    nested += std::string(1, key) + " = " +
+              replace_all("%(N)s%(N)s%(N)s%(N)s%(N)s", "N", std::string(1, char(key + 1))) + "\n";
   // Refused after 10,000 references, also when every value is empty (each
   // reference then adds nothing, and only counting them stops the work).
   for (const char* leaf : {"x", ""}) {

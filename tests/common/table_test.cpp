@@ -196,7 +196,8 @@ TEST(Table, FilterByLongRunsEqualsTakingTheRows) {
 }
 
 TEST(Table, ConcatAlignsColumnsAndPromotesNumbers) {
-  Table a(std::vector<Column>{Column::from_int64("N", {1, 2}), Column::from_strings("S", {"x", "y"}).dictionary_encoded()});
+  Table a(
+      std::vector<Column>{Column::from_int64("N", {1, 2}), Column::from_strings("S", {"x", "y"}).dictionary_encoded()});
   Table b(std::vector<Column>{Column::from_strings("S", {"y", "z"}).dictionary_encoded(),
                               Column::from_float64("N", {0.5, NAN}), Column::from_float32("F", {3, 4})});
   std::vector<Table> parts{a, b};
@@ -237,7 +238,8 @@ TEST(Table, NumberConversions) {
   EXPECT_EQ(east.zone(), "+08:00");
   EXPECT_EQ(east.int64s()[0], make_timestamp(2024, 2, 29, 18, 0, 0).ns);
   EXPECT_EQ(iso_format(Timestamp{east.int64s()[1]}, east.zone()), "2024-03-01T23:00:00+08:00");
-  EXPECT_EQ(parse_timestamps(Column::from_strings("T", {"2024-01-01T08:00+08:00", "2024-07-01T08:00+09:00"})).zone(), "UTC");
+  EXPECT_EQ(parse_timestamps(Column::from_strings("T", {"2024-01-01T08:00+08:00", "2024-07-01T08:00+09:00"})).zone(),
+            "UTC");
   EXPECT_EQ(parse_timestamps(Column::from_strings("T", {"2024-01-01T08:00Z"})).zone(), "UTC");
   EXPECT_THROW(parse_timestamps(Column::from_strings("T", {"2024-01-01Z", "2024-01-01"})), std::invalid_argument);
 }

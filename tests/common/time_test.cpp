@@ -34,9 +34,9 @@ TEST(DateText, OffsetsGiveTheUtcInstant) {
 }
 
 TEST(DateText, RejectsMalformedAndImpossibleDatesNamingTheText) {
-  for (const char* text : {"", "2024", "2024-13-01", "2023-02-29", "2024-02-30", "2024-03-01 24:00",
-                           "2024-03-01 12:60", "2024-03-01x", "2024-03/01", "202403011", "2024-03-01 18",
-                           "2024-03-01T18:00+25:00", "tomorrow", "2024-03-01 18:00:00.1234567890",
+  for (const char* text : {"", "2024", "2024-13-01", "2023-02-29", "2024-02-30", "2024-03-01 24:00", "2024-03-01 12:60",
+                           "2024-03-01x", "2024-03/01", "202403011", "2024-03-01 18", "2024-03-01T18:00+25:00",
+                           "tomorrow", "2024-03-01 18:00:00.1234567890",
                            // real dates outside the range of timestamps, on the wall clock or as instants
                            "1677-09-21 00:12:43.145224192", "2262-04-12", "2262-04-11T23:00-05:00"}) {
     try {
@@ -120,7 +120,7 @@ TEST(Civil, RoundTripsAcrossYears) {
 }
 
 const Timestamp kFirstInstant{Timestamp::NaT + 1};  // 1677-09-21T00:12:43.145224193
-const Timestamp kLastInstant{INT64_MAX};             // 2262-04-11T23:47:16.854775807
+const Timestamp kLastInstant{INT64_MAX};            // 2262-04-11T23:47:16.854775807
 using testing::error_of;
 
 bool mentions(const std::string& message, const std::string& part) { return message.find(part) != std::string::npos; }
@@ -139,7 +139,7 @@ TEST(CheckedTime, ResultsOutsideTheRangeAreErrorsNamingTheValues) {
   EXPECT_EQ(add_nanos(late, 30 * kNanosPerMinute), make_timestamp(2262, 4, 11, 23, 30, 0));
   std::string past = error_of([&] { add_nanos(late, kNanosPerHour); });
   EXPECT_TRUE(mentions(past, "2262-04-11T23:00:00 + 0 days 01:00:00")) << past;
-  EXPECT_TRUE(mentions(error_of([&] { add_nanos(kFirstInstant, -1); }), "1677-09-21T00:12:43.145224193 - ")) ;
+  EXPECT_TRUE(mentions(error_of([&] { add_nanos(kFirstInstant, -1); }), "1677-09-21T00:12:43.145224193 - "));
   EXPECT_THROW(add_nanos(Timestamp{0}, INT64_MIN), std::invalid_argument);  // would land on NaT
   EXPECT_TRUE(add_nanos(Timestamp{}, kNanosPerDay).is_nat());
 
@@ -158,7 +158,8 @@ TEST(CheckedTime, ResultsOutsideTheRangeAreErrorsNamingTheValues) {
     EXPECT_THROW(nanos_from_count(bad, kNanosPerDay), std::invalid_argument) << bad;
 
   // The step that holds a time may begin before the range does.
-  EXPECT_EQ(floor_to_step(make_timestamp(2024, 5, 1, 13, 0, 0), 3 * kNanosPerHour), make_timestamp(2024, 5, 1, 12, 0, 0));
+  EXPECT_EQ(floor_to_step(make_timestamp(2024, 5, 1, 13, 0, 0), 3 * kNanosPerHour),
+            make_timestamp(2024, 5, 1, 12, 0, 0));
   EXPECT_EQ(floor_to_step(make_timestamp(1969, 12, 31, 23, 0, 0), kNanosPerDay), make_timestamp(1969, 12, 31));
   EXPECT_TRUE(mentions(error_of([&] { floor_to_step(make_timestamp(1677, 9, 21, 1, 0, 0), kNanosPerDay); }),
                        "1677-09-21T01:00:00"));

@@ -107,8 +107,9 @@ TEST(OracleDriver, ColumnTypesNullsAndArraysOfRows) {
 
 TEST(OracleDriver, NamedBindsOfEveryKind) {
   testing::TempDir dir;
-  auto file = testing::make_sqlite_file(dir, {"CREATE TABLE T (ID INTEGER, NAME TEXT, W REAL, D DATE)",
-                            "INSERT INTO T VALUES (1, '郯城', 1.5, 2460440.5), (2, '泰安', 2.5, 2460441.5)"});
+  auto file =
+      testing::make_sqlite_file(dir, {"CREATE TABLE T (ID INTEGER, NAME TEXT, W REAL, D DATE)",
+                                      "INSERT INTO T VALUES (1, '郯城', 1.5, 2460440.5), (2, '泰安', 2.5, 2460441.5)"});
   auto conn = testing::open_through_standin(file);
   Binds binds{{"name", Value(std::string("郯"))}, {"unused", Value(int64_t(7))}};
   Table t = conn->query("SELECT ID FROM QZDATA.T WHERE NAME LIKE '%' || :name || '%'", binds);
@@ -126,8 +127,9 @@ TEST(OracleDriver, NamedBindsOfEveryKind) {
 // the Julian days its files hold.
 TEST(Drivers, TimeAndByteBindsSelectTheSameRows) {
   testing::TempDir dir;
-  auto file = testing::make_sqlite_file(dir, {"CREATE TABLE T (ID INTEGER, D DATE, R BLOB)",
-                                              "INSERT INTO T VALUES (1, 2460440.5, X'0102'), (2, 2460441.75, X'FF00')"});
+  auto file =
+      testing::make_sqlite_file(dir, {"CREATE TABLE T (ID INTEGER, D DATE, R BLOB)",
+                                      "INSERT INTO T VALUES (1, 2460440.5, X'0102'), (2, 2460441.75, X'FF00')"});
   for (const auto& conn : {testing::open_through_standin(file), open_sqlite(file)}) {
     auto ids = [&](const std::string& where, const Value& v) {
       Table t = conn->query("SELECT ID FROM QZDATA.T WHERE " + where + " ORDER BY ID", {{"v", v}});
@@ -179,9 +181,10 @@ TEST(OracleDriver, RefusalsAndErrorsCarryTheirOraCodes) {
 
 TEST(OracleDriver, ConnectionLostWhileFetchingIsAnError) {
   testing::TempDir dir;
-  auto file = testing::make_sqlite_file(dir, {"CREATE TABLE MANY (I INTEGER, B BLOB)",
-                            "WITH RECURSIVE k(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM k WHERE i < 1999) "
-                            "INSERT INTO MANY SELECT i, randomblob(100) FROM k"});
+  auto file =
+      testing::make_sqlite_file(dir, {"CREATE TABLE MANY (I INTEGER, B BLOB)",
+                                      "WITH RECURSIVE k(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM k WHERE i < 1999) "
+                                      "INSERT INTO MANY SELECT i, randomblob(100) FROM k"});
   long before = live_handles();
   {
     ScopedEnv drop("TREMORA_OCI_STANDIN_FAIL_FETCH_AFTER", "2");

@@ -2,7 +2,6 @@
 // generated sample database.
 #include <gtest/gtest.h>
 
-
 #include "recording_connection.hpp"
 #include "small_sample_db.hpp"
 #include "table_checks.hpp"
@@ -19,7 +18,8 @@ using testing::texts;
 
 TEST(SqliteDriver, DictionaryLookups) {
   auto conn = open();
-  Table d = conn->query("SELECT SUBSTR(ITEMID, 1, 3) AS methodid\nFROM QZDATA.QZ_DICT_STATIONITEMS \nWHERE SUBSTR(ITEMID, 1, 1) = '3'");
+  Table d = conn->query(
+      "SELECT SUBSTR(ITEMID, 1, 3) AS methodid\nFROM QZDATA.QZ_DICT_STATIONITEMS \nWHERE SUBSTR(ITEMID, 1, 1) = '3'");
   EXPECT_EQ(texts(d, "methodid"), (std::vector<std::string>{"312", "321", "321"}));
   Table all = conn->query("SELECT SUBSTR(ITEMID, 1, 3) AS methodid\nFROM QZDATA.QZ_DICT_STATIONITEMS");
   EXPECT_EQ(all.num_rows(), 7u);
@@ -27,13 +27,15 @@ TEST(SqliteDriver, DictionaryLookups) {
       "SELECT METHODID AS methodid\nFROM QZDATA.QZ_DICT_METHODS \nWHERE METHODNAME LIKE '%' || :methodname || '%'",
       {{"methodname", "水位"}});
   EXPECT_EQ(texts(m, "methodid"), (std::vector<std::string>{"411", "417"}));
-  Table s = conn->query("SELECT STATIONID \nFROM QZDATA.QZ_DICT_STATIONS \nWHERE STATIONNAME LIKE '%' || :stationname || '%'",
-                        {{"stationname", "郯城"}});
+  Table s =
+      conn->query("SELECT STATIONID \nFROM QZDATA.QZ_DICT_STATIONS \nWHERE STATIONNAME LIKE '%' || :stationname || '%'",
+                  {{"stationname", "郯城"}});
   EXPECT_EQ(texts(s, "STATIONID"), (std::vector<std::string>{"37001"}));
   Table one = conn->query("SELECT ITEMID \nFROM QZDATA.QZ_DICT_ITEMS \nWHERE ITEMNAME LIKE '%' || :itemname || '%'",
                           {{"itemname", "地电场"}});
   EXPECT_EQ(texts(one, "ITEMID"), (std::vector<std::string>{"3211", "3212"}));
-  Table list = conn->query("SELECT ITEMID \nFROM QZDATA.QZ_DICT_ITEMS \nWHERE ITEMNAME IN ('水位','直流单装置地电阻率')");
+  Table list =
+      conn->query("SELECT ITEMID \nFROM QZDATA.QZ_DICT_ITEMS \nWHERE ITEMNAME IN ('水位','直流单装置地电阻率')");
   EXPECT_EQ(texts(list, "ITEMID"), (std::vector<std::string>{"3121", "4112"}));
   EXPECT_EQ(conn->query("SELECT * FROM QZDATA.QZ_DICT_STATIONS").num_rows(), 3u);
   // LIKE is case-sensitive, as in Oracle.
@@ -47,8 +49,9 @@ TEST(SqliteDriver, TableNamesWithKeywordClause) {
       "AND TABLE_NAME LIKE '%' || :sample_rate_id || '%' \nAND TABLE_NAME LIKE '%' || :methodid || '%'";
   Table dyu = conn->query(sql, {{"base_type_id", "DYU"}, {"sample_rate_id", "01"}, {"methodid", "411"}});
   EXPECT_EQ(texts(dyu, "TABLE_NAME"), (std::vector<std::string>{"QZ_411_DYU_01", "QZ_411_DYU_DEV_01"}));
-  Table cp = conn->query(sql + " AND (TABLE_NAME LIKE '%' || :kw1 || '%' OR TABLE_NAME LIKE '%' || :kw2 || '%')",
-                         {{"base_type_id", "CP"}, {"sample_rate_id", "60"}, {"methodid", "312"}, {"kw1", "AVG"}, {"kw2", "INS"}});
+  Table cp = conn->query(
+      sql + " AND (TABLE_NAME LIKE '%' || :kw1 || '%' OR TABLE_NAME LIKE '%' || :kw2 || '%')",
+      {{"base_type_id", "CP"}, {"sample_rate_id", "60"}, {"methodid", "312"}, {"kw1", "AVG"}, {"kw2", "INS"}});
   EXPECT_EQ(texts(cp, "TABLE_NAME"), (std::vector<std::string>{"QZ_312_CP_AVG_60", "QZ_312_CP_INS_60"}));
   EXPECT_THROW(conn->query(sql, {{"base_type_id", "DYU"}}), DatabaseError);  // :sample_rate_id is not bound
 }
@@ -63,7 +66,8 @@ TEST(SqliteDriver, DataAndDialogQueries) {
       "AND STARTDATE < TO_DATE('20240510', 'yyyymmdd')+1 AND (STATIONID=37001) AND (ITEMID='4112') AND (POINTID='1')";
   Table t = conn->query(one);
   ASSERT_EQ(t.num_rows(), 2u);
-  EXPECT_EQ(t.column_names(), (std::vector<std::string>{"STARTDATE", "STATIONID", "POINTID", "ITEMID", "SAMPLERATE", "OBSVALUE"}));
+  EXPECT_EQ(t.column_names(),
+            (std::vector<std::string>{"STARTDATE", "STATIONID", "POINTID", "ITEMID", "SAMPLERATE", "OBSVALUE"}));
   EXPECT_EQ(t.column("STARTDATE").type(), DataType::Timestamp);
   EXPECT_EQ(t.column("STARTDATE").int64s()[0], make_timestamp(2024, 5, 9).ns);
   EXPECT_EQ(t.column("STARTDATE").int64s()[1], make_timestamp(2024, 5, 10).ns);
@@ -106,8 +110,8 @@ TEST(SqliteDriver, QueriesAreOneReadOnlySelect) {
   EXPECT_NE(refused("SELECT 1; SELECT 2").find("more than one statement"), std::string::npos);
   EXPECT_NE(refused("SELECT 1; DELETE FROM QZDATA.QZ_DICT_ITEMS").find("more than one statement"), std::string::npos);
   for (const char* sql : {"PRAGMA case_sensitive_like = OFF", "PRAGMA QZDATA.table_info(QZ_DICT_ITEMS)", "BEGIN",
-                          "DETACH DATABASE QZDATA", "EXPLAIN SELECT 1", "CREATE TEMP TABLE t (a)", "DROP VIEW ALL_TABLES",
-                          "INSERT INTO QZDATA.QZ_DICT_ITEMS (ITEMID) VALUES ('1')"})
+                          "DETACH DATABASE QZDATA", "EXPLAIN SELECT 1", "CREATE TEMP TABLE t (a)",
+                          "DROP VIEW ALL_TABLES", "INSERT INTO QZDATA.QZ_DICT_ITEMS (ITEMID) VALUES ('1')"})
     EXPECT_NE(refused(sql).find(not_select), std::string::npos) << sql << ": " << refused(sql);
   for (const char* sql : {"", "  ", "-- only a comment", ";"})
     EXPECT_NE(refused(sql).find("no statement"), std::string::npos) << sql << ": " << refused(sql);
@@ -180,9 +184,7 @@ TEST(Drivers, RegisteredDriversAreReachedByName) {
 // missing text gives a missing date, anything else an error naming it.
 TEST(SqliteDriver, ToDateReadsEightDigitsOnly) {
   auto conn = open();
-  auto day = [&](const std::string& args) {
-    return conn->query("SELECT TO_DATE(" + args + ") AS d").column("d");
-  };
+  auto day = [&](const std::string& args) { return conn->query("SELECT TO_DATE(" + args + ") AS d").column("d"); };
   // A computed column has no declared type: the Julian day comes as a number.
   EXPECT_EQ(day("'20240229', 'yyyymmdd'").float64s()[0], 2460369.5);
   EXPECT_TRUE(day("NULL, 'yyyymmdd'").is_null(0));
@@ -192,7 +194,8 @@ TEST(SqliteDriver, ToDateReadsEightDigitsOnly) {
       ADD_FAILURE() << "accepted TO_DATE(" << bad << ")";
     } catch (const DatabaseError& e) {
       std::string message = e.what(), text = std::string(bad).substr(1, std::string(bad).find('\'', 1) - 1);
-      bool named = message.find("'" + text + "'") != std::string::npos || message.find("dd.mm.yyyy") != std::string::npos;
+      bool named =
+          message.find("'" + text + "'") != std::string::npos || message.find("dd.mm.yyyy") != std::string::npos;
       EXPECT_TRUE(named) << message;
     }
   }

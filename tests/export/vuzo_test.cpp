@@ -25,8 +25,8 @@ Table observations() {
   t.add_column(Column::from_dictionary("ITEMID", {0, 0, 0}, {"4112"}));
   t.add_column(Column::from_float64("OBSVALUE", {1.5, NAN, -2.25}));
   t.add_column(Column::from_strings("QUALITY", {"A", "B", "A"}));
-  t.add_column(Column::from_timestamps("STARTDATE", {t0, t0 + kNanosPerMinute, t0 + 2 * kNanosPerMinute},
-                                       "Asia/Shanghai"));
+  t.add_column(
+      Column::from_timestamps("STARTDATE", {t0, t0 + kNanosPerMinute, t0 + 2 * kNanosPerMinute}, "Asia/Shanghai"));
   t.set_key("STARTDATE");
   t.attributes()["source"] = "sample";
   return t;
@@ -153,8 +153,9 @@ TEST(VuzoFile, BytesInMemoryReadAsTheFile) {
   // Entries nested too deeply to handle safely are refused.
   Table deep = v;
   deep.attributes()["sampling_rate"] = std::string(100000, '[') + std::string(100000, ']');
-  EXPECT_EQ(error_of([&] { read_vuzo_from_bytes(parquet::write_table_to_bytes(deep), "download"); }),
-            "'download': the VUZO entry 'sampling_rate' cannot be read: arrays and objects nest deeper than 512 levels");
+  EXPECT_EQ(
+      error_of([&] { read_vuzo_from_bytes(parquet::write_table_to_bytes(deep), "download"); }),
+      "'download': the VUZO entry 'sampling_rate' cannot be read: arrays and objects nest deeper than 512 levels");
 }
 
 TEST(VuzoFile, FilesThatAreNotVuzoAreNamed) {
@@ -169,7 +170,8 @@ TEST(VuzoFile, FilesThatAreNotVuzoAreNamed) {
   std::string plain = file("plain.parquet", [](Table& t) { t.attributes().erase("vuzo.version"); });
   EXPECT_EQ(error_of([&] { read_vuzo(plain); }), "'" + plain + "' is not a VUZO file: it has no 'vuzo.version' entry");
   std::string v2 = file("v2.vuzo", [](Table& t) { t.attributes()["vuzo.version"] = "2"; });
-  EXPECT_EQ(error_of([&] { read_vuzo(v2); }), "'" + v2 + "' is a VUZO file of version '2'; this reader knows version 1");
+  EXPECT_EQ(error_of([&] { read_vuzo(v2); }),
+            "'" + v2 + "' is a VUZO file of version '2'; this reader knows version 1");
   std::string broken = file("broken.vuzo", [](Table& t) { t.attributes()["station_info"] = "[{"; });
   EXPECT_THROW(read_vuzo(broken), IOError);
   EXPECT_TRUE(error_of([&] { read_vuzo(broken); }).starts_with("'" + broken + "': the VUZO entry 'station_info'"));

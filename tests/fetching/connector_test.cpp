@@ -82,9 +82,9 @@ TEST(Connector, ConfigurationErrorsKeepThePasswordOut) {
 
 TEST(Connector, SqliteSectionsConnectWithLabels) {
   Places p;
-  std::filesystem::copy_file(testing::small_sample_db(), p.root / "home/.tremo/qz.db",
-                             (std::filesystem::create_directories(p.root / "home/.tremo"),
-                              std::filesystem::copy_options::overwrite_existing));
+  std::filesystem::copy_file(
+      testing::small_sample_db(), p.root / "home/.tremo/qz.db",
+      (std::filesystem::create_directories(p.root / "home/.tremo"), std::filesystem::copy_options::overwrite_existing));
   // The alias exists only in the home folder's file; DATABASE is relative to that file.
   p.work_conf("[db2]\nHOST = other\n");
   p.home_conf("[local]\nDRIVER = sqlite\nHOST = sample.qz\nDATABASE = qz.db\n");

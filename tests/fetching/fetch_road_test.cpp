@@ -7,8 +7,8 @@
 #include "recording_connection.hpp"
 #include "small_sample_db.hpp"
 #include "sqlite_file.hpp"
-#include "test_database.hpp"
 #include "table_checks.hpp"
+#include "test_database.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/fetching.hpp"
 #include "tremora/gzip.hpp"
@@ -57,19 +57,20 @@ TEST(QueryBuilder, TextsOfTheExamples) {
             "SELECT * FROM QZDATA.T \nWHERE STARTDATE >= TO_DATE('20240301', 'yyyymmdd') \n"
             "AND STARTDATE < TO_DATE('20240302', 'yyyymmdd')+1 AND (STATIONID=37005)");
   Table two = names({"A", "B"}, "table_name");
-  std::string a = "SELECT * FROM QZDATA.A \nWHERE STARTDATE >= TO_DATE('20240301', 'yyyymmdd') \n"
-                  "AND STARTDATE < TO_DATE('20240301', 'yyyymmdd')+1";
+  std::string a =
+      "SELECT * FROM QZDATA.A \nWHERE STARTDATE >= TO_DATE('20240301', 'yyyymmdd') \n"
+      "AND STARTDATE < TO_DATE('20240301', 'yyyymmdd')+1";
   std::string b = "SELECT * FROM QZDATA.B" + a.substr(std::string("SELECT * FROM QZDATA.A").size());
   EXPECT_EQ(*QueryBuilder::build_data_query(two, "2024-03-01 18:00", Timestamp{make_timestamp(2024, 3, 1, 23).ns}),
             a + " UNION ALL " + b);
-  std::string filtered = *QueryBuilder::build_data_query(t, "20240301", "20240302", names({"37005", "41001"}, "stationid"),
-                                                         names({"3211", "3212"}, "itemid"), "2");
+  std::string filtered = *QueryBuilder::build_data_query(
+      t, "20240301", "20240302", names({"37005", "41001"}, "stationid"), names({"3211", "3212"}, "itemid"), "2");
   EXPECT_NE(filtered.find("+1 AND (STATIONID=37005 OR STATIONID=41001) AND (ITEMID='3211' OR ITEMID='3212') "
                           "AND (POINTID='2')"),
             std::string::npos)
       << filtered;
-  std::string dialog = *QueryBuilder::build_dialog_query(two, "20240301", "20240302", "313", std::nullopt,
-                                                         names({"4112"}, "itemid"));
+  std::string dialog =
+      *QueryBuilder::build_dialog_query(two, "20240301", "20240302", "313", std::nullopt, names({"4112"}, "itemid"));
   EXPECT_EQ(dialog.find("AND EVTID IN (:evt_id) AND (ITEMID='4112')") != std::string::npos, true) << dialog;
   std::size_t binds = 0;
   for (std::size_t p = dialog.find(":evt_id"); p != std::string::npos; p = dialog.find(":evt_id", p + 1)) ++binds;
@@ -95,10 +96,13 @@ TEST(QueryBuilder, TextsOfTheExamples) {
 TEST(MetadataFetcher, LookupsOnlineAndFromTheCache) {
   Offline offline;
   auto conn = sample();
-  EXPECT_EQ(texts(MetadataFetcher::get_method_ids(conn.get(), "电磁"), "methodid"), (std::vector<std::string>{"312", "321"}));
-  EXPECT_EQ(texts(MetadataFetcher::get_method_ids(conn.get(), "流体"), "methodid"), (std::vector<std::string>{"411", "491"}));
+  EXPECT_EQ(texts(MetadataFetcher::get_method_ids(conn.get(), "电磁"), "methodid"),
+            (std::vector<std::string>{"312", "321"}));
+  EXPECT_EQ(texts(MetadataFetcher::get_method_ids(conn.get(), "流体"), "methodid"),
+            (std::vector<std::string>{"411", "491"}));
   // By name against the database: 417 stays; against the cache it goes.
-  EXPECT_EQ(texts(MetadataFetcher::get_method_ids(conn.get(), "水位"), "methodid"), (std::vector<std::string>{"411", "417"}));
+  EXPECT_EQ(texts(MetadataFetcher::get_method_ids(conn.get(), "水位"), "methodid"),
+            (std::vector<std::string>{"411", "417"}));
   EXPECT_THROW(MetadataFetcher::get_method_ids(nullptr, "水位"), FileNotFoundError);  // no cache yet
   refresh_metastash(*conn);
   const std::string ns = "sample";
@@ -108,13 +112,15 @@ TEST(MetadataFetcher, LookupsOnlineAndFromTheCache) {
   EXPECT_EQ(texts(MetadataFetcher::get_method_ids(&down, "水位"), "methodid"), (std::vector<std::string>{"411"}));
   EXPECT_EQ(texts(MetadataFetcher::get_method_ids(&down, "全部"), "methodid"),
             (std::vector<std::string>{"411", "491", "312", "321"}));
-  EXPECT_EQ(texts(*MetadataFetcher::get_station_ids(conn.get(), "郯城"), "stationid"), (std::vector<std::string>{"37001"}));
+  EXPECT_EQ(texts(*MetadataFetcher::get_station_ids(conn.get(), "郯城"), "stationid"),
+            (std::vector<std::string>{"37001"}));
   EXPECT_EQ(texts(*MetadataFetcher::get_station_ids(&down, "郑州"), "stationid"), (std::vector<std::string>{"41001"}));
   EXPECT_FALSE(MetadataFetcher::get_station_ids(nullptr, "全部"));
   EXPECT_FALSE(MetadataFetcher::get_item_ids(nullptr, "全部"));
   std::vector<std::string> two{"水位", "直流单装置地电阻率"};
   EXPECT_EQ(texts(*MetadataFetcher::get_item_ids(&down, two), "itemid"), (std::vector<std::string>{"3121", "4112"}));
-  EXPECT_EQ(texts(*MetadataFetcher::get_item_ids(&down, "地电场"), "itemid"), (std::vector<std::string>{"3211", "3212"}));
+  EXPECT_EQ(texts(*MetadataFetcher::get_item_ids(&down, "地电场"), "itemid"),
+            (std::vector<std::string>{"3211", "3212"}));
   EXPECT_EQ(texts(*MetadataFetcher::get_item_ids(conn.get(), std::vector<std::string>{"水位", "it's"}), "itemid"),
             (std::vector<std::string>{"4112"}));
   // Table names: keyword clause for products, no development tables, no offline fallback.
@@ -150,21 +156,25 @@ TEST(DataFetcher, EveryRateAndDatabaseType) {
   Offline offline;
   auto conn = sample();
   // Minute data, compressed: one row per sample, in time order.
-  auto minute = fetching_data(conn.get(), "20240509", "20240510", "水位", "郯城", "分钟值", "预处理库", {.gzip_flag = true});
+  auto minute =
+      fetching_data(conn.get(), "20240509", "20240510", "水位", "郯城", "分钟值", "预处理库", {.gzip_flag = true});
   ASSERT_TRUE(minute);
   EXPECT_EQ(minute->num_rows(), 2u * 1440);
   EXPECT_EQ(minute->key().name(), "STARTDATE");
   EXPECT_EQ(minute->key().int64s()[1] - minute->key().int64s()[0], kNanosPerMinute);
   EXPECT_EQ(minute->column("OBSVALUE").type(), DataType::Float32);
-  EXPECT_EQ(minute->column_names(), (std::vector<std::string>{"STATIONID", "POINTID", "ITEMID", "SAMPLERATE", "OBSVALUE"}));
+  EXPECT_EQ(minute->column_names(),
+            (std::vector<std::string>{"STATIONID", "POINTID", "ITEMID", "SAMPLERATE", "OBSVALUE"}));
   EXPECT_EQ(minute->column("STATIONID").text(0), "37001");
   // Second data of both geo-electric items.
-  auto second = fetching_data(conn.get(), "20240510", "20240510", "地电场", "泰安", "秒值", "原始库", {.gzip_flag = true});
+  auto second =
+      fetching_data(conn.get(), "20240510", "20240510", "地电场", "泰安", "秒值", "原始库", {.gzip_flag = true});
   ASSERT_TRUE(second);
   EXPECT_EQ(second->num_rows(), 2u * 86400);
   EXPECT_EQ(second->column("ITEMID").type(), DataType::String);  // numeric codes of the raw tables become texts
   // Hour products: the AVG and the INS table.
-  auto hour = fetching_data(conn.get(), "20240401", "20240402", "地电阻率", "全部", "整点值", "产品库", {.gzip_flag = true});
+  auto hour =
+      fetching_data(conn.get(), "20240401", "20240402", "地电阻率", "全部", "整点值", "产品库", {.gzip_flag = true});
   ASSERT_TRUE(hour);
   EXPECT_EQ(hour->num_rows(), 2u * 24 * 2);
   EXPECT_TRUE(hour->has_column("QUALITY"));
@@ -206,7 +216,8 @@ TEST(DataFetcher, RequestsThatCannotBeResolved) {
   EXPECT_TRUE(capture.contains("fetching", Level::error, "没有找到匹配的测项!"));
   EXPECT_FALSE(fetching_dialog(conn.get(), {.stationname = "无此台"}));
   EXPECT_TRUE(capture.contains("fetching", Level::error, "未生成SQL查询!"));
-  EXPECT_THROW(fetching_data(conn.get(), "2024-04-31", "20240402", "水位", "全部", "日值", "预处理库"), std::invalid_argument);
+  EXPECT_THROW(fetching_data(conn.get(), "2024-04-31", "20240402", "水位", "全部", "日值", "预处理库"),
+               std::invalid_argument);
 }
 
 // A minute table holding one compressed value on a day, with the dictionaries.
@@ -218,7 +229,8 @@ std::vector<std::string> minute_value_db(const std::string& day, const std::stri
     hex += digits[c & 15];
   }
   std::vector<std::string> sql = kMiniDictionaries;
-  sql.push_back("CREATE TABLE QZ_411_DYU_01 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, OBSVALUE BLOB)");
+  sql.push_back(
+      "CREATE TABLE QZ_411_DYU_01 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, OBSVALUE BLOB)");
   sql.push_back("INSERT INTO QZ_411_DYU_01 VALUES (julianday('" + day + "'), '37001', '1', '4112', x'" + hex + "')");
   return sql;
 }
@@ -249,21 +261,27 @@ TEST(DataFetcher, SampleRateCodesNullDaysAndBadValues) {
   testing::TempDir dir;
   std::string blob = gzip_compress("1.5 NULL 2.5");
   std::vector<std::string> sql = kMiniDictionaries;
-  sql.insert(sql.end(), {
-      "CREATE TABLE QZ_411_DYU_60 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, SAMPLERATE REAL, OBSVALUE TEXT)",
-      "INSERT INTO QZ_411_DYU_60 VALUES (julianday('2024-05-02'), '37001', '1', '4112', 7, 'NULLALL'),"
-      " (julianday('2024-05-01'), '37001', '1', '4112', 7, '" + [] {
-        std::string day;
-        for (int i = 0; i < 24; ++i) {
-          if (i) day += ' ';
-          day += std::to_string(i);
-        }
-        return day;
-      }() + "')",
-      "CREATE TABLE QZ_411_DYU_01 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, SAMPLERATE TEXT, OBSVALUE BLOB)",
-      "INSERT INTO QZ_411_DYU_01 VALUES (julianday('2024-05-01'), '37001', '1', '4112', ' 1.0 ', x'00ff00ff'),"
-      " (julianday('2024-05-02'), '37001', '1', '4112', '1', NULL)",
-  });
+  sql.insert(
+      sql.end(),
+      {
+          "CREATE TABLE QZ_411_DYU_60 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, SAMPLERATE REAL, "
+          "OBSVALUE TEXT)",
+          "INSERT INTO QZ_411_DYU_60 VALUES (julianday('2024-05-02'), '37001', '1', '4112', 7, 'NULLALL'),"
+          " (julianday('2024-05-01'), '37001', '1', '4112', 7, '" +
+              [] {
+                std::string day;
+                for (int i = 0; i < 24; ++i) {
+                  if (i) day += ' ';
+                  day += std::to_string(i);
+                }
+                return day;
+              }() +
+              "')",
+          "CREATE TABLE QZ_411_DYU_01 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, SAMPLERATE TEXT, "
+          "OBSVALUE BLOB)",
+          "INSERT INTO QZ_411_DYU_01 VALUES (julianday('2024-05-01'), '37001', '1', '4112', ' 1.0 ', x'00ff00ff'),"
+          " (julianday('2024-05-02'), '37001', '1', '4112', '1', NULL)",
+      });
   auto conn = mini_db(dir, sql);
   LogCapture capture;
   auto hour = fetching_data(conn.get(), "20240501", "20240502", "水位", "全部", "整点值", "预处理库");
@@ -274,7 +292,8 @@ TEST(DataFetcher, SampleRateCodesNullDaysAndBadValues) {
   EXPECT_EQ(hour->column("OBSVALUE").float32s()[23], 23);
   for (std::size_t i = 24; i < 48; ++i) EXPECT_TRUE(std::isnan(hour->column("OBSVALUE").float32s()[i])) << i;
   // Day rows keep the expanded NULLALL text.
-  auto days = fetching_data(conn.get(), "20240501", "20240502", "水位", "全部", "整点值", "预处理库", {.my_split_lines = false});
+  auto days = fetching_data(conn.get(), "20240501", "20240502", "水位", "全部", "整点值", "预处理库",
+                            {.my_split_lines = false});
   std::string filler = std::string(days->column("OBSVALUE").text(1));
   EXPECT_EQ(std::count(filler.begin(), filler.end(), ' '), 23);
   EXPECT_EQ(filler.substr(0, 9), "NULL NULL");
@@ -285,7 +304,8 @@ TEST(DataFetcher, SampleRateCodesNullDaysAndBadValues) {
     fetching_data(bad_conn.get(), "20240501", "20240503", "水位", "全部", "分钟值", "预处理库", {.gzip_flag = true});
     FAIL();
   } catch (const IOError& e) {
-    EXPECT_NE(std::string(e.what()).find("station 37001, item 4112, 2024-05-03 00:00:00 is not UTF-8"), std::string::npos)
+    EXPECT_NE(std::string(e.what()).find("station 37001, item 4112, 2024-05-03 00:00:00 is not UTF-8"),
+              std::string::npos)
         << e.what();
   }
   // A value that does not inflate names its row.
@@ -293,7 +313,8 @@ TEST(DataFetcher, SampleRateCodesNullDaysAndBadValues) {
     fetching_data(conn.get(), "20240501", "20240502", "水位", "全部", "分钟值", "预处理库", {.gzip_flag = true});
     FAIL();
   } catch (const IOError& e) {
-    EXPECT_NE(std::string(e.what()).find("station 37001, item 4112, 2024-05-01 00:00:00"), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("station 37001, item 4112, 2024-05-01 00:00:00"), std::string::npos)
+        << e.what();
   }
 }
 
@@ -335,23 +356,30 @@ TEST(CannedLoaders, RequestsAndPostTreatments) {
 
   testing::TempDir dir;
   std::vector<std::string> sql = kMiniDictionaries;
-  sql.insert(sql.end(), {
-      "CREATE TABLE QZ_312_DYU_60 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, OBSVALUE TEXT)",
-      "INSERT INTO QZ_312_DYU_60 VALUES (julianday('2024-05-01'), '370082', '1', '3211', '" + [] {
-            std::string s = "7.5 9 3 8";  // then twenty samples of 8
-            for (int i = 0; i < 20; ++i) s += " 8";
-            return s;
-          }() + "'), (julianday('2024-05-01'), '37001', '1', '4112', '" + [] {
-            std::string s = "1";
-            for (int i = 1; i < 24; ++i) s += " 1";
-            return s;
-          }() + "')",
-      "CREATE TABLE QZ_411_DYU_90 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, OBSVALUE TEXT, NOTE TEXT)",
-      "INSERT INTO QZ_411_DYU_90 VALUES (julianday('2024-05-01'), '37001', '1', '4112', '5.5', 'ok'),"
-      " (julianday('2024-05-05'), '37001', '1', '4112', '6.5', 'from 37005h'),"
-      " (julianday('2024-05-06'), '37001', '1', '4112', 'NULLALL', 'x'),"
-      " (julianday('2024-05-07'), '37001', '1', '4112', '7.5', 'y')",
-  });
+  sql.insert(
+      sql.end(),
+      {
+          "CREATE TABLE QZ_312_DYU_60 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, OBSVALUE TEXT)",
+          "INSERT INTO QZ_312_DYU_60 VALUES (julianday('2024-05-01'), '370082', '1', '3211', '" +
+              [] {
+                std::string s = "7.5 9 3 8";  // then twenty samples of 8
+                for (int i = 0; i < 20; ++i) s += " 8";
+                return s;
+              }() +
+              "'), (julianday('2024-05-01'), '37001', '1', '4112', '" +
+              [] {
+                std::string s = "1";
+                for (int i = 1; i < 24; ++i) s += " 1";
+                return s;
+              }() +
+              "')",
+          "CREATE TABLE QZ_411_DYU_90 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, OBSVALUE TEXT, NOTE "
+          "TEXT)",
+          "INSERT INTO QZ_411_DYU_90 VALUES (julianday('2024-05-01'), '37001', '1', '4112', '5.5', 'ok'),"
+          " (julianday('2024-05-05'), '37001', '1', '4112', '6.5', 'from 37005h'),"
+          " (julianday('2024-05-06'), '37001', '1', '4112', 'NULLALL', 'x'),"
+          " (julianday('2024-05-07'), '37001', '1', '4112', '7.5', 'y')",
+      });
   auto mini = mini_db(dir, sql);
   Table res = load_Oracle_data_resistivity_year(mini.get(), "20240501");
   std::vector<float> v370082, v37001;
@@ -361,14 +389,14 @@ TEST(CannedLoaders, RequestsAndPostTreatments) {
   EXPECT_TRUE(std::isnan(v370082[0]));  // 7.5 < 8
   EXPECT_EQ(v370082[1], 9);
   EXPECT_TRUE(std::isnan(v370082[2]));
-  EXPECT_EQ(v370082[3], 8);  // 8 is kept
+  EXPECT_EQ(v370082[3], 8);                // 8 is kept
   for (float x : v37001) EXPECT_EQ(x, 1);  // other stations untouched
   Table water = load_Oracle_data_water_year(mini.get());
   ASSERT_EQ(water.num_rows(), 7u);  // 1 to 7 May, every day
   const auto& w = water.column("OBSVALUE").float32s();
   EXPECT_EQ(w[0], 5.5f);
   for (int d = 1; d <= 4; ++d) EXPECT_EQ(w[d], 6.5f) << d;  // the gap takes the next day's value
-  EXPECT_EQ(w[5], 7.5f);  // the NULLALL day is filled from the day after it
+  EXPECT_EQ(w[5], 7.5f);                                    // the NULLALL day is filled from the day after it
   EXPECT_EQ(water.column("NOTE").text(4), "from 37005H");
   EXPECT_EQ(water.key().int64s()[3], make_timestamp(2024, 5, 4).ns);
   // A range without rows: the resistivity loader gives the empty table, the
@@ -380,7 +408,8 @@ TEST(CannedLoaders, RequestsAndPostTreatments) {
 // A stored date beyond 2262 is an error naming it, not a time in another century.
 TEST(FetchRoad, DatesOutsideTheRangeOfTimestamps) {
   testing::TempDir dir;
-  auto conn = mini_db(dir, {"CREATE TABLE T (D DATE)", "INSERT INTO T VALUES (julianday('2262-04-11')), (julianday('3000-01-01'))"});
+  auto conn = mini_db(
+      dir, {"CREATE TABLE T (D DATE)", "INSERT INTO T VALUES (julianday('2262-04-11')), (julianday('3000-01-01'))"});
   std::string error = testing::error_of([&] { conn->query("SELECT D FROM QZDATA.T"); });
   EXPECT_NE(error.find("2816787.5"), std::string::npos) << error;
   EXPECT_THROW(conn->query("SELECT D FROM QZDATA.T"), DatabaseError);

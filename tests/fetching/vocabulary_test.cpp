@@ -9,7 +9,8 @@ TEST(DatabaseType, CodesByExactName) {
   EXPECT_EQ(DatabaseType::get_id("原始库"), "DYS");
   EXPECT_EQ(DatabaseType::get_id(DatabaseType::PREPROCESSED), "DYU");
   EXPECT_EQ(DatabaseType::get_id("产品库"), "CP");
-  for (const char* other : {"PRODUCT", "RAW", "", " 产品库", "DLG", "产品"}) EXPECT_FALSE(DatabaseType::get_id(other)) << other;
+  for (const char* other : {"PRODUCT", "RAW", "", " 产品库", "DLG", "产品"})
+    EXPECT_FALSE(DatabaseType::get_id(other)) << other;
 }
 
 TEST(SampleRateType, RecordsByNameOrAlias) {
@@ -21,7 +22,8 @@ TEST(SampleRateType, RecordsByNameOrAlias) {
   EXPECT_EQ(SampleRateType::get_config("分值"), (SampleRateConfig{"01", 60, 1440}));
   EXPECT_EQ(SampleRateType::get_config("整点值"), (SampleRateConfig{"60", 3600, 24}));
   EXPECT_EQ(SampleRateType::get_config("小时值"), (SampleRateConfig{"60", 3600, 24}));
-  for (const char* other : {"DAY", "日", "", "MINUTE", "分钟"}) EXPECT_FALSE(SampleRateType::get_config(other)) << other;
+  for (const char* other : {"DAY", "日", "", "MINUTE", "分钟"})
+    EXPECT_FALSE(SampleRateType::get_config(other)) << other;
 }
 
 TEST(SampleRateType, RateByCodeWithoutPadding) {

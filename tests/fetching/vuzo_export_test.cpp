@@ -6,8 +6,8 @@
 #include <regex>
 
 #include "small_sample_db.hpp"
-#include "test_database.hpp"
 #include "table_checks.hpp"
+#include "test_database.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/export.hpp"
 #include "tremora/fetching.hpp"
@@ -37,8 +37,8 @@ void write_cache() {
   MetadataCache::save_table("stations", strings({{"STATIONID", {"41001", "37001", "37005", "37001"}},
                                                  {"STATIONNAME", {"郑州", "郯城", "泰安", "郯城旧址"}}}));
   MetadataCache::save_table("points", strings({{"STATIONID", {"37001"}}, {"POINTID", {"1"}}}));
-  MetadataCache::save_table("items", strings({{"ITEMID", {"4112", "3211", std::nullopt}},
-                                              {"ITEMNAME", {"水位", "地电场NS", "无码"}}}));
+  MetadataCache::save_table(
+      "items", strings({{"ITEMID", {"4112", "3211", std::nullopt}}, {"ITEMNAME", {"水位", "地电场NS", "无码"}}}));
 }
 
 // Minute samples keyed by STARTDATE, `per_station` rows for each station.
@@ -173,7 +173,8 @@ TEST(VuzoExport, FetchedMinuteDataRoundTrips) {
   auto conn = testing::open_test_db(testing::small_sample_db());
   conn->info()["tremora_cache_namespace"] = "sample";
   refresh_metastash(*conn);
-  auto df = fetching_data(conn.get(), "20240509", "20240510", "水位", "郯城", "分钟值", "预处理库", {.gzip_flag = true});
+  auto df =
+      fetching_data(conn.get(), "20240509", "20240510", "水位", "郯城", "分钟值", "预处理库", {.gzip_flag = true});
   ASSERT_TRUE(df);
   testing::TempDir dir;
   DataFetcher::export_vuzo(conn.get(), df, dir / "water.vuzo", 60);

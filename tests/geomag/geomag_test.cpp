@@ -14,9 +14,9 @@ namespace tremora::geomag {
 namespace {
 
 using nlohmann::json;
+using testing::error_of;
 using testing::LocalHttpServer;
 using testing::ScopedEnv;
-using testing::error_of;
 
 std::string reply_body(const std::vector<std::string>& dates, const json& kp, const json& status) {
   return json{{"meta", {{"source", "GFZ Potsdam"}, {"license", "CC BY 4.0"}}},
@@ -56,7 +56,8 @@ TEST(FetchGeomag, ShanghaiMorningAsksFromTheIntervalStartAndCutsToTheRange) {
                                        "2024-03-01T06:00:00Z", "2024-03-01T09:00:00Z"},
                                       {1.0, 2.333, 3.667, 4.0, 5.0}, {"def", "def", "def", "pre", "pre"})),
                         std::string("2024-03-01 10:30"), std::string("2024-03-01 14:00"), &targets);
-  ASSERT_EQ(targets, std::vector<std::string>{"/app/json/?start=2024-03-01T00:00:00Z&end=2024-03-01T06:00:00Z&index=Kp"});
+  ASSERT_EQ(targets,
+            std::vector<std::string>{"/app/json/?start=2024-03-01T00:00:00Z&end=2024-03-01T06:00:00Z&index=Kp"});
   EXPECT_EQ(utc_hours(kp), (std::vector<int64_t>{0, 3, 6}));
   EXPECT_EQ(kp.key().name(), "datetime");
   EXPECT_EQ(kp.key().zone(), "Asia/Shanghai");
@@ -74,8 +75,8 @@ TEST(FetchGeomag, BoundsEqualOrZonedOrReversed) {
                                 {1, 2, 3, 4, 5}, {"def", "def", "def", "def", "def"});
   // 11:00 in Shanghai is 03:00 UTC, a boundary: only the interval that begins there.
   std::vector<std::string> targets;
-  Table at_boundary = fetch_from(ok(body), std::string("2024-03-01T11:00:00"), std::string("2024-03-01 11:00"),
-                                 &targets);
+  Table at_boundary =
+      fetch_from(ok(body), std::string("2024-03-01T11:00:00"), std::string("2024-03-01 11:00"), &targets);
   EXPECT_EQ(utc_hours(at_boundary), std::vector<int64_t>{3});
   EXPECT_EQ(targets.at(0), "/app/json/?start=2024-03-01T03:00:00Z&end=2024-03-01T03:00:00Z&index=Kp");
 
@@ -104,12 +105,12 @@ TEST(FetchGeomag, ValuesOutOfRangeTextsAndRepeatedIntervals) {
   EXPECT_EQ(empty.num_rows(), 0u);
   EXPECT_EQ(empty.attributes().at("license"), "CC BY 4.0");
 
-  Table kp = fetch_from(ok(reply_body({"2024-03-01T00:00:00Z", "2024-03-01T03:00:00Z", "2024-03-01T06:00:00Z",
-                                       "2024-03-01T09:00:00Z", "2024-03-01T12:00:00Z", "2024-03-01T15:00:00Z",
-                                       "2024-03-01T18:00:00", "2024-03-01T06:00:00Z"},
-                                      {9.333, -1, 0, 9, "2.333", "n/a", nullptr, 7.667},
-                                      {"pre", "pre", "def", "def", "def", "def", "def", "def"})),
-                        std::string("2024-03-01 08:00"), std::string("2024-03-02 02:00"));
+  Table kp = fetch_from(
+      ok(reply_body({"2024-03-01T00:00:00Z", "2024-03-01T03:00:00Z", "2024-03-01T06:00:00Z", "2024-03-01T09:00:00Z",
+                     "2024-03-01T12:00:00Z", "2024-03-01T15:00:00Z", "2024-03-01T18:00:00", "2024-03-01T06:00:00Z"},
+                    {9.333, -1, 0, 9, "2.333", "n/a", nullptr, 7.667},
+                    {"pre", "pre", "def", "def", "def", "def", "def", "def"})),
+      std::string("2024-03-01 08:00"), std::string("2024-03-02 02:00"));
   ASSERT_EQ(utc_hours(kp), (std::vector<int64_t>{0, 3, 6, 9, 12, 15, 18}));
   const std::vector<double>& v = kp.column("Kp").float64s();
   EXPECT_TRUE(std::isnan(v[0]) && std::isnan(v[1]));
@@ -126,15 +127,19 @@ TEST(FetchGeomag, MalformedRepliesAndFailedRequests) {
             "GFZ response requires datetime, Kp and status arrays");
   EXPECT_EQ(error_of([&] { fetch_from(ok(R"({"datetime": [], "Kp": [], "status": "def"})"), a, b); }),
             "GFZ response requires datetime, Kp and status arrays");
-  EXPECT_EQ(error_of([&] { fetch_from(ok(reply_body({"2024-03-01T00:00:00Z"}, {1, 2}, {"def"})), a, b); }),
+  EXPECT_EQ(error_of([&] {
+              fetch_from(ok(reply_body({"2024-03-01T00:00:00Z"}, {1, 2}, {"def"})), a, b);
+            }),
             "GFZ Kp response array lengths differ");
-  EXPECT_EQ(error_of([&] { fetch_from(ok(reply_body({"2024-03-01T00:00:00Z", ""}, {1, 2}, {"def", "def"})), a, b); }),
+  EXPECT_EQ(error_of([&] {
+              fetch_from(ok(reply_body({"2024-03-01T00:00:00Z", ""}, {1, 2}, {"def", "def"})), a, b);
+            }),
             "geomag_data contains invalid timestamps");
   EXPECT_EQ(error_of([&] { fetch_from(ok(R"({"datetime": [null], "Kp": [1], "status": ["def"]})"), a, b); }),
             "geomag_data contains invalid timestamps");
-  EXPECT_NE(error_of([&] { fetch_from(ok(R"({"datetime": ["soon"], "Kp": [1], "status": ["def"]})"), a, b); })
-                .find("soon"),
-            std::string::npos);
+  EXPECT_NE(
+      error_of([&] { fetch_from(ok(R"({"datetime": ["soon"], "Kp": [1], "status": ["def"]})"), a, b); }).find("soon"),
+      std::string::npos);
   EXPECT_NE(error_of([&] { fetch_from(ok("<html>busy</html>"), a, b); }).find("not valid JSON"), std::string::npos);
   // A number beyond the range of doubles is refused like any other bad body.
   EXPECT_THROW(fetch_from(ok(R"({"datetime": [], "Kp": [2e308], "status": []})"), a, b), std::invalid_argument);
@@ -238,9 +243,13 @@ TEST(NormalizeGeomag, ShapesTheTableAndLeavesTheInputAlone) {
   EXPECT_EQ(input.num_columns(), 3u);
   EXPECT_EQ(input.key().zone(), "UTC");
 
-  EXPECT_EQ(error_of([&] { normalize_geomag(kp_table({0, h, 2 * h}, "")); }),
+  EXPECT_EQ(error_of([&] {
+              normalize_geomag(kp_table({0, h, 2 * h}, ""));
+            }),
             "geomag_data must have a timezone-aware DatetimeIndex");
-  EXPECT_EQ(error_of([&] { normalize_geomag(kp_table({0, Timestamp::NaT, 2 * h}, "UTC")); }),
+  EXPECT_EQ(error_of([&] {
+              normalize_geomag(kp_table({0, Timestamp::NaT, 2 * h}, "UTC"));
+            }),
             "geomag_data contains invalid timestamps");
   Table no_status = input;
   no_status.remove_column("status");
@@ -258,10 +267,10 @@ TEST(NormalizeGeomag, ShapesTheTableAndLeavesTheInputAlone) {
 // the range: an error naming it, before any request.
 TEST(FetchGeomag, IntervalBeforeTheRangeOfTimestamps) {
   ScopedEnv url("TREMORA_KP_URL", "http://127.0.0.1:9");
-  std::string error = error_of([] { fetch_geomag(std::string("1677-09-21T01:00"), std::string("1677-09-22"), "UTC", 1); });
+  std::string error =
+      error_of([] { fetch_geomag(std::string("1677-09-21T01:00"), std::string("1677-09-22"), "UTC", 1); });
   EXPECT_NE(error.find("1677-09-21T01:00:00"), std::string::npos) << error;
 }
-
 
 TEST(HttpGet, AReplyLongerThanItsLimitStopsTheTransferWithAnError) {
   std::string body(5000, 'x');

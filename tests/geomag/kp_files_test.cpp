@@ -107,19 +107,21 @@ TEST(KpFiles, TextInMemoryReadsAsTheFile) {
       parse_kp_text(text, "upload");
       FAIL() << "no IOError";
     } catch (const IOError& e) {
-      EXPECT_EQ(std::string(e.what()), "upload: upload is not valid JSON: arrays and objects nest deeper than 512 levels");
+      EXPECT_EQ(std::string(e.what()),
+                "upload: upload is not valid JSON: arrays and objects nest deeper than 512 levels");
     }
   }
 }
 
 TEST(KpFiles, SavedServiceReplyAndBadFiles) {
   testing::TempDir dir;
-  auto reply = dir.write("kp.json", "\xEF\xBB\xBF{\"meta\": {\"source\": \"GFZ Potsdam\", \"license\": \"CC BY 4.0\"},"
-                                    " \"datetime\": [\"2024-05-10T18:00:00Z\", \"2024-05-10T21:00:00Z\"],"
-                                    " \"Kp\": [8.667, 9.0], \"status\": [\"pre\", \"pre\"]}");
+  auto reply = dir.write("kp.json",
+                         "\xEF\xBB\xBF{\"meta\": {\"source\": \"GFZ Potsdam\", \"license\": \"CC BY 4.0\"},"
+                         " \"datetime\": [\"2024-05-10T18:00:00Z\", \"2024-05-10T21:00:00Z\"],"
+                         " \"Kp\": [8.667, 9.0], \"status\": [\"pre\", \"pre\"]}");
   Table kp = read_kp_file(reply);
-  EXPECT_EQ(kp.key().int64s(), (std::vector<int64_t>{make_timestamp(2024, 5, 10, 18).ns,
-                                                     make_timestamp(2024, 5, 10, 21).ns}));
+  EXPECT_EQ(kp.key().int64s(),
+            (std::vector<int64_t>{make_timestamp(2024, 5, 10, 18).ns, make_timestamp(2024, 5, 10, 21).ns}));
   EXPECT_EQ(kp.column("Kp").float64s(), (std::vector<double>{8.667, 9.0}));
   EXPECT_EQ(kp.attributes().at("license"), "CC BY 4.0");
 
@@ -131,12 +133,14 @@ TEST(KpFiles, SavedServiceReplyAndBadFiles) {
     }
     return std::string("no IOError");
   };
-  auto bad_code = dir.write("bad.wdc", "# header\n24 1 1259625 7 3 71320303340153  3  2\n24 1 2259626 8 3 71320303340153\n");
+  auto bad_code =
+      dir.write("bad.wdc", "# header\n24 1 1259625 7 3 71320303340153  3  2\n24 1 2259626 8 3 71320303340153\n");
   EXPECT_NE(message(bad_code).find("bad.wdc:3: bad Kp code ' 8'"), std::string::npos) << message(bad_code);
   auto bad_date = dir.write("bad.txt", "2024 02 30 00.0 01.50 33707.00000 33707.06250  1.667    6 1\n");
   EXPECT_NE(message(bad_date).find("bad.txt:1: no such date 2024-2-30"), std::string::npos) << message(bad_date);
-  auto far_year = dir.write("far.txt", "2024 04 14 00.0 01.50 33707.00000 33707.06250  1.667    6 1\n"
-                                       "67506 01 01 00.0 01.50 0 0 2.333 9 1\n");
+  auto far_year = dir.write("far.txt",
+                            "2024 04 14 00.0 01.50 33707.00000 33707.06250  1.667    6 1\n"
+                            "67506 01 01 00.0 01.50 0 0 2.333 9 1\n");
   EXPECT_NE(message(far_year).find("far.txt:2: no such date 67506-1-1"), std::string::npos) << message(far_year);
   // The last day of the range of timestamps ends at 23:47.
   auto last_day = dir.write("last.txt", "2262 04 11 21.0 22.50 0 0 2.333 9 1\n2262 04 11 23.9 23.95 0 0 2.333 9 1\n");

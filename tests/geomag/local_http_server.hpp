@@ -104,9 +104,10 @@ class LocalHttpServer {
       while (!stop_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
       return;
     }
-    std::string status_and_headers = "HTTP/1.1 " + std::to_string(reply_.status) +
-                                     " Reply\r\nContent-Type: application/json\r\nContent-Length: " +
-                                     std::to_string(reply_.body.size()) + "\r\nConnection: close\r\n";
+    std::string status_and_headers =
+        "HTTP/1.1 " + std::to_string(reply_.status) +
+        " Reply\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(reply_.body.size()) +
+        "\r\nConnection: close\r\n";
     if (!reply_.location.empty()) status_and_headers += "Location: " + reply_.location + "\r\n";
     std::string out = status_and_headers + "\r\n" + reply_.body;
     std::size_t head_size = out.size() - reply_.body.size();

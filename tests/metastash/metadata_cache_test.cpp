@@ -86,7 +86,8 @@ TEST(MetadataCache, RefreshWritesAllTablesInUpperCase) {
   testing::TempDir cache;
   testing::RecordingConnection lower_case;
   lower_case.answer = [](const std::string&) {
-    return Table(std::vector<Column>{Column::from_strings("stationid", {"37001"}), Column::from_strings("itemid", {"4112"})});
+    return Table(
+        std::vector<Column>{Column::from_strings("stationid", {"37001"}), Column::from_strings("itemid", {"4112"})});
   };
   auto tables = C::refresh_cache(lower_case, cache.path().string(), {"stationitems"});
   EXPECT_EQ(tables.at("stationitems").column_names(), (std::vector<std::string>{"STATIONID", "ITEMID"}));
@@ -95,11 +96,11 @@ TEST(MetadataCache, RefreshWritesAllTablesInUpperCase) {
   auto conn = sample_connection("db host");
   auto all = C::refresh_cache(*conn, cache.path().string());
   EXPECT_EQ(all.size(), 5u);
-  EXPECT_EQ(conn->statements, (std::vector<std::string>{
-                                  C::TABLE_SPECS()[0].second.sql, C::TABLE_SPECS()[1].second.sql,
-                                  C::TABLE_SPECS()[2].second.sql, C::TABLE_SPECS()[3].second.sql,
-                                  C::TABLE_SPECS()[4].second.sql}));
-  for (const auto& [key, entry] : C::TABLE_SPECS()) EXPECT_TRUE(fs::exists(cache.path() / "db_host" / entry.filename)) << key;
+  EXPECT_EQ(conn->statements, (std::vector<std::string>{C::TABLE_SPECS()[0].second.sql, C::TABLE_SPECS()[1].second.sql,
+                                                        C::TABLE_SPECS()[2].second.sql, C::TABLE_SPECS()[3].second.sql,
+                                                        C::TABLE_SPECS()[4].second.sql}));
+  for (const auto& [key, entry] : C::TABLE_SPECS())
+    EXPECT_TRUE(fs::exists(cache.path() / "db_host" / entry.filename)) << key;
   TimeseriesInfo info = C::get_timeseries_info(nullptr, cache.path().string(), false, "db host");
   EXPECT_EQ(info.stations.num_rows(), 3u);
   EXPECT_EQ(info.points.column_names(), (std::vector<std::string>{"STATIONID", "POINTID", "POINTNAME"}));

@@ -100,7 +100,8 @@ void set_attribute(Handle& h, ub4 attr, void* in, ub4 size) {
     return void(static_cast<ServiceContext&>(h).server = handle_value(in, OCI_HTYPE_SERVER));
   if (h.type == OCI_HTYPE_SVCCTX && attr == OCI_ATTR_SESSION)
     return void(static_cast<ServiceContext&>(h).session = handle_value(in, OCI_HTYPE_SESSION));
-  if (h.type == OCI_HTYPE_STMT && attr == OCI_ATTR_PREFETCH_ROWS) return take(static_cast<Statement&>(h).prefetch_rows, in);
+  if (h.type == OCI_HTYPE_STMT && attr == OCI_ATTR_PREFETCH_ROWS)
+    return take(static_cast<Statement&>(h).prefetch_rows, in);
   if (h.type == OCI_HTYPE_STMT && attr == OCI_ATTR_PREFETCH_MEMORY)
     return take(static_cast<Statement&>(h).prefetch_memory, in);
   if (h.type == OCI_HTYPE_DEFINE && attr == OCI_ATTR_LOBPREFETCH_SIZE)
@@ -122,9 +123,7 @@ sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 size, ub
   });
 }
 
-sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* sizep, ub4 attrtype,
-                 OCIError* errhp) {
-  return run_call<Handle>(trgthndlp, trghndltyp, errhp, [&](Handle& h, ErrorHandle&) {
-    return get_attribute(h, attrtype, attributep, sizep);
-  });
+sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* sizep, ub4 attrtype, OCIError* errhp) {
+  return run_call<Handle>(trgthndlp, trghndltyp, errhp,
+                          [&](Handle& h, ErrorHandle&) { return get_attribute(h, attrtype, attributep, sizep); });
 }

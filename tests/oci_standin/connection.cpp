@@ -109,8 +109,9 @@ using namespace tremora::oci_standin;
 
 sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, sb4 dblink_len, ub4 /*mode*/) {
   return run_call<Server>(srvhp, OCI_HTYPE_SERVER, errhp, [&](Server& server, ErrorHandle&) {
-    std::string_view text = dblink ? std::string_view(reinterpret_cast<const char*>(dblink), std::size_t(std::max(dblink_len, 0)))
-                                   : std::string_view{};
+    std::string_view text =
+        dblink ? std::string_view(reinterpret_cast<const char*>(dblink), std::size_t(std::max(dblink_len, 0)))
+               : std::string_view{};
     attach(server, text);
     return OCI_SUCCESS;
   });

@@ -21,8 +21,7 @@ sword OCIDateTimeGetDate(void* hndl, OCIError* err, const OCIDateTime* datetime,
   });
 }
 
-sword OCIDateTimeGetTime(void* hndl, OCIError* err, OCIDateTime* datetime, ub1* hour, ub1* min, ub1* sec,
-                         ub4* fsec) {
+sword OCIDateTimeGetTime(void* hndl, OCIError* err, OCIDateTime* datetime, ub1* hour, ub1* min, ub1* sec, ub4* fsec) {
   if (!valid_context(hndl)) return OCI_INVALID_HANDLE;
   return run_call<DateTime>(datetime, OCI_DTYPE_TIMESTAMP, err, [&](DateTime& d, ErrorHandle&) {
     if (hour) *hour = d.hour;

@@ -162,8 +162,8 @@ Written write_float(const Slot& s, double v) {
 Written write_oracle_date(const Slot& s, Timestamp t) {
   if (s.size < 7) throw ora::unreasonable_conversion();
   CivilTime c = to_civil(t);
-  ub1 bytes[7] = {ub1(c.year / 100 + 100), ub1(c.year % 100 + 100), ub1(c.month), ub1(c.day),
-                  ub1(c.hour + 1),         ub1(c.minute + 1),        ub1(c.second + 1)};
+  ub1 bytes[7] = {ub1(c.year / 100 + 100), ub1(c.year % 100 + 100), ub1(c.month),     ub1(c.day),
+                  ub1(c.hour + 1),         ub1(c.minute + 1),       ub1(c.second + 1)};
   std::memcpy(s.value, bytes, 7);
   return {7};
 }
@@ -210,17 +210,13 @@ bool definable(ub2 dty) {
 Written write_value(sqlite3_stmt* cursor, int i, const ColumnInfo& column, ub2 dty, const Slot& slot) {
   Cell c = read_cell(cursor, i);
   switch (dty) {
-    case SQLT_INT:
-      require(column, dty, {SQLT_NUM, SQLT_CHR, SQLT_AFC});
-      return write_integer(slot, integer_of(c));
+    case SQLT_INT: require(column, dty, {SQLT_NUM, SQLT_CHR, SQLT_AFC}); return write_integer(slot, integer_of(c));
     case SQLT_FLT:
-    case SQLT_BDOUBLE:
-      require(column, dty, {SQLT_NUM, SQLT_CHR, SQLT_AFC});
-      return write_float(slot, number_of(c));
-    case SQLT_BIN: require(column, dty, {SQLT_BIN, SQLT_BLOB}); return copy_bytes(slot, c.bytes, std::size_t(slot.size));
-    case SQLT_DAT:
-      require(column, dty, {SQLT_DAT, SQLT_TIMESTAMP});
-      return write_oracle_date(slot, time_of(c, column));
+    case SQLT_BDOUBLE: require(column, dty, {SQLT_NUM, SQLT_CHR, SQLT_AFC}); return write_float(slot, number_of(c));
+    case SQLT_BIN:
+      require(column, dty, {SQLT_BIN, SQLT_BLOB});
+      return copy_bytes(slot, c.bytes, std::size_t(slot.size));
+    case SQLT_DAT: require(column, dty, {SQLT_DAT, SQLT_TIMESTAMP}); return write_oracle_date(slot, time_of(c, column));
     case SQLT_TIMESTAMP:
       require(column, dty, {SQLT_DAT, SQLT_TIMESTAMP});
       return write_timestamp(slot, time_of(c, column));

@@ -11,7 +11,7 @@
 namespace tremora::oci_standin {
 namespace {
 
-constexpr ub2 kNumberSize = 22;   // bytes of Oracle's internal NUMBER
+constexpr ub2 kNumberSize = 22;  // bytes of Oracle's internal NUMBER
 constexpr ub2 kLongestText = 4000;
 constexpr sb1 kFloatScale = -127;  // scale of a NUMBER without scale, and of FLOAT
 constexpr sb2 kFloatPrecision = 126;
@@ -75,8 +75,8 @@ ub1 nullable(sqlite3_stmt* cursor, int i) {
   const char* column = sqlite3_column_origin_name(cursor, i);
   int not_null = 0;
   if (db && table && column &&
-      sqlite3_table_column_metadata(sqlite3_db_handle(cursor), db, table, column, nullptr, nullptr, &not_null,
-                                    nullptr, nullptr) == SQLITE_OK)
+      sqlite3_table_column_metadata(sqlite3_db_handle(cursor), db, table, column, nullptr, nullptr, &not_null, nullptr,
+                                    nullptr) == SQLITE_OK)
     return not_null ? 0 : 1;
   return 1;
 }

@@ -50,8 +50,7 @@ bool fetch_row(const Statement& st, ub4 row) {
 // Moves the cursor to the next row.
 void advance(Statement& st) {
   int rc = sqlite3_step(st.cursor);
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-    throw ora::invalid_sql(sqlite3_errmsg(sqlite3_db_handle(st.cursor)));
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) throw ora::invalid_sql(sqlite3_errmsg(sqlite3_db_handle(st.cursor)));
   st.has_row = rc == SQLITE_ROW;
 }
 
@@ -115,8 +114,7 @@ sword OCIDefineByPos2(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 po
   });
 }
 
-sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation, sb4 /*scrollOffset*/,
-                    ub4 /*mode*/) {
+sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation, sb4 /*scrollOffset*/, ub4 /*mode*/) {
   return run_call<Statement>(stmtp, OCI_HTYPE_STMT, errhp, [&](Statement& st, ErrorHandle& err) {
     // The cursor is not scrollable: only "next" (also the default, 0).
     if (orientation != OCI_FETCH_NEXT && orientation != OCI_DEFAULT) throw ora::invalid_fetch();

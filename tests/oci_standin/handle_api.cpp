@@ -89,8 +89,7 @@ sword OCIHandleFree(void* hndlp, const ub4 type) {
   return free_handle(hndlp, type);
 }
 
-sword OCIDescriptorAlloc(const void* parenth, void** descpp, const ub4 type, const size_t xtramem_sz,
-                         void** usrmempp) {
+sword OCIDescriptorAlloc(const void* parenth, void** descpp, const ub4 type, const size_t xtramem_sz, void** usrmempp) {
   return allocate(parenth, descpp, type, xtramem_sz, usrmempp, new_descriptor);
 }
 

@@ -74,9 +74,7 @@ void start_read(LobLocator& lob, oraub8 offset, oraub8 byte_amt, oraub8 char_amt
   lob.unlimited = lob.left == 0;
 }
 
-bool read_done(const LobLocator& lob) {
-  return lob.next_byte >= lob.data.size() || (!lob.unlimited && lob.left == 0);
-}
+bool read_done(const LobLocator& lob) { return lob.next_byte >= lob.data.size() || (!lob.unlimited && lob.left == 0); }
 
 LobLocator& initialized_lob(void* locp) {
   auto* lob = find_as<LobLocator>(locp, OCI_DTYPE_LOB);

@@ -17,13 +17,13 @@ TREMORA_OCI_EXPORT sword OCIEnvNlsCreate(OCIEnv** envp, ub4 mode, void* ctxp, vo
 TREMORA_OCI_EXPORT sword OCIHandleAlloc(const void* parenth, void** hndlpp, const ub4 type, const size_t xtramem_sz,
                                         void** usrmempp);
 TREMORA_OCI_EXPORT sword OCIHandleFree(void* hndlp, const ub4 type);
-TREMORA_OCI_EXPORT sword OCIDescriptorAlloc(const void* parenth, void** descpp, const ub4 type,
-                                            const size_t xtramem_sz, void** usrmempp);
+TREMORA_OCI_EXPORT sword OCIDescriptorAlloc(const void* parenth, void** descpp, const ub4 type, const size_t xtramem_sz,
+                                            void** usrmempp);
 TREMORA_OCI_EXPORT sword OCIDescriptorFree(void* descp, const ub4 type);
 TREMORA_OCI_EXPORT sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 size, ub4 attrtype,
                                     OCIError* errhp);
-TREMORA_OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* sizep,
-                                    ub4 attrtype, OCIError* errhp);
+TREMORA_OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* sizep, ub4 attrtype,
+                                    OCIError* errhp);
 TREMORA_OCI_EXPORT sword OCIErrorGet(void* hndlp, ub4 recordno, OraText* sqlstate, sb4* errcodep, OraText* bufp,
                                      ub4 bufsiz, ub4 type);
 TREMORA_OCI_EXPORT sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink, sb4 dblink_len,
@@ -40,9 +40,8 @@ TREMORA_OCI_EXPORT sword OCIBindByName2(OCIStmt* stmtp, OCIBind** bindp, OCIErro
 TREMORA_OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iters, ub4 rowoff,
                                         const OCISnapshot* snap_in, OCISnapshot* snap_out, ub4 mode);
 TREMORA_OCI_EXPORT sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void** parmdpp, ub4 pos);
-TREMORA_OCI_EXPORT sword OCIDefineByPos2(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position,
-                                         void* valuep, sb8 value_sz, ub2 dty, void* indp, ub4* rlenp, ub2* rcodep,
-                                         ub4 mode);
+TREMORA_OCI_EXPORT sword OCIDefineByPos2(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position, void* valuep,
+                                         sb8 value_sz, ub2 dty, void* indp, ub4* rlenp, ub2* rcodep, ub4 mode);
 TREMORA_OCI_EXPORT sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation, sb4 scrollOffset,
                                        ub4 mode);
 TREMORA_OCI_EXPORT sword OCILobGetLength2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, oraub8* lenp);

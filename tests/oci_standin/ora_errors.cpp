@@ -35,7 +35,8 @@ std::vector<ErrorRecord>* records_of(void* hndlp, ub4 type) {
 
 using namespace tremora::oci_standin;
 
-sword OCIErrorGet(void* hndlp, ub4 recordno, OraText* /*sqlstate*/, sb4* errcodep, OraText* bufp, ub4 bufsiz, ub4 type) {
+sword OCIErrorGet(void* hndlp, ub4 recordno, OraText* /*sqlstate*/, sb4* errcodep, OraText* bufp, ub4 bufsiz,
+                  ub4 type) {
   const std::vector<ErrorRecord>* records = records_of(hndlp, type);
   if (!records) return OCI_INVALID_HANDLE;
   std::lock_guard lock(static_cast<Handle*>(hndlp)->env->mutex);

@@ -70,7 +70,8 @@ void make_database(const std::filesystem::path& file) {
       amount NUMBER(10,2), whole NUMBER(5), anything NUMBER, ratio REAL, day DATE, stamp TIMESTAMP,
       note CLOB, nnote NCLOB, data BLOB, raw RAW(4));
     INSERT INTO samples VALUES (1, 'alpha', 'äö', 'ab', 12.5, 42, 7, 0.25, julianday('2024-03-01 18:30:15'),
-      '2024-03-01 18:30:15.123456789', ')") + kClob + R"(', 'n', x'00FF10', x'DEADBEEF');
+      '2024-03-01 18:30:15.123456789', ')") +
+                    kClob + R"(', 'n', x'00FF10', x'DEADBEEF');
     INSERT INTO samples VALUES (70000, 'a-longer-name', NULL, NULL, -3.75, NULL, NULL, NULL, NULL, NULL,
       'second', NULL, NULL, NULL);
     INSERT INTO samples VALUES (3, 'c', NULL, NULL, 0, 1, NULL, 1e20, julianday('1999-12-31'), NULL,
@@ -89,8 +90,10 @@ class Standin : public ::testing::Test {
     baseline = o.tremora_standin_live_handles();
     ASSERT_EQ(o.OCIEnvNlsCreate(&env, OCI_THREADED, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 873, 873),
               OCI_SUCCESS);
-    for (auto [handle, type] : {std::pair{(void**)&err, OCI_HTYPE_ERROR}, {(void**)&srv, OCI_HTYPE_SERVER},
-                                {(void**)&svc, OCI_HTYPE_SVCCTX}, {(void**)&ses, OCI_HTYPE_SESSION}})
+    for (auto [handle, type] : {std::pair{(void**)&err, OCI_HTYPE_ERROR},
+                                {(void**)&srv, OCI_HTYPE_SERVER},
+                                {(void**)&svc, OCI_HTYPE_SVCCTX},
+                                {(void**)&ses, OCI_HTYPE_SESSION}})
       ASSERT_EQ(o.OCIHandleAlloc(env, handle, type, 0, nullptr), OCI_SUCCESS);
   }
 
@@ -99,8 +102,10 @@ class Standin : public ::testing::Test {
   void TearDown() override {
     o.OCISessionEnd(svc, err, ses, OCI_DEFAULT);
     o.OCIServerDetach(srv, err, OCI_DEFAULT);
-    for (auto [handle, type] : {std::pair{(void*)ses, OCI_HTYPE_SESSION}, {(void*)svc, OCI_HTYPE_SVCCTX},
-                                {(void*)srv, OCI_HTYPE_SERVER}, {(void*)err, OCI_HTYPE_ERROR}})
+    for (auto [handle, type] : {std::pair{(void*)ses, OCI_HTYPE_SESSION},
+                                {(void*)svc, OCI_HTYPE_SVCCTX},
+                                {(void*)srv, OCI_HTYPE_SERVER},
+                                {(void*)err, OCI_HTYPE_ERROR}})
       EXPECT_EQ(o.OCIHandleFree(handle, type), OCI_SUCCESS);
     EXPECT_EQ(o.tremora_standin_live_handles(), baseline);
     o.OCIHandleFree(env, OCI_HTYPE_ENV);
@@ -118,8 +123,8 @@ class Standin : public ::testing::Test {
 
   OCIStmt* prepare(const std::string& sql) {
     OCIStmt* st = nullptr;
-    EXPECT_EQ(o.OCIStmtPrepare2(svc, &st, err, (const OraText*)sql.data(), ub4(sql.size()), nullptr, 0,
-                                OCI_NTV_SYNTAX, OCI_DEFAULT),
+    EXPECT_EQ(o.OCIStmtPrepare2(svc, &st, err, (const OraText*)sql.data(), ub4(sql.size()), nullptr, 0, OCI_NTV_SYNTAX,
+                                OCI_DEFAULT),
               OCI_SUCCESS);
     return st;
   }
@@ -230,14 +235,20 @@ TEST_F(Standin, DescribesDeclaredTypesAndExpressions) {
     sb1 scale;
     ub1 form;
   };
-  const Expected expected[] = {
-      {"id", SQLT_NUM, 22, 38, 0, 0},          {"name", SQLT_CHR, 8, 0, 0, SQLCS_IMPLICIT},
-      {"nname", SQLT_CHR, 10, 0, 0, SQLCS_NCHAR}, {"code", SQLT_AFC, 3, 0, 0, SQLCS_IMPLICIT},
-      {"amount", SQLT_NUM, 22, 10, 2, 0},      {"whole", SQLT_NUM, 22, 5, 0, 0},
-      {"anything", SQLT_NUM, 22, 0, -127, 0},  {"ratio", SQLT_NUM, 22, 126, -127, 0},
-      {"day", SQLT_DAT, 7, 0, 0, 0},           {"stamp", SQLT_TIMESTAMP, 11, 0, 6, 0},
-      {"note", SQLT_CLOB, 4000, 0, 0, SQLCS_IMPLICIT}, {"nnote", SQLT_CLOB, 4000, 0, 0, SQLCS_NCHAR},
-      {"data", SQLT_BLOB, 4000, 0, 0, 0},      {"raw", SQLT_BIN, 4, 0, 0, 0}};
+  const Expected expected[] = {{"id", SQLT_NUM, 22, 38, 0, 0},
+                               {"name", SQLT_CHR, 8, 0, 0, SQLCS_IMPLICIT},
+                               {"nname", SQLT_CHR, 10, 0, 0, SQLCS_NCHAR},
+                               {"code", SQLT_AFC, 3, 0, 0, SQLCS_IMPLICIT},
+                               {"amount", SQLT_NUM, 22, 10, 2, 0},
+                               {"whole", SQLT_NUM, 22, 5, 0, 0},
+                               {"anything", SQLT_NUM, 22, 0, -127, 0},
+                               {"ratio", SQLT_NUM, 22, 126, -127, 0},
+                               {"day", SQLT_DAT, 7, 0, 0, 0},
+                               {"stamp", SQLT_TIMESTAMP, 11, 0, 6, 0},
+                               {"note", SQLT_CLOB, 4000, 0, 0, SQLCS_IMPLICIT},
+                               {"nnote", SQLT_CLOB, 4000, 0, 0, SQLCS_NCHAR},
+                               {"data", SQLT_BLOB, 4000, 0, 0, 0},
+                               {"raw", SQLT_BIN, 4, 0, 0, 0}};
   for (ub4 pos = 1; pos <= 14; ++pos) {
     const Expected& e = expected[pos - 1];
     void* param = nullptr;
@@ -259,8 +270,9 @@ TEST_F(Standin, DescribesDeclaredTypesAndExpressions) {
   EXPECT_EQ(error(), "ORA-24334: no descriptor for this position");
   release(st);
 
-  st = prepare("WITH t AS (SELECT 1) SELECT id * 2 AS twice, ratio * 1 AS r, name || 'x' AS t, NULL AS n "
-               "FROM QZDATA.samples WHERE id = 1");
+  st = prepare(
+      "WITH t AS (SELECT 1) SELECT id * 2 AS twice, ratio * 1 AS r, name || 'x' AS t, NULL AS n "
+      "FROM QZDATA.samples WHERE id = 1");
   EXPECT_EQ(attr<ub2>(st, OCI_HTYPE_STMT, OCI_ATTR_STMT_TYPE), OCI_STMT_SELECT);
   ASSERT_EQ(execute(st), OCI_SUCCESS);
   const std::pair<ub2, sb1> stored[] = {{SQLT_NUM, 0}, {SQLT_NUM, -127}, {SQLT_CHR, 0}, {SQLT_CHR, 0}};
@@ -273,7 +285,8 @@ TEST_F(Standin, DescribesDeclaredTypesAndExpressions) {
   }
   release(st);
   for (auto [sql, type] : {std::pair{"  /* note */ insert into t values (1)", OCI_STMT_INSERT},
-                           {"UPDATE t SET a = 1", OCI_STMT_UPDATE}, {"begin null; end;", OCI_STMT_BEGIN}}) {
+                           {"UPDATE t SET a = 1", OCI_STMT_UPDATE},
+                           {"begin null; end;", OCI_STMT_BEGIN}}) {
     st = prepare(sql);  // preparing alone never touches the database
     EXPECT_EQ(attr<ub2>(st, OCI_HTYPE_STMT, OCI_ATTR_STMT_TYPE), type) << sql;
     release(st);
@@ -435,8 +448,7 @@ TEST_F(Standin, ReadsLobsThroughLocators) {
   EXPECT_EQ(rc, OCI_SUCCESS);
   EXPECT_EQ(pieces, kClob);
   EXPECT_GT(calls, 5);
-  EXPECT_EQ(o.OCILobRead2(svc, err, clob, &bytes, &chars, 0, buf, 5, OCI_ONE_PIECE, nullptr, nullptr, 0, 0),
-            OCI_ERROR);
+  EXPECT_EQ(o.OCILobRead2(svc, err, clob, &bytes, &chars, 0, buf, 5, OCI_ONE_PIECE, nullptr, nullptr, 0, 0), OCI_ERROR);
   EXPECT_EQ(error(), "ORA-24801: illegal parameter value in OCI lob function");
 
   ASSERT_EQ(o.OCILobGetLength2(svc, err, blob, &length), OCI_SUCCESS);
@@ -457,8 +469,9 @@ TEST_F(Standin, ReadsLobsThroughLocators) {
 
 TEST_F(Standin, BindsNamedPlaceholders) {
   ASSERT_EQ(connect(), OCI_SUCCESS);
-  OCIStmt* st = prepare("SELECT count(*) FROM QZDATA.samples WHERE id >= :low AND name <> :Name AND "
-                        "amount < :top AND (:nothing IS NULL) AND (raw = :raw OR raw IS NULL)");
+  OCIStmt* st = prepare(
+      "SELECT count(*) FROM QZDATA.samples WHERE id >= :low AND name <> :Name AND "
+      "amount < :top AND (:nothing IS NULL) AND (raw = :raw OR raw IS NULL)");
   int32_t low = 2;
   const char* name = "zzz";
   double top = 1.0;

@@ -12,8 +12,8 @@
 #include "ora_errors.hpp"
 #include "sqlite_qzdata.hpp"
 #include "tremora/errors.hpp"
-#include "tremora/time.hpp"
 #include "tremora/text.hpp"
+#include "tremora/time.hpp"
 
 namespace tremora::oci_standin {
 namespace {
@@ -43,10 +43,10 @@ ub2 statement_type(std::string_view sql) {
   while (n < sql.size() && std::isalpha(static_cast<unsigned char>(sql[n]))) ++n;
   std::string word = to_upper_ascii(sql.substr(0, n));
   static const std::pair<const char*, ub2> kTypes[] = {
-      {"SELECT", OCI_STMT_SELECT}, {"WITH", OCI_STMT_SELECT},    {"UPDATE", OCI_STMT_UPDATE},
-      {"DELETE", OCI_STMT_DELETE}, {"INSERT", OCI_STMT_INSERT},  {"CREATE", OCI_STMT_CREATE},
-      {"DROP", OCI_STMT_DROP},     {"ALTER", OCI_STMT_ALTER},    {"BEGIN", OCI_STMT_BEGIN},
-      {"DECLARE", OCI_STMT_DECLARE}, {"CALL", OCI_STMT_CALL},    {"MERGE", OCI_STMT_MERGE}};
+      {"SELECT", OCI_STMT_SELECT},   {"WITH", OCI_STMT_SELECT},   {"UPDATE", OCI_STMT_UPDATE},
+      {"DELETE", OCI_STMT_DELETE},   {"INSERT", OCI_STMT_INSERT}, {"CREATE", OCI_STMT_CREATE},
+      {"DROP", OCI_STMT_DROP},       {"ALTER", OCI_STMT_ALTER},   {"BEGIN", OCI_STMT_BEGIN},
+      {"DECLARE", OCI_STMT_DECLARE}, {"CALL", OCI_STMT_CALL},     {"MERGE", OCI_STMT_MERGE}};
   for (const auto& [keyword, type] : kTypes)
     if (word == keyword) return type;
   return OCI_STMT_UNKNOWN;
@@ -104,8 +104,12 @@ double read_float(const void* p, sb8 size) {
 // day, and hour, minute and second each plus 1) as the Julian day that the
 // QZDATA files store.
 double julian_day_of_oracle_date(const unsigned char* d) {
-  CivilTime c{.year = (d[0] - 100) * 100 + (d[1] - 100), .month = d[2], .day = d[3],
-              .hour = d[4] - 1, .minute = d[5] - 1, .second = d[6] - 1};
+  CivilTime c{.year = (d[0] - 100) * 100 + (d[1] - 100),
+              .month = d[2],
+              .day = d[3],
+              .hour = d[4] - 1,
+              .minute = d[5] - 1,
+              .second = d[6] - 1};
   return db::sqlite_qzdata::ns_to_julian_day(make_timestamp(c).ns);
 }
 

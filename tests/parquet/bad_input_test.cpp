@@ -80,7 +80,8 @@ using testing::data_header;
 using testing::dictionary_header;
 using testing::plain_texts;
 
-std::string craft(const std::vector<testing::Page>& pages, int64_t rows, meta::Codec codec = meta::Codec::Uncompressed) {
+std::string craft(const std::vector<testing::Page>& pages, int64_t rows,
+                  meta::Codec codec = meta::Codec::Uncompressed) {
   meta::SchemaElement leaf = testing::column("S", meta::PhysicalType::ByteArray);
   leaf.logical.kind = meta::LogicalType::Kind::String;
   return craft_file(leaf, pages, rows, codec);
@@ -100,9 +101,9 @@ TEST(ParquetBadInput, CraftedPagesNameWhatIsWrong) {
   std::string dict = plain_texts({"a", "b"});
   std::string body = indexed_body({0, 1, 1, 0});
   // The crafted file itself is sound.
-  std::string good = craft({{dictionary_header(2, dict.size()), dict},
-                            {data_header(4, body.size(), meta::Encoding::RleDictionary), body}},
-                           4);
+  std::string good = craft(
+      {{dictionary_header(2, dict.size()), dict}, {data_header(4, body.size(), meta::Encoding::RleDictionary), body}},
+      4);
   Table t = read_table_from_bytes(good);
   EXPECT_EQ(t.column("S").text(2), "b");
   // A dictionary index past the dictionary.
@@ -156,8 +157,8 @@ TEST(ParquetBadInput, ClaimedSizesStayInProportionToTheFile) {
             std::string::npos);
   // A zstd frame whose header states 256 MiB of content (single segment,
   // four-byte content size), followed by one small RLE block.
-  std::string zstd_body = std::string("\x28\xB5\x2F\xFD\xA0", 5) + testing::le32(uint32_t(kHuge)) +
-                          std::string("\x83\x00\x00\x07", 4);
+  std::string zstd_body =
+      std::string("\x28\xB5\x2F\xFD\xA0", 5) + testing::le32(uint32_t(kHuge)) + std::string("\x83\x00\x00\x07", 4);
   meta::PageHeader zstd_page = data_header(4, zstd_body.size(), meta::Encoding::Plain);
   zstd_page.uncompressed_page_size = kHuge;
   EXPECT_NE(outcome(craft({{zstd_page, zstd_body}}, 4, meta::Codec::Zstd)).find("cannot expand to the stated"),

@@ -51,8 +51,8 @@ json duckdb(const std::vector<std::string>& sql) {
 using Columns = std::vector<std::pair<std::string, std::string>>;
 Columns duckdb_columns(const std::string& file) {
   Columns columns;
-  for (const auto& row : duckdb({"SELECT column_name, column_type FROM (DESCRIBE SELECT * FROM read_parquet(" + file +
-                                 "))"}))
+  for (const auto& row :
+       duckdb({"SELECT column_name, column_type FROM (DESCRIBE SELECT * FROM read_parquet(" + file + "))"}))
     columns.emplace_back(row["column_name"], row["column_type"]);
   return columns;
 }
@@ -67,11 +67,11 @@ std::map<std::string, std::string> duckdb_metadata(const std::string& file) {
 
 // The package is optional (installing it needs the npm registry): without
 // it these checks are skipped, saying so.
-#define REQUIRE_DUCKDB()                                                                                 \
-  if (!have_node()) GTEST_SKIP() << "Node.js is not installed: DuckDB checks skipped";               \
-  if (!std::filesystem::exists(duckdb_package() / "package.json"))                                   \
+#define REQUIRE_DUCKDB()                                                                                               \
+  if (!have_node()) GTEST_SKIP() << "Node.js is not installed: DuckDB checks skipped";                                 \
+  if (!std::filesystem::exists(duckdb_package() / "package.json"))                                                     \
     GTEST_SKIP() << "the DuckDB package is not installed in " << duckdb_package().parent_path().parent_path().string() \
-                 << " (run scripts/install-deps.sh with access to the npm registry): DuckDB checks skipped";  \
+                 << " (run scripts/install-deps.sh with access to the npm registry): DuckDB checks skipped";           \
   ASSERT_TRUE(std::filesystem::exists(TREMORA_DUCKDB_TOOL))
 
 TEST(DuckDbReadsOurFiles, ValuesNullsTypesAndMetadata) {
@@ -107,7 +107,8 @@ TEST(DuckDbReadsOurFiles, ValuesNullsTypesAndMetadata) {
                        " count(N)::VARCHAR AS nn, sum(N)::VARCHAR AS sn, count(STATIONID)::VARCHAR AS ns,"
                        " min(epoch_ns(STARTDATE))::VARCHAR AS t0, max(epoch_ns(LOCAL))::VARCHAR AS t1,"
                        " sum(OBSVALUE)::DOUBLE AS sv, string_agg(DISTINCT STATIONID, ',' ORDER BY STATIONID) AS st"
-                       " FROM " + f});
+                       " FROM " +
+                           f});
     ASSERT_EQ(agg.size(), 1u);
     const json& r = agg[0];
     EXPECT_EQ(r["n"], "3000");
@@ -123,8 +124,11 @@ TEST(DuckDbReadsOurFiles, ValuesNullsTypesAndMetadata) {
       if (!std::isnan(v)) expected += v;
     EXPECT_DOUBLE_EQ(r["sv"].get<double>(), expected);
     EXPECT_EQ(r["st"], "37001,郯城");
-    EXPECT_EQ(duckdb_columns(f), (Columns{{"STARTDATE", "TIMESTAMP WITH TIME ZONE"}, {"LOCAL", "TIMESTAMP_NS"},
-                                          {"OBSVALUE", "FLOAT"}, {"N", "BIGINT"}, {"STATIONID", "VARCHAR"}}));
+    EXPECT_EQ(duckdb_columns(f), (Columns{{"STARTDATE", "TIMESTAMP WITH TIME ZONE"},
+                                          {"LOCAL", "TIMESTAMP_NS"},
+                                          {"OBSVALUE", "FLOAT"},
+                                          {"N", "BIGINT"},
+                                          {"STATIONID", "VARCHAR"}}));
     std::map<std::string, std::string> meta = duckdb_metadata(f);
     EXPECT_EQ(meta["source"], "GFZ Potsdam");
     EXPECT_EQ(meta["tremora.zone.STARTDATE"], "Asia/Shanghai");
@@ -143,8 +147,10 @@ TEST(DuckDbReadsOurFiles, BytesAsBlobsBesideUtf8Texts) {
   Table t(std::vector<Column>{Column::from_strings("STATIONID", {"郯城", "37001"}),
                               Column::from_binary("RAW", {std::string("\x1f\x8b\xff", 3), std::nullopt})});
   write_table(t, path);
-  json rows = duckdb({"SELECT STATIONID AS s, typeof(RAW) AS type, octet_length(RAW)::VARCHAR AS n,"
-                      " hex(RAW) AS h FROM '" + path + "'"});
+  json rows =
+      duckdb({"SELECT STATIONID AS s, typeof(RAW) AS type, octet_length(RAW)::VARCHAR AS n,"
+              " hex(RAW) AS h FROM '" +
+              path + "'"});
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0]["s"], "郯城");
   EXPECT_EQ(rows[0]["type"], "BLOB");
@@ -182,9 +188,11 @@ TEST(DuckDbReadsOurFiles, VuzoFilesAsOrdinaryTables) {
   Table vuzo = exchange::to_vuzo(t, context);
   std::string path = (dir / "water.vuzo").string(), f = "'" + path + "'";
   write_table(vuzo, path);
-  json agg = duckdb({"SELECT count(*)::VARCHAR AS n, count(OBSVALUE)::VARCHAR AS nv, sum(OBSVALUE)::DOUBLE AS sv,"
-                     " min(epoch_ns(STARTDATE))::VARCHAR AS t0, string_agg(DISTINCT STATIONID, ',' ORDER BY STATIONID)"
-                     " AS st, string_agg(DISTINCT ITEMID, ',') AS it FROM read_parquet(" + f + ")"});
+  json agg =
+      duckdb({"SELECT count(*)::VARCHAR AS n, count(OBSVALUE)::VARCHAR AS nv, sum(OBSVALUE)::DOUBLE AS sv,"
+              " min(epoch_ns(STARTDATE))::VARCHAR AS t0, string_agg(DISTINCT STATIONID, ',' ORDER BY STATIONID)"
+              " AS st, string_agg(DISTINCT ITEMID, ',') AS it FROM read_parquet(" +
+              f + ")"});
   ASSERT_EQ(agg.size(), 1u);
   EXPECT_EQ(agg[0]["n"], "2000");
   EXPECT_EQ(agg[0]["nv"], "1960");
@@ -192,12 +200,15 @@ TEST(DuckDbReadsOurFiles, VuzoFilesAsOrdinaryTables) {
   EXPECT_EQ(agg[0]["t0"], std::to_string(t0));
   EXPECT_EQ(agg[0]["st"], "37001,41001");
   EXPECT_EQ(agg[0]["it"], "4112");
-  EXPECT_EQ(duckdb_columns(f), (Columns{{"STARTDATE", "TIMESTAMP WITH TIME ZONE"}, {"STATIONID", "VARCHAR"},
-                                        {"ITEMID", "VARCHAR"}, {"OBSVALUE", "FLOAT"}}));
+  EXPECT_EQ(duckdb_columns(f), (Columns{{"STARTDATE", "TIMESTAMP WITH TIME ZONE"},
+                                        {"STATIONID", "VARCHAR"},
+                                        {"ITEMID", "VARCHAR"},
+                                        {"OBSVALUE", "FLOAT"}}));
   // The context is in the file's key-value metadata, as JSON texts.
   std::map<std::string, std::string> meta = duckdb_metadata(f);
   EXPECT_EQ(meta["vuzo.version"], "1");
-  EXPECT_EQ(meta["station_info"], R"([{"STATIONID":"37001","STATIONNAME":"郯城"},{"STATIONID":"41001","STATIONNAME":"郑州"}])");
+  EXPECT_EQ(meta["station_info"],
+            R"([{"STATIONID":"37001","STATIONNAME":"郯城"},{"STATIONID":"41001","STATIONNAME":"郑州"}])");
   EXPECT_EQ(meta["item_info"], "[]");
   EXPECT_EQ(meta["sampling_rate"], "60");
   EXPECT_EQ(meta["export_time"], R"("2024-05-11T09:00:00")");
@@ -218,11 +229,12 @@ TEST(WeReadDuckDbFiles, DefaultsDictionaryZstdRowGroupsAndPageV2) {
       " FROM range(50000)";
   struct Variant {
     std::string name, options;
-  } variants[] = {{"defaults", "FORMAT parquet"},
-                  {"zstd", "FORMAT parquet, COMPRESSION zstd"},
-                  {"groups", "FORMAT parquet, ROW_GROUP_SIZE 4096"},
-                  {"gzip_v2", "FORMAT parquet, COMPRESSION gzip, PARQUET_VERSION v2"},
-                  {"plain", "FORMAT parquet, COMPRESSION uncompressed, DICTIONARY_COMPRESSION_RATIO_THRESHOLD 1000000"}};
+  } variants[] = {
+      {"defaults", "FORMAT parquet"},
+      {"zstd", "FORMAT parquet, COMPRESSION zstd"},
+      {"groups", "FORMAT parquet, ROW_GROUP_SIZE 4096"},
+      {"gzip_v2", "FORMAT parquet, COMPRESSION gzip, PARQUET_VERSION v2"},
+      {"plain", "FORMAT parquet, COMPRESSION uncompressed, DICTIONARY_COMPRESSION_RATIO_THRESHOLD 1000000"}};
   for (const auto& v : variants) {
     SCOPED_TRACE(v.name);
     std::string path = (dir / (v.name + ".parquet")).string();

@@ -22,8 +22,8 @@ TEST(OtherWriters, Int96AndLegacyTimestamps) {
     values += le32(2460441);  // 2024-05-10
   }
   std::string body = levels_v1({1, 1}) + values;
-  Table t = read_table_from_bytes(
-      craft_file(column("T", meta::PhysicalType::Int96), {{data_header(2, body.size(), meta::Encoding::Plain), body}}, 2));
+  Table t = read_table_from_bytes(craft_file(column("T", meta::PhysicalType::Int96),
+                                             {{data_header(2, body.size(), meta::Encoding::Plain), body}}, 2));
   EXPECT_EQ(t.column("T").type(), DataType::Timestamp);
   EXPECT_EQ(t.column("T").zone(), "");
   EXPECT_EQ(t.column("T").int64s()[0], make_timestamp(2024, 5, 10).ns);
@@ -74,9 +74,9 @@ TEST(OtherWriters, DeltaEncodedIntegersAndTexts) {
   for (int i = 0; i < 1000; ++i) ints.push_back(int64_t(i) * i * (i % 2 ? -1 : 1) - 5);
   std::vector<uint32_t> all(ints.size(), 1);
   std::string body = levels_v1(all) + delta_encode(ints);
-  Table t = read_table_from_bytes(craft_file(column("N", meta::PhysicalType::Int64),
-                                             {{data_header(1000, body.size(), meta::Encoding::DeltaBinaryPacked), body}},
-                                             1000));
+  Table t = read_table_from_bytes(
+      craft_file(column("N", meta::PhysicalType::Int64),
+                 {{data_header(1000, body.size(), meta::Encoding::DeltaBinaryPacked), body}}, 1000));
   EXPECT_EQ(t.column("N").int64s(), ints);
 
   meta::SchemaElement leaf = column("S", meta::PhysicalType::ByteArray);
@@ -104,9 +104,9 @@ TEST(OtherWriters, DeltaEncodedIntegersAndTexts) {
   std::string bomb = levels_v1(std::vector<uint32_t>(n, 1)) + delta_encode(prefixes) + delta_encode(suffixes) +
                      std::string(std::size_t(len), 'x');
   try {
-    read_table_from_bytes(craft_file(leaf, {{data_header(int32_t(n), bomb.size(), meta::Encoding::DeltaByteArray), bomb}},
-                                     int64_t(n)),
-                          "bomb.parquet");
+    read_table_from_bytes(
+        craft_file(leaf, {{data_header(int32_t(n), bomb.size(), meta::Encoding::DeltaByteArray), bomb}}, int64_t(n)),
+        "bomb.parquet");
     FAIL();
   } catch (const IOError& e) {
     EXPECT_NE(std::string(e.what()).find("expand too far"), std::string::npos) << e.what();

@@ -53,8 +53,8 @@ TEST(ParquetRoundTrip, EveryTypeCompressionAndRowGroupSize) {
     for (int64_t group : {int64_t{1} << 20, int64_t{999}, int64_t{1}}) {
       if (group == 1 && c != Compression::snappy) continue;
       for (bool dict : {true, false}) {
-        std::string bytes = write_table_to_bytes(t, {.compression = c, .row_group_size = group, .dictionary = dict,
-                                                     .metadata = {{"license", "CC BY 4.0"}}});
+        std::string bytes = write_table_to_bytes(
+            t, {.compression = c, .row_group_size = group, .dictionary = dict, .metadata = {{"license", "CC BY 4.0"}}});
         Table back = read_table_from_bytes(bytes);
         expect_same(t, back);
         EXPECT_EQ(back.attributes().at("source"), "GFZ Potsdam");
@@ -123,7 +123,9 @@ TEST(ParquetRoundTrip, FailedWriteKeepsTheOldFile) {
 }
 
 TEST(ParquetRoundTrip, StringColumnsHoldOnlyUtf8) {
-  const std::string bad = "37\xff" "01";  // 0xFF never occurs in UTF-8
+  const std::string bad =
+      "37\xff"
+      "01";  // 0xFF never occurs in UTF-8
   std::vector<std::optional<std::string>> texts = {"郯城", std::nullopt, "ok", bad, bad};
   Table plain(std::vector<Column>{Column::from_strings("STATIONID", texts)});
   const std::string expected =

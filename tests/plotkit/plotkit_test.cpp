@@ -101,7 +101,8 @@ TEST(Plotkit, ReindexOnTheRateOrTheCommonInterval) {
   // Without a usable rate: the most frequent step, with the fallback logged.
   logger_config::LogCapture capture;
   Table tens = keyed({0, 10, 20, 25, 30, 40, 50});
-  Table g = reindex_df_by_interval(keyed({0, 10, 20, 25, 30, 40, 50}, Column::from_strings("SAMPLERATE", {"03", "", "", "", "", "", ""})));
+  Table g = reindex_df_by_interval(
+      keyed({0, 10, 20, 25, 30, 40, 50}, Column::from_strings("SAMPLERATE", {"03", "", "", "", "", "", ""})));
   EXPECT_TRUE(capture.contains("plotting", Level::debug, "SAMPLERATE 列缺失或 ID 未识别，回退到动态计算频率"));
   EXPECT_EQ(g.num_rows(), 6u);  // 0, 10 ... 50; the row at 25 is dropped
   EXPECT_EQ(reindex_df_by_interval(tens).num_rows(), 6u);
@@ -115,7 +116,8 @@ TEST(Plotkit, ReindexOnTheRateOrTheCommonInterval) {
   EXPECT_THROW(reindex_df_by_interval(keyed({})), std::invalid_argument);
   // Steps between rows centuries apart overflow no difference.
   Table far(std::vector<Column>{Column::from_float64("OBSVALUE", {1, 2})});
-  far.set_key_column(Column::from_timestamps("STARTDATE", {make_timestamp(1700, 1, 1).ns, make_timestamp(2200, 1, 1).ns}));
+  far.set_key_column(
+      Column::from_timestamps("STARTDATE", {make_timestamp(1700, 1, 1).ns, make_timestamp(2200, 1, 1).ns}));
   std::string error = testing::error_of([&] { reindex_df_by_interval(far); });
   EXPECT_NE(error.find("1700-01-01T00:00:00"), std::string::npos) << error;
 }

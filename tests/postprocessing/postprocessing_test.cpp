@@ -76,14 +76,16 @@ TEST(Resample, SeriesOrderChecksAndErrors) {
   EXPECT_EQ(error_of([&] { resample_timeseries_data(keyed, "1h"); }), "缺少必要的列: STARTDATE");
   Table none = observations({kDay0}, {1}, {std::nullopt});
   EXPECT_THROW(resample_timeseries_data(none, "1h", "Mean"), std::invalid_argument);
-  EXPECT_NE(error_of([&] { resample_timeseries_data(none, "1h", "Mean"); }).find("nothing to resample"), std::string::npos);
+  EXPECT_NE(error_of([&] { resample_timeseries_data(none, "1h", "Mean"); }).find("nothing to resample"),
+            std::string::npos);
   for (const char* bad : {"1W", "0h", "h1", "", "1.5h", "1 h"})
     EXPECT_NE(error_of([&] { frequency_nanos(bad); }).find(std::string("'") + bad + "'"), std::string::npos) << bad;
   EXPECT_EQ(frequency_nanos("15min"), 15 * kNanosPerMinute);
   EXPECT_EQ(frequency_nanos("T"), kNanosPerMinute);
   // Date texts are read; a bad one is named.
   Table texts = t;
-  texts.column("STARTDATE") = Column::from_strings("STARTDATE", {"2024-05-01", "2024-05-01", "2024-05-01 01:00", "2024-05-01"});
+  texts.column("STARTDATE") =
+      Column::from_strings("STARTDATE", {"2024-05-01", "2024-05-01", "2024-05-01 01:00", "2024-05-01"});
   EXPECT_EQ(resample_timeseries_data(texts, "1h").num_rows(), 3u);
   texts.column("STARTDATE") = Column::from_strings("STARTDATE", {"2024-05-01", "May 1", "2024-05-01", "2024-05-01"});
   EXPECT_NE(error_of([&] { resample_timeseries_data(texts, "1h"); }).find("'May 1'"), std::string::npos);
@@ -94,8 +96,8 @@ TEST(Resample, DaysOfTheTimesOwnZone) {
   auto local = [](const char* zone, int y, int mo, int d, int h, int mi) {
     return local_to_utc(make_timestamp(y, mo, d, h, mi, 0), zone).ns;
   };
-  Table t = observations({local("Asia/Shanghai", 2024, 5, 1, 8, 30), local("Asia/Shanghai", 2024, 5, 1, 13, 0)},
-                         {1, 2}, {"37001", "37001"});
+  Table t = observations({local("Asia/Shanghai", 2024, 5, 1, 8, 30), local("Asia/Shanghai", 2024, 5, 1, 13, 0)}, {1, 2},
+                         {"37001", "37001"});
   t.column("STARTDATE").set_zone("Asia/Shanghai");
   Table daily = resample_timeseries_data(t, "1D");
   ASSERT_EQ(daily.num_rows(), 1u);
@@ -108,8 +110,8 @@ TEST(Resample, DaysOfTheTimesOwnZone) {
 
   // Texts with an offset: 02:00, 10:00 and 23:00 on 1 March are one day.
   Table texts = observations({0, 0, 0}, {1, 2, 4}, {"37001", "37001", "37001"});
-  texts.column("STARTDATE") = Column::from_strings(
-      "STARTDATE", {"2024-03-01 02:00+08:00", "2024-03-01 10:00+08:00", "2024-03-01 23:00+08:00"});
+  texts.column("STARTDATE") =
+      Column::from_strings("STARTDATE", {"2024-03-01 02:00+08:00", "2024-03-01 10:00+08:00", "2024-03-01 23:00+08:00"});
   Table sum = resample_timeseries_data(texts, "1D", "sum");
   ASSERT_EQ(sum.num_rows(), 1u);
   EXPECT_EQ(sum.column("OBSVALUE").float64s()[0], 7);
@@ -185,10 +187,10 @@ TEST(Resample, AgreesWithAPlainReference) {
           if (!in.empty()) {
             double total = 0;
             for (double v : in) total += v;
-            expected = a == "mean"  ? total / double(in.size())
-                       : a == "sum" ? total
-                       : a == "max" ? in.back()
-                       : a == "min" ? in.front()
+            expected = a == "mean"     ? total / double(in.size())
+                       : a == "sum"    ? total
+                       : a == "max"    ? in.back()
+                       : a == "min"    ? in.front()
                        : in.size() % 2 ? in[in.size() / 2]
                                        : (in[in.size() / 2 - 1] + in[in.size() / 2]) / 2;
           }
@@ -244,10 +246,9 @@ TEST(FirstDifference, SeriesLagsAndOrder) {
   // Series of unequal lengths, a lag longer than one of them, and a lag far
   // beyond every series.
   Table uneven = keyed_series({1, 2, 3, 4, 5, 6}, {"1", "50", "3", "7", "60", "15"}, {"A", "B", "A", "A", "B", "A"});
-  EXPECT_TRUE(same(values_of(first_difference(uneven, {.periods = 3, .keep_first = true})),
-                   {nan, nan, nan, nan, nan, 14}));
-  EXPECT_TRUE(same(values_of(first_difference(uneven, {.periods = 1, .keep_first = true})),
-                   {nan, nan, 2, 4, 10, 8}));
+  EXPECT_TRUE(
+      same(values_of(first_difference(uneven, {.periods = 3, .keep_first = true})), {nan, nan, nan, nan, nan, 14}));
+  EXPECT_TRUE(same(values_of(first_difference(uneven, {.periods = 1, .keep_first = true})), {nan, nan, 2, 4, 10, 8}));
   EXPECT_EQ(first_difference(uneven, {.periods = int64_t{1} << 40}).num_rows(), 0u);
   // Keys out of order: sorted for the computation, unless sort is off.
   Table shuffled = keyed_series({3, 1, 2}, {"15", "10", "12"}, {"A", "A", "A"});
@@ -273,7 +274,9 @@ TEST(FirstDifference, CopyAndErrors) {
   EXPECT_EQ(t.num_rows(), 3u);
   EXPECT_THROW(first_difference(t, {.value_col = "NOPE"}), KeyError);
   EXPECT_EQ(error_of([&] { first_difference(t, {.periods = 0}); }), "periods must be a positive integer");
-  EXPECT_EQ(error_of([&] { first_difference(t, {.group_cols = std::vector<std::string>{"X", "STATIONID", "Y"}}); }),
+  EXPECT_EQ(error_of([&] {
+              first_difference(t, {.group_cols = std::vector<std::string>{"X", "STATIONID", "Y"}});
+            }),
             "Missing group columns: ['X', 'Y']");
 }
 
@@ -360,8 +363,8 @@ TEST(MadFilter, AgreesWithSortingEachWindow) {
     ASSERT_TRUE(same(got.float64s(), expected)) << "round " << round << " n " << n << " w " << w;
     // float samples slide as floats: the same result, rounded to float
     // (every sample here is a float exactly).
-    Column got32 = filter_with_fast_mad(Column::from_float32("v", std::vector<float>(x.begin(), x.end())), int64_t(w),
-                                        threshold);
+    Column got32 =
+        filter_with_fast_mad(Column::from_float32("v", std::vector<float>(x.begin(), x.end())), int64_t(w), threshold);
     std::vector<double> got32_wide(got32.float32s().begin(), got32.float32s().end()), expected32;
     for (double e : expected) expected32.push_back(double(float(e)));
     ASSERT_TRUE(same(got32_wide, expected32)) << "float round " << round << " n " << n << " w " << w;

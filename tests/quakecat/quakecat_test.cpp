@@ -44,9 +44,7 @@ const Timestamp k2020 = make_timestamp(2020, 6, 1);
 
 // An event on the equator `km` east of (0, 0): the geodesic runs along the
 // equator, whose length is the equatorial radius times the angle.
-Event on_equator(double km, double magnitude) {
-  return {k2020, 0, km / kEquatorRadiusKm * 180 / kPi, magnitude};
-}
+Event on_equator(double km, double magnitude) { return {k2020, 0, km / kEquatorRadiusKm * 180 / kPi, magnitude}; }
 
 std::vector<int64_t> flags_of(const std::vector<Event>& list, const std::optional<Filters>& filters) {
   Table df = events(list);
@@ -210,7 +208,9 @@ TEST(FilteredQuakecats, UncomputableDistancesAreInfinite) {
 
 TEST(FilteredQuakecats, KeepsEventsAfter1970AndRenamesTheCallersKey) {
   Timestamp epoch = make_timestamp(1970, 1, 1);
-  Table df = events({{epoch, 40, 116, 5}, {Timestamp{kNanosPerSecond}, 40, 116, 5}, {Timestamp{}, 40, 116, 5},
+  Table df = events({{epoch, 40, 116, 5},
+                     {Timestamp{kNanosPerSecond}, 40, 116, 5},
+                     {Timestamp{}, 40, 116, 5},
                      {make_timestamp(1966, 3, 22), 37.5, 115.1, 7.6}});
   Table marked = filtered_quakecats(df);
   EXPECT_EQ(df.key().name(), "date");
@@ -218,8 +218,8 @@ TEST(FilteredQuakecats, KeepsEventsAfter1970AndRenamesTheCallersKey) {
   EXPECT_EQ(df.column_names(), (std::vector<std::string>{"lon", "lat", "magnitude", "name"}));
   EXPECT_EQ(marked.key().name(), "date");
   EXPECT_EQ(marked.key().int64s(), (std::vector<int64_t>{kNanosPerSecond}));
-  EXPECT_EQ(marked.column_names(), (std::vector<std::string>{"lon", "lat", "magnitude", "name", "distance", "flag",
-                                                              "size", "text"}));
+  EXPECT_EQ(marked.column_names(),
+            (std::vector<std::string>{"lon", "lat", "magnitude", "name", "distance", "flag", "size", "text"}));
   EXPECT_EQ(marked.column("flag").type(), DataType::Int64);
 }
 
@@ -249,8 +249,8 @@ TEST(FilteredQuakecats, AnEventPassingAnyFilterIsFlagged) {
 }
 
 TEST(FilteredQuakecats, MarkerSizes) {
-  Table df = events({{k2020, 0, 0, 3.5}, {k2020, 0, 0, 6.0}, {k2020, 0, 0, kNaN}, {k2020, 0, 0, 4.0},
-                     {k2020, 0, 0, -1}});
+  Table df =
+      events({{k2020, 0, 0, 3.5}, {k2020, 0, 0, 6.0}, {k2020, 0, 0, kNaN}, {k2020, 0, 0, 4.0}, {k2020, 0, 0, -1}});
   const auto sizes = filtered_quakecats(df).column("size").float64s();
   EXPECT_EQ(sizes[0], 5);
   EXPECT_EQ(sizes[1], 15);

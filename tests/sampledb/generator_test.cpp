@@ -24,10 +24,10 @@ std::set<std::string> table_names(db::Connection& c) {
 TEST(SampleDb, TablesForEveryRateTypeAndMethod) {
   auto conn = open();
   auto names = table_names(*conn);
-  for (const char* n : {"QZ_DICT_METHODS", "QZ_DICT_STATIONS", "QZ_DICT_STATIONPOINTS", "QZ_DICT_ITEMS",
-                        "QZ_DICT_STATIONITEMS", "QZ_411_DYS_01", "QZ_411_DYU_01", "QZ_411_DYU_60", "QZ_411_CP_AVG_60",
-                        "QZ_411_CP_INS_90", "QZ_321_DYU_02", "QZ_321_DYS_02", "QZ_312_CP_AVG_90", "QZ_417_DYU_01",
-                        "QZ_411_DYU_DEV_01", "QZ_411_DLG", "QZ_312_DLG"})
+  for (const char* n :
+       {"QZ_DICT_METHODS", "QZ_DICT_STATIONS", "QZ_DICT_STATIONPOINTS", "QZ_DICT_ITEMS", "QZ_DICT_STATIONITEMS",
+        "QZ_411_DYS_01", "QZ_411_DYU_01", "QZ_411_DYU_60", "QZ_411_CP_AVG_60", "QZ_411_CP_INS_90", "QZ_321_DYU_02",
+        "QZ_321_DYS_02", "QZ_312_CP_AVG_90", "QZ_417_DYU_01", "QZ_411_DYU_DEV_01", "QZ_411_DLG", "QZ_312_DLG"})
     EXPECT_TRUE(names.count(n)) << n;
   EXPECT_FALSE(names.count("QZ_312_DYU_01"));  // resistivity has no minute data
   Table methods = conn->query("SELECT METHODID, METHODNAME FROM QZDATA.QZ_DICT_METHODS");
@@ -94,7 +94,8 @@ TEST(SampleDb, SeriesArePlausibleAndTheStormShows) {
   // The geo-electric field swings far more on 11 May 2024 (storm) than on 9 May.
   auto spread = [&](const char* day) {
     Table t = conn->query(std::string("SELECT OBSVALUE FROM QZDATA.QZ_321_DYU_01 WHERE ITEMID = '3211' AND "
-                                      "STARTDATE = TO_DATE('") + day + "', 'yyyymmdd')");
+                                      "STARTDATE = TO_DATE('") +
+                          day + "', 'yyyymmdd')");
     std::string text = gzip_decompress(t.column(0).text(0));
     double a = 1e9, b = -1e9;
     for (std::size_t p = 0; p < text.size();) {

@@ -91,13 +91,14 @@ TEST(TSPlotter, KeepsTheDictionariesAndTheStatisticsStyle) {
 TEST(TSPlotter, PreparesOneSeries) {
   const TSPlotter& p = sample_plotter();
   auto day = [](int d, int h = 0) { return make_timestamp(2024, 5, d, h, 0, 0); };
-  Table t = observations({{"37001", "1", "4112", day(1), 10}, {"37001", "1", "4112", day(1, 1), 20},
+  Table t = observations({{"37001", "1", "4112", day(1), 10},
+                          {"37001", "1", "4112", day(1, 1), 20},
                           {"37001", "1", "4112", day(1, 2), 40}});
   auto [zeroed, offset] = p._process_data(t);
   EXPECT_EQ(offset, 25);
   EXPECT_EQ(zeroed.column("OBSVALUE").float32s(), (std::vector<float>{-15, -5, 15}));
   EXPECT_EQ(zeroed.column("STATIONID").text(0), "37001");  // other columns stay
-  EXPECT_EQ(t.column("OBSVALUE").float32s()[0], 10);        // the caller's table does not change
+  EXPECT_EQ(t.column("OBSVALUE").float32s()[0], 10);       // the caller's table does not change
   auto [kept, same_offset] = p._process_data(t, false);
   EXPECT_EQ(same_offset, 25);
   EXPECT_EQ(kept.column("OBSVALUE").float32s()[0], 10);
@@ -105,8 +106,10 @@ TEST(TSPlotter, PreparesOneSeries) {
   EXPECT_EQ(zero, 0);
   EXPECT_EQ(empty.num_rows(), 0u);
   // Daily medians and sums; a day without rows is there.
-  Table days = observations({{"37001", "1", "4112", day(1), 1}, {"37001", "1", "4112", day(1, 5), 2},
-                             {"37001", "1", "4112", day(1, 9), 100}, {"37001", "1", "4112", day(3), 4}});
+  Table days = observations({{"37001", "1", "4112", day(1), 1},
+                             {"37001", "1", "4112", day(1, 5), 2},
+                             {"37001", "1", "4112", day(1, 9), 100},
+                             {"37001", "1", "4112", day(3), 4}});
   auto [median, m_offset] = p._process_data(days, false, false, std::string("D"));
   EXPECT_EQ(median.column_names(), (std::vector<std::string>{"OBSVALUE"}));
   ASSERT_EQ(median.num_rows(), 3u);
@@ -144,8 +147,10 @@ TEST(TSPlotter, DecoratesPanelsAndSavesFigures) {
   p._setup_axis(*axes[1], "b", "ms");
   p._setup_axis(*axes[2], "c", "10-10");
   p._setup_axis(*axes[3], "d", "ms 10-9");
-  Table data = observations({{"1", "1", "1", make_timestamp(2024, 5, 1), 1}, {"1", "1", "1", make_timestamp(2024, 5, 2), 2},
-                             {"1", "1", "1", make_timestamp(2024, 5, 3), 3}, {"1", "1", "1", make_timestamp(2024, 5, 4), 4}});
+  Table data = observations({{"1", "1", "1", make_timestamp(2024, 5, 1), 1},
+                             {"1", "1", "1", make_timestamp(2024, 5, 2), 2},
+                             {"1", "1", "1", make_timestamp(2024, 5, 3), 3},
+                             {"1", "1", "1", make_timestamp(2024, 5, 4), 4}});
   axes[0]->plot({1, 2, 3, 4}, {1, 2, 3, 4});
   p._add_statistics(*axes[0], data, true, true, 2.5);
   p._add_statistics(*axes[1], data, false, true, 3);
@@ -256,7 +261,7 @@ TEST(ByItems, TimeCutsBlankPanelsAndStyles) {
   EXPECT_EQ(info[0].marks[0].kind, "stem");
   EXPECT_EQ(info[0].marks[0].color, chart::parse_color("b"));
   EXPECT_EQ(info[0].marks[0].x.size(), 19u);  // 12:00 to 06:00 next day, both ends
-  EXPECT_TRUE(info[1].marks.empty());  // cut away entirely
+  EXPECT_TRUE(info[1].marks.empty());         // cut away entirely
   EXPECT_TRUE(capture.contains("plotting", Level::warning, "37005-1 数据为空!"));
   EXPECT_TRUE(capture.contains("plotting", Level::warning, "未找到数据: 4112-41001-nan"));
   EXPECT_TRUE(capture.contains("plotting", Level::warning, "unknown drawing option 'shade' was ignored"));
@@ -269,7 +274,8 @@ TEST(ByItems, TimeCutsBlankPanelsAndStyles) {
   EXPECT_EQ(marks.color, chart::parse_color("k"));
   EXPECT_EQ(marks.label, "");
   // A bound that is no date is the parser's error.
-  EXPECT_NE(error_of([&] { p.plot_by_items(t, {.start_time = std::string("soon")}); }).find("'soon'"), std::string::npos);
+  EXPECT_NE(error_of([&] { p.plot_by_items(t, {.start_time = std::string("soon")}); }).find("'soon'"),
+            std::string::npos);
   Table no_item = t;
   no_item.remove_column("ITEMID");
   EXPECT_THROW(p.plot_by_items(no_item), KeyError);
@@ -279,8 +285,9 @@ TEST(ByItems, TimeCutsBlankPanelsAndStyles) {
 Table kp_table(const std::vector<Timestamp>& starts, const std::vector<double>& kp) {
   std::vector<int64_t> ns;
   for (Timestamp t : starts) ns.push_back(t.ns);
-  Table t(std::vector<Column>{Column::from_float64("Kp", kp),
-                              Column::from_strings("status", std::vector<std::optional<std::string>>(kp.size(), "def"))});
+  Table t(
+      std::vector<Column>{Column::from_float64("Kp", kp),
+                          Column::from_strings("status", std::vector<std::optional<std::string>>(kp.size(), "def"))});
   t.set_key_column(Column::from_timestamps("datetime", ns, "UTC"));
   return t;
 }
@@ -290,7 +297,8 @@ TEST(KpPanel, OverlapColoursRangeAndMessages) {
   TSPlotter p = sample_plotter();
   auto at = [](int d, int h) { return make_timestamp(2024, 5, d, h, 0, 0); };
   std::vector<Obs> rows;
-  for (int h = 23; h <= 34; ++h) rows.push_back({"37001", "1", "4112", Timestamp{at(10, 0).ns + h * kNanosPerHour}, 1.0 * h});
+  for (int h = 23; h <= 34; ++h)
+    rows.push_back({"37001", "1", "4112", Timestamp{at(10, 0).ns + h * kNanosPerHour}, 1.0 * h});
   Table kp = kp_table({at(10, 20), at(10, 21), at(11, 0), at(11, 3), at(11, 6), at(11, 9), at(11, 10), at(11, 11)},
                       {9, 3.67, 4.0, 4.67, 5.0, NAN, 1, 9});
   LogCapture capture;
@@ -309,8 +317,10 @@ TEST(KpPanel, OverlapColoursRangeAndMessages) {
     ASSERT_EQ(m.kind, "bar");
     EXPECT_EQ(m.sizes, (std::vector<double>{0.125}));
     EXPECT_EQ(m.edgecolor, chart::parse_color("gray"));
-    std::string colour = m.color == chart::parse_color("green") ? "green" : m.color == chart::parse_color("yellow") ? "yellow"
-                         : m.color == chart::parse_color("red") ? "red" : "other";
+    std::string colour = m.color == chart::parse_color("green")    ? "green"
+                         : m.color == chart::parse_color("yellow") ? "yellow"
+                         : m.color == chart::parse_color("red")    ? "red"
+                                                                   : "other";
     for (double x : m.x) starts[colour].push_back(x);
   }
   auto days = [](Timestamp t) { return chart::to_days(t); };
@@ -354,8 +364,8 @@ TEST(KpPanel, PreparingTheSeries) {
   Table kp = kp_table({make_timestamp(2024, 5, 10)}, {2});
   PreparedGeomag g = p._prepare_geomag(zoned, kp, "Asia/Shanghai", std::string("2024-05-10 09:30"), std::nullopt);
   EXPECT_EQ(g.ts.key().zone(), "");
-  EXPECT_EQ(g.ts.key().int64s(), (std::vector<int64_t>{make_timestamp(2024, 5, 10, 10, 0, 0).ns,
-                                                       make_timestamp(2024, 5, 10, 11, 0, 0).ns}));
+  EXPECT_EQ(g.ts.key().int64s(),
+            (std::vector<int64_t>{make_timestamp(2024, 5, 10, 10, 0, 0).ns, make_timestamp(2024, 5, 10, 11, 0, 0).ns}));
   EXPECT_EQ(g.ts.column("OBSVALUE").float32s(), (std::vector<float>{2, 3}));
   ASSERT_TRUE(g.kp);
   EXPECT_FALSE(g.error);
@@ -446,13 +456,13 @@ TEST(ByStations, FallbackIdsDrawnPanelIndexAndRainfall) {
   add_hours(rows, "12001.0", "1", "0001", 5);  // unknown item, sorted first
   add_hours(rows, "12001.0", "1", "4112", 5);
   add_hours(rows, "12001.0", "1", "3215", 5);  // never drawn in this layout
-  p.stations_table = Table(std::vector<Column>{Column::from_strings("STATIONID", {"12001"}),
-                                               Column::from_strings("STATIONNAME", {"测试站"}),
-                                               Column::from_float64("LONGITUDE", {118.0}),
-                                               Column::from_float64("LATITUDE", {35.0})});
+  p.stations_table = Table(
+      std::vector<Column>{Column::from_strings("STATIONID", {"12001"}), Column::from_strings("STATIONNAME", {"测试站"}),
+                          Column::from_float64("LONGITUDE", {118.0}), Column::from_float64("LATITUDE", {35.0})});
   LogCapture capture;
-  PlotResult r = p.plot_by_stations(observations(rows), {.prefix = "P", .plot_types = std::vector<std::string>{"scatter", "line"},
-                                                         .rainfall = observations({})});
+  PlotResult r = p.plot_by_stations(
+      observations(rows),
+      {.prefix = "P", .plot_types = std::vector<std::string>{"scatter", "line"}, .rainfall = observations({})});
   ASSERT_TRUE(r.figure);
   EXPECT_TRUE(std::filesystem::exists(here.figure("P12001.0_1.png")));
   std::vector<chart::PanelInfo> info = r.figure->describe();
@@ -465,9 +475,10 @@ TEST(ByStations, FallbackIdsDrawnPanelIndexAndRainfall) {
   EXPECT_EQ(info[1].marks[0].label, info[1].title);
   EXPECT_TRUE(info[2].marks.empty());
   // Rainfall with rows: bars hanging from the top, beside the Kp panel on the time axis.
-  Table rain = observations({{"12001", "1", "4911", make_timestamp(2024, 5, 10), 3},
-                             {"12001", "1", "4911", make_timestamp(2024, 5, 11), 0}});
-  PlotResult wet = p.plot_by_stations(observations(rows), {.prefix = "W", .show_geomag = true,
+  Table rain = observations(
+      {{"12001", "1", "4911", make_timestamp(2024, 5, 10), 3}, {"12001", "1", "4911", make_timestamp(2024, 5, 11), 0}});
+  PlotResult wet = p.plot_by_stations(observations(rows), {.prefix = "W",
+                                                           .show_geomag = true,
                                                            .geomag_data = kp_table({make_timestamp(2024, 5, 10)}, {1}),
                                                            .rainfall = rain});
   std::vector<chart::PanelInfo> w = wet.figure->describe();

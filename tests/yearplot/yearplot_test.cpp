@@ -39,7 +39,8 @@ Table daily(const std::vector<int>& years) {
 // A colour as "#rrggbb".
 std::string hex(const chart::Color& c) {
   char out[8];
-  std::snprintf(out, sizeof out, "#%02lx%02lx%02lx", std::lround(c.r * 255), std::lround(c.g * 255), std::lround(c.b * 255));
+  std::snprintf(out, sizeof out, "#%02lx%02lx%02lx", std::lround(c.r * 255), std::lround(c.g * 255),
+                std::lround(c.b * 255));
   return out;
 }
 
@@ -59,13 +60,15 @@ TEST(AnnualComparison, ThreeYearsInViridisWithTheirMeans) {
   ASSERT_TRUE(chart.figure);
   ASSERT_NE(chart.axes, nullptr);
   EXPECT_TRUE(std::filesystem::exists(here.dir / "figures/Annual_Comparison.png"));
-  EXPECT_TRUE(capture.contains("plotting", Level::info, "Annual comparison chart saved as: ./figures/Annual_Comparison.png"));
+  EXPECT_TRUE(
+      capture.contains("plotting", Level::info, "Annual comparison chart saved as: ./figures/Annual_Comparison.png"));
   chart::PanelInfo p = chart.figure->describe().at(0);
   EXPECT_EQ(p.title, "同年对比曲线");
   EXPECT_EQ(p.x.label, "日期 (月-日)");
   EXPECT_EQ(p.y.label, "Observation Value");
   EXPECT_EQ(p.x.labels.front(), "01-01");
-  auto points = of_kind(p, "scatter"), lines = of_kind(p, "line"), bands = of_kind(p, "fill"), level = of_kind(p, "hline");
+  auto points = of_kind(p, "scatter"), lines = of_kind(p, "line"), bands = of_kind(p, "fill"),
+       level = of_kind(p, "hline");
   ASSERT_EQ(points.size(), 3u);
   ASSERT_EQ(lines.size(), 3u);
   ASSERT_EQ(bands.size(), 1u);
@@ -113,7 +116,8 @@ TEST(AnnualComparison, MovingAverageBlanksAndMeansWithoutTheirLevel) {
   EXPECT_EQ(of_kind(p, "fill").size(), 1u);
   // A window of 3: only the first and last rows blank.
   Table three = daily({2021});
-  const chart::MarkInfo small = *of_kind(plot_annual_comparison(three, {.rolling_window = 3}).figure->describe()[0], "line").at(0);
+  const chart::MarkInfo small =
+      *of_kind(plot_annual_comparison(three, {.rolling_window = 3}).figure->describe()[0], "line").at(0);
   EXPECT_TRUE(std::isnan(small.y[0]));
   EXPECT_NEAR(small.y[1], 21.001, 1e-5);
 }
@@ -142,9 +146,10 @@ TEST(AnnualComparison, TitlesPathsFormatsAndErrors) {
   EXPECT_TRUE(logged);
   EXPECT_TRUE(plot_annual_comparison(df, {.output_file = "z.bmp"}).figure);
   // The y tick labels from a function of value and position.
-  AnnualChart labelled = plot_annual_comparison(df, {.y_axis_format = [](double v, int pos) {
-                                                       return std::to_string(pos) + ":" + std::to_string(int(std::lround(v)));
-                                                     }});
+  AnnualChart labelled =
+      plot_annual_comparison(df, {.y_axis_format = [](double v, int pos) {
+                               return std::to_string(pos) + ":" + std::to_string(int(std::lround(v)));
+                             }});
   std::vector<std::string> labels = labelled.figure->describe()[0].y.labels;
   ASSERT_FALSE(labels.empty());
   EXPECT_EQ(labels[0].substr(0, 2), "0:");
@@ -152,7 +157,8 @@ TEST(AnnualComparison, TitlesPathsFormatsAndErrors) {
   Table no_values = daily({2021});
   no_values.remove_column("OBSVALUE");
   EXPECT_THROW(plot_annual_comparison(no_values), KeyError);
-  Table texts(std::vector<Column>{Column::from_float64("OBSVALUE", {1}), Column::from_timestamps("datetime_norm", {0})});
+  Table texts(
+      std::vector<Column>{Column::from_float64("OBSVALUE", {1}), Column::from_timestamps("datetime_norm", {0})});
   texts.set_key_column(Column::from_strings("STARTDATE", {"x"}));
   EXPECT_THROW(plot_annual_comparison(texts), TypeError);
 }

@@ -14,7 +14,8 @@ std::pair<double, double> figure_size(const std::string& text) {
   std::vector<std::string_view> parts = split(text, 'x');
   std::optional<double> w, h;
   if (parts.size() == 2) w = parse_decimal(parts[0]), h = parse_decimal(parts[1]);
-  if (!w || !h || !(*w > 0) || !(*h > 0)) throw std::invalid_argument("--figsize '" + text + "' is not WIDTHxHEIGHT in inches");
+  if (!w || !h || !(*w > 0) || !(*h > 0))
+    throw std::invalid_argument("--figsize '" + text + "' is not WIDTHxHEIGHT in inches");
   return {*w, *h};
 }
 

@@ -131,7 +131,8 @@ void run_check(const std::string& alias) {
   std::string driver = to_lower_ascii(strip_whitespace(config.get(alias, "DRIVER", "oracle")));
   std::string host = std::string(strip_whitespace(config.get(alias, "HOST", "")));
   r.ok("section", "[" + alias + "], driver " + driver + ", HOST " + host);
-  if (driver == "oracle" && !check_client(r, config, alias)) r.failed("connection", "not tried", "load the client first");
+  if (driver == "oracle" && !check_client(r, config, alias))
+    r.failed("connection", "not tried", "load the client first");
   else check_connection(r, alias);
   check_cache(r, alias, host);
   if (r.any_failed()) throw std::runtime_error("the check failed (see the fixes above)");
@@ -141,8 +142,9 @@ void run_check(const std::string& alias) {
 
 void add_check(CLI::App& app) {
   auto alias = std::make_shared<std::string>();
-  CLI::App* cmd = app.add_subcommand("check", "Check that a database alias can be reached: configuration, client "
-                                              "library, connection, metadata cache");
+  CLI::App* cmd = app.add_subcommand("check",
+                                     "Check that a database alias can be reached: configuration, client "
+                                     "library, connection, metadata cache");
   cmd->add_option("--db", *alias, "Database alias (section of default.conf)")->required();
   set_examples(cmd, {"tremora check --db sample"});
   cmd->callback([alias] { run_check(*alias); });

@@ -9,8 +9,8 @@
 
 #include "bundled_data.hpp"
 #include "commands.hpp"
-#include "tremora/files.hpp"
 #include "tremora/fetching.hpp"
+#include "tremora/files.hpp"
 #include "tremora/geomag.hpp"
 #include "tremora/logger_config.hpp"
 #include "tremora/parquet.hpp"
@@ -138,7 +138,8 @@ void note_figures(Journal& j, const logger_config::LogCapture& capture, std::siz
   auto records = capture.records();
   for (; seen < records.size(); ++seen) {
     const std::string& m = records[seen].message;
-    if (m.rfind("Figure ", 0) == 0) j.wrote(fs::absolute("figures" / fs::path(m.substr(7, m.find(" has been saved") - 7))));
+    if (m.rfind("Figure ", 0) == 0)
+      j.wrote(fs::absolute("figures" / fs::path(m.substr(7, m.find(" has been saved") - 7))));
     if (m.rfind("Annual comparison chart saved as: ", 0) == 0)
       j.wrote(fs::absolute(m.substr(std::string("Annual comparison chart saved as: ").size())));
   }
@@ -170,7 +171,8 @@ void run_demo(const DemoArgs& a) {
       out << "[sample]\nDRIVER = sqlite\nHOST = sample.local\nDATABASE = sample.db\n";
     });
     std::ofstream("Kp_def2024.wdc", std::ios::binary) << bundled_kp_2024();
-    for (const char* f : {"sample.db", "sample-catalogue.txt", "default.conf", "Kp_def2024.wdc"}) j.wrote(fs::absolute(f));
+    for (const char* f : {"sample.db", "sample-catalogue.txt", "default.conf", "Kp_def2024.wdc"})
+      j.wrote(fs::absolute(f));
   });
   auto conn = fetching::conn_to_Oracle("sample");
   if (!conn) throw std::runtime_error("demo: cannot open the sample database (see the log above)");
@@ -212,30 +214,42 @@ void run_demo(const DemoArgs& a) {
     write_parquet(j, postprocessing::filter_with_fast_mad(one), "data/tancheng_minutes_mad.parquet");
     Table with_times = minutes;
     with_times.reset_key();
-    write_parquet(j, postprocessing::resample_timeseries_data(with_times, "1h", "mean"), "data/water_hourly_means.parquet");
+    write_parquet(j, postprocessing::resample_timeseries_data(with_times, "1h", "mean"),
+                  "data/water_hourly_means.parquet");
     write_parquet(j, postprocessing::first_difference(minutes), "data/water_minutes_diff.parquet");
   });
 
   j.step("charts (by items, by stations, annual comparison)", [&] {
     Table kp = kp_data(a.online, "Kp_def2024.wdc", make_timestamp(2024, 4, 1), make_timestamp(2024, 5, 31));
     tsplot::TSPlotter plotter(conn);
-    plotter.plot(minutes, {.groupby = "item", .prefix = "items_", .show_mean = true, .show_std = true,
-                               .quakecat_dir = "sample-catalogue.txt", .show_geomag = true, .geomag_data = kp});
-    tsplot::PlotResult station =
-        plotter.plot(item_rows(days, "4112"), {.groupby = "station", .prefix = "stations_", .show_mean = true,
-                                               .show_std = true, .quakecat_dir = "sample-catalogue.txt",
-                                               .show_geomag = true, .geomag_data = kp,
-                                               .rainfall = item_rows(days, "4911")});
+    plotter.plot(minutes, {.groupby = "item",
+                           .prefix = "items_",
+                           .show_mean = true,
+                           .show_std = true,
+                           .quakecat_dir = "sample-catalogue.txt",
+                           .show_geomag = true,
+                           .geomag_data = kp});
+    tsplot::PlotResult station = plotter.plot(item_rows(days, "4112"), {.groupby = "station",
+                                                                        .prefix = "stations_",
+                                                                        .show_mean = true,
+                                                                        .show_std = true,
+                                                                        .quakecat_dir = "sample-catalogue.txt",
+                                                                        .show_geomag = true,
+                                                                        .geomag_data = kp,
+                                                                        .rainfall = item_rows(days, "4911")});
     yearplot::AnnualChart annual = yearplot::plot_annual_comparison(
         years, {.output_file = "annual_water.png", .y_label = "水位 (m)", .station_name = "郯城"});
     note_figures(j, capture, seen);
     if (docs) {
       // The figure of the item that three stations measure.
-      tsplot::PlotResult water = plotter.plot(item_rows(minutes, "4112"),
-                                              {.prefix = "docs_", .show_mean = true, .show_std = true,
-                                               .quakecat_dir = "sample-catalogue.txt", .show_geomag = true,
-                                               .geomag_data = kp});
-      save_for_docs(*docs, {{"demo_items.png", water.figure.get()}, {"demo_station.png", station.figure.get()},
+      tsplot::PlotResult water = plotter.plot(item_rows(minutes, "4112"), {.prefix = "docs_",
+                                                                           .show_mean = true,
+                                                                           .show_std = true,
+                                                                           .quakecat_dir = "sample-catalogue.txt",
+                                                                           .show_geomag = true,
+                                                                           .geomag_data = kp});
+      save_for_docs(*docs, {{"demo_items.png", water.figure.get()},
+                            {"demo_station.png", station.figure.get()},
                             {"demo_annual.png", annual.figure.get()}});
     }
   });

@@ -21,8 +21,8 @@ int64_t rate_seconds(const std::string& rate, bool numbers_too) {
   if (auto config = fetching::SampleRateType::get_config(rate)) return config->rate;
   if (numbers_too)
     if (auto seconds = parse_integer(rate); seconds && *seconds > 0) return *seconds;
-  throw CLI::ValidationError("--rate", "'" + rate + "' is not a sampling rate" +
-                                           (numbers_too ? " name nor a whole number of seconds" : ""));
+  throw CLI::ValidationError(
+      "--rate", "'" + rate + "' is not a sampling rate" + (numbers_too ? " name nor a whole number of seconds" : ""));
 }
 
 void export_and_report(db::Connection* conn, const Table& table, const std::string& out, int64_t seconds,
@@ -73,11 +73,13 @@ void export_file(const ExportArgs& args) {
 void add_export(CLI::App& app) {
   auto args = std::make_shared<ExportArgs>();
   CLI::App* cmd = app.add_subcommand(
-      "export", "Write observation data as a VUZO file (Parquet with the station and item records of the data,\n"
-                "its sampling rate and the export time): fetched as fetch does, or read --from a table file");
+      "export",
+      "Write observation data as a VUZO file (Parquet with the station and item records of the data,\n"
+      "its sampling rate and the export time): fetched as fetch does, or read --from a table file");
   add_request_options(cmd, args->request, false);
-  CLI::Option* from = cmd->add_option("--from", args->from, "Table file (.csv, .parquet, .vuzo) to export instead "
-                                                            "of fetching; --rate may then be seconds (60)");
+  CLI::Option* from = cmd->add_option("--from", args->from,
+                                      "Table file (.csv, .parquet, .vuzo) to export instead "
+                                      "of fetching; --rate may then be seconds (60)");
   for (const char* fetch_only : {"--start", "--end", "--method", "--station", "--type", "--item", "--point", "--gzip"})
     from->excludes(cmd->get_option(fetch_only));
   cmd->add_option("--out", args->out, "Output VUZO file (replaced when it exists)")->required();

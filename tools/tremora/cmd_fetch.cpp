@@ -89,8 +89,9 @@ Table fetch_explained(db::Connection* conn, const Request& request,
   }
   if (table) return *table;
   std::string name = unresolved_name(conn, request), logged = fetcher_messages(capture);
-  throw std::runtime_error("the request could not be resolved: " +
-                           (name.empty() ? logged : logged.empty() ? name : name + " (" + logged + ")"));
+  throw std::runtime_error("the request could not be resolved: " + (name.empty()     ? logged
+                                                                    : logged.empty() ? name
+                                                                                     : name + " (" + logged + ")"));
 }
 
 }  // namespace
@@ -183,8 +184,8 @@ void add_dialog(CLI::App& app) {
   cmd->callback([args] {
     auto conn = connect(args->db);
     refuse_writing_over_database(*conn, args->out);
-    fetching::FetchingDialogOptions options{.methodname = args->method, .stationname = args->station,
-                                            .itemname = args->item, .log_type = args->log_type};
+    fetching::FetchingDialogOptions options{
+        .methodname = args->method, .stationname = args->station, .itemname = args->item, .log_type = args->log_type};
     if (!args->start.empty()) options.startdate = args->start;
     if (!args->end.empty()) options.enddate = args->end;
     Request request{args->method, args->station, args->item, "", ""};
@@ -217,9 +218,10 @@ Table load(db::Connection* conn, const LoadArgs& a) {
 
 void add_load(CLI::App& app) {
   auto a = std::make_shared<LoadArgs>();
-  CLI::App* cmd = app.add_subcommand("load", "Canned loads: the last days of a method at all stations (daily), hourly "
-                                             "resistivity since a day,\nor the daily water level of 郯城 on a gap-free "
-                                             "grid (both up to today)");
+  CLI::App* cmd = app.add_subcommand("load",
+                                     "Canned loads: the last days of a method at all stations (daily), hourly "
+                                     "resistivity since a day,\nor the daily water level of 郯城 on a gap-free "
+                                     "grid (both up to today)");
   cmd->add_option("WHAT", a->what, "daily, resistivity-year or water-year")
       ->required()
       ->check(CLI::IsMember({"daily", "resistivity-year", "water-year"}));

@@ -192,19 +192,31 @@ void plotter_charts(const std::filesystem::path& dir, const std::string& kp_file
   std::optional<Table> kp;
   if (!kp_file.empty()) kp = geomag::read_kp_file(kp_file);
   tsplot::Annotations notes;
-  notes["4112"]["37001_1"].push_back({.text = "磁暴", .x = make_timestamp(2024, 5, 11, 6, 0, 0), .y = 0.02,
-                                      .xytext = {25, -30}, .props = {{"color", std::string("C3")}}});
+  notes["4112"]["37001_1"].push_back({.text = "磁暴",
+                                      .x = make_timestamp(2024, 5, 11, 6, 0, 0),
+                                      .y = 0.02,
+                                      .xytext = {25, -30},
+                                      .props = {{"color", std::string("C3")}}});
   std::filesystem::path old = std::filesystem::current_path();
   std::filesystem::current_path(dir);
   try {
-    plotter.plot(*water, {.groupby = "item", .prefix = "items_", .show_mean = true, .show_std = true,
-                          .annotations = notes, .quakecat_dir = data / "catalogue.txt",
-                          .show_geomag = kp.has_value(), .geomag_data = kp});
-    plotter.plot(item_rows(*days, "4112"), {.groupby = "station", .prefix = "stations_", .show_mean = true,
-                                            .quakecat_dir = data / "catalogue.txt", .show_geomag = kp.has_value(),
-                                            .geomag_data = kp, .rainfall = item_rows(*days, "4911")});
-    yearplot::plot_annual_comparison(*years, {.output_file = "annual_water.png", .y_label = "水位 (m)",
-                                              .station_name = "郯城"});
+    plotter.plot(*water, {.groupby = "item",
+                          .prefix = "items_",
+                          .show_mean = true,
+                          .show_std = true,
+                          .annotations = notes,
+                          .quakecat_dir = data / "catalogue.txt",
+                          .show_geomag = kp.has_value(),
+                          .geomag_data = kp});
+    plotter.plot(item_rows(*days, "4112"), {.groupby = "station",
+                                            .prefix = "stations_",
+                                            .show_mean = true,
+                                            .quakecat_dir = data / "catalogue.txt",
+                                            .show_geomag = kp.has_value(),
+                                            .geomag_data = kp,
+                                            .rainfall = item_rows(*days, "4911")});
+    yearplot::plot_annual_comparison(
+        *years, {.output_file = "annual_water.png", .y_label = "水位 (m)", .station_name = "郯城"});
   } catch (...) {
     std::filesystem::current_path(old);
     throw;
@@ -217,7 +229,8 @@ void plotter_charts(const std::filesystem::path& dir, const std::string& kp_file
 void add_gallery(CLI::App& app) {
   auto dir = std::make_shared<std::string>();
   auto kp = std::make_shared<std::string>();
-  CLI::App* cmd = app.add_subcommand("gallery", "Draw one chart per feature of the chart layer, and the plotter's charts");
+  CLI::App* cmd =
+      app.add_subcommand("gallery", "Draw one chart per feature of the chart layer, and the plotter's charts");
   cmd->add_option("DIR", *dir, "Folder to write the images into")->required();
   cmd->add_option("--kp-file", *kp, "Kp file for the Kp panels of the plotter's charts (none: no Kp panel)");
   set_examples(cmd, {"tremora gallery out/gallery --kp-file Kp_def2024.wdc"});

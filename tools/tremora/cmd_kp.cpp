@@ -16,8 +16,7 @@ struct KpArgs {
 Table kp_of_range(const KpArgs& a) {
   if (a.file.empty()) return geomag::fetch_geomag(a.start, a.end, a.timezone, a.timeout);
   auto [start, end] = geomag::kp_range(a.start, a.end, a.timezone);
-  return geomag::overlapping_intervals(geomag::normalize_geomag(geomag::read_kp_file(a.file), a.timezone), start,
-                                       end);
+  return geomag::overlapping_intervals(geomag::normalize_geomag(geomag::read_kp_file(a.file), a.timezone), start, end);
 }
 
 }  // namespace
@@ -28,7 +27,8 @@ void add_kp(CLI::App& app) {
   cmd->add_option("--start", a->start, "Start: a date or date-time, in --tz unless it has an offset")->required();
   cmd->add_option("--end", a->end, "End (inclusive), in the same forms")->required();
   cmd->add_option("--tz", a->timezone, "Time zone of bounds without offset and of the result");
-  cmd->add_option("--file", a->file, "Read this GFZ Kp file (JSON reply, three-hourly text or WDC) instead of the service");
+  cmd->add_option("--file", a->file,
+                  "Read this GFZ Kp file (JSON reply, three-hourly text or WDC) instead of the service");
   cmd->add_option("--timeout", a->timeout, "Request time-out in seconds");
   cmd->add_option("--out", a->out, "Write the Kp table here (.csv or .parquet) instead of printing it");
   set_examples(cmd, {"tremora kp --start 2024-05-10 --end 2024-05-12 --file Kp_def2024.wdc"});

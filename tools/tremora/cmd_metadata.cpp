@@ -25,14 +25,13 @@ void add_refresh_cache(CLI::App& app) {
   cmd->callback([args] {
     auto conn = connect(args->db);
     auto tables = fetching::refresh_metastash(*conn, args->cache_dir);
-    std::string dir = metastash::MetadataCache::resolve_cache_dir(args->cache_dir,
-                                                                  metastash::MetadataCache::infer_namespace(conn.get()));
+    std::string dir = metastash::MetadataCache::resolve_cache_dir(
+        args->cache_dir, metastash::MetadataCache::infer_namespace(conn.get()));
     for (const auto& [key, table] : tables) std::cout << key << ": " << table.num_rows() << " rows\n";
     std::cout << "cache: " << dir << "\n";
     conn->close();
   });
 }
-
 
 void add_info(CLI::App& app) {
   struct Args {
@@ -55,8 +54,8 @@ void add_info(CLI::App& app) {
     } else {
       info = fetching::timeseries_info(nullptr, offline_cache_dir(args->db, args->cache_dir));
     }
-    for (const auto& [name, table] : {std::pair{"stations", &info.stations}, std::pair{"points", &info.points},
-                                      std::pair{"items", &info.items}}) {
+    for (const auto& [name, table] :
+         {std::pair{"stations", &info.stations}, std::pair{"points", &info.points}, std::pair{"items", &info.items}}) {
       if (args->out_dir.empty()) std::cout << name << ": " << counted(table->num_rows(), "row") << "\n";
       else write_and_report(*table, (std::filesystem::path(args->out_dir) / (std::string(name) + ".csv")).string());
     }

@@ -148,7 +148,8 @@ void add_plot(CLI::App& app) {
   auto a = std::make_shared<PlotArgs>();
   tsplot::PlotOptions& o = a->o;
   CLI::App* cmd = app.add_subcommand("plot", "Stacked-panel charts of an observation table, by item or by station");
-  cmd->add_option("TABLE", a->table, "Observation table (.csv or .parquet; STARTDATE, STATIONID, POINTID, ITEMID, OBSVALUE)")
+  cmd->add_option("TABLE", a->table,
+                  "Observation table (.csv or .parquet; STARTDATE, STATIONID, POINTID, ITEMID, OBSVALUE)")
       ->required();
   cmd->add_option("--groupby", o.groupby, "item or station");
   cmd->add_option("--db", a->db, "Database alias whose metadata cache names stations and items");
@@ -177,9 +178,10 @@ void add_plot(CLI::App& app) {
   cmd->add_flag("--daily", o.daily_mean_values, "By station: one value per day, the daily median");
   cmd->add_option("--rainfall", a->rainfall, "By station: a rainfall table (STARTDATE, OBSVALUE) drawn as bars");
   cmd->add_option("--annotations", a->annotations, "JSON file {ITEM: {STATION_POINT: [{text, x, y, ...}]}}");
-  set_examples(cmd, {"tremora plot data/water_minutes.parquet --db sample --show-mean --show-std --quakecat "
-                     "sample-catalogue.txt --geomag-file Kp_def2024.wdc --prefix example_",
-                     "tremora plot data/tancheng_hours.parquet --db sample --groupby station --daily --prefix example_"});
+  set_examples(cmd,
+               {"tremora plot data/water_minutes.parquet --db sample --show-mean --show-std --quakecat "
+                "sample-catalogue.txt --geomag-file Kp_def2024.wdc --prefix example_",
+                "tremora plot data/tancheng_hours.parquet --db sample --groupby station --daily --prefix example_"});
   cmd->callback([a] { run_plot(*a); });
 }
 

@@ -46,7 +46,7 @@ void add_postprocessing(CLI::App& app) {
   set_examples(resample, {"tremora resample data/water_minutes.parquet out/water_hours.csv --freq 1h"});
   resample->callback([a] {
     write_and_report(postprocessing::resample_timeseries_data(read_observations(a->resample, false), a->freq, a->agg),
-         a->resample.out);
+                     a->resample.out);
   });
 
   CLI::App* diff = command(app, "diff", "First difference of each series", a->diff);
@@ -59,8 +59,8 @@ void add_postprocessing(CLI::App& app) {
   set_examples(diff, {"tremora diff data/tancheng_hours.parquet out/tancheng_hours_diff.csv"});
   diff->callback([a] {
     Table t = read_observations(a->diff, true);
-    postprocessing::DifferenceOptions o{.value_col = a->value_col, .periods = a->periods, .keep_first = a->keep_first,
-                                        .sort = !a->no_sort};
+    postprocessing::DifferenceOptions o{
+        .value_col = a->value_col, .periods = a->periods, .keep_first = a->keep_first, .sort = !a->no_sort};
     if (a->no_groups) o.group_cols = std::vector<std::string>{};
     else if (!a->group_cols.empty()) o.group_cols = a->group_cols;
     write_and_report(postprocessing::first_difference(t, o), a->diff.out);
@@ -72,15 +72,17 @@ void add_postprocessing(CLI::App& app) {
   set_examples(mad, {"tremora mad data/water_minutes.parquet out/water_minutes_mad.parquet --window-size 31"});
   mad->callback([a] {
     write_and_report(postprocessing::filter_with_fast_mad(read_observations(a->mad, true), a->window, a->threshold),
-         a->mad.out);
+                     a->mad.out);
   });
 
-  CLI::App* reindex = command(app, "reindex", "Put the table on a regular time grid (gaps become missing rows)",
-                              a->reindex);
+  CLI::App* reindex =
+      command(app, "reindex", "Put the table on a regular time grid (gaps become missing rows)", a->reindex);
   set_examples(reindex, {"tremora reindex data/water_days_2022_2024.parquet out/water_days_grid.csv"});
-  reindex->callback([a] { write_and_report(plotkit::reindex_df_by_interval(read_observations(a->reindex, true)), a->reindex.out); });
+  reindex->callback(
+      [a] { write_and_report(plotkit::reindex_df_by_interval(read_observations(a->reindex, true)), a->reindex.out); });
 
-  CLI::App* normalize = command(app, "normalize-dates", "Add datetime_norm: each day in one reference year", a->normalize);
+  CLI::App* normalize =
+      command(app, "normalize-dates", "Add datetime_norm: each day in one reference year", a->normalize);
   normalize->add_option("--reference-year", a->reference_year, "Year to map the dates into");
   set_examples(normalize, {"tremora normalize-dates data/water_days_2022_2024.parquet out/water_days_norm.csv"});
   normalize->callback([a] {

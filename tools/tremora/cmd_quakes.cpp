@@ -34,8 +34,7 @@ std::vector<quakecat::Filter> parse_filters(const std::string& text) {
   std::vector<quakecat::Filter> filters;
   for (std::string_view part : split(text, ',')) {
     auto pair = number_pair(part, ':');
-    if (!pair)
-      throw std::invalid_argument("--filters '" + text + "': '" + std::string(part) + "' is not KM:MAGNITUDE");
+    if (!pair) throw std::invalid_argument("--filters '" + text + "': '" + std::string(part) + "' is not KM:MAGNITUDE");
     filters.push_back({pair->first, pair->second});
   }
   return filters;
@@ -73,8 +72,7 @@ void add_quakes(CLI::App& app) {
   CLI::App* cmd = app.add_subcommand("quakes", "Mark the catalogue earthquakes near a station");
   cmd->add_option("CATALOGUE", a->catalogue, "Fixed-column earthquake catalogue file")->required();
   cmd->add_option("--station", a->station, "Station position LAT,LON in decimal degrees")->required();
-  cmd->add_option("--filters", a->filters,
-                  "Filters KM:MAGNITUDE,...: events closer than KM with at least MAGNITUDE")
+  cmd->add_option("--filters", a->filters, "Filters KM:MAGNITUDE,...: events closer than KM with at least MAGNITUDE")
       ->default_str("300:3");
   cmd->add_option("--out", a->out, "Write the marked table to this .csv or .parquet file instead of listing");
   set_examples(cmd, {"tremora quakes sample-catalogue.txt --station 34.61,118.35 --filters 200:3,300:4"});

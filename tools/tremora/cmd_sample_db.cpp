@@ -24,8 +24,9 @@ void add_sample_db(CLI::App& app) {
     std::filesystem::path db = args->path;
     std::filesystem::path catalogue =
         args->catalogue.empty() ? db.parent_path() / "sample-catalogue.txt" : std::filesystem::path(args->catalogue);
-    refuse_same_files({}, {{"PATH", db.string()}, {args->catalogue.empty() ? "the catalogue beside PATH" : "--catalogue",
-                                                   catalogue.string()}});
+    refuse_same_files({},
+                      {{"PATH", db.string()},
+                       {args->catalogue.empty() ? "the catalogue beside PATH" : "--catalogue", catalogue.string()}});
     create_parent_folder(db);
     sampledb::Summary s = sampledb::write_database(db, options);
     create_parent_folder(catalogue);

@@ -1,5 +1,5 @@
-#include "tremora/cleaning.hpp"
 #include "commands.hpp"
+#include "tremora/cleaning.hpp"
 
 namespace tremora::cli {
 

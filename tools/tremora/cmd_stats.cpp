@@ -64,8 +64,9 @@ Table series_statistics(const Table& t, const StatsArgs& a) {
 
 void add_stats(CLI::App& app) {
   auto a = std::make_shared<StatsArgs>();
-  CLI::App* cmd = app.add_subcommand("stats", "Statistics of each series of a table: mean, median, std, min, max and "
-                                              "the control band,\nwith the step of its times");
+  CLI::App* cmd = app.add_subcommand("stats",
+                                     "Statistics of each series of a table: mean, median, std, min, max and "
+                                     "the control band,\nwith the step of its times");
   cmd->add_option("TABLE", a->table, "Table file (.csv, .parquet, .vuzo)")->required();
   cmd->add_option("--column", a->column, "Column of values");
   cmd->add_option("--multiplier", a->multiplier, "Width of the control band in standard deviations");

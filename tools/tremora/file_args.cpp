@@ -1,7 +1,7 @@
 // Files named on the command line: no command writes over a file it reads,
 // nor writes two outputs into one file.
-#include "tremora/files.hpp"
 #include "commands.hpp"
+#include "tremora/files.hpp"
 
 namespace tremora::cli {
 namespace {

@@ -1,7 +1,7 @@
 // The help texts: every option with its default, in columns that line up in
 // a terminal also when a default is Chinese text (two columns a character).
-#include "tremora/text.hpp"
 #include "commands.hpp"
+#include "tremora/text.hpp"
 
 namespace tremora::cli {
 namespace {

@@ -4,9 +4,9 @@
 // for), 1 when the work failed, 2 when the command line is wrong.
 #include <iostream>
 
+#include "commands.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/files.hpp"
-#include "commands.hpp"
 
 namespace {
 

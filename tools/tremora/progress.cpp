@@ -4,8 +4,8 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <sstream>
 #include <iomanip>
+#include <sstream>
 
 namespace tremora::cli {
 namespace {

@@ -1,10 +1,10 @@
 #include <iostream>
 
+#include "commands.hpp"
 #include "tremora/csv.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/parquet.hpp"
 #include "tremora/text.hpp"
-#include "commands.hpp"
 
 namespace tremora::cli {
 namespace {
