@@ -1,5 +1,9 @@
-// Data access: the vocabulary of database types and sampling rates, and the
-// connection configuration file.
+// Data access, from a request in the analysts' own words to an observation
+// table: the vocabulary of database types and sampling rates, the
+// connection configuration file and the connector, the name look-ups
+// against the dictionary tables (with the metadata cache as fallback), the
+// SQL texts, the data and log fetches with the reason when they find
+// nothing, the VUZO export and the compatibility functions scripts call.
 #pragma once
 
 #include <cstddef>
@@ -9,12 +13,14 @@
 #include <string>
 #include <string_view>
 
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include "tremora/db.hpp"
 #include "tremora/ini.hpp"
 #include "tremora/metastash.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/table.hpp"
 
 namespace tremora::fetching {
@@ -213,7 +219,42 @@ struct DialogOptions {
   std::string station_name = std::string(kAll);
   std::string item_name = std::string(kAll);
   /// Event-type code of the log entries.
-  std::string log_type = "313";
+  std::string log_type = qzdata::kDefaultLogType;
+};
+
+/// Why a request gave no table: what matched nothing, the argument at
+/// fault and its value, with the fixed messages the fetch logged.
+struct Unresolved {
+  enum class Reason {
+    UnknownRate,  ///< data_type is not a sampling rate (or alias)
+    UnknownType,  ///< base_type is not a database type
+    NoMethod,     ///< method_name matches no method or discipline
+    NoTable,      ///< the methods have no table of the type and rate asked for
+    NoLogTable,   ///< the methods have no log table
+    NoStation,    ///< station_name matches no station
+    NoItem,       ///< item_name matches no item
+    NoQuery,      ///< no SQL text for another reason
+  };
+  Reason reason = Reason::NoQuery;
+  /// The argument of DataFetcher::fetch_data or fetch_dialog at fault:
+  /// "data_type", "base_type", "method_name" (NoMethod, NoTable,
+  /// NoLogTable), "station_name" or "item_name"; empty for NoQuery.
+  std::string argument;
+  /// Its value as given; a list of item names joined by "', '".
+  std::string value;
+  /// The messages logged on fetching_logger for it, in order
+  /// ("没有找到匹配的台站!", "未生成SQL查询!").
+  std::vector<std::string> logged;
+
+  /// The reason in words: "station_name '无此台' matches no station".
+  std::string text() const;
+};
+
+/// What a fetch gives: its table, or why there is none. Exactly one of
+/// the two is set.
+struct FetchOutcome {
+  std::optional<Table> table;
+  std::optional<Unresolved> unresolved;
 };
 
 /// 数据获取类: the data and log fetches.
@@ -227,9 +268,20 @@ struct DataFetcher {
                                          const std::string& data_type, const std::string& base_type,
                                          const FetchOptions& options = {});
 
+  /// fetch_data with the reason when it gives nothing: the same steps,
+  /// the same messages logged, the same table.
+  static FetchOutcome fetch_data_outcome(db::Connection* conn, const DateArg& start_date, const DateArg& end_date,
+                                         const std::string& method_name, const std::string& station_name,
+                                         const std::string& data_type, const std::string& base_type,
+                                         const FetchOptions& options = {});
+
   /// The log entries of a request, with lower-case column names; nothing
   /// when there is no log table.
   static std::optional<Table> fetch_dialog(db::Connection* conn, const DateArg& start_date, const DateArg& end_date,
+                                           const DialogOptions& options = {});
+
+  /// fetch_dialog with the reason when it gives nothing.
+  static FetchOutcome fetch_dialog_outcome(db::Connection* conn, const DateArg& start_date, const DateArg& end_date,
                                            const DialogOptions& options = {});
 
   /// The VUZO table of an observation table (exchange::to_vuzo): its rows
@@ -278,11 +330,19 @@ struct FetchingDialogOptions {
   std::string methodname = std::string(kAll);
   std::string stationname = std::string(kAll);
   std::string itemname = std::string(kAll);
-  std::string log_type = "313";
+  std::string log_type = qzdata::kDefaultLogType;
 };
 
 /// 获取日志数据的兼容接口: DataFetcher::fetch_dialog.
 std::optional<Table> fetching_dialog(db::Connection* conn, const FetchingDialogOptions& options = {});
+
+/// The first and last day fetching_dialog asks for: the given dates, or
+/// the load time minus one day and the load time.
+std::pair<DateArg, DateArg> fetching_dialog_dates(const FetchingDialogOptions& options);
+
+/// The first and last day load_Oracle_data_daily asks for: the days
+/// (yyyymmdd) of `period` days before now and of now, local time.
+std::pair<DateArg, DateArg> daily_load_dates(double period);
 
 /// The local time when the library was loaded (the default dates of fetching_dialog).
 Timestamp load_time();

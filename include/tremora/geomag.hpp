@@ -14,6 +14,7 @@
 #include <string_view>
 #include <variant>
 
+#include "tremora/qzdata.hpp"
 #include "tremora/table.hpp"
 
 namespace tremora::geomag {
@@ -56,7 +57,7 @@ ZonedTime _timestamp(const TimeBound& value, const std::string& timezone);
 ///   "geomag_data contains invalid timestamps"
 /// when the table lacks a column, its key is no zoned timestamp, or a key is
 /// missing.
-Table normalize_geomag(const Table& data, const std::string& timezone = "Asia/Shanghai");
+Table normalize_geomag(const Table& data, const std::string& timezone = qzdata::kChartTimeZone);
 
 /// A closed time range in UTC.
 struct UtcRange {
@@ -91,7 +92,7 @@ Table overlapping_intervals(const Table& kp, Timestamp start_utc, Timestamp end_
 /// transfer stops there); std::invalid_argument for a body that is
 /// not JSON or a "datetime" element that is no date-time.
 Table fetch_geomag(const TimeBound& start_time, const TimeBound& end_time,
-                   const std::string& timezone = "Asia/Shanghai", double timeout = 20);
+                   const std::string& timezone = qzdata::kChartTimeZone, double timeout = 20);
 
 /// The service address fetch_geomag uses: TREMORA_KP_URL or
 /// "https://kp.gfz-potsdam.de".

@@ -90,7 +90,8 @@ struct MetadataCache {
   /// A table, fetched when `refresh` is asked or its file is missing and a
   /// connection is given, else read from the cache. A failed fetch is logged
   /// on "metastash" ("metadata cache refresh failed for %s: %s") and the
-  /// cached file is read instead.
+  /// cached file is read instead; when that file is missing too, the
+  /// FileNotFoundError (naming the file) has the fetch's error nested in it.
   static Table get_table(const std::string& table_name, db::Connection* conn = nullptr,
                          const std::string& cache_dir = "", bool refresh = false, const std::string& ns = "");
 

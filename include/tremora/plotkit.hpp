@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tremora/chart.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/table.hpp"
 
 namespace tremora::plotkit {
@@ -59,7 +60,7 @@ struct Stats {
 /// KeyError naming a missing column; TypeError for a column of
 /// non-numeric data (timestamps, bytes, or a text that is not a number,
 /// named with its row).
-Stats calculate_stats(const Table& df, const std::string& column = "OBSVALUE", double multiplier = 2.0);
+Stats calculate_stats(const Table& df, const std::string& column = qzdata::kObsValue, double multiplier = 2.0);
 
 /// The step code of a time span: "30s", "1min", "2h", or "1D" from one day on.
 std::string get_freq_str(Duration span);

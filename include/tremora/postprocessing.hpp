@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tremora/qzdata.hpp"
 #include "tremora/table.hpp"
 
 namespace tremora::postprocessing {
@@ -39,7 +40,7 @@ Table resample_timeseries_data(const Table& df, const std::string& freq, const s
 /// Options of first_difference.
 struct DifferenceOptions {
   /// The column to difference.
-  std::string value_col = "OBSVALUE";
+  std::string value_col = qzdata::kObsValue;
   /// The series columns; nothing for those of STATIONID, POINTID and ITEMID
   /// that the table has. An empty list makes the whole table one series.
   std::optional<std::vector<std::string>> group_cols = std::nullopt;

@@ -280,6 +280,27 @@ Table filter(const Table& table, const std::vector<uint8_t>& mask, std::string_v
 /// The same for one column.
 Column filter(const Column& column, const std::vector<uint8_t>& mask);
 
+/// One flag per row 0 .. rows-1: whether keep(row) is true.
+template <typename Keep>
+std::vector<uint8_t> row_mask(std::size_t rows, Keep&& keep) {
+  std::vector<uint8_t> mask(rows);
+  for (std::size_t i = 0; i < rows; ++i) mask[i] = keep(i) ? 1 : 0;
+  return mask;
+}
+/// The rows for which keep(row) is true, as filter gives them.
+template <typename Keep>
+Table filter_rows(const Table& table, Keep&& keep, std::string_view leave_out = {}) {
+  return filter(table, row_mask(table.num_rows(), keep), leave_out);
+}
+template <typename Keep>
+Column filter_rows(const Column& column, Keep&& keep) {
+  return filter(column, row_mask(column.size(), keep));
+}
+/// The rows whose `column` holds exactly `text` (a missing value never
+/// does); KeyError naming a missing column, TypeError for a column that
+/// does not hold texts.
+Table rows_with_text(const Table& table, std::string_view column, std::string_view text);
+
 /// Renames columns (and the row key, if its name is in the map).
 void rename_columns(Table& table, const std::map<std::string, std::string>& names);
 /// Upper- or lower-cases every column name (ASCII letters). `with_key`

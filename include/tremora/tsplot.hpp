@@ -19,6 +19,7 @@
 #include "tremora/db.hpp"
 #include "tremora/geomag.hpp"
 #include "tremora/quakecat.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/table.hpp"
 
 namespace tremora::tsplot {
@@ -131,7 +132,7 @@ struct PlotOptions {
   /// Kp data to use instead of asking the GFZ service (none).
   std::optional<Table> geomag_data = std::nullopt;
   /// The time zone of the chart's clock ("Asia/Shanghai").
-  std::string time_timezone = "Asia/Shanghai";
+  std::string time_timezone = qzdata::kChartTimeZone;
   /// plot_by_stations: one value per day, the daily median (false).
   bool daily_mean_values = false;
   /// plot_by_stations: a rainfall table (row key time, OBSVALUE) drawn as

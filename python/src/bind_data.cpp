@@ -9,6 +9,7 @@
 #include "tremora/export.hpp"
 #include "tremora/metastash.hpp"
 #include "tremora/postprocessing.hpp"
+#include "tremora/qzdata.hpp"
 
 namespace tremora::python {
 namespace {
@@ -104,7 +105,7 @@ void bind_postprocessing(py::module_& m) {
          bool keep_first, bool sort) {
         return first_difference(df, {value_col, group_cols, periods, keep_first, sort, true});
       },
-      "df"_a, "value_col"_a = "OBSVALUE", "group_cols"_a = py::none(), "periods"_a = 1, "keep_first"_a = false,
+      "df"_a, "value_col"_a = qzdata::kObsValue, "group_cols"_a = py::none(), "periods"_a = 1, "keep_first"_a = false,
       "sort"_a = true, LongWork());
   m.def(
       "fast_mad",

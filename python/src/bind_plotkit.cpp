@@ -6,6 +6,7 @@
 #include "chart_objects.hpp"
 #include "plot_args.hpp"
 #include "tremora/plotkit.hpp"
+#include "tremora/qzdata.hpp"
 
 namespace tremora::python {
 namespace {
@@ -111,7 +112,7 @@ void bind_plotkit(py::module_& m) {
         Table table = from_dataframe(df, "df");
         return stats_dict(without_gil([&] { return plotkit::calculate_stats(table, column, multiplier); }));
       },
-      "df"_a, "column"_a = "OBSVALUE", "multiplier"_a = 2.0,
+      "df"_a, "column"_a = qzdata::kObsValue, "multiplier"_a = 2.0,
       "Statistics of a column, in the order mean, median, std (sample), min, max, lower_limit, upper_limit\n"
       "(mean -/+ multiplier * std); NaN values are skipped.");
 

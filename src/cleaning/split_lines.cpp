@@ -4,13 +4,14 @@
 #include "tremora/cleaning.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/logger_config.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::cleaning {
 namespace {
 
-const std::string kStartDate = "STARTDATE";
-const std::string kObsValue = "OBSVALUE";
+using qzdata::kObsValue;
+using qzdata::kStartDate;
 
 // The offset of sample k is k units; the unit is chosen by exact spacing.
 int64_t offset_unit_ns(double sample_by_seconds) {

@@ -172,6 +172,13 @@ Column filter(const Column& column, const std::vector<uint8_t>& mask) {
   return Kept(mask, column.size(), "column").of(column);
 }
 
+Table rows_with_text(const Table& table, std::string_view column, std::string_view text) {
+  const Column& c = table.column(column);
+  if (c.type() != DataType::String)
+    throw TypeError("column '" + c.name() + "' holds " + std::string(type_name(c.type())) + ", not texts");
+  return filter_rows(table, [&](std::size_t i) { return !c.is_null(i) && c.text(i) == text; });
+}
+
 namespace {
 
 template <typename F>

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "tremora/fetching.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::fetching {
@@ -37,19 +38,27 @@ std::optional<Table> fetching_data(db::Connection* conn, const DateArg& startdat
   return DataFetcher::fetch_data(conn, startdate, enddate, methodname, stationname, data_type, base_type, options);
 }
 
+std::pair<DateArg, DateArg> fetching_dialog_dates(const FetchingDialogOptions& options) {
+  return {options.startdate.value_or(DateArg(Timestamp{g_load_time.ns - kNanosPerDay})),
+          options.enddate.value_or(DateArg(g_load_time))};
+}
+
 std::optional<Table> fetching_dialog(db::Connection* conn, const FetchingDialogOptions& options) {
-  DateArg start = options.startdate.value_or(DateArg(Timestamp{g_load_time.ns - kNanosPerDay}));
-  DateArg end = options.enddate.value_or(DateArg(g_load_time));
+  auto [start, end] = fetching_dialog_dates(options);
   return DataFetcher::fetch_dialog(conn, start, end,
                                    {options.methodname, options.stationname, options.itemname, options.log_type});
 }
 
-std::optional<Table> load_Oracle_data_daily(db::Connection* conn, double period, const std::string& is_preprocessed,
-                                            const std::string& item, const std::string& datatype, bool gzip_flag) {
+std::pair<DateArg, DateArg> daily_load_dates(double period) {
   Timestamp now = local_now();
   Timestamp start = add_nanos(now, -nanos_from_count(period, kNanosPerDay));
-  return fetching_data(conn, day_text(start), day_text(now), item, std::string(kAll), datatype, is_preprocessed,
-                       {.gzip_flag = gzip_flag});
+  return {day_text(start), day_text(now)};
+}
+
+std::optional<Table> load_Oracle_data_daily(db::Connection* conn, double period, const std::string& is_preprocessed,
+                                            const std::string& item, const std::string& datatype, bool gzip_flag) {
+  auto [start, end] = daily_load_dates(period);
+  return fetching_data(conn, start, end, item, std::string(kAll), datatype, is_preprocessed, {.gzip_flag = gzip_flag});
 }
 
 Table load_Oracle_data_resistivity_year(db::Connection* conn, const DateArg& date_0) {
@@ -59,9 +68,9 @@ Table load_Oracle_data_resistivity_year(db::Connection* conn, const DateArg& dat
   // An empty result has nothing to mask (and comes back as the query gave
   // it, without float values to mask).
   if (df.num_rows() == 0) return df;
-  const Column& station = df.column("STATIONID");
-  const Column& item = df.column("ITEMID");
-  std::vector<float>& value = df.column("OBSVALUE").float32s();
+  const Column& station = df.column(qzdata::kStationId);
+  const Column& item = df.column(qzdata::kItemId);
+  std::vector<float>& value = df.column(qzdata::kObsValue).float32s();
   for (std::size_t i = 0; i < value.size(); ++i) {
     bool target = !station.is_null(i) && station.text(i) == "370082" && !item.is_null(i) &&
                   (item.text(i) == "3211" || item.text(i) == "3212");
@@ -81,7 +90,7 @@ Table load_Oracle_data_water_year(db::Connection* conn) {
       col.is_null(i) ? out.append_null() : out.append(replace_all(col.text(i), "37005h", "37005H"));
     col = out.finish(col.name());
   }
-  df.column("OBSVALUE") = cast_float32(df.column("OBSVALUE"));
+  df.column(qzdata::kObsValue) = cast_float32(df.column(qzdata::kObsValue));
   if (df.num_rows() == 0 || !df.has_key()) throw std::runtime_error("load_Oracle_data_water_year: no rows to reindex");
   std::optional<Column> days = time_grid(df.key(), kNanosPerDay);
   if (!days) throw std::runtime_error("load_Oracle_data_water_year: no dated rows to reindex");

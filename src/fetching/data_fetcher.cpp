@@ -1,8 +1,10 @@
+#include "table_lookup.hpp"
 #include "tremora/cleaning.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/fetching.hpp"
 #include "tremora/gzip.hpp"
 #include "tremora/logger_config.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::fetching {
@@ -10,7 +12,8 @@ namespace {
 
 using logger_config::fetching_logger;
 
-const std::vector<SortKey> kObservationOrder{{"ITEMID"}, {"STATIONID"}, {"POINTID"}, {"STARTDATE"}};
+const std::vector<SortKey> kObservationOrder{
+    {qzdata::kItemId}, {qzdata::kStationId}, {qzdata::kPointId}, {qzdata::kStartDate}};
 
 // "NULL" repeated for every sample of a day, separated by single blanks.
 std::string null_day(int64_t null_count) {
@@ -22,7 +25,7 @@ std::string null_day(int64_t null_count) {
 // The sampling rate of the rows: the first row's SAMPLERATE code, when it
 // names a known rate, else the requested one.
 int64_t sampling_rate(const Table& t, const SampleRateConfig& requested) {
-  auto col = t.find_column("SAMPLERATE");
+  auto col = t.find_column(qzdata::kSampleRate);
   if (!col) return requested.rate;
   auto code = padded_code(t.column(*col), 0);
   if (!code) return requested.rate;
@@ -41,12 +44,12 @@ std::string row_origin(const Table& t, std::size_t row) {
     auto c = t.find_column(name);
     return c ? t.column(*c).at(row).to_text() : std::string("?");
   };
-  return "station " + text("STATIONID") + ", item " + text("ITEMID") + ", " + text("STARTDATE");
+  return "station " + text(qzdata::kStationId) + ", item " + text(qzdata::kItemId) + ", " + text(qzdata::kStartDate);
 }
 
 // Inflates the gzip-compressed OBSVALUE of every row into UTF-8 text.
 void inflate_values(Table& t) {
-  const Column& obs = t.column("OBSVALUE");
+  const Column& obs = t.column(qzdata::kObsValue);
   StringColumnBuilder out;
   for (std::size_t i = 0; i < obs.size(); ++i) {
     if (obs.is_null(i)) {
@@ -64,7 +67,7 @@ void inflate_values(Table& t) {
     if (!is_valid_utf8(text)) throw IOError("OBSVALUE of " + row_origin(t, i) + " is not UTF-8 text after inflating");
     out.append(text);
   }
-  t.set_column(out.finish("OBSVALUE"));
+  t.set_column(out.finish(qzdata::kObsValue));
 }
 
 // Replaces "NULLALL" in every text cell by the null-day filler.
@@ -83,46 +86,56 @@ void expand_null_days(Table& t, const std::string& filler) {
 }
 
 void codes_as_text(Table& t) {
-  for (const char* name : {"STATIONID", "ITEMID", "POINTID"})
+  for (const char* name : {qzdata::kStationId, qzdata::kItemId, qzdata::kPointId})
     if (auto c = t.find_column(name)) t.column(*c) = to_text(t.column(*c));
 }
 
-}  // namespace
+// The item names of a request as the reason quotes them.
+std::string item_names_text(const ItemNames& items) {
+  if (auto one = std::get_if<std::string>(&items)) return *one;
+  return join(std::get<std::vector<std::string>>(items), "', '");
+}
 
-std::optional<Table> DataFetcher::fetch_data(db::Connection* conn, const DateArg& start_date, const DateArg& end_date,
-                                             const std::string& method_name, const std::string& station_name,
-                                             const std::string& data_type, const std::string& base_type,
-                                             const FetchOptions& options) {
-  fetching_logger.debug("开始获取数据...");
-  Table method_ids = MetadataFetcher::get_method_ids(conn, method_name);
-  auto rate_config = SampleRateType::get_config(data_type);
-  if (!rate_config) {
-    fetching_logger.error("未选择数据类型!");
-    return std::nullopt;
-  }
-  auto base_type_id = DatabaseType::get_id(base_type);
-  if (!base_type_id) {
-    fetching_logger.error("未选择数据库类型!");
-    return std::nullopt;
-  }
-  auto table_names = MetadataFetcher::get_table_names(conn, method_ids, *base_type_id, rate_config->id);
-  if (!table_names || table_names->num_rows() == 0) {
-    fetching_logger.debug("未找到匹配的表名!");
-    return std::nullopt;
-  }
-  std::optional<Table> station_ids;
-  if (station_name != kAll) station_ids = MetadataFetcher::get_station_ids(conn, station_name);
-  std::optional<Table> item_ids;
-  if (!(std::holds_alternative<std::string>(options.item_name) && std::get<std::string>(options.item_name) == kAll))
-    item_ids = MetadataFetcher::get_item_ids(conn, options.item_name);
-  auto sql =
-      QueryBuilder::build_data_query(*table_names, start_date, end_date, station_ids, item_ids, options.point_id);
-  if (!sql || sql->empty()) {
-    fetching_logger.error("未生成SQL查询!");
-    return std::nullopt;
-  }
+bool is_all(const ItemNames& items) {
+  auto one = std::get_if<std::string>(&items);
+  return one && *one == kAll;
+}
+
+// A request that resolves to nothing: logs the last of `messages` at
+// `level` (those before it, from the query builder, were logged there)
+// and says why.
+FetchOutcome unresolved(Unresolved why, logger_config::Level level) {
+  fetching_logger.log(level, why.logged.back());
+  return {std::nullopt, std::move(why)};
+}
+
+// Why the query builder made no SQL text: the station or item look-up
+// that found no code (it logged which).
+FetchOutcome no_sql(const std::optional<Table>& station_ids, const std::optional<Table>& item_ids,
+                    const std::string& station_name, const ItemNames& item_name) {
+  using R = Unresolved::Reason;
+  const auto level = logger_config::Level::error;
+  if (found_no_code(station_ids, "stationid"))
+    return unresolved({R::NoStation, "station_name", station_name, {"没有找到匹配的台站!", "未生成SQL查询!"}}, level);
+  if (found_no_code(item_ids, "itemid"))
+    return unresolved({R::NoItem, "item_name", item_names_text(item_name), {"没有找到匹配的测项!", "未生成SQL查询!"}},
+                      level);
+  return unresolved({R::NoQuery, "", "", {"未生成SQL查询!"}}, level);
+}
+
+// No table for the request: a method name that matched no method, or
+// methods without the table asked for (`none`).
+FetchOutcome no_table(const Table& method_ids, const std::string& method_name, Unresolved::Reason none,
+                      logger_config::Level level) {
+  Unresolved::Reason reason = method_ids.num_rows() == 0 ? Unresolved::Reason::NoMethod : none;
+  return unresolved({reason, "method_name", method_name, {"未找到匹配的表名!"}}, level);
+}
+
+// Reads the day rows of the query and makes them the observation table.
+Table observations(db::Connection* conn, const std::string& sql, const SampleRateConfig& rate_config,
+                   const FetchOptions& options) {
   if (!conn) throw DatabaseError("no database connection");
-  Table t = conn->query(*sql);
+  Table t = conn->query(sql);
   upper_case_column_names(t);
   if (t.num_rows() == 0) {
     fetching_logger.debug("查询结果为空!");
@@ -130,54 +143,92 @@ std::optional<Table> DataFetcher::fetch_data(db::Connection* conn, const DateArg
   }
   codes_as_text(t);
   sort_in_place(t, kObservationOrder);
-  int64_t rate = sampling_rate(t, *rate_config);
+  int64_t rate = sampling_rate(t, rate_config);
   int64_t null_count = rate > 0 ? 86400 / rate : 0;
   if (options.gzip_flag && rate <= 60) inflate_values(t);
   expand_null_days(t, null_day(null_count));
   if (options.my_split_lines) t = cleaning::split_lines(std::move(t), double(rate));
   upper_case_column_names(t, true);
-  fetching_logger.debug("数据获取完成...");
   return t;
 }
 
-std::optional<Table> DataFetcher::fetch_dialog(db::Connection* conn, const DateArg& start_date, const DateArg& end_date,
+}  // namespace
+
+std::string Unresolved::text() const {
+  const char* what = "gave no SQL text";
+  switch (reason) {
+    case Reason::UnknownRate: what = "is not a sampling rate"; break;
+    case Reason::UnknownType: what = "is not a database type"; break;
+    case Reason::NoMethod: what = "matches no method or discipline"; break;
+    case Reason::NoTable: what = "has no table of this base_type and data_type"; break;
+    case Reason::NoLogTable: what = "has no log table"; break;
+    case Reason::NoStation: what = "matches no station"; break;
+    case Reason::NoItem: what = "matches no item"; break;
+    case Reason::NoQuery: return std::string("the request ") + what;
+  }
+  return argument + " '" + value + "' " + what;
+}
+
+FetchOutcome DataFetcher::fetch_data_outcome(db::Connection* conn, const DateArg& start_date, const DateArg& end_date,
+                                             const std::string& method_name, const std::string& station_name,
+                                             const std::string& data_type, const std::string& base_type,
+                                             const FetchOptions& options) {
+  using logger_config::Level;
+  using R = Unresolved::Reason;
+  fetching_logger.debug("开始获取数据...");
+  Table method_ids = MetadataFetcher::get_method_ids(conn, method_name);
+  auto rate_config = SampleRateType::get_config(data_type);
+  if (!rate_config) return unresolved({R::UnknownRate, "data_type", data_type, {"未选择数据类型!"}}, Level::error);
+  auto base_type_id = DatabaseType::get_id(base_type);
+  if (!base_type_id) return unresolved({R::UnknownType, "base_type", base_type, {"未选择数据库类型!"}}, Level::error);
+  auto table_names = MetadataFetcher::get_table_names(conn, method_ids, *base_type_id, rate_config->id);
+  if (!table_names || table_names->num_rows() == 0) return no_table(method_ids, method_name, R::NoTable, Level::debug);
+  std::optional<Table> station_ids;
+  if (station_name != kAll) station_ids = MetadataFetcher::get_station_ids(conn, station_name);
+  std::optional<Table> item_ids;
+  if (!is_all(options.item_name)) item_ids = MetadataFetcher::get_item_ids(conn, options.item_name);
+  auto sql =
+      QueryBuilder::build_data_query(*table_names, start_date, end_date, station_ids, item_ids, options.point_id);
+  if (!sql || sql->empty()) return no_sql(station_ids, item_ids, station_name, options.item_name);
+  Table t = observations(conn, *sql, *rate_config, options);
+  fetching_logger.debug("数据获取完成...");
+  return {std::move(t), std::nullopt};
+}
+
+std::optional<Table> DataFetcher::fetch_data(db::Connection* conn, const DateArg& start_date, const DateArg& end_date,
+                                             const std::string& method_name, const std::string& station_name,
+                                             const std::string& data_type, const std::string& base_type,
+                                             const FetchOptions& options) {
+  return fetch_data_outcome(conn, start_date, end_date, method_name, station_name, data_type, base_type, options).table;
+}
+
+FetchOutcome DataFetcher::fetch_dialog_outcome(db::Connection* conn, const DateArg& start_date, const DateArg& end_date,
                                                const DialogOptions& options) {
   Table method_ids = MetadataFetcher::get_method_ids(conn, options.method_name);
   std::optional<Table> station_ids, item_ids;
   if (options.station_name != kAll) station_ids = MetadataFetcher::get_station_ids(conn, options.station_name);
   if (options.item_name != kAll) item_ids = MetadataFetcher::get_item_ids(conn, options.item_name);
-  std::vector<Table> found;
   const Column ids = to_text(method_ids.column("methodid"));
-  for (std::size_t i = 0; i < ids.size(); ++i) {
-    if (!conn) throw DatabaseError("no database connection");
-    Table part = conn->query(
-        "SELECT TABLE_NAME \nFROM ALL_TABLES \nWHERE TABLE_NAME LIKE '%' || :base_type_id || '%'\n"
-        "AND TABLE_NAME LIKE '%' || :method_id || '%'",
-        {{"base_type_id", "DLG"}, {"method_id", ids.at(i)}});
-    lower_case_column_names(part);
-    found.push_back(std::move(part));
-  }
-  std::optional<Table> table_names;
-  if (!found.empty()) {
-    Table all = concat(found);
-    const Column& names = all.column("table_name");
-    std::vector<uint8_t> keep(names.size());
-    for (std::size_t i = 0; i < keep.size(); ++i) keep[i] = names.is_null(i) || !contains(names.text(i), "_DEV_");
-    table_names = filter(all, keep);
-  }
-  if (!table_names || table_names->num_rows() == 0) {
-    fetching_logger.warning("未找到匹配的表名!");
-    return std::nullopt;
-  }
+  std::vector<db::Binds> bind_sets;
+  for (std::size_t i = 0; i < ids.size(); ++i) bind_sets.push_back({{"base_type_id", "DLG"}, {"method_id", ids.at(i)}});
+  std::optional<Table> table_names =
+      find_table_names(conn,
+                       "SELECT TABLE_NAME \nFROM ALL_TABLES \nWHERE TABLE_NAME LIKE '%' || :base_type_id || '%'\n"
+                       "AND TABLE_NAME LIKE '%' || :method_id || '%'",
+                       bind_sets);
+  if (!table_names || table_names->num_rows() == 0)
+    return no_table(method_ids, options.method_name, Unresolved::Reason::NoLogTable, logger_config::Level::warning);
   auto sql =
       QueryBuilder::build_dialog_query(*table_names, start_date, end_date, options.log_type, station_ids, item_ids);
-  if (!sql || sql->empty()) {
-    fetching_logger.error("未生成SQL查询!");
-    return std::nullopt;
-  }
+  if (!sql || sql->empty()) return no_sql(station_ids, item_ids, options.station_name, options.item_name);
   Table result = conn->query(*sql, {{"evt_id", options.log_type}});
   lower_case_column_names(result);
-  return result;
+  return {std::move(result), std::nullopt};
+}
+
+std::optional<Table> DataFetcher::fetch_dialog(db::Connection* conn, const DateArg& start_date, const DateArg& end_date,
+                                               const DialogOptions& options) {
+  return fetch_dialog_outcome(conn, start_date, end_date, options).table;
 }
 
 }  // namespace tremora::fetching

@@ -1,5 +1,7 @@
+#include "table_lookup.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/fetching.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::fetching {
@@ -28,7 +30,7 @@ Table lower(Table t) {
 // A one-column table of the first three characters of item codes that
 // start with `first` (any code when it is 0).
 Table method_prefixes(const Table& stationitems, char first) {
-  Column codes = to_text(stationitems.column("ITEMID"));
+  Column codes = to_text(stationitems.column(qzdata::kItemId));
   StringColumnBuilder out;
   for (std::size_t i = 0; i < codes.size(); ++i) {
     if (codes.is_null(i)) continue;
@@ -44,18 +46,16 @@ Table method_prefixes(const Table& stationitems, char first) {
 template <typename Keep>
 Table select_codes(const Table& t, const std::string& column, const std::string& result, Keep keep) {
   Column names = to_text(t.column(column));
-  std::vector<uint8_t> mask(names.size());
-  for (std::size_t i = 0; i < mask.size(); ++i) mask[i] = !names.is_null(i) && keep(names.text(i));
-  Table picked = filter(Table(std::vector<Column>{t.column(result)}), mask);
+  Table picked = filter_rows(Table(std::vector<Column>{t.column(result)}),
+                             [&](std::size_t i) { return !names.is_null(i) && keep(names.text(i)); });
   return lower(std::move(picked));
 }
 
 // Distinct method codes as texts, without 417 and missing values.
 Table clean_method_ids(const Table& methods) {
   Column ids = unique(to_text(methods.column("methodid")));
-  std::vector<uint8_t> keep(ids.size());
-  for (std::size_t i = 0; i < ids.size(); ++i) keep[i] = !ids.is_null(i) && ids.text(i) != "417";
-  return filter(Table(std::vector<Column>{ids}), keep);
+  return filter_rows(Table(std::vector<Column>{ids}),
+                     [&](std::size_t i) { return !ids.is_null(i) && ids.text(i) != qzdata::kExcludedMethod; });
 }
 
 Table method_ids_from_cache(db::Connection* conn, const std::string& name, const std::string& cache_dir) {
@@ -110,7 +110,7 @@ std::optional<Table> MetadataFetcher::get_station_ids(db::Connection* conn, cons
         {{"stationname", station_name}}));
   } catch (const std::exception&) {
     Table stations = MetadataCache::get_table("stations", conn, cache_dir);
-    return select_codes(stations, "STATIONNAME", "STATIONID",
+    return select_codes(stations, "STATIONNAME", qzdata::kStationId,
                         [&](std::string_view n) { return contains(n, station_name); });
   }
 }
@@ -131,7 +131,7 @@ std::optional<Table> MetadataFetcher::get_item_ids(db::Connection* conn, const I
         c.query("SELECT ITEMID \nFROM QZDATA.QZ_DICT_ITEMS \nWHERE ITEMNAME IN (" + join(literals, ",") + ")"));
   } catch (const std::exception&) {
     Table items = MetadataCache::get_table("items", conn, cache_dir);
-    return select_codes(items, "ITEMNAME", "ITEMID", [&](std::string_view n) {
+    return select_codes(items, "ITEMNAME", qzdata::kItemId, [&](std::string_view n) {
       if (one) return contains(n, *one);
       return std::find(list->begin(), list->end(), n) != list->end();
     });
@@ -156,20 +156,15 @@ std::optional<Table> MetadataFetcher::get_table_names(db::Connection* conn, cons
     sql += " AND (" + join(conditions, " OR ") + ")";
   }
   Column ids = to_text(method_ids.column("methodid"));
-  std::vector<Table> parts;
+  std::vector<db::Binds> bind_sets;
   for (std::size_t i = 0; i < ids.size(); ++i) {
     db::Binds binds = keywords;
     binds["base_type_id"] = base_type_id;
     binds["sample_rate_id"] = sample_rate_id;
     binds["methodid"] = ids.at(i);
-    parts.push_back(require(conn).query(sql, binds));
+    bind_sets.push_back(std::move(binds));
   }
-  if (parts.empty()) return std::nullopt;
-  Table names = lower(concat(parts));
-  const Column& col = names.column("table_name");
-  std::vector<uint8_t> keep(col.size());
-  for (std::size_t i = 0; i < keep.size(); ++i) keep[i] = col.is_null(i) || !contains(col.text(i), "_DEV_");
-  return filter(names, keep);
+  return find_table_names(conn, sql, bind_sets);
 }
 
 void MetadataFetcher::_normalize_dataframe_columns(const std::vector<Table*>& dataframes) {

@@ -1,5 +1,7 @@
+#include "table_lookup.hpp"
 #include "tremora/fetching.hpp"
 #include "tremora/logger_config.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::fetching {
@@ -13,14 +15,6 @@ const char* const kNoItems = "没有找到匹配的测项!";
 
 bool all_digits(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// True when a look-up was made (a station or item name was given) and
-// found no code: no row can match, and " AND ()" is no SQL.
-bool found_no_code(const std::optional<Table>& ids, const std::string& column) {
-  if (!ids) return false;
-  const Column& codes = ids->column(column);
-  return codes.null_count() == codes.size();
 }
 
 // " AND (NAME=v1 OR NAME=v2)" over the codes of a look-up table's column.
@@ -38,12 +32,12 @@ std::string code_condition(const std::optional<Table>& ids, const std::string& c
 // Station codes of digits only are numbers, as the database compares them;
 // any other code is a string literal, so that no text enters the SQL as code.
 std::string station_condition(const std::optional<Table>& ids) {
-  return code_condition(ids, "stationid", "STATIONID",
+  return code_condition(ids, "stationid", qzdata::kStationId,
                         [](std::string_view c) { return all_digits(c) ? std::string(c) : sql_literal(c); });
 }
 
 std::string item_condition(const std::optional<Table>& ids) {
-  return code_condition(ids, "itemid", "ITEMID", [](std::string_view c) { return sql_literal(c); });
+  return code_condition(ids, "itemid", qzdata::kItemId, [](std::string_view c) { return sql_literal(c); });
 }
 
 std::string date8(const DateArg& d) { return format_timestamp(d.timestamp(), "%Y%m%d"); }
@@ -55,7 +49,8 @@ std::string select_of(const std::string& table, const std::string& start, const 
 }
 
 // The reason no query can be built: no table, or a station or item name
-// that matched no code; nothing when there is none.
+// that matched no code (no row could match, and " AND ()" is no SQL);
+// nothing when there is none.
 const char* no_query_reason(const Table& table_names, const std::optional<Table>& station_ids,
                             const std::optional<Table>& item_ids) {
   if (table_names.num_rows() == 0) return kNoTables;

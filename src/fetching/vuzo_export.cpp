@@ -6,6 +6,7 @@
 #include "tremora/fetching.hpp"
 #include "tremora/logger_config.hpp"
 #include "tremora/parquet.hpp"
+#include "tremora/qzdata.hpp"
 
 namespace tremora::fetching {
 namespace {
@@ -54,8 +55,8 @@ std::optional<Table> DataFetcher::to_vuzo(db::Connection* conn, const Table& df,
   if (df.num_rows() == 0) return std::nullopt;
   metastash::TimeseriesInfo info = MetadataFetcher::get_timeseries_info(conn);
   exchange::VuzoContext context;
-  context.station_info = matching_rows(info.stations, df, "STATIONID");
-  context.item_info = matching_rows(info.items, df, "ITEMID");
+  context.station_info = matching_rows(info.stations, df, qzdata::kStationId);
+  context.item_info = matching_rows(info.items, df, qzdata::kItemId);
   context.sampling_rate = sampling_rate;
   context.export_time = iso_format_micros(local_now());
   return exchange::to_vuzo(df, context);

@@ -144,6 +144,7 @@ std::map<std::string, Table> MetadataCache::refresh_cache(db::Connection& conn, 
 Table MetadataCache::get_table(const std::string& table_name, db::Connection* conn, const std::string& cache_dir,
                                bool refresh, const std::string& ns) {
   std::string settled = effective_namespace(ns, conn);
+  std::exception_ptr refresh_failure;
   if (conn) {
     try {
       if (refresh) return fetch_and_cache_table(*conn, table_name, cache_dir, settled);
@@ -152,9 +153,20 @@ Table MetadataCache::get_table(const std::string& table_name, db::Connection* co
         return fetch_and_cache_table(*conn, table_name, cache_dir, settled);
     } catch (const std::exception& e) {
       log().warning(fmt::sprintf("metadata cache refresh failed for %s: %s", table_name, describe_exception(e)));
+      refresh_failure = std::current_exception();
     }
   }
-  return load_table(table_name, cache_dir, settled);
+  try {
+    return load_table(table_name, cache_dir, settled);
+  } catch (const FileNotFoundError& missing) {
+    if (!refresh_failure) throw;
+    // The missing file carries the reason it could not be filled.
+    try {
+      std::rethrow_exception(refresh_failure);
+    } catch (...) {
+      std::throw_with_nested(FileNotFoundError(missing.what()));
+    }
+  }
 }
 
 TimeseriesInfo MetadataCache::get_timeseries_info(db::Connection* conn, const std::string& cache_dir, bool refresh,

@@ -1,4 +1,5 @@
 #include "tremora/plotkit.hpp"
+#include "tremora/qzdata.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -143,7 +144,7 @@ namespace {
 
 // The grid step from the first row's SAMPLERATE, when it names a known code.
 std::optional<std::string> step_from_rate(const Table& df) {
-  auto col = df.find_column("SAMPLERATE");
+  auto col = df.find_column(qzdata::kSampleRate);
   if (!col) return std::nullopt;
   if (df.num_rows() == 0) throw std::out_of_range("reindex_df_by_interval: SAMPLERATE has no first row");
   auto code = padded_code(df.column(*col), 0);

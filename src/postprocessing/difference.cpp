@@ -4,6 +4,7 @@
 #include "tremora/errors.hpp"
 #include "tremora/memory.hpp"
 #include "tremora/postprocessing.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::postprocessing {
@@ -12,7 +13,7 @@ namespace {
 std::vector<std::string> group_columns(const Table& df, const DifferenceOptions& o) {
   std::vector<std::string> cols;
   if (!o.group_cols) {
-    for (const char* name : {"STATIONID", "POINTID", "ITEMID"})
+    for (const char* name : {qzdata::kStationId, qzdata::kPointId, qzdata::kItemId})
       if (df.has_column(name)) cols.push_back(name);
     return cols;
   }

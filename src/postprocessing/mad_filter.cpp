@@ -8,6 +8,7 @@
 #include "sorted_window.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/postprocessing.hpp"
+#include "tremora/qzdata.hpp"
 
 namespace tremora::postprocessing {
 namespace {
@@ -187,7 +188,7 @@ Column filter_with_fast_mad(const Column& series, int64_t window_size, double th
 
 Table filter_with_fast_mad(const Table& df, int64_t window_size, double threshold_factor) {
   Table copy = df;
-  copy.column("OBSVALUE") = filter_with_fast_mad(df.column("OBSVALUE"), window_size, threshold_factor);
+  copy.column(qzdata::kObsValue) = filter_with_fast_mad(df.column(qzdata::kObsValue), window_size, threshold_factor);
   return copy;
 }
 

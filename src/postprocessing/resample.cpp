@@ -3,11 +3,12 @@
 
 #include "tremora/errors.hpp"
 #include "tremora/postprocessing.hpp"
+#include "tremora/qzdata.hpp"
 
 namespace tremora::postprocessing {
 namespace {
 
-const char* const kSeriesColumns[] = {"STATIONID", "POINTID", "ITEMID"};
+using qzdata::kSeriesKey;
 const std::string kBadMethod = "不支持的聚合方法，请选择'mean', 'sum', 'median', 'max', 'min'之一";
 
 std::optional<Aggregate> aggregate_of(const std::string& name) {
@@ -21,7 +22,7 @@ std::optional<Aggregate> aggregate_of(const std::string& name) {
 
 // The STARTDATE timestamps: the column itself, or `converted` from texts.
 const Column& start_times(const Table& df, Column& converted) {
-  const Column& c = df.column("STARTDATE");
+  const Column& c = df.column(qzdata::kStartDate);
   if (c.type() == DataType::Timestamp) return c;
   if (c.type() != DataType::String)
     throw TypeError("column 'STARTDATE' holds " + std::string(type_name(c.type())) + ", not timestamps");
@@ -34,16 +35,17 @@ const Column& start_times(const Table& df, Column& converted) {
 int64_t frequency_nanos(const std::string& freq) { return step_code_nanos(freq); }
 
 Table resample_timeseries_data(const Table& df, const std::string& freq, const std::string& agg_method) {
-  for (const char* name : {"STARTDATE", "STATIONID", "POINTID", "ITEMID", "OBSVALUE"})
+  for (const char* name :
+       {qzdata::kStartDate, qzdata::kStationId, qzdata::kPointId, qzdata::kItemId, qzdata::kObsValue})
     if (!df.has_column(name)) throw std::invalid_argument(std::string("缺少必要的列: ") + name);
   int64_t width = frequency_nanos(freq);
   Column converted_times;
   const Column& when = start_times(df, converted_times);
   // float32 and float64 values are read where they are; others as numbers.
-  const Column& obs = df.column("OBSVALUE");
+  const Column& obs = df.column(qzdata::kObsValue);
   Column numbers = obs.type() == DataType::Float32 || obs.type() == DataType::Float64 ? Column() : to_number(obs);
   const Column& value = obs.type() == DataType::Float32 || obs.type() == DataType::Float64 ? obs : numbers;
-  std::vector<std::string> keys(std::begin(kSeriesColumns), std::end(kSeriesColumns));
+  std::vector<std::string> keys(kSeriesKey.begin(), kSeriesKey.end());
   SeriesIds series = series_ids(df, keys, /*missing_is_a_group=*/false);
   if (series.count == 0) throw std::invalid_argument("nothing to resample: no row has STATIONID, POINTID and ITEMID");
   auto agg = aggregate_of(agg_method);
@@ -53,9 +55,9 @@ Table resample_timeseries_data(const Table& df, const std::string& freq, const s
   for (std::size_t g = 0; g < series.count; ++g)
     for (std::size_t b = bins.series_offset[g]; b < bins.series_offset[g + 1]; ++b) code_rows[b] = bins.code_row[g];
   Table out;
-  out.add_column(Column::from_timestamps("STARTDATE", std::move(bins.starts), when.zone()));
-  out.add_column(Column::from_float64("OBSVALUE", std::move(bins.values)));
-  for (const char* name : kSeriesColumns) out.add_column(df.column(name).take(code_rows));
+  out.add_column(Column::from_timestamps(qzdata::kStartDate, std::move(bins.starts), when.zone()));
+  out.add_column(Column::from_float64(qzdata::kObsValue, std::move(bins.values)));
+  for (std::string_view name : kSeriesKey) out.add_column(df.column(name).take(code_rows));
   return out;
 }
 

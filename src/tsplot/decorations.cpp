@@ -4,6 +4,7 @@
 
 #include "tremora/logger_config.hpp"
 #include "tremora/plotkit.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 #include "tremora/tsplot.hpp"
 
@@ -52,9 +53,9 @@ void TSPlotter::_setup_axis(chart::Axes& ax, const std::string& title, const std
 
 void TSPlotter::_add_statistics(chart::Axes& ax, const Table& data, bool show_mean, bool show_std,
                                 Multiplier multiplier) const {
-  const Column& values = data.column("OBSVALUE");
+  const Column& values = data.column(qzdata::kObsValue);
   if (data.num_rows() == 0 || values.null_count() == values.size()) return;
-  plotkit::Stats stats = plotkit::calculate_stats(data, "OBSVALUE", multiplier.value);
+  plotkit::Stats stats = plotkit::calculate_stats(data, qzdata::kObsValue, multiplier.value);
   if (show_mean) ax.axhline(stats.at("mean"), line_style(stats_style, "mean_", "Mean"));
   if (!show_std) return;
   ax.axhline(stats.at("upper_limit"), line_style(stats_style, "std_", fmt::format("+{}σ", multiplier.text())));

@@ -11,6 +11,7 @@
 #include "layout_steps.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/logger_config.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::tsplot {
@@ -31,11 +32,13 @@ struct SeriesIndex {
   std::vector<Series> all;
   std::map<std::tuple<std::string, std::string, std::string>, const Series*> by_key;
 
-  explicit SeriesIndex(const Table& ts) : ids(series_ids(ts, {"ITEMID", "STATIONID", "POINTID"}, true)) {
+  explicit SeriesIndex(const Table& ts)
+      : ids(series_ids(ts, {qzdata::kItemId, qzdata::kStationId, qzdata::kPointId}, true)) {
     std::vector<int64_t> first(ids.count, -1);
     for (std::size_t r = 0; r < ids.of_row.size(); ++r)
       if (int32_t g = ids.of_row[r]; g >= 0 && first[std::size_t(g)] < 0) first[std::size_t(g)] = int64_t(r);
-    const Column &item = ts.column("ITEMID"), &station = ts.column("STATIONID"), &point = ts.column("POINTID");
+    const Column &item = ts.column(qzdata::kItemId), &station = ts.column(qzdata::kStationId),
+                 &point = ts.column(qzdata::kPointId);
     for (int64_t r : first) {
       auto row = std::size_t(r);
       bool complete = !item.is_null(row) && !station.is_null(row) && !point.is_null(row);
@@ -85,14 +88,14 @@ std::vector<const SeriesIndex::Series*> all_of(const SeriesIndex& index) {
 // OBSVALUE and SAMPLERATE (for the regular grid).
 Table series_rows(const Table& ts, const std::vector<int64_t>& rows) {
   Table out;
-  out.add_column(ts.column("OBSVALUE").take(rows));
-  if (auto rate = ts.find_column("SAMPLERATE")) out.add_column(ts.column(*rate).take(rows));
+  out.add_column(ts.column(qzdata::kObsValue).take(rows));
+  if (auto rate = ts.find_column(qzdata::kSampleRate)) out.add_column(ts.column(*rate).take(rows));
   out.set_key_column(ts.key().take(rows));
   return out;
 }
 
 void check_observations(const Table& ts) {
-  for (const char* name : {"ITEMID", "STATIONID", "POINTID", "OBSVALUE"}) ts.column(name);
+  for (const char* name : {qzdata::kItemId, qzdata::kStationId, qzdata::kPointId, qzdata::kObsValue}) ts.column(name);
   if (!ts.has_key() || ts.key().type() != DataType::Timestamp)
     throw TypeError("the observation table needs a row key of timestamps (its STARTDATE)");
 }
@@ -154,7 +157,7 @@ struct LayoutStart {
 // Rainfall bars: on the time axis beside a Kp panel, else one bar per row
 // at successive positions, labelled with the row keys.
 void draw_rainfall(const TSPlotter& plotter, chart::Axes& ax, const Table& rainfall, const PlotOptions& o) {
-  std::vector<double> heights = to_number(rainfall.column("OBSVALUE")).float64s();
+  std::vector<double> heights = to_number(rainfall.column(qzdata::kObsValue)).float64s();
   chart::Style style{.color = chart::parse_color("blue"), .alpha = 0.5, .label = "降雨量"};
   if (!rainfall.has_key() || rainfall.key().type() != DataType::Timestamp)
     throw TypeError("the rainfall table needs a row key of timestamps");
@@ -188,7 +191,7 @@ PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
   LayoutStart start(*this, input, o);
   auto& [p, run, index] = start;
   std::vector<std::string> items = first_seen(all_of(index), [](const auto& s) { return s.item; });
-  std::erase_if(items, [](const std::string& i) { return i == "3128" || i == "3129" || i == "999999"; });
+  std::erase_if(items, [](const std::string& i) { return qzdata::is_one_of(i, qzdata::kItemsNotByItem); });
   PlotResult last;
   for (const std::string& item : items) {
     std::optional<ItemFacts> facts = item_facts(items_table, item);
@@ -208,16 +211,16 @@ PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
       for (std::size_t i = 0; i < n; ++i) {
         const auto& [station, point] = pairs[begin + i];
         const SeriesIndex::Series* s = index.find(item, station, point);
-        PanelRequest request{
-            .group = s ? std::optional(series_rows(*p.ts, index.rows_of(*s))) : std::nullopt,
-            .station = station,
-            .point = point,
-            .item = item,
-            .item_facts = facts,
-            .station_facts = station_facts(stations_table, rows_with_id(stations_table, "STATIONID", station), station),
-            .type_index = i,
-            .empty_message = fmt::format("{}-{} 数据为空!", station, point),
-            .missing_message = fmt::format("未找到数据: {}-{}-{}", item, station, point)};
+        PanelRequest request{.group = s ? std::optional(series_rows(*p.ts, index.rows_of(*s))) : std::nullopt,
+                             .station = station,
+                             .point = point,
+                             .item = item,
+                             .item_facts = facts,
+                             .station_facts = station_facts(
+                                 stations_table, rows_with_id(stations_table, qzdata::kStationId, station), station),
+                             .type_index = i,
+                             .empty_message = fmt::format("{}-{} 数据为空!", station, point),
+                             .missing_message = fmt::format("未找到数据: {}-{}-{}", item, station, point)};
         draw_series_panel(run, *axes[i], request);
       }
       if (o.show_geomag) _draw_geomag(axes, p.kp, p.kp_error, run.bounds, o.time_timezone, o.xlabel);
@@ -231,15 +234,16 @@ PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
 PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o) {
   LayoutStart start(*this, input, o);
   auto& [p, run, index] = start;
-  const Column& station_codes = p.ts->column("STATIONID");
+  const Column& station_codes = p.ts->column(qzdata::kStationId);
   std::vector<const SeriesIndex::Series*> with_station;
   for (const auto& s : index.all)
-    if (!station_codes.is_null(std::size_t(s.first_row)) && s.station != "999999") with_station.push_back(&s);
+    if (!station_codes.is_null(std::size_t(s.first_row)) && s.station != qzdata::kStationNotByStation) with_station.push_back(&s);
   std::vector<std::string> stations = first_seen(with_station, [](const auto& s) { return s.station; });
   PlotResult last;
   for (const std::string& station : stations) {
-    std::vector<int64_t> rows = rows_with_id(stations_table, "STATIONID", station);
-    if (rows.empty() && station.size() > 5) rows = rows_with_id(stations_table, "STATIONID", station.substr(0, 5));
+    std::vector<int64_t> rows = rows_with_id(stations_table, qzdata::kStationId, station);
+    if (rows.empty() && station.size() > 5)
+      rows = rows_with_id(stations_table, qzdata::kStationId, station.substr(0, 5));
     StationFacts facts = station_facts(stations_table, rows, station);
     std::vector<const SeriesIndex::Series*> of_station;
     for (const auto* s : with_station)
@@ -247,7 +251,7 @@ PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o)
     for (const std::string& point : first_seen(of_station, [](const auto& s) { return s.point; })) {
       std::set<std::string> item_set;
       for (const auto* s : of_station)
-        if (s->point == point && s->complete && s->item != "3215" && s->item != "3216") item_set.insert(s->item);
+        if (s->point == point && s->complete && !qzdata::is_one_of(s->item, qzdata::kItemsNotByStation)) item_set.insert(s->item);
       std::vector<std::string> items(item_set.begin(), item_set.end());
       std::size_t k = items.size() + (o.rainfall ? 1 : 0);
       if (k == 0) continue;

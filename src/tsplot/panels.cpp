@@ -6,6 +6,7 @@
 
 #include "layout_steps.hpp"
 #include "tremora/logger_config.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::tsplot {
@@ -85,7 +86,7 @@ PanelOutcome draw_series_panel(LayoutRun& run, chart::Axes& ax, PanelRequest r) 
   auto [processed, offset] = prepare_series(std::move(*r.group), o.set_zero, o.reindex, r.resample);
   r.group.reset();
   Table series = cut_to_bounds(run, std::move(processed));
-  auto range = series.num_rows() ? value_range(series.column("OBSVALUE")) : std::nullopt;
+  auto range = series.num_rows() ? value_range(series.column(qzdata::kObsValue)) : std::nullopt;
   auto [first, last] = time_span(series.key());
   if (!range || first.is_nat()) {
     plotting_logger.warning(r.empty_message);
@@ -100,7 +101,8 @@ PanelOutcome draw_series_panel(LayoutRun& run, chart::Axes& ax, PanelRequest r) 
   std::string title = r.station_facts.name + "/" + r.point + "/" + item->name;
   if (o.set_zero) title += base_suffix(offset);
   std::string kind = run.plotter._get_plot_type(r.type_index, o.plot_type, o.plot_types);
-  draw_values(ax, kind, chart_days(series.key()), series.column("OBSVALUE"), title, run.drawing, r.label_scatter);
+  draw_values(ax, kind, chart_days(series.key()), series.column(qzdata::kObsValue), title, run.drawing,
+              r.label_scatter);
   auto [lo, hi] = *range;
   std::vector<double> ticks =
       o.set_zero ? std::vector<double>{lo, 0, hi} : std::vector<double>{lo, (lo + hi) / 2.0, hi};

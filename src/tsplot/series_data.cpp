@@ -7,6 +7,7 @@
 #include "tremora/errors.hpp"
 #include "tremora/memory.hpp"
 #include "tremora/plotkit.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::tsplot {
@@ -16,16 +17,16 @@ namespace {
 // the last: the median of the day's values ("D"), or their sum (a text
 // holding "sum"); any other text leaves the rows as they are.
 Table daily_values(const Table& ts, const std::string& resample) {
-  Table values(std::vector<Column>{to_number(ts.column("OBSVALUE"))});
+  Table values(std::vector<Column>{to_number(ts.column(qzdata::kObsValue))});
   if (ts.has_key()) values.set_key_column(ts.key());
   bool median = resample == "D", sum = !median && contains(resample, "sum");
   if (!median && !sum) return values;
   if (!ts.has_key() || ts.key().type() != DataType::Timestamp)
     throw TypeError("daily values need a table keyed by timestamps");
   SeriesIds one = series_ids(values, {}, true);
-  TimeBins days =
-      bin_by_time(ts.key(), values.column("OBSVALUE"), one, kNanosPerDay, median ? Aggregate::Median : Aggregate::Sum);
-  Table out(std::vector<Column>{Column::from_float64("OBSVALUE", std::move(days.values))});
+  TimeBins days = bin_by_time(ts.key(), values.column(qzdata::kObsValue), one, kNanosPerDay,
+                              median ? Aggregate::Median : Aggregate::Sum);
+  Table out(std::vector<Column>{Column::from_float64(qzdata::kObsValue, std::move(days.values))});
   out.set_key_column(Column::from_timestamps(ts.key().name(), std::move(days.starts), ts.key().zone()));
   return out;
 }
@@ -105,9 +106,9 @@ std::pair<Table, double> prepare_series(Table ts, bool set_zero, bool reindex,
   if (resample && !resample->empty()) ts = daily_values(ts, *resample);
   double offset = 0;
   if (ts.num_rows() == 0) return {std::move(ts), offset};
-  auto range = value_range(ts.column("OBSVALUE"));
+  auto range = value_range(ts.column(qzdata::kObsValue));
   offset = range ? (range->second + range->first) / 2 : NAN;
-  if (set_zero) shift(ts.column("OBSVALUE"), offset);
+  if (set_zero) shift(ts.column(qzdata::kObsValue), offset);
   if (reindex) ts = plotkit::reindex_df_by_interval(ts);
   return {std::move(ts), offset};
 }
@@ -151,7 +152,7 @@ StationFacts station_facts(const Table& stations, const std::vector<int64_t>& ro
 }
 
 std::optional<ItemFacts> item_facts(const Table& items, const std::string& item) {
-  std::vector<int64_t> rows = rows_with_id(items, "ITEMID", item);
+  std::vector<int64_t> rows = rows_with_id(items, qzdata::kItemId, item);
   if (rows.empty()) return std::nullopt;
   return ItemFacts{text_at(items, 1, rows[0]), text_at(items, 2, rows[0])};
 }

@@ -9,6 +9,7 @@
 #include "tremora/logger_config.hpp"
 #include "tremora/plotkit.hpp"
 #include "tremora/postprocessing.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/yearplot.hpp"
 
 namespace tremora::yearplot {
@@ -113,7 +114,7 @@ AnnualChart plot_annual_comparison(Table& df, const AnnualOptions& o) {
       x[i] = norm.int64s()[i] == Timestamp::NaT ? NAN : chart::to_days(clock.to_local(Timestamp{norm.int64s()[i]}));
     return x;
   }();
-  std::vector<double> values = to_number(df.column("OBSVALUE")).float64s();
+  std::vector<double> values = to_number(df.column(qzdata::kObsValue)).float64s();
   std::map<int, double> year_data_stats;
   std::size_t i = 0;
   for (int year : years) {

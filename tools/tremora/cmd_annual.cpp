@@ -3,6 +3,7 @@
 
 #include "commands.hpp"
 #include "tremora/logger_config.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 #include "tremora/yearplot.hpp"
 
@@ -49,7 +50,7 @@ void add_annual(CLI::App& app) {
     o.grid = !a->no_grid;
     Table t = read_observation_file(a->table);
     read_observation_types(t);
-    t.set_key("STARTDATE");
+    t.set_key(qzdata::kStartDate);
     // The chart's save is guarded: its messages say whether it was written.
     logger_config::LogCapture capture;
     yearplot::plot_annual_comparison(t, o);

@@ -16,6 +16,7 @@
 #include "tremora/parquet.hpp"
 #include "tremora/plotkit.hpp"
 #include "tremora/postprocessing.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/sampledb.hpp"
 #include "tremora/tsplot.hpp"
 #include "tremora/yearplot.hpp"
@@ -114,7 +115,7 @@ void write_parquet(Journal& j, const Table& t, const fs::path& file) {
 
 // The rows of one item (ITEMID as text).
 Table item_rows(const Table& t, const std::string& item) {
-  const Column& items = t.column("ITEMID");
+  const Column& items = t.column(qzdata::kItemId);
   std::vector<uint8_t> keep(items.size());
   for (std::size_t i = 0; i < keep.size(); ++i) keep[i] = !items.is_null(i) && items.text(i) == item;
   return filter(t, keep);
@@ -125,7 +126,7 @@ Table item_rows(const Table& t, const std::string& item) {
 Table kp_data(bool online, const fs::path& file, Timestamp first, Timestamp last) {
   if (online) {
     try {
-      return geomag::fetch_geomag(geomag::ZonedTime{first, "UTC"}, geomag::ZonedTime{last, "UTC"}, "Asia/Shanghai");
+      return geomag::fetch_geomag(geomag::ZonedTime{first, "UTC"}, geomag::ZonedTime{last, "UTC"}, qzdata::kChartTimeZone);
     } catch (const std::exception& e) {
       std::cerr << "demo: the GFZ Kp service failed (" << e.what() << "); the bundled 2024 file is used\n";
     }
@@ -209,7 +210,7 @@ void run_demo(const DemoArgs& a) {
   j.step("post-processing (MAD filter, hourly means, first difference)", [&] {
     Table one = minutes;
     std::vector<uint8_t> tancheng(one.num_rows());
-    for (std::size_t i = 0; i < tancheng.size(); ++i) tancheng[i] = one.column("STATIONID").text(i) == "37001";
+    for (std::size_t i = 0; i < tancheng.size(); ++i) tancheng[i] = one.column(qzdata::kStationId).text(i) == "37001";
     one = filter(one, tancheng);
     write_parquet(j, postprocessing::filter_with_fast_mad(one), "data/tancheng_minutes_mad.parquet");
     Table with_times = minutes;

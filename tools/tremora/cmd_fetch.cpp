@@ -6,92 +6,63 @@
 #include "tremora/errors.hpp"
 #include "tremora/fetching.hpp"
 #include "tremora/logger_config.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::cli {
 namespace {
 
 using fetching::kAll;
-using fetching::MetadataFetcher;
-using logger_config::Level;
 
-// The names of a request, as the user gave them (empty when not asked for).
-struct Request {
-  std::string method, station;
-  fetching::ItemNames items;
-  std::string rate, type;
-};
-
-std::string item_names(const fetching::ItemNames& items) {
-  if (auto one = std::get_if<std::string>(&items)) return *one;
-  return join(std::get<std::vector<std::string>>(items), "', '");
-}
-
-bool resolves_to_nothing(const std::optional<Table>& ids) { return ids && ids->num_rows() == 0; }
-
-// Which name of the request resolves to nothing, found by repeating the
-// look-ups of the fetch in its order; when each resolves, it is the table
-// look-up that found none. Empty when the look-ups fail.
-std::string unresolved_name(db::Connection* conn, const Request& r) {
-  if (!r.rate.empty() && !fetching::SampleRateType::get_config(r.rate))
-    return "--rate '" + r.rate + "' is not a sampling rate";
-  if (!r.type.empty() && !fetching::DatabaseType::get_id(r.type))
-    return "--type '" + r.type + "' is not a database type";
-  try {
-    if (MetadataFetcher::get_method_ids(conn, r.method).num_rows() == 0)
-      return "--method '" + r.method + "' matches no method or discipline";
-    if (resolves_to_nothing(MetadataFetcher::get_station_ids(conn, r.station)))
-      return "--station '" + r.station + "' matches no station";
-    if (resolves_to_nothing(MetadataFetcher::get_item_ids(conn, r.items)))
-      return "--item '" + item_names(r.items) + "' matches no item";
-  } catch (const std::exception&) {
-    return "";
+// What the program's options call the reason a request resolved to
+// nothing; `type` and `rate` are the --type and --rate asked for.
+std::string reason_in_options(const fetching::Unresolved& why, const std::string& type, const std::string& rate) {
+  using R = fetching::Unresolved::Reason;
+  auto quoted = [](const std::string& option, const std::string& value) { return option + " '" + value + "'"; };
+  switch (why.reason) {
+    case R::UnknownRate: return quoted("--rate", why.value) + " is not a sampling rate";
+    case R::UnknownType: return quoted("--type", why.value) + " is not a database type";
+    case R::NoMethod: return quoted("--method", why.value) + " matches no method or discipline";
+    case R::NoTable:
+      return quoted("--method", why.value) + " has no table for " + quoted("--type", type) + " and " +
+             quoted("--rate", rate);
+    case R::NoLogTable: return quoted("--method", why.value) + " has no log table";
+    case R::NoStation: return quoted("--station", why.value) + " matches no station";
+    case R::NoItem: return quoted("--item", why.value) + " matches no item";
+    case R::NoQuery: break;
   }
-  if (r.rate.empty()) return "--method '" + r.method + "' has no log table";
-  return "--method '" + r.method + "' has no table for --type '" + r.type + "' and --rate '" + r.rate + "'";
+  return why.text();
 }
 
-// What the data fetcher logged about a request: its warnings and errors,
-// else its last message (a request that finds no table says so only at
-// debug level, below what standard error shows).
-std::string fetcher_messages(const logger_config::LogCapture& capture) {
-  std::vector<std::string> serious;
-  std::string last;
-  for (const auto& r : capture.records()) {
-    if (r.logger != "fetching") continue;
-    last = r.message;
-    if (r.level >= Level::warning) serious.push_back(r.message);
-  }
-  return serious.empty() ? last : join(serious, "; ");
-}
-
-// The warnings of a request, for an error that follows from them.
-std::string warnings(const logger_config::LogCapture& capture) {
-  std::vector<std::string> found;
-  for (const auto& r : capture.records())
-    if (r.level >= Level::warning) found.push_back(r.message);
-  return join(found, "; ");
-}
-
-// Runs a fetch while recording the library's log, so that a failure says
-// why in its own line: the name that resolves to nothing, or the metadata
-// that is missing from both the database and the cache.
-Table fetch_explained(db::Connection* conn, const Request& request,
-                      const std::function<std::optional<Table>()>& fetch) {
-  logger_config::LogCapture capture;
-  std::optional<Table> table;
+// The error of a cache file that is missing: why it could not be filled
+// travels nested in it.
+std::string missing_cache_file(const FileNotFoundError& e) {
+  std::string cause;
   try {
-    table = fetch();
+    std::rethrow_if_nested(e);
+  } catch (const std::exception& nested) {
+    cause = describe_exception(nested);
+  }
+  return "the metadata cache has no '" + std::string(e.what()) + "' and " +
+         (cause.empty() ? "there is no database to fill it from" : "filling it failed: " + cause);
+}
+
+// Runs a fetch and gives its table, or fails saying why in the program's
+// terms: the option that resolved to nothing (with what the library
+// logged about it), or the metadata missing from both the database and
+// the cache.
+Table fetch_explained(const std::function<fetching::FetchOutcome()>& fetch, const std::string& type = "",
+                      const std::string& rate = "") {
+  fetching::FetchOutcome outcome;
+  try {
+    outcome = fetch();
   } catch (const FileNotFoundError& e) {
-    std::string why = warnings(capture);
-    throw std::runtime_error("the metadata cache has no '" + std::string(e.what()) + "' and " +
-                             (why.empty() ? "there is no database to fill it from" : "filling it failed: " + why));
+    throw std::runtime_error(missing_cache_file(e));
   }
-  if (table) return *table;
-  std::string name = unresolved_name(conn, request), logged = fetcher_messages(capture);
-  throw std::runtime_error("the request could not be resolved: " + (name.empty()     ? logged
-                                                                    : logged.empty() ? name
-                                                                                     : name + " (" + logged + ")"));
+  if (outcome.table) return std::move(*outcome.table);
+  const fetching::Unresolved& why = *outcome.unresolved;
+  throw std::runtime_error("the request could not be resolved: " + reason_in_options(why, type, rate) + " (" +
+                           join(why.logged, "; ") + ")");
 }
 
 }  // namespace
@@ -133,11 +104,12 @@ Table fetch_observations(db::Connection* conn, const RequestArgs& args, bool spl
   options.gzip_flag = args.gzip;
   options.my_split_lines = split;
   options.point_id = args.point;
-  Request request{args.method, args.station, options.item_name, args.rate, args.type};
-  return fetch_explained(conn, request, [&] {
-    return fetching::fetching_data(conn, args.start, args.end, args.method, args.station, args.rate, args.type,
-                                   options);
-  });
+  return fetch_explained(
+      [&] {
+        return fetching::DataFetcher::fetch_data_outcome(conn, args.start, args.end, args.method, args.station,
+                                                         args.rate, args.type, options);
+      },
+      args.type, args.rate);
 }
 
 void add_fetch(CLI::App& app) {
@@ -168,7 +140,7 @@ void add_fetch(CLI::App& app) {
 void add_dialog(CLI::App& app) {
   struct Args {
     std::string db, start, end, method = std::string(kAll), station = std::string(kAll), item = std::string(kAll),
-                                log_type = "313", out;
+                                log_type = qzdata::kDefaultLogType, out;
   };
   auto args = std::make_shared<Args>();
   CLI::App* cmd = app.add_subcommand("dialog", "Fetch log (dialog) entries into a table file");
@@ -188,8 +160,11 @@ void add_dialog(CLI::App& app) {
         .methodname = args->method, .stationname = args->station, .itemname = args->item, .log_type = args->log_type};
     if (!args->start.empty()) options.startdate = args->start;
     if (!args->end.empty()) options.enddate = args->end;
-    Request request{args->method, args->station, args->item, "", ""};
-    Table table = fetch_explained(conn.get(), request, [&] { return fetching::fetching_dialog(conn.get(), options); });
+    auto [start, end] = fetching::fetching_dialog_dates(options);
+    Table table = fetch_explained([&] {
+      return fetching::DataFetcher::fetch_dialog_outcome(
+          conn.get(), start, end, {options.methodname, options.stationname, options.itemname, options.log_type});
+    });
     write_and_report(table, args->out);
     conn->close();
   });
@@ -208,10 +183,13 @@ Table load(db::Connection* conn, const LoadArgs& a) {
   if (a.what == "water-year") return fetching::load_Oracle_data_water_year(conn);
   if (a.what == "resistivity-year") return fetching::load_Oracle_data_resistivity_year(conn, a.date_0);
   const RequestArgs& r = a.daily;
-  Request request{r.method, std::string(kAll), std::string(kAll), r.rate, r.type};
-  return fetch_explained(conn, request, [&] {
-    return fetching::load_Oracle_data_daily(conn, a.period, r.type, r.method, r.rate, r.gzip);
-  });
+  auto [start, end] = fetching::daily_load_dates(a.period);
+  return fetch_explained(
+      [&] {
+        return fetching::DataFetcher::fetch_data_outcome(conn, start, end, r.method, std::string(kAll), r.rate, r.type,
+                                                         {.gzip_flag = r.gzip});
+      },
+      r.type, r.rate);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "tremora/fetching.hpp"
 #include "tremora/geomag.hpp"
 #include "tremora/plotkit.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/sampledb.hpp"
 #include "tremora/tsplot.hpp"
 #include "tremora/yearplot.hpp"
@@ -161,7 +162,7 @@ void annual(const std::filesystem::path& dir) {
 
 // The rows of an item.
 Table item_rows(const Table& t, const std::string& item) {
-  const Column& items = t.column("ITEMID");
+  const Column& items = t.column(qzdata::kItemId);
   std::vector<uint8_t> keep(items.size());
   for (std::size_t i = 0; i < keep.size(); ++i) keep[i] = !items.is_null(i) && items.text(i) == item;
   return filter(t, keep);

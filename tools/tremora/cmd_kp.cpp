@@ -4,12 +4,13 @@
 
 #include "commands.hpp"
 #include "tremora/geomag.hpp"
+#include "tremora/qzdata.hpp"
 
 namespace tremora::cli {
 namespace {
 
 struct KpArgs {
-  std::string start, end, timezone = "Asia/Shanghai", file, out;
+  std::string start, end, timezone = qzdata::kChartTimeZone, file, out;
   double timeout = 20;
 };
 

@@ -10,6 +10,7 @@
 #include "tremora/fetching.hpp"
 #include "tremora/files.hpp"
 #include "tremora/logger_config.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 #include "tremora/tsplot.hpp"
 
@@ -96,7 +97,7 @@ tsplot::Annotations read_annotations(const std::string& file) {
 Table keyed_observations(const std::string& path) {
   Table t = read_observation_file(path);
   read_observation_types(t);
-  t.set_key("STARTDATE");
+  t.set_key(qzdata::kStartDate);
   return t;
 }
 

@@ -2,6 +2,7 @@
 #include "commands.hpp"
 #include "tremora/plotkit.hpp"
 #include "tremora/postprocessing.hpp"
+#include "tremora/qzdata.hpp"
 
 namespace tremora::cli {
 namespace {
@@ -16,7 +17,7 @@ Table read_observations(const Files& files, bool as_key) {
   refuse_same_files({{"IN", files.in}}, {{"OUT", files.out}});
   Table t = read_observation_file(files.in);
   read_observation_types(t);
-  if (as_key) t.set_key("STARTDATE");
+  if (as_key) t.set_key(qzdata::kStartDate);
   return t;
 }
 
@@ -32,7 +33,7 @@ CLI::App* command(CLI::App& app, const char* name, const char* what, Files& file
 void add_postprocessing(CLI::App& app) {
   struct Args {
     Files resample, diff, mad, normalize, reindex;
-    std::string freq, agg = "mean", value_col = "OBSVALUE";
+    std::string freq, agg = "mean", value_col = qzdata::kObsValue;
     std::vector<std::string> group_cols;
     bool no_groups = false, keep_first = false, no_sort = false;
     int64_t periods = 1, window = 15, reference_year = 2024;

@@ -5,29 +5,30 @@
 #include "commands.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/plotkit.hpp"
+#include "tremora/qzdata.hpp"
 
 namespace tremora::cli {
 namespace {
 
 struct StatsArgs {
-  std::string table, column = "OBSVALUE";
+  std::string table, column = qzdata::kObsValue;
   double multiplier = 2.0;
 };
 
 // The code columns a table has, which tell its series apart.
 std::vector<std::string> series_columns(const Table& t) {
   std::vector<std::string> out;
-  for (const char* name : {"STATIONID", "POINTID", "ITEMID"})
+  for (const char* name : {qzdata::kStationId, qzdata::kPointId, qzdata::kItemId})
     if (t.find_column(name)) out.emplace_back(name);
   return out;
 }
 
 // The step code of a series' times, in time order ("" without times).
 std::string step_of(const Table& series) {
-  if (!series.find_column("STARTDATE")) return "";
-  const SortKey by_time{"STARTDATE"};
+  if (!series.find_column(qzdata::kStartDate)) return "";
+  const SortKey by_time{qzdata::kStartDate};
   Table sorted = sort_by(series, std::span(&by_time, 1));
-  return plotkit::most_frequent_step(sorted.column("STARTDATE").int64s());
+  return plotkit::most_frequent_step(sorted.column(qzdata::kStartDate).int64s());
 }
 
 // One row per series: its codes, rows, step and statistics.

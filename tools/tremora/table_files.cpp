@@ -4,6 +4,7 @@
 #include "tremora/csv.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/parquet.hpp"
+#include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::cli {
@@ -31,20 +32,20 @@ Table read_table_file(const std::filesystem::path& path) {
 }
 
 void read_start_times(Table& table) {
-  if (table.has_column("STARTDATE") && table.column("STARTDATE").type() == DataType::String)
-    table.set_column(parse_timestamps(table.column("STARTDATE")));
+  if (table.has_column(qzdata::kStartDate) && table.column(qzdata::kStartDate).type() == DataType::String)
+    table.set_column(parse_timestamps(table.column(qzdata::kStartDate)));
 }
 
 void read_observation_types(Table& table) {
   read_start_times(table);
-  if (!table.has_column("OBSVALUE")) return;
-  const Column& values = table.column("OBSVALUE");
+  if (!table.has_column(qzdata::kObsValue)) return;
+  const Column& values = table.column(qzdata::kObsValue);
   if (values.type() == DataType::String && holds_single_numbers(values)) table.set_column(to_number(values));
 }
 
 Table read_observation_file(const std::string& path) {
   Table table = read_table_file(path);
-  if (!table.has_column("STARTDATE")) throw KeyError("'" + path + "' has no column 'STARTDATE'");
+  if (!table.has_column(qzdata::kStartDate)) throw KeyError("'" + path + "' has no column 'STARTDATE'");
   read_start_times(table);
   return table;
 }

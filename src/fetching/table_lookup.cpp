@@ -1,0 +1,28 @@
+#include "table_lookup.hpp"
+
+#include "tremora/errors.hpp"
+#include "tremora/text.hpp"
+
+namespace tremora::fetching {
+
+std::optional<Table> find_table_names(db::Connection* conn, const std::string& sql,
+                                      const std::vector<db::Binds>& bind_sets) {
+  if (bind_sets.empty()) return std::nullopt;
+  std::vector<Table> parts;
+  for (const db::Binds& binds : bind_sets) {
+    if (!conn) throw DatabaseError("no database connection");
+    parts.push_back(conn->query(sql, binds));
+  }
+  Table names = concat(parts);
+  lower_case_column_names(names, true);
+  const Column& col = names.column("table_name");
+  return filter_rows(names, [&](std::size_t i) { return col.is_null(i) || !contains(col.text(i), "_DEV_"); });
+}
+
+bool found_no_code(const std::optional<Table>& ids, const std::string& column) {
+  if (!ids) return false;
+  const Column& codes = ids->column(column);
+  return codes.null_count() == codes.size();
+}
+
+}  // namespace tremora::fetching
