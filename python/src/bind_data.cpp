@@ -98,6 +98,7 @@ void bind_cleaning(py::module_& m) {
 
 void bind_postprocessing(py::module_& m) {
   using namespace tremora::postprocessing;
+  const DifferenceOptions difference{};
   m.def("resample_timeseries_data", &resample_timeseries_data, "df"_a, "freq"_a, "agg_method"_a = "mean", LongWork());
   m.def(
       "first_difference",
@@ -105,8 +106,8 @@ void bind_postprocessing(py::module_& m) {
          bool keep_first, bool sort) {
         return first_difference(df, {value_col, group_cols, periods, keep_first, sort, true});
       },
-      "df"_a, "value_col"_a = qzdata::kObsValue, "group_cols"_a = py::none(), "periods"_a = 1, "keep_first"_a = false,
-      "sort"_a = true, LongWork());
+      "df"_a, "value_col"_a = difference.value_col, "group_cols"_a = py::none(), "periods"_a = difference.periods,
+      "keep_first"_a = difference.keep_first, "sort"_a = difference.sort, LongWork());
   m.def(
       "fast_mad",
       [](py::array_t<double, py::array::c_style | py::array::forcecast> x) {

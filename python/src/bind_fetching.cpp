@@ -3,11 +3,33 @@
 #include "connection.hpp"
 #include "module.hpp"
 #include "tremora/fetching.hpp"
+#include "tremora/logger_config.hpp"
 
 namespace tremora::python {
 namespace {
 
 using namespace tremora::fetching;
+
+// The defaults of the keyword arguments are those of the C++ option structs.
+const FetchOptions kFetchDefaults{};
+const DialogOptions kDialogDefaults{};
+const FetchingDialogOptions kCompatDialogDefaults{};
+
+// The table of a fetch, or nothing with a warning on fetching_logger that
+// says which argument matched nothing, under the name the Python call
+// `call` gives it (`renamed` maps the C++ names that differ).
+std::optional<Table> table_or_warning(FetchOutcome outcome, const std::string& call,
+                                      const std::map<std::string, std::string>& renamed = {}) {
+  if (outcome.table) return std::move(outcome.table);
+  Unresolved why = std::move(*outcome.unresolved);
+  if (auto to = renamed.find(why.argument); to != renamed.end()) why.argument = to->second;
+  logger_config::fetching_logger.warning(call + ": " + why.text());
+  return std::nullopt;
+}
+
+// The argument names of the compatibility functions.
+const std::map<std::string, std::string> kCompatNames{
+    {"method_name", "methodname"}, {"station_name", "stationname"}, {"item_name", "itemname"}};
 
 // A connection for Python: a handle, or None when there is none.
 py::object handle_of(std::shared_ptr<db::Connection> conn) {
@@ -99,22 +121,26 @@ void bind_classes(py::module_& m) {
              const std::string& method_name, const std::string& station_name, const std::string& data_type,
              const std::string& base_type, const ItemNames& item_name, bool gzip_flag, bool my_split_lines,
              const std::string& point_id) {
-            return DataFetcher::fetch_data(connection_of(conn), start_date, end_date, method_name, station_name,
-                                           data_type, base_type, {item_name, gzip_flag, my_split_lines, point_id});
+            return table_or_warning(
+                DataFetcher::fetch_data_outcome(connection_of(conn), start_date, end_date, method_name, station_name,
+                                                data_type, base_type, {item_name, gzip_flag, my_split_lines, point_id}),
+                "fetch_data");
           },
           "conn"_a, "start_date"_a, "end_date"_a, "method_name"_a, "station_name"_a, "data_type"_a, "base_type"_a,
-          "item_name"_a = std::string(kAll), "gzip_flag"_a = false, "my_split_lines"_a = true, "point_id"_a = "",
-          LongWork())
+          "item_name"_a = kFetchDefaults.item_name, "gzip_flag"_a = kFetchDefaults.gzip_flag,
+          "my_split_lines"_a = kFetchDefaults.my_split_lines, "point_id"_a = kFetchDefaults.point_id, LongWork())
       .def_static(
           "fetch_dialog",
           [](const ConnectionHandle* conn, const DateArg& start_date, const DateArg& end_date,
              const std::string& method_name, const std::string& station_name, const std::string& item_name,
              const std::string& log_type) {
-            return DataFetcher::fetch_dialog(connection_of(conn), start_date, end_date,
-                                             {method_name, station_name, item_name, log_type});
+            return table_or_warning(DataFetcher::fetch_dialog_outcome(connection_of(conn), start_date, end_date,
+                                                                      {method_name, station_name, item_name, log_type}),
+                                    "fetch_dialog");
           },
-          "conn"_a, "start_date"_a, "end_date"_a, "method_name"_a = std::string(kAll),
-          "station_name"_a = std::string(kAll), "item_name"_a = std::string(kAll), "log_type"_a = "313", LongWork())
+          "conn"_a, "start_date"_a, "end_date"_a, "method_name"_a = kDialogDefaults.method_name,
+          "station_name"_a = kDialogDefaults.station_name, "item_name"_a = kDialogDefaults.item_name,
+          "log_type"_a = kDialogDefaults.log_type, LongWork())
       .def_static(
           "to_vuzo",
           [](const ConnectionHandle* conn, const std::optional<Table>& df, int64_t sampling_rate) {
@@ -153,25 +179,37 @@ void bind_functions(py::module_& m) {
       [](const ConnectionHandle* conn, const DateArg& startdate, const DateArg& enddate, const std::string& methodname,
          const std::string& stationname, const std::string& data_type, const std::string& base_type,
          const ItemNames& itemname, bool gzip_flag, bool my_split_lines, const std::string& pointid) {
-        return fetching_data(connection_of(conn), startdate, enddate, methodname, stationname, data_type, base_type,
-                             {itemname, gzip_flag, my_split_lines, pointid});
+        return table_or_warning(
+            DataFetcher::fetch_data_outcome(connection_of(conn), startdate, enddate, methodname, stationname, data_type,
+                                            base_type, {itemname, gzip_flag, my_split_lines, pointid}),
+            "fetching_data", kCompatNames);
       },
       "conn"_a, "startdate"_a, "enddate"_a, "methodname"_a, "stationname"_a, "data_type"_a, "base_type"_a,
-      "itemname"_a = std::string(kAll), "gzip_flag"_a = false, "my_split_lines"_a = true, "pointid"_a = "", LongWork());
+      "itemname"_a = kFetchDefaults.item_name, "gzip_flag"_a = kFetchDefaults.gzip_flag,
+      "my_split_lines"_a = kFetchDefaults.my_split_lines, "pointid"_a = kFetchDefaults.point_id, LongWork());
   m.def(
       "fetching_dialog",
       [](const ConnectionHandle* conn, std::optional<DateArg> startdate, std::optional<DateArg> enddate,
          const std::string& methodname, const std::string& stationname, const std::string& itemname,
          const std::string& log_type) {
-        return fetching_dialog(connection_of(conn), {startdate, enddate, methodname, stationname, itemname, log_type});
+        auto [start, end] = fetching_dialog_dates({startdate, enddate});
+        return table_or_warning(DataFetcher::fetch_dialog_outcome(connection_of(conn), start, end,
+                                                                  {methodname, stationname, itemname, log_type}),
+                                "fetching_dialog", kCompatNames);
       },
-      "conn"_a, "startdate"_a = py::none(), "enddate"_a = py::none(), "methodname"_a = std::string(kAll),
-      "stationname"_a = std::string(kAll), "itemname"_a = std::string(kAll), "log_type"_a = "313", LongWork());
+      "conn"_a, "startdate"_a = py::none(), "enddate"_a = py::none(), "methodname"_a = kCompatDialogDefaults.methodname,
+      "stationname"_a = kCompatDialogDefaults.stationname, "itemname"_a = kCompatDialogDefaults.itemname,
+      "log_type"_a = kCompatDialogDefaults.log_type, LongWork());
   m.def(
       "load_Oracle_data_daily",
       [](const ConnectionHandle* conn, double period, const std::string& is_preprocessed, const std::string& item,
          const std::string& datatype, bool gzip_flag) {
-        return load_Oracle_data_daily(connection_of(conn), period, is_preprocessed, item, datatype, gzip_flag);
+        auto [start, end] = daily_load_dates(period);
+        return table_or_warning(
+            DataFetcher::fetch_data_outcome(connection_of(conn), start, end, item, std::string(kAll), datatype,
+                                            is_preprocessed, {.gzip_flag = gzip_flag}),
+            "load_Oracle_data_daily",
+            {{"method_name", "item"}, {"data_type", "datatype"}, {"base_type", "is_preprocessed"}});
       },
       "conn"_a, "period"_a, "is_preprocessed"_a, "item"_a, "datatype"_a, "gzip_flag"_a = false, LongWork());
   m.def(

@@ -2,6 +2,7 @@
 // its normal form, and the time bounds of Kp requests.
 #include "plot_args.hpp"
 #include "tremora/geomag.hpp"
+#include "tremora/qzdata.hpp"
 
 namespace tremora::python {
 namespace {
@@ -29,7 +30,7 @@ void bind_geomag(py::module_& m) {
         geomag::TimeBound start = time_bound(start_time, "start_time"), end = time_bound(end_time, "end_time");
         return without_gil([&] { return geomag::fetch_geomag(start, end, timezone, timeout); });
       },
-      "start_time"_a, "end_time"_a, "timezone"_a = "Asia/Shanghai", "timeout"_a = 20.0,
+      "start_time"_a, "end_time"_a, "timezone"_a = qzdata::kChartTimeZone, "timeout"_a = 20.0,
       "The Kp table of every three-hour interval that overlaps the closed range start_time..end_time,\n"
       "from the GFZ Potsdam Kp-index service (TREMORA_KP_URL names another address), keyed 'datetime'\n"
       "in `timezone`. Bounds are texts or date-times; naive ones are wall-clock times in `timezone`.\n"
@@ -42,7 +43,7 @@ void bind_geomag(py::module_& m) {
         Table table = from_dataframe(data, "data");
         return geomag::normalize_geomag(table, timezone);
       },
-      "data"_a, "timezone"_a = "Asia/Shanghai",
+      "data"_a, "timezone"_a = qzdata::kChartTimeZone,
       "Kp data in the normal form: only Kp (0..9, NaN otherwise) and status, keys shown in `timezone`,\n"
       "sorted, the last of repeated keys kept. The DataFrame needs a timezone-aware DatetimeIndex.");
 

@@ -43,6 +43,7 @@ void add_normalized_dates(py::handle df, const Table& drawn) {
 }  // namespace
 
 void bind_yearplot(py::module_& m) {
+  const yearplot::AnnualOptions d{};
   m.def(
       "plot_annual_comparison",
       [](py::object df, py::object output_file, bool subtract_mean, bool invert_y, const std::string& y_label,
@@ -64,9 +65,10 @@ void bind_yearplot(py::module_& m) {
         add_normalized_dates(df, table);
         return py::make_tuple(FigureHandle{chart.figure}, AxesHandle{chart.figure, chart.axes, 0, false});
       },
-      "df"_a, "output_file"_a = "Annual_Comparison.png", "subtract_mean"_a = false, "invert_y"_a = false,
-      "y_label"_a = "Observation Value", "dpi"_a = 300.0, "figsize"_a = py::make_tuple(12, 8), "grid"_a = true,
-      "y_axis_format"_a = py::none(), "station_name"_a = "", "direction"_a = "", "rolling_window"_a = 5,
+      "df"_a, "output_file"_a = d.output_file, "subtract_mean"_a = d.subtract_mean, "invert_y"_a = d.invert_y,
+      "y_label"_a = d.y_label, "dpi"_a = d.dpi, "figsize"_a = py::make_tuple(d.figsize.first, d.figsize.second),
+      "grid"_a = d.grid, "y_axis_format"_a = py::none(), "station_name"_a = d.station_name, "direction"_a = d.direction,
+      "rolling_window"_a = d.rolling_window,
       "Every calendar year of df (DatetimeIndex, OBSVALUE) over one month-day axis: points, a centred moving\n"
       "average labelled with the year's mean, the mean of the yearly means; saved under ./figures/ (a failed\n"
       "save is logged, not raised). y_axis_format(value, position) -> str labels the y ticks. df gains the\n"

@@ -62,38 +62,62 @@ void set_table(PlotOptions& o, py::handle v, const char* name) {
   else o.*field = from_dataframe(v, name);
 }
 
+// The Python value of an option as a default argument shows it; options
+// that are absent by default show None.
+py::object as_python(const std::string& v) { return py::str(v); }
+py::object as_python(bool v) { return py::bool_(v); }
+py::object as_python(int v) { return py::int_(v); }
+py::object as_python(double v) { return py::float_(v); }
+py::object as_python(const tsplot::Multiplier& m) {
+  return m.whole ? py::object(py::int_(int64_t(m.value))) : py::object(py::float_(m.value));
+}
+py::object as_python(const tsplot::Annotations& a) {
+  return a.empty() ? py::object(py::none()) : py::object(py::ellipsis());
+}
+template <typename T>
+py::object as_python(const std::optional<T>& v) {
+  return v ? py::object(py::ellipsis()) : py::object(py::none());
+}
+
+using Shown = py::object (*)(const PlotOptions&);
+
+template <auto field>
+py::object shown(const PlotOptions& o) {
+  return as_python(o.*field);
+}
+
 struct Field {
   const char* name;
-  const char* shown_default;
   Setter set;
+  Shown default_value;
 };
 
 const Field kFields[] = {
-    {"groupby", "'item'", &set_text<&PlotOptions::groupby>},
-    {"prefix", "''", &set_text<&PlotOptions::prefix>},
-    {"set_zero", "True", &set_flag<&PlotOptions::set_zero>},
-    {"fig_label", "''", &set_text<&PlotOptions::fig_label>},
-    {"number_of_subplots", "7", &set_subplots},
-    {"daily_mean_values", "False", &set_flag<&PlotOptions::daily_mean_values>},
-    {"invert_y", "False", &set_flag<&PlotOptions::invert_y>},
-    {"reindex", "False", &set_flag<&PlotOptions::reindex>},
-    {"fig_height", "1.5", &set_fig_height},
-    {"rainfall", "None", &set_table<&PlotOptions::rainfall>},
-    {"plot_type", "'line'", &set_text<&PlotOptions::plot_type>},
-    {"plot_types", "None", &set_plot_types},
-    {"show_mean", "False", &set_flag<&PlotOptions::show_mean>},
-    {"show_std", "False", &set_flag<&PlotOptions::show_std>},
-    {"std_multiplier", "2.0", &set_multiplier},
-    {"annotations", "None", &set_annotations},
-    {"figure_format", "'png'", &set_text<&PlotOptions::figure_format>},
-    {"quakecat_dir", "None", &set_quakecat_dir},
-    {"quakecat_filters", "None", &set_filters},
-    {"start_time", "None", &set_bound<&PlotOptions::start_time>},
-    {"end_time", "None", &set_bound<&PlotOptions::end_time>},
-    {"xlabel", "''", &set_text<&PlotOptions::xlabel>},
-    {"show_geomag", "False", &set_flag<&PlotOptions::show_geomag>},
-    {"geomag_data", "None", &set_table<&PlotOptions::geomag_data>},
-    {"time_timezone", "'Asia/Shanghai'", &set_text<&PlotOptions::time_timezone>},
+    {"groupby", &set_text<&PlotOptions::groupby>, &shown<&PlotOptions::groupby>},
+    {"prefix", &set_text<&PlotOptions::prefix>, &shown<&PlotOptions::prefix>},
+    {"set_zero", &set_flag<&PlotOptions::set_zero>, &shown<&PlotOptions::set_zero>},
+    {"fig_label", &set_text<&PlotOptions::fig_label>, &shown<&PlotOptions::fig_label>},
+    {"number_of_subplots", &set_subplots, &shown<&PlotOptions::number_of_subplots>},
+    {"daily_mean_values", &set_flag<&PlotOptions::daily_mean_values>, &shown<&PlotOptions::daily_mean_values>},
+    {"invert_y", &set_flag<&PlotOptions::invert_y>, &shown<&PlotOptions::invert_y>},
+    {"reindex", &set_flag<&PlotOptions::reindex>, &shown<&PlotOptions::reindex>},
+    {"fig_height", &set_fig_height, &shown<&PlotOptions::fig_height>},
+    {"rainfall", &set_table<&PlotOptions::rainfall>, &shown<&PlotOptions::rainfall>},
+    {"plot_type", &set_text<&PlotOptions::plot_type>, &shown<&PlotOptions::plot_type>},
+    {"plot_types", &set_plot_types, &shown<&PlotOptions::plot_types>},
+    {"show_mean", &set_flag<&PlotOptions::show_mean>, &shown<&PlotOptions::show_mean>},
+    {"show_std", &set_flag<&PlotOptions::show_std>, &shown<&PlotOptions::show_std>},
+    {"std_multiplier", &set_multiplier, &shown<&PlotOptions::std_multiplier>},
+    {"annotations", &set_annotations, &shown<&PlotOptions::annotations>},
+    {"figure_format", &set_text<&PlotOptions::figure_format>, &shown<&PlotOptions::figure_format>},
+    {"quakecat_dir", &set_quakecat_dir, &shown<&PlotOptions::quakecat_dir>},
+    {"quakecat_filters", &set_filters, &shown<&PlotOptions::quakecat_filters>},
+    {"start_time", &set_bound<&PlotOptions::start_time>, &shown<&PlotOptions::start_time>},
+    {"end_time", &set_bound<&PlotOptions::end_time>, &shown<&PlotOptions::end_time>},
+    {"xlabel", &set_text<&PlotOptions::xlabel>, &shown<&PlotOptions::xlabel>},
+    {"show_geomag", &set_flag<&PlotOptions::show_geomag>, &shown<&PlotOptions::show_geomag>},
+    {"geomag_data", &set_table<&PlotOptions::geomag_data>, &shown<&PlotOptions::geomag_data>},
+    {"time_timezone", &set_text<&PlotOptions::time_timezone>, &shown<&PlotOptions::time_timezone>},
 };
 
 using Names = std::vector<std::string>;
@@ -192,8 +216,10 @@ PlotOptions plot_options(PlotCall call, const py::args& args, const py::kwargs& 
 }
 
 std::string plot_signature(PlotCall call) {
+  const PlotOptions defaults{};
   std::string text = std::string(call_name(call)) + "(ts";
-  for (const std::string& name : positional_names(call)) text += ", " + name + "=" + field(name).shown_default;
+  for (const std::string& name : positional_names(call))
+    text += ", " + name + "=" + std::string(py::repr(field(name).default_value(defaults)));
   return text + ", **kwargs)";
 }
 

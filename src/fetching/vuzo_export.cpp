@@ -29,13 +29,11 @@ Table matching_rows(const Table& dictionary, const Table& df, std::string_view k
   for (std::size_t i = 0; i < distinct.size(); ++i)
     if (!distinct.is_null(i)) wanted.push_back(distinct.at(i));
   const Column& ids = dictionary.column(key);
-  std::vector<uint8_t> keep(ids.size(), 0);
-  for (std::size_t row = 0; row < ids.size(); ++row) {
-    if (ids.is_null(row)) continue;
+  return filter_rows(dictionary, [&](std::size_t row) {
+    if (ids.is_null(row)) return false;
     Value id = ids.at(row);
-    keep[row] = std::any_of(wanted.begin(), wanted.end(), [&](const Value& w) { return same_value(id, w); });
-  }
-  return filter(dictionary, keep);
+    return std::any_of(wanted.begin(), wanted.end(), [&](const Value& w) { return same_value(id, w); });
+  });
 }
 
 // Writes a VUZO table (atomically, snappy) and says where; without one,

@@ -58,9 +58,7 @@ Table overlapping_intervals(const Table& kp, Timestamp start_utc, Timestamp end_
   // t + 3 h > start, written so that neither side can overflow.
   int64_t after = 0;
   if (__builtin_sub_overflow(start_utc.ns, kKpIntervalNanos, &after)) after = Timestamp::NaT;
-  std::vector<uint8_t> keep(t.size());
-  for (std::size_t i = 0; i < t.size(); ++i) keep[i] = t[i] != Timestamp::NaT && t[i] > after && t[i] <= end_utc.ns;
-  return filter(kp, keep);
+  return filter_rows(kp, [&](std::size_t i) { return t[i] != Timestamp::NaT && t[i] > after && t[i] <= end_utc.ns; });
 }
 
 }  // namespace tremora::geomag

@@ -29,9 +29,7 @@ void require_event_table(const Table& df) {
 std::vector<uint8_t> later_than_1970(const Column& times) {
   int64_t start = times.zone().empty() ? 0 : local_to_utc(Timestamp{0}, times.zone()).ns;
   const auto& ns = times.int64s();
-  std::vector<uint8_t> keep(ns.size());
-  for (std::size_t i = 0; i < ns.size(); ++i) keep[i] = ns[i] != Timestamp::NaT && ns[i] > start;
-  return keep;
+  return row_mask(ns.size(), [&](std::size_t i) { return ns[i] != Timestamp::NaT && ns[i] > start; });
 }
 
 std::vector<double> distances_km(const Table& events, Station station) {

@@ -32,9 +32,7 @@ std::vector<int64_t> on_chart_clock(const Column& key, const std::string& zone) 
 }
 
 std::vector<uint8_t> within(const std::vector<int64_t>& wall, std::optional<int64_t> lo, std::optional<int64_t> hi) {
-  std::vector<uint8_t> keep(wall.size());
-  for (std::size_t i = 0; i < wall.size(); ++i) keep[i] = (!lo || wall[i] >= *lo) && (!hi || wall[i] <= *hi);
-  return keep;
+  return row_mask(wall.size(), [&](std::size_t i) { return (!lo || wall[i] >= *lo) && (!hi || wall[i] <= *hi); });
 }
 
 // Kp below 4 green, below 5 yellow, else red.

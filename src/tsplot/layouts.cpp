@@ -237,7 +237,8 @@ PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o)
   const Column& station_codes = p.ts->column(qzdata::kStationId);
   std::vector<const SeriesIndex::Series*> with_station;
   for (const auto& s : index.all)
-    if (!station_codes.is_null(std::size_t(s.first_row)) && s.station != qzdata::kStationNotByStation) with_station.push_back(&s);
+    if (!station_codes.is_null(std::size_t(s.first_row)) && s.station != qzdata::kStationNotByStation)
+      with_station.push_back(&s);
   std::vector<std::string> stations = first_seen(with_station, [](const auto& s) { return s.station; });
   PlotResult last;
   for (const std::string& station : stations) {
@@ -251,7 +252,8 @@ PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o)
     for (const std::string& point : first_seen(of_station, [](const auto& s) { return s.point; })) {
       std::set<std::string> item_set;
       for (const auto* s : of_station)
-        if (s->point == point && s->complete && !qzdata::is_one_of(s->item, qzdata::kItemsNotByStation)) item_set.insert(s->item);
+        if (s->point == point && s->complete && !qzdata::is_one_of(s->item, qzdata::kItemsNotByStation))
+          item_set.insert(s->item);
       std::vector<std::string> items(item_set.begin(), item_set.end());
       std::size_t k = items.size() + (o.rainfall ? 1 : 0);
       if (k == 0) continue;

@@ -35,11 +35,10 @@ Table cut_to_bounds(LayoutRun& run, Table series) {
     run.end = o.end_time ? std::optional(bound_on_clock(*o.end_time, series.key())) : std::nullopt;
   }
   const auto& keys = series.key().int64s();
-  std::vector<uint8_t> keep(keys.size());
-  for (std::size_t i = 0; i < keys.size(); ++i)
-    keep[i] = keys[i] != Timestamp::NaT && (!*run.start || keys[i] >= (*run.start)->ns) &&
-              (!*run.end || keys[i] <= (*run.end)->ns);
-  return filter(series, keep);
+  return filter_rows(series, [&](std::size_t i) {
+    return keys[i] != Timestamp::NaT && (!*run.start || keys[i] >= (*run.start)->ns) &&
+           (!*run.end || keys[i] <= (*run.end)->ns);
+  });
 }
 
 // "/base=" and the offset rounded to a tenth as Python prints it: 25.0, -3.2.

@@ -36,16 +36,12 @@ void mark_nearby_quakes(const TSPlotter& plotter, chart::Axes& ax, const Table& 
                         Timestamp first, Timestamp last, const std::optional<quakecat::Filters>& filters) {
   try {
     std::vector<int64_t> when = wall_clock(events.key());
-    std::vector<uint8_t> in_range(when.size());
-    for (std::size_t i = 0; i < when.size(); ++i)
-      in_range[i] = when[i] != Timestamp::NaT && when[i] >= first.ns && when[i] <= last.ns;
-    Table near = filter(events, in_range);
+    Table near = filter_rows(
+        events, [&](std::size_t i) { return when[i] != Timestamp::NaT && when[i] >= first.ns && when[i] <= last.ns; });
     if (near.num_rows() == 0) return;
     Table marked = quakecat::filtered_quakecats(near, {*station.latitude, *station.longitude}, filters);
     const Column& flag = marked.column("flag");
-    std::vector<uint8_t> flagged(flag.size());
-    for (std::size_t i = 0; i < flag.size(); ++i) flagged[i] = !flag.is_null(i) && flag.int64s()[i] == 1;
-    Table shown = filter(marked, flagged);
+    Table shown = filter_rows(marked, [&](std::size_t i) { return !flag.is_null(i) && flag.int64s()[i] == 1; });
     if (shown.num_rows() > 0) plotter._add_secondary_data(ax, shown);
   } catch (const std::exception& e) {
     plotting_logger.error(std::string("处理地震数据时出错: ") + e.what());

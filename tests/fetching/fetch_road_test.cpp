@@ -220,6 +220,121 @@ TEST(DataFetcher, RequestsThatCannotBeResolved) {
                std::invalid_argument);
 }
 
+// The outcome names the argument and value at fault, with the messages the
+// fetch logged, and its look-ups are the fetch's own: a request that
+// fails costs the same statements as the plain fetch.
+TEST(DataFetcher, OutcomeSaysWhichArgumentMatchedNothing) {
+  Offline offline;
+  auto rec = std::make_shared<testing::RecordingConnection>(sample());
+  using R = Unresolved::Reason;
+  struct Case {
+    std::string method, station, rate, type;
+    ItemNames items;
+    R reason;
+    std::string argument, value, text;
+    std::vector<std::string> logged;
+  };
+  const std::vector<Case> cases{
+      {"无此方法",
+       "全部",
+       "日值",
+       "预处理库",
+       std::string(kAll),
+       R::NoMethod,
+       "method_name",
+       "无此方法",
+       "method_name '无此方法' matches no method or discipline",
+       {"未找到匹配的表名!"}},
+      {"水位",
+       "无此台",
+       "日值",
+       "预处理库",
+       std::string(kAll),
+       R::NoStation,
+       "station_name",
+       "无此台",
+       "station_name '无此台' matches no station",
+       {"没有找到匹配的台站!", "未生成SQL查询!"}},
+      {"水位",
+       "全部",
+       "秒钟值",
+       "预处理库",
+       std::string(kAll),
+       R::NoTable,
+       "method_name",
+       "水位",
+       "method_name '水位' has no table of this base_type and data_type",
+       {"未找到匹配的表名!"}},
+      {"水位",
+       "全部",
+       "日值",
+       "预处理库",
+       std::vector<std::string>{"无此测项", "水"},
+       R::NoItem,
+       "item_name",
+       "无此测项', '水",
+       "item_name '无此测项', '水' matches no item",
+       {"没有找到匹配的测项!", "未生成SQL查询!"}},
+      {"水位",
+       "全部",
+       "日",
+       "预处理库",
+       std::string(kAll),
+       R::UnknownRate,
+       "data_type",
+       "日",
+       "data_type '日' is not a sampling rate",
+       {"未选择数据类型!"}},
+      {"水位",
+       "全部",
+       "日值",
+       "RAW",
+       std::string(kAll),
+       R::UnknownType,
+       "base_type",
+       "RAW",
+       "base_type 'RAW' is not a database type",
+       {"未选择数据库类型!"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    rec->statements.clear();
+    FetchOptions options{.item_name = c.items};
+    EXPECT_FALSE(
+        DataFetcher::fetch_data(rec.get(), "20240401", "20240402", c.method, c.station, c.rate, c.type, options));
+    std::size_t plain = rec->statements.size();
+    rec->statements.clear();
+    LogCapture capture;
+    FetchOutcome outcome = DataFetcher::fetch_data_outcome(rec.get(), "20240401", "20240402", c.method, c.station,
+                                                           c.rate, c.type, options);
+    EXPECT_EQ(rec->statements.size(), plain);
+    ASSERT_FALSE(outcome.table);
+    ASSERT_TRUE(outcome.unresolved);
+    const Unresolved& why = *outcome.unresolved;
+    EXPECT_EQ(why.reason, c.reason);
+    EXPECT_EQ(why.argument, c.argument);
+    EXPECT_EQ(why.value, c.value);
+    EXPECT_EQ(why.text(), c.text);
+    EXPECT_EQ(why.logged, c.logged);
+    std::vector<std::string> logged;
+    for (const auto& r : capture.records())
+      if (r.logger == "fetching" && r.level >= Level::warning) logged.push_back(r.message);
+    if (c.reason != R::NoMethod && c.reason != R::NoTable) EXPECT_EQ(logged, c.logged);  // those two log at debug
+  }
+  // A request that resolves gives its table and no reason; the log fetch says which method has no log table.
+  FetchOutcome found =
+      DataFetcher::fetch_data_outcome(rec.get(), "20240401", "20240402", "水位", "郯城", "日值", "预处理库");
+  ASSERT_TRUE(found.table);
+  EXPECT_FALSE(found.unresolved);
+  FetchOutcome no_log = DataFetcher::fetch_dialog_outcome(rec.get(), "20240401", "20240530", {.method_name = "降雨量"});
+  ASSERT_TRUE(no_log.unresolved);
+  EXPECT_EQ(no_log.unresolved->text(), "method_name '降雨量' has no log table");
+  FetchOutcome no_station =
+      DataFetcher::fetch_dialog_outcome(rec.get(), "20240401", "20240530", {.station_name = "无此台"});
+  ASSERT_TRUE(no_station.unresolved);
+  EXPECT_EQ(no_station.unresolved->reason, R::NoStation);
+}
+
 // A minute table holding one compressed value on a day, with the dictionaries.
 std::vector<std::string> minute_value_db(const std::string& day, const std::string& compressed) {
   std::string hex;

@@ -46,3 +46,17 @@ def test_loggers_reach_python_logging(workdir, caplog):
     assert any(name == "fetching" and level == "DEBUG" and message.endswith("已连接...")
                for name, level, message in by_logger)
     assert ("fetching", "DEBUG", "未找到匹配的表名!") in by_logger
+
+
+def test_unresolved_requests_warn_naming_the_argument(conn, caplog):
+    with caplog.at_level(logging.WARNING, logger="fetching"):
+        assert fetching.fetching_data(conn, "20240509", "20240510", "水位", "无此台", "日值", "预处理库") is None
+        assert fetching.DataFetcher.fetch_data(conn, "20240509", "20240510", "无此方法", "全部", "日值",
+                                               "预处理库") is None
+        assert fetching.load_Oracle_data_daily(conn, 1, "预处理库", "水位", "日") is None
+        assert fetching.fetching_dialog(conn, methodname="降雨量") is None
+    warnings = [r.getMessage() for r in caplog.records if r.levelname == "WARNING"]
+    assert "fetching_data: stationname '无此台' matches no station" in warnings
+    assert "fetch_data: method_name '无此方法' matches no method or discipline" in warnings
+    assert "load_Oracle_data_daily: datatype '日' is not a sampling rate" in warnings
+    assert "fetching_dialog: methodname '降雨量' has no log table" in warnings

@@ -113,20 +113,13 @@ void write_parquet(Journal& j, const Table& t, const fs::path& file) {
   j.wrote(fs::absolute(file), t.num_rows());
 }
 
-// The rows of one item (ITEMID as text).
-Table item_rows(const Table& t, const std::string& item) {
-  const Column& items = t.column(qzdata::kItemId);
-  std::vector<uint8_t> keep(items.size());
-  for (std::size_t i = 0; i < keep.size(); ++i) keep[i] = !items.is_null(i) && items.text(i) == item;
-  return filter(t, keep);
-}
-
 // The Kp data of the charts: the 2024 file built into the program, or
 // (online) the GFZ service, falling back to the file.
 Table kp_data(bool online, const fs::path& file, Timestamp first, Timestamp last) {
   if (online) {
     try {
-      return geomag::fetch_geomag(geomag::ZonedTime{first, "UTC"}, geomag::ZonedTime{last, "UTC"}, qzdata::kChartTimeZone);
+      return geomag::fetch_geomag(geomag::ZonedTime{first, "UTC"}, geomag::ZonedTime{last, "UTC"},
+                                  qzdata::kChartTimeZone);
     } catch (const std::exception& e) {
       std::cerr << "demo: the GFZ Kp service failed (" << e.what() << "); the bundled 2024 file is used\n";
     }
@@ -208,10 +201,7 @@ void run_demo(const DemoArgs& a) {
   });
 
   j.step("post-processing (MAD filter, hourly means, first difference)", [&] {
-    Table one = minutes;
-    std::vector<uint8_t> tancheng(one.num_rows());
-    for (std::size_t i = 0; i < tancheng.size(); ++i) tancheng[i] = one.column(qzdata::kStationId).text(i) == "37001";
-    one = filter(one, tancheng);
+    Table one = rows_with_text(minutes, qzdata::kStationId, "37001");
     write_parquet(j, postprocessing::filter_with_fast_mad(one), "data/tancheng_minutes_mad.parquet");
     Table with_times = minutes;
     with_times.reset_key();
@@ -230,25 +220,27 @@ void run_demo(const DemoArgs& a) {
                            .quakecat_dir = "sample-catalogue.txt",
                            .show_geomag = true,
                            .geomag_data = kp});
-    tsplot::PlotResult station = plotter.plot(item_rows(days, "4112"), {.groupby = "station",
-                                                                        .prefix = "stations_",
-                                                                        .show_mean = true,
-                                                                        .show_std = true,
-                                                                        .quakecat_dir = "sample-catalogue.txt",
-                                                                        .show_geomag = true,
-                                                                        .geomag_data = kp,
-                                                                        .rainfall = item_rows(days, "4911")});
+    tsplot::PlotResult station = plotter.plot(rows_with_text(days, qzdata::kItemId, "4112"),
+                                              {.groupby = "station",
+                                               .prefix = "stations_",
+                                               .show_mean = true,
+                                               .show_std = true,
+                                               .quakecat_dir = "sample-catalogue.txt",
+                                               .show_geomag = true,
+                                               .geomag_data = kp,
+                                               .rainfall = rows_with_text(days, qzdata::kItemId, "4911")});
     yearplot::AnnualChart annual = yearplot::plot_annual_comparison(
         years, {.output_file = "annual_water.png", .y_label = "水位 (m)", .station_name = "郯城"});
     note_figures(j, capture, seen);
     if (docs) {
       // The figure of the item that three stations measure.
-      tsplot::PlotResult water = plotter.plot(item_rows(minutes, "4112"), {.prefix = "docs_",
-                                                                           .show_mean = true,
-                                                                           .show_std = true,
-                                                                           .quakecat_dir = "sample-catalogue.txt",
-                                                                           .show_geomag = true,
-                                                                           .geomag_data = kp});
+      tsplot::PlotResult water =
+          plotter.plot(rows_with_text(minutes, qzdata::kItemId, "4112"), {.prefix = "docs_",
+                                                                          .show_mean = true,
+                                                                          .show_std = true,
+                                                                          .quakecat_dir = "sample-catalogue.txt",
+                                                                          .show_geomag = true,
+                                                                          .geomag_data = kp});
       save_for_docs(*docs, {{"demo_items.png", water.figure.get()},
                             {"demo_station.png", station.figure.get()},
                             {"demo_annual.png", annual.figure.get()}});

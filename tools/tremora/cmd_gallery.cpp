@@ -160,14 +160,6 @@ void annual(const std::filesystem::path& dir) {
   g.save(dir / "inverted.png", 100);
 }
 
-// The rows of an item.
-Table item_rows(const Table& t, const std::string& item) {
-  const Column& items = t.column(qzdata::kItemId);
-  std::vector<uint8_t> keep(items.size());
-  for (std::size_t i = 0; i < keep.size(); ++i) keep[i] = !items.is_null(i) && items.text(i) == item;
-  return filter(t, keep);
-}
-
 // The plotters' charts of a small sample network, into DIR/figures: by
 // item with statistics lines, earthquakes, annotations and (given a Kp
 // file) the Kp panel; by station with rainfall; three years of daily water
@@ -209,13 +201,14 @@ void plotter_charts(const std::filesystem::path& dir, const std::string& kp_file
                           .quakecat_dir = data / "catalogue.txt",
                           .show_geomag = kp.has_value(),
                           .geomag_data = kp});
-    plotter.plot(item_rows(*days, "4112"), {.groupby = "station",
-                                            .prefix = "stations_",
-                                            .show_mean = true,
-                                            .quakecat_dir = data / "catalogue.txt",
-                                            .show_geomag = kp.has_value(),
-                                            .geomag_data = kp,
-                                            .rainfall = item_rows(*days, "4911")});
+    plotter.plot(rows_with_text(*days, qzdata::kItemId, "4112"),
+                 {.groupby = "station",
+                  .prefix = "stations_",
+                  .show_mean = true,
+                  .quakecat_dir = data / "catalogue.txt",
+                  .show_geomag = kp.has_value(),
+                  .geomag_data = kp,
+                  .rainfall = rows_with_text(*days, qzdata::kItemId, "4911")});
     yearplot::plot_annual_comparison(
         *years, {.output_file = "annual_water.png", .y_label = "水位 (m)", .station_name = "郯城"});
   } catch (...) {
