@@ -10,21 +10,26 @@
 #   make fuzz   build the libFuzzer targets (clang, build-fuzz/) and run each
 #               for FUZZ_SECONDS (default 60) on a copy of its corpus
 #   make fuzz-replay  run every fuzz target once over its committed corpus
+#   make format        reformat the C++ sources with clang-format 14
+#   make format-check  fail on any difference from that formatting (CI)
 #   make clean  remove the build folder and demo/
+# TREMORA_WERROR=ON (as CI sets it) builds with warnings as errors.
 BUILD ?= build
 JOBS ?= 2
 # The Python the package is built for: Debian's, which has pandas.
 PYTHON ?= /usr/bin/python3
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+TREMORA_WERROR ?= OFF
 
-.PHONY: demo test bench docs build deps configure clean sanitize coverage fuzz fuzz-build fuzz-replay
+.PHONY: demo test bench docs build deps configure clean sanitize coverage fuzz fuzz-build fuzz-replay format format-check
 
 deps:
 	bash scripts/install-deps.sh
 
 configure: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE=$(PYTHON)
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DPython3_EXECUTABLE=$(PYTHON) \
+	  -DTREMORA_WERROR=$(TREMORA_WERROR)
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -60,6 +65,12 @@ fuzz: fuzz-build
 
 fuzz-replay: fuzz-build
 	bash scripts/replay-fuzz-corpus.sh $(FUZZ_BUILD)
+
+format: deps
+	bash scripts/format.sh
+
+format-check: deps
+	bash scripts/format.sh --check
 
 clean:
 	rm -rf $(BUILD) $(FUZZ_BUILD) build-sanitize build-coverage demo

@@ -15,7 +15,7 @@ packages=(
   libcli11-dev libgtest-dev libgmock-dev libbenchmark-dev
   nodejs python3
   python3-dev pybind11-dev python3-numpy python3-pandas python3-pytest
-  lcov
+  lcov clang-format-14
 )
 # `install-deps.sh --fuzz`: also clang with libFuzzer and the sanitizers,
 # for the fuzz build (make fuzz).

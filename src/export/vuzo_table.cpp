@@ -7,7 +7,6 @@
 namespace tremora::exchange {
 namespace {
 
-
 const Column& required_column(const Table& t, std::string_view name) {
   auto at = t.find_column(name);
   if (!at) throw KeyError("VUZO export: the table has no column '" + std::string(name) + "'");

@@ -319,7 +319,9 @@ TEST(DataFetcher, OutcomeSaysWhichArgumentMatchedNothing) {
     std::vector<std::string> logged;
     for (const auto& r : capture.records())
       if (r.logger == "fetching" && r.level >= Level::warning) logged.push_back(r.message);
-    if (c.reason != R::NoMethod && c.reason != R::NoTable) EXPECT_EQ(logged, c.logged);  // those two log at debug
+    if (c.reason != R::NoMethod && c.reason != R::NoTable) {  // those two log at debug
+      EXPECT_EQ(logged, c.logged);
+    }
   }
   // A request that resolves gives its table and no reason; the log fetch says which method has no log table.
   FetchOutcome found =
