@@ -252,6 +252,7 @@ class Axes {
   /// The area between the curve and a level, one band per run of valid points.
   void fill_between(std::vector<double> x, std::vector<double> y, double level = 0, const Style& style = {});
   /// Text at a data point, or (`panel_coords`) at fractions of the panel.
+  /// An unknown `halign` or `valign` is a std::invalid_argument naming it.
   void text(double x, double y, const std::string& text, double size = 12, const std::string& halign = "left",
             const std::string& valign = "baseline", bool panel_coords = false, const Style& style = {});
   void text(double x, double y, const std::string& text, const TextStyle& style, const std::string& halign = "left",
@@ -296,10 +297,10 @@ class Axes {
   /// labels) in a colour. A twin's right frame line, hidden otherwise, is
   /// then shown.
   void set_y_axis_color(const Color& color) { y_axis_color_ = color; }
-  /// Turns the x tick labels (degrees counter-clockwise), aligned at their right end when "right".
-  void set_xtick_rotation(double degrees, const std::string& halign = "center") {
-    xtick_rotation_ = degrees, xtick_halign_ = halign;
-  }
+  /// Turns the x tick labels (degrees counter-clockwise), aligned as
+  /// `halign` says ("left", "center", "right"; std::invalid_argument
+  /// naming any other text).
+  void set_xtick_rotation(double degrees, const std::string& halign = "center");
   /// One x tick at 00:00 on the 1st of every month in view, labelled with
   /// `format` (format_timestamp codes, such as "%m-%d").
   void set_month_ticks(const std::string& format) { month_format_ = format; }

@@ -226,6 +226,7 @@ std::vector<Rect> Figure::layout() const {
 
 void Figure::text(double fx, double fy, const std::string& text, const TextStyle& style, const std::string& halign,
                   const std::string& valign) {
+  halign_of(halign), valign_of(valign);  // an unknown alignment fails here, not when drawn
   texts_.push_back({fx, fy, text, style, halign, valign});
 }
 

@@ -500,8 +500,14 @@ void Axes::legend(const TextStyle& style, const std::string& title, double frame
   std::tie(legend_fx_, legend_fy_) = place->second;
 }
 
+void Axes::set_xtick_rotation(double degrees, const std::string& halign) {
+  halign_of(halign);
+  xtick_rotation_ = degrees, xtick_halign_ = halign;
+}
+
 void Axes::text(double x, double y, const std::string& text, double size, const std::string& halign,
                 const std::string& valign, bool panel_coords, const Style& style) {
+  halign_of(halign), valign_of(valign);  // an unknown alignment fails here, not when drawn
   auto m = add(make(Mark::Kind::Text, {x}, {y}, style, "text"));
   set_words(*m, text, size, style);
   m->halign = halign;
@@ -530,6 +536,7 @@ void Axes::annotate(const std::string& text, double x, double y, const TextPlace
 
 void Axes::text(double x, double y, const std::string& text, const TextStyle& style, const std::string& halign,
                 const std::string& valign, bool panel_coords) {
+  halign_of(halign), valign_of(valign);
   auto m = add(make(Mark::Kind::Text, {x}, {y}, {}, "text"));
   set_words(*m, text, style);
   m->halign = halign;

@@ -98,7 +98,7 @@ std::vector<double> in_view(const std::vector<double>& ticks, Range r) {
 double draw_x_axis(cairo_t* cr, const AxisTicks& t, const PanelView& v, bool labels, double rotation,
                    const std::string& halign) {
   double size = label_size(), lowest = v.rect.bottom() + kTickLength;
-  HAlign h = halign == "right" ? HAlign::Right : halign == "left" ? HAlign::Left : HAlign::Center;
+  HAlign h = halign_of(halign);
   for (std::size_t i = 0; i < t.at.size(); ++i) {
     double x = v.to_x(t.at[i]);
     tick(cr, x, v.rect.bottom(), x, v.rect.bottom() + kTickLength);

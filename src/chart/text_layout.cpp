@@ -76,14 +76,19 @@ std::vector<double> line_offsets(PangoLayout* layout) {
 }  // namespace
 
 HAlign halign_of(const std::string& s) {
-  return s == "center" ? HAlign::Center : s == "right" ? HAlign::Right : HAlign::Left;
+  if (s == "left") return HAlign::Left;
+  if (s == "center") return HAlign::Center;
+  if (s == "right") return HAlign::Right;
+  throw std::invalid_argument("unknown horizontal alignment '" + s + "' (left, center, right)");
 }
 
 VAlign valign_of(const std::string& s) {
-  return s == "top"                                ? VAlign::Top
-         : s == "center" || s == "center_baseline" ? VAlign::CenterBaseline
-         : s == "bottom"                           ? VAlign::Bottom
-                                                   : VAlign::Baseline;
+  if (s == "baseline") return VAlign::Baseline;
+  if (s == "top") return VAlign::Top;
+  if (s == "center" || s == "center_baseline") return VAlign::CenterBaseline;
+  if (s == "bottom") return VAlign::Bottom;
+  throw std::invalid_argument("unknown vertical alignment '" + s +
+                              "' (top, center, center_baseline, baseline, bottom)");
 }
 
 TextCapture::TextCapture() : outer_(capturing) { capturing = this; }

@@ -88,6 +88,41 @@ TEST(PanelInfo, ViewsTicksLabelsAndMarksAsDrawn) {
   EXPECT_EQ(p[2].y.high, 9);
 }
 
+// The x tick formatter labels the ticks in view (date axes included), and
+// an alignment the layer does not know is refused when it is given, not
+// turned into another one when the figure is drawn.
+TEST(PanelInfo, XTickFormatterAndUnknownAlignments) {
+  Figure f(6, 2);
+  auto axes = f.subplots(1);
+  axes[0]->plot({0, 1, 2, 3, 4}, {1, 2, 3, 2, 1});
+  axes[0]->set_xticks({0, 2, 4});
+  axes[0]->set_xtick_formatter([](double v) { return "第" + std::to_string(int(v)) + "天"; });
+  EXPECT_EQ(f.describe()[0].x.labels, (std::vector<std::string>{"第0天", "第2天", "第4天"}));
+  Figure dated(6, 2);
+  auto ax = dated.subplots(1)[0];
+  ax->set_date_axis();
+  double day = to_days(make_timestamp(2024, 5, 1));
+  ax->plot({day, day + 3}, {0, 1});
+  ax->set_xtick_formatter([day](double v) { return v >= day - 1 ? "in view" : "outside"; });
+  AxisInfo x = dated.describe()[0].x;
+  ASSERT_FALSE(x.labels.empty());
+  EXPECT_EQ(x.labels, std::vector<std::string>(x.ticks.size(), "in view"));
+  EXPECT_TRUE(x.offset.empty());  // the formatter's labels stand alone
+  EXPECT_THROW(axes[0]->text(1, 1, "x", 12, "centre"), std::invalid_argument);
+  EXPECT_THROW(axes[0]->text(1, 1, "x", TextStyle{}, "left", "middle"), std::invalid_argument);
+  EXPECT_THROW(f.text(0.5, 0.5, "x", TextStyle{}, "middle"), std::invalid_argument);
+  EXPECT_THROW(axes[0]->set_xtick_rotation(30, "centre"), std::invalid_argument);
+  try {
+    axes[0]->text(1, 1, "x", 12, "centre");
+  } catch (const std::invalid_argument& e) {
+    EXPECT_STREQ(e.what(), "unknown horizontal alignment 'centre' (left, center, right)");
+  }
+  for (const char* v : {"top", "center", "center_baseline", "baseline", "bottom"})
+    axes[0]->text(1, 1, v, 12, "right", v);
+  axes[0]->set_xtick_rotation(30, "right");
+  EXPECT_EQ(f.describe()[0].marks.size(), 6u);  // the line and the five texts
+}
+
 TEST(PanelInfo, TwinAxisInAColourOutlinedEdgeBarsAndPads) {
   testing::TempDir dir;
   Figure f(4, 3);
