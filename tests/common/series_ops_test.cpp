@@ -1,0 +1,153 @@
+// Series ids and groups, time bins, backward filling and code texts: the
+// table operations the post-processing and the charts build on.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tremora/errors.hpp"
+#include "tremora/table.hpp"
+#include "tremora/time.hpp"
+
+namespace tremora {
+namespace {
+
+Table codes(std::vector<std::optional<std::string>> station, std::vector<std::optional<std::string>> item) {
+  Table t;
+  t.add_column(Column::from_strings("STATIONID", station).dictionary_encoded());
+  t.add_column(Column::from_strings("ITEMID", item));
+  return t;
+}
+
+TEST(SeriesIds, AscendingKeyOrderMissingValuesAndTextForms) {
+  Table t = codes({"37005", "37001", "37005", std::nullopt, "37001"}, {"4112", "4112", "3211", "4112", "4112"});
+  // Ids follow the ascending order of (station, item): 37001/4112, 37005/3211, 37005/4112.
+  SeriesIds ids = series_ids(t, {"STATIONID", "ITEMID"}, false);
+  EXPECT_EQ(ids.count, 3u);
+  EXPECT_EQ(ids.of_row, (std::vector<int32_t>{2, 0, 1, -1, 0}));
+  // A missing station is a value of its own, sorted last.
+  SeriesIds with_missing = series_ids(t, {"STATIONID", "ITEMID"}, true);
+  EXPECT_EQ(with_missing.count, 4u);
+  EXPECT_EQ(with_missing.of_row, (std::vector<int32_t>{2, 0, 1, 3, 0}));
+  // No key columns: one series.
+  SeriesIds one = series_ids(t, {}, false);
+  EXPECT_EQ(one.count, 1u);
+  EXPECT_EQ(one.of_row, (std::vector<int32_t>(5, 0)));
+  // Numbers compare by their text form, as the codes are texts elsewhere.
+  Table numbers;
+  numbers.add_column(Column::from_int64("POINTID", {10, 9, 10}));
+  EXPECT_EQ(series_ids(numbers, {"POINTID"}, false).of_row, (std::vector<int32_t>{0, 1, 0}));
+  EXPECT_THROW(series_ids(t, {"POINTID"}, false), KeyError);
+}
+
+TEST(GroupRows, MembersInTableOrderOrInAGivenOrder) {
+  Table t = codes({"b", "a", "b", std::nullopt, "a"}, {"1", "1", "1", "1", "1"});
+  SeriesGroups g = group_rows(t, {"STATIONID"}, false);
+  ASSERT_EQ(g.members.size(), 2u);
+  EXPECT_EQ(g.members[0], (std::vector<int64_t>{1, 4}));
+  EXPECT_EQ(g.members[1], (std::vector<int64_t>{0, 2}));
+  std::vector<int64_t> reversed{4, 3, 2, 1, 0};
+  SeriesGroups r = group_rows(t, {"STATIONID"}, true, reversed);
+  ASSERT_EQ(r.members.size(), 3u);
+  EXPECT_EQ(r.members[0], (std::vector<int64_t>{4, 1}));
+  EXPECT_EQ(r.members[1], (std::vector<int64_t>{2, 0}));
+  EXPECT_EQ(r.members[2], (std::vector<int64_t>{3}));
+}
+
+int64_t at(int day, int hour, int minute = 0) { return make_timestamp(2024, 3, day, hour, minute).ns; }
+
+TEST(BinByTime, BinsFromMidnightOfTheFirstDayEveryBinIncluded) {
+  const int64_t hour = 3600 * kNanosPerSecond;
+  Column when = Column::from_timestamps("T", {at(1, 1, 10), at(1, 1, 50), at(1, 4, 0), at(1, 2, 30), at(1, 5, 0)});
+  Column values = Column::from_float64("V", {1, 2, 7, NAN, 4});
+  Table t = codes({"s", "s", "s", "s", "t"}, {"1", "1", "1", "1", "1"});
+  SeriesIds ids = series_ids(t, {"STATIONID"}, false);
+  TimeBins mean = bin_by_time(when, values, ids, hour, Aggregate::Mean);
+  // Series s: bins 01:00 .. 04:00 (02:00 holds only a missing value, 03:00 nothing); series t: 05:00.
+  EXPECT_EQ(mean.starts, (std::vector<int64_t>{at(1, 1), at(1, 2), at(1, 3), at(1, 4), at(1, 5)}));
+  EXPECT_EQ(mean.series_offset, (std::vector<std::size_t>{0, 4, 5}));
+  EXPECT_EQ(mean.values[0], 1.5);
+  EXPECT_TRUE(std::isnan(mean.values[1]));
+  EXPECT_TRUE(std::isnan(mean.values[2]));
+  EXPECT_EQ(mean.values[3], 7);
+  EXPECT_EQ(mean.values[4], 4);
+  EXPECT_EQ(mean.code_row, (std::vector<int64_t>{0, 4}));
+  TimeBins sum = bin_by_time(when, values, ids, hour, Aggregate::Sum);
+  EXPECT_EQ(sum.values, (std::vector<double>{3, 0, 0, 7, 4}));  // an empty bin sums to 0
+  // The median of an even count is the mean of the middle two; max and min skip missing values.
+  Column four = Column::from_timestamps("T", {at(2, 0), at(2, 6), at(2, 12), at(2, 18)});
+  Column v4 = Column::from_float32("V", {4, 1, 10, 2});
+  SeriesIds all = series_ids(Table(std::vector<Column>{v4}), {}, false);
+  EXPECT_EQ(bin_by_time(four, v4, all, kNanosPerDay, Aggregate::Median).values, (std::vector<double>{3}));
+  EXPECT_EQ(bin_by_time(four, v4, all, kNanosPerDay, Aggregate::Max).values, (std::vector<double>{10}));
+  EXPECT_EQ(bin_by_time(four, v4, all, kNanosPerDay, Aggregate::Min).values, (std::vector<double>{1}));
+  EXPECT_THROW(bin_by_time(four, Column::from_int64("V", {1, 2, 3, 4}), all, kNanosPerDay, Aggregate::Mean), TypeError);
+}
+
+TEST(BinByTime, DayBinsFollowTheWallClockOfTheZone) {
+  // Berlin's clocks go forward on 31 March 2024: that day has 23 hours.
+  Column when =
+      Column::from_timestamps("T",
+                              {local_to_utc(Timestamp{at(30, 12)}, "Europe/Berlin").ns,
+                               local_to_utc(Timestamp{at(31, 23, 30)}, "Europe/Berlin").ns,
+                               local_to_utc(Timestamp{make_timestamp(2024, 4, 1, 0, 30).ns}, "Europe/Berlin").ns},
+                              "Europe/Berlin");
+  Column values = Column::from_float64("V", {1, 2, 3});
+  SeriesIds all = series_ids(Table(std::vector<Column>{values}), {}, false);
+  TimeBins days = bin_by_time(when, values, all, kNanosPerDay, Aggregate::Sum);
+  ASSERT_EQ(days.starts.size(), 3u);
+  EXPECT_EQ(days.starts[0], local_to_utc(Timestamp{at(30, 0)}, "Europe/Berlin").ns);
+  EXPECT_EQ(days.starts[1], local_to_utc(Timestamp{at(31, 0)}, "Europe/Berlin").ns);
+  EXPECT_EQ(days.starts[2] - days.starts[1], 23 * 3600 * kNanosPerSecond);
+  EXPECT_EQ(days.values, (std::vector<double>{1, 2, 3}));
+}
+
+TEST(BackwardFill, EachColumnFromTheNextValueItHas) {
+  Table t;
+  t.add_column(Column::from_float64("V", {NAN, 1, NAN, NAN, 4, NAN}));
+  t.add_column(Column::from_strings("S", {std::nullopt, std::nullopt, "a", std::nullopt, "b", "c"}));
+  t.add_column(Column::from_timestamps("T", {Timestamp::NaT, 5, Timestamp::NaT, 7, 8, Timestamp::NaT}));
+  backward_fill(t);
+  const auto& v = t.column("V").float64s();
+  EXPECT_EQ(std::vector<double>(v.begin(), v.begin() + 5), (std::vector<double>{1, 1, 4, 4, 4}));
+  EXPECT_TRUE(std::isnan(v[5]));  // nothing after the last value
+  EXPECT_EQ(t.column("S").at(0), Value("a"));
+  EXPECT_EQ(t.column("S").at(3), Value("b"));
+  EXPECT_EQ(t.column("T").int64s(), (std::vector<int64_t>{5, 5, 7, 7, 8, Timestamp::NaT}));
+}
+
+TEST(PaddedCode, TextFormStrippedCutAtThePointAndPadded) {
+  Column ints = Column::from_int64("C", {1, 60, 0}, {1, 1, 0});
+  Column floats = Column::from_float64("C", {1.0, 90.5, NAN});
+  Column texts = Column::from_strings("C", {" 01 ", "1", "2.7", "", std::nullopt});
+  EXPECT_EQ(padded_code(ints, 0), "01");
+  EXPECT_EQ(padded_code(ints, 1), "60");
+  EXPECT_EQ(padded_code(ints, 2), std::nullopt);
+  EXPECT_EQ(padded_code(floats, 0), "01");
+  EXPECT_EQ(padded_code(floats, 1), "90");
+  EXPECT_EQ(padded_code(floats, 2), std::nullopt);
+  EXPECT_EQ(padded_code(texts, 0), "01");
+  EXPECT_EQ(padded_code(texts, 1), "01");
+  EXPECT_EQ(padded_code(texts, 2), "02");
+  EXPECT_EQ(padded_code(texts, 3), "00");
+  EXPECT_EQ(padded_code(texts, 4), std::nullopt);
+  EXPECT_EQ(padded_code(ints, 0, 4), "0001");
+  EXPECT_EQ(padded_code(Column::from_int64("C", {123}), 0, 2), "123");  // never cut to the width
+}
+
+TEST(FilterRows, ByAConditionAndByOneText) {
+  Table t = codes({"a", "b", std::nullopt, "a"}, {"1", "2", "3", "4"});
+  t.set_key_column(Column::from_int64("K", {10, 11, 12, 13}));
+  Table odd = filter_rows(t, [](std::size_t row) { return row % 2 == 1; });
+  EXPECT_EQ(odd.key().int64s(), (std::vector<int64_t>{11, 13}));
+  Table of_a = rows_with_text(t, "STATIONID", "a");
+  EXPECT_EQ(of_a.column("ITEMID").at(1), Value("4"));
+  EXPECT_EQ(of_a.num_rows(), 2u);
+  EXPECT_EQ(rows_with_text(t, "ITEMID", "a").num_rows(), 0u);
+  EXPECT_THROW(rows_with_text(t, "NOPE", "a"), KeyError);
+  t.add_column(Column::from_int64("N", {1, 2, 3, 4}));
+  EXPECT_THROW(rows_with_text(t, "N", "1"), TypeError);
+  EXPECT_EQ(row_mask(3, [](std::size_t row) { return row != 1; }), (std::vector<uint8_t>{1, 0, 1}));
+}
+
+}  // namespace
+}  // namespace tremora
