@@ -155,8 +155,22 @@ Timestamp local_to_utc(Timestamp wall, const std::string& zone);
 /// an unknown zone). NaT stays NaT.
 Timestamp utc_to_local(Timestamp utc, const std::string& zone);
 
-/// The wall-clock time now in the machine's time zone (UTC when the machine
-/// names no zone the time-zone database knows).
+/// The wall-clock time now in the local time zone. TZ, read at every call,
+/// names it when it is set, as for the C library (man 3 tzset):
+///   "Asia/Shanghai" or ":Asia/Shanghai": that zone of the system's zoneinfo
+///       folder /usr/share/zoneinfo (also a link there, "PRC"; TZDIR is
+///       not read);
+///   "/usr/share/zoneinfo/Asia/Shanghai", or with a leading ':': an absolute
+///       path to a zone file in that folder, or to a link to one: the zone
+///       the file is once links are resolved;
+///   "" or ":": UTC;
+///   anything else names no zone and gives UTC, as the C library does for a
+///       TZ it cannot read: a misspelt name, a file outside the zoneinfo
+///       folder (a copy of a zone file too) or one the time-zone database
+///       does not list ("right/..."), and POSIX rules such as "CST-8",
+///       which the C library would follow and this clock does not.
+/// Without TZ it is the zone /etc/localtime names (UTC when that names no
+/// zone the time-zone database knows).
 Timestamp local_now();
 
 /// The offset of a zone from UTC at an instant, in seconds.

@@ -7,6 +7,8 @@
 #include <cctype>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 #include "tremora/text.hpp"
@@ -68,6 +70,43 @@ date::local_seconds local_seconds_of(Timestamp wall) {
 
 date::sys_seconds sys_seconds_of(Timestamp utc) {
   return std::chrono::floor<std::chrono::seconds>(SysNanos{std::chrono::nanoseconds{utc.ns}});
+}
+
+// The system's zone files, where TZ names are looked up.
+const char* const kZoneinfoDir = "/usr/share/zoneinfo";
+
+// The database name of a zone file: its path below the zoneinfo folder once
+// links are resolved ("PRC" is "Asia/Shanghai"); none for a file elsewhere or
+// one the database does not list.
+std::optional<std::string> zone_of_file(const std::filesystem::path& file) {
+  std::error_code ec;
+  std::filesystem::path real = std::filesystem::canonical(file, ec);
+  if (ec || !std::filesystem::is_regular_file(real, ec)) return std::nullopt;
+  std::filesystem::path root = std::filesystem::canonical(kZoneinfoDir, ec);
+  if (ec) return std::nullopt;
+  std::filesystem::path name = real.lexically_relative(root);
+  if (name.empty() || *name.begin() == "..") return std::nullopt;
+  if (!is_known_time_zone(name.generic_string())) return std::nullopt;
+  return name.generic_string();
+}
+
+// The zone a TZ value names: a name or an absolute path, either after an
+// optional ':'. None for "" and for a value that names no zone file.
+std::optional<std::string> zone_of_tz(std::string_view tz) {
+  if (!tz.empty() && tz.front() == ':') tz.remove_prefix(1);
+  if (tz.empty()) return std::nullopt;
+  std::filesystem::path file(tz);
+  return zone_of_file(file.is_absolute() ? file : kZoneinfoDir / file);
+}
+
+// The local zone (see local_now): TZ's when set, else /etc/localtime's.
+std::string local_zone() {
+  if (const char* tz = std::getenv("TZ")) return zone_of_tz(tz).value_or("UTC");
+  try {
+    return date::current_zone()->name();
+  } catch (const std::exception&) {
+    return "UTC";
+  }
 }
 
 const char* const kTimestampRange = "the range of timestamps (1677-09-21 to 2262-04-11)";
@@ -446,7 +485,7 @@ Timestamp local_now() {
   auto now = std::chrono::time_point_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now());
   Timestamp utc{now.time_since_epoch().count()};
   try {
-    return utc_to_local(utc, date::current_zone()->name());
+    return utc_to_local(utc, local_zone());
   } catch (const std::exception&) {
     return utc;
   }

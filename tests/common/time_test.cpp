@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+
 #include "test_support.hpp"
 #include "tremora/time.hpp"
 
@@ -197,6 +200,53 @@ TEST(TimeZones, FixedOffsetsAndWallClockDays) {
   EXPECT_EQ(new_york.to_local(make_timestamp(2024, 7, 15, 12, 0, 0)), make_timestamp(2024, 7, 15, 8, 0, 0));
   EXPECT_EQ(new_york.to_local(make_timestamp(2024, 1, 16, 12, 0, 0)), make_timestamp(2024, 1, 16, 7, 0, 0));
   EXPECT_THROW(ZoneClock("Mars/Olympus"), std::invalid_argument);
+}
+
+// The wall-clock time now by the system's `date` command (the C library's
+// reading of TZ), to the second; in UTC with `utc`.
+Timestamp date_command_now(bool utc) {
+  FILE* out = popen(utc ? "date -u '+%F %T'" : "date '+%F %T'", "r");
+  char line[64] = {};
+  bool read = out && std::fgets(line, sizeof line, out);
+  if (out) pclose(out);
+  if (!read) throw std::runtime_error("`date` printed nothing");
+  return parse_timestamp(line);
+}
+
+// With TZ set to `tz` (unset for nullopt), local_now() lies between two
+// readings of `date` taken around it.
+void expect_clock_of_date_command(const std::optional<std::string>& tz, bool utc = false) {
+  SCOPED_TRACE("TZ=" + tz.value_or("(unset)"));
+  testing::ScopedEnv env("TZ", tz);
+  Timestamp before = date_command_now(utc), now = local_now(), after = date_command_now(utc);
+  EXPECT_LE(before, now);
+  EXPECT_LT(now, add_nanos(after, kNanosPerSecond));
+}
+
+TEST(LocalClock, FollowsTheZoneTzNames) {
+  testing::TempDir dir;
+  // Pago Pago (-11:00) and Kiritimati (+14:00) have different dates from UTC at every hour.
+  for (std::string zone : {"Asia/Shanghai", "Pacific/Pago_Pago", "Pacific/Kiritimati"}) {
+    std::string file = "/usr/share/zoneinfo/" + zone, link = (dir / "link").string();
+    std::filesystem::remove(link);
+    std::filesystem::create_symlink(file, link);
+    for (const std::string& tz : {zone, ":" + zone, file, ":" + file, link}) expect_clock_of_date_command(tz);
+  }
+  expect_clock_of_date_command("PRC");  // a link of the zoneinfo folder
+  expect_clock_of_date_command("posix/Asia/Shanghai");
+  expect_clock_of_date_command(std::nullopt);  // /etc/localtime
+}
+
+TEST(LocalClock, TzThatNamesNoZoneIsUtc) {
+  // The C library reads these as UTC too.
+  for (const char* tz : {"", ":", "Asia/Shanghia", ":Mars/Olympus", "/usr/share/zoneinfo", "/etc/passwd"})
+    expect_clock_of_date_command(tz);
+  // These it reads as +08:00 (a rule, a copy of a zone file outside the
+  // zoneinfo folder): no zone here, so UTC.
+  testing::TempDir dir;
+  std::filesystem::copy_file("/usr/share/zoneinfo/Asia/Shanghai", dir / "Shanghai");
+  for (const std::string& tz : {std::string("CST-8"), std::string(":CST-8"), (dir / "Shanghai").string()})
+    expect_clock_of_date_command(tz, true);
 }
 
 }  // namespace
