@@ -1,8 +1,12 @@
 // The whole fetch road on generated databases: query texts, name look-ups
 // with their cache fallback, data and log fetches, and the canned loaders.
+#include <date/tz.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 
 #include "recording_connection.hpp"
 #include "small_sample_db.hpp"
@@ -523,6 +527,52 @@ TEST(CannedLoaders, RequestsAndPostTreatments) {
 }
 
 // A stored date beyond 2262 is an error naming it, not a time in another century.
+// The wall-clock time now in a zone by the date library, to the second.
+Timestamp zone_now(const std::string& zone) {
+  auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  return parse_timestamp(date::format("%F %T", date::make_zoned(zone, now)));
+}
+
+std::string day_of(const DateArg& d) { return format_timestamp(d.timestamp(), "%Y%m%d"); }
+
+TEST(LocalDays, DailyLoaderDaysFollowTz) {
+  // Pago Pago (-11:00) or Kiritimati (+14:00) is on another date than UTC at every hour.
+  for (const char* zone : {"Asia/Shanghai", "Pacific/Pago_Pago", "Pacific/Kiritimati"}) {
+    testing::ScopedEnv tz("TZ", zone);
+    std::string before = format_timestamp(zone_now(zone), "%Y%m%d");
+    auto [start, end] = daily_load_dates(0);
+    std::string after = format_timestamp(zone_now(zone), "%Y%m%d");
+    EXPECT_TRUE(day_of(end) == before || day_of(end) == after) << zone << ": " << day_of(end);
+    EXPECT_EQ(day_of(start), day_of(end)) << zone;
+  }
+}
+
+// Run in a process started with TZ=zone: the load time is the zone's wall
+// clock then, and fetching_dialog's default days are its day and the day
+// before. Exits 0 when so.
+[[noreturn]] void check_load_time_and_exit(const std::string& zone) {
+  Timestamp now = zone_now(zone), loaded = load_time();
+  auto [start, end] = fetching_dialog_dates({});
+  auto [given_start, given_end] = fetching_dialog_dates({.startdate = "20240401", .enddate = "20240530"});
+  bool ok = loaded < add_nanos(now, kNanosPerSecond) && now < add_nanos(loaded, 60 * kNanosPerSecond) &&
+            end.timestamp() == loaded && start.timestamp() == add_nanos(loaded, -kNanosPerDay) &&
+            day_of(given_start) == "20240401" && day_of(given_end) == "20240530";
+  std::fprintf(stderr, "load time %s, %s now %s\n", iso_format(loaded).c_str(), zone.c_str(), iso_format(now).c_str());
+  std::exit(ok ? 0 : 1);
+}
+
+TEST(LocalDays, LoadTimeFollowsTzOfTheProcess) {
+  // The "threadsafe" style runs the statement in a fresh run of this test
+  // program, which inherits TZ and loads the library anew.
+  std::string style = GTEST_FLAG_GET(death_test_style);
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const char* zone : {"Asia/Shanghai", "Pacific/Pago_Pago"}) {
+    testing::ScopedEnv tz("TZ", zone);
+    EXPECT_EXIT(check_load_time_and_exit(zone), ::testing::ExitedWithCode(0), "") << zone;
+  }
+  GTEST_FLAG_SET(death_test_style, style);
+}
+
 TEST(FetchRoad, DatesOutsideTheRangeOfTimestamps) {
   testing::TempDir dir;
   auto conn = mini_db(

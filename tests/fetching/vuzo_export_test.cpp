@@ -1,8 +1,10 @@
 // DataFetcher's VUZO export: the records of the dictionaries, the export
 // time, the file written and what happens when there is nothing to write or
 // the write fails.
+#include <date/tz.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
 
 #include "small_sample_db.hpp"
@@ -64,6 +66,12 @@ Table samples(const std::vector<std::string>& stations, std::size_t per_station)
 
 using testing::texts;
 
+// The wall-clock time now in a zone by the date library, to the second.
+Timestamp zone_now(const std::string& zone) {
+  auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  return parse_timestamp(date::format("%F %T", date::make_zoned(zone, now)));
+}
+
 exchange::VuzoContext context_of(const std::optional<Table>& vuzo) {
   if (!vuzo) throw std::logic_error("no VUZO table");
   return exchange::context_of(*vuzo);
@@ -101,15 +109,17 @@ TEST(VuzoExport, ExportTimeIsTheLocalTimeOfTheConversion) {
   Offline offline;
   write_cache();
   Table df = samples({"37001"}, 2);  // "fetched" before the conversion
-  // Local wall-clock times, to the microsecond (the text has no finer digits).
-  auto micros = [](Timestamp t) { return Timestamp{t.ns - t.ns % kNanosPerMicro}; };
-  Timestamp before = micros(local_now());
-  std::string text = context_of(DataFetcher::to_vuzo(nullptr, df, 60)).export_time;
-  Timestamp after = local_now();
-  EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d{6})?)"))) << text;
-  Timestamp t = parse_timestamp(text);
-  EXPECT_LE(before, t) << text;
-  EXPECT_LE(t, after) << text;
+  // The wall clock of the zone TZ names, between two readings around the conversion.
+  for (const char* zone : {"Asia/Shanghai", "Pacific/Pago_Pago"}) {
+    testing::ScopedEnv tz("TZ", zone);
+    Timestamp before = zone_now(zone);
+    std::string text = context_of(DataFetcher::to_vuzo(nullptr, df, 60)).export_time;
+    Timestamp after = zone_now(zone);
+    EXPECT_TRUE(std::regex_match(text, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d(\.\d{6})?)"))) << text;
+    Timestamp t = parse_timestamp(text);
+    EXPECT_LE(before, t) << zone << ": " << text;
+    EXPECT_LT(t, add_nanos(after, kNanosPerSecond)) << zone << ": " << text;
+  }
 }
 
 TEST(VuzoExport, NothingToExportIsLoggedAndWritesNothing) {

@@ -1,10 +1,13 @@
 // The annual comparison chart, checked through what its figure reports,
 // the files written and the messages logged.
+#include <date/tz.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <regex>
 
 #include "test_support.hpp"
 #include "tremora/errors.hpp"
@@ -161,6 +164,27 @@ TEST(AnnualComparison, TitlesPathsFormatsAndErrors) {
       std::vector<Column>{Column::from_float64("OBSVALUE", {1}), Column::from_timestamps("datetime_norm", {0})});
   texts.set_key_column(Column::from_strings("STARTDATE", {"x"}));
   EXPECT_THROW(plot_annual_comparison(texts), TypeError);
+}
+
+// The wall-clock minute now in a zone by the date library.
+std::string zone_minute(const std::string& zone) {
+  auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  return date::format("%Y-%m-%d %H:%M", date::make_zoned(zone, now));
+}
+
+TEST(AnnualComparison, GeneratedTimeIsTheWallClockOfTz) {
+  InTempDir here;
+  for (const char* zone : {"Asia/Shanghai", "Pacific/Pago_Pago"}) {
+    testing::ScopedEnv tz("TZ", zone);
+    Table df = daily({2021});
+    std::string before = zone_minute(zone);
+    plot_annual_comparison(df, {.output_file = "generated.svg"});
+    std::string after = zone_minute(zone);
+    std::string svg = testing::read_text(here.dir / "figures/generated.svg");
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(svg, m, std::regex(">Generated: ([^<]*)</text>"))) << zone;
+    EXPECT_TRUE(m[1] == before || m[1] == after) << zone << ": " << m[1];
+  }
 }
 
 }  // namespace
