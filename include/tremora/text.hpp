@@ -44,6 +44,19 @@ std::string hex_text(std::string_view bytes, bool upper_case = false);
 std::string to_upper_ascii(std::string_view text);
 std::string to_lower_ascii(std::string_view text);
 
+/// The lower case of a UTF-8 text as Python's str.lower() gives it
+/// (Unicode 14): "ÜSER" gives "üser", "ΔΡΌΜΟΣ" "δρόμος", "İ" an "i" and a
+/// combining dot. A capital sigma becomes the final "ς" after a cased letter
+/// and not before one, apostrophes, full stops and combining marks between
+/// skipped; for that choice only the neighbouring characters below U+0530
+/// (Latin, Greek, Cyrillic) are judged, others count as neither letters nor
+/// skipped. Invalid UTF-8 bytes are kept.
+std::string to_lower_unicode(std::string_view utf8);
+
+/// The number of characters (code points) of a UTF-8 text; invalid UTF-8
+/// bytes count one each.
+std::size_t code_point_count(std::string_view utf8);
+
 /// True when `text` contains `part`.
 inline bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
