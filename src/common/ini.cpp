@@ -1,5 +1,7 @@
 #include "tremora/ini.hpp"
 
+#include <algorithm>
+#include <optional>
 #include <set>
 
 #include "tremora/errors.hpp"
@@ -21,17 +23,130 @@ constexpr std::size_t kMaxInterpolationWork = std::size_t{1} << 20;
 constexpr std::size_t kMaxInterpolationReferences = 10000;
 const std::string kDefaultSection = "DEFAULT";
 
-std::string_view trim_blanks(std::string_view s) {
-  while (!s.empty() &&
-         (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\f' || s.front() == '\v'))
-    s.remove_prefix(1);
-  while (!s.empty() &&
-         (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\f' || s.back() == '\v'))
-    s.remove_suffix(1);
-  return s;
+bool is_comment(std::string_view content) {
+  return !content.empty() && (content.front() == '#' || content.front() == ';');
+}
+
+// The next line of `text` from `pos`, without its line break, moving `pos`
+// past the break: "\n", "\r\n" and a lone "\r" each end a line, as Python's
+// universal newlines read them.
+std::string_view next_line(std::string_view text, std::size_t& pos) {
+  std::size_t end = std::min(text.find_first_of("\r\n", pos), text.size());
+  std::string_view line = text.substr(pos, end - pos);
+  pos = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
+  return line;
+}
+
+// The name of a section header. configparser matches "\[(.+)\]" at the start
+// of the line, greedily: the name runs to the last ']' and what follows is
+// ignored ("[db] ; main" is "db", "[a] x ]" is "a] x ").
+std::optional<std::string_view> section_header(std::string_view content) {
+  if (content.empty() || content.front() != '[') return std::nullopt;
+  std::size_t close = content.rfind(']');
+  if (close == std::string_view::npos || close < 2) return std::nullopt;
+  return content.substr(1, close - 1);
+}
+
+// The name of a reference "%(name)s" at raw[at], as configparser's
+// "%\(([^)]+)\)s" finds it: up to the first ')', which 's' must follow.
+std::optional<std::string_view> reference_name(std::string_view raw, std::size_t at) {
+  if (raw.compare(at, 2, "%(") != 0) return std::nullopt;
+  std::size_t close = raw.find(')', at + 2);
+  if (close == std::string_view::npos || close == at + 2 || raw.compare(close, 2, ")s") != 0) return std::nullopt;
+  return raw.substr(at + 2, close - at - 2);
 }
 
 }  // namespace
+
+// Reads one text into a configuration line by line, as configparser's _read
+// does: a line indented deeper than the last line that was not a
+// continuation continues the value of the entry above.
+class IniConfig::Reader {
+ public:
+  Reader(IniConfig& target, const std::string& source) : target_(target), source_(source) {}
+
+  void read(std::string_view text) {
+    std::size_t pos = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+    while (pos < text.size()) {
+      ++line_no_;
+      read_line(next_line(text, pos));
+    }
+    close_value();
+  }
+
+ private:
+  void read_line(std::string_view line);
+  void start_section(const std::string& name);
+  void add_entry(std::string_view content);
+  void close_value();
+  // Messages never quote the line: it may hold a password.
+  [[noreturn]] void fail(const std::string& what) const {
+    throw ConfigError(source_ + ":" + std::to_string(line_no_) + ": " + what);
+  }
+
+  IniConfig& target_;
+  const std::string& source_;
+  std::set<std::string> sections_here_;
+  std::set<std::pair<std::string, std::string>> keys_here_;
+  Section* section_ = nullptr;
+  std::string section_name_;
+  Entry* open_value_ = nullptr;  // the entry that an indented line continues
+  std::size_t indent_ = 0;       // in characters, of the last line that was no continuation
+  std::size_t line_no_ = 0;
+};
+
+void IniConfig::Reader::read_line(std::string_view line) {
+  std::string_view content = strip_whitespace(line);
+  if (is_comment(content)) return;
+  if (content.empty()) {
+    // Kept as an empty line of the value when more of it follows.
+    if (open_value_) open_value_->raw += '\n';
+    return;
+  }
+  std::size_t indent = code_point_count(line.substr(0, content.data() - line.data()));
+  if (open_value_ && indent > indent_) {
+    open_value_->raw.append("\n").append(content);
+    return;
+  }
+  indent_ = indent;
+  if (auto name = section_header(content)) start_section(std::string(*name));
+  else add_entry(content);
+}
+
+void IniConfig::Reader::start_section(const std::string& name) {
+  close_value();
+  if (name != kDefaultSection) {
+    if (!sections_here_.insert(name).second) fail("section '" + name + "' already exists");
+    if (!target_.sections_.count(name)) target_.order_.push_back(name);
+  }
+  section_ = name == kDefaultSection ? &target_.defaults_ : &target_.sections_[name];
+  section_name_ = name;
+}
+
+void IniConfig::Reader::add_entry(std::string_view content) {
+  std::size_t delim = content.find_first_of("=:");
+  if (delim == std::string_view::npos)
+    fail(content.front() == '[' ? "malformed section header (expected '[name]')"
+                                : "expected 'key = value' or a section header");
+  std::string key = to_lower_unicode(strip_whitespace(content.substr(0, delim)));
+  if (key.empty()) fail("an entry without a key");
+  if (!section_) fail("option '" + key + "' comes before the first section header");
+  if (!keys_here_.emplace(section_name_, key).second)
+    fail("option '" + key + "' in section '" + section_name_ + "' already exists");
+  close_value();
+  Entry entry{std::string(strip_whitespace(content.substr(delim + 1))), source_, line_no_};
+  auto [it, added] = section_->entries.insert_or_assign(key, std::move(entry));
+  if (added) section_->keys.push_back(key);
+  open_value_ = &it->second;
+}
+
+// Blank lines at the end of a value are not part of it.
+void IniConfig::Reader::close_value() {
+  if (!open_value_) return;
+  std::string& raw = open_value_->raw;
+  raw.erase(raw.find_last_not_of('\n') + 1);
+  open_value_ = nullptr;
+}
 
 void IniConfig::read_file(const std::filesystem::path& path) { read_string(tremora::read_file(path), path.string()); }
 
@@ -45,43 +160,7 @@ bool IniConfig::read_if_exists(const std::filesystem::path& path) {
 void IniConfig::read_string(std::string_view text, const std::string& source) {
   // Parse into a private copy first, so a file with an error changes nothing.
   IniConfig merged = *this;
-  std::set<std::string> sections_here;
-  std::set<std::pair<std::string, std::string>> keys_here;
-  Section* current = nullptr;
-  std::string current_name;
-  std::size_t line_no = 0;
-  auto fail = [&](const std::string& what) { throw ConfigError(source + ":" + std::to_string(line_no) + ": " + what); };
-  std::size_t pos = 0;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") pos = 3;
-  while (pos <= text.size()) {
-    std::size_t end = text.find('\n', pos);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = trim_blanks(text.substr(pos, end - pos));
-    pos = end + 1;
-    ++line_no;
-    if (line.empty() || line.front() == '#' || line.front() == ';') continue;
-    // Messages never quote the line: it may hold a password.
-    if (line.front() == '[') {
-      if (line.back() != ']' || line.size() < 3) fail("malformed section header (expected '[name]')");
-      current_name = std::string(line.substr(1, line.size() - 2));
-      if (!sections_here.insert(current_name).second) fail("section '" + current_name + "' already exists");
-      if (current_name == kDefaultSection) {
-        current = &merged.defaults_;
-      } else {
-        if (!merged.sections_.count(current_name)) merged.order_.push_back(current_name);
-        current = &merged.sections_[current_name];
-      }
-      continue;
-    }
-    std::size_t delim = line.find_first_of("=:");
-    if (delim == std::string_view::npos) fail("expected 'key = value' or a section header");
-    std::string key = to_lower_ascii(trim_blanks(line.substr(0, delim)));
-    if (key.empty()) fail("an entry without a key");
-    if (!current) fail("option '" + key + "' comes before the first section header");
-    if (!keys_here.emplace(current_name, key).second)
-      fail("option '" + key + "' in section '" + current_name + "' already exists");
-    current->entries[key] = Entry{std::string(trim_blanks(line.substr(delim + 1))), source, line_no};
-  }
+  Reader(merged, source).read(text);
   *this = std::move(merged);
 }
 
@@ -103,15 +182,16 @@ const IniConfig::Entry* IniConfig::find_entry(const std::string& section, const 
 
 bool IniConfig::has_option(const std::string& section, std::string_view key) const {
   if (section != kDefaultSection && !has_section(section)) return false;
-  return find_entry(section, to_lower_ascii(key)) != nullptr;
+  return find_entry(section, to_lower_unicode(key)) != nullptr;
 }
 
 std::vector<std::string> IniConfig::options(const std::string& section) const {
-  std::set<std::string> keys;
-  for (const auto& [k, v] : defaults_.entries) keys.insert(k);
-  if (auto s = sections_.find(section); s != sections_.end())
-    for (const auto& [k, v] : s->second.entries) keys.insert(k);
-  return {keys.begin(), keys.end()};
+  auto s = sections_.find(section);
+  if (s == sections_.end()) return defaults_.keys;
+  std::vector<std::string> keys = s->second.keys;
+  for (const std::string& key : defaults_.keys)
+    if (!s->second.entries.count(key)) keys.push_back(key);
+  return keys;
 }
 
 void IniConfig::Expansion::fail(const std::string& section, const std::string& what) const {
@@ -128,42 +208,48 @@ std::string IniConfig::interpolate(const std::string& section, const std::string
   };
   const std::string where = "option '" + key + "' in section '" + section + "'";
   if (depth > kMaxInterpolationDepth)
-    fail("recursion limit exceeded in value substitution: " + where + " refers to itself through more than " +
-         std::to_string(kMaxInterpolationDepth) + " steps");
+    fail("recursion limit exceeded in value substitution: " + where + " nests references more than " +
+         std::to_string(kMaxInterpolationDepth) + " levels deep");
   const std::string& raw = entry.raw;
   std::string out;
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] != '%') {
-      out += raw[i];
-      continue;
-    }
-    if (i + 1 < raw.size() && raw[i + 1] == '%') {
+  std::size_t done = 0;
+  for (std::size_t percent; (percent = raw.find('%', done)) != std::string::npos;) {
+    out.append(raw, done, percent - done);
+    if (raw.compare(percent, 2, "%%") == 0) {
       out += '%';
-      ++i;
+      done = percent + 2;
       continue;
     }
-    std::size_t close = raw.find(")s", i);
-    if (i + 1 >= raw.size() || raw[i + 1] != '(' || close == std::string::npos)
-      fail("bad value substitution: " + where + ": '%' must be followed by '%' or '(key)s'");
-    std::string ref = to_lower_ascii(raw.substr(i + 2, close - i - 2));
+    std::optional<std::string_view> name = reference_name(raw, percent);
+    if (!name) fail("bad value substitution: " + where + ": '%' must be followed by '%' or '(key)s'");
+    std::string ref = to_lower_unicode(*name);
     const Entry* referred = find_entry(section, ref);
     if (!referred)
       fail("bad value substitution: " + where + " refers to a key that neither the section nor DEFAULT has");
-    if (++expansion.references > kMaxInterpolationReferences)
-      expansion.fail(section, "follows more than " + std::to_string(kMaxInterpolationReferences) + " references");
-    std::string part = interpolate(section, ref, *referred, depth + 1, expansion);
-    expansion.work += 1 + part.size();
-    if (expansion.work > kMaxInterpolationWork)
-      expansion.fail(section, "expands beyond " + std::to_string(kMaxInterpolationWork) + " characters");
-    out += part;
-    i = close + 1;
+    out += expand_reference(section, ref, *referred, depth, expansion);
+    done = percent + name->size() + 4;
   }
-  return out;
+  return out.append(raw, done);
+}
+
+// What a reference stands for: the referred value, itself substituted one
+// level deeper only when it holds a '%' (configparser counts the depth so).
+std::string IniConfig::expand_reference(const std::string& section, const std::string& key, const Entry& referred,
+                                        int depth, Expansion& expansion) const {
+  if (++expansion.references > kMaxInterpolationReferences)
+    expansion.fail(section, "follows more than " + std::to_string(kMaxInterpolationReferences) + " references");
+  std::string part = referred.raw.find('%') == std::string::npos
+                         ? referred.raw
+                         : interpolate(section, key, referred, depth + 1, expansion);
+  expansion.work += 1 + part.size();
+  if (expansion.work > kMaxInterpolationWork)
+    expansion.fail(section, "expands beyond " + std::to_string(kMaxInterpolationWork) + " characters");
+  return part;
 }
 
 std::string IniConfig::get(const std::string& section, std::string_view key) const {
   if (section != kDefaultSection && !has_section(section)) throw KeyError("No section: '" + section + "'");
-  std::string k = to_lower_ascii(key);
+  std::string k = to_lower_unicode(key);
   const Entry* entry = find_entry(section, k);
   if (!entry) throw KeyError("No option '" + k + "' in section: '" + section + "'");
   Expansion expansion{k, *entry};
@@ -171,7 +257,7 @@ std::string IniConfig::get(const std::string& section, std::string_view key) con
 }
 
 std::string IniConfig::source_of(const std::string& section, std::string_view key) const {
-  const Entry* entry = find_entry(section, to_lower_ascii(key));
+  const Entry* entry = find_entry(section, to_lower_unicode(key));
   return entry ? entry->source : std::string();
 }
 

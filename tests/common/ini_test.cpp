@@ -69,7 +69,60 @@ TEST(Ini, DefaultSectionAndInterpolation) {
   EXPECT_EQ(c.sections(), (std::vector<std::string>{"db1", "db2"}));
   EXPECT_FALSE(c.has_section("DEFAULT"));
   EXPECT_TRUE(c.has_option("db2", "BASE"));
-  EXPECT_EQ(c.options("db2"), (std::vector<std::string>{"base", "client", "port"}));
+  // configparser's order: the section's own keys, then DEFAULT's others.
+  EXPECT_EQ(c.options("db2"), (std::vector<std::string>{"port", "base", "client"}));
+}
+
+// configparser's multi-line values: a line indented deeper than the entry
+// above continues its value, even when it looks like an entry or a header.
+TEST(Ini, IndentedLinesContinueTheValueAbove) {
+  IniConfig c;
+  c.read_string(
+      "[db]\n"
+      "host = a\n"
+      "  port = 1521\n"
+      "note = x\n"
+      "\n"
+      "  y\n"
+      "  # skipped\n"
+      "\t[not a section]\n"
+      "\n"
+      "[wide]\n"
+      "\u3000k = 1\n"
+      "  deeper by characters, not bytes\n"
+      "[next]\n"
+      "  first = indented\n"
+      "second = 2\n");
+  EXPECT_EQ(c.get("db", "host"), "a\nport = 1521");
+  EXPECT_FALSE(c.has_option("db", "port"));
+  EXPECT_EQ(c.get("db", "note"), "x\n\ny\n[not a section]");
+  EXPECT_EQ(c.get("wide", "k"), "1\ndeeper by characters, not bytes");
+  EXPECT_EQ(c.sections(), (std::vector<std::string>{"db", "wide", "next"}));
+  EXPECT_EQ(c.get("next", "first"), "indented");
+  EXPECT_EQ(c.get("next", "second"), "2");
+}
+
+TEST(Ini, UnicodeBlanksCaseAndLineEnds) {
+  IniConfig c;
+  c.read_string(
+      "\xEF\xBB\xBF[DEFAULT]\rb = 1\r\n"
+      "[s] ; the main one\n"
+      "\u3000\u00a0\u2003\n"
+      "\u3000\u00dcSER\u3000=\u3000x\u00a0\n"
+      "\u039f\u0394\u039f\u03a3 = y\r"
+      "\u0416 = z\n"
+      "\u0130 = w\n"
+      "[DEFAULT]\n"
+      "a = %(\u00fcser)s\n");
+  EXPECT_EQ(c.sections(), (std::vector<std::string>{"s"}));
+  // str.lower(): the sigma ending a word becomes the final sigma, "İ" an "i"
+  // with a combining dot above.
+  EXPECT_EQ(c.options("s"),
+            (std::vector<std::string>{"\u00fcser", "\u03bf\u03b4\u03bf\u03c2", "\u0436", "i\u0307", "b", "a"}));
+  EXPECT_EQ(c.get("s", "\u00dcSer"), "x");
+  EXPECT_EQ(c.get("s", "\u0436"), "z");
+  EXPECT_EQ(c.get("s", "a"), "x");
+  EXPECT_FALSE(c.has_option("s", "\u03bf\u03b4\u03bf\u03c3"));
 }
 
 TEST(Ini, BadInterpolationIsAnErrorNotAHang) {
@@ -148,6 +201,12 @@ TEST(Ini, ParseErrorsNameFileAndLineAndChangeNothing) {
   EXPECT_EQ(error_of("[a]\nk=1\nK=2\n"), "default.conf:3: option 'k' in section 'a' already exists");
   EXPECT_EQ(error_of("[a\n"), "default.conf:1: malformed section header (expected '[name]')");
   EXPECT_EQ(error_of("[a]\n= 3\n"), "default.conf:2: an entry without a key");
+  EXPECT_EQ(error_of("[a]\n[]\n"), "default.conf:2: malformed section header (expected '[name]')");
+  // DEFAULT may come back and add entries, but not repeat one.
+  EXPECT_EQ(error_of("[DEFAULT]\na = 1\n[a]\n[DEFAULT]\nA = 2\n"),
+            "default.conf:5: option 'a' in section 'DEFAULT' already exists");
+  EXPECT_EQ(error_of("[a]\n\u00dcser = 1\n\u00fcSER = 2\n"),
+            "default.conf:3: option '\u00fcser' in section 'a' already exists");
 }
 
 // Values may be secrets: errors name the file, the line and the key, never
@@ -183,7 +242,13 @@ TEST(Ini, ErrorsNeverEchoValues) {
               "'%' or '(key)s'");
   EXPECT_EQ(error_of("[DEFAULT]\nloop = %(password)s\n[db1]\npassword = SECRET%(loop)s\n", "password"),
             "default.conf:4: recursion limit exceeded in value substitution: option 'password' in section 'db1' "
-            "refers to itself through more than 10 steps");
+            "nests references more than 10 levels deep");
+  // A value of several lines is named by its first.
+  EXPECT_EQ(error_of("[db1]\npassword = a\n  Zq9%SECRET\n", "password"),
+            "default.conf:2: bad value substitution: option 'password' in section 'db1': '%' must be followed by "
+            "'%' or '(key)s'");
+  EXPECT_EQ(error_of("[db1]\npassword = a\n  " + secret + "\n" + secret + "\n"),
+            "default.conf:4: expected 'key = value' or a section header");
 }
 
 TEST(Ini, LaterFilesReplaceEntriesOfEarlierOnes) {
