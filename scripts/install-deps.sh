@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   libspdlog-dev libfmt-dev
-  libsqlite3-dev zlib1g-dev libsnappy-dev libzstd-dev
+  libsqlite3-dev zlib1g-dev libsnappy-dev libzstd-dev liblz4-dev libbrotli-dev
   libgeographiclib-dev libcurl4-openssl-dev nlohmann-json3-dev
   libhowardhinnant-date-dev tzdata libfast-float-dev
   libcairo2-dev libpango1.0-dev fonts-noto-cjk fonts-stix fonts-dejavu-core

@@ -17,21 +17,26 @@
 // written as nulls and read back as the missing value of their type.
 //
 // Files of other writers are read with these further mappings: INT32 and
-// unsigned integers -> int64; DATE -> naive timestamp; TIMESTAMP in millis,
-// micros or nanos -> timestamp (zone "UTC" when adjusted to UTC); legacy INT96
-// timestamps -> naive timestamp; DECIMAL (INT32, INT64, BYTE_ARRAY,
-// FIXED_LEN_BYTE_ARRAY) -> float64; TIME -> duration; FLOAT16 -> float32;
-// ENUM and JSON -> string; other byte arrays -> binary. Pages may be
-// PLAIN or dictionary-encoded, data pages v1 or v2, compressed with SNAPPY,
-// GZIP, ZSTD or not at all, in any number of row groups. Nested columns
-// (lists, maps, structs) are not supported.
+// unsigned integers -> int64 (an unsigned 64-bit value above INT64_MAX is
+// refused with an error naming its column, never read as another number);
+// DATE -> naive timestamp; TIMESTAMP in millis, micros or nanos ->
+// timestamp (zone "UTC" when adjusted to UTC); legacy INT96 timestamps ->
+// naive timestamp; DECIMAL (INT32, INT64, BYTE_ARRAY, FIXED_LEN_BYTE_ARRAY)
+// -> float64; TIME -> duration; FLOAT16 -> float32; ENUM and JSON -> string;
+// other byte arrays -> binary. Pages may be PLAIN, dictionary-encoded,
+// DELTA_BINARY_PACKED, DELTA_LENGTH_BYTE_ARRAY, DELTA_BYTE_ARRAY or
+// BYTE_STREAM_SPLIT, data pages v1 or v2, compressed with SNAPPY, GZIP,
+// ZSTD, LZ4 (Hadoop's framing or a bare block), LZ4_RAW, BROTLI or not at
+// all, in any number of row groups. Nested columns (lists, maps, structs)
+// and encrypted files are not supported.
 //
 // Every failure to read is a tremora::IOError naming the file and what was
 // wrong; the reader never trusts a size or count from the file without
 // checking it against the data that is there. Memory stays in proportion to
 // the file: a file may hold at most 16 Mi values plus 64 per byte of the
 // file (rows times columns), a page's stated size must be one its codec can
-// reach from its compressed bytes (gzip 1032, snappy 22, zstd 65536 times),
+// reach from its compressed bytes (gzip 1032, snappy 22, LZ4 256, zstd 65536
+// times; BROTLI output is grown as it comes, up to the stated size),
 // and the footer's Thrift structures may nest at most 32 levels.
 #pragma once
 

@@ -45,6 +45,8 @@ Leaf leaf_of(const SchemaElement& e, const std::map<std::string, std::string>& k
       } else if (lt.kind == K::Time || ct == kTimeMicros) {
         leaf.conv = Conv::I64Scaled, leaf.type = DataType::Duration;
         leaf.unit_ns = lt.kind == K::Time ? unit_nanos(lt.unit) : 1'000;
+      } else if ((lt.kind == K::Integer && !lt.is_signed) || ct == kUint64) {
+        leaf.conv = Conv::U64, leaf.type = DataType::Int64;
       } else {
         leaf.conv = Conv::I64, leaf.type = DataType::Int64;
       }

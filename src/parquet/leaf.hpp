@@ -21,6 +21,7 @@ enum class Conv {
   I32TimeMillis,
   I32Decimal,
   I64,
+  U64,  // unsigned 64-bit: read exactly while it fits in int64, refused beyond
   I64Scaled,
   I64Decimal,
   I96,

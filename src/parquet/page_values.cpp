@@ -36,6 +36,15 @@ int64_t to_nanos(int64_t a, int64_t b, int64_t c = 0) {
   return r;
 }
 
+// Unsigned 64-bit values read as int64 are exact up to INT64_MAX; beyond
+// it they would read as negative numbers, so they are refused.
+void check_unsigned(const std::vector<int64_t>& v) {
+  for (int64_t x : v)
+    if (x < 0)
+      throw DecodeError("the unsigned 64-bit value " + std::to_string(uint64_t(x)) +
+                        " is beyond the largest integer a column holds (9223372036854775807)");
+}
+
 void scale_to_nanos(std::vector<int64_t>& v, int64_t unit_ns) {
   if (unit_ns == 1) return;
   for (auto& x : v) x = to_nanos(x, unit_ns);
@@ -70,8 +79,10 @@ void integers_to_values(const Leaf& leaf, const std::vector<int64_t>& raw, Value
       }
       return;
     case Conv::I64:
+    case Conv::U64:
     case Conv::I64Scaled:
       out.i64 = raw;
+      if (leaf.conv == Conv::U64) check_unsigned(out.i64);
       scale_to_nanos(out.i64, leaf.unit_ns);
       return;
     default: throw DecodeError("an integer encoding on a column that does not hold integers");
@@ -93,11 +104,14 @@ std::size_t value_width(const Leaf& leaf) {
 void decode_byte_stream_split(const Leaf& leaf, std::string_view data, std::size_t m, Values& out) {
   std::size_t w = value_width(leaf);
   if (m > data.size() / w) throw DecodeError("page data ends early");
-  std::string plain(m * w, '\0');
+  // The values are put back together in the arena, which the texts of
+  // fixed-length byte arrays keep viewing after this returns.
+  auto plain = std::make_shared<std::string>(m * w, '\0');
   for (std::size_t i = 0; i < m; ++i)
-    for (std::size_t k = 0; k < w; ++k) plain[i * w + k] = data[k * m + i];
-  ByteCursor in(plain);
+    for (std::size_t k = 0; k < w; ++k) (*plain)[i * w + k] = data[k * m + i];
+  ByteCursor in(*plain);
   decode_plain(leaf, in, m, out);
+  out.arena = std::move(plain);
 }
 
 // Byte arrays of the delta encodings become texts or decimals.
@@ -174,10 +188,12 @@ void decode_plain(const Leaf& leaf, ByteCursor& in, std::size_t m, Values& out) 
       return integers_to_values(leaf, raw, out);
     }
     case Conv::I64:
+    case Conv::U64:
     case Conv::I64Scaled: {
       const char* p = fixed(8);
       out.i64.resize(m);
       copy_bytes(out.i64.data(), p, m * 8);
+      if (leaf.conv == Conv::U64) check_unsigned(out.i64);
       scale_to_nanos(out.i64, leaf.unit_ns);
       return;
     }

@@ -207,6 +207,8 @@ class FileReader {
 void FileReader::parse_footer() {
   if (parsed_) return;
   if (bytes_.size() < 12) fail("not a Parquet file (too short)");
+  if (bytes_.substr(bytes_.size() - 4) == "PARE")
+    fail("the file is encrypted (Parquet modular encryption, magic PARE), which is not supported");
   if (bytes_.substr(0, 4) != "PAR1" || bytes_.substr(bytes_.size() - 4) != "PAR1")
     fail("not a Parquet file (no PAR1 magic)");
   uint32_t len = load<uint32_t>(bytes_.data() + bytes_.size() - 8);
@@ -334,6 +336,8 @@ void FileReader::read_chunk(const ColumnChunk& chunk, const Leaf& leaf, int64_t 
   const ColumnMetaData& m = *chunk.meta;
   if (m.type != leaf.physical) fail("column '" + leaf.name + "': chunk type differs from the schema");
   if (m.num_values != rows) fail("column '" + leaf.name + "': chunk value count differs from the row group's rows");
+  // A chunk of no rows has nothing to read; writers leave its offsets 0.
+  if (rows == 0) return;
   int64_t start = m.data_page_offset;
   if (m.dictionary_page_offset && *m.dictionary_page_offset > 0 && *m.dictionary_page_offset < start)
     start = *m.dictionary_page_offset;
