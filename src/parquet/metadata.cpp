@@ -36,6 +36,7 @@ void write_logical(Writer& w, const LogicalType& t) {
 void write_schema_element(Writer& w, const SchemaElement& e) {
   w.element_struct();
   if (e.type) w.field_i32(1, int32_t(*e.type));
+  if (e.type_length) w.field_i32(2, e.type_length);
   if (e.repetition) w.field_i32(3, int32_t(*e.repetition));
   w.field_binary(4, e.name);
   if (e.num_children) w.field_i32(5, e.num_children);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,9 +18,11 @@ using Page = std::pair<meta::PageHeader, std::string>;
 
 inline std::string le32(uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); }
 
-/// A file of one column described by `leaf`, made of `pages`.
+/// A file of one column described by `leaf`, made of `pages`; `adjust`
+/// changes the chunk's metadata last (offsets as another writer sets them).
 inline std::string craft_file(const meta::SchemaElement& leaf, const std::vector<Page>& pages, int64_t rows,
-                              meta::Codec codec = meta::Codec::Uncompressed) {
+                              meta::Codec codec = meta::Codec::Uncompressed,
+                              const std::function<void(meta::ColumnMetaData&)>& adjust = {}) {
   std::string out = "PAR1";
   meta::ColumnMetaData m;
   m.type = *leaf.type;
@@ -35,6 +38,7 @@ inline std::string craft_file(const meta::SchemaElement& leaf, const std::vector
     out += h + body;
   }
   m.total_compressed_size = int64_t(out.size()) - 4;
+  if (adjust) adjust(m);
   meta::FileMetaData fm;
   fm.num_rows = rows;
   meta::SchemaElement root;
