@@ -1,9 +1,7 @@
 // The whole fetch road on generated databases: query texts, name look-ups
 // with their cache fallback, data and log fetches, and the canned loaders.
-#include <date/tz.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +15,7 @@
 #include "tremora/fetching.hpp"
 #include "tremora/gzip.hpp"
 #include "tremora/logger_config.hpp"
+#include "zone_now.hpp"
 
 namespace tremora::fetching {
 namespace {
@@ -526,12 +525,7 @@ TEST(CannedLoaders, RequestsAndPostTreatments) {
   EXPECT_EQ(none.num_rows(), 0u);
 }
 
-// A stored date beyond 2262 is an error naming it, not a time in another century.
-// The wall-clock time now in a zone by the date library, to the second.
-Timestamp zone_now(const std::string& zone) {
-  auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-  return parse_timestamp(date::format("%F %T", date::make_zoned(zone, now)));
-}
+using testing::zone_now;
 
 std::string day_of(const DateArg& d) { return format_timestamp(d.timestamp(), "%Y%m%d"); }
 
@@ -573,6 +567,7 @@ TEST(LocalDays, LoadTimeFollowsTzOfTheProcess) {
   GTEST_FLAG_SET(death_test_style, style);
 }
 
+// A stored date beyond 2262 is an error naming it, not a time in another century.
 TEST(FetchRoad, DatesOutsideTheRangeOfTimestamps) {
   testing::TempDir dir;
   auto conn = mini_db(

@@ -1,10 +1,8 @@
 // DataFetcher's VUZO export: the records of the dictionaries, the export
 // time, the file written and what happens when there is nothing to write or
 // the write fails.
-#include <date/tz.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <regex>
 
 #include "small_sample_db.hpp"
@@ -14,6 +12,7 @@
 #include "tremora/export.hpp"
 #include "tremora/fetching.hpp"
 #include "tremora/logger_config.hpp"
+#include "zone_now.hpp"
 
 namespace tremora::fetching {
 namespace {
@@ -66,11 +65,7 @@ Table samples(const std::vector<std::string>& stations, std::size_t per_station)
 
 using testing::texts;
 
-// The wall-clock time now in a zone by the date library, to the second.
-Timestamp zone_now(const std::string& zone) {
-  auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-  return parse_timestamp(date::format("%F %T", date::make_zoned(zone, now)));
-}
+using testing::zone_now;
 
 exchange::VuzoContext context_of(const std::optional<Table>& vuzo) {
   if (!vuzo) throw std::logic_error("no VUZO table");
