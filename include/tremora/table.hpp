@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -208,12 +209,19 @@ class Table {
   const std::vector<Column>& columns() const { return columns_; }
   std::vector<std::string> column_names() const;
 
+  /// Look-ups by name take constant time in tables of many columns (a
+  /// name index the table keeps), linear time in small ones; after a
+  /// mutable reference to a column was handed out (it may rename the
+  /// column), they scan until the table's next change of its columns.
   bool has_column(std::string_view name) const;
   /// KeyError naming the column when it is not there.
   const Column& column(std::string_view name) const;
   Column& column(std::string_view name);
   const Column& column(std::size_t position) const { return columns_.at(position); }
-  Column& column(std::size_t position) { return columns_.at(position); }
+  Column& column(std::size_t position) {
+    index_stale_ = true;
+    return columns_.at(position);
+  }
   /// Position of a column, or nothing.
   std::optional<std::size_t> find_column(std::string_view name) const;
 
@@ -246,8 +254,17 @@ class Table {
 
  private:
   void check_new_column(const Column& column) const;
+  void refresh_index();
+  bool index_usable() const;
 
+  struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
   std::vector<Column> columns_;
+  // Positions by name, kept for tables of kIndexedFrom columns or more.
+  std::unordered_map<std::string, std::size_t, NameHash, std::equal_to<>> index_;
+  bool index_stale_ = false;
   std::optional<Column> key_;
   std::map<std::string, std::string> attributes_;
 };

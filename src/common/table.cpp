@@ -24,7 +24,37 @@ std::vector<std::string> Table::column_names() const {
   return names;
 }
 
+namespace {
+
+// Below this many columns a scan is as quick as the index.
+constexpr std::size_t kIndexedFrom = 16;
+
+}  // namespace
+
+bool Table::index_usable() const {
+  return !index_stale_ && columns_.size() >= kIndexedFrom && index_.size() == columns_.size();
+}
+
+// Brings the index up to date with the columns (called by the changes of
+// the table's columns, never by const look-ups, so that reading a table
+// from several threads stays safe).
+void Table::refresh_index() {
+  if (columns_.size() < kIndexedFrom) {
+    index_.clear();
+  } else if (index_stale_ || index_.size() != columns_.size()) {
+    index_.clear();
+    index_.reserve(columns_.size());
+    for (std::size_t i = 0; i < columns_.size(); ++i) index_.emplace(columns_[i].name(), i);
+  }
+  index_stale_ = false;
+}
+
 std::optional<std::size_t> Table::find_column(std::string_view name) const {
+  if (index_usable()) {
+    auto it = index_.find(name);
+    if (it == index_.end()) return std::nullopt;
+    return it->second;
+  }
   for (std::size_t i = 0; i < columns_.size(); ++i)
     if (columns_[i].name() == name) return i;
   return std::nullopt;
@@ -38,7 +68,10 @@ const Column& Table::column(std::string_view name) const {
 }
 
 Column& Table::column(std::string_view name) {
-  if (auto i = find_column(name)) return columns_[*i];
+  if (auto i = find_column(name)) {
+    index_stale_ = true;  // the caller may rename it
+    return columns_[*i];
+  }
   throw KeyError("no column '" + std::string(name) + "'");
 }
 
@@ -51,17 +84,24 @@ void Table::check_new_column(const Column& column) const {
 }
 
 void Table::add_column(Column column) {
+  refresh_index();
   check_new_column(column);
   columns_.push_back(std::move(column));
+  if (columns_.size() > kIndexedFrom) index_.emplace(columns_.back().name(), columns_.size() - 1);
+  else refresh_index();
 }
 
 void Table::insert_column(std::size_t position, Column column) {
+  refresh_index();
   check_new_column(column);
   if (position > columns_.size()) position = columns_.size();
   columns_.insert(columns_.begin() + std::ptrdiff_t(position), std::move(column));
+  index_stale_ = true;
+  refresh_index();
 }
 
 void Table::set_column(Column column) {
+  refresh_index();
   if (auto i = find_column(column.name())) {
     if (column.size() != num_rows())
       throw std::invalid_argument("column '" + column.name() + "' has " + std::to_string(column.size()) +
@@ -73,10 +113,13 @@ void Table::set_column(Column column) {
 }
 
 Column Table::remove_column(std::string_view name) {
+  refresh_index();
   auto i = find_column(name);
   if (!i) throw KeyError("no column '" + std::string(name) + "'");
   Column c = std::move(columns_[*i]);
   columns_.erase(columns_.begin() + std::ptrdiff_t(*i));
+  index_stale_ = true;
+  refresh_index();
   return c;
 }
 

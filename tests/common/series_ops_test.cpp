@@ -149,5 +149,46 @@ TEST(FilterRows, ByAConditionAndByOneText) {
   EXPECT_EQ(row_mask(3, [](std::size_t row) { return row != 1; }), (std::vector<uint8_t>{1, 0, 1}));
 }
 
+// Name look-ups agree with the columns through every change of a wide
+// table: appends, inserts, removals, renames through references, copies.
+TEST(TableNames, LookupsFollowEveryChangeOfAWideTable) {
+  Table t;
+  for (int i = 0; i < 40; ++i) {
+    std::string name = "c";
+    name += std::to_string(i);
+    t.add_column(Column::from_int64(name, {i}));
+  }
+  auto position = [&](const std::string& name) { return t.find_column(name); };
+  EXPECT_EQ(position("c0"), 0u);
+  EXPECT_EQ(position("c39"), 39u);
+  EXPECT_FALSE(position("c40"));
+  EXPECT_THROW(t.add_column(Column::from_int64("c7", {0})), std::invalid_argument);
+  t.insert_column(0, Column::from_int64("first", {-1}));
+  EXPECT_EQ(position("first"), 0u);
+  EXPECT_EQ(position("c39"), 40u);
+  t.remove_column("c10");
+  EXPECT_FALSE(position("c10"));
+  EXPECT_EQ(position("c11"), 11u);
+  t.column(5).set_name("renamed");  // through a reference the table cannot see
+  EXPECT_EQ(position("renamed"), 5u);
+  EXPECT_FALSE(position("c4"));
+  t.column("c20") = Column::from_int64("c20b", {20});
+  EXPECT_EQ(position("c20b"), 20u);
+  EXPECT_FALSE(position("c20"));
+  t.add_column(Column::from_int64("last", {99}));  // the next change brings the index up to date
+  EXPECT_EQ(position("renamed"), 5u);
+  EXPECT_EQ(position("last"), t.num_columns() - 1);
+  Table copy = t;
+  copy.remove_column("first");
+  EXPECT_EQ(copy.find_column("renamed"), 4u);
+  EXPECT_EQ(position("renamed"), 5u);
+  upper_case_column_names(t);
+  EXPECT_EQ(position("RENAMED"), 5u);
+  EXPECT_FALSE(position("renamed"));
+  t.set_column(Column::from_int64("LAST", {100}));
+  EXPECT_EQ(t.column("LAST").int64s()[0], 100);
+  for (std::size_t i = 0; i < t.num_columns(); ++i) EXPECT_EQ(position(t.columns()[i].name()), i);
+}
+
 }  // namespace
 }  // namespace tremora
