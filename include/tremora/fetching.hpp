@@ -135,7 +135,9 @@ class DateArg {
 
 /// Name look-ups against the dictionary tables, falling back to the
 /// metadata cache when the database cannot answer. Result columns are
-/// lower case (methodid, stationid, itemid, table_name).
+/// lower case (methodid, stationid, itemid, table_name). A method, station
+/// or item name holding a NUL character is a std::invalid_argument naming
+/// the argument (it would end the name inside the database's LIKE).
 struct MetadataFetcher {
   /// The stations, points and items tables from the cache (fetched first
   /// when missing or when `refresh_cache` is set). std::runtime_error

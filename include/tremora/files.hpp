@@ -26,7 +26,8 @@ std::string read_file(const std::filesystem::path& path);
 /// the temporary file is removed, the old file is left as it was, and the
 /// error reaches the caller (write failures as IOError naming the path).
 /// The temporary file is registered (TemporaryFileRegistration) while it
-/// exists.
+/// exists; its name is "." + the output's name (its first 200 bytes) +
+/// ".tmp-" + process id + "-" + counter, so any legal output name works.
 void write_file_atomically(const std::filesystem::path& path, const std::function<void(std::ostream&)>& write);
 
 /// Keeps a path in the process-wide list of temporary files for as long as

@@ -45,10 +45,23 @@ std::string read_file(const fs::path& path) {
 
 namespace {
 
+// At most this many bytes of the output's name go into the temporary name,
+// so that with its dot, ".tmp-", the process id and the counter it stays
+// within the 255 bytes a file name may have.
+constexpr std::size_t kNameBytesInTemporary = 200;
+
+// The first bytes of a name, cut before a UTF-8 sequence that would not fit.
+std::string name_prefix(const std::string& name, std::size_t bytes) {
+  if (name.size() <= bytes) return name;
+  while (bytes > 0 && (static_cast<unsigned char>(name[bytes]) & 0xC0) == 0x80) --bytes;
+  return name.substr(0, bytes);
+}
+
 fs::path temporary_sibling(const fs::path& path) {
   static std::atomic<unsigned> counter{0};
   fs::path folder = path.parent_path();
-  std::string name = fmt::format(".{}.tmp-{}-{}", path.filename().string(), getpid(), counter++);
+  std::string name =
+      fmt::format(".{}.tmp-{}-{}", name_prefix(path.filename().string(), kNameBytesInTemporary), getpid(), counter++);
   return folder.empty() ? fs::path(name) : folder / name;
 }
 

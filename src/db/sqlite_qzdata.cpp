@@ -122,6 +122,9 @@ int64_t julian_day_to_ns(double jd) {
   }
 }
 
+// How long a query waits for a lock another process holds on the file.
+constexpr int kBusyTimeoutMs = 5000;
+
 void fail(sqlite3* db, const std::string& what, const std::string& file) {
   throw DatabaseError(what + " on '" + file + "': " + (db ? sqlite3_errmsg(db) : "out of memory"));
 }
@@ -136,6 +139,9 @@ sqlite3* open(const std::filesystem::path& file) {
     sqlite3_close_v2(db);
     throw DatabaseError("cannot open an in-memory database for '" + file.string() + "'");
   }
+  // A file another process is writing is waited for a while (it is
+  // locked only for the moment of a write), not refused at once.
+  sqlite3_busy_timeout(db, kBusyTimeoutMs);
   attach(db, file);
   try {
     exec(db, "CREATE TEMP VIEW ALL_TABLES AS SELECT name AS TABLE_NAME FROM QZDATA.sqlite_master WHERE type = 'table'",

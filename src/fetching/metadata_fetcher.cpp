@@ -17,6 +17,13 @@ char discipline_of(const std::string& name) {
   return 0;
 }
 
+// A NUL character would end the name inside the database's LIKE (so that
+// "\0" matched every station): no name holds one.
+void refuse_nul(std::string_view name, const char* argument) {
+  if (name.find('\0') != std::string_view::npos)
+    throw std::invalid_argument(std::string(argument) + " holds a NUL character, which no name has");
+}
+
 db::Connection& require(db::Connection* conn) {
   if (!conn) throw DatabaseError("no database connection");
   return *conn;
@@ -81,6 +88,7 @@ metastash::TimeseriesInfo MetadataFetcher::get_timeseries_info(db::Connection* c
 
 Table MetadataFetcher::get_method_ids(db::Connection* conn, const std::string& method_name,
                                       const std::string& cache_dir) {
+  refuse_nul(method_name, "method_name");
   Table methods;
   try {
     db::Connection& c = require(conn);
@@ -103,6 +111,7 @@ Table MetadataFetcher::get_method_ids(db::Connection* conn, const std::string& m
 
 std::optional<Table> MetadataFetcher::get_station_ids(db::Connection* conn, const std::string& station_name,
                                                       const std::string& cache_dir) {
+  refuse_nul(station_name, "station_name");
   if (station_name == kAll) return std::nullopt;
   try {
     return lower(require(conn).query(
@@ -119,6 +128,9 @@ std::optional<Table> MetadataFetcher::get_item_ids(db::Connection* conn, const I
                                                    const std::string& cache_dir) {
   const std::string* one = std::get_if<std::string>(&item_name);
   const auto* list = std::get_if<std::vector<std::string>>(&item_name);
+  if (one) refuse_nul(*one, "item_name");
+  if (list)
+    for (const auto& name : *list) refuse_nul(name, "item_name");
   if (one && *one == kAll) return std::nullopt;
   try {
     db::Connection& c = require(conn);

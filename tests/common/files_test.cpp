@@ -33,6 +33,22 @@ TEST(Files, AtomicWriteReplacesWholeOrKeepsTheOldFile) {
   EXPECT_THROW(write_file_atomically(dir / "no/such/folder/x.txt", [](std::ostream& out) { out << "x"; }), IOError);
 }
 
+// An output name of the longest legal length still gets a temporary
+// sibling whose name fits (and none is left behind).
+TEST(Files, LongestOutputNamesWriteAtomically) {
+  testing::TempDir dir;
+  std::string ascii(250, 'a'), chinese;
+  while (chinese.size() + 3 <= 255 - 4) chinese += "水";  // three bytes a character
+  for (const std::string& name : {ascii + ".csv", chinese + ".csv"}) {
+    auto path = dir / name;
+    write_file_atomically(path, [](std::ostream& out) { out << "x,y\n"; });
+    EXPECT_EQ(read_file(path), "x,y\n");
+  }
+  std::size_t files = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
+  EXPECT_EQ(files, 2u);
+}
+
 TEST(FilesDeathTest, SignalsRemoveTheRegisteredTemporaryFiles) {
   testing::TempDir dir;
   auto held = dir / ".out.csv.tmp-1-0", done = dir / "done.csv";

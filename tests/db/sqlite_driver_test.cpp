@@ -1,10 +1,15 @@
 // The sqlite driver runs the system's Oracle-flavoured SQL unchanged on a
 // generated sample database.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <thread>
 
 #include "recording_connection.hpp"
 #include "small_sample_db.hpp"
 #include "table_checks.hpp"
+#include "test_support.hpp"
 #include "tremora/db.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/gzip.hpp"
@@ -160,6 +165,31 @@ TEST(SqliteDriver, ReadOnlyAndBadFiles) {
   auto odd = dir / "sample #1 %20?.db";
   std::filesystem::copy_file(testing::small_sample_db(), odd);
   EXPECT_EQ(open_sqlite(odd)->query("SELECT count(*) AS n FROM QZDATA.QZ_DICT_ITEMS").column("n").int64s()[0], 9);
+}
+
+// A file that another process holds locked for a moment is waited for,
+// not refused at once with "database is locked".
+TEST(SqliteDriver, WaitsForALockHeldForAMoment) {
+  testing::TempDir dir;
+  auto file = dir / "busy.db";
+  std::filesystem::copy_file(testing::small_sample_db(), file);
+  auto conn = open_sqlite(file);
+  sqlite3* writer = nullptr;
+  ASSERT_EQ(sqlite3_open(file.c_str(), &writer), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(writer, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::thread release([writer] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    sqlite3_exec(writer, "COMMIT", nullptr, nullptr, nullptr);
+  });
+  auto begin = std::chrono::steady_clock::now();
+  Table t;
+  std::string error = testing::error_of([&] { t = conn->query("SELECT count(*) AS n FROM QZDATA.QZ_DICT_ITEMS"); });
+  auto waited = std::chrono::steady_clock::now() - begin;
+  release.join();
+  sqlite3_close(writer);
+  ASSERT_EQ(error, "no error");
+  EXPECT_EQ(t.column("n").int64s()[0], 9);
+  EXPECT_GE(waited, std::chrono::milliseconds(300));  // it did wait for the lock
 }
 
 // A registered driver is reached by its name with the section's settings,

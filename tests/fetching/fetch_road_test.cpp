@@ -221,6 +221,14 @@ TEST(DataFetcher, RequestsThatCannotBeResolved) {
   EXPECT_TRUE(capture.contains("fetching", Level::error, "未生成SQL查询!"));
   EXPECT_THROW(fetching_data(conn.get(), "2024-04-31", "20240402", "水位", "全部", "日值", "预处理库"),
                std::invalid_argument);
+  // A NUL ends a name inside LIKE ("\0" matched every station): refused, naming the argument.
+  std::string nul("\0", 1);
+  std::string error =
+      testing::error_of([&] { fetching_data(conn.get(), "20240401", "20240402", "水位", nul, "日值", "预处理库"); });
+  EXPECT_EQ(error, "station_name holds a NUL character, which no name has");
+  EXPECT_THROW(MetadataFetcher::get_method_ids(conn.get(), std::string("水") + nul), std::invalid_argument);
+  EXPECT_THROW(MetadataFetcher::get_item_ids(conn.get(), std::vector<std::string>{"水位", nul}), std::invalid_argument);
+  EXPECT_THROW(fetching_dialog(conn.get(), {.itemname = nul}), std::invalid_argument);
 }
 
 // The outcome names the argument and value at fault, with the messages the
