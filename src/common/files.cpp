@@ -65,11 +65,19 @@ fs::path temporary_sibling(const fs::path& path) {
   return folder.empty() ? fs::path(name) : folder / name;
 }
 
-void flush_to_disk(const fs::path& path) {
+// The system's text of the error a failed write left in errno, for the
+// message (a disk full says "No space left on device").
+std::string cause_of_failed_write(int error) { return error ? std::strerror(error) : "the write did not complete"; }
+
+// Flushes the file to disk; a failure there (a full disk may show only
+// now) is an IOError naming `output` with its cause.
+void flush_to_disk(const fs::path& path, const fs::path& output) {
   int fd = ::open(path.c_str(), O_RDONLY);
   if (fd < 0) return;
-  ::fsync(fd);
+  int rc = ::fsync(fd), error = errno;
   ::close(fd);
+  if (rc != 0 && error != EINVAL && error != EROFS)  // files that cannot be synced (pipes, some mounts) are no error
+    throw IOError("cannot write '" + output.string() + "': " + std::strerror(error));
 }
 
 }  // namespace
@@ -81,11 +89,12 @@ void write_file_atomically(const fs::path& path, const std::function<void(std::o
     {
       std::ofstream out(tmp, std::ios::binary | std::ios::trunc);
       if (!out) throw IOError("cannot write '" + path.string() + "': " + std::strerror(errno));
+      errno = 0;
       write(out);
-      out.flush();
-      if (!out) throw IOError("cannot write '" + path.string() + "'");
+      out.close();
+      if (!out) throw IOError("cannot write '" + path.string() + "': " + cause_of_failed_write(errno));
     }
-    flush_to_disk(tmp);
+    flush_to_disk(tmp, path);
     std::error_code ec;
     fs::rename(tmp, path, ec);
     if (ec) throw IOError("cannot write '" + path.string() + "': " + ec.message());

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <ostream>
 
@@ -47,6 +50,28 @@ TEST(Files, LongestOutputNamesWriteAtomically) {
   std::size_t files = 0;
   for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++files;
   EXPECT_EQ(files, 2u);
+}
+
+// A write that fails part way says why, in the system's words, and leaves
+// the previous file as it was. (A file-size limit stands in for a full
+// disk: both fail the write with the cause in errno.)
+TEST(FilesDeathTest, FailedWritesSayTheCause) {
+  testing::TempDir dir;
+  auto path = dir.write("big.csv", "old");
+  auto write_beyond_the_limit = [&] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{4096, 4096};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    try {
+      write_file_atomically(path, [](std::ostream& out) { out << std::string(1 << 20, 'x'); });
+    } catch (const IOError& e) {
+      std::fprintf(stderr, "%s\n", e.what());
+      std::_Exit(read_file(path) == "old" ? 7 : 8);
+    }
+    std::_Exit(9);
+  };
+  EXPECT_EXIT(write_beyond_the_limit(), ::testing::ExitedWithCode(7),
+              "cannot write '.*big.csv': " + std::string(std::strerror(EFBIG)));
 }
 
 TEST(FilesDeathTest, SignalsRemoveTheRegisteredTemporaryFiles) {
