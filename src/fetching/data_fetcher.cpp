@@ -109,18 +109,19 @@ FetchOutcome unresolved(Unresolved why, logger_config::Level level) {
   return {std::nullopt, std::move(why)};
 }
 
-// Why the query builder made no SQL text: the station or item look-up
-// that found no code (it logged which).
-FetchOutcome no_sql(const std::optional<Table>& station_ids, const std::optional<Table>& item_ids,
-                    const std::string& station_name, const ItemNames& item_name) {
+// Why the query builder made no SQL text: its own reason (which it
+// logged), told as the argument at fault.
+FetchOutcome no_sql(const char* reason, const std::string& station_name, const ItemNames& item_name) {
   using R = Unresolved::Reason;
   const auto level = logger_config::Level::error;
-  if (found_no_code(station_ids, "stationid"))
-    return unresolved({R::NoStation, "station_name", station_name, {"没有找到匹配的台站!", "未生成SQL查询!"}}, level);
-  if (found_no_code(item_ids, "itemid"))
-    return unresolved({R::NoItem, "item_name", item_names_text(item_name), {"没有找到匹配的测项!", "未生成SQL查询!"}},
-                      level);
-  return unresolved({R::NoQuery, "", "", {"未生成SQL查询!"}}, level);
+  const std::string reason_text = reason ? reason : "";
+  if (reason_text == kNoStations)
+    return unresolved({R::NoStation, "station_name", station_name, {kNoStations, "未生成SQL查询!"}}, level);
+  if (reason_text == kNoItems)
+    return unresolved({R::NoItem, "item_name", item_names_text(item_name), {kNoItems, "未生成SQL查询!"}}, level);
+  std::vector<std::string> logged{"未生成SQL查询!"};
+  if (reason) logged.insert(logged.begin(), reason);
+  return unresolved({R::NoQuery, "", "", std::move(logged)}, level);
 }
 
 // No table for the request: a method name that matched no method, or
@@ -189,7 +190,8 @@ FetchOutcome DataFetcher::fetch_data_outcome(db::Connection* conn, const DateArg
   if (!is_all(options.item_name)) item_ids = MetadataFetcher::get_item_ids(conn, options.item_name);
   auto sql =
       QueryBuilder::build_data_query(*table_names, start_date, end_date, station_ids, item_ids, options.point_id);
-  if (!sql || sql->empty()) return no_sql(station_ids, item_ids, station_name, options.item_name);
+  if (!sql || sql->empty())
+    return no_sql(no_query_reason(*table_names, station_ids, item_ids), station_name, options.item_name);
   Table t = observations(conn, *sql, *rate_config, options);
   fetching_logger.debug("数据获取完成...");
   return {std::move(t), std::nullopt};
@@ -220,7 +222,8 @@ FetchOutcome DataFetcher::fetch_dialog_outcome(db::Connection* conn, const DateA
     return no_table(method_ids, options.method_name, Unresolved::Reason::NoLogTable, logger_config::Level::warning);
   auto sql =
       QueryBuilder::build_dialog_query(*table_names, start_date, end_date, options.log_type, station_ids, item_ids);
-  if (!sql || sql->empty()) return no_sql(station_ids, item_ids, options.station_name, options.item_name);
+  if (!sql || sql->empty())
+    return no_sql(no_query_reason(*table_names, station_ids, item_ids), options.station_name, options.item_name);
   Table result = conn->query(*sql, {{"evt_id", options.log_type}});
   lower_case_column_names(result);
   return {std::move(result), std::nullopt};

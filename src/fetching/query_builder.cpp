@@ -9,10 +9,6 @@ namespace {
 
 using logger_config::fetching_logger;
 
-const char* const kNoTables = "没有找到匹配的表名!";
-const char* const kNoStations = "没有找到匹配的台站!";
-const char* const kNoItems = "没有找到匹配的测项!";
-
 bool all_digits(std::string_view s) {
   return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
@@ -46,17 +42,6 @@ std::string date8(const DateArg& d) { return format_timestamp(d.timestamp(), "%Y
 std::string select_of(const std::string& table, const std::string& start, const std::string& end) {
   return "SELECT * FROM QZDATA." + table + " \nWHERE STARTDATE >= TO_DATE('" + start +
          "', 'yyyymmdd') \nAND STARTDATE < TO_DATE('" + end + "', 'yyyymmdd')+1";
-}
-
-// The reason no query can be built: no table, or a station or item name
-// that matched no code (no row could match, and " AND ()" is no SQL);
-// nothing when there is none.
-const char* no_query_reason(const Table& table_names, const std::optional<Table>& station_ids,
-                            const std::optional<Table>& item_ids) {
-  if (table_names.num_rows() == 0) return kNoTables;
-  if (found_no_code(station_ids, "stationid")) return kNoStations;
-  if (found_no_code(item_ids, "itemid")) return kNoItems;
-  return nullptr;
 }
 
 // The per-table selections joined by " UNION ALL ": the template, its

@@ -19,10 +19,23 @@ std::optional<Table> find_table_names(db::Connection* conn, const std::string& s
   return filter_rows(names, [&](std::size_t i) { return col.is_null(i) || !contains(col.text(i), "_DEV_"); });
 }
 
+namespace {
+
+// True when a look-up was made (`ids` is set) and found no code in `column`.
 bool found_no_code(const std::optional<Table>& ids, const std::string& column) {
   if (!ids) return false;
   const Column& codes = ids->column(column);
   return codes.null_count() == codes.size();
+}
+
+}  // namespace
+
+const char* no_query_reason(const Table& table_names, const std::optional<Table>& station_ids,
+                            const std::optional<Table>& item_ids) {
+  if (table_names.num_rows() == 0) return kNoTables;
+  if (found_no_code(station_ids, "stationid")) return kNoStations;
+  if (found_no_code(item_ids, "itemid")) return kNoItems;
+  return nullptr;
 }
 
 }  // namespace tremora::fetching

@@ -18,8 +18,16 @@ namespace tremora::fetching {
 std::optional<Table> find_table_names(db::Connection* conn, const std::string& sql,
                                       const std::vector<db::Binds>& bind_sets);
 
-/// True when a look-up was made (`ids` is set) and found no code in
-/// `column`: no row can match it.
-bool found_no_code(const std::optional<Table>& ids, const std::string& column);
+/// The messages the query builder logs when it can build no query.
+inline constexpr char kNoTables[] = "没有找到匹配的表名!";
+inline constexpr char kNoStations[] = "没有找到匹配的台站!";
+inline constexpr char kNoItems[] = "没有找到匹配的测项!";
+
+/// The reason no query can be built: no table (kNoTables), or a station
+/// or item look-up that was made and found no code (kNoStations,
+/// kNoItems: no row could match, and " AND ()" is no SQL); nullptr when
+/// there is none.
+const char* no_query_reason(const Table& table_names, const std::optional<Table>& station_ids,
+                            const std::optional<Table>& item_ids);
 
 }  // namespace tremora::fetching
