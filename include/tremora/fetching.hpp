@@ -337,6 +337,8 @@ struct FetchingDialogOptions {
 
 /// 获取日志数据的兼容接口: DataFetcher::fetch_dialog.
 std::optional<Table> fetching_dialog(db::Connection* conn, const FetchingDialogOptions& options = {});
+/// fetching_dialog with the reason when it gives nothing.
+FetchOutcome fetching_dialog_outcome(db::Connection* conn, const FetchingDialogOptions& options = {});
 
 /// The first and last day fetching_dialog asks for: the given dates, or
 /// the load time minus one day and the load time.
@@ -352,6 +354,10 @@ Timestamp load_time();
 /// 加载每日Oracle数据: `item` (a method name) at all stations, from `period`
 /// days before now to today, of the database type `is_preprocessed`.
 std::optional<Table> load_Oracle_data_daily(db::Connection* conn, double period, const std::string& is_preprocessed,
+                                            const std::string& item, const std::string& datatype,
+                                            bool gzip_flag = false);
+/// load_Oracle_data_daily with the reason when it gives nothing.
+FetchOutcome load_Oracle_data_daily_outcome(db::Connection* conn, double period, const std::string& is_preprocessed,
                                             const std::string& item, const std::string& datatype,
                                             bool gzip_flag = false);
 

@@ -192,9 +192,8 @@ void bind_functions(py::module_& m) {
       [](const ConnectionHandle* conn, std::optional<DateArg> startdate, std::optional<DateArg> enddate,
          const std::string& methodname, const std::string& stationname, const std::string& itemname,
          const std::string& log_type) {
-        auto [start, end] = fetching_dialog_dates({startdate, enddate});
-        return table_or_warning(DataFetcher::fetch_dialog_outcome(connection_of(conn), start, end,
-                                                                  {methodname, stationname, itemname, log_type}),
+        return table_or_warning(fetching_dialog_outcome(connection_of(conn), {startdate, enddate, methodname,
+                                                                              stationname, itemname, log_type}),
                                 "fetching_dialog", kCompatNames);
       },
       "conn"_a, "startdate"_a = py::none(), "enddate"_a = py::none(), "methodname"_a = kCompatDialogDefaults.methodname,
@@ -204,10 +203,8 @@ void bind_functions(py::module_& m) {
       "load_Oracle_data_daily",
       [](const ConnectionHandle* conn, double period, const std::string& is_preprocessed, const std::string& item,
          const std::string& datatype, bool gzip_flag) {
-        auto [start, end] = daily_load_dates(period);
         return table_or_warning(
-            DataFetcher::fetch_data_outcome(connection_of(conn), start, end, item, std::string(kAll), datatype,
-                                            is_preprocessed, {.gzip_flag = gzip_flag}),
+            load_Oracle_data_daily_outcome(connection_of(conn), period, is_preprocessed, item, datatype, gzip_flag),
             "load_Oracle_data_daily",
             {{"method_name", "item"}, {"data_type", "datatype"}, {"base_type", "is_preprocessed"}});
       },

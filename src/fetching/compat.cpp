@@ -43,10 +43,14 @@ std::pair<DateArg, DateArg> fetching_dialog_dates(const FetchingDialogOptions& o
           options.enddate.value_or(DateArg(g_load_time))};
 }
 
-std::optional<Table> fetching_dialog(db::Connection* conn, const FetchingDialogOptions& options) {
+FetchOutcome fetching_dialog_outcome(db::Connection* conn, const FetchingDialogOptions& options) {
   auto [start, end] = fetching_dialog_dates(options);
-  return DataFetcher::fetch_dialog(conn, start, end,
-                                   {options.methodname, options.stationname, options.itemname, options.log_type});
+  return DataFetcher::fetch_dialog_outcome(
+      conn, start, end, {options.methodname, options.stationname, options.itemname, options.log_type});
+}
+
+std::optional<Table> fetching_dialog(db::Connection* conn, const FetchingDialogOptions& options) {
+  return fetching_dialog_outcome(conn, options).table;
 }
 
 std::pair<DateArg, DateArg> daily_load_dates(double period) {
@@ -55,10 +59,16 @@ std::pair<DateArg, DateArg> daily_load_dates(double period) {
   return {day_text(start), day_text(now)};
 }
 
-std::optional<Table> load_Oracle_data_daily(db::Connection* conn, double period, const std::string& is_preprocessed,
+FetchOutcome load_Oracle_data_daily_outcome(db::Connection* conn, double period, const std::string& is_preprocessed,
                                             const std::string& item, const std::string& datatype, bool gzip_flag) {
   auto [start, end] = daily_load_dates(period);
-  return fetching_data(conn, start, end, item, std::string(kAll), datatype, is_preprocessed, {.gzip_flag = gzip_flag});
+  return DataFetcher::fetch_data_outcome(conn, start, end, item, std::string(kAll), datatype, is_preprocessed,
+                                         {.gzip_flag = gzip_flag});
+}
+
+std::optional<Table> load_Oracle_data_daily(db::Connection* conn, double period, const std::string& is_preprocessed,
+                                            const std::string& item, const std::string& datatype, bool gzip_flag) {
+  return load_Oracle_data_daily_outcome(conn, period, is_preprocessed, item, datatype, gzip_flag).table;
 }
 
 Table load_Oracle_data_resistivity_year(db::Connection* conn, const DateArg& date_0) {

@@ -160,11 +160,7 @@ void add_dialog(CLI::App& app) {
         .methodname = args->method, .stationname = args->station, .itemname = args->item, .log_type = args->log_type};
     if (!args->start.empty()) options.startdate = args->start;
     if (!args->end.empty()) options.enddate = args->end;
-    auto [start, end] = fetching::fetching_dialog_dates(options);
-    Table table = fetch_explained([&] {
-      return fetching::DataFetcher::fetch_dialog_outcome(
-          conn.get(), start, end, {options.methodname, options.stationname, options.itemname, options.log_type});
-    });
+    Table table = fetch_explained([&] { return fetching::fetching_dialog_outcome(conn.get(), options); });
     write_and_report(table, args->out);
     conn->close();
   });
@@ -183,12 +179,8 @@ Table load(db::Connection* conn, const LoadArgs& a) {
   if (a.what == "water-year") return fetching::load_Oracle_data_water_year(conn);
   if (a.what == "resistivity-year") return fetching::load_Oracle_data_resistivity_year(conn, a.date_0);
   const RequestArgs& r = a.daily;
-  auto [start, end] = fetching::daily_load_dates(a.period);
   return fetch_explained(
-      [&] {
-        return fetching::DataFetcher::fetch_data_outcome(conn, start, end, r.method, std::string(kAll), r.rate, r.type,
-                                                         {.gzip_flag = r.gzip});
-      },
+      [&] { return fetching::load_Oracle_data_daily_outcome(conn, a.period, r.type, r.method, r.rate, r.gzip); },
       r.type, r.rate);
 }
 
