@@ -5,6 +5,7 @@
 #include <snappy.h>
 #include <zstd.h>
 
+#include <memory>
 #include <stdexcept>
 
 #include "encoding.hpp"
@@ -76,7 +77,8 @@ std::string lz4_exact(meta::Codec codec, std::string_view data, std::size_t size
 }
 
 std::string brotli_exact(std::string_view data, std::size_t size) {
-  BrotliDecoderState* state = BrotliDecoderCreateInstance(nullptr, nullptr, nullptr);
+  std::unique_ptr<BrotliDecoderState, decltype(&BrotliDecoderDestroyInstance)> state(
+      BrotliDecoderCreateInstance(nullptr, nullptr, nullptr), &BrotliDecoderDestroyInstance);
   if (!state) throw std::bad_alloc();
   std::string out;
   std::size_t in_left = data.size();
@@ -86,10 +88,9 @@ std::string brotli_exact(std::string_view data, std::size_t size) {
     std::size_t had = out.size(), room = std::min<std::size_t>(std::max<std::size_t>(had, 65536), size + 1 - had);
     out.resize(had + room);
     auto next = reinterpret_cast<uint8_t*>(out.data() + had);
-    r = BrotliDecoderDecompressStream(state, &in_left, &in, &room, &next, nullptr);
+    r = BrotliDecoderDecompressStream(state.get(), &in_left, &in, &room, &next, nullptr);
     out.resize(out.size() - room);
   }
-  BrotliDecoderDestroyInstance(state);
   if (r != BROTLI_DECODER_RESULT_SUCCESS || out.size() != size)
     throw DecodeError("BROTLI data is corrupt or has the wrong size");
   return out;
