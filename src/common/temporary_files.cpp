@@ -1,5 +1,6 @@
-// The process-wide list of temporary files being written, and the SIGINT and
-// SIGTERM handlers that remove them before the process ends.
+// The process-wide list of temporary files being written, and the handlers
+// of the signals that end a program (SIGINT, SIGTERM, SIGHUP, SIGPIPE) that
+// remove them before the process ends.
 //
 // A signal handler may only use async-signal-safe calls, so the list is a
 // fixed array of path buffers whose states are lock-free atomics: the
@@ -19,6 +20,10 @@ namespace {
 
 constexpr std::size_t kSlots = 64;
 constexpr std::size_t kPathBytes = 4096;
+
+// The signals whose default action ends the program while a write may be
+// under way: an interrupt, a kill, a closed terminal, a closed pipe.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 enum SlotState : int { kFree, kFilling, kHeld, kRemoving };
 
@@ -71,8 +76,7 @@ void install_removal(int signal_number) {
   struct sigaction action {};
   action.sa_handler = remove_files_and_end;
   sigemptyset(&action.sa_mask);
-  sigaddset(&action.sa_mask, SIGINT);
-  sigaddset(&action.sa_mask, SIGTERM);
+  for (int other : kEndingSignals) sigaddset(&action.sa_mask, other);
   action.sa_flags = SA_RESETHAND;
   ::sigaction(signal_number, &action, nullptr);
 }
@@ -90,8 +94,12 @@ TemporaryFileRegistration::~TemporaryFileRegistration() {
 }
 
 void remove_temporary_files_on_signals() {
-  install_removal(SIGINT);
-  install_removal(SIGTERM);
+  for (int signal_number : kEndingSignals) install_removal(signal_number);
+  // Past a file-size limit a write then fails with EFBIG, which the writer
+  // reports ("File too large") after removing its temporary file, instead
+  // of the signal ending the program silently.
+  struct sigaction current {};
+  if (::sigaction(SIGXFSZ, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) ::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace tremora

@@ -1,7 +1,6 @@
 // Writes the sample QZDATA database into a SQLite file.
 #include <fmt/format.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <set>
@@ -300,23 +299,12 @@ void fill(Db& db, const Options& options, const std::set<std::string>& chosen, S
 Summary write_database(const std::filesystem::path& file, const Options& options) {
   check_options(options);
   std::set<std::string> chosen = chosen_stations(options);
-  std::filesystem::path tmp = file;
-  tmp += ".tmp-" + std::to_string(getpid());
-  TemporaryFileRegistration registration(tmp);
-  std::error_code ec;
-  std::filesystem::remove(tmp, ec);
   Summary summary;
-  try {
-    {
-      Db db(tmp);
-      fill(db, options, chosen, summary);
-      db.commit();
-    }
-    std::filesystem::rename(tmp, file);
-  } catch (...) {
-    std::filesystem::remove(tmp, ec);
-    throw;
-  }
+  write_file_atomically_by_path(file, [&](const std::filesystem::path& tmp) {
+    Db db(tmp);
+    fill(db, options, chosen, summary);
+    db.commit();
+  });
   summary.bytes = std::filesystem::file_size(file);
   return summary;
 }

@@ -2,6 +2,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -213,61 +214,54 @@ TEST(Cli, TextThatIsNotUtf8StaysOutOfParquetFiles) {
   EXPECT_FALSE(std::filesystem::exists(out));
 }
 
-// Runs the program with `args` and sends it `signal_number` while it writes
-// `out`; returns the wait status. The program's first temporary file for
-// `out` (".<name>.tmp-<pid>-0") is made a FIFO before the program starts,
-// so the program blocks writing into it once the pipe is full: the signal
-// is sure to arrive while the temporary file exists.
+// Runs the program with `args` and sends it `signal_number` as soon as its
+// temporary file for `out` appears in that folder (seen by inotify), while
+// the program is still filling it; returns the wait status. The input must
+// take the program a while to write, so that the signal comes before the
+// rename.
 int signal_while_writing(const std::vector<std::string>& args, const std::filesystem::path& out, int signal_number) {
   std::vector<char*> argv{const_cast<char*>(TREMORA_BIN)};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  int go[2];
-  if (::pipe(go) != 0) throw std::runtime_error("pipe failed");
+  int watch = ::inotify_init1(IN_CLOEXEC);
+  if (watch < 0 || ::inotify_add_watch(watch, out.parent_path().c_str(), IN_CREATE) < 0)
+    throw std::runtime_error("inotify failed");
   pid_t pid = ::fork();
   if (pid == 0) {  // only async-signal-safe calls until exec
-    char byte;
-    ::close(go[1]);
-    if (::read(go[0], &byte, 1) != 1) ::_exit(126);
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) ::signal(s, SIG_DFL);
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
-  ::close(go[0]);
-  auto fifo = out.parent_path() / ("." + out.filename().string() + ".tmp-" + std::to_string(pid) + "-0");
-  EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_EQ(::write(go[1], "x", 1), 1);
-  ::close(go[1]);
-  int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  std::string temporary = "." + out.filename().string() + ".tmp-";
+  alignas(inotify_event) char buffer[4096];
   int status = 0;
-  char buffer[4096];
-  // Waits (at most about a minute) for the first bytes of the output.
-  for (int wait = 0; wait < 6000 && ::read(reader, buffer, sizeof buffer) <= 0; ++wait) {
-    if (::waitpid(pid, &status, WNOHANG) == pid) {
-      ::close(reader);
-      ADD_FAILURE() << "the program ended before writing";
-      return status;
+  for (bool seen = false; !seen;) {
+    pollfd p{watch, POLLIN, 0};
+    if (::poll(&p, 1, 60000) <= 0) break;  // at most a minute
+    ssize_t n = ::read(watch, buffer, sizeof buffer);
+    for (ssize_t at = 0; at < n;) {
+      const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+      seen = seen || (event->len > 0 && std::string(event->name).rfind(temporary, 0) == 0);
+      at += ssize_t(sizeof(inotify_event) + event->len);
     }
-    pollfd p{reader, POLLIN, 0};
-    ::poll(&p, 1, 10);
   }
   ::kill(pid, signal_number);
   ::waitpid(pid, &status, 0);
-  ::close(reader);
+  ::close(watch);
   return status;
 }
 
 TEST(Cli, InterruptedWritesLeaveNoTemporaryFile) {
   testing::TempDir dir;
-  // 86,400 samples: a CSV of about 2.6 MB, many times a pipe's buffer.
+  // 432,000 samples: a CSV of about 12 MB, which takes the program a
+  // quarter of a second to write.
   std::string values;
   for (int k = 0; k < 1440; ++k) values += "1.5 ";
   std::string days = "STARTDATE,STATIONID,OBSVALUE\n";
-  for (int station = 0; station < 60; ++station)
+  for (int station = 0; station < 300; ++station)
     days += "2024-02-01," + std::to_string(station) + ",\"" + values + "\"\n";
   auto in = dir.write("days.csv", days);
-  for (int signal_number : {SIGINT, SIGTERM}) {
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     int status = signal_while_writing({"split", "--rate", "60", in.string(), (dir / "samples.csv").string()},
                                       dir / "samples.csv", signal_number);
     EXPECT_TRUE(WIFSIGNALED(status)) << status;
