@@ -197,9 +197,23 @@ struct QueryBuilder {
                                                        const std::optional<Table>& item_ids = std::nullopt);
 };
 
-/// The most bytes one compressed OBSVALUE may inflate to: 64 MiB, about 60
-/// times a day of second samples (86,400 values, about 1 MB of text).
+/// The most bytes any compressed OBSVALUE may inflate to: 64 MiB.
 inline constexpr std::size_t kMaxInflatedValueBytes = std::size_t{64} << 20;
+
+/// Bytes of inflated text allowed per sample a day holds: far more than a
+/// value and its blank take ("-123456.789012 " is 15).
+inline constexpr std::size_t kMaxInflatedBytesPerSample = 32;
+
+/// The most bytes one compressed OBSVALUE of a day row may inflate to at a
+/// sampling interval of `interval_seconds`: the samples a day holds times
+/// kMaxInflatedBytesPerSample (46,080 bytes for minutes, 2,764,800 for
+/// seconds), never beyond kMaxInflatedValueBytes.
+///
+/// This bounds a fetch's memory by what it asks for: a compressed fetch of
+/// R day rows holds at most R × that many bytes of text, and splits into
+/// at most R × 16 × (86,400 / interval_seconds) samples (each sample takes
+/// at least two bytes of text).
+std::size_t max_inflated_value_bytes(int64_t interval_seconds);
 
 /// Optional arguments of fetch_data.
 struct FetchOptions {
@@ -207,7 +221,10 @@ struct FetchOptions {
   ItemNames item_name = std::string(kAll);
   /// OBSVALUE holds gzip-compressed values (second and minute rates). A
   /// value that is corrupt, is not UTF-8 text, or inflates past
-  /// kMaxInflatedValueBytes is an IOError naming its station, item and day.
+  /// max_inflated_value_bytes of its rate is an IOError naming its station,
+  /// item and day. A day row holding more samples than a day has is split
+  /// as it is (its last samples fall on the next day) and logged as a
+  /// warning naming it.
   bool gzip_flag = false;
   /// Split day rows into one row per sample.
   bool my_split_lines = true;

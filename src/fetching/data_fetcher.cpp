@@ -1,3 +1,7 @@
+#include <fmt/format.h>
+
+#include <algorithm>
+
 #include "table_lookup.hpp"
 #include "tremora/cleaning.hpp"
 #include "tremora/errors.hpp"
@@ -48,7 +52,8 @@ std::string row_origin(const Table& t, std::size_t row) {
 }
 
 // Inflates the gzip-compressed OBSVALUE of every row into UTF-8 text.
-void inflate_values(Table& t) {
+void inflate_values(Table& t, int64_t rate) {
+  const std::size_t limit = max_inflated_value_bytes(rate);
   const Column& obs = t.column(qzdata::kObsValue);
   StringColumnBuilder out;
   for (std::size_t i = 0; i < obs.size(); ++i) {
@@ -60,7 +65,7 @@ void inflate_values(Table& t) {
     try {
       if (obs.type() != DataType::Binary && obs.type() != DataType::String)
         throw TypeError("the value is not compressed bytes");
-      text = gzip_decompress(obs.text(i), kMaxInflatedValueBytes);
+      text = gzip_decompress(obs.text(i), limit);
     } catch (const std::exception& e) {
       throw IOError("cannot inflate OBSVALUE of " + row_origin(t, i) + ": " + e.what());
     }
@@ -83,6 +88,28 @@ void expand_null_days(Table& t, const std::string& filler) {
       col.is_null(i) ? out.append_null() : out.append(replace_all(col.text(i), "NULLALL", filler));
     col = out.finish(col.name());
   }
+}
+
+// Warns of the day rows whose text holds more samples than a day at the
+// rate has: their last samples fall on the next day. At most
+// kRowsWarnedOf rows are named, then how many more there are.
+void warn_of_overfull_days(const Table& t, int64_t samples_per_day) {
+  constexpr std::size_t kRowsWarnedOf = 10;
+  const Column& obs = t.column(qzdata::kObsValue);
+  if (obs.type() != DataType::String || samples_per_day <= 0) return;
+  std::size_t overfull = 0;
+  for (std::size_t i = 0; i < obs.size(); ++i) {
+    if (obs.is_null(i)) continue;
+    std::string_view text = strip_whitespace(obs.text(i));
+    auto samples = int64_t(std::count(text.begin(), text.end(), ' ')) + 1;
+    if (samples <= samples_per_day || ++overfull > kRowsWarnedOf) continue;
+    fetching_logger.warning(
+        fmt::format("OBSVALUE of {} holds {} samples, more than the {} of a day: the last ones "
+                    "fall on the next day",
+                    row_origin(t, i), samples, samples_per_day));
+  }
+  if (overfull > kRowsWarnedOf)
+    fetching_logger.warning(fmt::format("{} more day rows hold more samples than a day", overfull - kRowsWarnedOf));
 }
 
 void codes_as_text(Table& t) {
@@ -146,14 +173,21 @@ Table observations(db::Connection* conn, const std::string& sql, const SampleRat
   sort_in_place(t, kObservationOrder);
   int64_t rate = sampling_rate(t, rate_config);
   int64_t null_count = rate > 0 ? 86400 / rate : 0;
-  if (options.gzip_flag && rate <= 60) inflate_values(t);
+  if (options.gzip_flag && rate <= 60) inflate_values(t, rate);
   expand_null_days(t, null_day(null_count));
+  if (rate <= 3600) warn_of_overfull_days(t, null_count);
   if (options.my_split_lines) t = cleaning::split_lines(std::move(t), double(rate));
   upper_case_column_names(t, true);
   return t;
 }
 
 }  // namespace
+
+std::size_t max_inflated_value_bytes(int64_t interval_seconds) {
+  if (interval_seconds <= 0) return kMaxInflatedValueBytes;
+  auto samples = std::size_t(std::max<int64_t>(1, 86400 / interval_seconds));
+  return std::min(kMaxInflatedValueBytes, samples * kMaxInflatedBytesPerSample);
+}
 
 std::string Unresolved::text() const {
   const char* what = "gave no SQL text";
