@@ -88,6 +88,14 @@ inline constexpr std::size_t kMaxJsonNesting = 512;
 /// A SQL string literal: the text in single quotes, quotes inside doubled.
 std::string sql_literal(std::string_view text);
 
+/// A quoted SQL identifier: the name in double quotes, quotes inside
+/// doubled, so the database takes it as one name, spelled exactly.
+std::string sql_identifier(std::string_view name);
+
+/// True when `name` is not empty and holds only ASCII letters, digits, "_",
+/// "$" and "#": the characters of an Oracle name that needs no quotes.
+bool is_plain_sql_name(std::string_view name);
+
 /// The pieces of a text between runs of ASCII blanks, tabs and line
 /// breaks; no empty pieces.
 std::vector<std::string_view> split_whitespace(std::string_view text);

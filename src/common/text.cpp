@@ -551,6 +551,21 @@ std::string sql_literal(std::string_view text) {
   return out;
 }
 
+std::string sql_identifier(std::string_view name) {
+  std::string out = "\"";
+  out += replace_all(name, "\"", "\"\"");
+  out += '"';
+  return out;
+}
+
+bool is_plain_sql_name(std::string_view name) {
+  auto plain = [](char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
+           c == '#';
+  };
+  return !name.empty() && std::all_of(name.begin(), name.end(), plain);
+}
+
 std::string join(const std::vector<std::string>& parts, std::string_view separator) {
   std::string out;
   for (std::size_t i = 0; i < parts.size(); ++i) {

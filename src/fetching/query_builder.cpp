@@ -38,9 +38,10 @@ std::string item_condition(const std::optional<Table>& ids) {
 
 std::string date8(const DateArg& d) { return format_timestamp(d.timestamp(), "%Y%m%d"); }
 
-// The filled query template of one table.
-std::string select_of(const std::string& table, const std::string& start, const std::string& end) {
-  return "SELECT * FROM QZDATA." + table + " \nWHERE STARTDATE >= TO_DATE('" + start +
+// The filled query template of one table, its name quoted so that it is
+// one name whatever it holds.
+std::string select_of(std::string_view table, const std::string& start, const std::string& end) {
+  return "SELECT * FROM QZDATA." + sql_identifier(table) + " \nWHERE STARTDATE >= TO_DATE('" + start +
          "', 'yyyymmdd') \nAND STARTDATE < TO_DATE('" + end + "', 'yyyymmdd')+1";
 }
 
@@ -57,8 +58,7 @@ std::optional<std::string> build(const Table& table_names, const DateArg& start_
   std::string start = date8(start_date), end = date8(end_date);
   const Column& names = table_names.column("table_name");
   std::vector<std::string> parts;
-  for (std::size_t i = 0; i < names.size(); ++i)
-    parts.push_back(select_of(std::string(names.text(i)), start, end) + tails);
+  for (std::size_t i = 0; i < names.size(); ++i) parts.push_back(select_of(names.text(i), start, end) + tails);
   return join(parts, " UNION ALL ");
 }
 

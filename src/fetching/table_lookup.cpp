@@ -1,9 +1,26 @@
 #include "table_lookup.hpp"
 
 #include "tremora/errors.hpp"
+#include "tremora/logger_config.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::fetching {
+namespace {
+
+// A table the fetch may read: not a development table (its name holds
+// "_DEV_"), and named by letters, digits, "_", "$" and "#" only; another
+// name is warned of and skipped, since no table of the schema is so named.
+bool is_usable_table_name(const Column& names, std::size_t row) {
+  if (names.is_null(row)) return false;
+  std::string_view name = names.text(row);
+  if (contains(name, "_DEV_")) return false;
+  if (is_plain_sql_name(name)) return true;
+  logger_config::fetching_logger.warning("skipping table " + sql_literal(name) +
+                                         ": its name is not one of letters, digits, _, $ and #");
+  return false;
+}
+
+}  // namespace
 
 std::optional<Table> find_table_names(db::Connection* conn, const std::string& sql,
                                       const std::vector<db::Binds>& bind_sets) {
@@ -16,7 +33,7 @@ std::optional<Table> find_table_names(db::Connection* conn, const std::string& s
   Table names = concat(parts);
   lower_case_column_names(names, true);
   const Column& col = names.column("table_name");
-  return filter_rows(names, [&](std::size_t i) { return col.is_null(i) || !contains(col.text(i), "_DEV_"); });
+  return filter_rows(names, [&](std::size_t i) { return is_usable_table_name(col, i); });
 }
 
 namespace {

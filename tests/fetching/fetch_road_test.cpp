@@ -57,15 +57,18 @@ const std::vector<std::string> kMiniDictionaries{
 TEST(QueryBuilder, TextsOfTheExamples) {
   Table t = names({"T"}, "table_name");
   EXPECT_EQ(*QueryBuilder::build_data_query(t, "20240301", "20240302", names({"37005"}, "stationid")),
-            "SELECT * FROM QZDATA.T \nWHERE STARTDATE >= TO_DATE('20240301', 'yyyymmdd') \n"
+            "SELECT * FROM QZDATA.\"T\" \nWHERE STARTDATE >= TO_DATE('20240301', 'yyyymmdd') \n"
             "AND STARTDATE < TO_DATE('20240302', 'yyyymmdd')+1 AND (STATIONID=37005)");
   Table two = names({"A", "B"}, "table_name");
   std::string a =
-      "SELECT * FROM QZDATA.A \nWHERE STARTDATE >= TO_DATE('20240301', 'yyyymmdd') \n"
+      "SELECT * FROM QZDATA.\"A\" \nWHERE STARTDATE >= TO_DATE('20240301', 'yyyymmdd') \n"
       "AND STARTDATE < TO_DATE('20240301', 'yyyymmdd')+1";
-  std::string b = "SELECT * FROM QZDATA.B" + a.substr(std::string("SELECT * FROM QZDATA.A").size());
+  std::string b = "SELECT * FROM QZDATA.\"B\"" + a.substr(std::string("SELECT * FROM QZDATA.\"A\"").size());
   EXPECT_EQ(*QueryBuilder::build_data_query(two, "2024-03-01 18:00", Timestamp{make_timestamp(2024, 3, 1, 23).ns}),
             a + " UNION ALL " + b);
+  // A table name is one quoted name, whatever it holds.
+  std::string quoted = *QueryBuilder::build_data_query(names({"A\" B"}, "table_name"), "20240301", "20240301");
+  EXPECT_EQ(quoted.substr(0, 29), "SELECT * FROM QZDATA.\"A\"\" B\" ");
   std::string filtered = *QueryBuilder::build_data_query(
       t, "20240301", "20240302", names({"37005", "41001"}, "stationid"), names({"3211", "3212"}, "itemid"), "2");
   EXPECT_NE(filtered.find("+1 AND (STATIONID=37005 OR STATIONID=41001) AND (ITEMID='3211' OR ITEMID='3212') "
@@ -393,6 +396,26 @@ TEST(DataFetcher, InflatedValuesAreBoundedByTheirDay) {
                                "than the 1440 of a day: the last ones fall on the next day"));
 }
 
+// A table whose name is not plain letters, digits, _, $ and # is skipped
+// with a warning, and its name never becomes SQL.
+TEST(DataFetcher, TablesWithHostileNamesAreSkipped) {
+  Offline offline;
+  testing::TempDir dir;
+  std::vector<std::string> sql = minute_value_db("2024-05-04", gzip_compress("1 2"));
+  const std::string hostile = "QZ_411_DYU_01 UNION ALL SELECT * FROM QZ_411_DYU_01 --";
+  sql.push_back("CREATE TABLE \"" + hostile +
+                "\" (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, "
+                "OBSVALUE BLOB)");
+  auto conn = mini_db(dir, sql);
+  LogCapture capture;
+  auto days = fetching_data(conn.get(), "20240504", "20240504", "水位", "全部", "分钟值", "预处理库",
+                            {.gzip_flag = true, .my_split_lines = false});
+  ASSERT_TRUE(days);
+  EXPECT_EQ(days->num_rows(), 1u);
+  EXPECT_TRUE(capture.contains("fetching", Level::warning,
+                               "skipping table '" + hostile + "': its name is not one of letters, digits, _, $ and #"));
+}
+
 TEST(DataFetcher, SampleRateCodesNullDaysAndBadValues) {
   Offline offline;
   testing::TempDir dir;
@@ -480,7 +503,7 @@ TEST(CannedLoaders, RequestsAndPostTreatments) {
   load_Oracle_data_daily(rec.get(), 3, "预处理库", "水位", "分钟值");
   const std::string& data_sql = rec->statements.back();
   Timestamp now = load_time();
-  EXPECT_NE(data_sql.find("QZDATA.QZ_411_DYU_01"), std::string::npos);
+  EXPECT_NE(data_sql.find("QZDATA.\"QZ_411_DYU_01\""), std::string::npos);
   EXPECT_EQ(data_sql.find("STATIONID="), std::string::npos);
   std::string today = format_timestamp(Timestamp{now.ns}, "%Y%m%d");
   EXPECT_NE(data_sql.find("TO_DATE('" + today + "', 'yyyymmdd')+1"), std::string::npos) << data_sql;
