@@ -71,6 +71,18 @@ std::size_t display_width(std::string_view utf8);
 /// True when the bytes are valid UTF-8.
 bool is_valid_utf8(std::string_view bytes);
 
+/// A text made safe to show on a terminal: C0 control characters and DEL
+/// as "\x1b" (line feed, carriage return and tab as "\n", "\r", "\t"), C1
+/// control characters (U+0080 to U+009F) as "\u009b", and bytes that are
+/// not UTF-8 as "\xd6"; the rest as it is. With `keep_lines`, line feeds
+/// and tabs stay as they are, for texts of several lines.
+std::string escape_controls(std::string_view text, bool keep_lines = false);
+
+/// How many bytes at the end of `text` are the start of a UTF-8 sequence
+/// that more bytes could complete (0 to 3), for writers that escape a
+/// stream in pieces.
+std::size_t incomplete_utf8_tail(std::string_view text);
+
 /// A value from the data, in single quotes, for an error message: whole when
 /// it has at most `max_bytes` bytes, else its first `max_bytes` bytes (cut
 /// before a UTF-8 character that would not fit whole), "…" and its size, as

@@ -33,15 +33,11 @@ std::string cell_text(const Column& c, std::size_t row) {
   }
 }
 
-// Line breaks and tabs written as \n, \r and \t, so that a cell stays on its line.
-std::string escape_breaks(const std::string& s) {
-  if (s.find_first_of("\n\r\t") == std::string::npos) return s;
-  return replace_all(replace_all(replace_all(s, "\n", "\\n"), "\r", "\\r"), "\t", "\\t");
-}
-
-// Cuts a text, with its breaks escaped, to at most kMaxCellWidth display columns.
+// Cuts a text, with its control characters escaped (so that a cell stays
+// on its line and the terminal shows what the data holds), to at most
+// kMaxCellWidth display columns.
 std::string shorten(const std::string& text) {
-  std::string s = escape_breaks(text);
+  std::string s = escape_controls(text);
   if (display_width(s) <= kMaxCellWidth) return s;
   std::string out;
   std::size_t i = 0;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+
 namespace tremora {
 namespace {
 
@@ -512,6 +514,53 @@ bool is_valid_utf8(std::string_view bytes) {
     i += len;
   }
   return true;
+}
+
+namespace {
+
+void append_escape(std::string& out, unsigned char byte) {
+  switch (byte) {
+    case '\n': out += "\\n"; return;
+    case '\r': out += "\\r"; return;
+    case '\t': out += "\\t"; return;
+    default: out += fmt::format("\\x{:02x}", byte);
+  }
+}
+
+}  // namespace
+
+std::string escape_controls(std::string_view text, bool keep_lines) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    auto b = static_cast<unsigned char>(text[i]);
+    if (b >= 0x20 && b < 0x7F) {
+      out += char(b);
+      ++i;
+    } else if (b < 0x80) {
+      if (keep_lines && (b == '\n' || b == '\t')) out += char(b);
+      else append_escape(out, b);
+      ++i;
+    } else {
+      char32_t cp;
+      std::size_t len = decode_utf8(text, i, cp);
+      if (len == 1) append_escape(out, b);  // not UTF-8
+      else if (cp <= 0x9F) out += fmt::format("\\u{:04x}", unsigned(cp));
+      else out.append(text.substr(i, len));
+      i += len;
+    }
+  }
+  return out;
+}
+
+std::size_t incomplete_utf8_tail(std::string_view text) {
+  for (std::size_t back = 1; back <= 3 && back <= text.size(); ++back) {
+    auto b = static_cast<unsigned char>(text[text.size() - back]);
+    if ((b & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+    std::size_t len = (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 1;
+    return len > back ? back : 0;
+  }
+  return 0;
 }
 
 std::string quoted_excerpt(std::string_view value, std::size_t max_bytes) {

@@ -4,11 +4,13 @@
 #include <spdlog/logger.h>
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/sinks/dist_sink.h>
-#include <spdlog/sinks/stdout_sinks.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <stdexcept>
+
+#include "tremora/text.hpp"
 
 namespace tremora::logger_config {
 namespace {
@@ -46,11 +48,26 @@ Level level_from_environment(std::string& problem) {
   }
 }
 
+// Standard error, with the control characters of each message escaped, so
+// that data a message quotes (a place name, a value) cannot drive the
+// terminal; line breaks and tabs stay.
+struct ConsoleSink : spdlog::sinks::base_sink<std::mutex> {
+  void sink_it_(const spdlog::details::log_msg& msg) override {
+    std::string escaped = escape_controls(std::string_view(msg.payload.data(), msg.payload.size()), true);
+    spdlog::details::log_msg shown = msg;
+    shown.payload = spdlog::string_view_t(escaped.data(), escaped.size());
+    spdlog::memory_buf_t line;
+    formatter_->format(shown, line);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+  }
+  void flush_() override { std::fflush(stderr); }
+};
+
 // The sinks and loggers of the process: every logger writes to one
 // distributing sink, which holds the standard-error sink and any captures.
 struct Registry {
   std::shared_ptr<spdlog::sinks::dist_sink_mt> dist = std::make_shared<spdlog::sinks::dist_sink_mt>();
-  std::shared_ptr<spdlog::sinks::stderr_sink_mt> console = std::make_shared<spdlog::sinks::stderr_sink_mt>();
+  std::shared_ptr<ConsoleSink> console = std::make_shared<ConsoleSink>();
   std::mutex mutex;
   std::map<std::string, std::shared_ptr<spdlog::logger>> loggers;
   int captures = 0;

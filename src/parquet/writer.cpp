@@ -95,7 +95,11 @@ std::shared_ptr<const Column> utf8_texts(std::shared_ptr<const Column> column) {
 }
 
 // Plans how a column is written; `column` may share the caller's column.
+// Its name goes into the schema, whose texts must be UTF-8 as its values'.
 LeafColumn plan_leaf(std::shared_ptr<const Column> column, bool use_dictionary) {
+  if (!is_valid_utf8(column->name()))
+    throw std::invalid_argument("column name '" + escape_controls(column->name()) +
+                                "' is not valid UTF-8, which a Parquet schema cannot hold");
   if (column->type() == DataType::String) column = utf8_texts(std::move(column));
   const Column& c = *column;
   LeafColumn leaf;

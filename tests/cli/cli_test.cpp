@@ -39,9 +39,17 @@ RunResult run_shell(const std::string& command) {
 // Runs the program with arguments (a shell command line).
 RunResult run(const std::string& args) { return run_shell(std::string(TREMORA_BIN) + " " + args); }
 
-// Runs the program in a folder, with HOME there too.
-RunResult run_in(const testing::TempDir& dir, const std::string& args) {
-  return run_shell("cd " + dir.path().string() + " && HOME=" + dir.path().string() + " " + TREMORA_BIN + " " + args);
+// Runs the program in a folder, with HOME there too (and `environment`,
+// "NAME=value ...").
+RunResult run_in(const testing::TempDir& dir, const std::string& args, const std::string& environment = "") {
+  return run_shell("cd " + dir.path().string() + " && HOME=" + dir.path().string() + " " + environment + " " +
+                   TREMORA_BIN + " " + args);
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t n = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  return n;
 }
 
 // The lines of a text.
@@ -199,6 +207,24 @@ TEST(Cli, ProgressLineOnlyOnATerminal) {
   EXPECT_EQ(redirected.out, "wrote b.csv: 2880 rows\n");
 }
 
+// Control characters from data and from names reach the terminal escaped.
+TEST(Cli, ControlCharactersAreShownNotObeyed) {
+  testing::TempDir dir;
+  auto in = dir.write("title.csv",
+                      "STARTDATE,OBSVALUE\n2024-01-01,\"a\x1b]0;owned\x07"
+                      "b\"\n");
+  RunResult shown = run("show " + in.string());
+  ASSERT_EQ(shown.status, 0) << shown.out;
+  EXPECT_NE(shown.out.find("a\\x1b]0;owned\\x07b"), std::string::npos) << shown.out;
+  RunResult missing = run("show '" + (dir / "no\x1b[31m\xc2\x9b.csv").string() + "'");
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.out.find("no\\x1b[31m\\u009b.csv"), std::string::npos) << missing.out;
+  for (const RunResult& r : {shown, missing}) {
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("\xc2\x9b"), std::string::npos) << r.out;
+  }
+}
+
 TEST(Cli, TextThatIsNotUtf8StaysOutOfParquetFiles) {
   testing::TempDir dir;
   auto in = dir.write("days.csv",
@@ -209,6 +235,14 @@ TEST(Cli, TextThatIsNotUtf8StaysOutOfParquetFiles) {
   RunResult r = run("split --rate 60 " + in.string() + " " + out.string());
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.out.find("column 'STATIONID', row 2 (rows counted from 0): the text is not valid UTF-8"),
+            std::string::npos)
+      << r.out;
+  EXPECT_FALSE(std::filesystem::exists(out));
+  // A column name in GBK would make a schema readers refuse.
+  auto named = dir.write("named.csv", "STARTDATE,\xd6\xd0,OBSVALUE\n2024-01-01,1,\"1 2\"\n");
+  r = run("split --rate 60 " + named.string() + " " + out.string());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("column name '\\xd6\\xd0' is not valid UTF-8, which a Parquet schema cannot hold"),
             std::string::npos)
       << r.out;
   EXPECT_FALSE(std::filesystem::exists(out));
@@ -375,9 +409,12 @@ TEST(Cli, PlotWritesTheChartsOfATable) {
   EXPECT_TRUE(std::filesystem::exists(dir / "figures/37001_1.svg"));
   EXPECT_TRUE(std::filesystem::exists(dir / "figures/41001_1.svg"));
   // Bad input is named: a grouping, an annotation without a value, a format.
+  // ...each said once, not logged and then repeated.
   r = run_in(dir, "plot water.csv --db local --groupby point");
   EXPECT_EQ(r.status, 1);
-  EXPECT_NE(r.out.find("不支持的分组方式: point"), std::string::npos) << r.out;
+  EXPECT_EQ(occurrences(r.out, "不支持的分组方式: point"), 1u) << r.out;
+  r = run_in(dir, "plot water.csv --db local --geomag --prefix K_", "TREMORA_KP_URL=http://127.0.0.1:9/");
+  EXPECT_EQ(occurrences(r.out, "Kp retrieval failed"), 1u) << r.out;
   dir.write("bad.json", R"({"4112": {"37001_1": [{"text": "峰", "x": "2024-05-09 12:00"}]}})");
   r = run_in(dir, "plot water.csv --db local --annotations bad.json");
   EXPECT_EQ(r.status, 1);
@@ -408,6 +445,7 @@ TEST(Cli, AnnualComparesTheYearsOfATable) {
   r = run_in(dir, "annual days.csv --out c.bmp");
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.out.find("'.bmp'"), std::string::npos) << r.out;
+  EXPECT_EQ(occurrences(r.out, "Error saving chart"), 1u) << r.out;
 }
 
 TEST(Cli, PostProcessingCommands) {

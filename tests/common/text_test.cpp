@@ -121,6 +121,21 @@ TEST(Text, Utf8Validity) {
   EXPECT_TRUE(is_valid_utf8(std::string(17, 'a') + "\xc3\xa9"));
 }
 
+TEST(Text, ControlCharactersAreEscaped) {
+  EXPECT_EQ(escape_controls("水位 ok"), "水位 ok");
+  EXPECT_EQ(escape_controls("a\x1b]0;t\x07\x7f\r\n\tb"), "a\\x1b]0;t\\x07\\x7f\\r\\n\\tb");
+  EXPECT_EQ(escape_controls("line\n\tnext\r", true), "line\n\tnext\\r");
+  EXPECT_EQ(escape_controls(std::string("\0", 1)), "\\x00");
+  EXPECT_EQ(escape_controls("\xc2\x9b"
+                            "2J \xc2\xa0"),
+            "\\u009b2J \xc2\xa0");                                         // C1 CSI escaped, NBSP kept
+  EXPECT_EQ(escape_controls("\xd6\xd0\xe6\xb0"), "\\xd6\\xd0\\xe6\\xb0");  // GBK and a cut character
+  EXPECT_EQ(incomplete_utf8_tail("a\xe6\xb0"), 2u);
+  EXPECT_EQ(incomplete_utf8_tail("a\xe6\xb0\xb4"), 0u);
+  EXPECT_EQ(incomplete_utf8_tail("\xf0\x9f\x98"), 3u);
+  EXPECT_EQ(incomplete_utf8_tail("ab"), 0u);
+}
+
 TEST(Text, QuotedExcerptsKeepMessagesShortAndCharactersWhole) {
   EXPECT_EQ(quoted_excerpt("abc"), "'abc'");
   const std::string sixty(60, 'x');

@@ -26,6 +26,14 @@ TEST(Logger, NamedLoggersRecordLevelsAndTexts) {
   EXPECT_TRUE(capture.records().empty());
 }
 
+// Standard error shows what a message quotes, never obeys it.
+TEST(Logger, StandardErrorEscapesControlCharacters) {
+  ::testing::internal::CaptureStderr();
+  fetching_logger.error("place \x1b]0;owned\x07 end\nsecond line");
+  std::string shown = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(shown.find("[fetching] [error] place \\x1b]0;owned\\x07 end\nsecond line\n"), std::string::npos) << shown;
+}
+
 TEST(Logger, LevelsParseAndApply) {
   EXPECT_EQ(parse_level("DEBUG"), Level::debug);
   EXPECT_EQ(parse_level("warn"), Level::warning);

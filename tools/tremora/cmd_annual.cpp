@@ -52,10 +52,13 @@ void add_annual(CLI::App& app) {
     read_observation_types(t);
     t.set_key(qzdata::kStartDate);
     // The chart's save is guarded: its messages say whether it was written.
+    // A failed save was logged as an error, which standard error always
+    // shows, so the failure's own line does not repeat it.
     logger_config::LogCapture capture;
     yearplot::plot_annual_comparison(t, o);
     for (const auto& r : capture.records()) {
-      if (r.message.rfind("Error saving chart: ", 0) == 0) throw std::runtime_error(r.message);
+      if (r.message.rfind("Error saving chart: ", 0) == 0)
+        throw std::runtime_error("the chart was not written (see the message above)");
       if (r.message.rfind("Annual comparison chart saved as: ", 0) == 0)
         std::cout << "wrote " << r.message.substr(std::string("Annual comparison chart saved as: ").size()) << '\n';
     }

@@ -135,8 +135,8 @@ void run_plot(PlotArgs& a) {
       std::string name = rec.message.substr(7, rec.message.find(" has been saved") - 7);
       std::cout << "wrote figures/" << name << '\n';
       ++written;
-    } else if (rec.level >= logger_config::Level::warning) {
-      std::cerr << "tremora: " << rec.message << '\n';
+    } else if (rec.level >= logger_config::Level::warning && rec.level < logger_config::level()) {
+      std::cerr << "tremora: " << rec.message << '\n';  // a cause the log level kept from standard error
     }
   }
   if (!r.figure) throw std::runtime_error("no chart was made (see the messages above)");

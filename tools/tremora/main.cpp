@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "commands.hpp"
+#include "terminal_text.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/files.hpp"
 
@@ -18,6 +19,8 @@ constexpr int kUsageError = 2;
 int main(int argc, char** argv) {
   // Ctrl-C or a kill while an output is being written leaves no partial file.
   tremora::remove_temporary_files_on_signals();
+  // Data reaches the terminal as text, never as control sequences.
+  tremora::cli::EscapedStream escaped_out(std::cout), escaped_err(std::cerr);
   CLI::App app{"tremora: earthquake-precursor observation data"};
   app.set_version_flag("--version", std::string("tremora ") + TREMORA_VERSION);
   app.require_subcommand(1);

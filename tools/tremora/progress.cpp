@@ -7,6 +7,8 @@
 #include <iomanip>
 #include <sstream>
 
+#include "tremora/text.hpp"
+
 namespace tremora::cli {
 namespace {
 
@@ -47,8 +49,8 @@ void Progress::finish() {
 std::string Progress::line(const std::string& task, const std::string& step, std::size_t number, std::size_t total,
                            double seconds) {
   std::ostringstream out;
-  out << task << ": " << step << " (" << number << "/" << total << "), " << std::fixed << std::setprecision(1)
-      << seconds << " s";
+  out << task << ": " << escape_controls(step) << " (" << number << "/" << total << "), " << std::fixed
+      << std::setprecision(1) << seconds << " s";
   return out.str();
 }
 
