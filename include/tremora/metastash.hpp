@@ -73,7 +73,9 @@ struct MetadataCache {
                                 const std::string& ns = "");
 
   /// Reads a table's file; FileNotFoundError whose message is the path when
-  /// there is none.
+  /// there is none, IOError naming the file when it cannot be read or lacks
+  /// the code or name column of the table (the first two its query
+  /// selects: it holds another table).
   static Table load_table(const std::string& table_name, const std::string& cache_dir = "", const std::string& ns = "");
 
   /// Runs the table's SELECT, stores the result and returns it. KeyError
@@ -92,6 +94,10 @@ struct MetadataCache {
   /// on "metastash" ("metadata cache refresh failed for %s: %s") and the
   /// cached file is read instead; when that file is missing too, the
   /// FileNotFoundError (naming the file) has the fetch's error nested in it.
+  /// A cached file that cannot be used (see load_table) is replaced from
+  /// the database when one answers; otherwise the IOError names the file,
+  /// the database's failure when there was one, and the command that
+  /// refreshes the cache.
   static Table get_table(const std::string& table_name, db::Connection* conn = nullptr,
                          const std::string& cache_dir = "", bool refresh = false, const std::string& ns = "");
 

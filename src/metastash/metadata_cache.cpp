@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 
 #include "tremora/errors.hpp"
 #include "tremora/files.hpp"
@@ -27,6 +28,46 @@ const TableSpec* find_entry(const std::string& key) {
   for (const auto& [k, entry] : MetadataCache::TABLE_SPECS())
     if (k == key) return &entry;
   return nullptr;
+}
+
+// The columns that tell a table's rows: the first two its query selects
+// ("SELECT STATIONID, STATIONNAME, ..."), the codes and names every copy of
+// it has; the others may be missing from copies made by hand.
+std::vector<std::string> identifying_columns(const std::string& sql) {
+  std::size_t from = sql.find(" FROM ");
+  std::vector<std::string> names;
+  for (std::string_view name : split(std::string_view(sql).substr(7, from - 7), ','))
+    if (names.size() < 2) names.emplace_back(strip_whitespace(name));
+  return names;
+}
+
+// What to do about a cache file that cannot be used, with the alias of the
+// connection when there is one.
+std::string refresh_advice(const db::Connection* conn) {
+  std::string alias = "ALIAS";
+  if (conn) {
+    auto it = conn->info().find("tremora_db_alias");
+    if (it != conn->info().end() && !it->second.empty()) alias = it->second;
+  }
+  return "refresh the cache when the database answers (tremora refresh-cache --db " + alias + ")";
+}
+
+// The cached copy of a table: an IOError naming the file when it cannot be
+// read or holds another table (an identifying column missing).
+Table read_cache_file(const std::string& path, const TableSpec& entry, const std::string& table_name) {
+  Table t;
+  try {
+    t = MetadataCache::normalize_columns(parquet::read_table(path));
+  } catch (const std::exception& e) {
+    std::string cause = describe_exception(e);
+    if (cause.starts_with(path + ": ")) cause.erase(0, path.size() + 2);  // the file is named once
+    throw IOError("metadata cache file '" + path + "' cannot be read: " + cause);
+  }
+  for (const std::string& column : identifying_columns(entry.sql))
+    if (!t.has_column(column))
+      throw IOError("metadata cache file '" + path + "' holds no column '" + column +
+                    "' (its columns: " + join(t.column_names(), ", ") + "), so it is not the " + table_name + " table");
+  return t;
 }
 
 // The namespace argument when given, else the connection's.
@@ -117,7 +158,7 @@ Table MetadataCache::load_table(const std::string& table_name, const std::string
   std::string path = cache_path(table_name, cache_dir, ns);
   std::error_code ec;
   if (!fs::exists(path, ec)) throw FileNotFoundError(path);
-  return normalize_columns(parquet::read_table(path));
+  return read_cache_file(path, *find_entry(table_name), table_name);
 }
 
 Table MetadataCache::fetch_and_cache_table(db::Connection& conn, const std::string& table_name,
@@ -145,17 +186,20 @@ Table MetadataCache::get_table(const std::string& table_name, db::Connection* co
                                bool refresh, const std::string& ns) {
   std::string settled = effective_namespace(ns, conn);
   std::exception_ptr refresh_failure;
-  if (conn) {
+  // The table from the database, written to the cache; nothing (with the
+  // failure logged and kept) when the database does not answer.
+  auto from_database = [&]() -> std::optional<Table> {
     try {
-      if (refresh) return fetch_and_cache_table(*conn, table_name, cache_dir, settled);
-      std::error_code ec;
-      if (!fs::exists(cache_path(table_name, cache_dir, settled), ec))
-        return fetch_and_cache_table(*conn, table_name, cache_dir, settled);
+      return fetch_and_cache_table(*conn, table_name, cache_dir, settled);
     } catch (const std::exception& e) {
       log().warning(fmt::sprintf("metadata cache refresh failed for %s: %s", table_name, describe_exception(e)));
       refresh_failure = std::current_exception();
+      return std::nullopt;
     }
-  }
+  };
+  std::error_code ec;
+  if (conn && (refresh || !fs::exists(cache_path(table_name, cache_dir, settled), ec)))
+    if (auto fresh = from_database()) return std::move(*fresh);
   try {
     return load_table(table_name, cache_dir, settled);
   } catch (const FileNotFoundError& missing) {
@@ -166,6 +210,21 @@ Table MetadataCache::get_table(const std::string& table_name, db::Connection* co
     } catch (...) {
       std::throw_with_nested(FileNotFoundError(missing.what()));
     }
+  } catch (const IOError& unusable) {
+    // A defective copy is replaced from the database when it answers.
+    if (conn && !refresh_failure) {
+      log().warning(std::string(unusable.what()) + "; replacing it from the database");
+      if (auto fresh = from_database()) return std::move(*fresh);
+    }
+    std::string text = unusable.what();
+    if (refresh_failure) {
+      try {
+        std::rethrow_exception(refresh_failure);
+      } catch (const std::exception& e) {
+        text += "; the database look-up failed too: " + describe_exception(e);
+      }
+    }
+    throw IOError(text + "; " + refresh_advice(conn));
   }
 }
 

@@ -389,6 +389,37 @@ TEST(Cli, ExportWritesVuzoFilesAndShowPrintsTheirContext) {
             "tremora: error: 'plain.vuzo' is not a VUZO file: it has no 'vuzo.version' entry\n");
 }
 
+// check gives the fix that fits the driver and what it found: the file of
+// a SQLite section, a file without the QZDATA tables, ~/.tremo being a file.
+TEST(Cli, CheckAdvisesByDriverAndWhatItFound) {
+  testing::TempDir dir;
+  ASSERT_EQ(run("sample-db --station 37001 " + (dir / "qz.db").string()).status, 0);
+  dir.write("empty.db", "");
+  dir.write("default.conf",
+            "[good]\nDRIVER = sqlite\nHOST = g.local\nDATABASE = qz.db\n"
+            "[empty]\nDRIVER = sqlite\nHOST = e.local\nDATABASE = empty.db\n"
+            "[gone]\nDRIVER = sqlite\nHOST = m.local\nDATABASE = missing.db\n");
+  const std::string sqlite_fix = "it names the SQLite file of the QZDATA tables";
+  RunResult empty = run_in(dir, "check --db empty");
+  EXPECT_EQ(empty.status, 1);
+  EXPECT_NE(empty.out.find("empty.db, but holds no QZDATA tables; fix: check DATABASE in [empty]: " + sqlite_fix),
+            std::string::npos)
+      << empty.out;
+  EXPECT_NE(empty.out.find("fix: fix the connection, then tremora refresh-cache --db empty"), std::string::npos);
+  RunResult gone = run_in(dir, "check --db gone");
+  EXPECT_EQ(gone.status, 1);
+  EXPECT_EQ(occurrences(gone.out, "missing.db"), 1u) << gone.out;  // in its line, not logged as well
+  EXPECT_NE(gone.out.find("fix: check DATABASE in [gone]: " + sqlite_fix), std::string::npos) << gone.out;
+  EXPECT_EQ(gone.out.find("TNSNAME"), std::string::npos) << gone.out;
+  ASSERT_EQ(run_in(dir, "refresh-cache --db good").status, 0);
+  EXPECT_EQ(run_in(dir, "check --db good").status, 0);
+  std::filesystem::remove_all(dir / ".tremo");
+  dir.write(".tremo", "");
+  RunResult blocked = run_in(dir, "check --db good");
+  EXPECT_EQ(blocked.status, 1);
+  EXPECT_NE(blocked.out.find((dir / ".tremo").string() + " is a file, not a folder"), std::string::npos) << blocked.out;
+}
+
 TEST(Cli, PlotWritesTheChartsOfATable) {
   testing::TempDir dir;
   ASSERT_EQ(run("sample-db --station 37001 --station 41001 " + (dir / "qz.db").string()).status, 0);

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "recording_connection.hpp"
 #include "small_sample_db.hpp"
 #include "test_database.hpp"
@@ -79,6 +81,32 @@ TEST(MetadataCache, GetTableFetchesOnceThenReadsTheFile) {
   EXPECT_TRUE(capture.contains("metastash", logger_config::Level::warning,
                                "metadata cache refresh failed for items: the network is down"));
   EXPECT_EQ(C::get_table("items", nullptr, "", false, "10.0.0.5").num_rows(), items.num_rows());
+}
+
+// A cache file that cannot serve says which file, whether the database
+// could not replace it either, and what to do.
+TEST(MetadataCache, UnusableCacheFilesAreNamed) {
+  Home h;
+  auto conn = sample_connection();
+  C::refresh_cache(*conn);
+  const std::string items = C::cache_path("items", "", "10.0.0.5"),
+                    stations = C::cache_path("stations", "", "10.0.0.5");
+  // A defective copy is replaced while the database answers...
+  std::ofstream(items, std::ios::binary | std::ios::trunc) << "not a parquet file";
+  EXPECT_GT(C::get_table("items", conn.get()).num_rows(), 0u);
+  EXPECT_EQ(C::load_table("items", "", "10.0.0.5").column_names()[0], "ITEMID");
+  // ...and named, with the database's failure, when it does not.
+  std::ofstream(items, std::ios::binary | std::ios::trunc) << "not a parquet file";
+  conn->fail = true;
+  EXPECT_EQ(testing::error_of([&] { C::get_table("items", conn.get()); }),
+            "metadata cache file '" + items +
+                "' cannot be read: not a Parquet file (no PAR1 magic); the database look-up failed too: the network "
+                "is down; refresh the cache when the database answers (tremora refresh-cache --db db1)");
+  fs::copy_file(stations, items, fs::copy_options::overwrite_existing);
+  EXPECT_EQ(testing::error_of([&] { C::get_table("items", nullptr, "", false, "10.0.0.5"); }),
+            "metadata cache file '" + items +
+                "' holds no column 'ITEMID' (its columns: STATIONID, STATIONNAME, LONGITUDE, LATITUDE), so it is not "
+                "the items table; refresh the cache when the database answers (tremora refresh-cache --db ALIAS)");
 }
 
 TEST(MetadataCache, RefreshWritesAllTablesInUpperCase) {

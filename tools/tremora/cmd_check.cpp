@@ -2,7 +2,9 @@
 // link of the chain (configuration, section, client library, connection,
 // metadata cache), and for a link that fails, the fix.
 #include <chrono>
+#include <functional>
 #include <iostream>
+#include <optional>
 #include <regex>
 
 #include "commands.hpp"
@@ -40,8 +42,10 @@ std::vector<std::string> config_files() {
   return read;
 }
 
-// The fix for a failed log-on, by its ORA code.
-std::string connection_fix(const std::string& error, const std::string& alias) {
+// The fix for a failed log-on: for a SQLite section its file, for an
+// Oracle one by the ORA code.
+std::string connection_fix(const std::string& error, const std::string& alias, const std::string& driver) {
+  if (driver == "sqlite") return "check DATABASE in [" + alias + "]: it names the SQLite file of the QZDATA tables";
   std::smatch m;
   int code = std::regex_search(error, m, std::regex("ORA-(\\d+)")) ? std::stoi(m[1]) : 0;
   switch (code) {
@@ -63,8 +67,22 @@ std::string age_of(fs::file_time_type when) {
   return std::to_string(seconds / 86400) + " days";
 }
 
-void check_cache(Report& r, const std::string& alias, const std::string& host) {
+// The first folder on the way to `dir` that exists as something else (a
+// file named ~/.tremo), if any.
+std::optional<fs::path> blocking_file(const fs::path& dir) {
+  for (fs::path p = dir; !p.empty() && p != p.root_path(); p = p.parent_path()) {
+    std::error_code ec;
+    auto status = fs::status(p, ec);
+    if (fs::exists(status)) return fs::is_directory(status) ? std::nullopt : std::optional(p);
+  }
+  return std::nullopt;
+}
+
+void check_cache(Report& r, const std::string& alias, const std::string& host, bool connected) {
   std::string dir = metastash::MetadataCache::resolve_cache_dir("", host);
+  std::string refresh = "tremora refresh-cache --db " + alias;
+  if (auto file = blocking_file(dir))
+    return r.failed("metadata cache", file->string() + " is a file, not a folder", "move it away, then " + refresh);
   std::size_t found = 0, all = metastash::MetadataCache::TABLE_SPECS().size();
   std::optional<fs::file_time_type> oldest;
   for (const auto& [name, table] : metastash::MetadataCache::TABLE_SPECS()) {
@@ -77,7 +95,7 @@ void check_cache(Report& r, const std::string& alias, const std::string& host) {
   if (found == all)
     return r.ok("metadata cache", dir + ", " + std::to_string(all) + " tables, refreshed " + age_of(*oldest) + " ago");
   r.failed("metadata cache", dir + " holds " + std::to_string(found) + " of " + std::to_string(all) + " tables",
-           "tremora refresh-cache --db " + alias);
+           connected ? refresh : "fix the connection, then " + refresh);
 }
 
 bool check_client(Report& r, const IniConfig& config, const std::string& alias) {
@@ -95,23 +113,55 @@ bool check_client(Report& r, const IniConfig& config, const std::string& alias) 
   return true;
 }
 
-void check_connection(Report& r, const std::string& alias) {
-  logger_config::LogCapture capture;
-  auto conn = fetching::conn_to_Oracle(alias);
+// The messages of `work`, kept from standard error; the caller shows them.
+std::vector<logger_config::Record> messages_of(const std::function<void()>& work) {
+  std::vector<logger_config::Record> kept;
+  logger_config::set_handler([&](const logger_config::Record& rec) { kept.push_back(rec); });
+  try {
+    work();
+  } catch (...) {
+    logger_config::set_handler({});
+    throw;
+  }
+  logger_config::set_handler({});
+  return kept;
+}
+
+// How many tables of the QZDATA kind (named QZ...) the database lists.
+std::size_t qzdata_tables(db::Connection& conn) {
+  return conn.query("SELECT TABLE_NAME FROM ALL_TABLES WHERE TABLE_NAME LIKE 'QZ%'").num_rows();
+}
+
+// Opens the connection and says what it reached; true when it holds the
+// QZDATA tables. The connection's error goes into its line, not also onto
+// standard error; its other messages are logged as usual.
+bool check_connection(Report& r, const std::string& alias, const std::string& driver) {
+  std::shared_ptr<db::Connection> conn;
+  std::string error;
+  for (const auto& rec : messages_of([&] { conn = fetching::conn_to_Oracle(alias); })) {
+    if (rec.level >= logger_config::Level::error && !conn) error = rec.message;
+    else logger_config::get_logger(rec.logger).log(rec.level, rec.message);
+  }
   if (!conn) {
-    std::string error;
-    for (const auto& rec : capture.records())
-      if (rec.level >= logger_config::Level::error) error = rec.message;
-    r.failed("connection", "failed: " + error, connection_fix(error, alias));
-    return;
+    r.failed("connection", "failed: " + error, connection_fix(error, alias, driver));
+    return false;
   }
   auto version = conn->info().find("tremora_server_version");
   auto file = conn->info().find("tremora_database_file");
   std::string what = "opened";
   if (file != conn->info().end()) what += ", database file " + fs::absolute(file->second).string();
   if (version != conn->info().end() && !version->second.empty()) what += ", server " + version->second;
-  r.ok("connection", what);
+  bool usable = false;
+  try {
+    usable = qzdata_tables(*conn) > 0;
+    if (!usable) r.failed("connection", what + ", but holds no QZDATA tables", connection_fix("", alias, driver));
+  } catch (const std::exception& e) {
+    r.failed("connection", what + ", but its tables cannot be listed: " + describe_exception(e),
+             connection_fix(e.what(), alias, driver));
+  }
+  if (usable) r.ok("connection", what);
   conn->close();
+  return usable;
 }
 
 void run_check(const std::string& alias) {
@@ -131,10 +181,11 @@ void run_check(const std::string& alias) {
   std::string driver = to_lower_ascii(strip_whitespace(config.get(alias, "DRIVER", "oracle")));
   std::string host = std::string(strip_whitespace(config.get(alias, "HOST", "")));
   r.ok("section", "[" + alias + "], driver " + driver + ", HOST " + host);
+  bool connected = false;
   if (driver == "oracle" && !check_client(r, config, alias))
     r.failed("connection", "not tried", "load the client first");
-  else check_connection(r, alias);
-  check_cache(r, alias, host);
+  else connected = check_connection(r, alias, driver);
+  check_cache(r, alias, host, connected);
   if (r.any_failed()) throw std::runtime_error("the check failed (see the fixes above)");
 }
 

@@ -37,8 +37,7 @@ void EscapingBuffer::pass_on(bool all) {
   pending_.erase(0, pending_.size() - keep);
 }
 
-EscapedStream::EscapedStream(std::ostream& stream)
-    : stream_(stream), original_(stream.rdbuf()), buffer_(original_) {
+EscapedStream::EscapedStream(std::ostream& stream) : stream_(stream), original_(stream.rdbuf()), buffer_(original_) {
   stream_.rdbuf(&buffer_);
 }
 
