@@ -11,11 +11,22 @@
 
 #include "tremora/db.hpp"
 #include "tremora/errors.hpp"
+#include "tremora/text.hpp"
 
 namespace tremora::db::oracle {
 namespace {
 
 constexpr const char* kLibrary = "libclntsh.so";
+// The names tried in turn: the link Instant Client's folder holds, then
+// the versioned files it links to, so that a folder copied without its
+// links still loads (the order ODPI-C uses, newest releases first).
+constexpr const char* kLibraryNames[] = {kLibrary,
+                                         "libclntsh.so.23.1",
+                                         "libclntsh.so.21.1",
+                                         "libclntsh.so.19.1",
+                                         "libclntsh.so.18.1",
+                                         "libclntsh.so.12.1",
+                                         "libclntsh.so.11.1"};
 constexpr const char* kInstallHint =
     "; install Oracle Instant Client (Basic or Basic Light, 19c or later, from oracle.com) and set "
     "ORACLE_CLIENT_LIB_DIR in the database's section of default.conf to its folder, or add that folder to "
@@ -81,19 +92,50 @@ ClientInfo describe(const oci::Api& a) {
 
 }  // namespace
 
+namespace {
+
+// Loads the first of kLibraryNames found in `lib_dir` (or the system's
+// path); ImportError with the first name's failure when none loads.
+void* load_library(const std::string& lib_dir, const std::string& searched) {
+  std::string first_failure;
+  for (const char* name : kLibraryNames) {
+    std::string path = lib_dir.empty() ? std::string(name) : lib_dir + "/" + name;
+    dlerror();
+    if (void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL)) return library;
+    const char* why = dlerror();
+    if (first_failure.empty()) first_failure = why ? why : "unknown error";
+  }
+  throw ImportError(std::string("cannot load the Oracle client library ") + kLibrary + " (searched " + searched +
+                    "): " + first_failure + kInstallHint);
+}
+
+// The client environment, in UTF-8. A creation that succeeds with
+// information counts; a failure carries the environment's own error record
+// (a bad NLS_LANG gives ORA-12705) when the client made one.
+oci::OCIEnv* create_environment(const oci::Api& api) {
+  oci::OCIEnv* env = nullptr;
+  oci::sword status = api.env_nls_create(&env, oci::kThreaded | oci::kObject, nullptr, nullptr, nullptr, nullptr, 0,
+                                         nullptr, oci::kAl32Utf8, oci::kAl32Utf8);
+  if (env && (status == oci::kSuccess || status == oci::kSuccessWithInfo)) return env;
+  std::string text = "OCI status " + std::to_string(status);
+  oci::sb4 code = 0;
+  if (env) {
+    oci::OraText message[3072] = {0};
+    if (api.error_get(env, 1, nullptr, &code, message, sizeof message, oci::kHtypeEnv) == oci::kSuccess && message[0])
+      text = std::string(strip_whitespace(reinterpret_cast<const char*>(message)));
+    api.handle_free(env, oci::kHtypeEnv);
+  }
+  throw DatabaseError("the Oracle client environment could not be created: " + text, code);
+}
+
+}  // namespace
+
 void init_client(const std::string& lib_dir, const std::string& config_dir) {
   if (g_ready) return;
   std::lock_guard lock(g_mutex);
   if (g_ready) return;
-  std::string path = lib_dir.empty() ? std::string(kLibrary) : lib_dir + "/" + kLibrary;
   std::string searched = lib_dir.empty() ? "the system library path" : "'" + lib_dir + "'";
-  dlerror();
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
-  if (!library) {
-    const char* why = dlerror();
-    throw ImportError(std::string("cannot load the Oracle client library ") + kLibrary + " (searched " + searched +
-                      "): " + (why ? why : "unknown error") + kInstallHint);
-  }
+  void* library = load_library(lib_dir, searched);
   oci::Api api;
   try {
     api = look_up_all(library, searched);
@@ -102,17 +144,11 @@ void init_client(const std::string& lib_dir, const std::string& config_dir) {
     throw;
   }
   if (!config_dir.empty()) setenv("TNS_ADMIN", config_dir.c_str(), 1);
-  oci::OCIEnv* env = nullptr;
-  oci::sword status = api.env_nls_create(&env, oci::kThreaded | oci::kObject, nullptr, nullptr, nullptr, nullptr, 0,
-                                         nullptr, oci::kAl32Utf8, oci::kAl32Utf8);
-  if (status != oci::kSuccess || !env) {
-    dlclose(library);
-    throw DatabaseError("the Oracle client environment could not be created (OCI status " + std::to_string(status) +
-                        ")");
-  }
+  // A loaded client is never unloaded, also when its environment cannot be
+  // made: the library may have started threads or set handlers by then.
+  g_environment = create_environment(api);
   g_library = library;
   g_api = api;
-  g_environment = env;
   g_info = describe(api);
   g_ready = true;
 }

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 #include "bind_names.hpp"
 #include "sqlite_file.hpp"
@@ -206,6 +209,30 @@ TEST(OracleDriver, MissingClientLibraryTellsWhatToInstall) {
       << message;
   EXPECT_NE(message.find("install Oracle Instant Client"), std::string::npos) << message;
   EXPECT_NE(message.find("ORACLE_CLIENT_LIB_DIR"), std::string::npos) << message;
+}
+
+// Each case loads the client in a fresh process (the client is loaded once
+// per process): a folder holding only a versioned library file, and an
+// NLS_LANG the client refuses, whose own error is reported.
+TEST(OracleDriverDeathTest, VersionedLibraryNamesAndEnvironmentErrors) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  testing::TempDir copied;
+  std::filesystem::copy_file(testing::standin_client_dir() + "/libclntsh.so", copied / "libclntsh.so.19.1");
+  EXPECT_EXIT(
+      {
+        oracle::init_client(copied.path().string(), "");
+        std::fprintf(stderr, "loaded %s\n", oracle::client_info().library.c_str());
+        std::_Exit(0);
+      },
+      ::testing::ExitedWithCode(0), "loaded .*/libclntsh.so.19.1");
+  auto refused_nls_lang = [] {
+    setenv("NLS_LANG", "KLINGON_KRONOS.AL32UTF8", 1);
+    std::pair<std::string, int> error = database_error([] { oracle::init_client(testing::standin_client_dir(), ""); });
+    std::fprintf(stderr, "%d %s\n", error.second, error.first.c_str());
+    std::_Exit(0);
+  };
+  EXPECT_EXIT(refused_nls_lang(), ::testing::ExitedWithCode(0),
+              "12705 the Oracle client environment could not be created: ORA-12705: Cannot access NLS data files");
 }
 
 }  // namespace

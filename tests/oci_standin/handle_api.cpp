@@ -1,9 +1,12 @@
 // Creating and freeing environments, handles and descriptors.
 #include <atomic>
+#include <cstdlib>
 #include <memory>
+#include <string_view>
 
 #include "handles.hpp"
 #include "oci_api.hpp"
+#include "ora_errors.hpp"
 
 namespace tremora::oci_standin {
 namespace {
@@ -17,6 +20,26 @@ void* hand_out(std::unique_ptr<Handle> h, std::size_t xtramem_sz, void** usrmemp
     *usrmempp = h->user_memory.data();
   }
   return adopt(std::move(h));
+}
+
+// Whether NLS_LANG, when set, is LANGUAGE_TERRITORY.CHARSET (each part
+// optional) with parts the client knows, as the client checks it when an
+// environment is created.
+bool nls_lang_is_valid() {
+  const char* value = std::getenv("NLS_LANG");
+  if (!value || !*value) return true;
+  std::string_view text = value;
+  std::size_t dot = text.find('.');
+  std::string_view language_territory = text.substr(0, dot);
+  std::string_view charset = dot == std::string_view::npos ? "" : text.substr(dot + 1);
+  std::string_view language = language_territory.substr(0, language_territory.find('_'));
+  auto one_of = [](std::string_view word, std::initializer_list<std::string_view> known) {
+    for (std::string_view k : known)
+      if (word == k) return true;
+    return false;
+  };
+  return one_of(language, {"", "AMERICAN", "ENGLISH", "SIMPLIFIED CHINESE"}) &&
+         one_of(charset, {"", "AL32UTF8", "UTF8", "ZHS16GBK", "US7ASCII", "WE8ISO8859P1"});
 }
 
 std::unique_ptr<Handle> new_handle(ub4 type, Environment* env) {
@@ -76,8 +99,16 @@ sword OCIEnvNlsCreate(OCIEnv** envp, ub4 /*mode*/, void* /*ctxp*/, void* (* /*ma
                       size_t xtramem_sz, void** usrmempp, ub2 charset, ub2 /*ncharset*/) {
   if (!envp) return OCI_INVALID_HANDLE;
   ++g_environments_created;
-  *envp = static_cast<OCIEnv*>(hand_out(std::make_unique<Environment>(charset), xtramem_sz, usrmempp));
-  return OCI_SUCCESS;
+  auto env = std::make_unique<Environment>(charset);
+  // A bad NLS_LANG fails the creation with a record on the environment,
+  // which the caller reads with OCIErrorGet(OCI_HTYPE_ENV) and then frees.
+  bool valid = nls_lang_is_valid();
+  if (!valid) {
+    const OraFailure failure = ora::bad_nls_environment();
+    env->records = {{failure.code, failure.text}};
+  }
+  *envp = static_cast<OCIEnv*>(hand_out(std::move(env), xtramem_sz, usrmempp));
+  return valid ? OCI_SUCCESS : OCI_ERROR;
 }
 
 sword OCIHandleAlloc(const void* parenth, void** hndlpp, const ub4 type, const size_t xtramem_sz, void** usrmempp) {

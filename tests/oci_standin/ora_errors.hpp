@@ -46,6 +46,9 @@ inline OraFailure unknown_service() {
   return {12514, "TNS:listener does not currently know of service requested in connect descriptor"};
 }
 inline OraFailure no_listener() { return {12541, "TNS:no listener"}; }
+inline OraFailure bad_nls_environment() {
+  return {12705, "Cannot access NLS data files or invalid environment specified"};
+}
 inline OraFailure invalid_lob_locator() { return {22275, "invalid LOB locator specified"}; }
 inline OraFailure already_connected() { return {24309, "already connected to a server"}; }
 inline OraFailure illegal_attribute() { return {24315, "illegal attribute type"}; }
