@@ -4,7 +4,8 @@
 // arrays straight into the table's columns.
 //
 // Throughput: rows are fetched kFetchRows at a time (one round trip per
-// array, the prefetch set to the same count), and LOB columns ask the
+// array, the prefetch set to the same count before the execute, whose
+// reply thus brings the first array), and LOB columns ask the
 // server to send up to kLobPrefetchBytes of each value with its row, so a
 // day row's compressed value is read from the fetched data without a round
 // trip of its own; longer values are read with one OCILobRead2 call each.
@@ -412,10 +413,12 @@ class OracleConnection final : public Connection {
     if (attribute<ub2>(stmt, kHtypeStmt, kAttrStmtType, error(), "reading the statement type") != kStmtSelect)
       throw DatabaseError("the query is not one read-only SELECT; nothing was run on " + target_);
     std::vector<BoundValue> values = bind(stmt, sql, binds);
-    check(fns().stmt_execute(service(), stmt, error(), 0, 0, nullptr, nullptr, kDefault), error(),
-          "running the query on " + target_);
+    // Set before the execute, so that its reply already brings the first
+    // array of rows.
     ub4 rows = kFetchRows;
     check(fns().attr_set(stmt, kHtypeStmt, &rows, 0, kAttrPrefetchRows, error()), error(), "setting the prefetch");
+    check(fns().stmt_execute(service(), stmt, error(), 0, 0, nullptr, nullptr, kDefault), error(),
+          "running the query on " + target_);
     std::vector<ColumnFetch> columns = define(stmt);
     fetch_all(stmt, columns);
     Table t;

@@ -6,6 +6,8 @@
 // goes away in the middle of a result.
 #include "fetch.hpp"
 
+#include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdlib>
 
@@ -68,7 +70,26 @@ void maybe_lose_connection(const Statement& st, Server& server) {
   throw ora::end_of_file();
 }
 
+std::atomic<long> g_round_trips{0};
+
 }  // namespace
+
+void count_execute_trip(Statement& st, ub4 iters) {
+  ++g_round_trips;
+  st.rows_held = std::max(st.prefetch_rows, iters);
+  st.all_rows_sent = false;
+}
+
+void count_fetch_trip(Statement& st, ub4 nrows) {
+  if (st.rows_held >= nrows || st.all_rows_sent) return;
+  ++g_round_trips;
+  st.rows_held += std::max(nrows - st.rows_held, st.prefetch_rows);
+}
+
+void after_fetch(Statement& st, ub4 nrows, sword status) {
+  st.rows_held -= std::min(st.rows_held, nrows);
+  if (status == OCI_NO_DATA) st.all_rows_sent = true;
+}
 
 sword fetch_rows(Statement& st, ErrorHandle& err, ub4 nrows) {
   if (!st.executed) throw ora::not_executed();
@@ -99,6 +120,8 @@ sword fetch_rows(Statement& st, ErrorHandle& err, ub4 nrows) {
 
 using namespace tremora::oci_standin;
 
+long tremora_standin_round_trips(void) { return g_round_trips; }
+
 sword OCIDefineByPos2(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position, void* valuep, sb8 value_sz,
                       ub2 dty, void* indp, ub4* rlenp, ub2* rcodep, ub4 /*mode*/) {
   return run_call<Statement>(stmtp, OCI_HTYPE_STMT, errhp, [&](Statement& st, ErrorHandle&) {
@@ -121,7 +144,9 @@ sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 orientation,
     auto* svc = find_as<ServiceContext>(st.service, OCI_HTYPE_SVCCTX);
     if (!svc) throw ora::not_connected();
     maybe_lose_connection(st, logged_on_server(*svc));
+    count_fetch_trip(st, nrows);
     sword rc = fetch_rows(st, err, nrows);
+    after_fetch(st, nrows, rc);
     ++st.successful_fetches;
     return rc;
   });

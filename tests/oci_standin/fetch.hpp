@@ -12,4 +12,12 @@ namespace tremora::oci_standin {
 /// Errors are thrown as OraFailure.
 sword fetch_rows(Statement& st, ErrorHandle& err, ub4 nrows);
 
+/// The round trips to the "server": an execute is one, and brings the
+/// statement's OCI_ATTR_PREFETCH_ROWS (as set at that moment) rows with it;
+/// a fetch is one more only when the rows held on the client do not cover
+/// it, and then brings at least the prefetch count.
+void count_execute_trip(Statement& st, ub4 iters);
+void count_fetch_trip(Statement& st, ub4 nrows);
+void after_fetch(Statement& st, ub4 nrows, sword status);
+
 }  // namespace tremora::oci_standin

@@ -137,6 +137,10 @@ struct Statement : Handle {
   std::vector<Bind*> binds;
   std::vector<Define*> defines;
   ub4 prefetch_rows = 1, prefetch_memory = 0;
+  // Rows the client holds from the last round trip, not yet fetched; the
+  // server has sent every row once a fetch reported their end.
+  ub4 rows_held = 0;
+  bool all_rows_sent = false;
 
   // The executed query.
   sqlite3_stmt* cursor = nullptr;

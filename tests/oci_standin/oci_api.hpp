@@ -63,4 +63,7 @@ TREMORA_OCI_EXPORT sword OCIPing(OCISvcCtx* svchp, OCIError* errhp, ub4 mode);
 TREMORA_OCI_EXPORT long tremora_standin_live_handles(void);
 /// The environments OCIEnvNlsCreate has created in this process.
 TREMORA_OCI_EXPORT long tremora_standin_environments_created(void);
+/// The round trips executes and fetches have made in this process (see
+/// count_execute_trip).
+TREMORA_OCI_EXPORT long tremora_standin_round_trips(void);
 }

@@ -225,7 +225,11 @@ sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errhp, ub4 iter
     if (st.sql.empty()) throw ora::execute_before_prepare2();
     execute_query(st, logged_on_server(*svc));
     st.service = svc;
-    if (iters == 0 || (mode & OCI_DESCRIBE_ONLY)) return OCI_SUCCESS;
-    return fetch_rows(st, err, iters);
+    if (mode & OCI_DESCRIBE_ONLY) return OCI_SUCCESS;
+    count_execute_trip(st, iters);
+    if (iters == 0) return OCI_SUCCESS;
+    sword rc = fetch_rows(st, err, iters);
+    after_fetch(st, iters, rc);
+    return rc;
   });
 }
