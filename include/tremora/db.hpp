@@ -41,7 +41,8 @@ class Connection {
 
   /// Free-form labels that travel with the connection
   /// (tremora_cache_namespace, tremora_db_alias, and tremora_database_file
-  /// for a database file).
+  /// for a database file; for Oracle tremora_server_version and
+  /// tremora_connect_form, "service name" or "SID": how TNSNAME connected).
   std::map<std::string, std::string>& info() { return info_; }
   const std::map<std::string, std::string>& info() const { return info_; }
 

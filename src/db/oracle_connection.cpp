@@ -27,6 +27,8 @@ namespace {
 using namespace oci;
 
 constexpr ub4 kFetchRows = 500;
+// ORA-12514: the listener knows no service of the name connected to.
+constexpr int kOraUnknownService = 12514;
 constexpr ub4 kLobPrefetchBytes = 256 * 1024;
 // The most bytes a character of the database's or the national character
 // set takes once converted to the client's UTF-8.
@@ -336,9 +338,7 @@ class OracleConnection final : public Connection {
   explicit OracleConnection(const ConnectionSettings& s) : target_("//" + s.host + ":" + s.port + "/" + s.tnsname) {
     err_ = new_handle(kHtypeError);
     server_ = new_handle(kHtypeServer);
-    check(fns().server_attach(server(), error(), reinterpret_cast<const OraText*>(target_.data()), sb4(target_.size()),
-                              kDefault),
-          error(), "connecting to " + target_);
+    attach(s);
     attached_ = true;
     try {
       begin_session(s);
@@ -383,6 +383,37 @@ class OracleConnection final : public Connection {
   OCIServer* server() const { return static_cast<OCIServer*>(server_.get()); }
   OCISvcCtx* service() const { return static_cast<OCISvcCtx*>(service_.get()); }
   OCISession* session() const { return static_cast<OCISession*>(session_.get()); }
+
+  sword attach_to(const std::string& connect_string) {
+    return fns().server_attach(server(), error(), reinterpret_cast<const OraText*>(connect_string.data()),
+                               sb4(connect_string.size()), kDefault);
+  }
+
+  // Attaches by TNSNAME as a service name; when the listener knows no such
+  // service (ORA-12514), once more by TNSNAME as a SID, the form older
+  // configurations were written for. Both failing gives the service-name
+  // error, noting the SID form's.
+  void attach(const ConnectionSettings& s) {
+    sword status = attach_to(target_);
+    if (status == kSuccess || status == kSuccessWithInfo) {
+      info()["tremora_connect_form"] = "service name";
+      return;
+    }
+    auto [code, text] = error_record(error(), kHtypeError);
+    if (code != kOraUnknownService) check(status, error(), "connecting to " + target_);
+    std::string sid = "(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=" + s.host + ")(PORT=" + s.port +
+                      "))(CONNECT_DATA=(SID=" + s.tnsname + ")))";
+    sword by_sid = attach_to(sid);
+    if (by_sid == kSuccess || by_sid == kSuccessWithInfo) {
+      info()["tremora_connect_form"] = "SID";
+      target_ = "//" + s.host + ":" + s.port + " (SID " + s.tnsname + ")";
+      return;
+    }
+    std::string sid_text = error_record(error(), kHtypeError).second;
+    throw DatabaseError("connecting to " + target_ + ": " + text + " (TNSNAME '" + s.tnsname +
+                            "' as a SID failed too: " + sid_text + ")",
+                        code);
+  }
 
   void begin_session(const ConnectionSettings& s) {
     service_ = new_handle(kHtypeSvcCtx);

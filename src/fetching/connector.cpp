@@ -74,6 +74,9 @@ std::shared_ptr<db::Connection> DatabaseConnector::connect_to_oracle(const std::
     conn->info()["tremora_db_alias"] = db;
     if (!settings.database.empty()) conn->info()["tremora_database_file"] = settings.database.string();
     fetching_logger.debug(settings.host + " 已连接...");
+    if (conn->info()["tremora_connect_form"] == "SID")
+      fetching_logger.info(settings.host + ": TNSNAME '" + settings.tnsname +
+                           "' connected as a SID (the listener knows no service of that name)");
     return conn;
   } catch (const std::exception& e) {
     fetching_logger.error("数据库连接错误: " + describe_exception(e));

@@ -171,7 +171,21 @@ TEST(OracleDriver, RefusalsAndErrorsCarryTheirOraCodes) {
   }
   ConnectionSettings service = good;
   service.tnsname = "NOSUCH";
-  EXPECT_EQ(database_error([&] { open_oracle(service); }).second, 12514);
+  auto [unknown, unknown_code] = database_error([&] { open_oracle(service); });
+  EXPECT_EQ(unknown_code, 12514);
+  EXPECT_NE(unknown.find("ORA-12514"), std::string::npos) << unknown;
+  EXPECT_NE(unknown.find("(TNSNAME 'NOSUCH' as a SID failed too: ORA-12505: "), std::string::npos) << unknown;
+  EXPECT_EQ(open_oracle(good)->info().at("tremora_connect_form"), "service name");
+  {
+    // A TNSNAME the listener knows only as a SID connects in that form.
+    ScopedEnv sid_only("TREMORA_OCI_STANDIN_DATABASES",
+                       "standin:1521:ORCL=" + std::filesystem::absolute(file).string());
+    ConnectionSettings by_sid = good;
+    by_sid.tnsname = "ORCL";
+    auto conn = open_oracle(by_sid);
+    EXPECT_EQ(conn->info().at("tremora_connect_form"), "SID");
+    EXPECT_EQ(conn->query("SELECT ID FROM QZDATA.T").num_rows(), 1u);
+  }
   ConnectionSettings host = good;
   host.port = "1";
   auto [refused, refused_code] = database_error([&] { open_oracle(host); });

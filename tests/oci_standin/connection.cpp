@@ -2,7 +2,12 @@
 // logging on, pinging and the version calls.
 //
 // TREMORA_OCI_STANDIN_DATABASES maps connect strings to SQLite files:
-// "host:port/service=/path/file.db;host2:port/service2=/other.db".
+// "host:port/service=/path/file.db;host2:port:SID=/other.db". A listener
+// knows an instance by service name ("host:port/name") or by SID
+// ("host:port:name"), and a connect string names one or the other: the
+// easy-connect form "//host:port/name" a service, a descriptor
+// "(DESCRIPTION=(ADDRESS=(PROTOCOL=TCP)(HOST=h)(PORT=p))(CONNECT_DATA=
+// (SID=name)))" a SID (or, with SERVICE_NAME=, a service).
 // TREMORA_OCI_STANDIN_LOGIN="user/password", when set, is the only
 // account that may log on.
 #include "connection.hpp"
@@ -24,22 +29,57 @@ namespace {
 constexpr const char* kServerRelease = "Oracle Database 19c Stand-in Release 19.0.0.0.0";
 constexpr ub4 kServerReleaseNumber = 19u << 24;  // 19.0.0.0.0 (feature release in bits 24-31)
 
-/// "host:port" and service of a connect string, in lower case (both are
-/// case-insensitive in Oracle Net).
+/// "host:port" and the service name or SID of a connect string, in lower
+/// case (all are case-insensitive in Oracle Net).
 struct Address {
   std::string host_port;
-  std::string service;
+  std::string name;
+  bool is_sid = false;
 };
 
+std::string with_port(std::string host_port) {
+  if (host_port.find(':') == std::string::npos) host_port += ":1521";
+  return host_port;
+}
+
 // "//host:port/service", "host:port/service" or "host/service" (port 1521).
-std::optional<Address> parse_address(std::string_view text) {
-  text = strip_whitespace(text);
+std::optional<Address> parse_easy_connect(std::string_view text) {
   if (text.starts_with("//")) text.remove_prefix(2);
   std::size_t slash = text.find('/');
   if (slash == std::string_view::npos || slash == 0 || slash + 1 == text.size()) return std::nullopt;
-  std::string host_port = to_lower_ascii(text.substr(0, slash));
-  if (host_port.find(':') == std::string::npos) host_port += ":1521";
-  return Address{host_port, to_lower_ascii(text.substr(slash + 1))};
+  return Address{with_port(to_lower_ascii(text.substr(0, slash))), to_lower_ascii(text.substr(slash + 1)), false};
+}
+
+// The value of "(KEY=value)" in a descriptor, the key in any case.
+std::string descriptor_value(std::string_view descriptor, std::string_view key) {
+  std::string upper = to_upper_ascii(descriptor);
+  std::string pattern = "(";
+  pattern.append(key).append("=");
+  std::size_t at = upper.find(pattern);
+  if (at == std::string::npos) return "";
+  std::size_t begin = at + key.size() + 2, end = upper.find(')', begin);
+  return to_lower_ascii(strip_whitespace(descriptor.substr(begin, end - begin)));
+}
+
+std::optional<Address> parse_descriptor(std::string_view text) {
+  std::string host = descriptor_value(text, "HOST"), port = descriptor_value(text, "PORT");
+  std::string sid = descriptor_value(text, "SID"), service = descriptor_value(text, "SERVICE_NAME");
+  if (host.empty() || (sid.empty() == service.empty())) return std::nullopt;
+  return Address{host + ":" + (port.empty() ? "1521" : port), sid.empty() ? service : sid, !sid.empty()};
+}
+
+std::optional<Address> parse_connect_string(std::string_view text) {
+  text = strip_whitespace(text);
+  return text.starts_with("(") ? parse_descriptor(text) : parse_easy_connect(text);
+}
+
+// A key of the database map: "host:port/service" or "host:port:SID".
+std::optional<Address> parse_map_key(std::string_view key) {
+  key = strip_whitespace(key);
+  if (key.find('/') != std::string_view::npos) return parse_easy_connect(key);
+  std::size_t last = key.rfind(':');
+  if (last == std::string_view::npos || key.find(':') == last) return std::nullopt;
+  return Address{to_lower_ascii(key.substr(0, last)), to_lower_ascii(key.substr(last + 1)), true};
 }
 
 // The SQLite file of an address, from TREMORA_OCI_STANDIN_DATABASES.
@@ -53,12 +93,14 @@ std::string database_file(const Address& wanted) {
     rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
     std::size_t eq = entry.find('=');
     if (eq == std::string_view::npos) continue;
-    auto key = parse_address(entry.substr(0, eq));
+    auto key = parse_map_key(entry.substr(0, eq));
     if (!key || key->host_port != wanted.host_port) continue;
     listener_found = true;
-    if (key->service == wanted.service) return std::string(strip_whitespace(entry.substr(eq + 1)));
+    if (key->is_sid == wanted.is_sid && key->name == wanted.name)
+      return std::string(strip_whitespace(entry.substr(eq + 1)));
   }
-  throw listener_found ? ora::unknown_service() : ora::no_listener();
+  if (!listener_found) throw ora::no_listener();
+  throw wanted.is_sid ? ora::unknown_sid() : ora::unknown_service();
 }
 
 void check_credentials(const Session& session) {
@@ -75,7 +117,7 @@ void check_credentials(const Session& session) {
 
 void attach(Server& server, std::string_view connect_string) {
   if (server.db) throw ora::already_connected();
-  auto address = parse_address(connect_string);
+  auto address = parse_connect_string(connect_string);
   if (!address) throw ora::cannot_resolve();
   std::string file = database_file(*address);
   try {

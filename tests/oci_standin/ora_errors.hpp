@@ -45,6 +45,9 @@ inline OraFailure cannot_resolve() { return {12154, "TNS:could not resolve the c
 inline OraFailure unknown_service() {
   return {12514, "TNS:listener does not currently know of service requested in connect descriptor"};
 }
+inline OraFailure unknown_sid() {
+  return {12505, "TNS:listener does not currently know of SID given in connect descriptor"};
+}
 inline OraFailure no_listener() { return {12541, "TNS:no listener"}; }
 inline OraFailure bad_nls_environment() {
   return {12705, "Cannot access NLS data files or invalid environment specified"};

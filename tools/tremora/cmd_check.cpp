@@ -151,6 +151,7 @@ bool check_connection(Report& r, const std::string& alias, const std::string& dr
   std::string what = "opened";
   if (file != conn->info().end()) what += ", database file " + fs::absolute(file->second).string();
   if (version != conn->info().end() && !version->second.empty()) what += ", server " + version->second;
+  if (conn->info()["tremora_connect_form"] == "SID") what += ", TNSNAME connected as a SID";
   bool usable = false;
   try {
     usable = qzdata_tables(*conn) > 0;
