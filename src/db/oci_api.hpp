@@ -82,6 +82,7 @@ constexpr ub2 kSqltChr = 1;   // VARCHAR2, NVARCHAR2
 constexpr ub2 kSqltNum = 2;   // NUMBER, FLOAT
 constexpr ub2 kSqltInt = 3;   // signed integer
 constexpr ub2 kSqltFlt = 4;   // floating point
+constexpr ub2 kSqltVnu = 6;   // NUMBER in its own form, after a length byte
 constexpr ub2 kSqltLng = 8;   // LONG
 constexpr ub2 kSqltDat = 12;  // DATE, 7 bytes
 constexpr ub2 kSqltBin = 23;  // RAW

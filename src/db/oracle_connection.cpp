@@ -17,6 +17,7 @@
 
 #include "bind_names.hpp"
 #include "oracle_client.hpp"
+#include "oracle_number.hpp"
 #include "tremora/db.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/time.hpp"
@@ -140,7 +141,9 @@ int64_t from_oracle_date(const unsigned char* d, const std::string& column) {
 }
 
 // How a select-list column is fetched and what it becomes.
-enum class Kind { Integer, Real, Text, Raw, Date, Timestamp, Clob, Blob };
+// Exact: a NUMBER that may hold integers beyond int64 or fractions (no
+// precision declared, or more than 18 digits), read in Oracle's own form.
+enum class Kind { Integer, Exact, Real, Text, Raw, Date, Timestamp, Clob, Blob };
 
 struct Described {
   std::string name;
@@ -152,9 +155,21 @@ struct Described {
   ub2 char_size = 0;
 };
 
+// NUMBER(p, 0) with p of 1 to 18 always fits int64; a NUMBER declared
+// without precision (described as precision 0, scale -127) or with more
+// digits is read exactly and becomes int64 only when every value allows;
+// other scales and FLOAT are doubles.
+Kind number_kind(const Described& d) {
+  constexpr sb1 kNoScale = -127;
+  constexpr sb2 kDigitsOfInt64 = 18;
+  if (d.scale == 0 && d.precision >= 1 && d.precision <= kDigitsOfInt64) return Kind::Integer;
+  if ((d.scale == 0 && d.precision > kDigitsOfInt64) || (d.precision == 0 && d.scale == kNoScale)) return Kind::Exact;
+  return Kind::Real;
+}
+
 Kind kind_of(const Described& d) {
   switch (d.type) {
-    case kSqltNum: return d.scale == 0 ? Kind::Integer : Kind::Real;
+    case kSqltNum: return number_kind(d);
     case kSqltIbFloat:
     case kSqltIbDouble: return Kind::Real;
     case kSqltChr:
@@ -198,6 +213,9 @@ class ColumnFetch {
   Column finish() {
     switch (kind_) {
       case Kind::Integer: return Column::from_int64(d_.name, std::move(integers_), std::move(valid_));
+      case Kind::Exact:
+        if (all_integers_) return Column::from_int64(d_.name, std::move(integers_), std::move(valid_));
+        return Column::from_float64(d_.name, std::move(reals_));
       case Kind::Real: return Column::from_float64(d_.name, std::move(reals_));
       case Kind::Date:
       case Kind::Timestamp: return Column::from_timestamps(d_.name, std::move(integers_));
@@ -211,6 +229,7 @@ class ColumnFetch {
     sb8 width = 0;
     switch (kind_) {
       case Kind::Integer: external = kSqltInt, width = sizeof(int64_t); break;
+      case Kind::Exact: external = kSqltVnu, width = oracle::kNumberBufferBytes; break;
       case Kind::Real: external = kSqltFlt, width = sizeof(double); break;
       case Kind::Text:
         external = kSqltChr;
@@ -254,6 +273,10 @@ class ColumnFetch {
   void append_null() {
     switch (kind_) {
       case Kind::Integer: integers_.push_back(0), valid_.push_back(0); break;
+      case Kind::Exact:
+        integers_.push_back(0), valid_.push_back(0);
+        reals_.push_back(std::numeric_limits<double>::quiet_NaN());
+        break;
       case Kind::Real: reals_.push_back(std::numeric_limits<double>::quiet_NaN()); break;
       case Kind::Date:
       case Kind::Timestamp: integers_.push_back(Timestamp::NaT); break;
@@ -270,6 +293,7 @@ class ColumnFetch {
         integers_.push_back(v), valid_.push_back(1);
         break;
       }
+      case Kind::Exact: append_number(cell); break;
       case Kind::Real: {
         double v;
         std::memcpy(&v, cell, sizeof v);
@@ -283,6 +307,20 @@ class ColumnFetch {
       case Kind::Clob:
       case Kind::Blob: read_lob(r, svc, err); break;
     }
+  }
+
+  // Both readings of a number are kept until the column ends, which is
+  // int64 only when every value was an integer that int64 holds.
+  void append_number(const unsigned char* cell) {
+    oracle::NumberValue v;
+    try {
+      v = oracle::read_number(std::string_view(reinterpret_cast<const char*>(cell), width_));
+    } catch (const std::invalid_argument& e) {
+      throw DatabaseError("column '" + d_.name + "': " + e.what());
+    }
+    all_integers_ = all_integers_ && v.integer.has_value();
+    integers_.push_back(v.integer.value_or(0)), valid_.push_back(1);
+    reals_.push_back(v.real);
   }
 
   int64_t timestamp_at(ub4 r, OCIError* err) {
@@ -330,6 +368,7 @@ class ColumnFetch {
   std::vector<int64_t> integers_;
   std::vector<uint8_t> valid_;
   std::vector<double> reals_;
+  bool all_integers_ = true;
   std::optional<StringColumnBuilder> strings_;
 };
 

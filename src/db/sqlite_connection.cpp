@@ -21,6 +21,10 @@ Declared declared_type(const char* decl) {
   std::string d = to_upper_ascii(decl);
   if (contains(d, "DATE") || contains(d, "TIME")) return Declared::Date;
   if (contains(d, "INT")) return Declared::Integer;
+  // A NUMBER without a scale (or with scale 0) holds integers or fractions
+  // as its values say, as the oracle driver reads it: its values decide.
+  if (d.starts_with("NUMBER") && (d.find(',') == std::string::npos || contains(d, ",0)") || contains(d, ", 0)")))
+    return Declared::None;
   if (contains(d, "CHAR") || contains(d, "CLOB") || contains(d, "TEXT")) return Declared::Text;
   if (contains(d, "BLOB") || contains(d, "RAW")) return Declared::Blob;
   if (contains(d, "REAL") || contains(d, "FLOA") || contains(d, "DOUB") || contains(d, "NUM") || contains(d, "DEC"))

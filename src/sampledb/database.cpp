@@ -117,7 +117,7 @@ std::string create_statement(const TableSpec& t, bool compressed) {
   switch (t.flavor) {
     case Flavor::Raw:
       return fmt::format(
-          "CREATE TABLE {} (STARTDATE DATE, STATIONID INTEGER, POINTID INTEGER, ITEMID INTEGER, OBSVALUE {})", t.name,
+          "CREATE TABLE {} (STARTDATE DATE, STATIONID NUMBER, POINTID NUMBER, ITEMID NUMBER, OBSVALUE {})", t.name,
           value);
     case Flavor::Preprocessed:
       return fmt::format(

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "bind_names.hpp"
+#include "oracle_number.hpp"
 #include "sqlite_file.hpp"
 #include "test_database.hpp"
 #include "test_support.hpp"
@@ -52,6 +53,54 @@ TEST(BindNames, PlaceholdersOutsideQuotesAndComments) {
             (std::vector<std::string>{"yes"}));
   EXPECT_TRUE(bind_names("SELECT TO_DATE('20240101 10:00', 'yyyymmdd hh24:mi') FROM DUAL").empty());
   EXPECT_EQ(bind_names("WHERE A = :a1 AND B=:b_2"), (std::vector<std::string>{"a1", "b_2"}));
+}
+
+// The bytes are those DUMP() shows for these numbers (Typ=2).
+TEST(OracleNumber, ReadsTheServersOwnForm) {
+  auto read = [](std::initializer_list<int> bytes) {
+    std::string b;
+    for (int x : bytes) b += char(x);
+    b.resize(oracle::kNumberBufferBytes);
+    return oracle::read_number(b);
+  };
+  EXPECT_EQ(read({1, 128}).integer, 0);
+  EXPECT_EQ(read({2, 193, 2}).integer, 1);
+  EXPECT_EQ(read({3, 194, 2, 24}).integer, 123);
+  EXPECT_EQ(read({2, 194, 2}).integer, 100);
+  EXPECT_EQ(read({3, 62, 100, 102}).integer, -1);
+  EXPECT_EQ(read({4, 61, 100, 78, 102}).integer, -123);
+  oracle::NumberValue half = read({2, 192, 51});
+  EXPECT_FALSE(half.integer);
+  EXPECT_EQ(half.real, 0.5);
+  oracle::NumberValue beyond = read({2, 202, 11});  // 10^19, past int64
+  EXPECT_FALSE(beyond.integer);
+  EXPECT_EQ(beyond.real, 1e19);
+  EXPECT_EQ(read({11, 202, 10, 23, 34, 73, 4, 69, 55, 78, 59, 8}).integer, INT64_MAX);  // 9223372036854775807
+  EXPECT_THROW(read({0}), std::invalid_argument);
+  EXPECT_THROW(read({2, 193, 200}), std::invalid_argument);
+}
+
+// NUMBER columns as a server describes them: plain NUMBER (and COUNT(*))
+// without precision, INTEGER as NUMBER(38); each is read exactly and is
+// int64 when every value is an integer int64 holds.
+TEST(OracleDriver, NumbersWithoutPrecisionAreReadExactly) {
+  testing::TempDir dir;
+  auto file = testing::make_sqlite_file(
+      dir, {"CREATE TABLE N (CODE NUMBER, BIG INTEGER, MIXED NUMBER, WIDE NUMBER)",
+            "INSERT INTO N VALUES (37001, 5, 1, 9007199254740993)", "INSERT INTO N VALUES (41001, 1e19, 2.5, NULL)"});
+  auto conn = testing::open_through_standin(file);
+  Table t = conn->query("SELECT CODE, BIG, MIXED, WIDE, COUNT(*) OVER () AS ROWS_ FROM QZDATA.N ORDER BY CODE");
+  EXPECT_EQ(t.column("CODE").type(), DataType::Int64);
+  EXPECT_EQ(t.column("CODE").int64s()[1], 41001);
+  EXPECT_EQ(t.column("BIG").type(), DataType::Float64);  // 10^19 does not fit: no ORA-01455, a double
+  EXPECT_EQ(t.column("BIG").float64s()[1], 1e19);
+  EXPECT_EQ(t.column("MIXED").type(), DataType::Float64);
+  EXPECT_EQ(t.column("MIXED").float64s()[1], 2.5);
+  EXPECT_EQ(t.column("WIDE").type(), DataType::Int64);
+  EXPECT_EQ(t.column("WIDE").int64s()[0], 9007199254740993);  // beyond a double's integers
+  EXPECT_TRUE(t.column("WIDE").is_null(1));
+  EXPECT_EQ(t.column("ROWS_").type(), DataType::Int64);
+  EXPECT_EQ(to_text(t.column("CODE")).text(0), "37001");
 }
 
 TEST(OracleDriver, ColumnTypesNullsAndArraysOfRows) {

@@ -43,6 +43,7 @@ Cell read_cell(sqlite3_stmt* cursor, int i) {
 std::string expected_name(ub2 dty) {
   switch (dty) {
     case SQLT_INT:
+    case SQLT_VNU:
     case SQLT_FLT:
     case SQLT_BDOUBLE: return "NUMBER";
     case SQLT_DAT: return "DATE";
@@ -85,6 +86,52 @@ std::string number_text(const Cell& c) {
   if (s.starts_with("-0.")) s.erase(1, 1);
   std::replace(s.begin(), s.end(), 'e', 'E');
   return s;
+}
+
+// Oracle's own form of a number written in decimal ("-12.5", "1e+20"):
+// an exponent byte and base-100 digits, as DUMP() shows them (123 is
+// 194,2,24; -1 is 62,100,102; 0 is 128).
+std::string oracle_number_bytes(std::string_view decimal) {
+  bool negative = !decimal.empty() && decimal[0] == '-';
+  if (!decimal.empty() && (decimal[0] == '-' || decimal[0] == '+')) decimal.remove_prefix(1);
+  std::string digits;
+  int point = -1, exponent = 0;
+  for (std::size_t i = 0; i < decimal.size(); ++i) {
+    char c = decimal[i];
+    if (c >= '0' && c <= '9') digits += c;
+    else if (c == '.') point = int(digits.size());
+    else if (c == 'e' || c == 'E') {
+      exponent = std::atoi(std::string(decimal.substr(i + 1)).c_str());
+      break;
+    } else throw ora::invalid_number();
+  }
+  int p = (point < 0 ? int(digits.size()) : point) + exponent;  // value = 0.DIGITS * 10^p
+  std::size_t first = digits.find_first_not_of('0');
+  if (first == std::string::npos) return std::string("\x01\x80", 2);
+  p -= int(first);
+  digits.erase(0, first);
+  digits.erase(digits.find_last_not_of('0') + 1);
+  if (p % 2 != 0) digits.insert(digits.begin(), '0'), ++p;  // whole base-100 digits: p even
+  if (digits.size() % 2 != 0) digits += '0';
+  int e = p / 2 - 1;
+  std::string bytes(1, char(negative ? 0x3E - e : 0xC1 + e));
+  std::size_t pairs = std::min<std::size_t>(digits.size() / 2, 20);
+  for (std::size_t k = 0; k < pairs; ++k) {
+    int d = (digits[2 * k] - '0') * 10 + (digits[2 * k + 1] - '0');
+    bytes += char(negative ? 101 - d : d + 1);
+  }
+  if (negative && pairs < 20) bytes += char(102);
+  bytes.insert(bytes.begin(), char(bytes.size()));
+  return bytes;
+}
+
+// A cell as a number in Oracle's form.
+std::string oracle_number_of(const Cell& c) {
+  if (c.storage == SQLITE_INTEGER) return oracle_number_bytes(std::to_string(c.integer));
+  if (c.storage == SQLITE_TEXT && parse_decimal(c.bytes)) return oracle_number_bytes(strip_whitespace(c.bytes));
+  double v = number_of(c);
+  if (!std::isfinite(v)) throw ora::invalid_number();
+  return oracle_number_bytes(shortest_text(v));
 }
 
 // The time of a DATE or TIMESTAMP value (a Julian day, or a date text);
@@ -201,8 +248,8 @@ Written write_lob(const Slot& s, const Cell& c, const ColumnInfo& column) {
 }  // namespace
 
 bool definable(ub2 dty) {
-  for (ub2 t : {SQLT_CHR, SQLT_STR, SQLT_AFC, SQLT_INT, SQLT_FLT, SQLT_BDOUBLE, SQLT_BIN, SQLT_DAT, SQLT_TIMESTAMP,
-                SQLT_CLOB, SQLT_BLOB})
+  for (ub2 t : {SQLT_CHR, SQLT_STR, SQLT_AFC, SQLT_INT, SQLT_VNU, SQLT_FLT, SQLT_BDOUBLE, SQLT_BIN, SQLT_DAT,
+                SQLT_TIMESTAMP, SQLT_CLOB, SQLT_BLOB})
     if (dty == t) return true;
   return false;
 }
@@ -211,6 +258,11 @@ Written write_value(sqlite3_stmt* cursor, int i, const ColumnInfo& column, ub2 d
   Cell c = read_cell(cursor, i);
   switch (dty) {
     case SQLT_INT: require(column, dty, {SQLT_NUM, SQLT_CHR, SQLT_AFC}); return write_integer(slot, integer_of(c));
+    case SQLT_VNU: {
+      require(column, dty, {SQLT_NUM, SQLT_CHR, SQLT_AFC});
+      if (slot.size < 22) throw ora::unreasonable_conversion();
+      return copy_bytes(slot, oracle_number_of(c), std::size_t(slot.size));
+    }
     case SQLT_FLT:
     case SQLT_BDOUBLE: require(column, dty, {SQLT_NUM, SQLT_CHR, SQLT_AFC}); return write_float(slot, number_of(c));
     case SQLT_BIN:

@@ -105,7 +105,7 @@ std::optional<ColumnInfo> describe_declared(const std::string& declared_type) {
 
 ColumnInfo describe_stored(int sqlite_storage_class) {
   switch (sqlite_storage_class) {
-    case SQLITE_INTEGER: return number(38, 0);
+    case SQLITE_INTEGER: return number(0, kFloatScale);  // an expression such as COUNT(*): a plain NUMBER
     case SQLITE_FLOAT: return number(kFloatPrecision, kFloatScale);
     case SQLITE_BLOB: return of_type(SQLT_BLOB, kLongestText);
     default: return text(SQLT_CHR, kLongestText, SQLCS_IMPLICIT);  // text, or only NULLs

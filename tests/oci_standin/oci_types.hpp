@@ -61,6 +61,7 @@
 //      BEGIN 8, DECLARE 9, CALL 10)
 //   OCI_STMT_MERGE                     16           oci.h 19c
 //   SQLT_CHR / NUM / INT / FLT / STR   1/2/3/4/5    ocidfn.h
+//   SQLT_VNU                           6            ocidfn.h
 //   SQLT_DAT                           12           ocidfn.h
 //   SQLT_BDOUBLE                       22           ocidfn.h
 //   SQLT_BIN                           23           ocidfn.h
@@ -196,6 +197,7 @@ inline constexpr ub2 SQLT_NUM = 2;
 inline constexpr ub2 SQLT_INT = 3;
 inline constexpr ub2 SQLT_FLT = 4;
 inline constexpr ub2 SQLT_STR = 5;
+inline constexpr ub2 SQLT_VNU = 6;
 inline constexpr ub2 SQLT_DAT = 12;
 inline constexpr ub2 SQLT_BDOUBLE = 22;
 inline constexpr ub2 SQLT_BIN = 23;

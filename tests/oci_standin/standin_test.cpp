@@ -275,7 +275,9 @@ TEST_F(Standin, DescribesDeclaredTypesAndExpressions) {
       "FROM QZDATA.samples WHERE id = 1");
   EXPECT_EQ(attr<ub2>(st, OCI_HTYPE_STMT, OCI_ATTR_STMT_TYPE), OCI_STMT_SELECT);
   ASSERT_EQ(execute(st), OCI_SUCCESS);
-  const std::pair<ub2, sb1> stored[] = {{SQLT_NUM, 0}, {SQLT_NUM, -127}, {SQLT_CHR, 0}, {SQLT_CHR, 0}};
+  // A numeric expression is described as Oracle describes it: a NUMBER
+  // without precision (0) or scale (-127).
+  const std::pair<ub2, sb1> stored[] = {{SQLT_NUM, -127}, {SQLT_NUM, -127}, {SQLT_CHR, 0}, {SQLT_CHR, 0}};
   for (ub4 pos = 1; pos <= 4; ++pos) {
     void* p = nullptr;
     ASSERT_EQ(o.OCIParamGet(st, OCI_HTYPE_STMT, err, &p, pos), OCI_SUCCESS);
