@@ -7,7 +7,7 @@
 // array, the prefetch set to the same count before the execute, whose
 // reply thus brings the first array), and LOB columns ask the
 // server to send up to kLobPrefetchBytes of each value with its row, so a
-// day row's compressed value is read from the fetched data without a round
+// day row's value is read from the fetched data without a round
 // trip of its own; longer values are read with one OCILobRead2 call each.
 #include <cmath>
 #include <cstring>
@@ -30,7 +30,11 @@ using namespace oci;
 constexpr ub4 kFetchRows = 500;
 // ORA-12514: the listener knows no service of the name connected to.
 constexpr int kOraUnknownService = 12514;
-constexpr ub4 kLobPrefetchBytes = 256 * 1024;
+// A day row of the densest rate, seconds, is 86,400 values: as text about
+// 600 K characters (up to 11 a value with its blank fit in 1 MiB), gzip
+// compressed far less. The prefetch asks for what a value holds, so rows of
+// shorter values cost no more.
+constexpr ub4 kLobPrefetchBytes = 1024 * 1024;
 // The most bytes a character of the database's or the national character
 // set takes once converted to the client's UTF-8.
 constexpr ub4 kUtf8BytesPerChar = 4;
@@ -233,7 +237,9 @@ class ColumnFetch {
       case Kind::Real: external = kSqltFlt, width = sizeof(double); break;
       case Kind::Text:
         external = kSqltChr;
-        width = sb8(std::max<ub4>(d_.size, d_.char_size) * kUtf8BytesPerChar);
+        // Characters (NVARCHAR2 sizes are AL16UTF16 bytes, two a character)
+        // times the most UTF-8 bytes one takes.
+        width = sb8(ub4(d_.char_size ? d_.char_size : d_.size) * kUtf8BytesPerChar);
         break;
       case Kind::Raw: external = kSqltBin, width = std::max<sb8>(d_.size, 1); break;
       case Kind::Date: external = kSqltDat, width = 7; break;
@@ -248,13 +254,21 @@ class ColumnFetch {
     check(fns().define_by_pos2(stmt, &def, err, position, buffer_.data(), width, external, indicators_.data(),
                                lengths_.data(), codes_.data(), kDefault),
           err, "defining column '" + d_.name + "'");
+    if (d_.form == kCsNchar && (kind_ == Kind::Text || kind_ == Kind::Clob)) {
+      // National-character data comes straight to UTF-8, not through the
+      // database character set, which may not hold it.
+      ub1 form = kCsNchar;
+      check(fns().attr_set(def, kHtypeDefine, &form, 0, kAttrCharsetForm, err), err,
+            "defining column '" + d_.name + "' as national-character data");
+    }
     if (kind_ == Kind::Clob || kind_ == Kind::Blob) {
+      // The length first: the LOB guide has the prefetch size follow it.
       ub4 prefetch = kLobPrefetchBytes;
       int with_length = 1;  // the interface's boolean
-      check(fns().attr_set(def, kHtypeDefine, &prefetch, 0, kAttrLobPrefetchSize, err), err,
-            "asking for LOB prefetch of column '" + d_.name + "'");
       check(fns().attr_set(def, kHtypeDefine, &with_length, 0, kAttrLobPrefetchLength, err), err,
             "asking for LOB lengths of column '" + d_.name + "'");
+      check(fns().attr_set(def, kHtypeDefine, &prefetch, 0, kAttrLobPrefetchSize, err), err,
+            "asking for LOB prefetch of column '" + d_.name + "'");
     }
   }
 
@@ -350,8 +364,10 @@ class ColumnFetch {
     bool clob = kind_ == Kind::Clob;
     lob_buffer_.resize(clob ? length * kUtf8BytesPerChar : length);
     oraub8 bytes = clob ? 0 : length, chars = clob ? length : 0;
+    // In the environment's UTF-8: a character set id of 0 would mean
+    // NLS_LANG's instead.
     check(fns().lob_read2(svc, err, loc, &bytes, &chars, 1, lob_buffer_.data(), lob_buffer_.size(), kOnePiece, nullptr,
-                          nullptr, 0, d_.form),
+                          nullptr, kAl32Utf8, d_.form),
           err, "reading column '" + d_.name + "'");
     strings_->append(std::string_view(lob_buffer_.data(), bytes));
   }

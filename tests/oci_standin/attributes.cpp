@@ -104,10 +104,17 @@ void set_attribute(Handle& h, ub4 attr, void* in, ub4 size) {
     return take(static_cast<Statement&>(h).prefetch_rows, in);
   if (h.type == OCI_HTYPE_STMT && attr == OCI_ATTR_PREFETCH_MEMORY)
     return take(static_cast<Statement&>(h).prefetch_memory, in);
-  if (h.type == OCI_HTYPE_DEFINE && attr == OCI_ATTR_LOBPREFETCH_SIZE)
-    return take(static_cast<Define&>(h).lob_prefetch_size, in);
+  if (h.type == OCI_HTYPE_DEFINE && attr == OCI_ATTR_LOBPREFETCH_SIZE) {
+    // The LOB guide has the size follow OCI_ATTR_LOBPREFETCH_LENGTH; a
+    // client may ignore a size set before it, and this one does.
+    auto& d = static_cast<Define&>(h);
+    if (d.lob_prefetch_length) take(d.lob_prefetch_size, in);
+    return;
+  }
   if (h.type == OCI_HTYPE_DEFINE && attr == OCI_ATTR_LOBPREFETCH_LENGTH)
     return take(static_cast<Define&>(h).lob_prefetch_length, in);
+  if (h.type == OCI_HTYPE_DEFINE && attr == OCI_ATTR_CHARSET_FORM)
+    return take(static_cast<Define&>(h).charset_form, in);
   throw ora::illegal_attribute();
 }
 

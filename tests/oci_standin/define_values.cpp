@@ -1,6 +1,8 @@
 // Value conversions of a fetch.
 #include "define_values.hpp"
 
+#include "charsets.hpp"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -235,13 +237,15 @@ Written write_timestamp(const Slot& s, Timestamp t) {
   return {std::size_t(s.size)};
 }
 
-Written write_lob(const Slot& s, const Cell& c, const ColumnInfo& column) {
+Written write_lob(const Slot& s, const Cell& c, const ColumnInfo& column, const TextDelivery& delivery) {
   auto& lob = descriptor_in<LobLocator>(s, OCI_DTYPE_LOB, ora::invalid_lob_locator());
   lob.initialized = true;
   lob.is_clob = column.data_type == SQLT_CLOB;
   lob.charset_form = column.charset_form;
   lob.data = c.storage == SQLITE_TEXT || c.storage == SQLITE_BLOB ? std::string(c.bytes) : number_text(c);
   lob.polling = false;
+  lob.length_prefetched = delivery.lob_prefetch_length;
+  lob.value_prefetched = lob.data.size() <= delivery.lob_prefetch_size;
   return {std::size_t(s.size)};
 }
 
@@ -254,7 +258,8 @@ bool definable(ub2 dty) {
   return false;
 }
 
-Written write_value(sqlite3_stmt* cursor, int i, const ColumnInfo& column, ub2 dty, const Slot& slot) {
+Written write_value(sqlite3_stmt* cursor, int i, const ColumnInfo& column, ub2 dty, const Slot& slot,
+                    const TextDelivery& delivery) {
   Cell c = read_cell(cursor, i);
   switch (dty) {
     case SQLT_INT: require(column, dty, {SQLT_NUM, SQLT_CHR, SQLT_AFC}); return write_integer(slot, integer_of(c));
@@ -273,8 +278,11 @@ Written write_value(sqlite3_stmt* cursor, int i, const ColumnInfo& column, ub2 d
       require(column, dty, {SQLT_DAT, SQLT_TIMESTAMP});
       return write_timestamp(slot, time_of(c, column));
     case SQLT_CLOB:
-    case SQLT_BLOB: require(column, dty, {dty}); return write_lob(slot, c, column);
-    default: return write_text(slot, dty, text_of(c, column, dty));
+    case SQLT_BLOB: require(column, dty, {dty}); return write_lob(slot, c, column, delivery);
+    default:
+      return write_text(slot, dty,
+                        delivered_text(text_of(c, column, dty), delivery.charset, column.charset_form == SQLCS_NCHAR,
+                                       delivery.asked_as_nchar));
   }
 }
 

@@ -31,7 +31,18 @@ bool definable(ub2 dty);
 /// text; text to numbers (ORA-01722 when it is none); DATE and TIMESTAMP
 /// to the 7-byte DATE and to TIMESTAMP descriptors; RAW to bytes and hex
 /// text; CLOB and BLOB to the locators in the define's array. Other pairs
-/// are ORA-00932.
-Written write_value(sqlite3_stmt* cursor, int i, const ColumnInfo& column, ub2 dty, const Slot& slot);
+/// are ORA-00932. Text reaches the client in its character set (see
+/// charsets.hpp): `charset` is the environment's, `asked_as_nchar` whether
+/// the define asked for national-character data as such. A LOB locator
+/// keeps what the define prefetched with its row (its length, and its
+/// value when no longer than `lob_prefetch_size`).
+struct TextDelivery {
+  ub2 charset = 0;
+  bool asked_as_nchar = false;
+  ub4 lob_prefetch_size = 0;
+  bool lob_prefetch_length = false;
+};
+Written write_value(sqlite3_stmt* cursor, int i, const ColumnInfo& column, ub2 dty, const Slot& slot,
+                    const TextDelivery& delivery);
 
 }  // namespace tremora::oci_standin

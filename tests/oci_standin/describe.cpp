@@ -32,10 +32,13 @@ DeclaredType split(const std::string& declared) {
   return t;
 }
 
+// A text column of `size` characters; national-character columns report
+// their size in AL16UTF16 bytes, two a character, as a server does.
 ColumnInfo text(ub2 type, int size, ub1 form) {
   ColumnInfo c;
   c.data_type = type;
-  c.data_size = c.char_size = ub2(size);
+  c.char_size = ub2(size);
+  c.data_size = ub2(form == SQLCS_NCHAR ? 2 * size : size);
   c.charset_form = form;
   return c;
 }

@@ -40,7 +40,9 @@ bool fetch_row(const Statement& st, ub4 row) {
       continue;
     }
     Slot slot{static_cast<char*>(d->value) + std::ptrdiff_t(row) * d->value_size, d->value_size};
-    Written w = write_value(st.cursor, i, st.columns[std::size_t(i)], d->dty, slot);
+    Written w = write_value(
+        st.cursor, i, st.columns[std::size_t(i)], d->dty, slot,
+        {st.env->charset, d->charset_form == SQLCS_NCHAR, d->lob_prefetch_size, d->lob_prefetch_length != 0});
     // A truncated value's indicator is its full length, or -2 when that does not fit.
     sb2 indicator = !w.truncated ? 0 : w.full_length > 32767 ? -2 : sb2(w.full_length);
     report(*d, row, indicator, ub4(w.length), w.truncated ? kTruncated : 0);
@@ -78,6 +80,10 @@ void count_execute_trip(Statement& st, ub4 iters) {
   ++g_round_trips;
   st.rows_held = std::max(st.prefetch_rows, iters);
   st.all_rows_sent = false;
+}
+
+void count_lob_trip(bool prefetched) {
+  if (!prefetched) ++g_round_trips;
 }
 
 void count_fetch_trip(Statement& st, ub4 nrows) {

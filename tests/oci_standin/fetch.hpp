@@ -19,5 +19,7 @@ sword fetch_rows(Statement& st, ErrorHandle& err, ub4 nrows);
 void count_execute_trip(Statement& st, ub4 iters);
 void count_fetch_trip(Statement& st, ub4 nrows);
 void after_fetch(Statement& st, ub4 nrows, sword status);
+/// A LOB call is one round trip unless what it asks for came with the row.
+void count_lob_trip(bool prefetched);
 
 }  // namespace tremora::oci_standin

@@ -121,6 +121,7 @@ struct Define : Handle, ProgramBuffer {
   ub2* return_code = nullptr;
   ub4 lob_prefetch_size = 0;
   boolean lob_prefetch_length = 0;
+  ub1 charset_form = SQLCS_IMPLICIT;  // SQLCS_NCHAR: national-character data asked for as such
 };
 
 struct Statement : Handle {
@@ -164,7 +165,10 @@ struct LobLocator : Handle {
   bool initialized = false;  // a fetch has filled it
   bool is_clob = false;
   ub1 charset_form = 0;
-  std::string data;  // bytes of a BLOB, UTF-8 text of a CLOB
+  std::string data;       // bytes of a BLOB, UTF-8 text of a CLOB
+  std::string delivered;  // what the read under way gives: data in the reader's character set
+  // Came with the row (LOB prefetch): asking for them costs no round trip.
+  bool length_prefetched = false, value_prefetched = false;
   // Polling: the next byte to read and what is left of the amount asked for.
   bool polling = false;
   std::size_t next_byte = 0;

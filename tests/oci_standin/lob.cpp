@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "charsets.hpp"
 #include "connection.hpp"
+#include "fetch.hpp"
 #include "oci_api.hpp"
 #include "ora_errors.hpp"
 
@@ -50,8 +52,8 @@ struct Piece {
 // the buffer holds and the amount still asked for allows.
 Piece copy_piece(LobLocator& lob, char* buf, oraub8 bufl) {
   Piece p;
-  while (lob.next_byte + p.bytes < lob.data.size()) {
-    auto lead = static_cast<unsigned char>(lob.data[lob.next_byte + p.bytes]);
+  while (lob.next_byte + p.bytes < lob.delivered.size()) {
+    auto lead = static_cast<unsigned char>(lob.delivered[lob.next_byte + p.bytes]);
     std::size_t size = lob.is_clob ? char_bytes(lead) : 1;
     oraub8 cost = !lob.is_clob || !lob.left_in_chars ? size : char_units(lead);
     if (p.bytes + size > bufl || (!lob.unlimited && cost > lob.left)) break;
@@ -59,22 +61,27 @@ Piece copy_piece(LobLocator& lob, char* buf, oraub8 bufl) {
     p.chars += lob.is_clob ? char_units(lead) : 0;
     if (!lob.unlimited) lob.left -= cost;
   }
-  std::memcpy(buf, lob.data.data() + lob.next_byte, p.bytes);
+  std::memcpy(buf, lob.delivered.data() + lob.next_byte, p.bytes);
   lob.next_byte += p.bytes;
   return p;
 }
 
 // Sets up a read from `offset` of the amount asked for: characters when a
 // CLOB read gives a character amount, else bytes; nothing means all.
-void start_read(LobLocator& lob, oraub8 offset, oraub8 byte_amt, oraub8 char_amt) {
+void start_read(LobLocator& lob, oraub8 offset, oraub8 byte_amt, oraub8 char_amt, ub2 csid, ub1 csfrm) {
   if (offset < 1) throw ora::illegal_lob_parameter();
-  lob.next_byte = lob.is_clob ? clob_byte_at(lob.data, offset) : std::min<std::size_t>(offset - 1, lob.data.size());
+  lob.delivered =
+      lob.is_clob ? delivered_text(lob.data, csid, lob.charset_form == SQLCS_NCHAR, csfrm == SQLCS_NCHAR) : lob.data;
+  lob.next_byte =
+      lob.is_clob ? clob_byte_at(lob.delivered, offset) : std::min<std::size_t>(offset - 1, lob.delivered.size());
   lob.left_in_chars = lob.is_clob && char_amt > 0;
   lob.left = lob.left_in_chars ? char_amt : byte_amt;
   lob.unlimited = lob.left == 0;
 }
 
-bool read_done(const LobLocator& lob) { return lob.next_byte >= lob.data.size() || (!lob.unlimited && lob.left == 0); }
+bool read_done(const LobLocator& lob) {
+  return lob.next_byte >= lob.delivered.size() || (!lob.unlimited && lob.left == 0);
+}
 
 LobLocator& initialized_lob(void* locp) {
   auto* lob = find_as<LobLocator>(locp, OCI_DTYPE_LOB);
@@ -91,27 +98,35 @@ sword OCILobGetLength2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, o
   return run_call<ServiceContext>(svchp, OCI_HTYPE_SVCCTX, errhp, [&](ServiceContext& svc, ErrorHandle&) {
     logged_on_server(svc);
     LobLocator& lob = initialized_lob(locp);
+    count_lob_trip(lob.length_prefetched);
     if (lenp) *lenp = lob.is_clob ? clob_length(lob.data) : lob.data.size();
     return OCI_SUCCESS;
   });
 }
 
 sword OCILobRead2(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, oraub8* byte_amtp, oraub8* char_amtp,
-                  oraub8 offset, void* bufp, oraub8 bufl, ub1 piece, void* /*ctxp*/, OCICallbackLobRead2 cbfp,
-                  ub2 /*csid*/, ub1 /*csfrm*/) {
+                  oraub8 offset, void* bufp, oraub8 bufl, ub1 piece, void* /*ctxp*/, OCICallbackLobRead2 cbfp, ub2 csid,
+                  ub1 csfrm) {
   return run_call<ServiceContext>(svchp, OCI_HTYPE_SVCCTX, errhp, [&](ServiceContext& svc, ErrorHandle&) {
     logged_on_server(svc);
     LobLocator& lob = initialized_lob(locp);
     if (cbfp || !bufp || !byte_amtp) throw ora::illegal_lob_parameter();  // reads by callback are not offered
     oraub8 char_amt = char_amtp ? *char_amtp : 0;
-    if (piece == OCI_ONE_PIECE || piece == OCI_FIRST_PIECE) start_read(lob, offset, *byte_amtp, char_amt);
-    else if (piece != OCI_NEXT_PIECE || !lob.polling) throw ora::illegal_lob_parameter();
+    if (piece == OCI_ONE_PIECE || piece == OCI_FIRST_PIECE) {
+      count_lob_trip(lob.value_prefetched);
+      start_read(lob, offset, *byte_amtp, char_amt, csid, csfrm);
+    } else if (piece != OCI_NEXT_PIECE || !lob.polling) throw ora::illegal_lob_parameter();
+    // One piece must fit: an amount beyond the buffer is ORA-22921.
+    oraub8 amount = lob.is_clob && char_amt > 0 ? char_amt : *byte_amtp;
+    if (piece == OCI_ONE_PIECE && amount > bufl) throw ora::buffer_below_amount();
     Piece p = copy_piece(lob, static_cast<char*>(bufp), bufl);
     if (p.bytes == 0 && !read_done(lob)) throw ora::illegal_lob_parameter();  // not one character fits
     *byte_amtp = p.bytes;
     if (char_amtp && lob.is_clob) *char_amtp = p.chars;
-    // Polling (the first piece asked for, then the next ones) goes on until the last piece.
-    lob.polling = piece != OCI_ONE_PIECE && !read_done(lob);
+    // Polling (the first piece asked for, then the next ones) goes on until
+    // the last piece; a single piece whose characters took more bytes than
+    // the buffer holds goes on so too.
+    lob.polling = !read_done(lob);
     return lob.polling ? OCI_NEED_DATA : OCI_SUCCESS;
   });
 }

@@ -52,6 +52,7 @@ inline OraFailure no_listener() { return {12541, "TNS:no listener"}; }
 inline OraFailure bad_nls_environment() {
   return {12705, "Cannot access NLS data files or invalid environment specified"};
 }
+inline OraFailure buffer_below_amount() { return {22921, "length of input buffer is smaller than amount requested"}; }
 inline OraFailure invalid_lob_locator() { return {22275, "invalid LOB locator specified"}; }
 inline OraFailure already_connected() { return {24309, "already connected to a server"}; }
 inline OraFailure illegal_attribute() { return {24315, "illegal attribute type"}; }

@@ -237,7 +237,7 @@ TEST_F(Standin, DescribesDeclaredTypesAndExpressions) {
   };
   const Expected expected[] = {{"id", SQLT_NUM, 22, 38, 0, 0},
                                {"name", SQLT_CHR, 8, 0, 0, SQLCS_IMPLICIT},
-                               {"nname", SQLT_CHR, 10, 0, 0, SQLCS_NCHAR},
+                               {"nname", SQLT_CHR, 20, 0, 0, SQLCS_NCHAR},  // AL16UTF16 bytes
                                {"code", SQLT_AFC, 3, 0, 0, SQLCS_IMPLICIT},
                                {"amount", SQLT_NUM, 22, 10, 2, 0},
                                {"whole", SQLT_NUM, 22, 5, 0, 0},
@@ -414,6 +414,7 @@ TEST_F(Standin, ReportsNullsAndTruncation) {
 
 TEST_F(Standin, ReadsLobsThroughLocators) {
   ASSERT_EQ(connect(), OCI_SUCCESS);
+  constexpr ub2 kUtf8 = 873;  // AL32UTF8
   OCIStmt* st = query("SELECT note, data FROM QZDATA.samples ORDER BY rowid");
   OCILobLocator *clob = nullptr, *blob = nullptr;
   o.OCIDescriptorAlloc(env, (void**)&clob, OCI_DTYPE_LOB, 0, nullptr);
@@ -429,13 +430,13 @@ TEST_F(Standin, ReadsLobsThroughLocators) {
 
   ASSERT_EQ(o.OCILobGetLength2(svc, err, clob, &length), OCI_SUCCESS);
   EXPECT_EQ(length, 14u);
-  ASSERT_EQ(o.OCILobRead2(svc, err, clob, &bytes, &chars, 1, buf, sizeof buf, OCI_ONE_PIECE, nullptr, nullptr, 0,
+  ASSERT_EQ(o.OCILobRead2(svc, err, clob, &bytes, &chars, 1, buf, sizeof buf, OCI_ONE_PIECE, nullptr, nullptr, kUtf8,
                           SQLCS_IMPLICIT),
             OCI_SUCCESS);
   EXPECT_EQ(std::string(buf, bytes), kClob);
   EXPECT_EQ(chars, 14u);
   bytes = 0, chars = 3;  // three characters from the fourth: "ße,"
-  ASSERT_EQ(o.OCILobRead2(svc, err, clob, &bytes, &chars, 4, buf, sizeof buf, OCI_ONE_PIECE, nullptr, nullptr, 0,
+  ASSERT_EQ(o.OCILobRead2(svc, err, clob, &bytes, &chars, 4, buf, sizeof buf, OCI_ONE_PIECE, nullptr, nullptr, kUtf8,
                           SQLCS_IMPLICIT),
             OCI_SUCCESS);
   EXPECT_EQ(std::string(buf, bytes), "ße,");
@@ -443,15 +444,26 @@ TEST_F(Standin, ReadsLobsThroughLocators) {
 
   std::string pieces;  // polling with a small buffer: whole characters per piece
   bytes = chars = 0;
-  sword rc = o.OCILobRead2(svc, err, clob, &bytes, &chars, 1, buf, 5, OCI_FIRST_PIECE, nullptr, nullptr, 0, 0);
+  sword rc = o.OCILobRead2(svc, err, clob, &bytes, &chars, 1, buf, 5, OCI_FIRST_PIECE, nullptr, nullptr, kUtf8, 0);
   int calls = 1;
   for (pieces.append(buf, bytes); rc == OCI_NEED_DATA; pieces.append(buf, bytes), ++calls)
-    rc = o.OCILobRead2(svc, err, clob, &bytes, &chars, 0, buf, 5, OCI_NEXT_PIECE, nullptr, nullptr, 0, 0);
+    rc = o.OCILobRead2(svc, err, clob, &bytes, &chars, 0, buf, 5, OCI_NEXT_PIECE, nullptr, nullptr, kUtf8, 0);
   EXPECT_EQ(rc, OCI_SUCCESS);
   EXPECT_EQ(pieces, kClob);
   EXPECT_GT(calls, 5);
   EXPECT_EQ(o.OCILobRead2(svc, err, clob, &bytes, &chars, 0, buf, 5, OCI_ONE_PIECE, nullptr, nullptr, 0, 0), OCI_ERROR);
   EXPECT_EQ(error(), "ORA-24801: illegal parameter value in OCI lob function");
+  // Character set id 0 is NLS_LANG's (US7ASCII when unset), not the environment's.
+  bytes = chars = 0;
+  ASSERT_EQ(o.OCILobRead2(svc, err, clob, &bytes, &chars, 1, buf, sizeof buf, OCI_ONE_PIECE, nullptr, nullptr, 0,
+                          SQLCS_IMPLICIT),
+            OCI_SUCCESS);
+  EXPECT_EQ(std::string(buf, bytes), "Gr??e, ?? ? ok");
+  // One piece of more characters than the buffer has bytes is refused.
+  bytes = 0, chars = 14;
+  EXPECT_EQ(o.OCILobRead2(svc, err, clob, &bytes, &chars, 1, buf, 5, OCI_ONE_PIECE, nullptr, nullptr, kUtf8, 0),
+            OCI_ERROR);
+  EXPECT_EQ(error(), "ORA-22921: length of input buffer is smaller than amount requested");
 
   ASSERT_EQ(o.OCILobGetLength2(svc, err, blob, &length), OCI_SUCCESS);
   EXPECT_EQ(length, 3u);
