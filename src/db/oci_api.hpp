@@ -53,6 +53,7 @@ constexpr ub4 kHtypeSession = 9;
 constexpr ub4 kDtypeLob = 50;
 constexpr ub4 kDtypeParam = 53;
 constexpr ub4 kDtypeTimestamp = 68;
+constexpr ub4 kDtypeTimestampTz = 70;
 
 // Attributes: of a select-list parameter, of a statement, of the service
 // context and session, and of a define.
@@ -92,9 +93,13 @@ constexpr ub2 kSqltIbFloat = 100;
 constexpr ub2 kSqltIbDouble = 101;
 constexpr ub2 kSqltClob = 112;  // CLOB, NCLOB
 constexpr ub2 kSqltBlob = 113;
+constexpr ub2 kSqltRdd = 104;  // ROWID
 constexpr ub2 kSqltTimestamp = 187;
 constexpr ub2 kSqltTimestampTz = 188;
 constexpr ub2 kSqltTimestampLtz = 232;
+constexpr ub2 kSqltIntervalYm = 189;
+constexpr ub2 kSqltIntervalDs = 190;
+constexpr ub2 kSqltUrowid = 208;
 
 // Character set forms.
 constexpr ub1 kCsImplicit = 1;
@@ -163,6 +168,8 @@ using OCILobRead2 = sword (*)(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* 
 using OCIDateTimeGetDate = sword (*)(void* hndl, OCIError* err, const OCIDateTime* date, sb2* yr, ub1* mnth, ub1* dy);
 using OCIDateTimeGetTime = sword (*)(void* hndl, OCIError* err, OCIDateTime* datetime, ub1* hr, ub1* mm, ub1* ss,
                                      ub4* fsec);
+using OCIDateTimeGetTimeZoneOffset = sword (*)(void* hndl, OCIError* err, const OCIDateTime* datetime, sb1* hr,
+                                               sb1* mm);
 using OCIClientVersion = void (*)(sword* major_version, sword* minor_version, sword* update_num, sword* patch_num,
                                   sword* port_update_num);
 using OCIServerRelease = sword (*)(void* hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz, ub1 hndltype, ub4* version);
@@ -192,6 +199,7 @@ struct Api {
   OCILobRead2 lob_read2 = nullptr;
   OCIDateTimeGetDate date_time_get_date = nullptr;
   OCIDateTimeGetTime date_time_get_time = nullptr;
+  OCIDateTimeGetTimeZoneOffset date_time_get_time_zone_offset = nullptr;
   OCIClientVersion client_version = nullptr;
   OCIServerRelease server_release = nullptr;
 };

@@ -73,6 +73,7 @@ oci::Api look_up_all(void* library, const std::string& searched) {
   look_up(library, "OCILobRead2", a.lob_read2, searched);
   look_up(library, "OCIDateTimeGetDate", a.date_time_get_date, searched);
   look_up(library, "OCIDateTimeGetTime", a.date_time_get_time, searched);
+  look_up(library, "OCIDateTimeGetTimeZoneOffset", a.date_time_get_time_zone_offset, searched);
   look_up(library, "OCIClientVersion", a.client_version, searched);
   look_up(library, "OCIServerRelease", a.server_release, searched);
   return a;

@@ -9,7 +9,9 @@
 // server to send up to kLobPrefetchBytes of each value with its row, so a
 // day row's value is read from the fetched data without a round
 // trip of its own; longer values are read with one OCILobRead2 call each.
+#include <cinttypes>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -20,6 +22,7 @@
 #include "oracle_number.hpp"
 #include "tremora/db.hpp"
 #include "tremora/errors.hpp"
+#include "tremora/text.hpp"
 #include "tremora/time.hpp"
 
 namespace tremora::db {
@@ -147,7 +150,9 @@ int64_t from_oracle_date(const unsigned char* d, const std::string& column) {
 // How a select-list column is fetched and what it becomes.
 // Exact: a NUMBER that may hold integers beyond int64 or fractions (no
 // precision declared, or more than 18 digits), read in Oracle's own form.
-enum class Kind { Integer, Exact, Real, Text, Raw, Date, Timestamp, Clob, Blob };
+// Zoned: TIMESTAMP WITH (LOCAL) TIME ZONE, made UTC instants. Interval:
+// INTERVAL DAY TO SECOND, made a duration.
+enum class Kind { Integer, Exact, Real, Text, Raw, Date, Timestamp, Zoned, Interval, Clob, Blob };
 
 struct Described {
   std::string name;
@@ -171,24 +176,76 @@ Kind number_kind(const Described& d) {
   return Kind::Real;
 }
 
+// The bytes a text define needs for one value.
+sb8 text_width(const Described& d) {
+  constexpr sb8 kLongBytes = 32 * 1024;  // a LONG's first 32 KiB; longer ones are refused
+  constexpr sb8 kRowidBytes = 4000;      // UROWID's most
+  constexpr sb8 kIntervalBytes = 64;     // "+000000123 12:34:56.123456789"
+  switch (d.type) {
+    case kSqltLng: return kLongBytes;
+    case kSqltRdd:
+    case kSqltUrowid: return kRowidBytes;
+    case kSqltIntervalYm:
+    case kSqltIntervalDs: return kIntervalBytes;
+    // Characters (NVARCHAR2 sizes are AL16UTF16 bytes, two a character)
+    // times the most UTF-8 bytes one takes.
+    default: return sb8(ub4(d.char_size ? d.char_size : d.size) * kUtf8BytesPerChar);
+  }
+}
+
+// The duration of an INTERVAL DAY TO SECOND in its text form
+// "+DD HH:MI:SS.FFFFFFFFF" (the sign, then any number of day digits).
+int64_t interval_of(std::string_view text, const std::string& column) {
+  auto fail = [&]() -> int64_t {
+    throw DatabaseError("column '" + column + "': '" + std::string(text) + "' is not an interval of days and seconds");
+  };
+  std::string_view t = strip_whitespace(text);
+  bool negative = !t.empty() && t[0] == '-';
+  if (!t.empty() && (t[0] == '-' || t[0] == '+')) t.remove_prefix(1);
+  int64_t days = 0, hours = 0, minutes = 0, seconds = 0, nanos = 0;
+  int fraction_digits = 0;
+  char tail[16] = {0};
+  std::string s(t);
+  int n = std::sscanf(s.c_str(), "%" SCNd64 " %" SCNd64 ":%" SCNd64 ":%" SCNd64 "%15s", &days, &hours, &minutes,
+                      &seconds, tail);
+  if (n < 4 || hours > 23 || minutes > 59 || seconds > 59 || days < 0 || days > 106751) return fail();
+  if (n == 5) {
+    if (tail[0] != '.') return fail();
+    for (const char* p = tail + 1; *p; ++p, ++fraction_digits) {
+      if (*p < '0' || *p > '9' || fraction_digits == 9) return fail();
+      nanos = nanos * 10 + (*p - '0');
+    }
+    for (int k = fraction_digits; k < 9; ++k) nanos *= 10;
+  }
+  int64_t total = ((days * 24 + hours) * 60 + minutes) * 60 * kNanosPerSecond + seconds * kNanosPerSecond + nanos;
+  return negative ? -total : total;
+}
+
 Kind kind_of(const Described& d) {
   switch (d.type) {
     case kSqltNum: return number_kind(d);
     case kSqltIbFloat:
     case kSqltIbDouble: return Kind::Real;
     case kSqltChr:
-    case kSqltAfc: return Kind::Text;
+    case kSqltAfc:
+    // Types the system does not use pass through as their text: LONG,
+    // ROWID and UROWID, INTERVAL YEAR TO MONTH ("+02-03").
+    case kSqltLng:
+    case kSqltRdd:
+    case kSqltUrowid:
+    case kSqltIntervalYm: return Kind::Text;
+    case kSqltIntervalDs: return Kind::Interval;
     case kSqltBin: return Kind::Raw;
     case kSqltDat: return Kind::Date;
-    case kSqltTimestamp:
+    case kSqltTimestamp: return Kind::Timestamp;
     case kSqltTimestampTz:
-    case kSqltTimestampLtz: return Kind::Timestamp;
+    case kSqltTimestampLtz: return Kind::Zoned;
     case kSqltClob: return Kind::Clob;
     case kSqltBlob: return Kind::Blob;
     default:
       throw DatabaseError(
           "column '" + d.name + "' has an Oracle type (" + std::to_string(d.type) +
-          ") the driver does not read (LONG, LONG RAW, ROWID, objects and intervals are not supported)");
+          ") the driver does not read (LONG RAW, objects and other user-defined types are not supported)");
   }
 }
 
@@ -223,6 +280,8 @@ class ColumnFetch {
       case Kind::Real: return Column::from_float64(d_.name, std::move(reals_));
       case Kind::Date:
       case Kind::Timestamp: return Column::from_timestamps(d_.name, std::move(integers_));
+      case Kind::Zoned: return Column::from_timestamps(d_.name, std::move(integers_), "UTC");
+      case Kind::Interval: return Column::from_durations(d_.name, std::move(integers_));
       default: return strings_->finish(d_.name);
     }
   }
@@ -236,20 +295,18 @@ class ColumnFetch {
       case Kind::Exact: external = kSqltVnu, width = oracle::kNumberBufferBytes; break;
       case Kind::Real: external = kSqltFlt, width = sizeof(double); break;
       case Kind::Text:
-        external = kSqltChr;
-        // Characters (NVARCHAR2 sizes are AL16UTF16 bytes, two a character)
-        // times the most UTF-8 bytes one takes.
-        width = sb8(ub4(d_.char_size ? d_.char_size : d_.size) * kUtf8BytesPerChar);
-        break;
+      case Kind::Interval: external = kSqltChr, width = text_width(d_); break;
       case Kind::Raw: external = kSqltBin, width = std::max<sb8>(d_.size, 1); break;
       case Kind::Date: external = kSqltDat, width = 7; break;
       case Kind::Timestamp: external = kSqltTimestamp, width = sizeof(void*); break;
+      case Kind::Zoned: external = kSqltTimestampTz, width = sizeof(void*); break;
       case Kind::Clob: external = kSqltClob, width = sizeof(void*); break;
       case Kind::Blob: external = kSqltBlob, width = sizeof(void*); break;
     }
     width_ = std::size_t(width);
     buffer_.assign(width_ * kFetchRows, 0);
-    if (kind_ == Kind::Timestamp || kind_ == Kind::Clob || kind_ == Kind::Blob) allocate_descriptors();
+    if (kind_ == Kind::Timestamp || kind_ == Kind::Zoned || kind_ == Kind::Clob || kind_ == Kind::Blob)
+      allocate_descriptors();
     OCIDefine* def = nullptr;
     check(fns().define_by_pos2(stmt, &def, err, position, buffer_.data(), width, external, indicators_.data(),
                                lengths_.data(), codes_.data(), kDefault),
@@ -275,7 +332,7 @@ class ColumnFetch {
   // One locator or timestamp descriptor per array row, their addresses in
   // the buffer the define fills.
   void allocate_descriptors() {
-    ub4 type = kind_ == Kind::Timestamp ? kDtypeTimestamp : kDtypeLob;
+    ub4 type = kind_ == Kind::Timestamp ? kDtypeTimestamp : kind_ == Kind::Zoned ? kDtypeTimestampTz : kDtypeLob;
     descriptors_.reserve(kFetchRows);
     for (ub4 r = 0; r < kFetchRows; ++r) {
       descriptors_.push_back(new_descriptor(type));
@@ -293,7 +350,9 @@ class ColumnFetch {
         break;
       case Kind::Real: reals_.push_back(std::numeric_limits<double>::quiet_NaN()); break;
       case Kind::Date:
-      case Kind::Timestamp: integers_.push_back(Timestamp::NaT); break;
+      case Kind::Timestamp:
+      case Kind::Zoned:
+      case Kind::Interval: integers_.push_back(Timestamp::NaT); break;
       default: strings_->append_null(); break;
     }
   }
@@ -318,6 +377,10 @@ class ColumnFetch {
       case Kind::Raw: strings_->append(std::string_view(reinterpret_cast<const char*>(cell), lengths_[r])); break;
       case Kind::Date: integers_.push_back(from_oracle_date(cell, d_.name)); break;
       case Kind::Timestamp: integers_.push_back(timestamp_at(r, err)); break;
+      case Kind::Zoned: integers_.push_back(timestamp_at(r, err) - utc_offset_at(r, err)); break;
+      case Kind::Interval:
+        integers_.push_back(interval_of(std::string_view(reinterpret_cast<const char*>(cell), lengths_[r]), d_.name));
+        break;
       case Kind::Clob:
       case Kind::Blob: read_lob(r, svc, err); break;
     }
@@ -352,6 +415,15 @@ class ColumnFetch {
       throw DatabaseError("column '" + d_.name + "': the timestamp of year " + std::to_string(year) +
                           " lies outside the range of timestamps (1677-09-21 to 2262-04-11)");
     }
+  }
+
+  // The offset from UTC of row r's zoned timestamp, in nanoseconds.
+  int64_t utc_offset_at(ub4 r, OCIError* err) {
+    sb1 hours = 0, minutes = 0;
+    check(fns().date_time_get_time_zone_offset(oracle::environment(), err,
+                                               static_cast<OCIDateTime*>(descriptors_[r].get()), &hours, &minutes),
+          err, "reading the time zone of column '" + d_.name + "'");
+    return (int64_t(hours) * 60 + minutes) * 60 * kNanosPerSecond;
   }
 
   // The whole value of row r's locator: a CLOB is read by characters into

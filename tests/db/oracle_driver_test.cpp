@@ -103,6 +103,35 @@ TEST(OracleDriver, NumbersWithoutPrecisionAreReadExactly) {
   EXPECT_EQ(to_text(t.column("CODE")).text(0), "37001");
 }
 
+// Columns the system does not use pass through a SELECT *: LONG, ROWID
+// and UROWID and INTERVAL YEAR TO MONTH as text, INTERVAL DAY TO SECOND as
+// a duration, TIMESTAMP WITH (LOCAL) TIME ZONE as UTC instants; an object
+// column fails, naming it.
+TEST(OracleDriver, OtherOracleTypesPassThrough) {
+  testing::TempDir dir;
+  auto file = testing::make_sqlite_file(
+      dir, {"CREATE TABLE X (L LONG, RID ROWID, UR UROWID, DS 'INTERVAL DAY TO SECOND', YM 'INTERVAL YEAR TO MONTH', "
+            "TZ 'TIMESTAMP WITH TIME ZONE', LTZ 'TIMESTAMP WITH LOCAL TIME ZONE', G SDO_GEOMETRY)",
+            "INSERT INTO X VALUES ('long text', 'AAAR3sAAEAAAACXAAA', '*BAMAAJYBwE', '-01 02:03:04.5', '+02-03', "
+            "'2024-05-10 12:00:00 +08:00', '2024-05-10 12:00:00 -02:30', 'x')"});
+  auto conn = testing::open_through_standin(file);
+  Table t = conn->query("SELECT L, RID, UR, DS, YM, TZ, LTZ FROM QZDATA.X");
+  EXPECT_EQ(t.column("L").text(0), "long text");
+  EXPECT_EQ(t.column("RID").text(0), "AAAR3sAAEAAAACXAAA");
+  EXPECT_EQ(t.column("UR").text(0), "*BAMAAJYBwE");
+  EXPECT_EQ(t.column("YM").text(0), "+02-03");
+  ASSERT_EQ(t.column("DS").type(), DataType::Duration);
+  EXPECT_EQ(t.column("DS").int64s()[0], -(((24 + 2) * 60 + 3) * 60 * kNanosPerSecond + 4'500'000'000));
+  for (const char* zoned : {"TZ", "LTZ"}) {
+    ASSERT_EQ(t.column(zoned).type(), DataType::Timestamp) << zoned;
+    EXPECT_EQ(t.column(zoned).zone(), "UTC") << zoned;
+  }
+  EXPECT_EQ(t.column("TZ").int64s()[0], make_timestamp(2024, 5, 10, 4).ns);
+  EXPECT_EQ(t.column("LTZ").int64s()[0], make_timestamp(2024, 5, 10, 14, 30).ns);
+  auto [message, code] = database_error([&] { conn->query("SELECT * FROM QZDATA.X"); });
+  EXPECT_NE(message.find("column 'G' has an Oracle type (108)"), std::string::npos) << message;
+}
+
 TEST(OracleDriver, ColumnTypesNullsAndArraysOfRows) {
   testing::TempDir dir;
   std::vector<std::string> sql{

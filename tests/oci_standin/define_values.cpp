@@ -136,18 +136,33 @@ std::string oracle_number_of(const Cell& c) {
   return oracle_number_bytes(shortest_text(v));
 }
 
-// The time of a DATE or TIMESTAMP value (a Julian day, or a date text);
+// A datetime value: its wall time and, for a text with one, its offset.
+struct ZonedTime {
+  Timestamp wall;
+  int offset_minutes = 0;
+};
+
+// The time of a DATE or TIMESTAMP value (a Julian day, or a date text,
+// which for the zoned types carries its offset: "2024-05-10 12:00 +08:00");
 // a DATE keeps whole seconds.
-Timestamp time_of(const Cell& c, const ColumnInfo& column) {
-  Timestamp t;
+ZonedTime zoned_time_of(const Cell& c, const ColumnInfo& column) {
+  ZonedTime z;
   try {
-    t.ns = c.storage == SQLITE_TEXT ? parse_timestamp(c.bytes).ns : db::sqlite_qzdata::julian_day_to_ns(number_of(c));
+    if (c.storage == SQLITE_TEXT) {
+      ParsedDate d = parse_date_text(c.bytes);
+      z = {d.wall, d.utc_offset_seconds.value_or(0) / 60};
+    } else {
+      z.wall.ns = db::sqlite_qzdata::julian_day_to_ns(number_of(c));
+    }
   } catch (const std::invalid_argument&) {
     throw ora::bad_date_literal();
   }
-  if (column.data_type == SQLT_DAT) t = floor_to_step(t, kNanosPerSecond);
-  return t;
+  if (column.data_type == SQLT_DAT) z.wall = floor_to_step(z.wall, kNanosPerSecond);
+  return z;
 }
+
+// As a plain TIMESTAMP: a zoned value keeps its wall time, its zone dropped.
+Timestamp time_of(const Cell& c, const ColumnInfo& column) { return zoned_time_of(c, column).wall; }
 
 // The text a character define receives.
 std::string text_of(const Cell& c, const ColumnInfo& column, ub2 dty) {
@@ -227,8 +242,16 @@ T& descriptor_in(const Slot& s, ub4 type, const OraFailure& invalid) {
   return *d;
 }
 
-Written write_timestamp(const Slot& s, Timestamp t) {
-  auto& d = descriptor_in<DateTime>(s, OCI_DTYPE_TIMESTAMP, ora::unreasonable_conversion());
+// A TIMESTAMP descriptor gets the wall time; WITH TIME ZONE also the
+// offset; WITH LOCAL TIME ZONE the time in the session's zone, UTC here.
+Written write_timestamp(const Slot& s, ZonedTime z, ub2 dty) {
+  ub4 type = dty == SQLT_TIMESTAMP_TZ    ? OCI_DTYPE_TIMESTAMP_TZ
+             : dty == SQLT_TIMESTAMP_LTZ ? OCI_DTYPE_TIMESTAMP_LTZ
+                                         : OCI_DTYPE_TIMESTAMP;
+  auto& d = descriptor_in<DateTime>(s, type, ora::unreasonable_conversion());
+  if (dty == SQLT_TIMESTAMP_LTZ) z = {Timestamp{z.wall.ns - int64_t(z.offset_minutes) * 60 * kNanosPerSecond}, 0};
+  d.offset_minutes = dty == SQLT_TIMESTAMP ? 0 : z.offset_minutes;
+  Timestamp t = z.wall;
   CivilTime c = to_civil(t);
   d.year = sb2(c.year);
   d.month = ub1(c.month), d.day = ub1(c.day);
@@ -253,7 +276,7 @@ Written write_lob(const Slot& s, const Cell& c, const ColumnInfo& column, const 
 
 bool definable(ub2 dty) {
   for (ub2 t : {SQLT_CHR, SQLT_STR, SQLT_AFC, SQLT_INT, SQLT_VNU, SQLT_FLT, SQLT_BDOUBLE, SQLT_BIN, SQLT_DAT,
-                SQLT_TIMESTAMP, SQLT_CLOB, SQLT_BLOB})
+                SQLT_TIMESTAMP, SQLT_TIMESTAMP_TZ, SQLT_TIMESTAMP_LTZ, SQLT_CLOB, SQLT_BLOB})
     if (dty == t) return true;
   return false;
 }
@@ -275,8 +298,10 @@ Written write_value(sqlite3_stmt* cursor, int i, const ColumnInfo& column, ub2 d
       return copy_bytes(slot, c.bytes, std::size_t(slot.size));
     case SQLT_DAT: require(column, dty, {SQLT_DAT, SQLT_TIMESTAMP}); return write_oracle_date(slot, time_of(c, column));
     case SQLT_TIMESTAMP:
-      require(column, dty, {SQLT_DAT, SQLT_TIMESTAMP});
-      return write_timestamp(slot, time_of(c, column));
+    case SQLT_TIMESTAMP_TZ:
+    case SQLT_TIMESTAMP_LTZ:
+      require(column, dty, {SQLT_DAT, SQLT_TIMESTAMP, SQLT_TIMESTAMP_TZ, SQLT_TIMESTAMP_LTZ});
+      return write_timestamp(slot, zoned_time_of(c, column), dty);
     case SQLT_CLOB:
     case SQLT_BLOB: require(column, dty, {dty}); return write_lob(slot, c, column, delivery);
     default:

@@ -86,7 +86,22 @@ ub1 nullable(sqlite3_stmt* cursor, int i) {
 
 }  // namespace
 
+// Types the system does not use, as a server describes them.
+std::optional<ColumnInfo> describe_other(const std::string& declared_type) {
+  std::string d = to_upper_ascii(strip_whitespace(declared_type));
+  if (contains(d, "WITH LOCAL TIME ZONE")) return of_type(SQLT_TIMESTAMP_LTZ, 11);
+  if (contains(d, "WITH TIME ZONE")) return of_type(SQLT_TIMESTAMP_TZ, 13);
+  if (d.starts_with("INTERVAL DAY")) return of_type(SQLT_INTERVAL_DS, 11);
+  if (d.starts_with("INTERVAL YEAR")) return of_type(SQLT_INTERVAL_YM, 5);
+  if (d == "LONG") return of_type(SQLT_LNG, 0);
+  if (d == "ROWID") return of_type(SQLT_RDD, 10);
+  if (d.starts_with("UROWID")) return of_type(SQLT_UROWID, kLongestText);
+  if (d == "SDO_GEOMETRY" || d == "XMLTYPE") return of_type(SQLT_NTY, 0);
+  return std::nullopt;
+}
+
 std::optional<ColumnInfo> describe_declared(const std::string& declared_type) {
+  if (auto other = describe_other(declared_type)) return other;
   DeclaredType t = split(declared_type);
   int size = t.args.empty() ? 0 : t.args[0];
   if (t.base == "VARCHAR2" || t.base == "VARCHAR") return text(SQLT_CHR, size ? size : kLongestText, SQLCS_IMPLICIT);
@@ -133,6 +148,14 @@ std::string type_name(const ColumnInfo& column) {
     case SQLT_NUM: return "NUMBER";
     case SQLT_DAT: return "DATE";
     case SQLT_TIMESTAMP: return "TIMESTAMP";
+    case SQLT_TIMESTAMP_TZ: return "TIMESTAMP WITH TIME ZONE";
+    case SQLT_TIMESTAMP_LTZ: return "TIMESTAMP WITH LOCAL TIME ZONE";
+    case SQLT_INTERVAL_DS: return "INTERVAL DAY TO SECOND";
+    case SQLT_INTERVAL_YM: return "INTERVAL YEAR TO MONTH";
+    case SQLT_LNG: return "LONG";
+    case SQLT_RDD: return "ROWID";
+    case SQLT_UROWID: return "UROWID";
+    case SQLT_NTY: return "OBJECT";
     case SQLT_CLOB: return column.charset_form == SQLCS_NCHAR ? "NCLOB" : "CLOB";
     case SQLT_BLOB: return "BLOB";
     case SQLT_BIN: return "BINARY";

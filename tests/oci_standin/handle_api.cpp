@@ -56,7 +56,9 @@ std::unique_ptr<Handle> new_handle(ub4 type, Environment* env) {
 std::unique_ptr<Handle> new_descriptor(ub4 type, Environment* env) {
   switch (type) {
     case OCI_DTYPE_LOB: return std::make_unique<LobLocator>(env);
-    case OCI_DTYPE_TIMESTAMP: return std::make_unique<DateTime>(env);
+    case OCI_DTYPE_TIMESTAMP:
+    case OCI_DTYPE_TIMESTAMP_TZ:
+    case OCI_DTYPE_TIMESTAMP_LTZ: return std::make_unique<DateTime>(env, type);
     default: return nullptr;  // parameter descriptors come from OCIParamGet
   }
 }
@@ -125,7 +127,9 @@ sword OCIDescriptorAlloc(const void* parenth, void** descpp, const ub4 type, con
 }
 
 sword OCIDescriptorFree(void* descp, const ub4 type) {
-  if (type != OCI_DTYPE_LOB && type != OCI_DTYPE_TIMESTAMP && type != OCI_DTYPE_PARAM) return OCI_INVALID_HANDLE;
+  if (type != OCI_DTYPE_LOB && type != OCI_DTYPE_TIMESTAMP && type != OCI_DTYPE_TIMESTAMP_TZ &&
+      type != OCI_DTYPE_TIMESTAMP_LTZ && type != OCI_DTYPE_PARAM)
+    return OCI_INVALID_HANDLE;
   return free_handle(descp, type);
 }
 

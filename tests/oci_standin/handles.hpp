@@ -178,11 +178,14 @@ struct LobLocator : Handle {
 };
 
 /// A TIMESTAMP descriptor.
+/// A TIMESTAMP, TIMESTAMP WITH TIME ZONE or WITH LOCAL TIME ZONE
+/// descriptor (its type says which): the wall time, and its offset from UTC.
 struct DateTime : Handle {
-  explicit DateTime(Environment* env) : Handle(OCI_DTYPE_TIMESTAMP, env) {}
+  explicit DateTime(Environment* env, ub4 type = OCI_DTYPE_TIMESTAMP) : Handle(type, env) {}
   sb2 year = 0;
   ub1 month = 0, day = 0, hour = 0, minute = 0, second = 0;
   ub4 nanosecond = 0;
+  int offset_minutes = 0;
 };
 
 /// Registers a new handle; returns its address (what the caller gets).

@@ -52,6 +52,8 @@ TREMORA_OCI_EXPORT sword OCIDateTimeGetDate(void* hndl, OCIError* err, const OCI
                                             ub1* month, ub1* day);
 TREMORA_OCI_EXPORT sword OCIDateTimeGetTime(void* hndl, OCIError* err, OCIDateTime* datetime, ub1* hour, ub1* min,
                                             ub1* sec, ub4* fsec);
+TREMORA_OCI_EXPORT sword OCIDateTimeGetTimeZoneOffset(void* hndl, OCIError* err, const OCIDateTime* datetime, sb1* hour,
+                                                      sb1* min);
 TREMORA_OCI_EXPORT void OCIClientVersion(sword* featureRelease, sword* releaseUpdate, sword* releaseUpdateRevision,
                                          sword* increment, sword* ext);
 TREMORA_OCI_EXPORT sword OCIServerRelease(void* hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz, ub1 hndltype,

@@ -31,7 +31,7 @@
 //   OCI_HTYPE_SERVER / SESSION         8 / 9        oci.h 11g
 //   OCI_DTYPE_LOB                      50           oci.h 11g
 //   OCI_DTYPE_PARAM                    53           oci.h 11g
-//   OCI_DTYPE_TIMESTAMP                68           oci.h 11g
+//   OCI_DTYPE_TIMESTAMP / _TZ / _LTZ   68 / 70 / 71 oci.h 11g
 //   OCI_ATTR_DATA_SIZE / DATA_TYPE     1 / 2        oci.h 11g (describe attributes)
 //   OCI_ATTR_NAME                      4            oci.h 11g
 //   OCI_ATTR_PRECISION / SCALE         5 / 6        oci.h 11g
@@ -68,6 +68,10 @@
 //   SQLT_AFC                           96           ocidfn.h
 //   SQLT_CLOB / SQLT_BLOB              112 / 113    ocidfn.h
 //   SQLT_TIMESTAMP                     187          ocidfn.h
+//   SQLT_LNG / RDD / NTY               8/104/108    ocidfn.h
+//   SQLT_TIMESTAMP_TZ / _LTZ           188 / 232    ocidfn.h
+//   SQLT_INTERVAL_YM / _DS             189 / 190    ocidfn.h
+//   SQLT_UROWID                        208          ocidfn.h
 //   SQLCS_IMPLICIT / SQLCS_NCHAR       1 / 2        ocidfn.h
 //   server release number of 19.0.0.0.0: feature release in bits 24-31
 //     (OCI_SERVER_RELEASE_REL(v) = (v >> 24) & 0xFF), the other fields 0,
@@ -141,6 +145,8 @@ inline constexpr ub4 OCI_HTYPE_SESSION = 9;
 inline constexpr ub4 OCI_DTYPE_LOB = 50;
 inline constexpr ub4 OCI_DTYPE_PARAM = 53;
 inline constexpr ub4 OCI_DTYPE_TIMESTAMP = 68;
+inline constexpr ub4 OCI_DTYPE_TIMESTAMP_TZ = 70;
+inline constexpr ub4 OCI_DTYPE_TIMESTAMP_LTZ = 71;
 
 // Attributes of parameter descriptors (describe).
 inline constexpr ub4 OCI_ATTR_DATA_SIZE = 1;
@@ -198,13 +204,21 @@ inline constexpr ub2 SQLT_INT = 3;
 inline constexpr ub2 SQLT_FLT = 4;
 inline constexpr ub2 SQLT_STR = 5;
 inline constexpr ub2 SQLT_VNU = 6;
+inline constexpr ub2 SQLT_LNG = 8;
 inline constexpr ub2 SQLT_DAT = 12;
 inline constexpr ub2 SQLT_BDOUBLE = 22;
 inline constexpr ub2 SQLT_BIN = 23;
 inline constexpr ub2 SQLT_AFC = 96;
 inline constexpr ub2 SQLT_CLOB = 112;
 inline constexpr ub2 SQLT_BLOB = 113;
+inline constexpr ub2 SQLT_RDD = 104;  // ROWID
+inline constexpr ub2 SQLT_NTY = 108;  // object types
 inline constexpr ub2 SQLT_TIMESTAMP = 187;
+inline constexpr ub2 SQLT_TIMESTAMP_TZ = 188;
+inline constexpr ub2 SQLT_INTERVAL_YM = 189;
+inline constexpr ub2 SQLT_INTERVAL_DS = 190;
+inline constexpr ub2 SQLT_UROWID = 208;
+inline constexpr ub2 SQLT_TIMESTAMP_LTZ = 232;
 
 // Character set forms.
 inline constexpr ub1 SQLCS_IMPLICIT = 1;

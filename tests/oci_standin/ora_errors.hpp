@@ -39,6 +39,7 @@ inline OraFailure integer_overflow() { return {1455, "converting column overflow
 inline OraFailure unreasonable_conversion() { return {1460, "unimplemented or unreasonable conversion requested"}; }
 inline OraFailure invalid_number() { return {1722, "invalid number"}; }
 inline OraFailure bad_date_literal() { return {1861, "literal does not match format string"}; }
+inline OraFailure no_time_zone() { return {1891, "Datetime/Interval internal error"}; }
 inline OraFailure end_of_file() { return {3113, "end-of-file on communication channel"}; }
 inline OraFailure not_connected() { return {3114, "not connected to ORACLE"}; }
 inline OraFailure cannot_resolve() { return {12154, "TNS:could not resolve the connect identifier specified"}; }
