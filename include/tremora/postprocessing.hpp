@@ -72,6 +72,12 @@ double fast_mad(std::span<const double> x);
 /// MADs are then filled forward, then backward. The filtered copy of the
 /// table's OBSVALUE (KeyError when it has none) keeps its type.
 /// std::invalid_argument for a window below 1 or a non-finite threshold.
+///
+/// A table holding several series (by its STATIONID, POINTID and ITEMID
+/// columns, those it has) is filtered series by series, each in the order
+/// of the row key's times, so that no window mixes samples of different
+/// series; the rows keep their order. A table of one series is filtered
+/// in its row order, as the values stand.
 Table filter_with_fast_mad(const Table& df, int64_t window_size = 15, double threshold_factor = 5.0);
 
 /// The same for one series of values.

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "time_order.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/memory.hpp"
 #include "tremora/postprocessing.hpp"
@@ -22,22 +23,6 @@ std::vector<std::string> group_columns(const Table& df, const DifferenceOptions&
     if (!df.has_column(name)) missing.push_back("'" + name + "'");
   if (!missing.empty()) throw KeyError("Missing group columns: [" + join(missing, ", ") + "]");
   return *o.group_cols;
-}
-
-// True when a time key is in order already (NaT only at the end).
-bool times_in_order(const Column& key) {
-  if (key.type() != DataType::Timestamp && key.type() != DataType::Duration) return false;
-  const auto& t = key.int64s();
-  for (std::size_t i = 1; i < t.size(); ++i)
-    if (t[i] != Timestamp::NaT && (t[i - 1] == Timestamp::NaT || t[i] < t[i - 1])) return false;
-  return true;
-}
-
-// The rows in row-key order (stable, missing keys last); empty when that is
-// the table's own order.
-std::vector<int64_t> working_order(const Table& df, bool sort) {
-  if (!sort || !df.has_key() || times_in_order(df.key())) return {};
-  return sort_indices(df.key());
 }
 
 // Each series' last `lag` values in a ring, NaN until the series has had

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "sorted_window.hpp"
+#include "time_order.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/postprocessing.hpp"
 #include "tremora/qzdata.hpp"
@@ -186,9 +187,55 @@ Column filter_with_fast_mad(const Column& series, int64_t window_size, double th
   return Column::from_float64(series.name(), filtered(values.float64s().data(), n, w, threshold_factor));
 }
 
+namespace {
+
+// Filters each series on its own: its values gathered in time order, the
+// rule applied, the results put back at their rows.
+template <typename T>
+std::vector<T> filtered_per_series(const T* x, std::size_t n, const SeriesGroups& groups, std::size_t w,
+                                   double threshold) {
+  std::vector<T> out(x, x + n), values;
+  for (const std::vector<int64_t>& rows : groups.members) {
+    values.resize(rows.size());
+    for (std::size_t k = 0; k < rows.size(); ++k) values[k] = x[rows[k]];
+    std::vector<T> done = filtered(values.data(), values.size(), w, threshold);
+    for (std::size_t k = 0; k < rows.size(); ++k) out[std::size_t(rows[k])] = done[k];
+  }
+  return out;
+}
+
+// The series of a table by its series-key columns (those it has), each in
+// time order.
+SeriesGroups series_of(const Table& df) {
+  std::vector<std::string> keys;
+  for (const char* name : {qzdata::kStationId, qzdata::kPointId, qzdata::kItemId})
+    if (df.has_column(name)) keys.push_back(name);
+  if (keys.empty()) return {};
+  std::vector<int64_t> order = working_order(df, true);
+  return group_rows(df, keys, /*missing_is_a_group=*/true, order);
+}
+
+}  // namespace
+
 Table filter_with_fast_mad(const Table& df, int64_t window_size, double threshold_factor) {
+  check_arguments(window_size, threshold_factor);
+  const Column& series = df.column(qzdata::kObsValue);
+  SeriesGroups groups = series_of(df);
   Table copy = df;
-  copy.column(qzdata::kObsValue) = filter_with_fast_mad(df.column(qzdata::kObsValue), window_size, threshold_factor);
+  if (groups.members.size() <= 1) {  // one series: the rule on the rows as they stand
+    copy.column(qzdata::kObsValue) = filter_with_fast_mad(series, window_size, threshold_factor);
+    return copy;
+  }
+  std::size_t w = std::size_t(window_size), n = series.size();
+  if (series.type() == DataType::Float32) {
+    copy.column(qzdata::kObsValue) = Column::from_float32(
+        series.name(), filtered_per_series(series.float32s().data(), n, groups, w, threshold_factor));
+    return copy;
+  }
+  Column numbers = series.type() == DataType::Float64 ? Column() : to_number(series);
+  const Column& values = series.type() == DataType::Float64 ? series : numbers;
+  copy.column(qzdata::kObsValue) = Column::from_float64(
+      series.name(), filtered_per_series(values.float64s().data(), n, groups, w, threshold_factor));
   return copy;
 }
 

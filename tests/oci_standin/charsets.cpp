@@ -8,15 +8,12 @@ namespace {
 
 constexpr ub2 kUs7Ascii = 1, kWe8Iso8859p1 = 31, kZhs16Gbk = 852;
 
-// The bytes of the UTF-8 character that starts with `lead`.
-std::size_t char_bytes(unsigned char lead) { return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1; }
-
 // Characters beyond the first `highest` code points become '?'.
 std::string keep_up_to(const std::string& text, char32_t highest) {
   std::string out;
   for (std::size_t at = 0; at < text.size();) {
     auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t n = char_bytes(lead);
+    std::size_t n = utf8_char_bytes(lead);
     char32_t cp = n == 1 ? lead : n == 2 ? char32_t(((lead & 0x1F) << 6) | (text[at + 1] & 0x3F)) : 0x10000;
     if (cp <= highest) out.append(text, at, n);
     else out += '?';
@@ -26,6 +23,8 @@ std::string keep_up_to(const std::string& text, char32_t highest) {
 }
 
 }  // namespace
+
+std::size_t utf8_char_bytes(unsigned char lead) { return lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1; }
 
 ub2 nls_lang_charset() {
   const char* value = std::getenv("NLS_LANG");

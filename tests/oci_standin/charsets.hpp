@@ -17,6 +17,9 @@ namespace tremora::oci_standin {
 
 inline constexpr ub2 kUtf8Charset = 871, kAl32Utf8Charset = 873;
 
+/// The bytes of the UTF-8 character that starts with `lead`.
+std::size_t utf8_char_bytes(unsigned char lead);
+
 /// The character set NLS_LANG names: US7ASCII's 1 when NLS_LANG is unset,
 /// names no character set or one the stand-in does not know.
 ub2 nls_lang_charset();

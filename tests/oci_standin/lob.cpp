@@ -15,20 +15,12 @@
 namespace tremora::oci_standin {
 namespace {
 
-// The bytes of the UTF-8 character that starts with `lead`.
-std::size_t char_bytes(unsigned char lead) {
-  if (lead >= 0xF0) return 4;
-  if (lead >= 0xE0) return 3;
-  if (lead >= 0xC0) return 2;
-  return 1;
-}
-
 // The UTF-16 code units of that character.
 oraub8 char_units(unsigned char lead) { return lead >= 0xF0 ? 2 : 1; }
 
 oraub8 clob_length(const std::string& text) {
   oraub8 units = 0;
-  for (std::size_t at = 0; at < text.size(); at += char_bytes(static_cast<unsigned char>(text[at])))
+  for (std::size_t at = 0; at < text.size(); at += utf8_char_bytes(static_cast<unsigned char>(text[at])))
     units += char_units(static_cast<unsigned char>(text[at]));
   return units;
 }
@@ -38,7 +30,7 @@ std::size_t clob_byte_at(const std::string& text, oraub8 offset) {
   std::size_t at = 0;
   for (oraub8 units = 1; units < offset && at < text.size();) {
     units += char_units(static_cast<unsigned char>(text[at]));
-    at += char_bytes(static_cast<unsigned char>(text[at]));
+    at += utf8_char_bytes(static_cast<unsigned char>(text[at]));
   }
   return std::min(at, text.size());
 }
@@ -54,7 +46,7 @@ Piece copy_piece(LobLocator& lob, char* buf, oraub8 bufl) {
   Piece p;
   while (lob.next_byte + p.bytes < lob.delivered.size()) {
     auto lead = static_cast<unsigned char>(lob.delivered[lob.next_byte + p.bytes]);
-    std::size_t size = lob.is_clob ? char_bytes(lead) : 1;
+    std::size_t size = lob.is_clob ? utf8_char_bytes(lead) : 1;
     oraub8 cost = !lob.is_clob || !lob.left_in_chars ? size : char_units(lead);
     if (p.bytes + size > bufl || (!lob.unlimited && cost > lob.left)) break;
     p.bytes += size;
