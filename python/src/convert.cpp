@@ -3,10 +3,13 @@
 
 #include <pybind11/numpy.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 #include "tremora/errors.hpp"
+#include "tremora/qzdata.hpp"
 
 namespace tremora::python {
 
@@ -71,11 +74,24 @@ py::object times_of(Column& c, bool take) {
   return index.attr("tz_convert")(zone);
 }
 
-// A dictionary-encoded text column as a Categorical (code -1 is missing).
+// A dictionary-encoded text column as a Categorical (code -1 is missing),
+// its categories in sorted order as pandas users expect (sort_values then
+// orders "1" before "2", whatever order the rows named them in).
 py::object categorical_of(const Column& c) {
+  const std::vector<std::string>& dictionary = c.dictionary();
+  std::vector<int32_t> by_text(dictionary.size());
+  std::iota(by_text.begin(), by_text.end(), 0);
+  std::sort(by_text.begin(), by_text.end(), [&](int32_t a, int32_t b) { return dictionary[a] < dictionary[b]; });
+  std::vector<int32_t> rank(dictionary.size());
   py::list categories;
-  for (const auto& t : c.dictionary()) categories.append(py::str(t));
-  return pandas().attr("Categorical").attr("from_codes")(array_of(c.codes()), categories);
+  for (std::size_t r = 0; r < by_text.size(); ++r) {
+    rank[std::size_t(by_text[r])] = int32_t(r);
+    categories.append(py::str(dictionary[std::size_t(by_text[r])]));
+  }
+  std::vector<int32_t> codes(c.codes().begin(), c.codes().end());
+  for (int32_t& code : codes)
+    if (code >= 0) code = rank[std::size_t(code)];
+  return pandas().attr("Categorical").attr("from_codes")(array_of(codes), categories);
 }
 
 // Int64 and bool columns with missing values: float64 with NaN, and
@@ -112,6 +128,8 @@ py::object column_values(Column& c, bool take) {
     case DataType::Duration: return array_from(c.int64s(), take).attr("view")("timedelta64[ns]");
     case DataType::String:
       if (c.is_dictionary()) return categorical_of(c);
+      // The series codes are categories also when they came as plain texts.
+      if (qzdata::is_one_of(c.name(), qzdata::kSeriesKey)) return categorical_of(c.dictionary_encoded());
       return text_objects(c);
     case DataType::Binary: return text_objects(c);
   }

@@ -208,8 +208,8 @@ std::vector<T> filtered_per_series(const T* x, std::size_t n, const SeriesGroups
 // time order.
 SeriesGroups series_of(const Table& df) {
   std::vector<std::string> keys;
-  for (const char* name : {qzdata::kStationId, qzdata::kPointId, qzdata::kItemId})
-    if (df.has_column(name)) keys.push_back(name);
+  for (std::string_view name : qzdata::kSeriesKey)
+    if (df.has_column(std::string(name))) keys.emplace_back(name);
   if (keys.empty()) return {};
   std::vector<int64_t> order = working_order(df, true);
   return group_rows(df, keys, /*missing_is_a_group=*/true, order);

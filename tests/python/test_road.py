@@ -41,6 +41,14 @@ def test_fetch_filter_resample_difference_export(conn, workdir):
     assert ts["OBSVALUE"].dtype == np.float32  # day rows hold single-precision samples
     series = ts.groupby(["STATIONID", "POINTID", "ITEMID"], observed=True).size()
     assert (series == 3 * 1440).all()
+    # Codes are categories in sorted order, also in day rows that were not split.
+    days = fetching.fetching_data(conn, "20240509", "20240511", "水位", "全部", "分钟值", "预处理库",
+                                  gzip_flag=True, my_split_lines=False)
+    for table in (ts, days):
+        for name in ("STATIONID", "POINTID", "ITEMID"):
+            assert isinstance(table[name].dtype, pd.CategoricalDtype), name
+            categories = list(table[name].cat.categories)
+            assert categories == sorted(categories), name
     assert fetching.fetching_data(conn, "20240509", "20240511", "无此方法", "全部", "分钟值", "预处理库") is None
 
     clean = postprocessing.filter_with_fast_mad(ts)
