@@ -2,6 +2,7 @@
 // tremora.export: the operations on tables that need no chart.
 #include <pybind11/numpy.h>
 
+#include "args.hpp"
 #include "connection.hpp"
 #include "module.hpp"
 #include "tremora/cleaning.hpp"
@@ -45,39 +46,63 @@ void bind_metastash(py::module_& m) {
                                       return specs;
                                     })
       .def_static("default_cache_dir", &MetadataCache::default_cache_dir)
-      .def_static("safe_namespace", &MetadataCache::safe_namespace, "ns"_a)
+      .def_static(
+          "safe_namespace", [](const TextArg& ns) { return MetadataCache::safe_namespace(ns); }, "ns"_a = "")
       .def_static(
           "infer_namespace",
           [](const ConnectionHandle* conn) { return MetadataCache::infer_namespace(connection_of(conn)); },
           "conn"_a = py::none())
-      .def_static("resolve_cache_dir", &MetadataCache::resolve_cache_dir, "cache_dir"_a = "", "ns"_a = "")
-      .def_static("cache_path", &MetadataCache::cache_path, "table_name"_a, "cache_dir"_a = "", "ns"_a = "")
-      .def_static("ensure_cache_dir", &MetadataCache::ensure_cache_dir, "cache_dir"_a = "", "ns"_a = "")
+      .def_static(
+          "resolve_cache_dir",
+          [](const TextArg& cache_dir, const TextArg& ns) { return MetadataCache::resolve_cache_dir(cache_dir, ns); },
+          "cache_dir"_a = "", "ns"_a = "")
+      .def_static(
+          "cache_path",
+          [](const std::string& table_name, const TextArg& cache_dir, const TextArg& ns) {
+            return MetadataCache::cache_path(table_name, cache_dir, ns);
+          },
+          "table_name"_a, "cache_dir"_a = "", "ns"_a = "")
+      .def_static(
+          "ensure_cache_dir",
+          [](const TextArg& cache_dir, const TextArg& ns) { return MetadataCache::ensure_cache_dir(cache_dir, ns); },
+          "cache_dir"_a = "", "ns"_a = "")
       .def_static("normalize_columns", &MetadataCache::normalize_columns, "df"_a)
-      .def_static("save_table", &MetadataCache::save_table, "table_name"_a, "df"_a, "cache_dir"_a = "", "ns"_a = "")
-      .def_static("load_table", &MetadataCache::load_table, "table_name"_a, "cache_dir"_a = "", "ns"_a = "")
+      .def_static(
+          "save_table",
+          [](const std::string& table_name, const Table& df, const TextArg& cache_dir, const TextArg& ns) {
+            return MetadataCache::save_table(table_name, df, cache_dir, ns);
+          },
+          "table_name"_a, "df"_a, "cache_dir"_a = "", "ns"_a = "")
+      .def_static(
+          "load_table",
+          [](const std::string& table_name, const TextArg& cache_dir, const TextArg& ns) {
+            return MetadataCache::load_table(table_name, cache_dir, ns);
+          },
+          "table_name"_a, "cache_dir"_a = "", "ns"_a = "")
       .def_static(
           "fetch_and_cache_table",
-          [](ConnectionHandle& conn, const std::string& table_name, const std::string& cache_dir,
-             const std::string& ns) {
+          [](ConnectionHandle& conn, const std::string& table_name, const TextArg& cache_dir, const TextArg& ns) {
             return MetadataCache::fetch_and_cache_table(required(conn), table_name, cache_dir, ns);
           },
           "conn"_a, "table_name"_a, "cache_dir"_a = "", "ns"_a = "", LongWork())
       .def_static(
           "refresh_cache",
-          [](ConnectionHandle& conn, const std::string& cache_dir, const std::vector<std::string>& tables,
-             const std::string& ns) { return MetadataCache::refresh_cache(required(conn), cache_dir, tables, ns); },
-          "conn"_a, "cache_dir"_a = "", "tables"_a = std::vector<std::string>{}, "ns"_a = "", LongWork())
+          [](ConnectionHandle& conn, const TextArg& cache_dir, const std::optional<std::vector<std::string>>& tables,
+             const TextArg& ns) {
+            return MetadataCache::refresh_cache(required(conn), cache_dir, tables.value_or(std::vector<std::string>{}),
+                                                ns);
+          },
+          "conn"_a, "cache_dir"_a = "", "tables"_a = py::none(), "ns"_a = "", LongWork())
       .def_static(
           "get_table",
-          [](const std::string& table_name, const ConnectionHandle* conn, const std::string& cache_dir, bool refresh,
-             const std::string& ns) {
+          [](const std::string& table_name, const ConnectionHandle* conn, const TextArg& cache_dir, bool refresh,
+             const TextArg& ns) {
             return MetadataCache::get_table(table_name, connection_of(conn), cache_dir, refresh, ns);
           },
           "table_name"_a, "conn"_a = py::none(), "cache_dir"_a = "", "refresh"_a = false, "ns"_a = "", LongWork())
       .def_static(
           "get_timeseries_info",
-          [](const ConnectionHandle* conn, const std::string& cache_dir, bool refresh, const std::string& ns) {
+          [](const ConnectionHandle* conn, const TextArg& cache_dir, bool refresh, const TextArg& ns) {
             metastash::TimeseriesInfo info;
             {
               py::gil_scoped_release release;
@@ -102,12 +127,14 @@ void bind_postprocessing(py::module_& m) {
   m.def("resample_timeseries_data", &resample_timeseries_data, "df"_a, "freq"_a, "agg_method"_a = "mean", LongWork());
   m.def(
       "first_difference",
+      // A DataFrame crosses as a copy either way, so `copy` changes nothing
+      // the caller can see; it is taken so that calls written for it work.
       [](Table df, const std::string& value_col, std::optional<std::vector<std::string>> group_cols, int64_t periods,
-         bool keep_first, bool sort) {
-        return first_difference(df, {value_col, group_cols, periods, keep_first, sort, true});
+         bool keep_first, bool sort, bool copy) {
+        return first_difference(df, {value_col, group_cols, periods, keep_first, sort, copy});
       },
       "df"_a, "value_col"_a = difference.value_col, "group_cols"_a = py::none(), "periods"_a = difference.periods,
-      "keep_first"_a = difference.keep_first, "sort"_a = difference.sort, LongWork());
+      "keep_first"_a = difference.keep_first, "sort"_a = difference.sort, "copy"_a = difference.copy, LongWork());
   m.def(
       "fast_mad",
       [](py::array_t<double, py::array::c_style | py::array::forcecast> x) {

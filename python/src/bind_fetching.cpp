@@ -1,5 +1,6 @@
 // tremora.fetching: connections, the vocabulary, look-ups, data and log
 // fetches, VUZO export and the compatibility functions.
+#include "args.hpp"
 #include "connection.hpp"
 #include "module.hpp"
 #include "tremora/fetching.hpp"
@@ -42,7 +43,12 @@ void bind_vocabulary(py::module_& m) {
       .def_property_readonly_static("RAW", [](py::object) { return std::string(DatabaseType::RAW); })
       .def_property_readonly_static("PREPROCESSED", [](py::object) { return std::string(DatabaseType::PREPROCESSED); })
       .def_property_readonly_static("PRODUCT", [](py::object) { return std::string(DatabaseType::PRODUCT); })
-      .def_static("get_id", &DatabaseType::get_id, "db_type"_a);
+      .def_static(
+          "get_id",
+          [](const std::optional<std::string>& db_type) {
+            return db_type ? DatabaseType::get_id(*db_type) : std::nullopt;
+          },
+          "db_type"_a);
   py::class_<SampleRateConfig>(m, "SampleRateConfig")
       .def_readonly("id", &SampleRateConfig::id)
       .def_readonly("rate", &SampleRateConfig::rate)
@@ -64,7 +70,12 @@ void bind_vocabulary(py::module_& m) {
       .def_property_readonly_static("MINUTE", [](py::object) { return std::string(SampleRateType::MINUTE); })
       .def_property_readonly_static("HOUR", [](py::object) { return std::string(SampleRateType::HOUR); })
       .def_property_readonly_static("DAY", [](py::object) { return std::string(SampleRateType::DAY); })
-      .def_static("get_config", &SampleRateType::get_config, "rate_type"_a)
+      .def_static(
+          "get_config",
+          [](const std::optional<std::string>& rate_type) {
+            return rate_type ? SampleRateType::get_config(*rate_type) : std::nullopt;
+          },
+          "rate_type"_a)
       .def_static("get_rate_by_id", &SampleRateType::get_rate_by_id, "rate_id"_a);
 }
 
@@ -76,7 +87,7 @@ void bind_classes(py::module_& m) {
   py::class_<MetadataFetcher>(m, "MetadataFetcher")
       .def_static(
           "get_timeseries_info",
-          [](const ConnectionHandle* conn, const std::string& cache_dir, bool refresh_cache) {
+          [](const ConnectionHandle* conn, const TextArg& cache_dir, bool refresh_cache) {
             auto info = [&] {
               py::gil_scoped_release release;
               return MetadataFetcher::get_timeseries_info(connection_of(conn), cache_dir, refresh_cache);
@@ -86,19 +97,19 @@ void bind_classes(py::module_& m) {
           "conn"_a = py::none(), "cache_dir"_a = "", "refresh_cache"_a = false)
       .def_static(
           "get_method_ids",
-          [](const ConnectionHandle* conn, const std::string& method_name, const std::string& cache_dir) {
+          [](const ConnectionHandle* conn, const std::string& method_name, const TextArg& cache_dir) {
             return MetadataFetcher::get_method_ids(connection_of(conn), method_name, cache_dir);
           },
           "conn"_a, "method_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork())
       .def_static(
           "get_station_ids",
-          [](const ConnectionHandle* conn, const std::string& station_name, const std::string& cache_dir) {
+          [](const ConnectionHandle* conn, const std::string& station_name, const TextArg& cache_dir) {
             return MetadataFetcher::get_station_ids(connection_of(conn), station_name, cache_dir);
           },
           "conn"_a, "station_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork())
       .def_static(
           "get_item_ids",
-          [](const ConnectionHandle* conn, const ItemNames& item_name, const std::string& cache_dir) {
+          [](const ConnectionHandle* conn, const ItemNames& item_name, const TextArg& cache_dir) {
             return MetadataFetcher::get_item_ids(connection_of(conn), item_name, cache_dir);
           },
           "conn"_a, "item_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork())
@@ -110,8 +121,14 @@ void bind_classes(py::module_& m) {
           },
           "conn"_a, "method_ids"_a, "base_type_id"_a, "sample_rate_id"_a, LongWork());
   py::class_<QueryBuilder>(m, "QueryBuilder")
-      .def_static("build_data_query", &QueryBuilder::build_data_query, "table_names"_a, "start_date"_a, "end_date"_a,
-                  "station_ids"_a = py::none(), "item_ids"_a = py::none(), "point_id"_a = "")
+      .def_static(
+          "build_data_query",
+          [](const Table& table_names, const DateArg& start_date, const DateArg& end_date,
+             const std::optional<Table>& station_ids, const std::optional<Table>& item_ids, const CodeArg& point_id) {
+            return QueryBuilder::build_data_query(table_names, start_date, end_date, station_ids, item_ids, point_id);
+          },
+          "table_names"_a, "start_date"_a, "end_date"_a, "station_ids"_a = py::none(), "item_ids"_a = py::none(),
+          "point_id"_a = "")
       .def_static("build_dialog_query", &QueryBuilder::build_dialog_query, "table_names"_a, "start_date"_a,
                   "end_date"_a, "log_type"_a, "station_ids"_a = py::none(), "item_ids"_a = py::none());
   py::class_<DataFetcher>(m, "DataFetcher")
@@ -120,7 +137,7 @@ void bind_classes(py::module_& m) {
           [](const ConnectionHandle* conn, const DateArg& start_date, const DateArg& end_date,
              const std::string& method_name, const std::string& station_name, const std::string& data_type,
              const std::string& base_type, const ItemNames& item_name, bool gzip_flag, bool my_split_lines,
-             const std::string& point_id) {
+             const CodeArg& point_id) {
             return table_or_warning(
                 DataFetcher::fetch_data_outcome(connection_of(conn), start_date, end_date, method_name, station_name,
                                                 data_type, base_type, {item_name, gzip_flag, my_split_lines, point_id}),
@@ -143,14 +160,16 @@ void bind_classes(py::module_& m) {
           "log_type"_a = kDialogDefaults.log_type, LongWork())
       .def_static(
           "to_vuzo",
-          [](const ConnectionHandle* conn, const std::optional<Table>& df, int64_t sampling_rate) {
-            return DataFetcher::to_vuzo(connection_of(conn), df, sampling_rate);
+          [](const ConnectionHandle* conn, const std::optional<Table>& df, WholeSeconds sampling_rate) {
+            return DataFetcher::to_vuzo(connection_of(conn), df, sampling_rate.value);
           },
           "conn"_a, "df"_a, "sampling_rate"_a, LongWork())
       .def_static(
           "export_vuzo",
-          [](const ConnectionHandle* conn, const std::optional<Table>& df, const std::string& file_path,
-             int64_t sampling_rate) { DataFetcher::export_vuzo(connection_of(conn), df, file_path, sampling_rate); },
+          [](const ConnectionHandle* conn, const std::optional<Table>& df, const TextArg& file_path,
+             WholeSeconds sampling_rate) {
+            DataFetcher::export_vuzo(connection_of(conn), df, file_path.text, sampling_rate.value);
+          },
           "conn"_a, "df"_a, "file_path"_a, "sampling_rate"_a, LongWork());
 }
 
@@ -160,7 +179,7 @@ void bind_functions(py::module_& m) {
       "The connection of a section of default.conf, or None (the reason is logged).");
   m.def(
       "timeseries_info",
-      [](const ConnectionHandle* conn, const std::string& cache_dir, bool refresh_cache) {
+      [](const ConnectionHandle* conn, const TextArg& cache_dir, bool refresh_cache) {
         auto info = [&] {
           py::gil_scoped_release release;
           return timeseries_info(connection_of(conn), cache_dir, refresh_cache);
@@ -170,15 +189,15 @@ void bind_functions(py::module_& m) {
       "conn"_a = py::none(), "cache_dir"_a = "", "refresh_cache"_a = false);
   m.def(
       "refresh_metastash",
-      [](ConnectionHandle& conn, const std::string& cache_dir, const std::vector<std::string>& tables) {
-        return refresh_metastash(*conn.conn, cache_dir, tables);
+      [](ConnectionHandle& conn, const TextArg& cache_dir, const std::optional<std::vector<std::string>>& tables) {
+        return refresh_metastash(*conn.conn, cache_dir, tables.value_or(std::vector<std::string>{}));
       },
-      "conn"_a, "cache_dir"_a = "", "tables"_a = std::vector<std::string>{}, LongWork());
+      "conn"_a, "cache_dir"_a = "", "tables"_a = py::none(), LongWork());
   m.def(
       "fetching_data",
       [](const ConnectionHandle* conn, const DateArg& startdate, const DateArg& enddate, const std::string& methodname,
          const std::string& stationname, const std::string& data_type, const std::string& base_type,
-         const ItemNames& itemname, bool gzip_flag, bool my_split_lines, const std::string& pointid) {
+         const ItemNames& itemname, bool gzip_flag, bool my_split_lines, const CodeArg& pointid) {
         return table_or_warning(
             DataFetcher::fetch_data_outcome(connection_of(conn), startdate, enddate, methodname, stationname, data_type,
                                             base_type, {itemname, gzip_flag, my_split_lines, pointid}),

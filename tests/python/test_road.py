@@ -92,3 +92,37 @@ def test_dialog_and_canned_loaders(conn):
     steps = water.index.to_series().diff().dropna()
     assert (steps == pd.Timedelta(days=1)).all()
     assert water["OBSVALUE"].dtype == np.float32
+
+
+def test_arguments_as_python_callers_pass_them(conn, workdir):
+    """None for an absent argument, integers for point codes, path objects
+    for files, 60.0 for a rate, and copy= are taken as the calls document."""
+    from tremora import metastash
+    assert fetching.DatabaseType.get_id(None) is None
+    assert fetching.SampleRateType.get_config(None) is None
+    cache = metastash.MetadataCache
+    assert cache.safe_namespace() == ""
+    assert cache.resolve_cache_dir(None, None) == cache.resolve_cache_dir("", "")
+    assert cache.cache_path("items", cache_dir=workdir / "c") == str(workdir / "c" / "items.parquet")
+    assert sorted(cache.refresh_cache(conn, cache_dir=None, tables=None, ns=None)) == sorted(cache.TABLE_SPECS)
+    assert sorted(fetching.refresh_metastash(conn, cache_dir=None, tables=None)) == sorted(cache.TABLE_SPECS)
+
+    request = (conn, "20240509", "20240509", "水位", "全部", "分钟值", "预处理库")
+    by_text = fetching.fetching_data(*request, gzip_flag=True, pointid="1")
+    by_number = fetching.fetching_data(*request, gzip_flag=True, pointid=1)
+    pd.testing.assert_frame_equal(by_number, by_text)
+    assert len(by_text) > 0
+    assert len(fetching.DataFetcher.fetch_data(*request, gzip_flag=True, point_id=1)) == len(by_text)
+
+    pd.testing.assert_frame_equal(postprocessing.first_difference(by_text, copy=False),
+                                  postprocessing.first_difference(by_text))
+
+    with_float = fetching.DataFetcher.to_vuzo(conn, by_text, 60.0)
+    pd.testing.assert_frame_equal(with_float, fetching.DataFetcher.to_vuzo(conn, by_text, 60))
+    fetching.DataFetcher.export_vuzo(conn, by_text, workdir / "path.vuzo", 60.0)
+    assert (workdir / "path.vuzo").stat().st_size > 0
+    try:
+        fetching.DataFetcher.to_vuzo(conn, by_text, 60.5)
+        raise AssertionError("60.5 s is no sampling rate")
+    except TypeError as e:
+        assert "sampling_rate" in str(e)
