@@ -166,8 +166,24 @@ void bind_postprocessing(py::module_& m) {
   m.def("_is_leap_year", &_is_leap_year, "year"_a);
   m.def(
       "create_normalized_dates",
-      [](Table df, int64_t reference_year) { return create_normalized_dates(df, reference_year); }, "df"_a,
-      "reference_year"_a = 2024, LongWork());
+      // The caller's DataFrame gains the column (and a row key of date texts
+      // becomes times), as the C++ function changes its table; it is also
+      // returned.
+      [](py::object df, int64_t reference_year) {
+        Table table = from_dataframe(df, "df");
+        bool texts_key = table.has_key() && table.key().type() == DataType::String;
+        {
+          py::gil_scoped_release release;
+          create_normalized_dates(table, reference_year);
+        }
+        if (!table.has_column("datetime_norm")) return df;  // a key of texts that are no dates
+        df.attr("__setitem__")("datetime_norm", column_values(table.column("datetime_norm")));
+        if (texts_key && table.key().type() == DataType::Timestamp)
+          df.attr("index") = py::module_::import("pandas").attr("DatetimeIndex")(column_values(table.key()),
+                                                                                 "name"_a = table.key().name());
+        return df;
+      },
+      "df"_a, "reference_year"_a = 2024);
 }
 
 void bind_export(py::module_& m) {

@@ -50,7 +50,12 @@ void bind_yearplot(py::module_& m) {
          double dpi, py::object figsize, bool grid, py::object y_axis_format, const std::string& station_name,
          const std::string& direction, int64_t rolling_window) {
         Table table = from_dataframe(df, "df");
-        yearplot::AnnualOptions o{.output_file = path_arg(output_file, "output_file").string(),
+        // A file name that is no text nor path is the save's failure, logged
+        // as every failed save is, not an error of the call.
+        std::string file = py::isinstance<py::str>(output_file) || py::hasattr(output_file, "__fspath__")
+                               ? path_arg(output_file, "output_file").string()
+                               : std::string(py::str(output_file));
+        yearplot::AnnualOptions o{.output_file = file,
                                   .subtract_mean = subtract_mean,
                                   .invert_y = invert_y,
                                   .y_label = y_label,

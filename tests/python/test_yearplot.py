@@ -60,12 +60,16 @@ def test_python_tick_formatter_runs_while_the_chart_is_drawn(in_tmp, caplog):
         ax.describe()
 
 
-def test_wrong_kinds_name_their_argument(in_tmp):
+def test_wrong_kinds_name_their_argument(in_tmp, caplog):
     df = three_years()
-    for kwargs, name in [({"y_axis_format": 5}, "y_axis_format"), ({"figsize": "big"}, "figsize"),
-                         ({"output_file": 7}, "output_file")]:
+    for kwargs, name in [({"y_axis_format": 5}, "y_axis_format"), ({"figsize": "big"}, "figsize")]:
         with pytest.raises(TypeError, match=name):
             yearplot.plot_annual_comparison(df, **kwargs)
+    # A file name that is none is the save's failure: logged, the figure returned.
+    with caplog.at_level(logging.ERROR, logger="plotting"):
+        figure, _ = yearplot.plot_annual_comparison(df, 123)
+    assert figure is not None
+    assert any(r.getMessage().startswith("Error saving chart: ") for r in caplog.records)
     with pytest.raises(TypeError, match="df"):
         yearplot.plot_annual_comparison(df["OBSVALUE"])
     with pytest.raises(KeyError, match="OBSVALUE"):
