@@ -384,6 +384,13 @@ class Figure {
   /// the drawn content plus 0.1 inch on every side. Written atomically.
   void save(const std::filesystem::path& path, double dpi = 100) const;
 
+  /// The bytes save would write for `format` ("png", "svg" or "pdf"; any
+  /// case), without a file: for notebooks and in-memory files.
+  std::string render(const std::string& format, double dpi = 100) const;
+
+  /// Width and height in inches, as made.
+  std::pair<double, double> size_inches() const { return {width_pt_ / 72, height_pt_ / 72}; }
+
   /// Moves the panel edges when the figure is drawn so that tick labels,
   /// axis labels and titles neither overlap nor leave the figure, with
   /// `pad` font sizes of room around and between the panels.
@@ -406,6 +413,9 @@ class Figure {
   std::pair<int, int> last_pixel_size() const { return last_size_; }
 
  private:
+  // Draws the figure in the format of extension `ext`; `what` names it in errors.
+  std::string encode(const std::string& ext, double dpi, const std::string& what) const;
+
   struct FigureText {
     double fx, fy;
     std::string text;

@@ -2,9 +2,12 @@
 
 #include <pybind11/numpy.h>
 
+#include <cmath>
+#include <ostream>
 #include <string>
 
 #include "plot_args.hpp"
+#include "tremora/files.hpp"
 
 namespace tremora::python {
 namespace {
@@ -79,6 +82,31 @@ py::tuple figure_and_axes(const std::shared_ptr<chart::Figure>& figure, const st
   return py::make_tuple(FigureHandle{figure}, axes_objects(figure, axes));
 }
 
+namespace {
+
+// Saves to a path, or writes the image's bytes to a binary file object.
+void save_figure(const FigureHandle& f, py::object target, double dpi, py::object format) {
+  bool is_path = py::isinstance<py::str>(target) || py::hasattr(target, "__fspath__");
+  if (!is_path && !py::hasattr(target, "write"))
+    wrong_kind(target, "path", "a str, an os.PathLike or a binary file object");
+  if (is_path && format.is_none()) {
+    std::filesystem::path file = path_arg(target, "path");
+    return without_gil([&] { f.figure->save(file, dpi); });
+  }
+  std::string kind = format.is_none() ? "png" : py::str(format).cast<std::string>();
+  std::string bytes = without_gil([&] { return f.figure->render(kind, dpi); });
+  if (!is_path) {
+    target.attr("write")(py::bytes(bytes));
+    return;
+  }
+  std::filesystem::path file = path_arg(target, "path");
+  without_gil([&] {
+    write_file_atomically(file, [&](std::ostream& s) { s.write(bytes.data(), std::streamsize(bytes.size())); });
+  });
+}
+
+}  // namespace
+
 void bind_chart_objects(py::module_& m) {
   py::class_<FigureHandle>(m, "Figure", "A figure of panels stacked in one column, sharing their x range")
       .def(py::init([](double width, double height) {
@@ -93,13 +121,34 @@ void bind_chart_objects(py::module_& m) {
             return axes_objects(f.figure, f.figure->subplots(rows, hspace));
           },
           "rows"_a, "hspace"_a = 0.5, "Creates `rows` panels from top to bottom (once per figure) and returns them.")
+      .def("save", &save_figure, "path"_a, "dpi"_a = 100.0, "format"_a = py::none(),
+           "Writes PNG, SVG or PDF, cropped to the drawn content: to a path (a str or os.PathLike; the format\n"
+           "by its extension unless `format` names one) or to a binary file object such as io.BytesIO (the\n"
+           "format then `format`, PNG when not given).")
       .def(
-          "save",
-          [](const FigureHandle& f, py::object path, double dpi) {
-            std::filesystem::path file = path_arg(path, "path");
-            without_gil([&] { f.figure->save(file, dpi); });
+          "savefig",
+          [](const FigureHandle& f, py::object fname, double dpi, py::object format, py::object bbox_inches) {
+            if (!bbox_inches.is_none() &&
+                !(py::isinstance<py::str>(bbox_inches) && bbox_inches.cast<std::string>() == "tight"))
+              throw py::value_error("bbox_inches must be None or 'tight': figures are always cropped to their content");
+            save_figure(f, std::move(fname), dpi, std::move(format));
           },
-          "path"_a, "dpi"_a = 100.0, "Writes PNG, SVG or PDF by the file extension, cropped to the drawn content.")
+          "fname"_a, "dpi"_a = 100.0, "format"_a = py::none(), "bbox_inches"_a = py::none(),
+          "save under matplotlib's names (saved figures are always cropped, as with bbox_inches='tight').")
+      .def(
+          "_repr_png_",
+          [](const FigureHandle& f) { return py::bytes(without_gil([&] { return f.figure->render("png"); })); },
+          "The figure as PNG bytes, for notebooks.")
+      .def(
+          "_repr_svg_", [](const FigureHandle& f) { return without_gil([&] { return f.figure->render("svg"); }); },
+          "The figure as SVG text, for notebooks.")
+      .def("__repr__",
+           [](const FigureHandle& f) {
+             auto [w, h] = f.figure->size_inches();
+             std::size_t panels = f.figure->describe().size();
+             return "<Figure size " + std::to_string(int(std::lround(w * 100))) + "x" +
+                    std::to_string(int(std::lround(h * 100))) + " with " + std::to_string(panels) + " Axes>";
+           })
       .def(
           "describe", [](const FigureHandle& f) { return describe_panels(f.figure->describe()); },
           "The panels as they would be saved: title, x and y axes (view, ticks, labels), marks, twin.")
@@ -114,7 +163,10 @@ void bind_chart_objects(py::module_& m) {
           "index", [](const AxesHandle& a) { return a.panel; }, "The panel's place in its figure, from the top.")
       .def_property_readonly(
           "is_twin", [](const AxesHandle& a) { return a.twin; }, "True for a second y axis of a panel.")
-      .def("describe", &describe_axes, "What the panel shows (as Figure.describe gives it for one panel).");
+      .def("describe", &describe_axes, "What the panel shows (as Figure.describe gives it for one panel).")
+      .def("__repr__", [](const AxesHandle& a) {
+        return std::string("<Axes panel ") + std::to_string(a.panel) + (a.twin ? " (twin y axis)" : "") + ">";
+      });
 }
 
 }  // namespace tremora::python

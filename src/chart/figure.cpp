@@ -307,6 +307,23 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
   std::string ext = to_lower_ascii(path.extension().string());
   if (ext != ".png" && ext != ".svg" && ext != ".pdf")
     throw std::invalid_argument("unsupported image type '" + ext + "' (use .png, .svg or .pdf)");
+  std::string what = "'";
+  what.append(path.string()).append("'");
+  std::string bytes = encode(ext, dpi, what);
+  write_file_atomically(path, [&](std::ostream& s) { s.write(bytes.data(), std::streamsize(bytes.size())); });
+}
+
+std::string Figure::render(const std::string& format, double dpi) const {
+  std::string ext = ".";
+  ext += to_lower_ascii(format);
+  if (ext != ".png" && ext != ".svg" && ext != ".pdf")
+    throw std::invalid_argument("unsupported image type '" + format + "' (use png, svg or pdf)");
+  std::string what = "the ";
+  what.append(format).append(" image");
+  return encode(ext, dpi, what);
+}
+
+std::string Figure::encode(const std::string& ext, double dpi, const std::string& what) const {
   if (!(dpi > 0)) throw std::invalid_argument("the resolution must be positive");
   if (axes_.empty()) throw std::invalid_argument("the figure has no panels");
   std::vector<PanelView> v = views(layout());
@@ -343,11 +360,10 @@ void Figure::save(const std::filesystem::path& path, double dpi) const {
       if (capture) texts = capture->texts();
     });
   }
-  if (status != CAIRO_STATUS_SUCCESS)
-    throw IOError("cannot draw '" + path.string() + "': " + cairo_status_to_string(status));
+  if (status != CAIRO_STATUS_SUCCESS) throw IOError("cannot draw " + what + ": " + cairo_status_to_string(status));
   if (!texts.empty()) insert_before_svg_end(bytes, svg_text_elements(texts, 0, 0));
-  write_file_atomically(path, [&](std::ostream& s) { s.write(bytes.data(), std::streamsize(bytes.size())); });
   last_size_ = {ext == ".png" ? pw : int(std::ceil(w)), ext == ".png" ? ph : int(std::ceil(hh))};
+  return bytes;
 }
 
 }  // namespace tremora::chart

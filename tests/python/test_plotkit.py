@@ -1,6 +1,7 @@
 """tremora.plotkit from Python: fonts, statistics, step codes, the regular
 grid, the figures folder and the chart objects."""
 import datetime
+import io
 import logging
 
 import numpy as np
@@ -100,3 +101,21 @@ def test_figures_folder_and_a_figure_of_our_own(in_tmp, caplog):
         fig.save(3)
     with pytest.raises(ValueError, match="panels already"):  # the panels above stay valid
         fig.subplots(1)
+
+    # In a notebook and in matplotlib's habits: the same image inline, in a
+    # file object and under savefig's names; reprs that say what they hold.
+    png = fig._repr_png_()
+    assert png == (in_tmp / "own.png").read_bytes()
+    assert fig._repr_svg_().lstrip().startswith("<?xml") and "</svg>" in fig._repr_svg_()
+    buffer = io.BytesIO()
+    fig.save(buffer)
+    assert buffer.getvalue() == png
+    buffer = io.BytesIO()
+    fig.savefig(buffer, format="svg", dpi=100, bbox_inches="tight")
+    assert buffer.getvalue().decode().rstrip().endswith("</svg>")  # (cairo numbers its surfaces anew each time)
+    fig.savefig(in_tmp / "named", format="png")
+    assert (in_tmp / "named").read_bytes() == png
+    with pytest.raises(ValueError, match="bbox_inches"):
+        fig.savefig(buffer, bbox_inches="standard")
+    assert repr(fig) == "<Figure size 400x300 with 2 Axes>"
+    assert repr(bottom) == "<Axes panel 1>"
