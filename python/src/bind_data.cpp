@@ -154,7 +154,10 @@ void bind_postprocessing(py::module_& m) {
           }();
           return to_dataframe(out);
         }
-        py::object index = py::getattr(data, "index", py::none());
+        // A Series keeps its index; a list or an array (whose `index` is a
+        // method, not labels) comes back as a Series of positions.
+        bool series = py::isinstance(data, py::module_::import("pandas").attr("Series"));
+        py::object index = series ? py::object(data.attr("index")) : py::none();
         Column c = from_series(data, "data");
         Column out = [&] {
           py::gil_scoped_release release;

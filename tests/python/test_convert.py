@@ -87,4 +87,8 @@ def test_series_in_series_out():
     assert isinstance(out, pd.Series) and out.name == "OBSVALUE"
     pd.testing.assert_index_equal(out.index, s.index)
     assert out.iloc[100] == 0.0 and out.drop(out.index[100]).eq(0).all()
+    # A plain list or array of values works too, as the values of a Series.
+    for plain in (list(values), values):
+        listed = postprocessing.filter_with_fast_mad(plain)
+        np.testing.assert_array_equal(np.asarray(listed), out.to_numpy())
     assert postprocessing.fast_mad(np.array([1.0, 2.0, 3.0, 4.0, 100.0])) == pytest.approx(1.4826)
