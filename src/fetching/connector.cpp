@@ -61,6 +61,10 @@ std::shared_ptr<db::Connection> DatabaseConnector::connect_to_oracle(const std::
   IniConfig config = read_default_config();
   if (config.sections().empty() || !config.has_section(db)) {
     fetching_logger.error("数据库配置文件缺失或不完整，请检查default.conf");
+    std::vector<std::string> sections = config.sections();
+    fetching_logger.warning("no section [" + db + "] in default.conf" +
+                            (sections.empty() ? std::string(" (no sections were found)")
+                                              : " (its sections: " + join(sections, ", ") + ")"));
     return nullptr;
   }
   try {

@@ -174,6 +174,10 @@ Table observations(db::Connection* conn, const std::string& sql, const SampleRat
   int64_t rate = sampling_rate(t, rate_config);
   int64_t null_count = rate > 0 ? 86400 / rate : 0;
   if (options.gzip_flag && rate <= 60) inflate_values(t, rate);
+  if (!options.gzip_flag && options.my_split_lines && t.column(qzdata::kObsValue).type() == DataType::Binary)
+    throw TypeError(
+        "OBSVALUE holds compressed bytes, as second and minute tables do: fetch them with gzip_flag=True "
+        "(--gzip)");
   expand_null_days(t, null_day(null_count));
   if (rate <= 3600) warn_of_overfull_days(t, null_count);
   if (options.my_split_lines) t = cleaning::split_lines(std::move(t), double(rate));

@@ -44,6 +44,8 @@ TEST(Connector, MissingConfigurationOrAlias) {
   capture.clear();
   EXPECT_EQ(conn_to_Oracle("db1"), nullptr);
   EXPECT_EQ(logged_error(capture), kMissingConfig);
+  // ...and which sections there are, for a misspelt alias.
+  EXPECT_TRUE(capture.contains("fetching", Level::warning, "no section [db1] in default.conf (its sections: other)"));
   p.work_conf("[db1]\nnot an entry\n");
   EXPECT_THROW(DatabaseConnector::connect_to_oracle("db1"), ConfigError);
 }

@@ -389,6 +389,11 @@ TEST(DataFetcher, InflatedValuesAreBoundedByTheirDay) {
   LogCapture capture;
   auto samples =
       fetching_data(full.get(), "20240504", "20240504", "水位", "全部", "分钟值", "预处理库", {.gzip_flag = true});
+  // Compressed values fetched as if they were text: the error says what to set.
+  EXPECT_NE(testing::error_of([&] {
+              fetching_data(full.get(), "20240504", "20240504", "水位", "全部", "分钟值", "预处理库");
+            }).find("fetch them with gzip_flag=True (--gzip)"),
+            std::string::npos);
   ASSERT_TRUE(samples);
   EXPECT_EQ(samples->num_rows(), 1450u);
   EXPECT_TRUE(capture.contains("fetching", Level::warning,
