@@ -5,6 +5,7 @@
 #include "args.hpp"
 #include "connection.hpp"
 #include "module.hpp"
+#include "plot_args.hpp"
 #include "tremora/cleaning.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/export.hpp"
@@ -116,9 +117,25 @@ void bind_metastash(py::module_& m) {
 void bind_cleaning(py::module_& m) {
   m.def(
       "split_lines",
-      [](const Table& df, double sample_by_seconds) { return cleaning::split_lines(df, sample_by_seconds); }, "df"_a,
-      "sample_by_seconds"_a, LongWork(),
-      "One row per sample of the day rows of df (OBSVALUE holds a day of samples sample_by_seconds apart).");
+      [](py::object df, double sample_by_seconds) -> py::object {
+        Table table = from_dataframe(df, "df");
+        Table out = without_gil([&] { return cleaning::split_lines(table, sample_by_seconds); });
+        if (sample_by_seconds <= 3600) return to_dataframe(std::move(out));
+        // Daily data: the caller's DataFrame itself is reordered, keyed by
+        // STARTDATE and converted, as the C++ function changes its table.
+        py::object result = to_dataframe(std::move(out));
+        py::list gone;
+        for (py::handle name : df.attr("columns"))
+          if (!py::bool_(result.attr("columns").attr("__contains__")(name))) gone.append(name);
+        df.attr("drop")("columns"_a = gone, "inplace"_a = true);
+        df.attr("index") = result.attr("index");
+        for (py::handle name : result.attr("columns"))
+          df.attr("__setitem__")(name, result.attr("__getitem__")(name).attr("to_numpy")());
+        return df;
+      },
+      "df"_a, "sample_by_seconds"_a,
+      "One row per sample of the day rows of df (OBSVALUE holds a day of samples sample_by_seconds apart). Above\n"
+      "3600 s (daily data) df itself is reordered, keyed by STARTDATE and converted, and returned.");
 }
 
 void bind_postprocessing(py::module_& m) {

@@ -92,3 +92,17 @@ def test_series_in_series_out():
         listed = postprocessing.filter_with_fast_mad(plain)
         np.testing.assert_array_equal(np.asarray(listed), out.to_numpy())
     assert postprocessing.fast_mad(np.array([1.0, 2.0, 3.0, 4.0, 100.0])) == pytest.approx(1.4826)
+
+
+def test_split_lines_of_daily_data_changes_the_callers_frame():
+    from tremora import cleaning
+    days = pd.DataFrame({"STARTDATE": pd.to_datetime(["2024-01-02", "2024-01-01"]), "STATIONID": ["1", "1"],
+                         "OBSVALUE": ["2.5", "1 2"]})
+    out = cleaning.split_lines(days, 86400)
+    assert out is days
+    assert list(days.index) == [pd.Timestamp("2024-01-01"), pd.Timestamp("2024-01-02")]
+    assert "STARTDATE" not in days.columns and days.index.name == "STARTDATE"
+    assert np.isnan(days["OBSVALUE"].iloc[0]) and days["OBSVALUE"].iloc[1] == 2.5
+    hours = pd.DataFrame({"STARTDATE": pd.to_datetime(["2024-01-01"]), "OBSVALUE": ["1 2"]})
+    split = cleaning.split_lines(hours, 3600)
+    assert split is not hours and len(split) == 2 and list(hours["OBSVALUE"]) == ["1 2"]
