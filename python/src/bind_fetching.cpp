@@ -2,6 +2,7 @@
 // fetches, VUZO export and the compatibility functions.
 #include "args.hpp"
 #include "connection.hpp"
+#include "convert.hpp"
 #include "module.hpp"
 #include "tremora/fetching.hpp"
 #include "tremora/logger_config.hpp"
@@ -83,8 +84,42 @@ void bind_classes(py::module_& m) {
   py::class_<DatabaseConnector>(m, "DatabaseConnector")
       .def_static(
           "connect_to_oracle",
-          [](const std::string& db) { return handle_of(DatabaseConnector::connect_to_oracle(db)); }, "db"_a);
+          [](const std::string& db) { return handle_of(DatabaseConnector::connect_to_oracle(db)); }, "db"_a)
+      .def_static(
+          "_init_oracle_thick_mode",
+          // `config` is the parsed configuration as Python holds it (a
+          // configparser.ConfigParser, or a mapping of sections): the two
+          // folder keys of section `db` are what the client needs.
+          [](py::object config, const std::string& db) {
+            std::string text = "[" + db + "]\n";
+            py::object section = config.attr("__getitem__")(db);
+            for (const char* key : {"ORACLE_CLIENT_LIB_DIR", "ORACLE_CONFIG_DIR"}) {
+              py::object value = section.attr("get")(key, py::none());
+              if (!value.is_none())
+                text.append(key).append(" = ").append(py::str(value).cast<std::string>()).append("\n");
+            }
+            IniConfig parsed;
+            parsed.read_string(text, "config");
+            py::gil_scoped_release release;
+            DatabaseConnector::_init_oracle_thick_mode(parsed, db);
+          },
+          "config"_a, "db"_a);
   py::class_<MetadataFetcher>(m, "MetadataFetcher")
+      .def_static(
+          "_normalize_dataframe_columns",
+          // The caller's DataFrames themselves get the upper-case column and
+          // index names the library gives (read from their empty heads).
+          [](py::list dataframes) {
+            for (py::handle df : dataframes) {
+              Table names = from_dataframe(df.attr("head")(0), "dataframes");
+              MetadataFetcher::_normalize_dataframe_columns({&names});
+              py::list columns;
+              for (const Column& c : names.columns()) columns.append(py::str(c.name()));
+              df.attr("columns") = columns;
+              if (names.has_key() && !names.key().name().empty()) df.attr("index").attr("name") = names.key().name();
+            }
+          },
+          "dataframes"_a)
       .def_static(
           "get_timeseries_info",
           [](const ConnectionHandle* conn, const TextArg& cache_dir, bool refresh_cache) {

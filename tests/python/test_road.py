@@ -1,6 +1,7 @@
 """The whole road from Python on the sample database."""
 import numpy as np
 import pandas as pd
+import pytest
 
 import tremora
 from tremora import export, fetching, postprocessing
@@ -126,3 +127,16 @@ def test_arguments_as_python_callers_pass_them(conn, workdir):
         raise AssertionError("60.5 s is no sampling rate")
     except TypeError as e:
         assert "sampling_rate" in str(e)
+
+
+def test_internal_operations_are_bound(workdir):
+    import configparser
+    frames = [pd.DataFrame({"stationid": ["1"], "obsvalue": [1.0]},
+                           index=pd.DatetimeIndex(["2024-01-01"], name="startdate"))]
+    fetching.MetadataFetcher._normalize_dataframe_columns(frames)
+    assert list(frames[0].columns) == ["STATIONID", "OBSVALUE"] and frames[0].index.name == "STARTDATE"
+    # The client folder is read from the Python configuration (no client is there).
+    config = configparser.ConfigParser()
+    config.read_string(f"[qz]\nORACLE_CLIENT_LIB_DIR = {workdir}\n")
+    with pytest.raises(ImportError, match=f"searched '{workdir}'"):
+        fetching.DatabaseConnector._init_oracle_thick_mode(config, "qz")
