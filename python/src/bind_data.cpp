@@ -141,7 +141,17 @@ void bind_cleaning(py::module_& m) {
 void bind_postprocessing(py::module_& m) {
   using namespace tremora::postprocessing;
   const DifferenceOptions difference{};
-  m.def("resample_timeseries_data", &resample_timeseries_data, "df"_a, "freq"_a, "agg_method"_a = "mean", LongWork());
+  m.def(
+      "resample_timeseries_data",
+      [](const Table& df, const std::string& freq, const std::string& agg_method) {
+        // A fetch's DataFrame has its times as the index: the library's
+        // message, with what to do about it.
+        if (!df.has_column(qzdata::kStartDate) && df.has_key() && df.key().name() == qzdata::kStartDate)
+          throw py::value_error(std::string("缺少必要的列: ") + qzdata::kStartDate +
+                                " (it is the DataFrame's index: pass df.reset_index())");
+        return without_gil([&] { return resample_timeseries_data(df, freq, agg_method); });
+      },
+      "df"_a, "freq"_a, "agg_method"_a = "mean", py::call_guard<FlushLogs>());
   m.def(
       "first_difference",
       // A DataFrame crosses as a copy either way, so `copy` changes nothing

@@ -72,6 +72,9 @@ def test_wrong_kinds_of_input_are_type_errors():
     codes = {"STATIONID": ["1", "1"], "POINTID": ["1", "1"], "ITEMID": ["1", "1"], "OBSVALUE": [1.0, 2.0]}
     with pytest.raises(ValueError, match="cannot parse date text 'a'"):
         postprocessing.resample_timeseries_data(pd.DataFrame({"STARTDATE": ["a", "b"], **codes}), "1h")
+    with pytest.raises(ValueError, match=r"缺少必要的列: STARTDATE \(it is the DataFrame's index: pass df.reset_index\(\)\)"):
+        postprocessing.resample_timeseries_data(pd.DataFrame(codes, index=pd.DatetimeIndex(
+            ["2024-01-01", "2024-01-01 00:30"], name="STARTDATE")), "1h")
     with pytest.raises(ValueError, match="缺少必要的列: STATIONID"):
         postprocessing.resample_timeseries_data(pd.DataFrame({"STARTDATE": ["2024-01-01"], "OBSVALUE": [1.0]}), "1h")
     # A key of texts that are not dates: the table comes back unchanged.
