@@ -4,6 +4,7 @@
 #include "connection.hpp"
 #include "convert.hpp"
 #include "module.hpp"
+#include "tremora/errors.hpp"
 #include "tremora/fetching.hpp"
 #include "tremora/logger_config.hpp"
 
@@ -27,6 +28,21 @@ std::optional<Table> table_or_warning(FetchOutcome outcome, const std::string& c
   if (auto to = renamed.find(why.argument); to != renamed.end()) why.argument = to->second;
   logger_config::fetching_logger.warning(call + ": " + why.text());
   return std::nullopt;
+}
+
+// Runs a fetch. Without an open connection the metadata cache must answer;
+// a file missing from it then says first that there was no connection.
+template <typename Work>
+FetchOutcome needing_connection(const ConnectionHandle* conn, Work&& work) {
+  try {
+    return work();
+  } catch (const FileNotFoundError& e) {
+    db::Connection* c = connection_of(conn);
+    if (c && c->is_open()) throw;
+    std::string why = "no connection (conn is ";
+    why.append(conn ? "closed" : "None").append("), and the metadata cache has no '").append(e.what()).append("'");
+    std::throw_with_nested(FileNotFoundError(why));
+  }
 }
 
 // The argument names of the compatibility functions.
@@ -173,10 +189,14 @@ void bind_classes(py::module_& m) {
              const std::string& method_name, const std::string& station_name, const std::string& data_type,
              const std::string& base_type, const ItemNames& item_name, bool gzip_flag, bool my_split_lines,
              const CodeArg& point_id) {
-            return table_or_warning(
-                DataFetcher::fetch_data_outcome(connection_of(conn), start_date, end_date, method_name, station_name,
-                                                data_type, base_type, {item_name, gzip_flag, my_split_lines, point_id}),
-                "fetch_data");
+            return table_or_warning(needing_connection(conn,
+                                                       [&] {
+                                                         return DataFetcher::fetch_data_outcome(
+                                                             connection_of(conn), start_date, end_date, method_name,
+                                                             station_name, data_type, base_type,
+                                                             {item_name, gzip_flag, my_split_lines, point_id});
+                                                       }),
+                                    "fetch_data");
           },
           "conn"_a, "start_date"_a, "end_date"_a, "method_name"_a, "station_name"_a, "data_type"_a, "base_type"_a,
           "item_name"_a = kFetchDefaults.item_name, "gzip_flag"_a = kFetchDefaults.gzip_flag,
@@ -186,8 +206,12 @@ void bind_classes(py::module_& m) {
           [](const ConnectionHandle* conn, const DateArg& start_date, const DateArg& end_date,
              const std::string& method_name, const std::string& station_name, const std::string& item_name,
              const std::string& log_type) {
-            return table_or_warning(DataFetcher::fetch_dialog_outcome(connection_of(conn), start_date, end_date,
-                                                                      {method_name, station_name, item_name, log_type}),
+            return table_or_warning(needing_connection(conn,
+                                                       [&] {
+                                                         return DataFetcher::fetch_dialog_outcome(
+                                                             connection_of(conn), start_date, end_date,
+                                                             {method_name, station_name, item_name, log_type});
+                                                       }),
                                     "fetch_dialog");
           },
           "conn"_a, "start_date"_a, "end_date"_a, "method_name"_a = kDialogDefaults.method_name,
@@ -233,10 +257,14 @@ void bind_functions(py::module_& m) {
       [](const ConnectionHandle* conn, const DateArg& startdate, const DateArg& enddate, const std::string& methodname,
          const std::string& stationname, const std::string& data_type, const std::string& base_type,
          const ItemNames& itemname, bool gzip_flag, bool my_split_lines, const CodeArg& pointid) {
-        return table_or_warning(
-            DataFetcher::fetch_data_outcome(connection_of(conn), startdate, enddate, methodname, stationname, data_type,
-                                            base_type, {itemname, gzip_flag, my_split_lines, pointid}),
-            "fetching_data", kCompatNames);
+        return table_or_warning(needing_connection(conn,
+                                                   [&] {
+                                                     return DataFetcher::fetch_data_outcome(
+                                                         connection_of(conn), startdate, enddate, methodname,
+                                                         stationname, data_type, base_type,
+                                                         {itemname, gzip_flag, my_split_lines, pointid});
+                                                   }),
+                                "fetching_data", kCompatNames);
       },
       "conn"_a, "startdate"_a, "enddate"_a, "methodname"_a, "stationname"_a, "data_type"_a, "base_type"_a,
       "itemname"_a = kFetchDefaults.item_name, "gzip_flag"_a = kFetchDefaults.gzip_flag,
@@ -246,8 +274,12 @@ void bind_functions(py::module_& m) {
       [](const ConnectionHandle* conn, std::optional<DateArg> startdate, std::optional<DateArg> enddate,
          const std::string& methodname, const std::string& stationname, const std::string& itemname,
          const std::string& log_type) {
-        return table_or_warning(fetching_dialog_outcome(connection_of(conn), {startdate, enddate, methodname,
-                                                                              stationname, itemname, log_type}),
+        return table_or_warning(needing_connection(conn,
+                                                   [&] {
+                                                     return fetching_dialog_outcome(connection_of(conn),
+                                                                                    {startdate, enddate, methodname,
+                                                                                     stationname, itemname, log_type});
+                                                   }),
                                 "fetching_dialog", kCompatNames);
       },
       "conn"_a, "startdate"_a = py::none(), "enddate"_a = py::none(), "methodname"_a = kCompatDialogDefaults.methodname,
@@ -257,10 +289,14 @@ void bind_functions(py::module_& m) {
       "load_Oracle_data_daily",
       [](const ConnectionHandle* conn, double period, const std::string& is_preprocessed, const std::string& item,
          const std::string& datatype, bool gzip_flag) {
-        return table_or_warning(
-            load_Oracle_data_daily_outcome(connection_of(conn), period, is_preprocessed, item, datatype, gzip_flag),
-            "load_Oracle_data_daily",
-            {{"method_name", "item"}, {"data_type", "datatype"}, {"base_type", "is_preprocessed"}});
+        return table_or_warning(needing_connection(conn,
+                                                   [&] {
+                                                     return load_Oracle_data_daily_outcome(connection_of(conn), period,
+                                                                                           is_preprocessed, item,
+                                                                                           datatype, gzip_flag);
+                                                   }),
+                                "load_Oracle_data_daily",
+                                {{"method_name", "item"}, {"data_type", "datatype"}, {"base_type", "is_preprocessed"}});
       },
       "conn"_a, "period"_a, "is_preprocessed"_a, "item"_a, "datatype"_a, "gzip_flag"_a = false, LongWork());
   m.def(

@@ -140,3 +140,13 @@ def test_internal_operations_are_bound(workdir):
     config.read_string(f"[qz]\nORACLE_CLIENT_LIB_DIR = {workdir}\n")
     with pytest.raises(ImportError, match=f"searched '{workdir}'"):
         fetching.DatabaseConnector._init_oracle_thick_mode(config, "qz")
+
+
+def test_no_connection_is_said_before_the_missing_cache(workdir):
+    request = ("20240509", "20240509", "水位", "全部", "分钟值", "预处理库")
+    with pytest.raises(FileNotFoundError, match=r"no connection \(conn is None\), and the metadata cache has no"):
+        fetching.fetching_data(None, *request)
+    closed = fetching.conn_to_Oracle("sample")
+    closed.close()
+    with pytest.raises(FileNotFoundError, match=r"no connection \(conn is closed\)"):
+        fetching.DataFetcher.fetch_data(closed, *request)
