@@ -60,11 +60,33 @@ std::optional<std::size_t> Table::find_column(std::string_view name) const {
   return std::nullopt;
 }
 
+namespace {
+
+// "no column 'X'", with what the caller may have meant: the row key of
+// that name, or a column whose name differs only in case.
+[[noreturn]] void no_column(const Table& table, std::string_view name) {
+  std::string message = "no column '";
+  message.append(name).append("'");
+  std::string wanted = to_lower_ascii(name);
+  if (table.has_key() && table.key().name() == name) {
+    message += " (it is the row key)";
+  } else {
+    for (const Column& c : table.columns())
+      if (to_lower_ascii(c.name()) == wanted) {
+        message.append(" (there is '").append(c.name()).append("': column names are case-sensitive)");
+        break;
+      }
+  }
+  throw KeyError(message);
+}
+
+}  // namespace
+
 bool Table::has_column(std::string_view name) const { return find_column(name).has_value(); }
 
 const Column& Table::column(std::string_view name) const {
   if (auto i = find_column(name)) return columns_[*i];
-  throw KeyError("no column '" + std::string(name) + "'");
+  no_column(*this, name);
 }
 
 Column& Table::column(std::string_view name) {
@@ -72,7 +94,7 @@ Column& Table::column(std::string_view name) {
     index_stale_ = true;  // the caller may rename it
     return columns_[*i];
   }
-  throw KeyError("no column '" + std::string(name) + "'");
+  no_column(*this, name);
 }
 
 void Table::check_new_column(const Column& column) const {
@@ -115,7 +137,7 @@ void Table::set_column(Column column) {
 Column Table::remove_column(std::string_view name) {
   refresh_index();
   auto i = find_column(name);
-  if (!i) throw KeyError("no column '" + std::string(name) + "'");
+  if (!i) no_column(*this, name);
   Column c = std::move(columns_[*i]);
   columns_.erase(columns_.begin() + std::ptrdiff_t(*i));
   index_stale_ = true;

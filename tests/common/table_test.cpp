@@ -3,6 +3,7 @@
 #include <cmath>
 #include <sstream>
 
+#include "test_support.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/table.hpp"
 
@@ -112,6 +113,11 @@ TEST(Table, RenamesAndCaseChanges) {
   rename_columns(t, {{"stationid", "station"}, {"idx", "row"}});
   EXPECT_EQ(t.column_names()[0], "station");
   EXPECT_EQ(t.key().name(), "row");
+  // A missing name says what was probably meant.
+  EXPECT_EQ(testing::error_of([&] { t.column("OBSVALUE"); }),
+            "no column 'OBSVALUE' (there is 'obsvalue': column names are case-sensitive)");
+  EXPECT_EQ(testing::error_of([&] { t.column("row"); }), "no column 'row' (it is the row key)");
+  EXPECT_EQ(testing::error_of([&] { t.column("nothing"); }), "no column 'nothing'");
   Table clash(std::vector<Column>{Column::from_int64("a", {1}), Column::from_int64("A", {2})});
   EXPECT_THROW(upper_case_column_names(clash), std::invalid_argument);
   EXPECT_EQ(clash.column_names(), (std::vector<std::string>{"a", "A"}));
