@@ -179,7 +179,7 @@ Table observations(db::Connection* conn, const std::string& sql, const SampleRat
         "OBSVALUE holds compressed bytes, as second and minute tables do: fetch them with gzip_flag=True "
         "(--gzip)");
   expand_null_days(t, null_day(null_count));
-  if (rate <= 3600) warn_of_overfull_days(t, null_count);
+  if (options.my_split_lines && rate <= 3600) warn_of_overfull_days(t, null_count);
   if (options.my_split_lines) t = cleaning::split_lines(std::move(t), double(rate));
   upper_case_column_names(t, true);
   return t;

@@ -176,15 +176,26 @@ double fast_mad(std::span<const double> x) {
   return window_mad(s.data(), n, sorted_median(s.data(), n));
 }
 
-Column filter_with_fast_mad(const Column& series, int64_t window_size, double threshold_factor) {
-  check_arguments(window_size, threshold_factor);
-  std::size_t w = std::size_t(window_size), n = series.size();
-  // float32 and float64 samples are read where they are and keep their type.
-  if (series.type() == DataType::Float32)
-    return Column::from_float32(series.name(), filtered(series.float32s().data(), n, w, threshold_factor));
+namespace {
+
+// Applies `run(values, count)` to the samples of `series`: float32 and
+// float64 samples are read where they are and keep their type, others are
+// read as numbers (float64).
+template <typename Run>
+Column on_samples(const Column& series, Run run) {
+  std::size_t n = series.size();
+  if (series.type() == DataType::Float32) return Column::from_float32(series.name(), run(series.float32s().data(), n));
   Column numbers = series.type() == DataType::Float64 ? Column() : to_number(series);
   const Column& values = series.type() == DataType::Float64 ? series : numbers;
-  return Column::from_float64(series.name(), filtered(values.float64s().data(), n, w, threshold_factor));
+  return Column::from_float64(series.name(), run(values.float64s().data(), n));
+}
+
+}  // namespace
+
+Column filter_with_fast_mad(const Column& series, int64_t window_size, double threshold_factor) {
+  check_arguments(window_size, threshold_factor);
+  std::size_t w = std::size_t(window_size);
+  return on_samples(series, [&](const auto* x, std::size_t n) { return filtered(x, n, w, threshold_factor); });
 }
 
 namespace {
@@ -226,16 +237,9 @@ Table filter_with_fast_mad(const Table& df, int64_t window_size, double threshol
     copy.column(qzdata::kObsValue) = filter_with_fast_mad(series, window_size, threshold_factor);
     return copy;
   }
-  std::size_t w = std::size_t(window_size), n = series.size();
-  if (series.type() == DataType::Float32) {
-    copy.column(qzdata::kObsValue) = Column::from_float32(
-        series.name(), filtered_per_series(series.float32s().data(), n, groups, w, threshold_factor));
-    return copy;
-  }
-  Column numbers = series.type() == DataType::Float64 ? Column() : to_number(series);
-  const Column& values = series.type() == DataType::Float64 ? series : numbers;
-  copy.column(qzdata::kObsValue) = Column::from_float64(
-      series.name(), filtered_per_series(values.float64s().data(), n, groups, w, threshold_factor));
+  std::size_t w = std::size_t(window_size);
+  copy.column(qzdata::kObsValue) = on_samples(
+      series, [&](const auto* x, std::size_t n) { return filtered_per_series(x, n, groups, w, threshold_factor); });
   return copy;
 }
 
