@@ -29,6 +29,26 @@ struct WholeSeconds {
   int64_t value = 0;
 };
 
+/// A Python object passed through as it is (the function checks it), named
+/// in signatures, and so in the type stubs, by the kinds `Kind::name` says.
+template <typename Kind>
+struct Passed {
+  pybind11::object object;
+};
+struct FrameKind {
+  static constexpr auto name = pybind11::detail::const_name("pandas.DataFrame");
+};
+struct FrameOrSeriesKind {
+  static constexpr auto name = pybind11::detail::const_name("pandas.DataFrame | pandas.Series");
+};
+struct ValuesKind {
+  static constexpr auto name =
+      pybind11::detail::const_name("pandas.DataFrame | pandas.Series | numpy.typing.ArrayLike");
+};
+using FrameObject = Passed<FrameKind>;
+using FrameOrSeries = Passed<FrameOrSeriesKind>;
+using ValuesObject = Passed<ValuesKind>;
+
 }  // namespace tremora::python
 
 namespace pybind11::detail {
@@ -47,6 +67,16 @@ struct type_caster<tremora::python::WholeSeconds> {
   static handle cast(const tremora::python::WholeSeconds& s, return_value_policy, handle) {
     return int_(s.value).release();
   }
+};
+
+template <typename Kind>
+struct type_caster<tremora::python::Passed<Kind>> {
+  PYBIND11_TYPE_CASTER(tremora::python::Passed<Kind>, Kind::name);
+  bool load(handle src, bool) {
+    value.object = reinterpret_borrow<object>(src);
+    return true;
+  }
+  static handle cast(const tremora::python::Passed<Kind>& p, return_value_policy, handle) { return p.object.inc_ref(); }
 };
 
 template <>

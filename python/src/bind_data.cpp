@@ -172,14 +172,15 @@ void bind_postprocessing(py::module_& m) {
       "x"_a, "The median absolute deviation of x (NaN values skipped).");
   m.def(
       "filter_with_fast_mad",
-      [](py::object data, int64_t window_size, double threshold_factor) -> py::object {
+      [](const ValuesObject& values, int64_t window_size, double threshold_factor) -> FrameOrSeries {
+        const py::object& data = values.object;
         if (is_dataframe(data)) {
           Table t = from_dataframe(data, "data");
           Table out = [&] {
             py::gil_scoped_release release;
             return filter_with_fast_mad(t, window_size, threshold_factor);
           }();
-          return to_dataframe(out);
+          return {to_dataframe(out)};
         }
         // A Series keeps its index; a list or an array (whose `index` is a
         // method, not labels) comes back as a Series of positions.
@@ -190,7 +191,7 @@ void bind_postprocessing(py::module_& m) {
           py::gil_scoped_release release;
           return filter_with_fast_mad(c, window_size, threshold_factor);
         }();
-        return to_series(out, index);
+        return {to_series(out, index)};
       },
       "data"_a, "window_size"_a = 15, "threshold_factor"_a = 5.0);
   m.def("_is_leap_year", &_is_leap_year, "year"_a);
@@ -199,19 +200,20 @@ void bind_postprocessing(py::module_& m) {
       // The caller's DataFrame gains the column (and a row key of date texts
       // becomes times), as the C++ function changes its table; it is also
       // returned.
-      [](py::object df, int64_t reference_year) {
+      [](const FrameObject& frame, int64_t reference_year) {
+        const py::object& df = frame.object;
         Table table = from_dataframe(df, "df");
         bool texts_key = table.has_key() && table.key().type() == DataType::String;
         {
           py::gil_scoped_release release;
           create_normalized_dates(table, reference_year);
         }
-        if (!table.has_column("datetime_norm")) return df;  // a key of texts that are no dates
+        if (!table.has_column("datetime_norm")) return frame;  // a key of texts that are no dates
         df.attr("__setitem__")("datetime_norm", column_values(table.column("datetime_norm")));
         if (texts_key && table.key().type() == DataType::Timestamp)
           df.attr("index") = py::module_::import("pandas").attr("DatetimeIndex")(column_values(table.key()),
                                                                                  "name"_a = table.key().name());
-        return df;
+        return frame;
       },
       "df"_a, "reference_year"_a = 2024);
 }

@@ -50,9 +50,9 @@ const std::map<std::string, std::string> kCompatNames{
     {"method_name", "methodname"}, {"station_name", "stationname"}, {"item_name", "itemname"}};
 
 // A connection for Python: a handle, or None when there is none.
-py::object handle_of(std::shared_ptr<db::Connection> conn) {
-  if (!conn) return py::none();
-  return py::cast(ConnectionHandle{std::move(conn)});
+std::optional<ConnectionHandle> handle_of(std::shared_ptr<db::Connection> conn) {
+  if (!conn) return std::nullopt;
+  return ConnectionHandle{std::move(conn)};
 }
 
 void bind_vocabulary(py::module_& m) {

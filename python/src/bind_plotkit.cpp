@@ -3,6 +3,7 @@
 // objects (Figure, Axes) every plotter hands back.
 #include <algorithm>
 
+#include "args.hpp"
 #include "chart_objects.hpp"
 #include "plot_args.hpp"
 #include "tremora/plotkit.hpp"
@@ -108,8 +109,8 @@ void bind_plotkit(py::module_& m) {
 
   m.def(
       "calculate_stats",
-      [](py::object df, const std::string& column, double multiplier) {
-        Table table = from_dataframe(df, "df");
+      [](const FrameObject& df, const std::string& column, double multiplier) {
+        Table table = from_dataframe(df.object, "df");
         return stats_dict(without_gil([&] { return plotkit::calculate_stats(table, column, multiplier); }));
       },
       "df"_a, "column"_a = qzdata::kObsValue, "multiplier"_a = 2.0,
@@ -126,8 +127,8 @@ void bind_plotkit(py::module_& m) {
 
   m.def(
       "reindex_df_by_interval",
-      [](py::object df) {
-        Table table = from_dataframe(df, "df");
+      [](const FrameObject& df) {
+        Table table = from_dataframe(df.object, "df");
         return without_gil([&] { return plotkit::reindex_df_by_interval(table); });
       },
       "df"_a,

@@ -18,6 +18,9 @@ PYBIND11_MODULE(_tremora, m) {
   register_errors(m);
   install_logging_bridge();
   bind_connections(m);
+  // The metaclass of every class bound here, named so that the type stubs
+  // can declare it.
+  m.attr("_pybind11_type") = py::type::of(m.attr("Connection")).get_type();
   auto part = [&m](const char* name, const char* doc, void (*bind)(py::module_&)) {
     py::module_ sub = m.def_submodule(name, doc);
     bind(sub);

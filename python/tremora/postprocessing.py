@@ -1,5 +1,6 @@
-"""tremora.postprocessing: see help(tremora._tremora.postprocessing)."""
-from ._tremora import postprocessing as _module
+"""tremora.postprocessing (the C++ core's sub-module of that name)."""
+from ._reexport import reexport
+from ._tremora import postprocessing as _core
 
-globals().update({name: getattr(_module, name) for name in dir(_module) if not name.startswith("__")})
-__doc__ = _module.__doc__
+__all__ = reexport(_core, globals())
+del _core, reexport

@@ -1,5 +1,6 @@
-"""tremora.quakecat: see help(tremora._tremora.quakecat)."""
-from ._tremora import quakecat as _module
+"""tremora.quakecat (the C++ core's sub-module of that name)."""
+from ._reexport import reexport
+from ._tremora import quakecat as _core
 
-globals().update({name: getattr(_module, name) for name in dir(_module) if not name.startswith("__")})
-__doc__ = _module.__doc__
+__all__ = reexport(_core, globals())
+del _core, reexport

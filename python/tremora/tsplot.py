@@ -1,5 +1,6 @@
-"""tremora.tsplot: see help(tremora._tremora.tsplot)."""
-from ._tremora import tsplot as _module
+"""tremora.tsplot (the C++ core's sub-module of that name)."""
+from ._reexport import reexport
+from ._tremora import tsplot as _core
 
-globals().update({name: getattr(_module, name) for name in dir(_module) if not name.startswith("__")})
-__doc__ = _module.__doc__
+__all__ = reexport(_core, globals())
+del _core, reexport
