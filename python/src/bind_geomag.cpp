@@ -1,5 +1,6 @@
 // tremora.geomag: the Kp index from the GFZ service and from GFZ's files,
 // its normal form, and the time bounds of Kp requests.
+#include "doc_geomag.hpp"
 #include "plot_args.hpp"
 #include "tremora/geomag.hpp"
 #include "tremora/qzdata.hpp"
@@ -30,11 +31,7 @@ void bind_geomag(py::module_& m) {
         geomag::TimeBound start = time_bound(start_time, "start_time"), end = time_bound(end_time, "end_time");
         return without_gil([&] { return geomag::fetch_geomag(start, end, timezone, timeout); });
       },
-      "start_time"_a, "end_time"_a, "timezone"_a = qzdata::kChartTimeZone, "timeout"_a = 20.0,
-      "The Kp table of every three-hour interval that overlaps the closed range start_time..end_time,\n"
-      "from the GFZ Potsdam Kp-index service (TREMORA_KP_URL names another address), keyed 'datetime'\n"
-      "in `timezone`. Bounds are texts or date-times; naive ones are wall-clock times in `timezone`.\n"
-      "`timeout` (seconds) limits the whole request.");
+      "start_time"_a, "end_time"_a, "timezone"_a = qzdata::kChartTimeZone, "timeout"_a = 20.0, doc::fetch_geomag);
 
   m.def(
       "normalize_geomag",
@@ -43,9 +40,7 @@ void bind_geomag(py::module_& m) {
         Table table = from_dataframe(data, "data");
         return geomag::normalize_geomag(table, timezone);
       },
-      "data"_a, "timezone"_a = qzdata::kChartTimeZone,
-      "Kp data in the normal form: only Kp (0..9, NaN otherwise) and status, keys shown in `timezone`,\n"
-      "sorted, the last of repeated keys kept. The DataFrame needs a timezone-aware DatetimeIndex.");
+      "data"_a, "timezone"_a = qzdata::kChartTimeZone, doc::normalize_geomag);
 
   m.def(
       "_timestamp",
@@ -64,7 +59,7 @@ void bind_geomag(py::module_& m) {
             geomag::kp_range(time_bound(start_time, "start_time"), time_bound(end_time, "end_time"), timezone);
         return py::make_tuple(timestamp_object(r.start, "UTC"), timestamp_object(r.end, "UTC"));
       },
-      "start_time"_a, "end_time"_a, "timezone"_a, "The bounds of a Kp request in UTC, (start, end).");
+      "start_time"_a, "end_time"_a, "timezone"_a, doc::kp_range);
 
   m.def(
       "overlapping_intervals",
@@ -73,12 +68,9 @@ void bind_geomag(py::module_& m) {
         return geomag::overlapping_intervals(table, utc_instant(start_utc, "start_utc"),
                                              utc_instant(end_utc, "end_utc"));
       },
-      "kp"_a, "start_utc"_a, "end_utc"_a,
-      "The rows of a Kp table whose three-hour interval overlaps the closed range start_utc..end_utc\n"
-      "(naive bounds are UTC).");
+      "kp"_a, "start_utc"_a, "end_utc"_a, doc::overlapping_intervals);
 
-  m.def("kp_service_url", &geomag::kp_service_url,
-        "The Kp service address: TREMORA_KP_URL or https://kp.gfz-potsdam.de.");
+  m.def("kp_service_url", &geomag::kp_service_url, doc::kp_service_url);
 
   m.def(
       "read_kp_file",
@@ -86,9 +78,7 @@ void bind_geomag(py::module_& m) {
         std::filesystem::path file = path_arg(path, "path");
         return without_gil([&] { return geomag::read_kp_file(file); });
       },
-      "path"_a,
-      "A Kp table in UTC keyed 'datetime' from a GFZ file: the service's JSON reply, the three-hourly text\n"
-      "layout (Kp_ap_since_1932.txt, Kp_ap_nowcast.txt) or the WDC layout (Kp_def<year>.wdc).");
+      "path"_a, doc::read_kp_file);
 }
 
 }  // namespace tremora::python

@@ -1,5 +1,6 @@
 // tremora.quakecat: fixed-column earthquake catalogues and the events near
 // a station.
+#include "doc_quakecat.hpp"
 #include "plot_args.hpp"
 #include "tremora/quakecat.hpp"
 
@@ -14,9 +15,7 @@ void bind_quakecat(py::module_& m) {
         std::filesystem::path file = path_arg(quakecat_dir, "quakecat_dir");
         return without_gil([&] { return quakecat::read_quakecat(file); });
       },
-      "quakecat_dir"_a,
-      "The events of a catalogue file (one per line, fixed columns): index 'ind' (origin time), columns\n"
-      "lon, lat, magnitude and name, in file order.");
+      "quakecat_dir"_a, doc::read_quakecat);
 
   m.def(
       "filtered_quakecats",
@@ -31,10 +30,7 @@ void bind_quakecat(py::module_& m) {
         return marked;
       },
       "df"_a, "station"_a = py::make_tuple(quakecat::kDefaultStation.latitude, quakecat::kDefaultStation.longitude),
-      "filters"_a = py::none(), "default_magnitude"_a = 3.0, "default_distance"_a = 300.0,
-      "The events after 1970 with the columns distance (km from `station`, a (latitude, longitude) pair),\n"
-      "flag (1 when the event passes any filter), size and text. `filters` is one (km, magnitude) pair or\n"
-      "a list of them; without it (default_distance, default_magnitude) applies. df's index is renamed 'date'.");
+      "filters"_a = py::none(), "default_magnitude"_a = 3.0, "default_distance"_a = 300.0, doc::filtered_quakecats);
 }
 
 }  // namespace tremora::python

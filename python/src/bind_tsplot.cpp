@@ -3,6 +3,7 @@
 // return (Figure, [Axes, ...]) of the last figure saved, or (None, None).
 #include "chart_objects.hpp"
 #include "connection.hpp"
+#include "doc_tsplot.hpp"
 #include "plot_args.hpp"
 #include "plot_keywords.hpp"
 #include "tremora/tsplot.hpp"
@@ -91,20 +92,10 @@ void bind_layout(py::class_<TSPlotter>& c, const char* name, PlotCall call, cons
 }
 
 void bind_layouts(py::class_<TSPlotter>& c) {
-  bind_layout<&TSPlotter::plot>(
-      c, "plot", PlotCall::Plot,
-      "Charts of an observation table, by item (groupby containing 'item') or by station and point\n"
-      "('station'); further keywords are the chosen layout's arguments or drawing options. Returns\n"
-      "(Figure, [Axes, ...]) of the last figure saved under ./figures/, or (None, None).");
-  bind_layout<&TSPlotter::plot_by_items>(
-      c, "plot_by_items", PlotCall::ByItems,
-      "One figure per item and per run of number_of_subplots station/point series, saved as\n"
-      "./figures/<prefix><item><fig_label>_<n>.<figure_format>. Other keywords are drawing options of the\n"
-      "series (color, linewidth, linestyle, alpha, marker, markersize, ...).");
-  bind_layout<&TSPlotter::plot_by_stations>(
-      c, "plot_by_stations", PlotCall::ByStations,
-      "One figure per station and point, one panel per item (and rainfall), saved as\n"
-      "./figures/<prefix><station>_<point><fig_label>.<figure_format>.");
+  bind_layout<&TSPlotter::plot>(c, "plot", PlotCall::Plot, doc::TSPlotter_plot);
+  bind_layout<&TSPlotter::plot_by_items>(c, "plot_by_items", PlotCall::ByItems, doc::TSPlotter_plot_by_items);
+  bind_layout<&TSPlotter::plot_by_stations>(c, "plot_by_stations", PlotCall::ByStations,
+                                            doc::TSPlotter_plot_by_stations);
 }
 
 void bind_series_steps(py::class_<TSPlotter>& c) {
@@ -214,7 +205,7 @@ void bind_overlay_steps(py::class_<TSPlotter>& c) {
 }  // namespace
 
 void bind_tsplot(py::module_& m) {
-  py::class_<TSPlotter> c(m, "TSPlotter", "时间序列绘图类，提供灵活的绘图功能.");
+  py::class_<TSPlotter> c(m, "TSPlotter", doc::TSPlotter);
   c.def(py::init([](py::object conn, std::string mean_color, std::string std_color, std::string mean_linestyle,
                     std::string std_linestyle, double mean_alpha, double std_alpha, double mean_linewidth,
                     double std_linewidth, py::object metadata_dir, bool refresh_metadata) {
@@ -226,17 +217,14 @@ void bind_tsplot(py::module_& m) {
         }),
         "conn"_a = py::none(), "mean_color"_a = "r", "std_color"_a = "gray", "mean_linestyle"_a = "--",
         "std_linestyle"_a = ":", "mean_alpha"_a = 0.7, "std_alpha"_a = 0.5, "mean_linewidth"_a = 1.0,
-        "std_linewidth"_a = 1.0, "metadata_dir"_a = py::none(), "refresh_metadata"_a = false,
-        "Loads the stations, points and items tables from the metadata cache of conn (or of metadata_dir,\n"
-        "~/.tremo/metastash when None), refreshing it from conn first when refresh_metadata.");
-  c.def_property_readonly("conn", [](const TSPlotter& p) -> py::object {
-    return p.conn ? py::cast(ConnectionHandle{p.conn}) : py::none();
-  });
-  c.def_readwrite("stations_table", &TSPlotter::stations_table);
-  c.def_readwrite("points_table", &TSPlotter::points_table);
-  c.def_readwrite("items_table", &TSPlotter::items_table);
-  c.def_property_readonly("stats_style", &stats_style_dict,
-                          "A copy of the style of the statistics lines; change it with set_stats_style.");
+        "std_linewidth"_a = 1.0, "metadata_dir"_a = py::none(), "refresh_metadata"_a = false, doc::TSPlotter);
+  c.def_property_readonly(
+      "conn", [](const TSPlotter& p) -> py::object { return p.conn ? py::cast(ConnectionHandle{p.conn}) : py::none(); },
+      doc::TSPlotter_conn);
+  c.def_readwrite("stations_table", &TSPlotter::stations_table, doc::TSPlotter_stations_table);
+  c.def_readwrite("points_table", &TSPlotter::points_table, doc::TSPlotter_points_table);
+  c.def_readwrite("items_table", &TSPlotter::items_table, doc::TSPlotter_items_table);
+  c.def_property_readonly("stats_style", &stats_style_dict, doc::TSPlotter_stats_style);
   c.def(
       "set_stats_style",
       [](TSPlotter& p, py::kwargs options) {
@@ -247,7 +235,7 @@ void bind_tsplot(py::module_& m) {
         }
         p.set_stats_style(named);
       },
-      "Changes stats_style by keyword (mean_color='blue', ...); an unknown name is logged and not added.");
+      doc::TSPlotter_set_stats_style);
   bind_layouts(c);
   bind_series_steps(c);
   bind_panel_steps(c);

@@ -1,6 +1,7 @@
 // tremora.yearplot: the annual comparison chart. The drawing runs without
 // the GIL; a Python tick formatter takes the GIL for each call.
 #include "chart_objects.hpp"
+#include "doc_yearplot.hpp"
 #include "plot_args.hpp"
 #include "tremora/yearplot.hpp"
 
@@ -73,11 +74,7 @@ void bind_yearplot(py::module_& m) {
       "df"_a, "output_file"_a = d.output_file, "subtract_mean"_a = d.subtract_mean, "invert_y"_a = d.invert_y,
       "y_label"_a = d.y_label, "dpi"_a = d.dpi, "figsize"_a = py::make_tuple(d.figsize.first, d.figsize.second),
       "grid"_a = d.grid, "y_axis_format"_a = py::none(), "station_name"_a = d.station_name, "direction"_a = d.direction,
-      "rolling_window"_a = d.rolling_window,
-      "Every calendar year of df (DatetimeIndex, OBSVALUE) over one month-day axis: points, a centred moving\n"
-      "average labelled with the year's mean, the mean of the yearly means; saved under ./figures/ (a failed\n"
-      "save is logged, not raised). y_axis_format(value, position) -> str labels the y ticks. df gains the\n"
-      "column datetime_norm when it lacks it. Returns (Figure, Axes).");
+      "rolling_window"_a = d.rolling_window, doc::plot_annual_comparison);
 }
 
 }  // namespace tremora::python
