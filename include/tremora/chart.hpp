@@ -189,7 +189,8 @@ struct TextPlacement {
 /// What a panel shows, as the figure lays it out: for checks and tests
 /// that look at a chart's content rather than at its pixels.
 struct MarkInfo {
-  /// "line", "hline", "stem", "scatter", "bar", "fill", "text" or "annotation".
+  /// "line", "hline", "vline", "vspan", "stem", "scatter", "bar", "fill",
+  /// "text" or "annotation".
   std::string kind;
   std::vector<double> x, y;
   /// Scatter areas (pt²), or the bar width in x units as the one entry.
@@ -207,6 +208,9 @@ struct MarkInfo {
 struct AxisInfo {
   double low = 0, high = 1;
   bool inverted = false;
+  /// The unit of the axis values: "days since 1970-01-01" on a date axis
+  /// (x values of time series), else "".
+  std::string unit;
   std::vector<double> ticks;
   std::vector<std::string> labels;
   std::string offset, label;
@@ -232,6 +236,11 @@ class Axes {
   void plot_float32(std::vector<double> x, std::vector<float> y, const Style& style = {});
   /// A horizontal line across the panel at y.
   void axhline(double y, const Style& style = {});
+  /// A vertical line from the bottom of the panel to its top at x.
+  void axvline(double x, const Style& style = {});
+  /// A band from x0 to x1 over the panel's whole height, filled (below
+  /// lines, as filled areas are).
+  void axvspan(double x0, double x1, const Style& style = {});
   /// Vertical lines from 0 to each y (no markers, no base line); the view
   /// always includes 0.
   void stem(std::vector<double> x, std::vector<double> y, const Style& style = {});

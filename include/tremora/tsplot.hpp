@@ -97,6 +97,8 @@ struct PlotOptions {
   std::string fig_label = "";
   /// Most series per figure (7).
   int number_of_subplots = 7;
+  /// Keep every saved figure in PlotResult::saved, not only the last.
+  bool keep_figures = false;
   /// Larger values downwards in the series panels (false).
   bool invert_y = false;
   /// Put each series on a regular time grid, gaps as missing values (false).
@@ -143,11 +145,19 @@ struct PlotOptions {
   chart::StyleOptions kwargs = {};
 };
 
+/// A figure a layout saved, and its panels.
+struct SavedFigure {
+  std::shared_ptr<chart::Figure> figure;
+  std::vector<chart::Axes*> axes;
+};
+
 /// What a layout returns: the last figure it saved and its panels, or
-/// nothing when it made no figure.
+/// nothing when it made no figure; with PlotOptions::keep_figures, every
+/// figure it saved, in order (each holds its panels' data until dropped).
 struct PlotResult {
   std::shared_ptr<chart::Figure> figure;
   std::vector<chart::Axes*> axes;
+  std::vector<SavedFigure> saved = {};
 };
 
 /// _prepare_geomag's result: the series table (cut to the range, keys on

@@ -82,10 +82,15 @@ void bind_layout(py::class_<TSPlotter>& c, const char* name, PlotCall call, cons
   options.disable_function_signatures();
   c.def(
       name,
-      [call](TSPlotter& p, py::object ts, py::args args, py::kwargs kwargs) {
+      [call](py::object self, py::object ts, py::args args, py::kwargs kwargs) {
+        TSPlotter& p = self.cast<TSPlotter&>();
         Table table = from_dataframe(ts, "ts");
         tsplot::PlotOptions o = plot_options(call, args, kwargs);
+        o.keep_figures = true;
         tsplot::PlotResult r = without_gil([&] { return (p.*layout)(table, o); });
+        py::list saved;
+        for (const auto& s : r.saved) saved.append(figure_and_axes(s.figure, s.axes));
+        self.attr("__dict__")["_figures"] = saved;
         return figure_and_axes(r.figure, r.axes);
       },
       "ts"_a, (plot_signature(call) + "\n\n" + summary).c_str());
@@ -205,7 +210,15 @@ void bind_overlay_steps(py::class_<TSPlotter>& c) {
 }  // namespace
 
 void bind_tsplot(py::module_& m) {
-  py::class_<TSPlotter> c(m, "TSPlotter", doc::TSPlotter);
+  py::class_<TSPlotter> c(m, "TSPlotter", doc::TSPlotter, py::dynamic_attr());
+  c.def_property_readonly(
+       "figures", [](py::object self) -> py::list { return self.attr("__dict__").attr("get")("_figures", py::list()); },
+       "Every figure the last layout call saved, in order, as (Figure, [Axes, ...]) pairs.")
+      .def("__repr__", [](const TSPlotter& p) {
+        return "<TSPlotter of " + std::to_string(p.stations_table.num_rows()) + " stations, " +
+               std::to_string(p.points_table.num_rows()) + " points, " + std::to_string(p.items_table.num_rows()) +
+               " items" + (p.conn ? ", connected>" : ", no connection>");
+      });
   c.def(py::init([](py::object conn, std::string mean_color, std::string std_color, std::string mean_linestyle,
                     std::string std_linestyle, double mean_alpha, double std_alpha, double mean_linewidth,
                     double std_linewidth, py::object metadata_dir, bool refresh_metadata) {

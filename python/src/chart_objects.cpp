@@ -30,8 +30,8 @@ py::array_t<double> numbers(const std::vector<double>& values) {
 }
 
 py::dict axis_dict(const chart::AxisInfo& a) {
-  return py::dict("low"_a = a.low, "high"_a = a.high, "inverted"_a = a.inverted, "ticks"_a = numbers(a.ticks),
-                  "labels"_a = a.labels, "offset"_a = a.offset, "label"_a = a.label);
+  return py::dict("low"_a = a.low, "high"_a = a.high, "inverted"_a = a.inverted, "unit"_a = a.unit,
+                  "ticks"_a = numbers(a.ticks), "labels"_a = a.labels, "offset"_a = a.offset, "label"_a = a.label);
 }
 
 py::dict mark_dict(const chart::MarkInfo& m) {
@@ -156,8 +156,9 @@ void bind_chart_objects(py::module_& m) {
           "last_pixel_size", [](const FigureHandle& f) { return f.figure->last_pixel_size(); },
           "(width, height) in pixels of the last PNG written.");
 
-  py::class_<AxesHandle>(m, "Axes", "One panel of a Figure")
-      .def_property_readonly(
+  py::class_<AxesHandle> axes(m, "Axes", "One panel of a Figure");
+  bind_axes_marks(axes);
+  axes.def_property_readonly(
           "figure", [](const AxesHandle& a) { return FigureHandle{a.figure}; }, "The figure of the panel.")
       .def_property_readonly(
           "index", [](const AxesHandle& a) { return a.panel; }, "The panel's place in its figure, from the top.")

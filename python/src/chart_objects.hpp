@@ -30,6 +30,9 @@ struct AxesHandle {
 /// The classes Figure and Axes, in `m`.
 void bind_chart_objects(py::module_& m);
 
+/// Axes' methods that add marks, titles and legends under matplotlib's names.
+void bind_axes_marks(py::class_<AxesHandle>& axes);
+
 /// The panels of a figure as Axes objects, in order.
 py::list axes_objects(const std::shared_ptr<chart::Figure>& figure, const std::vector<chart::Axes*>& axes);
 

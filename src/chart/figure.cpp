@@ -244,6 +244,8 @@ const char* kind_name(Axes::Mark::Kind kind) {
   switch (kind) {
     case K::Line: return "line";
     case K::HLine: return "hline";
+    case K::VLine: return "vline";
+    case K::VSpan: return "vspan";
     case K::Stem: return "stem";
     case K::Scatter: return "scatter";
     case K::Bar: return "bar";
@@ -268,7 +270,7 @@ MarkInfo info_of(const Axes::Mark& m) {
 }
 
 AxisInfo axis_info(const AxisTicks& t, double low, double high, bool inverted, const std::string& label) {
-  return AxisInfo{low, high, inverted, t.at, t.labels, t.offset, label};
+  return AxisInfo{low, high, inverted, "", t.at, t.labels, t.offset, label};
 }
 
 }  // namespace
@@ -287,6 +289,7 @@ std::vector<PanelInfo> Figure::describe() const {
     bool x_labels = shows_x_labels(i);
     if (!x_labels) xt.labels.assign(xt.at.size(), ""), xt.offset.clear();
     p.x = axis_info(xt, v.x.first, v.x.second, false, x_labels ? a.xlabel_ : "");
+    if (dates && a.categories_.empty()) p.x.unit = "days since 1970-01-01";
     p.y = axis_info(y_ticks(v, a.yticks_, a.ytick_format_), v.y.first, v.y.second, a.invert_y_, a.ylabel_);
     for (const auto& m : a.marks_) p.marks.push_back(info_of(*m));
     if (a.twin_) {

@@ -288,7 +288,7 @@ void draw_legend_handle(cairo_t* cr, const Axes::Mark& m, double x0, double x1, 
   using K = Axes::Mark::Kind;
   cairo_save(cr);
   source(cr, m.color, m.style.alpha);
-  if (m.kind == K::Bar || m.kind == K::Fill) {
+  if (m.kind == K::Bar || m.kind == K::Fill || m.kind == K::VSpan) {
     cairo_rectangle(cr, x0, yc - 0.35 * fs, x1 - x0, 0.7 * fs);
     cairo_fill(cr);
   } else if (m.kind == K::Scatter) {
@@ -325,7 +325,7 @@ std::optional<Range> mark_x_limits(const Axes::Mark& m) {
 
 std::optional<Range> mark_y_limits(const Axes::Mark& m) {
   using K = Axes::Mark::Kind;
-  if (m.kind == K::Text || m.kind == K::Annotation) return std::nullopt;
+  if (m.kind == K::Text || m.kind == K::Annotation || m.kind == K::VLine || m.kind == K::VSpan) return std::nullopt;
   auto r = m.y32.empty() ? finite_range(m.y) : finite_range(m.y32);
   if (m.kind == K::Stem || m.kind == K::Bar) r = with(r, 0);
   if (m.kind == K::Fill) r = with(r, m.level);
@@ -348,6 +348,15 @@ void draw_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double colu
       cairo_move_to(cr, v.rect.left, v.to_y(m.y[0]));
       cairo_line_to(cr, v.rect.right(), v.to_y(m.y[0]));
       cairo_stroke(cr);
+      break;
+    case K::VLine:
+      cairo_move_to(cr, v.to_x(m.x[0]), v.rect.top);
+      cairo_line_to(cr, v.to_x(m.x[0]), v.rect.bottom());
+      cairo_stroke(cr);
+      break;
+    case K::VSpan:
+      cairo_rectangle(cr, v.to_x(m.x[0]), v.rect.top, v.to_x(m.x[1]) - v.to_x(m.x[0]), v.rect.height);
+      cairo_fill(cr);
       break;
     case K::Stem:
       cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
@@ -428,6 +437,17 @@ void Axes::plot_float32(std::vector<double> x, std::vector<float> y, const Style
 void Axes::axhline(double y, const Style& style) {
   auto m = add(make(Mark::Kind::HLine, {0}, {y}, style, "axhline"));
   m->color = style.color.value_or(parse_color("C0"));
+}
+
+void Axes::axvline(double x, const Style& style) {
+  auto m = add(make(Mark::Kind::VLine, {x}, {0}, style, "axvline"));
+  m->color = style.color.value_or(parse_color("C0"));
+}
+
+void Axes::axvspan(double x0, double x1, const Style& style) {
+  auto m = add(make(Mark::Kind::VSpan, {x0, x1}, {0, 0}, style, "axvspan"));
+  m->style.zorder = style.zorder == 2 ? 1 : style.zorder;
+  m->color = style.color.value_or(next_patch_color());
 }
 
 void Axes::stem(std::vector<double> x, std::vector<double> y, const Style& style) {

@@ -14,7 +14,7 @@ namespace tremora::chart {
 using Range = std::pair<double, double>;
 
 struct Axes::Mark {
-  enum class Kind { Line, HLine, Stem, Scatter, Bar, Fill, Text, Annotation } kind = Kind::Line;
+  enum class Kind { Line, HLine, VLine, VSpan, Stem, Scatter, Bar, Fill, Text, Annotation } kind = Kind::Line;
   std::vector<double> x, y, sizes;
   std::vector<float> y32;  // the y of a line given as 32-bit floats (then `y` is empty)
   double y_at(std::size_t i) const { return y32.empty() ? y[i] : double(y32[i]); }

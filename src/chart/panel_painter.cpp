@@ -210,7 +210,8 @@ void draw_legend(cairo_t* cr, const std::vector<const Axes::Mark*>& marks, const
   // stems, each group in the order the marks were added.
   auto group = [](const Axes::Mark* m) {
     using K = Axes::Mark::Kind;
-    return m->kind == K::Line || m->kind == K::HLine ? 0 : m->kind == K::Fill || m->kind == K::Scatter ? 1 : 2;
+    if (m->kind == K::Line || m->kind == K::HLine || m->kind == K::VLine) return 0;
+    return m->kind == K::Fill || m->kind == K::VSpan || m->kind == K::Scatter ? 1 : 2;
   };
   std::sort(entries.begin(), entries.end(), [&](const Axes::Mark* a, const Axes::Mark* b) {
     return group(a) != group(b) ? group(a) < group(b) : a->order < b->order;

@@ -187,6 +187,17 @@ PlotResult TSPlotter::plot(const Table& ts, const PlotOptions& options) {
   return {};
 }
 
+namespace {
+
+// The layout's result after it saved `figure`.
+void keep(PlotResult& result, const std::shared_ptr<chart::Figure>& figure, const std::vector<chart::Axes*>& axes,
+          const PlotOptions& o) {
+  result.figure = figure, result.axes = axes;
+  if (o.keep_figures) result.saved.push_back({figure, axes});
+}
+
+}  // namespace
+
 PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
   LayoutStart start(*this, input, o);
   auto& [p, run, index] = start;
@@ -225,7 +236,7 @@ PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
       }
       if (o.show_geomag) _draw_geomag(axes, p.kp, p.kp_error, run.bounds, o.time_timezone, o.xlabel);
       _save_figure(*figure, o.prefix + item + o.fig_label + "_" + std::to_string(number), o.figure_format);
-      last = {figure, axes};
+      keep(last, figure, axes, o);
     }
   }
   return last;
@@ -278,7 +289,7 @@ PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o)
       if (o.rainfall && o.rainfall->num_rows() > 0) draw_rainfall(*this, *axes[k - 1], *o.rainfall, o);
       if (o.show_geomag) _draw_geomag(axes, p.kp, p.kp_error, run.bounds, o.time_timezone, o.xlabel);
       _save_figure(*figure, o.prefix + station + "_" + point + o.fig_label, o.figure_format);
-      last = {figure, axes};
+      keep(last, figure, axes, o);
     }
   }
   return last;

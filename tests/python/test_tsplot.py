@@ -95,6 +95,35 @@ def test_plot_by_items_makes_one_figure_per_seven_series(plotter, in_tmp):
     np.testing.assert_allclose(line["y"], series - (series.max() + series.min()) / 2, atol=1e-5)
     assert [m["label"] for m in marks(panels[0], "hline")] == ["Mean"]
 
+    # Every saved figure stays at hand; the last one takes more marks under
+    # matplotlib's names (times in days since 1970, as describe says) and
+    # is saved again with them.
+    assert [len(a) for _, a in plotter.figures] == [7, 7, 2]
+    assert [p["title"] for p in plotter.figures[-1][0].describe()] == [p["title"] for p in panels]
+    assert repr(plotter).startswith("<TSPlotter of ") and panels[0]["x"]["unit"] == "days since 1970-01-01"
+    before = fig._repr_png_()
+    top = axes[0]
+    when = pd.Timestamp(series.index[10])
+    top.axvline(when, color="red", label="event")
+    top.axvspan(series.index[20], series.index[30], alpha=0.2)
+    top.plot(series.index, series.to_numpy() * 0, "k--", lw=0.5)
+    top.scatter([when], [0.0], s=20, c="b")
+    top.fill_between(series.index, series.to_numpy() * 0 + 1, 0.0)
+    top.text(0.5, 0.5, "note", transform=top.transAxes)
+    top.annotate("here", xy=(when, 0.0), xytext=(5, 5), textcoords="offset points", arrowprops={"arrowstyle": "->"})
+    top.axhline(1.0)
+    top.set_title("T")
+    top.set_ylabel("Y")
+    top.legend(loc="upper right")
+    added = top.describe()
+    kinds = [m["kind"] for m in added["marks"]][-8:]
+    assert kinds == ["vline", "vspan", "line", "scatter", "fill", "text", "annotation", "hline"]
+    days = (when - pd.Timestamp("1970-01-01")) / pd.Timedelta(days=1)
+    assert marks(added, "vline")[0]["x"][0] == pytest.approx(days)
+    assert (added["title"], added["y"]["label"]) == ("T", "Y") and fig._repr_png_() != before
+    with pytest.raises(TypeError, match="unexpected keyword argument 'colour'"):
+        top.plot(series.index, series, colour="red")
+
 
 def test_plot_by_station_with_rainfall_quakes_and_kp(plotter, catalogue, in_tmp):
     ts = observations([("37001", "1", "4112")], start="2024-05-08", periods=96)
