@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "chart_objects.hpp"
+#include "doc_plotkit.hpp"
 #include "plot_args.hpp"
 
 namespace tremora::python {
@@ -68,7 +69,6 @@ double x_coordinate(const AxesHandle& a, py::handle value, const char* argument)
   if (is_datetime_like(value)) a.axes->set_date_axis();
   return coordinate(value, argument);
 }
-
 
 // matplotlib's short names of drawing options.
 std::string long_name(const std::string& key) {
@@ -150,7 +150,8 @@ void plot(const AxesHandle& a, const py::args& args, const py::kwargs& kwargs) {
   a.axes->plot(std::move(x), std::move(y), style);
 }
 
-void scatter(const AxesHandle& a, const py::object& x, const py::object& y, const py::object& s, const py::object& c, const py::kwargs& kwargs) {
+void scatter(const AxesHandle& a, const py::object& x, const py::object& y, const py::object& s, const py::object& c,
+             const py::kwargs& kwargs) {
   chart::Style style = style_of(kwargs, "scatter");
   if (!c.is_none()) style.color = chart::parse_color(cast_arg<std::string>(c, "c", "a colour"));
   std::vector<double> areas = s.is_none() ? std::vector<double>{36} : coordinates(s, "s");
@@ -161,8 +162,8 @@ void text(const AxesHandle& a, const py::object& x, const py::object& y, const s
           const std::string& ha, const std::string& va, const std::string& transform, const py::kwargs& kwargs) {
   if (transform != "data" && transform != "axes")
     throw py::value_error("text: transform must be ax.transData or ax.transAxes, not '" + transform + "'");
-  a.axes->text(transform == "axes" ? coordinate(x, "x") : x_coordinate(a, x, "x"), coordinate(y, "y"), s, text_style_of(kwargs, fontsize, "text"), ha, va,
-               transform == "axes");
+  a.axes->text(transform == "axes" ? coordinate(x, "x") : x_coordinate(a, x, "x"), coordinate(y, "y"), s,
+               text_style_of(kwargs, fontsize, "text"), ha, va, transform == "axes");
 }
 
 void annotate(const AxesHandle& a, const std::string& text, const py::object& xy, const py::object& xytext,
@@ -190,64 +191,64 @@ void annotate(const AxesHandle& a, const std::string& text, const py::object& xy
 }  // namespace
 
 void bind_axes_marks(py::class_<AxesHandle>& axes) {
-  axes.def("plot", &plot, "A line through the points: plot([x], y, [fmt], **style).")
-      .def("scatter", &scatter, "x"_a, "y"_a, "s"_a = py::none(), "c"_a = py::none(),
-           "Marks at the points, s their areas in pt² (one or one per point).")
+  axes.def("plot", &plot, doc::Axes_plot)
+      .def("scatter", &scatter, "x"_a, "y"_a, "s"_a = py::none(), "c"_a = py::none(), doc::Axes_scatter)
       .def(
-          "axhline", [](const AxesHandle& a, double y, const py::kwargs& kw) { a.axes->axhline(y, style_of(kw, "axhline")); },
-          "y"_a = 0.0, "A horizontal line across the panel.")
+          "axhline",
+          [](const AxesHandle& a, double y, const py::kwargs& kw) { a.axes->axhline(y, style_of(kw, "axhline")); },
+          "y"_a = 0.0, doc::Axes_axhline)
       .def(
           "axvline",
           [](const AxesHandle& a, const py::object& x, const py::kwargs& kw) {
             a.axes->axvline(x_coordinate(a, x, "x"), style_of(kw, "axvline"));
           },
-          "x"_a = 0.0, "A vertical line across the panel at x (a number or a date-time).")
+          "x"_a = 0.0, doc::Axes_axvline)
       .def(
           "axvspan",
           [](const AxesHandle& a, const py::object& xmin, const py::object& xmax, const py::kwargs& kw) {
             a.axes->axvspan(x_coordinate(a, xmin, "xmin"), x_coordinate(a, xmax, "xmax"), style_of(kw, "axvspan"));
           },
-          "xmin"_a, "xmax"_a, "A band from xmin to xmax over the panel's height.")
+          "xmin"_a, "xmax"_a, doc::Axes_axvspan)
       .def(
           "fill_between",
           [](const AxesHandle& a, const py::object& x, const py::object& y1, double y2, const py::kwargs& kw) {
             a.axes->fill_between(x_coordinates(a, x, "x"), coordinates(y1, "y1"), y2, style_of(kw, "fill_between"));
           },
-          "x"_a, "y1"_a, "y2"_a = 0.0, "The area between the curve y1 and the level y2.")
+          "x"_a, "y1"_a, "y2"_a = 0.0, doc::Axes_fill_between)
       .def("text", &text, "x"_a, "y"_a, "s"_a, "fontsize"_a = 12.0, "ha"_a = "left", "va"_a = "baseline",
-           "transform"_a = "data", "Text at (x, y): data coordinates, or fractions of the panel (ax.transAxes).")
+           "transform"_a = "data", doc::Axes_text)
       .def("annotate", &annotate, "text"_a, "xy"_a, "xytext"_a = py::none(), "textcoords"_a = "data",
-           "arrowprops"_a = py::none(), "fontsize"_a = 12.0, "Text pointing at the point xy, with an optional arrow; xytext in textcoords: 'data' (as xy),\n"
-           "'offset points' from xy, or 'axes fraction'.")
+           "arrowprops"_a = py::none(), "fontsize"_a = 12.0, doc::Axes_annotate)
       .def(
           "set_title",
           [](const AxesHandle& a, const std::string& label, double fontsize, double pad, const py::kwargs& kw) {
             a.axes->set_title(label, text_style_of(kw, fontsize, "set_title"), pad);
           },
-          "label"_a, "fontsize"_a = 12.0, "pad"_a = 6.0, "Text above the panel.")
+          "label"_a, "fontsize"_a = 12.0, "pad"_a = 6.0, doc::Axes_set_title)
       .def(
           "set_xlabel",
           [](const AxesHandle& a, const std::string& label, double fontsize, double labelpad, const py::kwargs& kw) {
             a.axes->set_xlabel(label, text_style_of(kw, fontsize, "set_xlabel"), labelpad);
           },
-          "xlabel"_a, "fontsize"_a = 12.0, "labelpad"_a = 4.0, "The x axis label.")
+          "xlabel"_a, "fontsize"_a = 12.0, "labelpad"_a = 4.0, doc::Axes_set_xlabel)
       .def(
           "set_ylabel",
           [](const AxesHandle& a, const std::string& label, double fontsize, double labelpad, const py::kwargs& kw) {
             a.axes->set_ylabel(label, text_style_of(kw, fontsize, "set_ylabel"), labelpad);
           },
-          "ylabel"_a, "fontsize"_a = 12.0, "labelpad"_a = 4.0, "The y axis label.")
+          "ylabel"_a, "fontsize"_a = 12.0, "labelpad"_a = 4.0, doc::Axes_set_ylabel)
       .def(
           "legend",
           [](const AxesHandle& a, std::string loc, const std::string& title, double framealpha, double fontsize) {
             // "best" is placed at the upper left: there is no search for the emptiest corner.
             a.axes->legend({.size = fontsize}, title, framealpha, loc == "best" ? "upper left" : loc);
           },
-          "loc"_a = "best", "title"_a = "", "framealpha"_a = 0.8, "fontsize"_a = 9.0, "A legend of the labelled marks.")
+          "loc"_a = "best", "title"_a = "", "framealpha"_a = 0.8, "fontsize"_a = 9.0, doc::Axes_legend)
       .def_property_readonly_static(
           "transData", [](py::object) { return "data"; }, "For text(transform=...): x and y in data coordinates.")
       .def_property_readonly_static(
-          "transAxes", [](py::object) { return "axes"; }, "For text(transform=...): x and y as fractions of the panel.");
+          "transAxes", [](py::object) { return "axes"; },
+          "For text(transform=...): x and y as fractions of the panel.");
 }
 
 }  // namespace tremora::python

@@ -5,6 +5,7 @@
 
 #include "args.hpp"
 #include "chart_objects.hpp"
+#include "doc_plotkit.hpp"
 #include "plot_args.hpp"
 #include "tremora/plotkit.hpp"
 #include "tremora/qzdata.hpp"
@@ -93,19 +94,16 @@ void bind_plotkit(py::module_& m) {
   m.attr("legend_font") = font_dict(plotkit::legend_font);
   m.attr("id_to_freq") = py::cast(plotkit::id_to_freq());
 
-  m.def("apply_chart_style", &plotkit::apply_chart_style,
-        "Applies the global chart style again (done once when the library loads).");
+  m.def("apply_chart_style", &plotkit::apply_chart_style, doc::apply_chart_style);
 
   m.def(
       "text_style",
       [](py::object font, py::object base) {
         return text_style_dict(plotkit::text_style(font_arg(font, "font"), base_style_arg(base)));
       },
-      "font"_a, "base"_a = py::none(),
-      "The text style of a font setting (such as font_title): its keys over `base` (12 pt serif when None).");
+      "font"_a, "base"_a = py::none(), doc::text_style);
 
-  m.def("create_figures_folder", &plotkit::create_figures_folder, LongWork(),
-        "Makes the folder 'figures' in the working directory when no entry of that name exists.");
+  m.def("create_figures_folder", &plotkit::create_figures_folder, LongWork(), doc::create_figures_folder);
 
   m.def(
       "calculate_stats",
@@ -113,17 +111,15 @@ void bind_plotkit(py::module_& m) {
         Table table = from_dataframe(df.object, "df");
         return stats_dict(without_gil([&] { return plotkit::calculate_stats(table, column, multiplier); }));
       },
-      "df"_a, "column"_a = qzdata::kObsValue, "multiplier"_a = 2.0,
-      "Statistics of a column, in the order mean, median, std (sample), min, max, lower_limit, upper_limit\n"
-      "(mean -/+ multiplier * std); NaN values are skipped.");
+      "df"_a, "column"_a = qzdata::kObsValue, "multiplier"_a = 2.0, doc::calculate_stats);
 
   m.def(
       "get_freq_str", [](py::object timedelta) { return plotkit::get_freq_str(duration_arg(timedelta, "timedelta")); },
-      "timedelta"_a, "The step code of a time span: '30s', '1min', '2h', or '1D' from one day on.");
+      "timedelta"_a, doc::get_freq_str);
 
   m.def(
       "most_frequent_step", [](py::object times) { return plotkit::most_frequent_step(times_arg(times)); }, "times"_a,
-      "The step code of the most frequent interval between consecutive times; 'min' when there is none.");
+      doc::most_frequent_step);
 
   m.def(
       "reindex_df_by_interval",
@@ -131,9 +127,7 @@ void bind_plotkit(py::module_& m) {
         Table table = from_dataframe(df.object, "df");
         return without_gil([&] { return plotkit::reindex_df_by_interval(table); });
       },
-      "df"_a,
-      "The table on a regular grid from its earliest to its latest time, stepping by the SAMPLERATE code of\n"
-      "the first row or the most frequent interval; grid times without a row get missing values.");
+      "df"_a, doc::reindex_df_by_interval);
 }
 
 }  // namespace tremora::python

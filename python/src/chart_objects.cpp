@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 
+#include "doc_plotkit.hpp"
 #include "plot_args.hpp"
 #include "tremora/files.hpp"
 
@@ -108,11 +109,11 @@ void save_figure(const FigureHandle& f, py::object target, double dpi, py::objec
 }  // namespace
 
 void bind_chart_objects(py::module_& m) {
-  py::class_<FigureHandle>(m, "Figure", "A figure of panels stacked in one column, sharing their x range")
+  py::class_<FigureHandle>(m, "Figure", doc::Figure)
       .def(py::init([](double width, double height) {
              return FigureHandle{std::make_shared<chart::Figure>(width, height)};
            }),
-           "width"_a, "height"_a, "A figure `width` by `height` inches.")
+           "width"_a, "height"_a, doc::Figure_init)
       .def(
           "subplots",
           [](FigureHandle& f, int rows, double hspace) {
@@ -120,11 +121,8 @@ void bind_chart_objects(py::module_& m) {
             if (!f.figure->describe().empty()) throw py::value_error("the figure has its panels already");
             return axes_objects(f.figure, f.figure->subplots(rows, hspace));
           },
-          "rows"_a, "hspace"_a = 0.5, "Creates `rows` panels from top to bottom (once per figure) and returns them.")
-      .def("save", &save_figure, "path"_a, "dpi"_a = 100.0, "format"_a = py::none(),
-           "Writes PNG, SVG or PDF, cropped to the drawn content: to a path (a str or os.PathLike; the format\n"
-           "by its extension unless `format` names one) or to a binary file object such as io.BytesIO (the\n"
-           "format then `format`, PNG when not given).")
+          "rows"_a, "hspace"_a = 0.5, doc::Figure_subplots)
+      .def("save", &save_figure, "path"_a, "dpi"_a = 100.0, "format"_a = py::none(), doc::Figure_save)
       .def(
           "savefig",
           [](const FigureHandle& f, py::object fname, double dpi, py::object format, py::object bbox_inches) {
@@ -133,8 +131,7 @@ void bind_chart_objects(py::module_& m) {
               throw py::value_error("bbox_inches must be None or 'tight': figures are always cropped to their content");
             save_figure(f, std::move(fname), dpi, std::move(format));
           },
-          "fname"_a, "dpi"_a = 100.0, "format"_a = py::none(), "bbox_inches"_a = py::none(),
-          "save under matplotlib's names (saved figures are always cropped, as with bbox_inches='tight').")
+          "fname"_a, "dpi"_a = 100.0, "format"_a = py::none(), "bbox_inches"_a = py::none(), doc::Figure_savefig)
       .def(
           "_repr_png_",
           [](const FigureHandle& f) { return py::bytes(without_gil([&] { return f.figure->render("png"); })); },
@@ -150,13 +147,12 @@ void bind_chart_objects(py::module_& m) {
                     std::to_string(int(std::lround(h * 100))) + " with " + std::to_string(panels) + " Axes>";
            })
       .def(
-          "describe", [](const FigureHandle& f) { return describe_panels(f.figure->describe()); },
-          "The panels as they would be saved: title, x and y axes (view, ticks, labels), marks, twin.")
+          "describe", [](const FigureHandle& f) { return describe_panels(f.figure->describe()); }, doc::Figure_describe)
       .def_property_readonly(
           "last_pixel_size", [](const FigureHandle& f) { return f.figure->last_pixel_size(); },
-          "(width, height) in pixels of the last PNG written.");
+          doc::Figure_last_pixel_size);
 
-  py::class_<AxesHandle> axes(m, "Axes", "One panel of a Figure");
+  py::class_<AxesHandle> axes(m, "Axes", doc::Axes);
   bind_axes_marks(axes);
   axes.def_property_readonly(
           "figure", [](const AxesHandle& a) { return FigureHandle{a.figure}; }, "The figure of the panel.")
@@ -164,7 +160,7 @@ void bind_chart_objects(py::module_& m) {
           "index", [](const AxesHandle& a) { return a.panel; }, "The panel's place in its figure, from the top.")
       .def_property_readonly(
           "is_twin", [](const AxesHandle& a) { return a.twin; }, "True for a second y axis of a panel.")
-      .def("describe", &describe_axes, "What the panel shows (as Figure.describe gives it for one panel).")
+      .def("describe", &describe_axes, doc::Axes_describe)
       .def("__repr__", [](const AxesHandle& a) {
         return std::string("<Axes panel ") + std::to_string(a.panel) + (a.twin ? " (twin y axis)" : "") + ">";
       });

@@ -2,6 +2,7 @@
 its loggers in Python's logging."""
 import logging
 
+import numpy as np
 import pandas as pd
 import pytest
 
@@ -60,3 +61,17 @@ def test_unresolved_requests_warn_naming_the_argument(conn, caplog):
     assert "fetch_data: method_name '无此方法' matches no method or discipline" in warnings
     assert "load_Oracle_data_daily: datatype '日' is not a sampling rate" in warnings
     assert "fetching_dialog: methodname '降雨量' has no log table" in warnings
+
+
+def test_wrong_arguments_name_kinds_never_whole_tables():
+    from tremora import plotkit, postprocessing, tsplot
+    df = pd.DataFrame({"OBSVALUE": np.arange(5000.0)}, index=pd.date_range("2024-05-01", periods=5000, freq="min"))
+    calls = [lambda: postprocessing.first_difference(df, value_col=5),
+             lambda: plotkit.calculate_stats(df, column=["OBSVALUE"]),
+             lambda: tsplot.TSPlotter._setup_axis(None, df, "t")]
+    for call in calls:
+        with pytest.raises(TypeError) as error:
+            call()
+        text = str(error.value)
+        assert "incompatible function arguments" in text and "DataFrame (5000 rows x 1 columns)" in text
+        assert len(text) < 1200 and "4999.0" not in text, text
