@@ -56,6 +56,9 @@ void bind_yearplot(py::module_& m) {
         std::string file = py::isinstance<py::str>(output_file) || py::hasattr(output_file, "__fspath__")
                                ? path_arg(output_file, "output_file").string()
                                : std::string(py::str(output_file));
+        // A path object drops the "./" of "./figures/x.png": one that starts
+        // in the folder figures means that folder, as the text would.
+        if (!py::isinstance<py::str>(output_file) && file.rfind("figures/", 0) == 0) file.insert(0, "./");
         yearplot::AnnualOptions o{.output_file = file,
                                   .subtract_mean = subtract_mean,
                                   .invert_y = invert_y,

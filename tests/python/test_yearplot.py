@@ -1,6 +1,7 @@
 """tremora.yearplot from Python: the annual chart's file, lines and labels,
 and a Python tick formatter called while the chart is drawn."""
 import logging
+import pathlib
 
 import numpy as np
 import pandas as pd
@@ -33,6 +34,9 @@ def test_annual_chart_file_lines_and_caller_table(in_tmp):
     assert len(marks(panel, "fill")) == 1
     # The table gains the normalised dates the chart is drawn on.
     assert df["datetime_norm"].iloc[366] == pd.Timestamp("2024-01-01")
+    # A path object into ./figures (its "./" dropped by pathlib) lands there.
+    yearplot.plot_annual_comparison(df, output_file=pathlib.Path("./figures/p.png"))
+    assert (in_tmp / "figures" / "p.png").is_file() and not (in_tmp / "figures" / "figures").exists()
 
 
 def test_python_tick_formatter_runs_while_the_chart_is_drawn(in_tmp, caplog):
