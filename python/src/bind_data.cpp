@@ -4,6 +4,7 @@
 
 #include "args.hpp"
 #include "connection.hpp"
+#include "doc_data.hpp"
 #include "module.hpp"
 #include "plot_args.hpp"
 #include "tremora/cleaning.hpp"
@@ -38,54 +39,58 @@ py::dict context_dict(const exchange::VuzoContext& c) {
 
 void bind_metastash(py::module_& m) {
   using metastash::MetadataCache;
-  py::class_<MetadataCache>(m, "MetadataCache")
-      .def_property_readonly_static("TABLE_SPECS",
-                                    [](py::object) {
-                                      py::dict specs;
-                                      for (const auto& [name, table] : MetadataCache::TABLE_SPECS())
-                                        specs[py::str(name)] = py::make_tuple(table.filename, table.sql);
-                                      return specs;
-                                    })
-      .def_static("default_cache_dir", &MetadataCache::default_cache_dir)
+  py::class_<MetadataCache>(m, "MetadataCache", doc::MetadataCache)
+      .def_property_readonly_static(
+          "TABLE_SPECS",
+          [](py::object) {
+            py::dict specs;
+            for (const auto& [name, table] : MetadataCache::TABLE_SPECS())
+              specs[py::str(name)] = py::make_tuple(table.filename, table.sql);
+            return specs;
+          },
+          doc::MetadataCache_TABLE_SPECS)
+      .def_static("default_cache_dir", &MetadataCache::default_cache_dir, doc::MetadataCache_default_cache_dir)
       .def_static(
-          "safe_namespace", [](const TextArg& ns) { return MetadataCache::safe_namespace(ns); }, "ns"_a = "")
+          "safe_namespace", [](const TextArg& ns) { return MetadataCache::safe_namespace(ns); }, "ns"_a = "",
+          doc::MetadataCache_safe_namespace)
       .def_static(
           "infer_namespace",
           [](const ConnectionHandle* conn) { return MetadataCache::infer_namespace(connection_of(conn)); },
-          "conn"_a = py::none())
+          "conn"_a = py::none(), doc::MetadataCache_infer_namespace)
       .def_static(
           "resolve_cache_dir",
           [](const TextArg& cache_dir, const TextArg& ns) { return MetadataCache::resolve_cache_dir(cache_dir, ns); },
-          "cache_dir"_a = "", "ns"_a = "")
+          "cache_dir"_a = "", "ns"_a = "", doc::MetadataCache_resolve_cache_dir)
       .def_static(
           "cache_path",
           [](const std::string& table_name, const TextArg& cache_dir, const TextArg& ns) {
             return MetadataCache::cache_path(table_name, cache_dir, ns);
           },
-          "table_name"_a, "cache_dir"_a = "", "ns"_a = "")
+          "table_name"_a, "cache_dir"_a = "", "ns"_a = "", doc::MetadataCache_cache_path)
       .def_static(
           "ensure_cache_dir",
           [](const TextArg& cache_dir, const TextArg& ns) { return MetadataCache::ensure_cache_dir(cache_dir, ns); },
-          "cache_dir"_a = "", "ns"_a = "")
-      .def_static("normalize_columns", &MetadataCache::normalize_columns, "df"_a)
+          "cache_dir"_a = "", "ns"_a = "", doc::MetadataCache_ensure_cache_dir)
+      .def_static("normalize_columns", &MetadataCache::normalize_columns, "df"_a, doc::MetadataCache_normalize_columns)
       .def_static(
           "save_table",
           [](const std::string& table_name, const Table& df, const TextArg& cache_dir, const TextArg& ns) {
             return MetadataCache::save_table(table_name, df, cache_dir, ns);
           },
-          "table_name"_a, "df"_a, "cache_dir"_a = "", "ns"_a = "")
+          "table_name"_a, "df"_a, "cache_dir"_a = "", "ns"_a = "", doc::MetadataCache_save_table)
       .def_static(
           "load_table",
           [](const std::string& table_name, const TextArg& cache_dir, const TextArg& ns) {
             return MetadataCache::load_table(table_name, cache_dir, ns);
           },
-          "table_name"_a, "cache_dir"_a = "", "ns"_a = "")
+          "table_name"_a, "cache_dir"_a = "", "ns"_a = "", doc::MetadataCache_load_table)
       .def_static(
           "fetch_and_cache_table",
           [](ConnectionHandle& conn, const std::string& table_name, const TextArg& cache_dir, const TextArg& ns) {
             return MetadataCache::fetch_and_cache_table(required(conn), table_name, cache_dir, ns);
           },
-          "conn"_a, "table_name"_a, "cache_dir"_a = "", "ns"_a = "", LongWork())
+          "conn"_a, "table_name"_a, "cache_dir"_a = "", "ns"_a = "", LongWork(),
+          doc::MetadataCache_fetch_and_cache_table)
       .def_static(
           "refresh_cache",
           [](ConnectionHandle& conn, const TextArg& cache_dir, const std::optional<std::vector<std::string>>& tables,
@@ -93,14 +98,16 @@ void bind_metastash(py::module_& m) {
             return MetadataCache::refresh_cache(required(conn), cache_dir, tables.value_or(std::vector<std::string>{}),
                                                 ns);
           },
-          "conn"_a, "cache_dir"_a = "", "tables"_a = py::none(), "ns"_a = "", LongWork())
+          "conn"_a, "cache_dir"_a = "", "tables"_a = py::none(), "ns"_a = "", LongWork(),
+          doc::MetadataCache_refresh_cache)
       .def_static(
           "get_table",
           [](const std::string& table_name, const ConnectionHandle* conn, const TextArg& cache_dir, bool refresh,
              const TextArg& ns) {
             return MetadataCache::get_table(table_name, connection_of(conn), cache_dir, refresh, ns);
           },
-          "table_name"_a, "conn"_a = py::none(), "cache_dir"_a = "", "refresh"_a = false, "ns"_a = "", LongWork())
+          "table_name"_a, "conn"_a = py::none(), "cache_dir"_a = "", "refresh"_a = false, "ns"_a = "", LongWork(),
+          doc::MetadataCache_get_table)
       .def_static(
           "get_timeseries_info",
           [](const ConnectionHandle* conn, const TextArg& cache_dir, bool refresh, const TextArg& ns) {
@@ -111,7 +118,8 @@ void bind_metastash(py::module_& m) {
             }
             return info_tuple(info);
           },
-          "conn"_a = py::none(), "cache_dir"_a = "", "refresh"_a = false, "ns"_a = "");
+          "conn"_a = py::none(), "cache_dir"_a = "", "refresh"_a = false, "ns"_a = "",
+          doc::MetadataCache_get_timeseries_info);
 }
 
 void bind_cleaning(py::module_& m) {
@@ -133,9 +141,7 @@ void bind_cleaning(py::module_& m) {
           df.attr("__setitem__")(name, result.attr("__getitem__")(name).attr("to_numpy")());
         return df;
       },
-      "df"_a, "sample_by_seconds"_a,
-      "One row per sample of the day rows of df (OBSVALUE holds a day of samples sample_by_seconds apart). Above\n"
-      "3600 s (daily data) df itself is reordered, keyed by STARTDATE and converted, and returned.");
+      "df"_a, "sample_by_seconds"_a, doc::split_lines);
 }
 
 void bind_postprocessing(py::module_& m) {
@@ -151,7 +157,7 @@ void bind_postprocessing(py::module_& m) {
                                 " (it is the DataFrame's index: pass df.reset_index())");
         return without_gil([&] { return resample_timeseries_data(df, freq, agg_method); });
       },
-      "df"_a, "freq"_a, "agg_method"_a = "mean", py::call_guard<FlushLogs>());
+      "df"_a, "freq"_a, "agg_method"_a = "mean", py::call_guard<FlushLogs>(), doc::resample_timeseries_data);
   m.def(
       "first_difference",
       // A DataFrame crosses as a copy either way, so `copy` changes nothing
@@ -161,7 +167,8 @@ void bind_postprocessing(py::module_& m) {
         return first_difference(df, {value_col, group_cols, periods, keep_first, sort, copy});
       },
       "df"_a, "value_col"_a = difference.value_col, "group_cols"_a = py::none(), "periods"_a = difference.periods,
-      "keep_first"_a = difference.keep_first, "sort"_a = difference.sort, "copy"_a = difference.copy, LongWork());
+      "keep_first"_a = difference.keep_first, "sort"_a = difference.sort, "copy"_a = difference.copy, LongWork(),
+      doc::first_difference);
   m.def(
       "fast_mad",
       [](py::array_t<double, py::array::c_style | py::array::forcecast> x) {
@@ -169,7 +176,7 @@ void bind_postprocessing(py::module_& m) {
         py::gil_scoped_release release;
         return fast_mad(values);
       },
-      "x"_a, "The median absolute deviation of x (NaN values skipped).");
+      "x"_a, doc::fast_mad);
   m.def(
       "filter_with_fast_mad",
       [](const ValuesObject& values, int64_t window_size, double threshold_factor) -> FrameOrSeries {
@@ -193,7 +200,7 @@ void bind_postprocessing(py::module_& m) {
         }();
         return {to_series(out, index)};
       },
-      "data"_a, "window_size"_a = 15, "threshold_factor"_a = 5.0);
+      "data"_a, "window_size"_a = 15, "threshold_factor"_a = 5.0, doc::filter_with_fast_mad);
   m.def("_is_leap_year", &_is_leap_year, "year"_a);
   m.def(
       "create_normalized_dates",
@@ -215,7 +222,7 @@ void bind_postprocessing(py::module_& m) {
                                                                                  "name"_a = table.key().name());
         return frame;
       },
-      "df"_a, "reference_year"_a = 2024);
+      "df"_a, "reference_year"_a = 2024, doc::create_normalized_dates);
 }
 
 void bind_export(py::module_& m) {
@@ -230,7 +237,7 @@ void bind_export(py::module_& m) {
         py::gil_scoped_release release;
         return exchange::to_vuzo(df, c);
       },
-      "df"_a, "metadata"_a);
+      "df"_a, "metadata"_a, doc::to_vuzo);
   m.def(
       "read_vuzo",
       [](const std::string& path) {
@@ -240,7 +247,7 @@ void bind_export(py::module_& m) {
         }();
         return py::make_tuple(py::cast(f.table), context_dict(f.context));
       },
-      "path"_a, "The rows of a VUZO file and its context (station_info, item_info, sampling_rate, export_time).");
+      "path"_a, doc::read_vuzo);
 }
 
 }  // namespace tremora::python

@@ -3,6 +3,7 @@
 #include "args.hpp"
 #include "connection.hpp"
 #include "convert.hpp"
+#include "doc_fetching.hpp"
 #include "module.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/fetching.hpp"
@@ -56,20 +57,24 @@ std::optional<ConnectionHandle> handle_of(std::shared_ptr<db::Connection> conn) 
 }
 
 void bind_vocabulary(py::module_& m) {
-  py::class_<DatabaseType>(m, "DatabaseType")
-      .def_property_readonly_static("RAW", [](py::object) { return std::string(DatabaseType::RAW); })
-      .def_property_readonly_static("PREPROCESSED", [](py::object) { return std::string(DatabaseType::PREPROCESSED); })
-      .def_property_readonly_static("PRODUCT", [](py::object) { return std::string(DatabaseType::PRODUCT); })
+  py::class_<DatabaseType>(m, "DatabaseType", doc::DatabaseType)
+      .def_property_readonly_static(
+          "RAW", [](py::object) { return std::string(DatabaseType::RAW); }, doc::DatabaseType_RAW)
+      .def_property_readonly_static(
+          "PREPROCESSED", [](py::object) { return std::string(DatabaseType::PREPROCESSED); },
+          doc::DatabaseType_PREPROCESSED)
+      .def_property_readonly_static(
+          "PRODUCT", [](py::object) { return std::string(DatabaseType::PRODUCT); }, doc::DatabaseType_PRODUCT)
       .def_static(
           "get_id",
           [](const std::optional<std::string>& db_type) {
             return db_type ? DatabaseType::get_id(*db_type) : std::nullopt;
           },
-          "db_type"_a);
-  py::class_<SampleRateConfig>(m, "SampleRateConfig")
-      .def_readonly("id", &SampleRateConfig::id)
-      .def_readonly("rate", &SampleRateConfig::rate)
-      .def_readonly("null_count", &SampleRateConfig::null_count)
+          "db_type"_a, doc::DatabaseType_get_id);
+  py::class_<SampleRateConfig>(m, "SampleRateConfig", doc::SampleRateConfig)
+      .def_readonly("id", &SampleRateConfig::id, doc::SampleRateConfig_id)
+      .def_readonly("rate", &SampleRateConfig::rate, doc::SampleRateConfig_rate)
+      .def_readonly("null_count", &SampleRateConfig::null_count, doc::SampleRateConfig_null_count)
       .def("__getitem__",
            [](const SampleRateConfig& c, const std::string& key) -> py::object {
              if (key == "id") return py::str(c.id);
@@ -82,25 +87,30 @@ void bind_vocabulary(py::module_& m) {
         return "{'id': '" + c.id + "', 'rate': " + std::to_string(c.rate) +
                ", 'null_count': " + std::to_string(c.null_count) + "}";
       });
-  py::class_<SampleRateType>(m, "SampleRateType")
-      .def_property_readonly_static("SECOND", [](py::object) { return std::string(SampleRateType::SECOND); })
-      .def_property_readonly_static("MINUTE", [](py::object) { return std::string(SampleRateType::MINUTE); })
-      .def_property_readonly_static("HOUR", [](py::object) { return std::string(SampleRateType::HOUR); })
-      .def_property_readonly_static("DAY", [](py::object) { return std::string(SampleRateType::DAY); })
+  py::class_<SampleRateType>(m, "SampleRateType", doc::SampleRateType)
+      .def_property_readonly_static(
+          "SECOND", [](py::object) { return std::string(SampleRateType::SECOND); }, doc::SampleRateType_SECOND)
+      .def_property_readonly_static(
+          "MINUTE", [](py::object) { return std::string(SampleRateType::MINUTE); }, doc::SampleRateType_MINUTE)
+      .def_property_readonly_static(
+          "HOUR", [](py::object) { return std::string(SampleRateType::HOUR); }, doc::SampleRateType_HOUR)
+      .def_property_readonly_static(
+          "DAY", [](py::object) { return std::string(SampleRateType::DAY); }, doc::SampleRateType_DAY)
       .def_static(
           "get_config",
           [](const std::optional<std::string>& rate_type) {
             return rate_type ? SampleRateType::get_config(*rate_type) : std::nullopt;
           },
-          "rate_type"_a)
-      .def_static("get_rate_by_id", &SampleRateType::get_rate_by_id, "rate_id"_a);
+          "rate_type"_a, doc::SampleRateType_get_config)
+      .def_static("get_rate_by_id", &SampleRateType::get_rate_by_id, "rate_id"_a, doc::SampleRateType_get_rate_by_id);
 }
 
 void bind_classes(py::module_& m) {
-  py::class_<DatabaseConnector>(m, "DatabaseConnector")
+  py::class_<DatabaseConnector>(m, "DatabaseConnector", doc::DatabaseConnector)
       .def_static(
           "connect_to_oracle",
-          [](const std::string& db) { return handle_of(DatabaseConnector::connect_to_oracle(db)); }, "db"_a)
+          [](const std::string& db) { return handle_of(DatabaseConnector::connect_to_oracle(db)); }, "db"_a,
+          doc::DatabaseConnector_connect_to_oracle)
       .def_static(
           "_init_oracle_thick_mode",
           // `config` is the parsed configuration as Python holds it (a
@@ -119,8 +129,8 @@ void bind_classes(py::module_& m) {
             py::gil_scoped_release release;
             DatabaseConnector::_init_oracle_thick_mode(parsed, db);
           },
-          "config"_a, "db"_a);
-  py::class_<MetadataFetcher>(m, "MetadataFetcher")
+          "config"_a, "db"_a, doc::DatabaseConnector_init_oracle_thick_mode);
+  py::class_<MetadataFetcher>(m, "MetadataFetcher", doc::MetadataFetcher)
       .def_static(
           "_normalize_dataframe_columns",
           // The caller's DataFrames themselves get the upper-case column and
@@ -135,7 +145,7 @@ void bind_classes(py::module_& m) {
               if (names.has_key() && !names.key().name().empty()) df.attr("index").attr("name") = names.key().name();
             }
           },
-          "dataframes"_a)
+          "dataframes"_a, doc::MetadataFetcher_normalize_dataframe_columns)
       .def_static(
           "get_timeseries_info",
           [](const ConnectionHandle* conn, const TextArg& cache_dir, bool refresh_cache) {
@@ -145,33 +155,38 @@ void bind_classes(py::module_& m) {
             }();
             return py::make_tuple(py::cast(info.stations), py::cast(info.points), py::cast(info.items));
           },
-          "conn"_a = py::none(), "cache_dir"_a = "", "refresh_cache"_a = false)
+          "conn"_a = py::none(), "cache_dir"_a = "", "refresh_cache"_a = false,
+          doc::MetadataFetcher_get_timeseries_info)
       .def_static(
           "get_method_ids",
           [](const ConnectionHandle* conn, const std::string& method_name, const TextArg& cache_dir) {
             return MetadataFetcher::get_method_ids(connection_of(conn), method_name, cache_dir);
           },
-          "conn"_a, "method_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork())
+          "conn"_a, "method_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork(),
+          doc::MetadataFetcher_get_method_ids)
       .def_static(
           "get_station_ids",
           [](const ConnectionHandle* conn, const std::string& station_name, const TextArg& cache_dir) {
             return MetadataFetcher::get_station_ids(connection_of(conn), station_name, cache_dir);
           },
-          "conn"_a, "station_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork())
+          "conn"_a, "station_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork(),
+          doc::MetadataFetcher_get_station_ids)
       .def_static(
           "get_item_ids",
           [](const ConnectionHandle* conn, const ItemNames& item_name, const TextArg& cache_dir) {
             return MetadataFetcher::get_item_ids(connection_of(conn), item_name, cache_dir);
           },
-          "conn"_a, "item_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork())
+          "conn"_a, "item_name"_a = std::string(kAll), "cache_dir"_a = "", LongWork(),
+          doc::MetadataFetcher_get_item_ids)
       .def_static(
           "get_table_names",
           [](const ConnectionHandle* conn, const Table& method_ids, const std::string& base_type_id,
              const std::string& sample_rate_id) {
             return MetadataFetcher::get_table_names(connection_of(conn), method_ids, base_type_id, sample_rate_id);
           },
-          "conn"_a, "method_ids"_a, "base_type_id"_a, "sample_rate_id"_a, LongWork());
-  py::class_<QueryBuilder>(m, "QueryBuilder")
+          "conn"_a, "method_ids"_a, "base_type_id"_a, "sample_rate_id"_a, LongWork(),
+          doc::MetadataFetcher_get_table_names);
+  py::class_<QueryBuilder>(m, "QueryBuilder", doc::QueryBuilder)
       .def_static(
           "build_data_query",
           [](const Table& table_names, const DateArg& start_date, const DateArg& end_date,
@@ -179,10 +194,11 @@ void bind_classes(py::module_& m) {
             return QueryBuilder::build_data_query(table_names, start_date, end_date, station_ids, item_ids, point_id);
           },
           "table_names"_a, "start_date"_a, "end_date"_a, "station_ids"_a = py::none(), "item_ids"_a = py::none(),
-          "point_id"_a = "")
+          "point_id"_a = "", doc::QueryBuilder_build_data_query)
       .def_static("build_dialog_query", &QueryBuilder::build_dialog_query, "table_names"_a, "start_date"_a,
-                  "end_date"_a, "log_type"_a, "station_ids"_a = py::none(), "item_ids"_a = py::none());
-  py::class_<DataFetcher>(m, "DataFetcher")
+                  "end_date"_a, "log_type"_a, "station_ids"_a = py::none(), "item_ids"_a = py::none(),
+                  doc::QueryBuilder_build_dialog_query);
+  py::class_<DataFetcher>(m, "DataFetcher", doc::DataFetcher)
       .def_static(
           "fetch_data",
           [](const ConnectionHandle* conn, const DateArg& start_date, const DateArg& end_date,
@@ -200,7 +216,8 @@ void bind_classes(py::module_& m) {
           },
           "conn"_a, "start_date"_a, "end_date"_a, "method_name"_a, "station_name"_a, "data_type"_a, "base_type"_a,
           "item_name"_a = kFetchDefaults.item_name, "gzip_flag"_a = kFetchDefaults.gzip_flag,
-          "my_split_lines"_a = kFetchDefaults.my_split_lines, "point_id"_a = kFetchDefaults.point_id, LongWork())
+          "my_split_lines"_a = kFetchDefaults.my_split_lines, "point_id"_a = kFetchDefaults.point_id, LongWork(),
+          doc::DataFetcher_fetch_data)
       .def_static(
           "fetch_dialog",
           [](const ConnectionHandle* conn, const DateArg& start_date, const DateArg& end_date,
@@ -216,26 +233,26 @@ void bind_classes(py::module_& m) {
           },
           "conn"_a, "start_date"_a, "end_date"_a, "method_name"_a = kDialogDefaults.method_name,
           "station_name"_a = kDialogDefaults.station_name, "item_name"_a = kDialogDefaults.item_name,
-          "log_type"_a = kDialogDefaults.log_type, LongWork())
+          "log_type"_a = kDialogDefaults.log_type, LongWork(), doc::DataFetcher_fetch_dialog)
       .def_static(
           "to_vuzo",
           [](const ConnectionHandle* conn, const std::optional<Table>& df, WholeSeconds sampling_rate) {
             return DataFetcher::to_vuzo(connection_of(conn), df, sampling_rate.value);
           },
-          "conn"_a, "df"_a, "sampling_rate"_a, LongWork())
+          "conn"_a, "df"_a, "sampling_rate"_a, LongWork(), doc::DataFetcher_to_vuzo)
       .def_static(
           "export_vuzo",
           [](const ConnectionHandle* conn, const std::optional<Table>& df, const TextArg& file_path,
              WholeSeconds sampling_rate) {
             DataFetcher::export_vuzo(connection_of(conn), df, file_path.text, sampling_rate.value);
           },
-          "conn"_a, "df"_a, "file_path"_a, "sampling_rate"_a, LongWork());
+          "conn"_a, "df"_a, "file_path"_a, "sampling_rate"_a, LongWork(), doc::DataFetcher_export_vuzo);
 }
 
 void bind_functions(py::module_& m) {
   m.def(
       "conn_to_Oracle", [](const std::string& db) { return handle_of(conn_to_Oracle(db)); }, "db"_a,
-      "The connection of a section of default.conf, or None (the reason is logged).");
+      doc::conn_to_Oracle);
   m.def(
       "timeseries_info",
       [](const ConnectionHandle* conn, const TextArg& cache_dir, bool refresh_cache) {
@@ -245,13 +262,13 @@ void bind_functions(py::module_& m) {
         }();
         return py::make_tuple(py::cast(info.stations), py::cast(info.points), py::cast(info.items));
       },
-      "conn"_a = py::none(), "cache_dir"_a = "", "refresh_cache"_a = false);
+      "conn"_a = py::none(), "cache_dir"_a = "", "refresh_cache"_a = false, doc::timeseries_info);
   m.def(
       "refresh_metastash",
       [](ConnectionHandle& conn, const TextArg& cache_dir, const std::optional<std::vector<std::string>>& tables) {
         return refresh_metastash(*conn.conn, cache_dir, tables.value_or(std::vector<std::string>{}));
       },
-      "conn"_a, "cache_dir"_a = "", "tables"_a = py::none(), LongWork());
+      "conn"_a, "cache_dir"_a = "", "tables"_a = py::none(), LongWork(), doc::refresh_metastash);
   m.def(
       "fetching_data",
       [](const ConnectionHandle* conn, const DateArg& startdate, const DateArg& enddate, const std::string& methodname,
@@ -268,7 +285,8 @@ void bind_functions(py::module_& m) {
       },
       "conn"_a, "startdate"_a, "enddate"_a, "methodname"_a, "stationname"_a, "data_type"_a, "base_type"_a,
       "itemname"_a = kFetchDefaults.item_name, "gzip_flag"_a = kFetchDefaults.gzip_flag,
-      "my_split_lines"_a = kFetchDefaults.my_split_lines, "pointid"_a = kFetchDefaults.point_id, LongWork());
+      "my_split_lines"_a = kFetchDefaults.my_split_lines, "pointid"_a = kFetchDefaults.point_id, LongWork(),
+      doc::fetching_data);
   m.def(
       "fetching_dialog",
       [](const ConnectionHandle* conn, std::optional<DateArg> startdate, std::optional<DateArg> enddate,
@@ -284,7 +302,7 @@ void bind_functions(py::module_& m) {
       },
       "conn"_a, "startdate"_a = py::none(), "enddate"_a = py::none(), "methodname"_a = kCompatDialogDefaults.methodname,
       "stationname"_a = kCompatDialogDefaults.stationname, "itemname"_a = kCompatDialogDefaults.itemname,
-      "log_type"_a = kCompatDialogDefaults.log_type, LongWork());
+      "log_type"_a = kCompatDialogDefaults.log_type, LongWork(), doc::fetching_dialog);
   m.def(
       "load_Oracle_data_daily",
       [](const ConnectionHandle* conn, double period, const std::string& is_preprocessed, const std::string& item,
@@ -298,17 +316,18 @@ void bind_functions(py::module_& m) {
                                 "load_Oracle_data_daily",
                                 {{"method_name", "item"}, {"data_type", "datatype"}, {"base_type", "is_preprocessed"}});
       },
-      "conn"_a, "period"_a, "is_preprocessed"_a, "item"_a, "datatype"_a, "gzip_flag"_a = false, LongWork());
+      "conn"_a, "period"_a, "is_preprocessed"_a, "item"_a, "datatype"_a, "gzip_flag"_a = false, LongWork(),
+      doc::load_Oracle_data_daily);
   m.def(
       "load_Oracle_data_resistivity_year",
       [](const ConnectionHandle* conn, const DateArg& date_0) {
         return load_Oracle_data_resistivity_year(connection_of(conn), date_0);
       },
-      "conn"_a, "date_0"_a = "20090101", LongWork());
+      "conn"_a, "date_0"_a = "20090101", LongWork(), doc::load_Oracle_data_resistivity_year);
   m.def(
       "load_Oracle_data_water_year",
       [](const ConnectionHandle* conn) { return load_Oracle_data_water_year(connection_of(conn)); }, "conn"_a,
-      LongWork());
+      LongWork(), doc::load_Oracle_data_water_year);
 }
 
 }  // namespace

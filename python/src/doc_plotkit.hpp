@@ -63,7 +63,8 @@ Raises:
     TypeError: `timedelta` is not a time span.
 )doc";
 
-inline constexpr const char* most_frequent_step = R"doc(The step code of the most frequent interval between consecutive times.
+inline constexpr const char* most_frequent_step =
+    R"doc(The step code of the most frequent interval between consecutive times.
 
 Args:
     times: date-times (a DatetimeIndex, a Series or a list of them).
@@ -159,7 +160,8 @@ inline constexpr const char* Axes = R"doc(One panel of a Figure.
 It takes more marks under matplotlib's names. x values of time panels are
 days since 1970-01-01 (matplotlib's date2num); the mark methods take
 date-times (datetime, pandas.Timestamp, numpy.datetime64, a DatetimeIndex)
-and turn them so, aware ones on their wall clock.
+and turn them so, aware ones on their wall clock. Axes.transData and
+Axes.transAxes name the coordinates of text (data units, panel fractions).
 )doc";
 
 inline constexpr const char* Axes_plot = R"doc(A line through the points: plot([x], y, [fmt], **kwargs).
@@ -294,6 +296,7 @@ Raises:
     ValueError: an unknown location.
 )doc";
 
-inline constexpr const char* Axes_describe = R"doc(What the panel shows, as Figure.describe gives it for one panel.)doc";
+inline constexpr const char* Axes_describe =
+    R"doc(What the panel shows, as Figure.describe gives it for one panel.)doc";
 
 }  // namespace tremora::python::doc
