@@ -51,7 +51,7 @@ void bind_metastash(py::module_& m) {
           doc::MetadataCache_TABLE_SPECS)
       .def_static("default_cache_dir", &MetadataCache::default_cache_dir, doc::MetadataCache_default_cache_dir)
       .def_static(
-          "safe_namespace", [](const TextArg& ns) { return MetadataCache::safe_namespace(ns); }, "ns"_a = "",
+          "safe_namespace", [](const TextArg& ns) { return MetadataCache::safe_namespace(ns); }, "namespace"_a = "",
           doc::MetadataCache_safe_namespace)
       .def_static(
           "infer_namespace",
@@ -60,36 +60,36 @@ void bind_metastash(py::module_& m) {
       .def_static(
           "resolve_cache_dir",
           [](const TextArg& cache_dir, const TextArg& ns) { return MetadataCache::resolve_cache_dir(cache_dir, ns); },
-          "cache_dir"_a = "", "ns"_a = "", doc::MetadataCache_resolve_cache_dir)
+          "cache_dir"_a = "", "namespace"_a = "", doc::MetadataCache_resolve_cache_dir)
       .def_static(
           "cache_path",
           [](const std::string& table_name, const TextArg& cache_dir, const TextArg& ns) {
             return MetadataCache::cache_path(table_name, cache_dir, ns);
           },
-          "table_name"_a, "cache_dir"_a = "", "ns"_a = "", doc::MetadataCache_cache_path)
+          "table_name"_a, "cache_dir"_a = "", "namespace"_a = "", doc::MetadataCache_cache_path)
       .def_static(
           "ensure_cache_dir",
           [](const TextArg& cache_dir, const TextArg& ns) { return MetadataCache::ensure_cache_dir(cache_dir, ns); },
-          "cache_dir"_a = "", "ns"_a = "", doc::MetadataCache_ensure_cache_dir)
+          "cache_dir"_a = "", "namespace"_a = "", doc::MetadataCache_ensure_cache_dir)
       .def_static("normalize_columns", &MetadataCache::normalize_columns, "df"_a, doc::MetadataCache_normalize_columns)
       .def_static(
           "save_table",
           [](const std::string& table_name, const Table& df, const TextArg& cache_dir, const TextArg& ns) {
             return MetadataCache::save_table(table_name, df, cache_dir, ns);
           },
-          "table_name"_a, "df"_a, "cache_dir"_a = "", "ns"_a = "", doc::MetadataCache_save_table)
+          "table_name"_a, "df"_a, "cache_dir"_a = "", "namespace"_a = "", doc::MetadataCache_save_table)
       .def_static(
           "load_table",
           [](const std::string& table_name, const TextArg& cache_dir, const TextArg& ns) {
             return MetadataCache::load_table(table_name, cache_dir, ns);
           },
-          "table_name"_a, "cache_dir"_a = "", "ns"_a = "", doc::MetadataCache_load_table)
+          "table_name"_a, "cache_dir"_a = "", "namespace"_a = "", doc::MetadataCache_load_table)
       .def_static(
           "fetch_and_cache_table",
           [](ConnectionHandle& conn, const std::string& table_name, const TextArg& cache_dir, const TextArg& ns) {
             return MetadataCache::fetch_and_cache_table(required(conn), table_name, cache_dir, ns);
           },
-          "conn"_a, "table_name"_a, "cache_dir"_a = "", "ns"_a = "", LongWork(),
+          "conn"_a, "table_name"_a, "cache_dir"_a = "", "namespace"_a = "", LongWork(),
           doc::MetadataCache_fetch_and_cache_table)
       .def_static(
           "refresh_cache",
@@ -98,7 +98,7 @@ void bind_metastash(py::module_& m) {
             return MetadataCache::refresh_cache(required(conn), cache_dir, tables.value_or(std::vector<std::string>{}),
                                                 ns);
           },
-          "conn"_a, "cache_dir"_a = "", "tables"_a = py::none(), "ns"_a = "", LongWork(),
+          "conn"_a, "cache_dir"_a = "", "tables"_a = py::none(), "namespace"_a = "", LongWork(),
           doc::MetadataCache_refresh_cache)
       .def_static(
           "get_table",
@@ -106,8 +106,8 @@ void bind_metastash(py::module_& m) {
              const TextArg& ns) {
             return MetadataCache::get_table(table_name, connection_of(conn), cache_dir, refresh, ns);
           },
-          "table_name"_a, "conn"_a = py::none(), "cache_dir"_a = "", "refresh"_a = false, "ns"_a = "", LongWork(),
-          doc::MetadataCache_get_table)
+          "table_name"_a, "conn"_a = py::none(), "cache_dir"_a = "", "refresh"_a = false, "namespace"_a = "",
+          LongWork(), doc::MetadataCache_get_table)
       .def_static(
           "get_timeseries_info",
           [](const ConnectionHandle* conn, const TextArg& cache_dir, bool refresh, const TextArg& ns) {
@@ -118,7 +118,7 @@ void bind_metastash(py::module_& m) {
             }
             return info_tuple(info);
           },
-          "conn"_a = py::none(), "cache_dir"_a = "", "refresh"_a = false, "ns"_a = "",
+          "conn"_a = py::none(), "cache_dir"_a = "", "refresh"_a = false, "namespace"_a = "",
           doc::MetadataCache_get_timeseries_info);
 }
 
@@ -200,7 +200,7 @@ void bind_postprocessing(py::module_& m) {
         }();
         return {to_series(out, index)};
       },
-      "data"_a, "window_size"_a = 15, "threshold_factor"_a = 5.0, doc::filter_with_fast_mad);
+      "df"_a, "window_size"_a = 15, "threshold_factor"_a = 5.0, doc::filter_with_fast_mad);
   m.def("_is_leap_year", &_is_leap_year, "year"_a);
   m.def(
       "create_normalized_dates",

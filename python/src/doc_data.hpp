@@ -14,7 +14,7 @@ Local Parquet copies of the five dictionary tables of a precursor database
 working without the database. A table's file is <root>/<namespace>/<table>.parquet:
 the root is the cache_dir argument, or ~/.tremo/metastash when it is None or "",
 made absolute against the working directory; the namespace, when there is one,
-names one database: the ns argument, or else the connection's
+names one database: the namespace argument, or else the connection's
 tremora_cache_namespace label (its HOST) or tremora_db_alias label, made safe by
 safe_namespace. Without a namespace the files lie in the root itself. Every table
 returned has upper-case column names. Files are never aged: without a refresh an
@@ -46,7 +46,7 @@ a result of "", "." or ".." becomes one "_" per character, at least one ("_",
 kept as they are.
 
 Args:
-    ns: the namespace, a str or os.PathLike; None or "" for none.
+    namespace: the namespace, a str or os.PathLike; None or "" for none.
 
 Returns:
     str: the safe namespace; "" for None or "".
@@ -69,7 +69,7 @@ Creates nothing.
 Args:
     cache_dir: root folder, a str or os.PathLike, made absolute against the
         working directory; None or "" for ~/.tremo/metastash.
-    ns: the namespace, made safe by safe_namespace; None or "" for the root
+    namespace: the namespace, made safe by safe_namespace; None or "" for the root
         itself.
 
 Returns:
@@ -83,7 +83,7 @@ Args:
         "stationitems".
     cache_dir: root folder, a str or os.PathLike; None or "" for
         ~/.tremo/metastash.
-    ns: the namespace; None or "" for the root itself.
+    namespace: the namespace; None or "" for the root itself.
 
 Returns:
     str: the path of <table_name>.parquet in the cache folder (see
@@ -101,7 +101,7 @@ An existing folder is no error.
 Args:
     cache_dir: root folder, a str or os.PathLike; None or "" for
         ~/.tremo/metastash.
-    ns: the namespace; None or "" for the root itself.
+    namespace: the namespace; None or "" for the root itself.
 
 Returns:
     str: the folder (see resolve_cache_dir).
@@ -135,7 +135,7 @@ Args:
     df: the table, a pandas.DataFrame.
     cache_dir: root folder, a str or os.PathLike; None or "" for
         ~/.tremo/metastash.
-    ns: the namespace; None or "" for the root itself.
+    namespace: the namespace; None or "" for the root itself.
 
 Returns:
     str: the path written.
@@ -153,7 +153,7 @@ Args:
         "stationitems".
     cache_dir: root folder, a str or os.PathLike; None or "" for
         ~/.tremo/metastash.
-    ns: the namespace; None or "" for the root itself.
+    namespace: the namespace; None or "" for the root itself.
 
 Returns:
     pandas.DataFrame: the cached table, with upper-case column names.
@@ -174,7 +174,7 @@ Args:
         "stationitems".
     cache_dir: root folder, a str or os.PathLike; None or "" for
         ~/.tremo/metastash.
-    ns: the namespace; None or "" for that of conn (see infer_namespace).
+    namespace: the namespace; None or "" for that of conn (see infer_namespace).
 
 Returns:
     pandas.DataFrame: the table, with upper-case column names.
@@ -198,7 +198,7 @@ Args:
         ~/.tremo/metastash.
     tables: the table keys, a list drawn from "methods", "stations", "points",
         "items" and "stationitems"; None or [] for all five, in that order.
-    ns: the namespace, used for every table; None or "" for that of conn.
+    namespace: the namespace, used for every table; None or "" for that of conn.
 
 Returns:
     dict: {key: pandas.DataFrame} of the tables fetched, with upper-case column
@@ -228,7 +228,7 @@ Args:
         ~/.tremo/metastash.
     refresh: when True, fetch the table even when a file exists. No effect
         without conn.
-    ns: the namespace; None or "" for that of conn (the root itself without
+    namespace: the namespace; None or "" for that of conn (the root itself without
         conn).
 
 Returns:
@@ -255,7 +255,7 @@ Args:
         ~/.tremo/metastash.
     refresh: when True, fetch the three tables even when their files exist. No
         effect without conn.
-    ns: the namespace; None or "" for that of conn (the root itself without
+    namespace: the namespace; None or "" for that of conn (the root itself without
         conn).
 
 Returns:
@@ -416,7 +416,7 @@ missing; a series without any complete window comes back unchanged. The input is
 not changed.
 
 Args:
-    data: the values: a pandas.DataFrame, whose OBSVALUE is filtered (series by
+    df: the values: a pandas.DataFrame, whose OBSVALUE is filtered (series by
         series, by its STATIONID, POINTID and ITEMID columns, each in index
         order, when it holds several; else in row order); a pandas.Series (index
         and name kept); or a list or numpy array (filtered in order).

@@ -105,7 +105,7 @@ def test_arguments_as_python_callers_pass_them(conn, workdir):
     assert cache.safe_namespace() == ""
     assert cache.resolve_cache_dir(None, None) == cache.resolve_cache_dir("", "")
     assert cache.cache_path("items", cache_dir=workdir / "c") == str(workdir / "c" / "items.parquet")
-    assert sorted(cache.refresh_cache(conn, cache_dir=None, tables=None, ns=None)) == sorted(cache.TABLE_SPECS)
+    assert sorted(cache.refresh_cache(conn, cache_dir=None, tables=None, namespace=None)) == sorted(cache.TABLE_SPECS)
     assert sorted(fetching.refresh_metastash(conn, cache_dir=None, tables=None)) == sorted(cache.TABLE_SPECS)
 
     request = (conn, "20240509", "20240509", "水位", "全部", "分钟值", "预处理库")
