@@ -13,6 +13,7 @@
 #include "tremora/metastash.hpp"
 #include "tremora/postprocessing.hpp"
 #include "tremora/qzdata.hpp"
+#include "tremora/time.hpp"
 
 namespace tremora::python {
 namespace {
@@ -26,10 +27,23 @@ py::tuple info_tuple(const metastash::TimeseriesInfo& info) {
   return py::make_tuple(py::cast(info.stations), py::cast(info.points), py::cast(info.items));
 }
 
+// Records (a list of dicts, one per row) as pandas writes them.
+py::object records_of(const Table& t) {
+  return py::cast(t).attr("reset_index")("drop"_a = !t.has_key() || t.key().name().empty()).attr("to_dict")("records");
+}
+
+// A table of records: a list of dicts or a DataFrame.
+Table table_of_records(py::handle records, const char* argument) {
+  if (is_dataframe(records)) return from_dataframe(records, argument);
+  if (!py::isinstance<py::list>(records) && !py::isinstance<py::tuple>(records))
+    wrong_kind(records, argument, "a list of records (dicts) or a DataFrame");
+  return from_dataframe(py::module_::import("pandas").attr("DataFrame").attr("from_records")(records), argument);
+}
+
 py::dict context_dict(const exchange::VuzoContext& c) {
   py::dict d;
-  d["station_info"] = py::cast(c.station_info);
-  d["item_info"] = py::cast(c.item_info);
+  d["station_info"] = records_of(c.station_info);
+  d["item_info"] = records_of(c.item_info);
   d["sampling_rate"] = c.sampling_rate;
   d["export_time"] = c.export_time;
   return d;
@@ -160,14 +174,19 @@ void bind_postprocessing(py::module_& m) {
       "df"_a, "freq"_a, "agg_method"_a = "mean", py::call_guard<FlushLogs>(), doc::resample_timeseries_data);
   m.def(
       "first_difference",
-      // A DataFrame crosses as a copy either way, so `copy` changes nothing
-      // the caller can see; it is taken so that calls written for it work.
-      [](Table df, const std::string& value_col, std::optional<std::vector<std::string>> group_cols, int64_t periods,
-         bool keep_first, bool sort, bool copy) {
-        return first_difference(df, {value_col, group_cols, periods, keep_first, sort, copy});
+      // A DataFrame crosses as a copy; with copy=False the caller's own
+      // value column then gets the differences, as the C++ table would.
+      [](const FrameObject& frame, const std::string& value_col, std::optional<std::vector<std::string>> group_cols,
+         int64_t periods, bool keep_first, bool sort, bool copy) {
+        Table df = from_dataframe(frame.object, "df");
+        Table out = without_gil([&] {
+          return first_difference(df, {value_col, group_cols, periods, keep_first, sort, copy});
+        });
+        if (!copy) frame.object.attr("__setitem__")(value_col, column_values(df.column(value_col)));
+        return out;
       },
       "df"_a, "value_col"_a = difference.value_col, "group_cols"_a = py::none(), "periods"_a = difference.periods,
-      "keep_first"_a = difference.keep_first, "sort"_a = difference.sort, "copy"_a = difference.copy, LongWork(),
+      "keep_first"_a = difference.keep_first, "sort"_a = difference.sort, "copy"_a = difference.copy,
       doc::first_difference);
   m.def(
       "fast_mad",
@@ -218,8 +237,9 @@ void bind_postprocessing(py::module_& m) {
         if (!table.has_column("datetime_norm")) return frame;  // a key of texts that are no dates
         df.attr("__setitem__")("datetime_norm", column_values(table.column("datetime_norm")));
         if (texts_key && table.key().type() == DataType::Timestamp)
-          df.attr("index") = py::module_::import("pandas").attr("DatetimeIndex")(column_values(table.key()),
-                                                                                 "name"_a = table.key().name());
+          df.attr("index") = py::module_::import("pandas").attr("DatetimeIndex")(
+              column_values(table.key()),
+              "name"_a = table.key().name().empty() ? py::object(py::none()) : py::str(table.key().name()));
         return frame;
       },
       "df"_a, "reference_year"_a = 2024, doc::create_normalized_dates);
@@ -230,20 +250,26 @@ void bind_export(py::module_& m) {
       "to_vuzo",
       [](const Table& df, py::dict metadata) {
         exchange::VuzoContext c;
-        c.station_info = from_dataframe(metadata["station_info"], "metadata['station_info']");
-        c.item_info = from_dataframe(metadata["item_info"], "metadata['item_info']");
-        c.sampling_rate = metadata["sampling_rate"].cast<int64_t>();
-        if (metadata.contains("export_time")) c.export_time = metadata["export_time"].cast<std::string>();
+        for (const char* key : {"station_info", "item_info", "sampling_rate"})
+          if (!metadata.contains(key)) throw py::key_error(std::string("metadata has no '") + key + "'");
+        c.station_info = table_of_records(metadata["station_info"], "metadata['station_info']");
+        c.item_info = table_of_records(metadata["item_info"], "metadata['item_info']");
+        c.sampling_rate =
+            cast_arg<WholeSeconds>(metadata["sampling_rate"], "metadata['sampling_rate']", "a whole number of seconds")
+                .value;
+        c.export_time = metadata.contains("export_time")
+                            ? cast_arg<std::string>(metadata["export_time"], "metadata['export_time']", "a text")
+                            : iso_format_micros(local_now());
         py::gil_scoped_release release;
         return exchange::to_vuzo(df, c);
       },
       "df"_a, "metadata"_a, doc::to_vuzo);
   m.def(
       "read_vuzo",
-      [](const std::string& path) {
+      [](const TextArg& path) {
         exchange::VuzoFile f = [&] {
           py::gil_scoped_release release;
-          return exchange::read_vuzo(path);
+          return exchange::read_vuzo(path.text);
         }();
         return py::make_tuple(py::cast(f.table), context_dict(f.context));
       },

@@ -46,6 +46,19 @@ FetchOutcome needing_connection(const ConnectionHandle* conn, Work&& work) {
   }
 }
 
+// A value Python's configparser gave, as INI text that reads back the
+// same: '%' doubled (the value is interpolated already), lines after the
+// first indented as continuation lines.
+std::string ini_value_text(const std::string& value) {
+  std::string out;
+  for (char c : value) {
+    if (c == '%') out += "%%";
+    else if (c == '\n') out += "\n  ";
+    else out += c;
+  }
+  return out;
+}
+
 // The argument names of the compatibility functions.
 const std::map<std::string, std::string> kCompatNames{
     {"method_name", "methodname"}, {"station_name", "stationname"}, {"item_name", "itemname"}};
@@ -121,8 +134,7 @@ void bind_classes(py::module_& m) {
             py::object section = config.attr("__getitem__")(db);
             for (const char* key : {"ORACLE_CLIENT_LIB_DIR", "ORACLE_CONFIG_DIR"}) {
               py::object value = section.attr("get")(key, py::none());
-              if (!value.is_none())
-                text.append(key).append(" = ").append(py::str(value).cast<std::string>()).append("\n");
+              if (!value.is_none()) text.append(key).append(" = ").append(ini_value_text(py::str(value))).append("\n");
             }
             IniConfig parsed;
             parsed.read_string(text, "config");

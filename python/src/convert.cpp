@@ -314,14 +314,15 @@ Table from_dataframe(py::handle frame, const char* argument) {
   return t;
 }
 
-std::optional<Timestamp> timestamp_of(py::handle object) {
+std::optional<Timestamp> timestamp_of(py::handle object, bool wall_clock) {
   py::object datetime = py::module_::import("datetime");
   bool is_time = py::isinstance(object, datetime.attr("datetime")) ||
                  py::isinstance(object, numpy().attr("datetime64")) || py::isinstance(object, datetime.attr("date"));
   if (!is_time) return std::nullopt;
   py::object t = pandas().attr("Timestamp")(object);
   if (t.is(pandas().attr("NaT"))) return Timestamp{};
-  if (!py::getattr(t, "tzinfo", py::none()).is_none()) t = t.attr("tz_convert")("UTC").attr("tz_localize")(py::none());
+  if (!py::getattr(t, "tzinfo", py::none()).is_none())
+    t = wall_clock ? t.attr("tz_localize")(py::none()) : t.attr("tz_convert")("UTC").attr("tz_localize")(py::none());
   return Timestamp{t.attr("value").cast<int64_t>()};
 }
 

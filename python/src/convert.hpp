@@ -41,8 +41,9 @@ py::object column_values(Column& column, bool take);
 bool is_dataframe(py::handle object);
 
 /// The time of a datetime, pandas.Timestamp or numpy.datetime64 (a
-/// tz-aware one as its UTC instant); nothing for other objects.
-std::optional<Timestamp> timestamp_of(py::handle object);
+/// tz-aware one as its UTC instant, or with `wall_clock` as its own wall
+/// clock); nothing for other objects.
+std::optional<Timestamp> timestamp_of(py::handle object, bool wall_clock = false);
 /// The length of a timedelta, pandas.Timedelta or numpy.timedelta64.
 std::optional<Duration> duration_of(py::handle object);
 /// A bind or cell value: None/NaN, bool, int, float, str, bytes or a time.
@@ -123,7 +124,9 @@ struct type_caster<tremora::fetching::DateArg> {
       value = tremora::fetching::DateArg(src.cast<std::string>());
       return true;
     }
-    auto t = tremora::python::timestamp_of(src);
+    // A date is the caller's day: an aware time gives its own wall clock,
+    // as the text "2024-03-01T02:00+08:00" does.
+    auto t = tremora::python::timestamp_of(src, true);
     if (!t) return false;
     value = tremora::fetching::DateArg(*t);
     return true;

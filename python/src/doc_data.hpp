@@ -373,8 +373,8 @@ Args:
         return only the rows that have one.
     sort: when True, walk each series in index order (stable, missing times
         last); False keeps the row order.
-    copy: accepted for compatibility; df crosses into the library as a copy, so
-        it is never changed whatever the value.
+    copy: True to leave df as it is; False to replace df's value_col by the
+        differences (all rows, also when keep_first drops some from the result).
 
 Returns:
     pandas.DataFrame: df's columns and index with value_col replaced by the
@@ -474,11 +474,12 @@ other columns stay as they were. df is not changed.
 Args:
     df: the observation table, a pandas.DataFrame with STARTDATE (its index or a
         column) of timestamps and OBSVALUE of numbers (split day rows first).
-    metadata: the context, a dict with "station_info" (the station records, a
-        pandas.DataFrame of rows of the stations table), "item_info" (the same
-        from the items table), "sampling_rate" (the seconds between samples, an
-        int) and optionally "export_time" (a str such as
-        "2024-05-10T08:30:00.123456"; "" when left out).
+    metadata: the context, a dict with "station_info" (the station records: a
+        list of dicts, one per row of the stations table, or a DataFrame of
+        those rows), "item_info" (the same from the items table), "sampling_rate"
+        (the seconds between samples, an int or a whole float such as 60.0) and
+        optionally "export_time" (a str such as "2024-05-10T08:30:00.123456";
+        the local time now when left out).
 
 Returns:
     pandas.DataFrame: the VUZO table. Its attrs hold df's own and the five
@@ -488,20 +489,21 @@ Returns:
 Raises:
     KeyError: metadata lacks "station_info", "item_info" or "sampling_rate", or
         df lacks STARTDATE or OBSVALUE.
-    TypeError: df or a record table is not a DataFrame, STARTDATE does not hold
-        timestamps, or OBSVALUE does not hold numbers.
-    RuntimeError: sampling_rate is not an int or export_time not a str.
+    TypeError: df is not a DataFrame, the records are neither a list nor a
+        DataFrame, sampling_rate is not a whole number of seconds, export_time
+        is not a str, STARTDATE does not hold timestamps, or OBSVALUE does not
+        hold numbers.
 )doc";
 
 inline constexpr const char* read_vuzo = R"doc(Reads a VUZO file and its context.
 
 Args:
-    path: the file, a str.
+    path: the file, a str or os.PathLike.
 
 Returns:
     tuple: (table, context): the table as to_vuzo made it (attrs included), a
     pandas.DataFrame; and a dict with "station_info" and "item_info"
-    (pandas.DataFrame objects of the records), "sampling_rate" (int, seconds)
+    (lists of records, one dict per row), "sampling_rate" (int, seconds)
     and "export_time" (str).
 
 Raises:

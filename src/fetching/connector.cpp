@@ -78,7 +78,7 @@ std::shared_ptr<db::Connection> DatabaseConnector::connect_to_oracle(const std::
     conn->info()["tremora_db_alias"] = db;
     if (!settings.database.empty()) conn->info()["tremora_database_file"] = settings.database.string();
     fetching_logger.debug(settings.host + " 已连接...");
-    if (conn->info()["tremora_connect_form"] == "SID")
+    if (auto form = conn->info().find("tremora_connect_form"); form != conn->info().end() && form->second == "SID")
       fetching_logger.info(settings.host + ": TNSNAME '" + settings.tnsname +
                            "' connected as a SID (the listener knows no service of that name)");
     return conn;

@@ -1,4 +1,6 @@
 """The whole road from Python on the sample database."""
+import json
+
 import numpy as np
 import pandas as pd
 import pytest
@@ -80,9 +82,22 @@ def test_fetch_filter_resample_difference_export(conn, workdir):
     np.testing.assert_allclose(first, by_pandas[ts["STATIONID"] == "37001"].dropna().iloc[:5].to_numpy(), rtol=1e-5)
 
     fetching.DataFetcher.export_vuzo(conn, ts, str(workdir / "water.vuzo"), 60)
-    rows, context = export.read_vuzo(str(workdir / "water.vuzo"))
+    rows, context = export.read_vuzo(workdir / "water.vuzo")
     assert len(rows) == len(ts) and context["sampling_rate"] == 60
-    assert set(context["station_info"]["STATIONID"]) == set(ts["STATIONID"])
+    assert {r["STATIONID"] for r in context["station_info"]} == set(ts["STATIONID"])
+    # The context as records goes back in: to_vuzo takes lists of dicts, a
+    # whole float rate, and stamps the time when export_time is left out.
+    again = export.to_vuzo(ts.head(3), {"station_info": context["station_info"], "item_info": context["item_info"],
+                                        "sampling_rate": 60.0})
+    for key in ("station_info", "item_info"):
+        assert json.loads(again.attrs[key]) == json.loads(rows.attrs[key])
+    assert json.loads(again.attrs["export_time"]) > json.loads(rows.attrs["export_time"])
+
+    # copy=False gives the caller's table the differences, as documented.
+    mine = ts.head(50).copy()
+    kept = postprocessing.first_difference(mine, copy=False, keep_first=True)
+    np.testing.assert_allclose(mine["OBSVALUE"].to_numpy(), kept["OBSVALUE"].to_numpy(), equal_nan=True)
+    assert np.isnan(mine["OBSVALUE"].iloc[0])
 
 
 def test_dialog_and_canned_loaders(conn):
@@ -114,8 +129,14 @@ def test_arguments_as_python_callers_pass_them(conn, workdir):
     pd.testing.assert_frame_equal(by_number, by_text)
     assert len(by_text) > 0
     assert len(fetching.DataFetcher.fetch_data(*request, gzip_flag=True, point_id=1)) == len(by_text)
+    # An aware time names its own day, as its text does (02:00 at +08:00 is
+    # the 8th in UTC).
+    import datetime
+    early = datetime.datetime(2024, 5, 9, 2, tzinfo=datetime.timezone(datetime.timedelta(hours=8)))
+    by_time = fetching.fetching_data(conn, early, early, *request[3:], gzip_flag=True, pointid="1")
+    pd.testing.assert_frame_equal(by_time, by_text)
 
-    pd.testing.assert_frame_equal(postprocessing.first_difference(by_text, copy=False),
+    pd.testing.assert_frame_equal(postprocessing.first_difference(by_text.copy(), copy=False),
                                   postprocessing.first_difference(by_text))
 
     with_float = fetching.DataFetcher.to_vuzo(conn, by_text, 60.0)
@@ -140,6 +161,11 @@ def test_internal_operations_are_bound(workdir):
     config.read_string(f"[qz]\nORACLE_CLIENT_LIB_DIR = {workdir}\n")
     with pytest.raises(ImportError, match=f"searched '{workdir}'"):
         fetching.DatabaseConnector._init_oracle_thick_mode(config, "qz")
+    # A folder whose name holds '%' (written '%%' in the file) is the folder.
+    odd = workdir / "50%client"
+    config.read_string(f"[pct]\nORACLE_CLIENT_LIB_DIR = {str(odd).replace('%', '%%')}\n")
+    with pytest.raises(ImportError, match=f"searched '{odd}'"):
+        fetching.DatabaseConnector._init_oracle_thick_mode(config, "pct")
 
 
 def test_no_connection_is_said_before_the_missing_cache(workdir):
