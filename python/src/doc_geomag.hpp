@@ -110,10 +110,9 @@ Returns:
     pandas.DataFrame: the rows kept, with kp's columns and index.
 
 Raises:
-    TypeError: kp is not a DataFrame, its index holds values other than times
-        (floats, texts), or a bound is neither a text nor a date-time.
+    TypeError: kp is not a DataFrame, its index is no DatetimeIndex, or a bound
+        is neither a text nor a date-time.
     ValueError: a bound text that pandas cannot read as a time.
-    RuntimeError: kp has no index of its own (a default RangeIndex).
 )doc";
 
 inline constexpr const char* kp_service_url = R"doc(The address of the Kp-index service that fetch_geomag asks.

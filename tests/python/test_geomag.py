@@ -70,6 +70,10 @@ def test_time_bounds_of_every_form():
         geomag._timestamp(pd.NaT, SHANGHAI)
     with pytest.raises(TypeError, match="value"):
         geomag._timestamp(20240301, SHANGHAI)
+    # Kp intervals start at their row key: a table without times there is refused.
+    for index in (pd.RangeIndex(2), pd.Index([0, 10_800_000_000_000])):
+        with pytest.raises(TypeError, match="kp must have a DatetimeIndex"):
+            geomag.overlapping_intervals(pd.DataFrame({"Kp": [1.0, 2.0]}, index=index), start, end)
 
 
 @pytest.fixture
