@@ -14,15 +14,17 @@ namespace {
 
 using logger_config::plotting_logger;
 
-// A bound on the clock of the series keys: the wall clock for naive keys,
-// the instant for zoned ones (a bound without zone read in their zone).
-Timestamp bound_on_clock(const geomag::TimeBound& bound, const Column& key) {
+// A bound on the clock of the series keys: for zoned keys the instant (a
+// bound without zone read in their zone); for naive keys, which are on the
+// chart's clock (`chart_zone`), the wall time there (a bound with a zone is
+// that instant on the chart's clock, a bound without one stays as it is).
+Timestamp bound_on_clock(const geomag::TimeBound& bound, const Column& key, const std::string& chart_zone) {
   const std::string& zone = key.zone();
   if (const auto* t = std::get_if<Timestamp>(&bound)) return zone.empty() ? *t : local_to_utc(*t, zone);
   if (const auto* z = std::get_if<geomag::ZonedTime>(&bound))
-    return zone.empty() ? utc_to_local(z->utc, z->zone) : z->utc;
+    return zone.empty() ? utc_to_local(z->utc, chart_zone) : z->utc;
   ParsedDate d = parse_date_text(std::get<std::string>(bound));
-  if (zone.empty()) return d.wall;
+  if (zone.empty()) return d.utc_offset_seconds ? utc_to_local(d.instant(), chart_zone) : d.wall;
   return d.utc_offset_seconds ? d.instant() : local_to_utc(d.wall, zone);
 }
 
@@ -31,8 +33,9 @@ Table cut_to_bounds(LayoutRun& run, Table series) {
   const PlotOptions& o = run.options;
   if (!o.start_time && !o.end_time) return series;
   if (!run.start) {
-    run.start = o.start_time ? std::optional(bound_on_clock(*o.start_time, series.key())) : std::nullopt;
-    run.end = o.end_time ? std::optional(bound_on_clock(*o.end_time, series.key())) : std::nullopt;
+    run.start =
+        o.start_time ? std::optional(bound_on_clock(*o.start_time, series.key(), o.time_timezone)) : std::nullopt;
+    run.end = o.end_time ? std::optional(bound_on_clock(*o.end_time, series.key(), o.time_timezone)) : std::nullopt;
   }
   const auto& keys = series.key().int64s();
   return filter_rows(series, [&](std::size_t i) {

@@ -351,6 +351,25 @@ TEST(KpPanel, OverlapColoursRangeAndMessages) {
   EXPECT_FALSE(capture.contains("plotting", Level::warning, "No valid Kp data in the figure time range"));
 }
 
+TEST(KpPanel, ZonedBoundsCutOnTheChartsClock) {
+  InTempDir here;
+  TSPlotter p = sample_plotter();
+  auto at = [](int d, int h) { return make_timestamp(2024, 5, d, h, 0, 0); };
+  std::vector<Obs> rows;  // naive keys, on the Shanghai clock: 10 May 00:00 to 11 May 23:00
+  for (int h = 0; h < 48; ++h) rows.push_back({"37001", "1", "4112", Timestamp{at(10, 0).ns + h * kNanosPerHour}, 1.0});
+  Table kp = kp_table({at(10, 0), at(10, 21)}, {2, 3});
+  // 00:00 UTC on 11 May is 08:00 in Shanghai, given as an instant and as a text.
+  for (geomag::TimeBound end : {geomag::TimeBound(geomag::ZonedTime{at(11, 0), "UTC"}),
+                                geomag::TimeBound(std::string("2024-05-11T00:00+00:00"))}) {
+    PlotResult r = p.plot_by_items(observations(rows), {.end_time = end, .show_geomag = true, .geomag_data = kp});
+    std::vector<chart::PanelInfo> info = r.figure->describe();
+    ASSERT_EQ(info.size(), 2u);
+    const std::vector<double>& x = info[0].marks.at(0).x;
+    EXPECT_DOUBLE_EQ(x.back(), chart::to_days(at(11, 8)));
+    EXPECT_DOUBLE_EQ(info.back().x.high, chart::to_days(at(11, 8)));
+  }
+}
+
 TEST(KpPanel, PreparingTheSeries) {
   const TSPlotter& p = sample_plotter();
   Table bad = observations({{"1", "1", "1", Timestamp{}, 1}});
