@@ -154,26 +154,32 @@ struct LayoutStart {
   LayoutStart& operator=(const LayoutStart&) = delete;
 };
 
-// Rainfall bars: on the time axis beside a Kp panel, else one bar per row
-// at successive positions, labelled with the row keys.
-void draw_rainfall(const TSPlotter& plotter, chart::Axes& ax, const Table& rainfall, const PlotOptions& o) {
-  std::vector<double> heights = to_number(rainfall.column(qzdata::kObsValue)).float64s();
+// The rows of a table whose day [key, key + 1 day) meets the series' time
+// range (the earliest start to the latest end of `bounds`); all rows when
+// no series was drawn.
+Table rows_in_series_range(const Table& rainfall, const std::vector<int64_t>& wall, const Bounds& bounds) {
+  if (bounds.empty()) return rainfall;
+  int64_t first = bounds.front().first.ns, last = bounds.front().second.ns;
+  for (const auto& [start, end] : bounds) first = std::min(first, start.ns), last = std::max(last, end.ns);
+  return filter_rows(rainfall, [&](std::size_t i) {
+    return wall[i] != Timestamp::NaT && wall[i] + kNanosPerDay > first && wall[i] <= last;
+  });
+}
+
+// Rainfall bars on the time axis the series panels share: one bar per row
+// at its time (zoned keys on the chart's clock), 0.8 day wide. Beside a Kp
+// panel every row is drawn; otherwise the rows of the series' time range,
+// so that the panel reads the dates the series panels read.
+void draw_rainfall(const TSPlotter& plotter, chart::Axes& ax, const Table& rainfall, const PlotOptions& o,
+                   const Bounds& bounds) {
   chart::Style style{.color = chart::parse_color("blue"), .alpha = 0.5, .label = "降雨量"};
   if (!rainfall.has_key() || rainfall.key().type() != DataType::Timestamp)
     throw TypeError("the rainfall table needs a row key of timestamps");
-  if (o.show_geomag) {
-    Column key = rainfall.key();
-    if (!key.zone().empty()) key.set_zone(o.time_timezone);
-    ax.bar(chart_days(key), std::move(heights), 0.8, style);
-  } else {
-    // Days as dates; times of day only when the keys have them.
-    std::vector<int64_t> wall = wall_clock(rainfall.key());
-    bool days =
-        std::all_of(wall.begin(), wall.end(), [](int64_t t) { return t == Timestamp::NaT || t % kNanosPerDay == 0; });
-    std::vector<std::string> labels;
-    for (int64_t t : wall) labels.push_back(format_timestamp(Timestamp{t}, days ? "%Y-%m-%d" : "%Y-%m-%d %H:%M"));
-    ax.bar(labels, std::move(heights), 0.8, style);
-  }
+  Table rows = rainfall;
+  if (!rows.key().zone().empty()) rows.key().set_zone(o.time_timezone);
+  if (!o.show_geomag) rows = rows_in_series_range(rows, wall_clock(rows.key()), bounds);
+  std::vector<double> heights = to_number(rows.column(qzdata::kObsValue)).float64s();
+  ax.bar(chart_days(rows.key()), std::move(heights), 0.8, style);
   plotter._setup_axis(ax, "降雨量", "mm", {}, true);
 }
 
@@ -286,7 +292,7 @@ PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o)
                              .label_scatter = true};
         if (draw_series_panel(run, *axes[j], request) == PanelOutcome::Drawn) ++drawn;
       }
-      if (o.rainfall && o.rainfall->num_rows() > 0) draw_rainfall(*this, *axes[k - 1], *o.rainfall, o);
+      if (o.rainfall && o.rainfall->num_rows() > 0) draw_rainfall(*this, *axes[k - 1], *o.rainfall, o, run.bounds);
       if (o.show_geomag) _draw_geomag(axes, p.kp, p.kp_error, run.bounds, o.time_timezone, o.xlabel);
       _save_figure(*figure, o.prefix + station + "_" + point + o.fig_label, o.figure_format);
       keep(last, figure, axes, o);
