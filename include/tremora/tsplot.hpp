@@ -138,7 +138,9 @@ struct PlotOptions {
   /// plot_by_stations: one value per day, the daily median (false).
   bool daily_mean_values = false;
   /// plot_by_stations: a rainfall table (row key time, OBSVALUE) drawn as
-  /// bars in a panel after the items (none).
+  /// bars in a panel after the items, on the series' time axis, one per row
+  /// at its date; without show_geomag only the days of the series' time
+  /// range (none).
   std::optional<Table> rainfall = std::nullopt;
   /// Extra drawing options of the series lines and scatter marks
   /// ("color", "linewidth", "linestyle", "alpha", "marker", ...).

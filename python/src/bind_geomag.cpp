@@ -67,8 +67,9 @@ void bind_geomag(py::module_& m) {
         Table table = from_dataframe(kp, "kp");
         // The intervals start at the row key: times (naive ones are UTC).
         if (!table.has_key() || table.key().type() != DataType::Timestamp)
-          throw py::type_error("kp must have a DatetimeIndex (the start of each Kp interval), as read_kp_file and "
-                               "fetch_geomag give it");
+          throw py::type_error(
+              "kp must have a DatetimeIndex (the start of each Kp interval), as read_kp_file and "
+              "fetch_geomag give it");
         return geomag::overlapping_intervals(table, utc_instant(start_utc, "start_utc"),
                                              utc_instant(end_utc, "end_utc"));
       },

@@ -259,9 +259,9 @@ Args:
     fig_height: height of one panel in inches.
     rainfall: a rainfall table, a pandas.DataFrame with a DatetimeIndex and the
         column OBSVALUE (mm), drawn as blue bars hanging from the top of a panel
-        after the items: on the time axis with show_geomag, else one bar per row
-        labelled with its date. An empty DataFrame adds a blank panel; None for no
-        panel.
+        after the items, on the time axis the series share, one bar per row at its
+        date (without show_geomag only the days of the series' time range). An
+        empty DataFrame adds a blank panel; None for no panel.
     plot_type: drawing style of every panel: "line", "stem" (blue stems from 0,
         without the extra drawing options) or "scatter" (marks labelled with the
         title); a text containing none of these draws a line.
