@@ -103,15 +103,16 @@ std::string tspans_of_markup(const std::string& markup) {
 }
 
 // The lines of a plain text, each in a tspan at its own baseline.
-std::string tspans_of_lines(const std::string& text, const std::vector<double>& offsets) {
+std::string tspans_of_lines(const std::string& text, const std::vector<double>& offsets,
+                            const std::vector<double>& starts) {
   std::vector<std::string_view> lines = split(text, '\n');
   if (lines.size() == 1) return xml_escaped(lines[0]);
   std::string out;
   for (std::size_t k = 0; k < lines.size(); ++k) {
     std::string_view line = lines[k];
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    double y = k < offsets.size() ? offsets[k] : 0;
-    out += "<tspan x=\"0\" y=\"" + number(y) + "\">" + xml_escaped(line) + "</tspan>";
+    double y = k < offsets.size() ? offsets[k] : 0, x = k < starts.size() ? starts[k] : 0;
+    out += "<tspan x=\"" + number(x) + "\" y=\"" + number(y) + "\">" + xml_escaped(line) + "</tspan>";
   }
   return out;
 }
@@ -127,8 +128,8 @@ std::string element(const PlacedText& t, double dx, double dy) {
   out += fmt::format(" fill=\"rgb({},{},{})\"", std::lround(c.r * 255), std::lround(c.g * 255), std::lround(c.b * 255));
   if (c.a < 1) out += " fill-opacity=\"" + number(c.a) + "\"";
   out += ">";
-  out +=
-      has_math(t.text) ? tspans_of_markup(math_markup(t.text, t.style.size)) : tspans_of_lines(t.text, t.line_offsets);
+  out += has_math(t.text) ? tspans_of_markup(math_markup(t.text, t.style.size))
+                          : tspans_of_lines(t.text, t.line_offsets, t.line_x);
   return out + "</text>\n";
 }
 

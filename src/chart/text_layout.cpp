@@ -1,6 +1,7 @@
 #include "text_layout.hpp"
 
 #include "mathtext.hpp"
+#include "tremora/text.hpp"
 
 #include <pango/pangocairo.h>
 
@@ -62,14 +63,46 @@ TextExtent extent_of(PangoLayout* layout) {
 
 thread_local TextCapture* capturing = nullptr;
 
-// How far below the first line's baseline each line's baseline lies.
-std::vector<double> line_offsets(PangoLayout* layout) {
-  std::vector<double> out;
-  PangoLayoutIter* it = pango_layout_get_iter(layout);
-  double first = double(pango_layout_iter_get_baseline(it)) / PANGO_SCALE;
-  do out.push_back(double(pango_layout_iter_get_baseline(it)) / PANGO_SCALE - first);
-  while (pango_layout_iter_next_line(it));
-  pango_layout_iter_free(it);
+// The ascent and descent of a line of text as matplotlib sets them: the
+// height of its ink above and below the baseline, at least those of "lp"
+// in the same font.
+std::pair<double, double> ink_ascent_descent(cairo_t* cr, PangoLayout* layout, const TextStyle& style) {
+  auto of = [](PangoLayout* l) {
+    PangoRectangle ink;
+    pango_layout_get_extents(l, &ink, nullptr);
+    double baseline = pango_layout_get_baseline(l);
+    return std::pair{(baseline - ink.y) / PANGO_SCALE, (ink.y + ink.height - baseline) / PANGO_SCALE};
+  };
+  auto [a, d] = of(layout);
+  auto [a_lp, d_lp] = of(make_layout(cr, "lp", style).get());
+  return {std::max(a, a_lp), std::max(d, d_lp)};
+}
+
+// The lines of a text of several lines, set as matplotlib sets them: each
+// line aligned on its own as `h` says, the baseline of each below the one
+// above by that line's descent plus 1.2 times the ascent of the line below
+// it; `v` places the block (with "baseline" the last line's baseline is on
+// the anchor). The start of each line's baseline from the anchor.
+std::vector<std::pair<double, double>> set_lines(cairo_t* cr, const std::vector<std::string>& lines,
+                                                 const TextStyle& style, HAlign h, VAlign v) {
+  constexpr double kLineSpacing = 1.2;
+  std::vector<std::pair<double, double>> out;
+  double first_ascent = 0, last_descent = 0;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    LayoutPtr layout = make_layout(cr, lines[i].empty() ? " " : lines[i], style);
+    auto [a, d] = ink_ascent_descent(cr, layout.get(), style);
+    double w = lines[i].empty() ? 0 : extent_of(layout.get()).width;
+    double x = h == HAlign::Left ? 0 : h == HAlign::Center ? -w / 2 : -w;
+    if (i == 0) first_ascent = a, out.push_back({x, 0});
+    else out.push_back({x, out.back().second + last_descent + kLineSpacing * a});
+    last_descent = d;
+  }
+  double last = out.back().second;
+  double shift = v == VAlign::Baseline ? -last
+                 : v == VAlign::Top    ? first_ascent
+                 : v == VAlign::Bottom ? -last - last_descent
+                                       : (first_ascent - last) / 2;  // the block's middle on the anchor
+  for (auto& line : out) line.second += shift;
   return out;
 }
 
@@ -103,6 +136,28 @@ int unknown_glyphs(const std::string& text, double size) {
   return unknown;
 }
 
+void draw_text_lines(cairo_t* cr, const std::string& text, const TextStyle& style, double x, double y, HAlign h,
+                     VAlign v, double rotation) {
+  std::vector<std::string> lines;
+  for (std::string_view line : split(text, '\n')) lines.emplace_back(line);
+  std::vector<std::pair<double, double>> at = set_lines(cr, lines, style, h, v);
+  cairo_save(cr);
+  cairo_translate(cr, x, y);
+  cairo_rotate(cr, -rotation * M_PI / 180);
+  if (capturing) {
+    // One text of several lines, each a span at its own start.
+    PlacedText placed{text, style, families(style), at[0].first, at[0].second, rotation, {}, {}};
+    for (const auto& [lx, ly] : at)
+      placed.line_offsets.push_back(ly - at[0].second), placed.line_x.push_back(lx - at[0].first);
+    cairo_user_to_device(cr, &placed.x, &placed.y);
+    capturing->texts_.push_back(std::move(placed));
+  } else {
+    for (std::size_t i = 0; i < lines.size(); ++i)
+      draw_text(cr, lines[i], style, at[i].first, at[i].second, HAlign::Left, VAlign::Baseline, 0);
+  }
+  cairo_restore(cr);
+}
+
 TextExtent measure_text(cairo_t* cr, const std::string& text, const TextStyle& style) {
   return extent_of(make_layout(cr, text, style).get());
 }
@@ -110,26 +165,24 @@ TextExtent measure_text(cairo_t* cr, const std::string& text, const TextStyle& s
 void draw_text(cairo_t* cr, const std::string& text, const TextStyle& style, double x, double y, HAlign h, VAlign v,
                double rotation) {
   if (text.empty()) return;
+  if (text.find('\n') != std::string::npos) return draw_text_lines(cr, text, style, x, y, h, v, rotation);
   const Color& color = style.color;
   LayoutPtr layout = make_layout(cr, text, style);
   TextExtent e = extent_of(layout.get());
   double dx = h == HAlign::Left ? 0 : h == HAlign::Center ? -e.width / 2 : -e.width;
-  // "center_baseline": the anchor halfway between the baseline and the top of the ascent.
-  PangoFontMetrics* metrics = pango_context_get_metrics(pango_layout_get_context(layout.get()),
-                                                        pango_layout_get_font_description(layout.get()), nullptr);
-  double ascent = double(pango_font_metrics_get_ascent(metrics)) / PANGO_SCALE;
-  pango_font_metrics_unref(metrics);
+  // "center_baseline": the anchor halfway between the baseline and the top
+  // of the ascent, as matplotlib measures it.
   double dy = v == VAlign::Top        ? 0
               : v == VAlign::Baseline ? -e.baseline
               : v == VAlign::Bottom   ? -e.height
-                                      : -e.baseline + ascent / 2;
+                                      : -e.baseline + ink_ascent_descent(cr, layout.get(), style).first / 2;
   cairo_save(cr);
   cairo_translate(cr, x, y);
   cairo_rotate(cr, -rotation * M_PI / 180);
   if (capturing) {
     double bx = dx, by = dy + e.baseline;
     cairo_user_to_device(cr, &bx, &by);
-    capturing->texts_.push_back({text, style, families(style), bx, by, rotation, line_offsets(layout.get())});
+    capturing->texts_.push_back({text, style, families(style), bx, by, rotation, {}, {}});
     cairo_restore(cr);
     return;
   }

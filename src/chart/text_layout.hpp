@@ -45,6 +45,10 @@ inline void draw_text(cairo_t* cr, const std::string& text, double size, double 
   draw_text(cr, text, TextStyle{.size = size, .color = color}, x, y, h, v, rotation);
 }
 
+/// Draws a text of several lines (draw_text does for texts with a line break).
+void draw_text_lines(cairo_t* cr, const std::string& text, const TextStyle& style, double x, double y, HAlign h,
+                     VAlign v, double rotation);
+
 /// A text as draw_text would have set it: the start of its baseline in
 /// device units, its turn in degrees counter-clockwise, its style and the
 /// font families it asks for.
@@ -55,6 +59,8 @@ struct PlacedText {
   double x = 0, y = 0, rotation = 0;
   /// The baseline of each line below the first one's, for texts of several lines.
   std::vector<double> line_offsets;
+  /// The start of each line right of the first one's.
+  std::vector<double> line_x;
 };
 
 /// While one exists, draw_text on this thread records its texts here
@@ -69,6 +75,7 @@ class TextCapture {
 
  private:
   friend void draw_text(cairo_t*, const std::string&, const TextStyle&, double, double, HAlign, VAlign, double);
+  friend void draw_text_lines(cairo_t*, const std::string&, const TextStyle&, double, double, HAlign, VAlign, double);
   std::vector<PlacedText> texts_;
   TextCapture* outer_;
 };

@@ -470,7 +470,7 @@ TEST(Figure, SvgKeepsTextsAsText) {
   EXPECT_NE(raised, std::string::npos);
   EXPECT_NE(back, std::string::npos);
   // Two lines, the second one line pitch below the first.
-  EXPECT_NE(as_text.find("<tspan x=\"0\" y=\"0.000\">A</tspan><tspan x=\"0\" y=\"1"), std::string::npos);
+  EXPECT_NE(as_text.find("<tspan x=\"0.000\" y=\"0.000\">A</tspan><tspan x=\"0.000\" y=\"1"), std::string::npos);
   EXPECT_LT(as_text.size(), as_paths.size());  // no glyph outlines
 }
 
