@@ -82,22 +82,26 @@ std::pair<double, double> ink_ascent_descent(cairo_t* cr, PangoLayout* layout, c
 // line aligned on its own as `h` says, the baseline of each below the one
 // above by that line's descent plus 1.2 times the ascent of the line below
 // it; `v` places the block (with "baseline" the last line's baseline is on
-// the anchor). The start of each line's baseline from the anchor.
+// the anchor). The start of each line's baseline from the anchor; `box`,
+// when given, gets the block's box (its baseline that of the last line).
 std::vector<std::pair<double, double>> set_lines(cairo_t* cr, const std::vector<std::string>& lines,
-                                                 const TextStyle& style, HAlign h, VAlign v) {
+                                                 const TextStyle& style, HAlign h, VAlign v,
+                                                 TextExtent* box = nullptr) {
   constexpr double kLineSpacing = 1.2;
   std::vector<std::pair<double, double>> out;
-  double first_ascent = 0, last_descent = 0;
+  double first_ascent = 0, last_descent = 0, widest = 0;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     LayoutPtr layout = make_layout(cr, lines[i].empty() ? " " : lines[i], style);
     auto [a, d] = ink_ascent_descent(cr, layout.get(), style);
     double w = lines[i].empty() ? 0 : extent_of(layout.get()).width;
+    widest = std::max(widest, w);
     double x = h == HAlign::Left ? 0 : h == HAlign::Center ? -w / 2 : -w;
     if (i == 0) first_ascent = a, out.push_back({x, 0});
     else out.push_back({x, out.back().second + last_descent + kLineSpacing * a});
     last_descent = d;
   }
   double last = out.back().second;
+  if (box) *box = {widest, first_ascent + last + last_descent, first_ascent + last};
   double shift = v == VAlign::Baseline ? -last
                  : v == VAlign::Top    ? first_ascent
                  : v == VAlign::Bottom ? -last - last_descent
@@ -158,8 +162,20 @@ void draw_text_lines(cairo_t* cr, const std::string& text, const TextStyle& styl
   cairo_restore(cr);
 }
 
+// A text's box as matplotlib sets it: as wide as the text's advance, from
+// the top of its ascent to the bottom of its descent (ink, at least that of
+// "lp"), its baseline that of the last line.
 TextExtent measure_text(cairo_t* cr, const std::string& text, const TextStyle& style) {
-  return extent_of(make_layout(cr, text, style).get());
+  if (text.find('\n') != std::string::npos) {
+    std::vector<std::string> lines;
+    for (std::string_view line : split(text, '\n')) lines.emplace_back(line);
+    TextExtent box;
+    set_lines(cr, lines, style, HAlign::Left, VAlign::Baseline, &box);
+    return box;
+  }
+  LayoutPtr layout = make_layout(cr, text, style);
+  auto [a, d] = ink_ascent_descent(cr, layout.get(), style);
+  return {extent_of(layout.get()).width, a + d, a};
 }
 
 void draw_text(cairo_t* cr, const std::string& text, const TextStyle& style, double x, double y, HAlign h, VAlign v,
@@ -170,12 +186,15 @@ void draw_text(cairo_t* cr, const std::string& text, const TextStyle& style, dou
   LayoutPtr layout = make_layout(cr, text, style);
   TextExtent e = extent_of(layout.get());
   double dx = h == HAlign::Left ? 0 : h == HAlign::Center ? -e.width / 2 : -e.width;
-  // "center_baseline": the anchor halfway between the baseline and the top
-  // of the ascent, as matplotlib measures it.
-  double dy = v == VAlign::Top        ? 0
+  // The box of "top" and "bottom" is the text's ascent and descent as
+  // matplotlib measures them; "center_baseline" puts the anchor halfway
+  // between the baseline and the top of the ascent. `dy` is where the
+  // layout's top goes, e.baseline below it its baseline.
+  auto [ascent, descent] = ink_ascent_descent(cr, layout.get(), style);
+  double dy = v == VAlign::Top        ? ascent - e.baseline
               : v == VAlign::Baseline ? -e.baseline
-              : v == VAlign::Bottom   ? -e.height
-                                      : -e.baseline + ink_ascent_descent(cr, layout.get(), style).first / 2;
+              : v == VAlign::Bottom   ? -descent - e.baseline
+                                      : ascent / 2 - e.baseline;
   cairo_save(cr);
   cairo_translate(cr, x, y);
   cairo_rotate(cr, -rotation * M_PI / 180);

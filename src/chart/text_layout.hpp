@@ -28,6 +28,9 @@ struct TextExtent {
   double width = 0, height = 0, baseline = 0;  // points; baseline from the top
 };
 
+/// The box matplotlib gives a text: its advance wide, from the top of its
+/// ascent to the bottom of its descent (of its ink, at least those of "lp"
+/// in its font); the baseline that of its last line.
 TextExtent measure_text(cairo_t* cr, const std::string& text, const TextStyle& style);
 inline TextExtent measure_text(cairo_t* cr, const std::string& text, double size) {
   return measure_text(cr, text, TextStyle{.size = size});

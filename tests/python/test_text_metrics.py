@@ -65,3 +65,41 @@ def test_texts_sit_where_matplotlib_puts_them():
     for (text, _, va), mine, reference in zip(TEXTS, ours, theirs):
         assert len(mine) == len(reference), text
         assert mine == pytest.approx(reference, abs=0.5), f"{text!r} ({va}): ours {mine}, matplotlib {reference}"
+
+
+def test_x_label_and_offset_text_below_the_tick_labels_as_in_matplotlib():
+    import matplotlib.dates as mdates
+    import numpy as np
+    import pandas as pd
+    from matplotlib.font_manager import fontManager
+    times = pd.date_range("2024-05-01", "2024-05-21", freq="h")
+    values = np.sin(np.arange(len(times)) / 10)
+
+    fig = plotkit.Figure(10, 3)
+    ax, = fig.subplots(1)
+    ax.plot(times, values)
+    ax.set_xlabel("日期 (Asia/Shanghai)")
+    out = io.BytesIO()
+    fig.save(out, format="svg")
+    elements = re.findall(r'<text[^>]*translate\([-\d.]+ ([-\d.]+)\)[^>]*>(.*?)</text>', out.getvalue().decode(), re.S)
+    tick = next(float(y) for y, body in elements if body == "05")
+    ours = [next(float(y) for y, body in elements if body.startswith(start)) - tick for start in ("日期", "2024")]
+
+    fontManager.addfont(font_file())
+    with plt.rc_context({"font.family": FontProperties(fname=font_file()).get_name(), "font.size": 12}):
+        f, a = plt.subplots(figsize=(10, 3), dpi=720)
+        a.plot(times, values)
+        a.set_xlabel("日期 (Asia/Shanghai)")
+        locator = mdates.AutoDateLocator()
+        a.xaxis.set_major_locator(locator)
+        a.xaxis.set_major_formatter(mdates.ConciseDateFormatter(locator))
+        f.canvas.draw()
+        renderer = f.canvas.get_renderer()
+
+        def baseline(text):
+            return text.get_window_extent(renderer).y0 + text._get_layout(renderer)[2]
+
+        tick_label = next(t for t in a.get_xticklabels() if t.get_text() == "05")
+        theirs = [(baseline(tick_label) - baseline(t)) / 10 for t in (a.xaxis.label, a.xaxis.get_offset_text())]
+        plt.close(f)
+    assert ours == pytest.approx(theirs, abs=0.5), f"x label and offset below the tick labels: ours {ours}, {theirs}"
