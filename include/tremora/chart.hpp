@@ -296,11 +296,11 @@ class Axes {
   void set_xticks(std::vector<double> ticks, std::vector<std::string> labels = {});
   void set_yticks(std::vector<double> ticks);
   /// Labels the x ticks with a function of the tick value.
-  void set_xtick_formatter(std::function<std::string(double)> format) { xtick_format_ = std::move(format); }
+  void set_xtick_formatter(std::function<std::string(double)> format) { x_ticks_.format = std::move(format); }
   /// Labels the y ticks with a function of the tick value and its position
   /// among the ticks in view, from 0 (no offset text).
   void set_ytick_formatter(std::function<std::string(double value, int position)> format) {
-    ytick_format_ = std::move(format);
+    y_ticks_.format = std::move(format);
   }
   /// Draws the y axis (its frame line on its side, tick marks and tick
   /// labels) in a colour. A twin's right frame line, hidden otherwise, is
@@ -312,7 +312,7 @@ class Axes {
   void set_xtick_rotation(double degrees, const std::string& halign = "center");
   /// One x tick at 00:00 on the 1st of every month in view, labelled with
   /// `format` (format_timestamp codes, such as "%m-%d").
-  void set_month_ticks(const std::string& format) { month_format_ = format; }
+  void set_month_ticks(const std::string& format) { x_ticks_.month_format = format; }
   /// Larger values downwards.
   void invert_yaxis(bool on = true) { invert_y_ = on; }
   /// Text above the panel, its baseline `pad` points over the top edge.
@@ -339,6 +339,24 @@ class Axes {
 
   struct Mark;
 
+  /// How the x axis chooses and labels its ticks: categories of a bar
+  /// panel, fixed positions (and labels), month starts, a formatter, and
+  /// the labels' turn and alignment.
+  struct XTicks {
+    std::vector<std::string> categories;
+    std::optional<std::vector<double>> fixed;
+    std::vector<std::string> fixed_labels;
+    std::string month_format;
+    std::function<std::string(double)> format;
+    double rotation = 0;
+    std::string halign = "center";
+  };
+  /// How the y axis chooses and labels its ticks.
+  struct YTicks {
+    std::optional<std::vector<double>> fixed;
+    std::function<std::string(double, int)> format;
+  };
+
  private:
   friend class Figure;
   friend struct PanelPainter;
@@ -346,7 +364,8 @@ class Axes {
   Color next_line_color();
   Color next_patch_color();
   std::vector<std::shared_ptr<Mark>> marks_;
-  std::vector<std::string> categories_;
+  XTicks x_ticks_;
+  YTicks y_ticks_;
   std::unique_ptr<Axes> twin_;
   bool is_twin_ = false;
   bool grid_ = false, legend_ = false;
@@ -356,14 +375,7 @@ class Axes {
   std::string legend_title_;
   double legend_fx_ = 0, legend_fy_ = 0;  // the legend's place: 0 left/top, 0.5 centre, 1 right/bottom
   int patch_cycle_ = 0;
-  std::optional<std::vector<double>> xticks_, yticks_;
-  std::vector<std::string> xtick_labels_;
-  std::function<std::string(double)> xtick_format_;
-  std::function<std::string(double, int)> ytick_format_;
   std::optional<Color> y_axis_color_;
-  double xtick_rotation_ = 0;
-  std::string xtick_halign_ = "center";
-  std::string month_format_;
   bool invert_y_ = false;
   std::optional<std::pair<double, double>> xlim_, ylim_;
   bool date_axis_ = false;

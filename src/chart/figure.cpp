@@ -77,11 +77,11 @@ std::vector<PanelView> Figure::views(const std::vector<Rect>& rects) const {
   bool dates = false;
   for (const auto& a : axes_) {
     dates = dates || a->date_axis_;
-    if (!a->categories_.empty()) continue;  // categories have an x axis of their own
+    if (!a->x_ticks_.categories.empty()) continue;  // categories have an x axis of their own
     if (a->xlim_) xlim = a->xlim_;
-    if (a->xticks_ && !a->xticks_->empty())
-      include(xdata, Range{*std::min_element(a->xticks_->begin(), a->xticks_->end()),
-                           *std::max_element(a->xticks_->begin(), a->xticks_->end())});
+    if (a->x_ticks_.fixed && !a->x_ticks_.fixed->empty())
+      include(xdata, Range{*std::min_element(a->x_ticks_.fixed->begin(), a->x_ticks_.fixed->end()),
+                           *std::max_element(a->x_ticks_.fixed->begin(), a->x_ticks_.fixed->end())});
     for (const Axes* p : {a.get(), a->twin_.get()})
       if (p)
         for (const auto& m : p->marks_) include(xdata, mark_x_limits(*m));
@@ -92,11 +92,11 @@ std::vector<PanelView> Figure::views(const std::vector<Rect>& rects) const {
     const Axes& a = *axes_[i];
     bool bars;
     std::optional<Range> ydata = y_data(a.marks_, bars);
-    if (a.yticks_ && !a.yticks_->empty())
-      include(ydata, Range{*std::min_element(a.yticks_->begin(), a.yticks_->end()),
-                           *std::max_element(a.yticks_->begin(), a.yticks_->end())});
+    if (a.y_ticks_.fixed && !a.y_ticks_.fixed->empty())
+      include(ydata, Range{*std::min_element(a.y_ticks_.fixed->begin(), a.y_ticks_.fixed->end()),
+                           *std::max_element(a.y_ticks_.fixed->begin(), a.y_ticks_.fixed->end())});
     Range x = xview;
-    if (!a.categories_.empty()) {
+    if (!a.x_ticks_.categories.empty()) {
       std::optional<Range> own;
       for (const auto& m : a.marks_) include(own, mark_x_limits(*m));
       x = a.xlim_ ? *a.xlim_ : view_of(own, setting_number("axes.xmargin", kXMargin), false);
@@ -110,7 +110,7 @@ std::vector<PanelView> Figure::views(const std::vector<Rect>& rects) const {
 // categories labels its own.
 bool Figure::shows_x_labels(std::size_t i) const {
   const Axes& a = *axes_[i];
-  return !a.hide_x_labels_ || !a.categories_.empty();
+  return !a.hide_x_labels_ || !a.x_ticks_.categories.empty();
 }
 
 bool Figure::has_dates() const {
@@ -285,19 +285,19 @@ std::vector<PanelInfo> Figure::describe() const {
     const PanelView& v = views_[i];
     PanelInfo p;
     p.title = a.title_;
-    AxisTicks xt = x_ticks(v, dates, a.categories_, a.xticks_, a.xtick_labels_, a.month_format_, a.xtick_format_);
+    AxisTicks xt = x_ticks(v, dates, a.x_ticks_);
     bool x_labels = shows_x_labels(i);
     if (!x_labels) xt.labels.assign(xt.at.size(), ""), xt.offset.clear();
     p.x = axis_info(xt, v.x.first, v.x.second, false, x_labels ? a.xlabel_ : "");
-    if (dates && a.categories_.empty()) p.x.unit = "days since 1970-01-01";
-    p.y = axis_info(y_ticks(v, a.yticks_, a.ytick_format_), v.y.first, v.y.second, a.invert_y_, a.ylabel_);
+    if (dates && a.x_ticks_.categories.empty()) p.x.unit = "days since 1970-01-01";
+    p.y = axis_info(y_ticks(v, a.y_ticks_), v.y.first, v.y.second, a.invert_y_, a.ylabel_);
     for (const auto& m : a.marks_) p.marks.push_back(info_of(*m));
     if (a.twin_) {
       const Axes& t = *a.twin_;
       PanelView tv = PanelPainter::twin_view(t, v);
       PanelInfo q;
       q.x = p.x;
-      q.y = axis_info(y_ticks(tv, t.yticks_, t.ytick_format_), tv.y.first, tv.y.second, t.invert_y_, t.ylabel_);
+      q.y = axis_info(y_ticks(tv, t.y_ticks_), tv.y.first, tv.y.second, t.invert_y_, t.ylabel_);
       for (const auto& m : t.marks_) q.marks.push_back(info_of(*m));
       p.twin.push_back(std::move(q));
     }

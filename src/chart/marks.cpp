@@ -477,7 +477,7 @@ void Axes::bar(const std::vector<std::string>& categories, std::vector<double> h
                const Style& style) {
   std::vector<double> x;
   for (std::size_t i = 0; i < categories.size(); ++i) x.push_back(double(i));
-  categories_ = categories;
+  x_ticks_.categories = categories;
   bar(std::move(x), std::move(heights), width, style);
 }
 
@@ -522,7 +522,7 @@ void Axes::legend(const TextStyle& style, const std::string& title, double frame
 
 void Axes::set_xtick_rotation(double degrees, const std::string& halign) {
   halign_of(halign);
-  xtick_rotation_ = degrees, xtick_halign_ = halign;
+  x_ticks_.rotation = degrees, x_ticks_.halign = halign;
 }
 
 void Axes::text(double x, double y, const std::string& text, double size, const std::string& halign,
@@ -568,11 +568,11 @@ void Axes::set_xticks(std::vector<double> ticks, std::vector<std::string> labels
   if (!labels.empty() && labels.size() != ticks.size())
     throw std::invalid_argument("set_xticks: " + std::to_string(ticks.size()) + " ticks but " +
                                 std::to_string(labels.size()) + " labels");
-  xticks_ = std::move(ticks);
-  xtick_labels_ = std::move(labels);
+  x_ticks_.fixed = std::move(ticks);
+  x_ticks_.fixed_labels = std::move(labels);
 }
 
-void Axes::set_yticks(std::vector<double> ticks) { yticks_ = std::move(ticks); }
+void Axes::set_yticks(std::vector<double> ticks) { y_ticks_.fixed = std::move(ticks); }
 
 Axes* Axes::twinx() {
   if (!twin_) {

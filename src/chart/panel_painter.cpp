@@ -283,9 +283,8 @@ Range view_of(std::optional<Range> data, double margin, bool dates, bool sticky_
   return {vlo, vhi};
 }
 
-AxisTicks x_ticks(const PanelView& v, bool dates, const std::vector<std::string>& categories,
-                  const std::optional<std::vector<double>>& fixed, const std::vector<std::string>& fixed_labels,
-                  const std::string& month_format, const std::function<std::string(double)>& format) {
+AxisTicks x_ticks(const PanelView& v, bool dates, const Axes::XTicks& settings) {
+  const auto& [categories, fixed, fixed_labels, month_format, format, rotation, halign] = settings;
   AxisTicks t;
   if (!month_format.empty()) {
     t.at = month_starts(v);
@@ -309,8 +308,8 @@ AxisTicks x_ticks(const PanelView& v, bool dates, const std::vector<std::string>
   return t;
 }
 
-AxisTicks y_ticks(const PanelView& v, const std::optional<std::vector<double>>& fixed,
-                  const std::function<std::string(double, int)>& format) {
+AxisTicks y_ticks(const PanelView& v, const Axes::YTicks& settings) {
+  const auto& [fixed, format] = settings;
   AxisTicks t;
   if (fixed) {
     t = labelled(in_view(*fixed, v.y), false);
@@ -344,11 +343,11 @@ bool PanelPainter::clipped(const Axes::Mark& m) {
 void PanelPainter::paint(const Axes& a, const PanelView& v, bool x_labels) const {
   auto order = in_drawing_order(a.marks_);
   if (decorations_only) std::erase_if(order, [](const Axes::Mark* m) { return clipped(*m); });
-  AxisTicks xt = x_ticks(v, dates, a.categories_, a.xticks_, a.xtick_labels_, a.month_format_, a.xtick_format_);
-  AxisTicks yt = y_ticks(v, a.yticks_, a.ytick_format_);
+  AxisTicks xt = x_ticks(v, dates, a.x_ticks_);
+  AxisTicks yt = y_ticks(v, a.y_ticks_);
   Color ycolor = a.y_axis_color_.value_or(Color{});
   if (a.grid_) draw_grid(cr, xt, yt, v, a.grid_style_, a.grid_alpha_);
-  double lowest = draw_x_axis(cr, xt, v, x_labels, a.xtick_rotation_, a.xtick_halign_);
+  double lowest = draw_x_axis(cr, xt, v, x_labels, a.x_ticks_.rotation, a.x_ticks_.halign);
   double left = draw_y_axis(cr, yt, v, false, ycolor);
   for (const auto* m : order) draw_mark(cr, *m, v, column);
   draw_spines(cr, v.rect, ycolor);
@@ -372,9 +371,9 @@ void PanelPainter::paint(const Axes& a, const PanelView& v, bool x_labels) const
 PanelView PanelPainter::twin_view(const Axes& t, const PanelView& host) {
   bool bars;
   std::optional<Range> data = y_data(t.marks_, bars);
-  if (t.yticks_)
-    include(data, Range{*std::min_element(t.yticks_->begin(), t.yticks_->end()),
-                        *std::max_element(t.yticks_->begin(), t.yticks_->end())});
+  if (t.y_ticks_.fixed)
+    include(data, Range{*std::min_element(t.y_ticks_.fixed->begin(), t.y_ticks_.fixed->end()),
+                        *std::max_element(t.y_ticks_.fixed->begin(), t.y_ticks_.fixed->end())});
   return PanelView{host.rect, host.x, t.ylim_ ? *t.ylim_ : view_of(data, kYMargin, false, bars), t.invert_y_};
 }
 
@@ -383,7 +382,7 @@ std::optional<Rect> PanelPainter::paint_twin(const Axes& t, const PanelView& hos
   auto order = in_drawing_order(t.marks_);
   if (decorations_only) std::erase_if(order, [](const Axes::Mark* m) { return clipped(*m); });
   for (const auto* m : order) draw_mark(cr, *m, v, column);
-  AxisTicks ticks = y_ticks(v, t.yticks_, t.ytick_format_);
+  AxisTicks ticks = y_ticks(v, t.y_ticks_);
   Color color = t.y_axis_color_.value_or(Color{});
   double right = draw_y_axis(cr, ticks, v, true, color);
   if (t.y_axis_color_) spine(cr, v.rect.right(), v.rect.top, v.rect.right(), v.rect.bottom(), color);

@@ -37,12 +37,9 @@ struct AxisTicks {
 
 /// The x ticks of a panel: month starts, fixed ticks, categories, dates or
 /// numbers, labelled by the formatter when one is given.
-AxisTicks x_ticks(const PanelView& v, bool dates, const std::vector<std::string>& categories,
-                  const std::optional<std::vector<double>>& fixed, const std::vector<std::string>& fixed_labels,
-                  const std::string& month_format, const std::function<std::string(double)>& format);
+AxisTicks x_ticks(const PanelView& v, bool dates, const Axes::XTicks& settings);
 /// The y ticks: fixed or automatic, labelled by the formatter when one is given.
-AxisTicks y_ticks(const PanelView& v, const std::optional<std::vector<double>>& fixed,
-                  const std::function<std::string(double, int)>& format);
+AxisTicks y_ticks(const PanelView& v, const Axes::YTicks& settings);
 /// The y data limits of marks; `bars` tells whether bars stand on 0.
 std::optional<Range> y_data(const std::vector<std::shared_ptr<Axes::Mark>>& marks, bool& bars);
 
