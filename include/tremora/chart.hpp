@@ -178,12 +178,26 @@ struct Arrow {
 /// that does not exist.
 std::vector<std::string> apply_arrow_options(Arrow& arrow, const StyleOptions& options);
 
-/// Where an annotation's text goes: `dx`, `dy` from the point in points
-/// ("offset points", y upwards), at data coordinates ("data"), or at
+/// How a text is aligned on its anchor, across and up.
+enum class HAlign { Left, Center, Right };
+enum class VAlign { Top, CenterBaseline, Baseline, Bottom };
+/// Alignments by name: "left", "center", "right"; "top", "center" (or
+/// "center_baseline"), "baseline", "bottom"; std::invalid_argument naming
+/// any other.
+HAlign halign_of(const std::string& name);
+VAlign valign_of(const std::string& name);
+
+/// What an annotation's text position is measured in: points from the
+/// point, y upwards ("offset points"), data coordinates ("data"), or
 /// fractions of the panel ("axes fraction").
+enum class TextCoords { OffsetPoints, Data, AxesFraction };
+/// The coordinates of a name above; std::invalid_argument naming any other.
+TextCoords text_coords_of(const std::string& name);
+
+/// Where an annotation's text goes: (`dx`, `dy`) in `coords`.
 struct TextPlacement {
   double dx = 10, dy = 10;
-  std::string coords = "offset points";
+  TextCoords coords = TextCoords::OffsetPoints;
 };
 
 /// What a panel shows, as the figure lays it out: for checks and tests
@@ -349,7 +363,7 @@ class Axes {
     std::string month_format;
     std::function<std::string(double)> format;
     double rotation = 0;
-    std::string halign = "center";
+    HAlign halign = HAlign::Center;
   };
   /// How the y axis chooses and labels its ticks.
   struct YTicks {
@@ -441,7 +455,8 @@ class Figure {
     double fx, fy;
     std::string text;
     TextStyle style;
-    std::string halign, valign;
+    HAlign halign;
+    VAlign valign;
   };
   std::vector<Rect> layout() const;
   void paint(const PanelPainter& painter, const std::vector<PanelView>& views) const;

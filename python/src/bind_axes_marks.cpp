@@ -171,13 +171,14 @@ void annotate(const AxesHandle& a, const std::string& text, const py::object& xy
   auto point = py::reinterpret_borrow<py::sequence>(xy);
   if (py::len(point) != 2) throw py::value_error("annotate: xy must be a pair (x, y)");
   double x = x_coordinate(a, point[0], "xy"), y = coordinate(point[1], "xy");
-  chart::TextPlacement at{x, y, "data"};
+  chart::TextPlacement at{x, y, chart::TextCoords::Data};
   if (!xytext.is_none()) {
     auto place = py::reinterpret_borrow<py::sequence>(xytext);
     if (py::len(place) != 2) throw py::value_error("annotate: xytext must be a pair");
-    bool in_data = textcoords == "data";
+    chart::TextCoords coords = chart::text_coords_of(textcoords);
+    bool in_data = coords == chart::TextCoords::Data;
     at = {in_data ? coordinate(place[0], "xytext") : cast_arg<double>(place[0], "xytext", "a number"),
-          in_data ? coordinate(place[1], "xytext") : cast_arg<double>(place[1], "xytext", "a number"), textcoords};
+          in_data ? coordinate(place[1], "xytext") : cast_arg<double>(place[1], "xytext", "a number"), coords};
   }
   std::optional<chart::Arrow> arrow;
   if (!arrowprops.is_none()) {

@@ -226,15 +226,13 @@ std::vector<Rect> Figure::layout() const {
 
 void Figure::text(double fx, double fy, const std::string& text, const TextStyle& style, const std::string& halign,
                   const std::string& valign) {
-  halign_of(halign), valign_of(valign);  // an unknown alignment fails here, not when drawn
-  texts_.push_back({fx, fy, text, style, halign, valign});
+  texts_.push_back({fx, fy, text, style, halign_of(halign), valign_of(valign)});  // an unknown alignment fails here
 }
 
 void Figure::paint(const PanelPainter& painter, const std::vector<PanelView>& v) const {
   for (std::size_t i = 0; i < axes_.size(); ++i) painter.paint(*axes_[i], v[i], shows_x_labels(i));
   for (const FigureText& t : texts_)
-    draw_text(painter.cr, t.text, t.style, t.fx * width_pt_, (1 - t.fy) * height_pt_, halign_of(t.halign),
-              valign_of(t.valign));
+    draw_text(painter.cr, t.text, t.style, t.fx * width_pt_, (1 - t.fy) * height_pt_, t.halign, t.valign);
 }
 
 namespace {

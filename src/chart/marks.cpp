@@ -231,8 +231,8 @@ void draw_annotation(cairo_t* cr, const Axes::Mark& m, const PanelView& v) {
     return;
   const TextPlacement& at = m.placement;
   double tx = px + at.dx, ty = py - at.dy;
-  if (at.coords == "data") tx = v.to_x(at.dx), ty = v.to_y(at.dy);
-  if (at.coords == "axes fraction")
+  if (at.coords == TextCoords::Data) tx = v.to_x(at.dx), ty = v.to_y(at.dy);
+  if (at.coords == TextCoords::AxesFraction)
     tx = v.rect.left + at.dx * v.rect.width, ty = v.rect.bottom() - at.dy * v.rect.height;
   TextStyle style = text_style_of(m);
   draw_text(cr, m.text, style, tx, ty, HAlign::Left, VAlign::Baseline);
@@ -382,7 +382,7 @@ void draw_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double colu
     case K::Text: {
       double x = m.panel_coords ? v.rect.left + m.x[0] * v.rect.width : v.to_x(m.x[0]);
       double y = m.panel_coords ? v.rect.bottom() - m.y[0] * v.rect.height : v.to_y(m.y[0]);
-      draw_text(cr, m.text, text_style_of(m), x, y, halign_of(m.halign), valign_of(m.valign));
+      draw_text(cr, m.text, text_style_of(m), x, y, m.halign, m.valign);
       break;
     }
   }
@@ -521,17 +521,17 @@ void Axes::legend(const TextStyle& style, const std::string& title, double frame
 }
 
 void Axes::set_xtick_rotation(double degrees, const std::string& halign) {
-  halign_of(halign);
-  x_ticks_.rotation = degrees, x_ticks_.halign = halign;
+  x_ticks_.rotation = degrees, x_ticks_.halign = halign_of(halign);
 }
 
 void Axes::text(double x, double y, const std::string& text, double size, const std::string& halign,
                 const std::string& valign, bool panel_coords, const Style& style) {
-  halign_of(halign), valign_of(valign);  // an unknown alignment fails here, not when drawn
+  HAlign h = halign_of(halign);  // an unknown alignment fails here, before the mark is added
+  VAlign va = valign_of(valign);
   auto m = add(make(Mark::Kind::Text, {x}, {y}, style, "text"));
   set_words(*m, text, size, style);
-  m->halign = halign;
-  m->valign = valign;
+  m->halign = h;
+  m->valign = va;
   m->panel_coords = panel_coords;
 }
 
@@ -545,9 +545,6 @@ void Axes::annotate(const std::string& text, double x, double y, double dx_pt, d
 
 void Axes::annotate(const std::string& text, double x, double y, const TextPlacement& at, const TextStyle& style,
                     const std::optional<Arrow>& arrow) {
-  if (at.coords != "offset points" && at.coords != "data" && at.coords != "axes fraction")
-    throw std::invalid_argument("annotate: unknown text coordinates '" + at.coords +
-                                "' (use offset points, data or axes fraction)");
   auto m = add(make(Mark::Kind::Annotation, {x}, {y}, {}, "annotate"));
   set_words(*m, text, style);
   m->placement = at;
@@ -556,11 +553,12 @@ void Axes::annotate(const std::string& text, double x, double y, const TextPlace
 
 void Axes::text(double x, double y, const std::string& text, const TextStyle& style, const std::string& halign,
                 const std::string& valign, bool panel_coords) {
-  halign_of(halign), valign_of(valign);
+  HAlign h = halign_of(halign);  // an unknown alignment fails here, before the mark is added
+  VAlign va = valign_of(valign);
   auto m = add(make(Mark::Kind::Text, {x}, {y}, {}, "text"));
   set_words(*m, text, style);
-  m->halign = halign;
-  m->valign = valign;
+  m->halign = h;
+  m->valign = va;
   m->panel_coords = panel_coords;
 }
 

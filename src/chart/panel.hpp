@@ -22,7 +22,8 @@ struct Axes::Mark {
   bool edge_aligned = false;  // bars that start at x instead of being centred on it
   std::string text;
   TextStyle text_style;  // its colour is `color` below
-  std::string halign = "left", valign = "baseline";
+  HAlign halign = HAlign::Left;
+  VAlign valign = VAlign::Baseline;
   bool panel_coords = false;
   TextPlacement placement;  // of an annotation's text
   std::optional<Arrow> arrow;

@@ -95,10 +95,8 @@ std::vector<double> in_view(const std::vector<double>& ticks, Range r) {
 }
 
 // Ticks and labels below the panel; returns the lowest y of the labels.
-double draw_x_axis(cairo_t* cr, const AxisTicks& t, const PanelView& v, bool labels, double rotation,
-                   const std::string& halign) {
+double draw_x_axis(cairo_t* cr, const AxisTicks& t, const PanelView& v, bool labels, double rotation, HAlign h) {
   double size = label_size(), lowest = v.rect.bottom() + kTickLength;
-  HAlign h = halign_of(halign);
   for (std::size_t i = 0; i < t.at.size(); ++i) {
     double x = v.to_x(t.at[i]);
     tick(cr, x, v.rect.bottom(), x, v.rect.bottom() + kTickLength);

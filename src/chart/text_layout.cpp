@@ -128,6 +128,13 @@ VAlign valign_of(const std::string& s) {
                               "' (top, center, center_baseline, baseline, bottom)");
 }
 
+TextCoords text_coords_of(const std::string& s) {
+  if (s == "offset points") return TextCoords::OffsetPoints;
+  if (s == "data") return TextCoords::Data;
+  if (s == "axes fraction") return TextCoords::AxesFraction;
+  throw std::invalid_argument("unknown text coordinates '" + s + "' (offset points, data, axes fraction)");
+}
+
 TextCapture::TextCapture() : outer_(capturing) { capturing = this; }
 TextCapture::~TextCapture() { capturing = outer_; }
 

@@ -15,15 +15,6 @@ namespace tremora::chart {
 inline constexpr const char* kTextFamilies =
     "STSong, SimSun, DengXian, Times New Roman, Noto Serif CJK SC, DejaVu Serif, serif";
 
-enum class HAlign { Left, Center, Right };
-enum class VAlign { Top, CenterBaseline, Baseline, Bottom };
-
-/// Alignments by name: "left", "center", "right"; "top", "center" (or
-/// "center_baseline"), "baseline", "bottom". Other names give left and
-/// baseline.
-HAlign halign_of(const std::string& name);
-VAlign valign_of(const std::string& name);
-
 struct TextExtent {
   double width = 0, height = 0, baseline = 0;  // points; baseline from the top
 };

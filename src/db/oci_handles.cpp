@@ -27,12 +27,11 @@ void check(sword status, OCIError* err, const std::string& what) {
 }
 
 void Owned::reset() {
-    if (!p_) return;
-    if (descriptor_) fns().descriptor_free(p_, type_);
-    else fns().handle_free(p_, type_);
-    p_ = nullptr;
+  if (!p_) return;
+  if (descriptor_) fns().descriptor_free(p_, type_);
+  else fns().handle_free(p_, type_);
+  p_ = nullptr;
 }
-
 
 namespace {
 
@@ -50,6 +49,5 @@ Owned allocate(ub4 type, bool descriptor) {
 
 Owned new_handle(ub4 type) { return allocate(type, false); }
 Owned new_descriptor(ub4 type) { return allocate(type, true); }
-
 
 }  // namespace tremora::db::oracle

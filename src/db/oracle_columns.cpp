@@ -41,7 +41,6 @@ int64_t from_oracle_date(const unsigned char* d, const std::string& column) {
 
 namespace {
 
-
 // NUMBER(p, 0) with p of 1 to 18 always fits int64; a NUMBER declared
 // without precision (described as precision 0, scale -127) or with more
 // digits is read exactly and becomes int64 only when every value allows;

@@ -71,8 +71,9 @@ void TSPlotter::_add_annotations(chart::Axes& ax, const std::vector<Annotation>&
       arrow.emplace();
       warn_unknown(chart::apply_arrow_options(*arrow, a.arrowprops), "annotation arrow");
     }
-    ax.annotate(a.text, chart::to_days(a.x), a.y, chart::TextPlacement{a.xytext.first, a.xytext.second, a.textcoords},
-                style, arrow);
+    ax.annotate(a.text, chart::to_days(a.x), a.y,
+                chart::TextPlacement{a.xytext.first, a.xytext.second, chart::text_coords_of(a.textcoords)}, style,
+                arrow);
   }
 }
 

@@ -197,9 +197,12 @@ TEST(PanelInfo, AnnotationsAndFigureTextsInTheirOwnStyle) {
   EXPECT_THROW(apply_text_options(bold, {{"fontsize", std::string("big")}}), TypeError);
   EXPECT_EQ(bold.size, 9);  // a failed option changes nothing
   a->annotate("峰值", 5, 5, TextPlacement{10, 10}, bold, arrow);
-  a->annotate("角落", 5, 5, TextPlacement{0.9, 0.9, "axes fraction"}, {.size = 8});
+  a->annotate("角落", 5, 5, TextPlacement{0.9, 0.9, text_coords_of("axes fraction")}, {.size = 8});
   a->annotate("界外", 50, 5, TextPlacement{}, {.size = 8});  // the point lies outside: left out
-  EXPECT_THROW(a->annotate("x", 1, 1, TextPlacement{1, 1, "figure pixels"}, {}), std::invalid_argument);
+  EXPECT_THROW(text_coords_of("figure pixels"), std::invalid_argument);
+  std::size_t marks = f.describe()[0].marks.size();
+  EXPECT_THROW(a->text(1, 1, "x", 10, "middle"), std::invalid_argument);
+  EXPECT_EQ(f.describe()[0].marks.size(), marks);  // no mark is left behind
   f.text(0.99, 0.01, "Generated: 2026-12-08 12:00", {.size = 8, .color = Color{0, 0, 0, 0.5}, .italic = true}, "right",
          "bottom");
   f.save(dir / "notes.svg");
