@@ -350,7 +350,7 @@ Args:
     start_date: first day: a date text ("20240301", "2024-03-01", "2024/03/01",
         "2024-03-01 18:00"; an offset such as "+08:00" is ignored) or a
         datetime.datetime, datetime.date, pandas.Timestamp or numpy.datetime64
-        (an aware one counts by its UTC time). The time of day is dropped.
+        (an aware one by its own wall clock). The time of day is dropped.
     end_date: last day (included), in the forms of start_date.
     station_ids: the station codes, a pandas.DataFrame with a column stationid,
         as MetadataFetcher.get_station_ids returns it; None for all stations.
@@ -378,7 +378,7 @@ Args:
     table_names: the log tables, a pandas.DataFrame with a column table_name.
     start_date: first day: a date text ("20240301", "2024-03-01 18:00", ...) or a
         datetime.datetime, datetime.date, pandas.Timestamp or numpy.datetime64
-        (an aware one counts by its UTC time). The time of day is dropped.
+        (an aware one by its own wall clock). The time of day is dropped.
     end_date: last day (included), in the forms of start_date.
     log_type: the event-type code of the entries; it does not enter the text.
     station_ids: the station codes, a pandas.DataFrame with a column stationid;
@@ -430,7 +430,7 @@ Args:
     start_date: first day: a date text ("20240301", "2024-03-01", "2024/03/01",
         "2024-03-01 18:00"; an offset such as "+08:00" is ignored) or a
         datetime.datetime, datetime.date, pandas.Timestamp or numpy.datetime64
-        (an aware one counts by its UTC time). The time of day is dropped.
+        (an aware one by its own wall clock). The time of day is dropped.
     end_date: last day (included), in the forms of start_date.
     method_name: a discipline ("形变", "电磁", "流体"), "全部" for all methods, or a
         part of a method name, e.g. "水位".
@@ -486,7 +486,7 @@ Args:
         the name look-ups in the metadata cache).
     start_date: first day: a date text ("20240301", "2024-03-01 18:00", ...) or a
         datetime.datetime, datetime.date, pandas.Timestamp or numpy.datetime64
-        (an aware one counts by its UTC time). The time of day is dropped.
+        (an aware one by its own wall clock). The time of day is dropped.
     end_date: last day (included), in the forms of start_date.
     method_name: a discipline, a part of a method name, or "全部" (the default)
         for all methods.
@@ -643,7 +643,7 @@ Args:
     conn: an open tremora.Connection (see DataFetcher.fetch_data).
     startdate: first day: a date text ("20240301", "2024-03-01 18:00", ...) or a
         datetime.datetime, datetime.date, pandas.Timestamp or numpy.datetime64
-        (an aware one counts by its UTC time). The time of day is dropped.
+        (an aware one by its own wall clock). The time of day is dropped.
     enddate: last day (included), in the forms of startdate.
     methodname: a discipline ("形变", "电磁", "流体"), "全部", or a part of a method
         name.
