@@ -343,7 +343,9 @@ class Axes {
   void set_title(const std::string& text, double size = 12) { set_title(text, TextStyle{.size = size}); }
   void set_xlabel(const std::string& text, double size = 12) { set_xlabel(text, TextStyle{.size = size}); }
   void set_ylabel(const std::string& text, double size = 12) { set_ylabel(text, TextStyle{.size = size}); }
-  /// Fixes the view along an axis (otherwise the data with margins).
+  /// Fixes the view along an axis (otherwise the data with margins); the
+  /// ends may come in either order. std::invalid_argument when they are
+  /// equal or not finite.
   void set_xlim(double lo, double hi);
   void set_ylim(double lo, double hi);
   /// Treats x values as days since the epoch: date ticks and labels.

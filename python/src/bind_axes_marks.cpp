@@ -245,6 +245,23 @@ void bind_axes_marks(py::class_<AxesHandle>& axes) {
             a.axes->legend({.size = fontsize}, title, framealpha, loc == "best" ? "upper left" : loc);
           },
           "loc"_a = "best", "title"_a = "", "framealpha"_a = 0.8, "fontsize"_a = 9.0, doc::Axes_legend)
+      .def(
+          "set_xlim",
+          [](const AxesHandle& a, const py::object& left, const py::object& right) {
+            a.axes->set_xlim(x_coordinate(a, left, "left"), x_coordinate(a, right, "right"));
+          },
+          "left"_a, "right"_a, doc::Axes_set_xlim)
+      .def(
+          "set_ylim", [](const AxesHandle& a, double bottom, double top) { a.axes->set_ylim(bottom, top); }, "bottom"_a,
+          "top"_a, doc::Axes_set_ylim)
+      .def(
+          "grid",
+          [](const AxesHandle& a, bool visible, double alpha) {
+            a.axes->grid(visible, chart::LineStyle::Solid, alpha);
+          },
+          "visible"_a = true, "alpha"_a = 1.0, doc::Axes_grid)
+      .def(
+          "invert_yaxis", [](const AxesHandle& a) { a.axes->invert_yaxis(); }, doc::Axes_invert_yaxis)
       .def_property_readonly_static(
           "transData", [](py::object) { return "data"; }, "For text(transform=...): x and y in data coordinates.")
       .def_property_readonly_static(

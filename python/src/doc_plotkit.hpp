@@ -296,6 +296,37 @@ Raises:
     ValueError: an unknown location.
 )doc";
 
+inline constexpr const char* Axes_set_xlim = R"doc(Fixes the x view (otherwise the data with margins).
+
+Args:
+    left: the left end: a number, or a date-time on a time axis.
+    right: the right end.
+
+Raises:
+    ValueError: left and right are equal or not finite.
+)doc";
+
+inline constexpr const char* Axes_set_ylim = R"doc(Fixes the y view (otherwise the data with margins).
+
+Args:
+    bottom: the lower end.
+    top: the upper end.
+
+Raises:
+    ValueError: bottom and top are equal or not finite.
+)doc";
+
+inline constexpr const char* Axes_grid = R"doc(Grid lines at the major ticks of both axes.
+
+Args:
+    visible: True to draw them, False to take them away.
+    alpha: their opacity.
+)doc";
+
+inline constexpr const char* Axes_invert_yaxis = R"doc(Puts larger y values downwards (as the rainfall and
+inverted series panels have them).
+)doc";
+
 inline constexpr const char* Axes_describe =
     R"doc(What the panel shows, as Figure.describe gives it for one panel.)doc";
 

@@ -37,8 +37,21 @@ cairo_status_t append_bytes(void* closure, const unsigned char* data, unsigned i
 
 }  // namespace
 
-void Axes::set_xlim(double lo, double hi) { xlim_ = Range{lo, hi}; }
-void Axes::set_ylim(double lo, double hi) { ylim_ = Range{lo, hi}; }
+namespace {
+
+// A view's two ends: finite and apart (a view of no width maps every value
+// to a division by zero).
+Range view_ends(double lo, double hi, const char* what) {
+  if (!std::isfinite(lo) || !std::isfinite(hi) || lo == hi)
+    throw std::invalid_argument(std::string(what) + ": the two ends must be finite numbers that differ, not " +
+                                python_float_text(lo) + " and " + python_float_text(hi));
+  return {lo, hi};
+}
+
+}  // namespace
+
+void Axes::set_xlim(double lo, double hi) { xlim_ = view_ends(lo, hi, "set_xlim"); }
+void Axes::set_ylim(double lo, double hi) { ylim_ = view_ends(lo, hi, "set_ylim"); }
 
 Figure::Figure(double width_in, double height_in) : width_pt_(width_in * 72), height_pt_(height_in * 72) {
   if (!(width_in > 0) || !(height_in > 0)) throw std::invalid_argument("a figure needs a positive width and height");

@@ -123,6 +123,15 @@ def test_plot_by_items_makes_one_figure_per_seven_series(plotter, in_tmp):
     assert (added["title"], added["y"]["label"]) == ("T", "Y") and fig._repr_png_() != before
     with pytest.raises(TypeError, match="unexpected keyword argument 'colour'"):
         top.plot(series.index, series, colour="red")
+    top.set_xlim(series.index[5], series.index[40])
+    top.set_ylim(-2, 2)
+    top.grid(True)
+    top.invert_yaxis()
+    view = top.describe()
+    assert (view["x"]["low"], view["y"]["low"], view["y"]["high"], view["y"]["inverted"]) == (
+        pytest.approx((series.index[5] - pd.Timestamp("1970-01-01")) / pd.Timedelta(days=1)), -2, 2, True)
+    with pytest.raises(ValueError, match="set_ylim: the two ends must be finite numbers that differ"):
+        top.set_ylim(1, 1)
 
 
 def test_plot_by_station_with_rainfall_quakes_and_kp(plotter, catalogue, in_tmp):
