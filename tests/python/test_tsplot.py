@@ -159,6 +159,14 @@ def test_plot_by_station_with_rainfall_quakes_and_kp(plotter, catalogue, in_tmp)
     (quakes,) = series["twin"]
     assert [m["text"].split("\n")[0] for m in marks(quakes, "annotation")] == ["山东泰安Ml4.6"]
 
+    # An end given as a UTC Timestamp cuts the series (on the Shanghai clock)
+    # at that instant: 00:00 UTC on the 10th is 08:00 there.
+    end = pd.Timestamp("2024-05-10", tz="UTC")
+    fig, _ = plotter.plot(ts, "STATION", "Z", "", show_geomag=True, geomag_data=kp, end_time=end)
+    series, kp_panel = fig.describe()
+    last = pd.Timestamp("1970-01-01") + pd.Timedelta(days=float(marks(series, "line")[0]["x"][-1]))
+    assert last.round("min") == pd.Timestamp("2024-05-10 08:00")
+
 
 def test_plot_refuses_wrong_kinds_and_unknown_groupings(plotter, in_tmp, caplog):
     ts = observations([("37001", "1", "4112")])
