@@ -250,28 +250,11 @@ void Figure::paint(const PanelPainter& painter, const std::vector<PanelView>& v)
 
 namespace {
 
-const char* kind_name(Axes::Mark::Kind kind) {
-  using K = Axes::Mark::Kind;
-  switch (kind) {
-    case K::Line: return "line";
-    case K::HLine: return "hline";
-    case K::VLine: return "vline";
-    case K::VSpan: return "vspan";
-    case K::Stem: return "stem";
-    case K::Scatter: return "scatter";
-    case K::Bar: return "bar";
-    case K::Fill: return "fill";
-    case K::Text: return "text";
-    case K::Annotation: return "annotation";
-  }
-  return "";
-}
-
 MarkInfo info_of(const Axes::Mark& m) {
   MarkInfo i;
-  i.kind = kind_name(m.kind);
+  i.kind = m.kind->name;
   i.x = m.x, i.y = m.y32.empty() ? m.y : std::vector<double>(m.y32.begin(), m.y32.end());
-  i.sizes = m.kind == Axes::Mark::Kind::Bar ? std::vector<double>{m.width} : m.sizes;
+  i.sizes = m.kind->width_is_size ? std::vector<double>{m.width} : m.sizes;
   i.color = m.color;
   i.edgecolor = m.style.edgecolor;
   i.alpha = m.style.alpha, i.linewidth = m.style.linewidth, i.linestyle = m.style.linestyle;

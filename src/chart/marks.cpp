@@ -285,13 +285,12 @@ void set_dash(cairo_t* cr, LineStyle style, double width) {
 }
 
 void draw_legend_handle(cairo_t* cr, const Axes::Mark& m, double x0, double x1, double yc, double fs) {
-  using K = Axes::Mark::Kind;
   cairo_save(cr);
   source(cr, m.color, m.style.alpha);
-  if (m.kind == K::Bar || m.kind == K::Fill || m.kind == K::VSpan) {
+  if (m.kind->handle == MarkKind::Handle::Patch) {
     cairo_rectangle(cr, x0, yc - 0.35 * fs, x1 - x0, 0.7 * fs);
     cairo_fill(cr);
-  } else if (m.kind == K::Scatter) {
+  } else if (m.kind->handle == MarkKind::Handle::Marker) {
     double area = m.sizes.empty() ? 36 : m.sizes.front();
     add_marker_path(cr, m.style.marker.empty() ? "o" : m.style.marker, (x0 + x1) / 2, yc,
                     std::min(std::sqrt(std::max(area, 0.0)), fs));
@@ -312,81 +311,106 @@ void draw_legend_handle(cairo_t* cr, const Axes::Mark& m, double x0, double x1, 
   cairo_restore(cr);
 }
 
-std::optional<Range> mark_x_limits(const Axes::Mark& m) {
-  using K = Axes::Mark::Kind;
-  if (m.kind == K::HLine || m.kind == K::Text || m.kind == K::Annotation) return std::nullopt;
-  auto r = finite_range(m.x);
-  double shift = m.edge_aligned ? 0 : m.width / 2;
-  if (m.kind == K::Bar && r)
-    return Range{std::min(r->first - shift, r->first - shift + m.width),
-                 std::max(r->second - shift, r->second - shift + m.width)};
-  return r;
-}
-
-std::optional<Range> mark_y_limits(const Axes::Mark& m) {
-  using K = Axes::Mark::Kind;
-  if (m.kind == K::Text || m.kind == K::Annotation || m.kind == K::VLine || m.kind == K::VSpan) return std::nullopt;
-  auto r = m.y32.empty() ? finite_range(m.y) : finite_range(m.y32);
-  if (m.kind == K::Stem || m.kind == K::Bar) r = with(r, 0);
-  if (m.kind == K::Fill) r = with(r, m.level);
-  return r;
-}
-
 void draw_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
-  using K = Axes::Mark::Kind;
   cairo_save(cr);
-  if (m.kind != K::Text && m.kind != K::Annotation) {
+  if (m.kind->clipped) {
     cairo_rectangle(cr, v.rect.left, v.rect.top, v.rect.width, v.rect.height);
     cairo_clip(cr);
   }
   source(cr, m.color, m.style.alpha);
   cairo_set_line_width(cr, m.style.linewidth);
   set_dash(cr, m.style.linestyle, m.style.linewidth);
-  switch (m.kind) {
-    case K::Line: draw_line(cr, m, v, column); break;
-    case K::HLine:
-      cairo_move_to(cr, v.rect.left, v.to_y(m.y[0]));
-      cairo_line_to(cr, v.rect.right(), v.to_y(m.y[0]));
-      cairo_stroke(cr);
-      break;
-    case K::VLine:
-      cairo_move_to(cr, v.to_x(m.x[0]), v.rect.top);
-      cairo_line_to(cr, v.to_x(m.x[0]), v.rect.bottom());
-      cairo_stroke(cr);
-      break;
-    case K::VSpan:
-      cairo_rectangle(cr, v.to_x(m.x[0]), v.rect.top, v.to_x(m.x[1]) - v.to_x(m.x[0]), v.rect.height);
-      cairo_fill(cr);
-      break;
-    case K::Stem:
-      cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
-      for (std::size_t i = 0; i < m.x.size(); ++i) {
-        if (!std::isfinite(m.x[i]) || !std::isfinite(m.y[i])) continue;
-        cairo_move_to(cr, v.to_x(m.x[i]), v.to_y(0));
-        cairo_line_to(cr, v.to_x(m.x[i]), v.to_y(m.y[i]));
-      }
-      cairo_stroke(cr);
-      break;
-    case K::Scatter: {
-      // Marks are as wide as the square root of their area.
-      auto width = [&](std::size_t i) {
-        double area = m.sizes.empty() ? 36 : m.sizes[std::min(i, m.sizes.size() - 1)];
-        return area > 0 ? std::sqrt(area) : 0.0;
-      };
-      draw_markers(cr, m, v, m.style.marker.empty() ? "o" : m.style.marker, width, column);
-      break;
-    }
-    case K::Bar: draw_bars(cr, m, v); break;
-    case K::Fill: draw_fill(cr, m, v); break;
-    case K::Annotation: draw_annotation(cr, m, v); break;
-    case K::Text: {
-      double x = m.panel_coords ? v.rect.left + m.x[0] * v.rect.width : v.to_x(m.x[0]);
-      double y = m.panel_coords ? v.rect.bottom() - m.y[0] * v.rect.height : v.to_y(m.y[0]);
-      draw_text(cr, m.text, text_style_of(m), x, y, m.halign, m.valign);
-      break;
-    }
-  }
+  m.kind->draw(cr, m, v, column);
   cairo_restore(cr);
+}
+
+namespace {
+
+// The kinds of marks: their data limits, their drawing, their descriptors.
+
+std::optional<Range> no_limits(const Axes::Mark&) { return std::nullopt; }
+std::optional<Range> x_of_points(const Axes::Mark& m) { return finite_range(m.x); }
+std::optional<Range> y_of_points(const Axes::Mark& m) {
+  return m.y32.empty() ? finite_range(m.y) : finite_range(m.y32);
+}
+std::optional<Range> y_down_to_zero(const Axes::Mark& m) { return with(y_of_points(m), 0); }
+std::optional<Range> y_down_to_level(const Axes::Mark& m) { return with(y_of_points(m), m.level); }
+// Bars span their width about x (or from x when edge-aligned).
+std::optional<Range> x_of_bars(const Axes::Mark& m) {
+  auto r = finite_range(m.x);
+  double shift = m.edge_aligned ? 0 : m.width / 2;
+  if (!r) return r;
+  return Range{std::min(r->first - shift, r->first - shift + m.width),
+               std::max(r->second - shift, r->second - shift + m.width)};
+}
+
+void draw_hline(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double) {
+  cairo_move_to(cr, v.rect.left, v.to_y(m.y[0]));
+  cairo_line_to(cr, v.rect.right(), v.to_y(m.y[0]));
+  cairo_stroke(cr);
+}
+
+void draw_vline(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double) {
+  cairo_move_to(cr, v.to_x(m.x[0]), v.rect.top);
+  cairo_line_to(cr, v.to_x(m.x[0]), v.rect.bottom());
+  cairo_stroke(cr);
+}
+
+void draw_vspan(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double) {
+  cairo_rectangle(cr, v.to_x(m.x[0]), v.rect.top, v.to_x(m.x[1]) - v.to_x(m.x[0]), v.rect.height);
+  cairo_fill(cr);
+}
+
+void draw_stems(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double) {
+  cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
+  for (std::size_t i = 0; i < m.x.size(); ++i) {
+    if (!std::isfinite(m.x[i]) || !std::isfinite(m.y[i])) continue;
+    cairo_move_to(cr, v.to_x(m.x[i]), v.to_y(0));
+    cairo_line_to(cr, v.to_x(m.x[i]), v.to_y(m.y[i]));
+  }
+  cairo_stroke(cr);
+}
+
+void draw_scatter(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
+  // Marks are as wide as the square root of their area.
+  auto width = [&](std::size_t i) {
+    double area = m.sizes.empty() ? 36 : m.sizes[std::min(i, m.sizes.size() - 1)];
+    return area > 0 ? std::sqrt(area) : 0.0;
+  };
+  draw_markers(cr, m, v, m.style.marker.empty() ? "o" : m.style.marker, width, column);
+}
+
+void draw_words(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double) {
+  double x = m.panel_coords ? v.rect.left + m.x[0] * v.rect.width : v.to_x(m.x[0]);
+  double y = m.panel_coords ? v.rect.bottom() - m.y[0] * v.rect.height : v.to_y(m.y[0]);
+  draw_text(cr, m.text, text_style_of(m), x, y, m.halign, m.valign);
+}
+
+void draw_bar_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double) { draw_bars(cr, m, v); }
+void draw_fill_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double) { draw_fill(cr, m, v); }
+void draw_annotation_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double) { draw_annotation(cr, m, v); }
+
+using H = MarkKind::Handle;
+// name, legend group, clipped, stands on zero, width as size, handle, x limits, y limits, drawing
+const MarkKind kLine{"line", 0, true, false, false, H::Line, x_of_points, y_of_points, draw_line};
+const MarkKind kHLine{"hline", 0, true, false, false, H::Line, no_limits, y_of_points, draw_hline};
+const MarkKind kVLine{"vline", 0, true, false, false, H::Line, x_of_points, no_limits, draw_vline};
+const MarkKind kVSpan{"vspan", 1, true, false, false, H::Patch, x_of_points, no_limits, draw_vspan};
+const MarkKind kStem{"stem", 2, true, false, false, H::Line, x_of_points, y_down_to_zero, draw_stems};
+const MarkKind kScatter{"scatter", 1, true, false, false, H::Marker, x_of_points, y_of_points, draw_scatter};
+const MarkKind kBar{"bar", 2, true, true, true, H::Patch, x_of_bars, y_down_to_zero, draw_bar_mark};
+const MarkKind kFill{"fill", 1, true, false, false, H::Patch, x_of_points, y_down_to_level, draw_fill_mark};
+const MarkKind kText{"text", 2, false, false, false, H::Line, no_limits, no_limits, draw_words};
+const MarkKind kAnnotation{"annotation", 2, false, false, false, H::Line, no_limits, no_limits, draw_annotation_mark};
+
+}  // namespace
+
+const MarkKind& line_mark_kind() { return kLine; }
+
+const MarkKind& mark_kind(const std::string& name) {
+  for (const MarkKind* k : {&kLine, &kHLine, &kVLine, &kVSpan, &kStem, &kScatter, &kBar, &kFill, &kText, &kAnnotation})
+    if (name == k->name) return *k;
+  throw std::invalid_argument("no mark kind '" + name + "'");
 }
 
 Axes::Axes() = default;
@@ -403,13 +427,13 @@ Color Axes::next_patch_color() { return parse_color(kCycle[patch_cycle_++ % 10])
 
 namespace {
 
-std::shared_ptr<Axes::Mark> make(Axes::Mark::Kind kind, std::vector<double> x, std::vector<double> y, const Style& s,
+std::shared_ptr<Axes::Mark> make(const MarkKind& kind, std::vector<double> x, std::vector<double> y, const Style& s,
                                  const char* what) {
   if (x.size() != y.size())
     throw std::invalid_argument(std::string(what) + ": x has " + std::to_string(x.size()) + " values, y " +
                                 std::to_string(y.size()));
   auto m = std::make_shared<Axes::Mark>();
-  m->kind = kind;
+  m->kind = &kind;
   m->x = std::move(x);
   m->y = std::move(y);
   m->style = s;
@@ -421,42 +445,42 @@ std::shared_ptr<Axes::Mark> make(Axes::Mark::Kind kind, std::vector<double> x, s
 }  // namespace
 
 void Axes::plot(std::vector<double> x, std::vector<double> y, const Style& style) {
-  auto m = add(make(Mark::Kind::Line, std::move(x), std::move(y), style, "plot"));
+  auto m = add(make(kLine, std::move(x), std::move(y), style, "plot"));
   m->color = style.color.value_or(next_line_color());
 }
 
 void Axes::plot_float32(std::vector<double> x, std::vector<float> y, const Style& style) {
   if (x.size() != y.size())
     throw std::invalid_argument("plot: x has " + std::to_string(x.size()) + " values, y " + std::to_string(y.size()));
-  auto m = make(Mark::Kind::Line, {}, {}, style, "plot");
+  auto m = make(kLine, {}, {}, style, "plot");
   m->x = std::move(x);
   m->y32 = std::move(y);
   add(m)->color = style.color.value_or(next_line_color());
 }
 
 void Axes::axhline(double y, const Style& style) {
-  auto m = add(make(Mark::Kind::HLine, {0}, {y}, style, "axhline"));
+  auto m = add(make(kHLine, {0}, {y}, style, "axhline"));
   m->color = style.color.value_or(parse_color("C0"));
 }
 
 void Axes::axvline(double x, const Style& style) {
-  auto m = add(make(Mark::Kind::VLine, {x}, {0}, style, "axvline"));
+  auto m = add(make(kVLine, {x}, {0}, style, "axvline"));
   m->color = style.color.value_or(parse_color("C0"));
 }
 
 void Axes::axvspan(double x0, double x1, const Style& style) {
-  auto m = add(make(Mark::Kind::VSpan, {x0, x1}, {0, 0}, style, "axvspan"));
+  auto m = add(make(kVSpan, {x0, x1}, {0, 0}, style, "axvspan"));
   m->style.zorder = style.zorder == 2 ? 1 : style.zorder;
   m->color = style.color.value_or(next_patch_color());
 }
 
 void Axes::stem(std::vector<double> x, std::vector<double> y, const Style& style) {
-  auto m = add(make(Mark::Kind::Stem, std::move(x), std::move(y), style, "stem"));
+  auto m = add(make(kStem, std::move(x), std::move(y), style, "stem"));
   m->color = style.color.value_or(next_line_color());
 }
 
 void Axes::scatter(std::vector<double> x, std::vector<double> y, std::vector<double> areas, const Style& style) {
-  auto m = add(make(Mark::Kind::Scatter, std::move(x), std::move(y), style, "scatter"));
+  auto m = add(make(kScatter, std::move(x), std::move(y), style, "scatter"));
   m->sizes = std::move(areas);
   m->style.zorder = style.zorder == 2 ? 1 : style.zorder;
   m->color = style.color.value_or(next_patch_color());
@@ -466,7 +490,7 @@ void Axes::bar(std::vector<double> x, std::vector<double> heights, double width,
                const std::string& align) {
   if (align != "center" && align != "edge")
     throw std::invalid_argument("bar: unknown alignment '" + align + "' (use center or edge)");
-  auto m = add(make(Mark::Kind::Bar, std::move(x), std::move(heights), style, "bar"));
+  auto m = add(make(kBar, std::move(x), std::move(heights), style, "bar"));
   m->width = width;
   m->edge_aligned = align == "edge";
   m->style.zorder = style.zorder == 2 ? 1 : style.zorder;
@@ -482,7 +506,7 @@ void Axes::bar(const std::vector<std::string>& categories, std::vector<double> h
 }
 
 void Axes::fill_between(std::vector<double> x, std::vector<double> y, double level, const Style& style) {
-  auto m = add(make(Mark::Kind::Fill, std::move(x), std::move(y), style, "fill_between"));
+  auto m = add(make(kFill, std::move(x), std::move(y), style, "fill_between"));
   m->level = level;
   m->style.zorder = style.zorder == 2 ? 1 : style.zorder;
   m->color = style.color.value_or(next_patch_color());
@@ -528,7 +552,7 @@ void Axes::text(double x, double y, const std::string& text, double size, const 
                 const std::string& valign, bool panel_coords, const Style& style) {
   HAlign h = halign_of(halign);  // an unknown alignment fails here, before the mark is added
   VAlign va = valign_of(valign);
-  auto m = add(make(Mark::Kind::Text, {x}, {y}, style, "text"));
+  auto m = add(make(kText, {x}, {y}, style, "text"));
   set_words(*m, text, size, style);
   m->halign = h;
   m->valign = va;
@@ -537,7 +561,7 @@ void Axes::text(double x, double y, const std::string& text, double size, const 
 
 void Axes::annotate(const std::string& text, double x, double y, double dx_pt, double dy_pt, double size, bool arrow,
                     const Style& style) {
-  auto m = add(make(Mark::Kind::Annotation, {x}, {y}, style, "annotate"));
+  auto m = add(make(kAnnotation, {x}, {y}, style, "annotate"));
   set_words(*m, text, size, style);
   m->placement = TextPlacement{dx_pt, dy_pt};
   if (arrow) m->arrow = Arrow{};
@@ -545,7 +569,7 @@ void Axes::annotate(const std::string& text, double x, double y, double dx_pt, d
 
 void Axes::annotate(const std::string& text, double x, double y, const TextPlacement& at, const TextStyle& style,
                     const std::optional<Arrow>& arrow) {
-  auto m = add(make(Mark::Kind::Annotation, {x}, {y}, {}, "annotate"));
+  auto m = add(make(kAnnotation, {x}, {y}, {}, "annotate"));
   set_words(*m, text, style);
   m->placement = at;
   m->arrow = arrow;
@@ -555,7 +579,7 @@ void Axes::text(double x, double y, const std::string& text, const TextStyle& st
                 const std::string& valign, bool panel_coords) {
   HAlign h = halign_of(halign);  // an unknown alignment fails here, before the mark is added
   VAlign va = valign_of(valign);
-  auto m = add(make(Mark::Kind::Text, {x}, {y}, {}, "text"));
+  auto m = add(make(kText, {x}, {y}, {}, "text"));
   set_words(*m, text, style);
   m->halign = h;
   m->valign = va;

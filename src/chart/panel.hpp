@@ -13,8 +13,14 @@ namespace tremora::chart {
 
 using Range = std::pair<double, double>;
 
+struct MarkKind;
+/// The kind of a mark made without one: a line.
+const MarkKind& line_mark_kind();
+
+/// A mark of a panel: its kind (how it is drawn and what it spans) and the
+/// data and style it is drawn from.
 struct Axes::Mark {
-  enum class Kind { Line, HLine, VLine, VSpan, Stem, Scatter, Bar, Fill, Text, Annotation } kind = Kind::Line;
+  const MarkKind* kind = &line_mark_kind();
   std::vector<double> x, y, sizes;
   std::vector<float> y32;  // the y of a line given as 32-bit floats (then `y` is empty)
   double y_at(std::size_t i) const { return y32.empty() ? y[i] : double(y32[i]); }
@@ -50,12 +56,39 @@ struct PanelView {
   }
 };
 
+/// What a kind of mark is: one of these per kind, in marks.cpp, where the
+/// kind's drawing and data limits are.
+struct MarkKind {
+  /// Its name in describe(): "line", "hline", "bar", ...
+  const char* name;
+  /// Its place in a legend: lines 0, areas and scatter marks 1, bars,
+  /// stems and texts 2.
+  int legend_group;
+  /// Drawn clipped to its panel (texts are not).
+  bool clipped;
+  /// Stands on 0, which the view's margin then does not cross (bars).
+  bool stands_on_zero;
+  /// Reports its width as its one size in describe() (bars).
+  bool width_is_size;
+  /// Its legend handle.
+  enum class Handle { Line, Patch, Marker } handle;
+  /// Its x and y data limits (nothing where it has none).
+  std::optional<Range> (*x_limits)(const Axes::Mark&);
+  std::optional<Range> (*y_limits)(const Axes::Mark&);
+  /// Draws it, clipped, in its colour, line width and style (see draw_mark).
+  void (*draw)(cairo_t*, const Axes::Mark&, const PanelView&, double column);
+};
+
+/// The kind of mark of a name ("scatter", ...); std::invalid_argument naming
+/// any other.
+const MarkKind& mark_kind(const std::string& name);
+
 /// The text style of a text mark with its colour and opacity.
 TextStyle text_style_of(const Axes::Mark& m);
 
 /// The x and y data limits of a mark (nothing where it has none).
-std::optional<Range> mark_x_limits(const Axes::Mark& m);
-std::optional<Range> mark_y_limits(const Axes::Mark& m);
+inline std::optional<Range> mark_x_limits(const Axes::Mark& m) { return m.kind->x_limits(m); }
+inline std::optional<Range> mark_y_limits(const Axes::Mark& m) { return m.kind->y_limits(m); }
 
 /// Draws a mark; `column` is the device column width in points for line reduction.
 void draw_mark(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column);

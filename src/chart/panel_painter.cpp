@@ -206,11 +206,7 @@ void draw_legend(cairo_t* cr, const std::vector<const Axes::Mark*>& marks, const
   if (entries.empty()) return;
   // Lines come first, then filled areas and scatter marks, then bars and
   // stems, each group in the order the marks were added.
-  auto group = [](const Axes::Mark* m) {
-    using K = Axes::Mark::Kind;
-    if (m->kind == K::Line || m->kind == K::HLine || m->kind == K::VLine) return 0;
-    return m->kind == K::Fill || m->kind == K::VSpan || m->kind == K::Scatter ? 1 : 2;
-  };
+  auto group = [](const Axes::Mark* m) { return m->kind->legend_group; };
   std::sort(entries.begin(), entries.end(), [&](const Axes::Mark* a, const Axes::Mark* b) {
     return group(a) != group(b) ? group(a) < group(b) : a->order < b->order;
   });
@@ -329,14 +325,12 @@ std::optional<Range> y_data(const std::vector<std::shared_ptr<Axes::Mark>>& mark
   bars = false;
   for (const auto& m : marks) {
     include(r, mark_y_limits(*m));
-    bars = bars || m->kind == Axes::Mark::Kind::Bar;
+    bars = bars || m->kind->stands_on_zero;
   }
   return r;
 }
 
-bool PanelPainter::clipped(const Axes::Mark& m) {
-  return m.kind != Axes::Mark::Kind::Text && m.kind != Axes::Mark::Kind::Annotation;
-}
+bool PanelPainter::clipped(const Axes::Mark& m) { return m.kind->clipped; }
 
 void PanelPainter::paint(const Axes& a, const PanelView& v, bool x_labels) const {
   auto order = in_drawing_order(a.marks_);

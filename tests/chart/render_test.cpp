@@ -323,7 +323,7 @@ bool white_at(cairo_surface_t* s, int x, int y) { return rgb(s, x, y) == std::ar
 
 TEST(Marks, MarkerShapesForScatterAndLines) {
   Axes::Mark m;
-  m.kind = Axes::Mark::Kind::Scatter;
+  m.kind = &mark_kind("scatter");
   m.x = {50}, m.y = {50}, m.sizes = {1600};  // 40 pt wide, centred at pixel (50, 50)
   m.color = parse_color("r");
   auto shape = [&](const std::string& code) {
@@ -372,7 +372,7 @@ TEST(Marks, MarkerShapesForScatterAndLines) {
   // colour is deeper (as each marker is composited on its own), also when
   // they are drawn from one image, and at twice the resolution.
   Axes::Mark pair;
-  pair.kind = Axes::Mark::Kind::Scatter;
+  pair.kind = &mark_kind("scatter");
   pair.x = {40, 60, 20}, pair.y = {50, 50, 20}, pair.sizes = {900};  // 30 pt wide: the first two overlap
   pair.color = parse_color("blue");
   pair.style.alpha = 0.5;
