@@ -4,6 +4,7 @@
 #include "connection.hpp"
 #include "convert.hpp"
 #include "doc_fetching.hpp"
+#include "doc_fetching_functions.hpp"
 #include "module.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/fetching.hpp"
