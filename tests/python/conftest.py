@@ -2,11 +2,15 @@
 tremora program, a working folder with a default.conf naming it, and a home
 folder of its own for the metadata cache."""
 import os
+import pathlib
 import subprocess
+import sys
 
 import pytest
 
 TREMORA_BIN = os.environ.get("TREMORA_BIN", "tremora")
+# The package's tools (the signature reader the call-interface tests share).
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "python" / "tools"))
 
 
 @pytest.fixture(scope="session")

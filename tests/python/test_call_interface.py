@@ -19,6 +19,7 @@ import ast
 import pytest
 
 import tremora
+from signatures import parameters, signature_lines
 
 REQUIRED = object()      # parameter has no default
 SOME_DEFAULT = object()  # has a default computed at load time (any value accepted)
@@ -165,60 +166,21 @@ def resolve(dotted):
     return obj
 
 
-def top_level(text, chars):
-    """Positions of `chars` in `text` outside brackets and quoted strings;
-    a closing bracket that ends depth 0 is reported too when listed."""
-    found, depth, quote, escaped = [], 0, None, False
-    for i, ch in enumerate(text):
-        if quote:
-            if escaped:
-                escaped = False
-            elif ch == "\\":
-                escaped = True
-            elif ch == quote:
-                quote = None
-        elif ch in "'\"":
-            quote = ch
-        elif ch in "([{":
-            depth += 1
-        elif ch in ")]}":
-            depth -= 1
-            if depth < 0 and ch in chars:
-                found.append(i)
-        elif ch in chars and depth == 0:
-            found.append(i)
-    return found
-
-
 def signature_params(func, name):
     """[(name, default or REQUIRED)] from the signature line of func.__doc__."""
     doc = (func.__doc__ or "").lstrip()
     assert doc.startswith(name + "("), f"__doc__ does not begin with a signature of {name}: {doc[:80]!r}"
-    body = doc[len(name) + 1:]
-    closing = top_level(body, ")")
-    assert closing, f"unterminated signature in __doc__ of {name}"
-    body = body[:closing[0]]
-    cuts = [-1] + top_level(body, ",") + [len(body)]
+    (arguments, _), *_ = signature_lines(doc.splitlines()[0], name, with_result=False)
     params = []
-    for a, b in zip(cuts, cuts[1:]):
-        text = body[a + 1:b].strip()
-        if not text:
-            continue
-        eq = top_level(text, "=")
-        head = text[:eq[0]] if eq else text
-        colon = top_level(head, ":")
-        pname = (head[:colon[0]] if colon else head).strip()
-        if not eq:
+    for pname, _, raw in parameters(arguments):
+        if raw is None:
             default = REQUIRED
         else:
-            raw = text[eq[0] + 1:].strip()
             try:
                 default = ast.literal_eval(raw)
             except (ValueError, SyntaxError):
                 default = raw
         params.append((pname, default))
-    if params and params[0][0] == "self":
-        params = params[1:]
     return params
 
 

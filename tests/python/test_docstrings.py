@@ -8,6 +8,7 @@ import re
 import pytest
 
 import tremora
+from signatures import parameters, signature_lines
 
 MODULES = [getattr(tremora, name) for name in tremora.__all__ if inspect.ismodule(getattr(tremora, name))]
 
@@ -33,19 +34,7 @@ def public_callables():
 
 def argument_names(doc, name):
     """The argument names of the signature lines pybind11 wrote for `name`."""
-    names = set()
-    for line in doc.splitlines():
-        match = re.match(rf"^(?:\d+\. )?{re.escape(name)}\((.*)\) -> ", line)
-        if match:
-            depth, start, text = 0, 0, match.group(1) + ","
-            for i, ch in enumerate(text):
-                depth += (ch in "[(") - (ch in "])")
-                if ch == "," and depth == 0:
-                    arg = text[start:i].split(":")[0].strip().lstrip("*")
-                    start = i + 1
-                    if arg and arg != "self":
-                        names.add(arg)
-    return names
+    return {arg.lstrip("*") for arguments, _ in signature_lines(doc, name) for arg, _, _ in parameters(arguments)}
 
 
 def explanation(doc):
