@@ -189,6 +189,16 @@ void annotate(const AxesHandle& a, const std::string& text, const py::object& xy
   a.axes->annotate(text, x, y, at, text_style_of(kwargs, fontsize, "annotate"), arrow);
 }
 
+// set_title, set_xlabel and set_ylabel: a text, its size and pad, and
+// text options.
+using LabelSetter = void (chart::Axes::*)(const std::string&, const chart::TextStyle&, double);
+template <LabelSetter set>
+auto label_setter(const char* method) {
+  return [method](const AxesHandle& a, const std::string& label, double fontsize, double pad, const py::kwargs& kw) {
+    (a.axes->*set)(label, text_style_of(kw, fontsize, method), pad);
+  };
+}
+
 }  // namespace
 
 void bind_axes_marks(py::class_<AxesHandle>& axes) {
@@ -220,24 +230,12 @@ void bind_axes_marks(py::class_<AxesHandle>& axes) {
            "transform"_a = "data", doc::Axes_text)
       .def("annotate", &annotate, "text"_a, "xy"_a, "xytext"_a = py::none(), "textcoords"_a = "data",
            "arrowprops"_a = py::none(), "fontsize"_a = 12.0, doc::Axes_annotate)
-      .def(
-          "set_title",
-          [](const AxesHandle& a, const std::string& label, double fontsize, double pad, const py::kwargs& kw) {
-            a.axes->set_title(label, text_style_of(kw, fontsize, "set_title"), pad);
-          },
-          "label"_a, "fontsize"_a = 12.0, "pad"_a = 6.0, doc::Axes_set_title)
-      .def(
-          "set_xlabel",
-          [](const AxesHandle& a, const std::string& label, double fontsize, double labelpad, const py::kwargs& kw) {
-            a.axes->set_xlabel(label, text_style_of(kw, fontsize, "set_xlabel"), labelpad);
-          },
-          "xlabel"_a, "fontsize"_a = 12.0, "labelpad"_a = 4.0, doc::Axes_set_xlabel)
-      .def(
-          "set_ylabel",
-          [](const AxesHandle& a, const std::string& label, double fontsize, double labelpad, const py::kwargs& kw) {
-            a.axes->set_ylabel(label, text_style_of(kw, fontsize, "set_ylabel"), labelpad);
-          },
-          "ylabel"_a, "fontsize"_a = 12.0, "labelpad"_a = 4.0, doc::Axes_set_ylabel)
+      .def("set_title", label_setter<&chart::Axes::set_title>("set_title"), "label"_a, "fontsize"_a = 12.0,
+           "pad"_a = 6.0, doc::Axes_set_title)
+      .def("set_xlabel", label_setter<&chart::Axes::set_xlabel>("set_xlabel"), "xlabel"_a, "fontsize"_a = 12.0,
+           "labelpad"_a = 4.0, doc::Axes_set_xlabel)
+      .def("set_ylabel", label_setter<&chart::Axes::set_ylabel>("set_ylabel"), "ylabel"_a, "fontsize"_a = 12.0,
+           "labelpad"_a = 4.0, doc::Axes_set_ylabel)
       .def(
           "legend",
           [](const AxesHandle& a, std::string loc, const std::string& title, double framealpha, double fontsize) {
