@@ -12,6 +12,7 @@
 #include <optional>
 #include <ostream>
 
+#include "marker_stream.hpp"
 #include "panel.hpp"
 #include "panel_painter.hpp"
 #include "png_encoder.hpp"
@@ -19,7 +20,6 @@
 #include "text_layout.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/files.hpp"
-#include "tremora/memory.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::chart {
@@ -163,41 +163,62 @@ std::vector<Rect> Figure::fitted(std::vector<Rect> rects, double pad_pt) const {
 
 namespace {
 
-// The recorded figure and where it goes: its ink's top-left corner at the
-// output's origin, scaled, on white or on nothing.
+// Where the figure goes: its ink's top-left corner at the output's origin,
+// scaled, on white or on nothing; `top` is the first row of the strip drawn.
 struct Placement {
-  cairo_surface_t* recording;
   double x0, y0, scale;
   bool transparent;
+  int top = 0;
 
-  // Draws the figure on `cr`, whose device rows start `top` rows down the image.
-  void draw(cairo_t* cr, int top = 0) const {
-    cairo_save(cr);
-    cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
-    cairo_set_source_rgba(cr, 1, 1, 1, transparent ? 0 : 1);
-    cairo_paint(cr);
-    cairo_restore(cr);
+  // Paints a recording of the figure on `cr`, a context of the strip.
+  void place(cairo_t* cr, cairo_surface_t* recording) const {
     cairo_translate(cr, 0, -top);
     cairo_scale(cr, scale, scale);
     cairo_set_source_surface(cr, recording, -x0, -y0);
     cairo_paint(cr);
   }
+  cairo_matrix_t to_device() const {
+    cairo_matrix_t m;
+    cairo_matrix_init(&m, scale, 0, 0, scale, -scale * x0, -scale * y0 - top);
+    return m;
+  }
 };
+
+// One strip of the figure on a clear image: the figure is recorded afresh
+// for the strip, with only the stamped markers that reach it, and replayed.
+cairo_surface_t* drawn_strip(const std::function<void(cairo_t*)>& draw, const Placement& at, int width, int rows) {
+  cairo_surface_t* drawn = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, rows);
+  StripMarkers markers(drawn, at.to_device(), [&](cairo_t* cr, cairo_surface_t* r) { at.place(cr, r); });
+  cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+  markers.attach(recording);
+  cairo_t* cr = cairo_create(recording);
+  draw(cr);
+  cairo_destroy(cr);
+  cr = cairo_create(drawn);
+  at.place(cr, recording);
+  cairo_destroy(cr);
+  cairo_surface_destroy(recording);
+  return drawn;
+}
 
 // A PNG drawn and encoded in strips of rows, so that only one strip of
 // pixels is held at a time (a whole 300 dpi figure would take tens of MB).
-cairo_status_t png_bytes(const Placement& at, int pw, int ph, double dpi, std::string& bytes) {
+// An opaque strip gets white beneath what was drawn.
+cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, Placement at, int pw, int ph, double dpi,
+                         std::string& bytes) {
   constexpr int kStripRows = 512;
-  int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, pw);
-  std::vector<unsigned char> pixels =
-      large_vector<unsigned char>(std::size_t(stride) * std::size_t(std::min(kStripRows, ph)));
   PngWriter png(pw, ph, !at.transparent, dpi);
   for (int top = 0; top < ph; top += kStripRows) {
-    int rows = std::min(kStripRows, ph - top);
-    cairo_surface_t* strip = cairo_image_surface_create_for_data(pixels.data(), CAIRO_FORMAT_ARGB32, pw, rows, stride);
+    at.top = top;
+    cairo_surface_t* strip = drawn_strip(draw, at, pw, std::min(kStripRows, ph - top));
     cairo_t* cr = cairo_create(strip);
-    at.draw(cr, top);
+    if (!at.transparent) {
+      cairo_set_operator(cr, CAIRO_OPERATOR_DEST_OVER);
+      cairo_set_source_rgb(cr, 1, 1, 1);
+      cairo_paint(cr);
+    }
     cairo_status_t status = cairo_status(cr);
+    if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(strip);
     cairo_destroy(cr);
     if (status == CAIRO_STATUS_SUCCESS) png.add_rows(strip);
     cairo_surface_destroy(strip);
@@ -325,14 +346,23 @@ std::string Figure::encode(const std::string& ext, double dpi, const std::string
   if (axes_.empty()) throw std::invalid_argument("the figure has no panels");
   std::vector<PanelView> v = views(layout());
 
-  // The figure is recorded once to find its ink's extent.
+  PanelPainter painter{nullptr, 72.0 / (ext == ".png" ? dpi : 300.0), has_dates()};
+  auto draw = [&](cairo_t* cr) {
+    painter.cr = cr;
+    paint(painter, v);
+  };
+  // The figure is recorded once to find its ink's extent (its stamped
+  // markers measured apart, a run at a time).
+  MarkerInk marker_ink;
   cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+  marker_ink.attach(recording);
   cairo_t* cr = cairo_create(recording);
-  PanelPainter painter{cr, 72.0 / (ext == ".png" ? dpi : 300.0), has_dates()};
-  paint(painter, v);
+  draw(cr);
   cairo_destroy(cr);
   double x0, y0, w, hh;
   cairo_recording_surface_ink_extents(recording, &x0, &y0, &w, &hh);
+  cairo_surface_destroy(recording);
+  marker_ink.widen(x0, y0, w, hh);
   x0 -= kSavePad, y0 -= kSavePad, w += 2 * kSavePad, hh += 2 * kSavePad;
 
   double scale = ext == ".png" ? dpi / 72 : 1;
@@ -344,16 +374,13 @@ std::string Figure::encode(const std::string& ext, double dpi, const std::string
   // afterwards.
   std::vector<PlacedText> texts;
   if (ext == ".png") {
-    status = png_bytes(Placement{recording, x0, y0, scale, transparent_}, pw, ph, dpi, bytes);
-    cairo_surface_destroy(recording);
+    status = png_bytes(draw, Placement{x0, y0, scale, transparent_}, pw, ph, dpi, bytes);
   } else {
-    cairo_surface_destroy(recording);
     status = vector_bytes(ext, w, hh, transparent_, bytes, [&](cairo_t* out) {
       std::optional<TextCapture> capture;
       if (ext == ".svg" && svg_keeps_text()) capture.emplace();
       cairo_translate(out, -x0, -y0);
-      painter.cr = out;
-      paint(painter, v);
+      draw(out);
       if (capture) texts = capture->texts();
     });
   }

@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 
+#include "marker_stream.hpp"
 #include "markers.hpp"
 #include "panel.hpp"
 #include "text_layout.hpp"
@@ -126,13 +127,22 @@ void stamp_markers(cairo_t* cr, const Axes::Mark& m, const PanelView& v, const s
   add_marker_path(s, code, half, half, size);
   finish_markers(s, code);
   cairo_destroy(s);
+  // A figure's recording may hand its markers to a stream, a run at a time.
+  MarkerStream* stream = MarkerStream::of(cr);
+  std::optional<cairo_rectangle_t> clip;
+  if (m.kind->clipped) clip = cairo_rectangle_t{v.rect.left, v.rect.top, v.rect.width, v.rect.height};
+  StampCorners corners;
+  auto lay = [&] {
+    if (!stream || !stream->take(cr, stamp, 2 * half, clip, std::move(corners)))
+      lay_stamps(cr, stamp, 2 * half, corners);
+    corners.clear();
+  };
   for (std::size_t i = 0; i < m.x.size(); ++i) {
     if (!std::isfinite(m.x[i]) || !std::isfinite(m.y_at(i))) continue;
-    double x = v.to_x(m.x[i]) - half, y = v.to_y(m.y_at(i)) - half;
-    cairo_set_source_surface(cr, stamp, x, y);
-    cairo_rectangle(cr, x, y, 2 * half, 2 * half);
-    cairo_fill(cr);
+    corners.emplace_back(v.to_x(m.x[i]) - half, v.to_y(m.y_at(i)) - half);
+    if (corners.size() == MarkerStream::kRun) lay();
   }
+  lay();
   cairo_surface_destroy(stamp);
 }
 

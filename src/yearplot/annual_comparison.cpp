@@ -3,7 +3,6 @@
 
 #include <cmath>
 #include <map>
-#include <set>
 
 #include "tremora/errors.hpp"
 #include "tremora/logger_config.hpp"
@@ -59,25 +58,56 @@ std::string title_of(const AnnualOptions& o) {
   return "同年对比曲线";
 }
 
+// One calendar year's points: x the days of the normalised date, y the values.
+struct YearPoints {
+  std::vector<double> x, y;
+};
+
+// The points of each year with rows (keys that are not NaT), in row order,
+// each vector sized exactly.
+std::map<int, YearPoints> points_by_year(const Table& df) {
+  const Column& norm = df.column("datetime_norm");
+  if (norm.type() != DataType::Timestamp) throw TypeError("column 'datetime_norm' holds no timestamps");
+  std::vector<int> year_of_row = years_of(df.key());
+  const std::vector<int64_t>& keys = df.key().int64s();
+  std::map<int, YearPoints> out;
+  std::map<int, std::size_t> rows;
+  for (std::size_t r = 0; r < keys.size(); ++r)
+    if (keys[r] != Timestamp::NaT) ++rows[year_of_row[r]];
+  for (const auto& [year, n] : rows) out[year].x.reserve(n), out[year].y.reserve(n);
+  ZoneClock clock(norm.zone());
+  std::vector<double> values = to_number(df.column(qzdata::kObsValue)).float64s();
+  for (std::size_t r = 0; r < keys.size(); ++r) {
+    if (keys[r] == Timestamp::NaT) continue;
+    int64_t at = norm.int64s()[r];
+    YearPoints& p = out[year_of_row[r]];
+    p.x.push_back(at == Timestamp::NaT ? NAN : chart::to_days(clock.to_local(Timestamp{at})));
+    p.y.push_back(values[r]);
+  }
+  return out;
+}
+
 // One year: its faint points, its moving-average line labelled with its
 // mean, and (for the last year) the band under that line. Returns the mean.
-double draw_year(chart::Axes& ax, int year, const std::vector<double>& x, std::vector<double> y,
-                 const chart::Color& colour, const AnnualOptions& o, bool last) {
+// The points move into the marks, which hold the chart's only copies.
+double draw_year(chart::Axes& ax, int year, YearPoints p, const chart::Color& colour, const AnnualOptions& o,
+                 bool last) {
   if (o.subtract_mean) {
-    double m = mean_of(y);
-    for (double& v : y) v -= m;
+    double m = mean_of(p.y);
+    for (double& v : p.y) v -= m;
   }
-  double mean = mean_of(y);
-  ax.scatter(x, y, {10}, {.color = colour, .alpha = 0.3});
-  std::vector<double> rolling = centred_mean(y, o.rolling_window);
-  ax.plot(x, rolling,
-          {.color = colour, .linewidth = 2.0, .alpha = 0.9, .label = fmt::format("{} (Mean: {:.2f})", year, mean)});
-  if (last) {
-    double lowest = INFINITY;
+  double mean = mean_of(p.y);
+  std::vector<double> rolling = centred_mean(p.y, o.rolling_window);
+  ax.scatter(p.x, std::move(p.y), {10}, {.color = colour, .alpha = 0.3});
+  double lowest = INFINITY;
+  if (last)
     for (double v : rolling)
       if (!std::isnan(v)) lowest = std::min(lowest, v);
-    if (std::isfinite(lowest)) ax.fill_between(x, rolling, lowest, {.color = colour, .alpha = 0.1});
-  }
+  bool band = std::isfinite(lowest);
+  std::vector<double> line_x = band ? p.x : std::move(p.x);
+  ax.plot(std::move(line_x), band ? rolling : std::move(rolling),
+          {.color = colour, .linewidth = 2.0, .alpha = 0.9, .label = fmt::format("{} (Mean: {:.2f})", year, mean)});
+  if (band) ax.fill_between(std::move(p.x), std::move(rolling), lowest, {.color = colour, .alpha = 0.1});
   return mean;
 }
 
@@ -99,31 +129,14 @@ AnnualChart plot_annual_comparison(Table& df, const AnnualOptions& o) {
   plotkit::create_figures_folder();
   if (!df.has_column("datetime_norm")) postprocessing::create_normalized_dates(df);
   if (!df.has_key()) throw TypeError("the annual comparison needs a row key of timestamps");
-  std::vector<int> year_of_row = years_of(df.key());
-  std::set<int> years;
-  for (std::size_t i = 0; i < year_of_row.size(); ++i)
-    if (df.key().int64s()[i] != Timestamp::NaT) years.insert(year_of_row[i]);
   auto figure = std::make_shared<chart::Figure>(o.figsize.first, o.figsize.second);
   chart::Axes* ax = figure->subplots(1)[0];
-  const Column& norm = df.column("datetime_norm");
-  std::vector<double> x_all = [&] {
-    if (norm.type() != DataType::Timestamp) throw TypeError("column 'datetime_norm' holds no timestamps");
-    ZoneClock clock(norm.zone());
-    std::vector<double> x(norm.size());
-    for (std::size_t i = 0; i < x.size(); ++i)
-      x[i] = norm.int64s()[i] == Timestamp::NaT ? NAN : chart::to_days(clock.to_local(Timestamp{norm.int64s()[i]}));
-    return x;
-  }();
-  std::vector<double> values = to_number(df.column(qzdata::kObsValue)).float64s();
   std::map<int, double> year_data_stats;
+  std::map<int, YearPoints> years = points_by_year(df);
   std::size_t i = 0;
-  for (int year : years) {
-    std::vector<double> x, y;
-    for (std::size_t r = 0; r < values.size(); ++r)
-      if (year_of_row[r] == year && df.key().int64s()[r] != Timestamp::NaT)
-        x.push_back(x_all[r]), y.push_back(values[r]);
+  for (auto& [year, points] : years) {
     chart::Color colour = chart::viridis(double(i) / double(years.size()));
-    year_data_stats[year] = draw_year(*ax, year, x, std::move(y), colour, o, i + 1 == years.size());
+    year_data_stats[year] = draw_year(*ax, year, std::move(points), colour, o, i + 1 == years.size());
     ++i;
   }
   if (o.invert_y) ax->invert_yaxis();

@@ -1,0 +1,105 @@
+// Stamped markers kept out of a figure's recording.
+//
+// A figure is recorded on a Cairo recording surface before it is measured
+// and drawn. One stamped marker is one operation there, about a kilobyte, so
+// a scatter of a million points would hold a gigabyte. A stream attached to
+// the recording takes the markers instead, a bounded run at a time:
+//  - `MarkerInk` keeps only the runs' ink extent, for measuring;
+//  - `StripMarkers` keeps their corners (16 bytes a marker that meets the
+//    strip) and records one operation a run, which, when the recording is
+//    replayed onto the strip, lays the run's markers on what lies beneath
+//    exactly as the markers' own operations would have.
+#pragma once
+#include <cairo.h>
+
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace tremora::chart {
+
+/// The top-left corners (points) of markers that are one stamp.
+using StampCorners = std::vector<std::pair<double, double>>;
+
+/// Lays `stamp` (a square of `side` points) at every corner, each on its
+/// own, under the current clip of `cr`.
+void lay_stamps(cairo_t* cr, cairo_surface_t* stamp, double side, const StampCorners& corners);
+
+class MarkerStream {
+ public:
+  /// Markers handed over at a time: one run's operations are all that is
+  /// ever recorded of them at once.
+  static constexpr std::size_t kRun = 8192;
+
+  MarkerStream() = default;
+  MarkerStream(const MarkerStream&) = delete;
+  MarkerStream& operator=(const MarkerStream&) = delete;
+  virtual ~MarkerStream() = default;
+
+  /// The stream attached to the surface `cr` draws on, if any (none inside
+  /// a group, whose markers belong to the group).
+  static MarkerStream* of(cairo_t* cr);
+  /// Attaches the stream to a recording surface, which must not outlive it.
+  void attach(cairo_surface_t* recording);
+
+  /// Takes markers that `cr` would stamp; `clip` is the rectangle (points)
+  /// that `cr` clips to, if any. False (and nothing taken) when the stream
+  /// cannot reproduce their drawing: `cr` has a transformation.
+  bool take(cairo_t* cr, cairo_surface_t* stamp, double side, const std::optional<cairo_rectangle_t>& clip,
+            StampCorners&& corners);
+
+ protected:
+  struct Run {
+    std::shared_ptr<cairo_surface_t> stamp;
+    double side;
+    StampCorners corners;
+    std::optional<cairo_rectangle_t> clip;  // in points
+
+    // Records the run's markers on `cr` as `lay_stamps` on the original would.
+    void lay(cairo_t* cr) const;
+  };
+  virtual void take_run(cairo_t* cr, Run run) = 0;
+};
+
+/// Measures: keeps the union of the runs' ink extents.
+class MarkerInk : public MarkerStream {
+ public:
+  /// Widens an extent (x, y, width, height; empty when the width is 0) by
+  /// the markers' ink.
+  void widen(double& x, double& y, double& w, double& h) const;
+
+ private:
+  void take_run(cairo_t* cr, Run run) override;
+  double x0_ = 0, y0_ = 0, x1_ = 0, y1_ = 0;
+  bool any_ = false;
+};
+
+/// Draws one strip: `strip` is the clear image the recording is replayed on
+/// (by `place`, which paints a recording of the figure onto a context of
+/// the strip), `to_device` maps the figure's points to the strip's pixels.
+class StripMarkers : public MarkerStream {
+ public:
+  using Place = std::function<void(cairo_t*, cairo_surface_t*)>;
+  StripMarkers(cairo_surface_t* strip, cairo_matrix_t to_device, Place place);
+
+ private:
+  struct Laid {
+    Run run;
+    StripMarkers* owner;
+  };
+  void take_run(cairo_t* cr, Run run) override;
+  bool meets(double x, double y, double side) const;
+  static cairo_surface_t* acquire(cairo_pattern_t*, void* data, cairo_surface_t*, const cairo_rectangle_int_t*);
+  static void release(cairo_pattern_t*, void*, cairo_surface_t* surface);
+  cairo_surface_t* with_run(const Run& run) const;
+
+  cairo_surface_t* strip_;
+  cairo_matrix_t to_device_;
+  Place place_;
+  std::deque<Laid> laid_;
+};
+
+}  // namespace tremora::chart
