@@ -39,4 +39,8 @@ void write_csv(const Table& table, std::ostream& out);
 /// write_csv to a file, written atomically (see write_file_atomically).
 void write_csv(const Table& table, const std::filesystem::path& path);
 
+/// The text of one cell as write_csv writes it, before quoting ("" for a
+/// missing value).
+std::string csv_cell_text(const Column& column, std::size_t row);
+
 }  // namespace tremora

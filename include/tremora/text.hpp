@@ -78,6 +78,9 @@ bool is_valid_utf8(std::string_view bytes);
 /// and tabs stay as they are, for texts of several lines.
 std::string escape_controls(std::string_view text, bool keep_lines = false);
 
+/// The text with &, <, > and " written as XML (and HTML) entities.
+std::string xml_escaped(std::string_view text);
+
 /// How many bytes at the end of `text` are the start of a UTF-8 sequence
 /// that more bytes could complete (0 to 3), for writers that escape a
 /// stream in pieces.

@@ -119,6 +119,9 @@ struct PlotOptions {
   Annotations annotations = {};
   /// Image format and file extension: "png", "svg" or "pdf" ("png").
   std::string figure_format = "png";
+  /// The folder the figures are saved in ("figures" in the working
+  /// directory, made when missing; another folder is made with its parents).
+  std::filesystem::path figures_dir = "figures";
   /// An earthquake catalogue file whose events near each station are
   /// marked (none).
   std::optional<std::filesystem::path> quakecat_dir = std::nullopt;
@@ -227,10 +230,10 @@ class TSPlotter {
   void _add_statistics(chart::Axes& ax, const Table& data, bool show_mean = false, bool show_std = false,
                        Multiplier multiplier = 2.0) const;
   void _add_annotations(chart::Axes& ax, const std::vector<Annotation>& annotations) const;
-  /// Writes "./figures/" + filename + "." + format at `dpi`, cropped to what
-  /// was drawn, and logs it.
+  /// Writes "./figures/" (or `folder`) + filename + "." + format at `dpi`,
+  /// cropped to what was drawn, and logs it.
   void _save_figure(chart::Figure& fig, const std::string& filename, const std::string& format = "png",
-                    double dpi = 300) const;
+                    double dpi = 300, const std::filesystem::path& folder = "figures") const;
 
   /// The series table on the chart's clock, cut to the bounds, with the Kp
   /// table of its span (from `geomag_data`, or fetched: a failed fetch is

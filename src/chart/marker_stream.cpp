@@ -29,8 +29,8 @@ void MarkerStream::attach(cairo_surface_t* recording) {
   cairo_surface_set_user_data(recording, &kStreamKey, this, nullptr);
 }
 
-bool MarkerStream::take(cairo_t* cr, cairo_surface_t* stamp, double side,
-                        const std::optional<cairo_rectangle_t>& clip, StampCorners&& corners) {
+bool MarkerStream::take(cairo_t* cr, cairo_surface_t* stamp, double side, const std::optional<cairo_rectangle_t>& clip,
+                        StampCorners&& corners) {
   cairo_matrix_t m;
   cairo_get_matrix(cr, &m);
   if (!is_identity(m)) return false;

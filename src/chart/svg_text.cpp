@@ -11,20 +11,6 @@
 namespace tremora::chart {
 namespace {
 
-std::string xml_escaped(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 // A CSS font-family list: names with blanks quoted.
 std::string css_families(const std::string& families) {
   std::vector<std::string> names;

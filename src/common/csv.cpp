@@ -181,4 +181,6 @@ void write_csv(const Table& table, const std::filesystem::path& path) {
   write_file_atomically(path, [&](std::ostream& out) { write_csv(table, out); });
 }
 
+std::string csv_cell_text(const Column& column, std::size_t row) { return cell(column, row); }
+
 }  // namespace tremora

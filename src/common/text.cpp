@@ -486,4 +486,18 @@ std::vector<std::string_view> split(std::string_view text, char separator) {
   return out;
 }
 
+std::string xml_escaped(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
 }  // namespace tremora

@@ -77,11 +77,18 @@ void TSPlotter::_add_annotations(chart::Axes& ax, const std::vector<Annotation>&
   }
 }
 
-void TSPlotter::_save_figure(chart::Figure& fig, const std::string& filename, const std::string& format,
-                             double dpi) const {
-  plotkit::create_figures_folder();
-  fig.save(std::filesystem::path("./figures") / (filename + "." + format), dpi);
-  plotting_logger.info("Figure " + filename + "." + format + " has been saved to current folder.");
+void TSPlotter::_save_figure(chart::Figure& fig, const std::string& filename, const std::string& format, double dpi,
+                             const std::filesystem::path& folder) const {
+  std::string name = filename + "." + format;
+  if (folder == "figures") {
+    plotkit::create_figures_folder();
+    fig.save(std::filesystem::path("./figures") / name, dpi);
+    plotting_logger.info("Figure " + name + " has been saved to current folder.");
+    return;
+  }
+  std::filesystem::create_directories(folder);
+  fig.save(folder / name, dpi);
+  plotting_logger.info("Figure " + name + " has been saved to " + folder.string() + ".");
 }
 
 }  // namespace tremora::tsplot

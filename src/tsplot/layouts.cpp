@@ -241,7 +241,8 @@ PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
         draw_series_panel(run, *axes[i], request);
       }
       if (o.show_geomag) _draw_geomag(axes, p.kp, p.kp_error, run.bounds, o.time_timezone, o.xlabel);
-      _save_figure(*figure, o.prefix + item + o.fig_label + "_" + std::to_string(number), o.figure_format);
+      _save_figure(*figure, o.prefix + item + o.fig_label + "_" + std::to_string(number), o.figure_format, 300,
+                   o.figures_dir);
       keep(last, figure, axes, o);
     }
   }
@@ -294,7 +295,7 @@ PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o)
       }
       if (o.rainfall && o.rainfall->num_rows() > 0) draw_rainfall(*this, *axes[k - 1], *o.rainfall, o, run.bounds);
       if (o.show_geomag) _draw_geomag(axes, p.kp, p.kp_error, run.bounds, o.time_timezone, o.xlabel);
-      _save_figure(*figure, o.prefix + station + "_" + point + o.fig_label, o.figure_format);
+      _save_figure(*figure, o.prefix + station + "_" + point + o.fig_label, o.figure_format, 300, o.figures_dir);
       keep(last, figure, axes, o);
     }
   }

@@ -17,6 +17,7 @@
 #include "tremora/plotkit.hpp"
 #include "tremora/postprocessing.hpp"
 #include "tremora/qzdata.hpp"
+#include "tremora/review.hpp"
 #include "tremora/sampledb.hpp"
 #include "tremora/tsplot.hpp"
 #include "tremora/yearplot.hpp"
@@ -151,7 +152,7 @@ void run_demo(const DemoArgs& a) {
   std::optional<fs::path> docs;
   if (!a.docs.empty()) docs = fs::absolute(a.docs);
   fs::create_directories(dir);
-  constexpr std::size_t kSteps = 6;
+  constexpr std::size_t kSteps = 7;
   Journal j(dir, kSteps);
   DemoHome home(dir);
   logger_config::LogCapture capture;
@@ -250,6 +251,16 @@ void run_demo(const DemoArgs& a) {
   j.step("VUZO export", [&] {
     fetching::DataFetcher::export_vuzo(conn.get(), minutes, "data/water_minutes.vuzo", 60);
     j.wrote(fs::absolute("data/water_minutes.vuzo"), minutes.num_rows());
+  });
+
+  j.step("network review (a week of minute data)", [&] {
+    Table series = review::review(
+        conn, "20240501", "20240507", "review",
+        {.gzip = true,
+         .quakecat = fs::path("sample-catalogue.txt"),
+         .geomag = true,
+         .geomag_data = kp_data(false, "Kp_def2024.wdc", make_timestamp(2024, 4, 1), make_timestamp(2024, 5, 31))});
+    j.wrote(fs::absolute("review/index.html"), series.num_rows());
   });
   conn->close();
   j.print(std::cout);

@@ -38,6 +38,7 @@ void add_quakes(CLI::App& app);
 void add_plot(CLI::App& app);
 void add_annual(CLI::App& app);
 void add_demo(CLI::App& app);
+void add_review(CLI::App& app);
 void add_export(CLI::App& app);
 
 /// The options of a data request, shared by fetch and export.

@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
   tremora::cli::add_plot(app);
   tremora::cli::add_annual(app);
   tremora::cli::add_demo(app);
+  tremora::cli::add_review(app);
   tremora::cli::add_export(app);
   try {
     app.parse(argc, argv);

@@ -1,0 +1,178 @@
+// The review's road: the period, the reference days and the log fetched,
+// every series checked, then the table, the charts and the page written.
+#include <fmt/format.h>
+
+#include <map>
+#include <set>
+
+#include "review_page.hpp"
+#include "tremora/csv.hpp"
+#include "tremora/files.hpp"
+#include "tremora/metastash.hpp"
+#include "tremora/qzdata.hpp"
+#include "tremora/review.hpp"
+#include "tremora/text.hpp"
+#include "tremora/tsplot.hpp"
+
+namespace tremora::review {
+namespace {
+
+namespace fs = std::filesystem;
+
+Timestamp day_of(Timestamp t) { return Timestamp{t.ns - ((t.ns % kNanosPerDay) + kNanosPerDay) % kNanosPerDay}; }
+
+Table fetched(db::Connection* conn, Timestamp first, Timestamp last, const ReviewOptions& o) {
+  std::optional<Table> t = fetching::fetching_data(conn, first, last, o.method, o.station, o.rate, o.type,
+                                                   {.gzip_flag = o.gzip});
+  return t ? std::move(*t) : Table();
+}
+
+// Texts of one column by the texts of others, from a dictionary table.
+std::map<std::string, std::string> names_by(const Table& t, std::initializer_list<const char*> key, const char* value) {
+  std::map<std::string, std::string> out;
+  if (t.num_rows() == 0 || !t.has_column(value)) return out;
+  std::vector<Column> keys;
+  for (const char* k : key) keys.push_back(to_text(t.column(k)));
+  Column v = to_text(t.column(value));
+  for (std::size_t r = 0; r < t.num_rows(); ++r) {
+    std::string k;
+    for (const Column& c : keys) k += std::string(c.text(r)) + '\x1f';
+    if (!v.is_null(r)) out[k] = std::string(v.text(r));
+  }
+  return out;
+}
+
+std::string looked_up(const std::map<std::string, std::string>& m, std::initializer_list<std::string> key) {
+  std::string k;
+  for (const std::string& part : key) k += part + '\x1f';
+  auto found = m.find(k);
+  return found == m.end() ? "" : found->second;
+}
+
+// The stations' and items' names and units of every series.
+void name_series(std::vector<SeriesCheck>& checks, const metastash::TimeseriesInfo& info) {
+  auto stations = names_by(info.stations, {qzdata::kStationId}, "STATIONNAME");
+  auto points = names_by(info.points, {qzdata::kStationId, qzdata::kPointId}, "POINTNAME");
+  auto items = names_by(info.items, {qzdata::kItemId}, "ITEMNAME");
+  auto units = names_by(info.items, {qzdata::kItemId}, "UNIT");
+  for (SeriesCheck& c : checks) {
+    SeriesName& n = c.name;
+    if (n.station_name.empty()) n.station_name = looked_up(stations, {n.station});
+    if (n.point_name.empty()) n.point_name = looked_up(points, {n.station, n.point});
+    if (n.item_name.empty()) n.item_name = looked_up(items, {n.item});
+    if (n.unit.empty()) n.unit = looked_up(units, {n.item});
+  }
+}
+
+// Codes of a one-column look-up result.
+std::set<std::string> codes(const std::optional<Table>& t, const char* column) {
+  std::set<std::string> out;
+  if (!t || t->num_rows() == 0) return out;
+  Column c = to_text(t->column(column));
+  for (std::size_t r = 0; r < c.size(); ++r)
+    if (!c.is_null(r)) out.emplace(c.text(r));
+  return out;
+}
+
+// The series the station dictionary expects of the request: every station
+// item whose method (the item code's first three characters) has a table
+// of the type and rate, at the point the dictionary gives or, when it gives
+// none, the station's only point.
+std::vector<SeriesName> expected_series(db::Connection* conn, const ReviewOptions& o, const std::string& rate_id,
+                                        const Table& points) {
+  Table methods = fetching::MetadataFetcher::get_method_ids(conn, o.method, o.cache_dir);
+  auto type_id = fetching::DatabaseType::get_id(o.type);
+  if (!type_id || methods.num_rows() == 0) return {};
+  std::set<std::string> with_tables;
+  for (const std::string& name :
+       codes(fetching::MetadataFetcher::get_table_names(conn, methods, *type_id, rate_id), "table_name"))
+    if (name.size() >= 6) with_tables.insert(name.substr(3, 3));
+  std::set<std::string> stations = codes(fetching::MetadataFetcher::get_station_ids(conn, o.station, o.cache_dir),
+                                         "stationid");
+  bool all_stations = o.station == fetching::kAll;
+  Table pairs = metastash::MetadataCache::get_table("stationitems", conn, o.cache_dir);
+  std::map<std::string, std::vector<std::string>> points_of;
+  if (points.num_rows()) {
+    Column s = to_text(points.column(qzdata::kStationId)), p = to_text(points.column(qzdata::kPointId));
+    for (std::size_t r = 0; r < s.size(); ++r) points_of[std::string(s.text(r))].emplace_back(p.text(r));
+  }
+  std::vector<SeriesName> out;
+  Column station = to_text(pairs.column(qzdata::kStationId)), item = to_text(pairs.column(qzdata::kItemId));
+  std::optional<Column> point;
+  if (pairs.has_column(qzdata::kPointId)) point = to_text(pairs.column(qzdata::kPointId));
+  for (std::size_t r = 0; r < pairs.num_rows(); ++r) {
+    std::string st(station.text(r)), it(item.text(r));
+    if (!with_tables.contains(it.substr(0, 3)) || (!all_stations && !stations.contains(st))) continue;
+    std::string pt = point && !point->is_null(r) ? std::string(point->text(r)) : "";
+    if (pt.empty() && points_of[st].size() == 1) pt = points_of[st].front();
+    out.push_back(SeriesName{.station = st, .point = pt, .item = it});
+  }
+  return out;
+}
+
+}  // namespace
+
+Table review(std::shared_ptr<db::Connection> conn, const fetching::DateArg& start, const fetching::DateArg& end,
+             const fs::path& out, const ReviewOptions& o) {
+  auto rate = fetching::SampleRateType::get_config(o.rate);
+  if (!rate) throw std::invalid_argument("'" + o.rate + "' is not a sampling rate");
+  Period period{day_of(start.timestamp()), Timestamp{day_of(end.timestamp()).ns + kNanosPerDay}};
+  if (period.days() < 1) throw std::invalid_argument("the review's end lies before its start");
+  Table rows = fetched(conn.get(), period.first, Timestamp{period.end.ns - 1}, o);
+  Table reference;
+  if (o.reference_days > 0)
+    reference = fetched(conn.get(), Timestamp{period.first.ns - o.reference_days * kNanosPerDay},
+                        Timestamp{period.first.ns - 1}, o);
+  std::optional<Table> log = fetching::fetching_dialog(conn.get(), {.startdate = period.first,
+                                                                    .enddate = Timestamp{period.end.ns - 1},
+                                                                    .methodname = o.method,
+                                                                    .stationname = o.station});
+  tsplot::TSPlotter plotter(conn, {.metadata_dir = o.cache_dir});
+  std::vector<SeriesCheck> checks =
+      check_series(rows, reference, log ? *log : Table(), expected_series(conn.get(), o, rate->id, plotter.points_table),
+                   period, rate->rate * 1'000'000'000, o);
+  name_series(checks, {plotter.stations_table, plotter.points_table, plotter.items_table});
+  Table table = checks_table(checks, o.incomplete_below);
+  fs::create_directories(out);
+  write_csv(table, out / "series.csv");
+
+  PageFacts facts{.request = o.method + " · " + o.station, .period = period, .type = o.type, .rate = o.rate,
+                  .made_at = format_timestamp(local_now(), "%Y-%m-%d %H:%M"), .version = TREMORA_VERSION};
+  std::set<std::string> stations, points, items;
+  for (const SeriesCheck& c : checks)
+    stations.insert(c.name.station), points.insert(c.name.station + "/" + c.name.point), items.insert(c.name.item);
+  facts.stations = stations.size(), facts.points = points.size(), facts.items = items.size();
+  for (const std::string& item : items) {
+    Table of_item = rows.num_rows() ? rows_with_text(rows, qzdata::kItemId, item) : Table();
+    if (of_item.num_rows() == 0) continue;
+    tsplot::PlotResult result =
+        plotter.plot_by_items(of_item, {.prefix = "item_", .keep_figures = true, .show_mean = true, .show_std = true,
+                                        .figure_format = "svg", .figures_dir = out, .quakecat_dir = o.quakecat,
+                                        .quakecat_filters = o.quake_filters, .show_geomag = o.geomag,
+                                        .geomag_data = o.geomag_data});
+    std::vector<std::string> files;
+    for (std::size_t i = 0; i < result.saved.size(); ++i) files.push_back(fmt::format("item_{}_{}.svg", item, i + 1));
+    facts.item_charts.emplace_back(item, files);
+  }
+  for (std::size_t i = 0; i < checks.size(); ++i) {
+    const SeriesName& n = checks[i].name;
+    if (checks[i].flags(o.incomplete_below).empty()) continue;
+    Table own = rows.num_rows() ? rows_with_text(rows_with_text(rows_with_text(rows, qzdata::kStationId, n.station),
+                                                                qzdata::kPointId, n.point),
+                                                 qzdata::kItemId, n.item)
+                                : Table();
+    std::string prefix = fmt::format("series_{}_{}_", n.station, n.point);
+    std::string file;
+    if (own.num_rows()) {
+      tsplot::PlotResult r = plotter.plot_by_items(
+          own, {.prefix = prefix, .show_mean = true, .show_std = true, .figure_format = "svg", .figures_dir = out});
+      if (r.figure) file = prefix + n.item + "_1.svg";
+    }
+    facts.series_charts.emplace_back(i, file);
+  }
+  std::string page = review_page(facts, checks, table, o.incomplete_below);
+  write_file_atomically(out / "index.html", [&](std::ostream& s) { s << page; });
+  return table;
+}
+
+}  // namespace tremora::review
