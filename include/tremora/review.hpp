@@ -93,8 +93,8 @@ struct SeriesCheck {
 /// of the reference days, `log` the log entries (lower-case columns as the
 /// dialog fetch gives them), `step_ns` the sampling interval.
 std::vector<SeriesCheck> check_series(const Table& period_rows, const Table& reference_rows, const Table& log,
-                                      const std::vector<SeriesName>& expected, const Period& period,
-                                      int64_t step_ns, const ReviewOptions& options = {});
+                                      const std::vector<SeriesName>& expected, const Period& period, int64_t step_ns,
+                                      const ReviewOptions& options = {});
 
 /// The checks as a table, one row per series, with the columns of
 /// series.csv (see the README's review section for their meaning).

@@ -45,7 +45,11 @@ struct ValuesKind {
   static constexpr auto name =
       pybind11::detail::const_name("pandas.DataFrame | pandas.Series | numpy.typing.ArrayLike");
 };
+struct PathKind {
+  static constexpr auto name = pybind11::detail::const_name("str | os.PathLike");
+};
 using FrameObject = Passed<FrameKind>;
+using PathObject = Passed<PathKind>;
 using FrameOrSeries = Passed<FrameOrSeriesKind>;
 using ValuesObject = Passed<ValuesKind>;
 

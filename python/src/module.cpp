@@ -10,6 +10,7 @@ namespace tremora::python {
 [[gnu::weak]] void bind_quakecat(py::module_&) {}
 [[gnu::weak]] void bind_tsplot(py::module_&) {}
 [[gnu::weak]] void bind_yearplot(py::module_&) {}
+[[gnu::weak]] void bind_review(py::module_&) {}
 }  // namespace tremora::python
 
 PYBIND11_MODULE(_tremora, m) {
@@ -34,6 +35,7 @@ PYBIND11_MODULE(_tremora, m) {
   part("quakecat", "Earthquake catalogues", bind_quakecat);
   part("tsplot", "The time-series plotter", bind_tsplot);
   part("yearplot", "The annual comparison chart", bind_yearplot);
+  part("review", "The network review page", bind_review);
   bind_bench(m);
   part("export", "VUZO exchange files", bind_export);
 }

@@ -38,6 +38,7 @@ void bind_geomag(py::module_& m);
 void bind_quakecat(py::module_& m);
 void bind_tsplot(py::module_& m);
 void bind_yearplot(py::module_& m);
+void bind_review(py::module_& m);
 void bind_export(py::module_& m);
 void bind_bench(py::module_& m);
 

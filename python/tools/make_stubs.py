@@ -46,6 +46,9 @@ def python_type(text, here):
 def stub_arguments(arguments, here, method, name_is_comparison=False):
     out = ["self"] if method else []
     for name, kind, default in parameters(arguments):
+        if name == "*":  # the keyword-only arguments follow
+            out.append(name)
+            continue
         if name.startswith("*"):
             out.append(f"{name}: Any")
             continue

@@ -17,7 +17,7 @@ from ._tremora import Connection
 __version__ = _tremora.__version__
 
 from . import (cleaning, export, fetching, geomag, metastash, plotkit,  # noqa: E402
-               postprocessing, quakecat, tsplot, yearplot)
+               postprocessing, quakecat, review, tsplot, yearplot)
 
 __all__ = ["Connection", "cleaning", "export", "fetching", "geomag", "metastash", "plotkit",
-           "postprocessing", "quakecat", "tsplot", "yearplot"]
+           "postprocessing", "quakecat", "review", "tsplot", "yearplot"]

@@ -7,9 +7,10 @@ from tremora import metastash as metastash
 from tremora import plotkit as plotkit
 from tremora import postprocessing as postprocessing
 from tremora import quakecat as quakecat
+from tremora import review as review
 from tremora import tsplot as tsplot
 from tremora import yearplot as yearplot
 from tremora._tremora import Connection as Connection
 
 __version__: str
-__all__ = ['Connection', 'cleaning', 'export', 'fetching', 'geomag', 'metastash', 'plotkit', 'postprocessing', 'quakecat', 'tsplot', 'yearplot']
+__all__ = ['Connection', 'cleaning', 'export', 'fetching', 'geomag', 'metastash', 'plotkit', 'postprocessing', 'quakecat', 'review', 'tsplot', 'yearplot']

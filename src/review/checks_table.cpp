@@ -54,15 +54,30 @@ Table checks_table(const std::vector<SeriesCheck>& checks, double incomplete_bel
   auto texts = [&](std::size_t i, const char* name) { return Column::from_strings(name, text[i]); };
   auto numbers = [&](std::size_t i, const char* name) { return Column::from_float64(name, number[i]); };
   auto counts = [&](std::size_t i, const char* name) { return Column::from_int64(name, count[i]); };
-  return Table(std::vector<Column>{
-      texts(0, "station"),        texts(1, "station_name"),  texts(2, "point"),        texts(3, "point_name"),
-      texts(4, "item"),           texts(5, "item_name"),     texts(6, "unit"),         texts(10, "flags"),
-      counts(0, "expected"),
-      counts(1, "present"),       numbers(0, "completeness_pct"), texts(7, "gap_start"),
-      numbers(1, "gap_minutes"),  counts(2, "mad_replaced"), numbers(2, "largest_step"),
-      texts(8, "largest_step_at"), numbers(3, "typical_step"), numbers(4, "mean"),      numbers(5, "std"),
-      numbers(6, "band_low"),     numbers(7, "band_high"),   texts(9, "band_exit_days"), counts(3, "log_entries"),
-      texts(11, "error")});
+  return Table(std::vector<Column>{texts(0, "station"),
+                                   texts(1, "station_name"),
+                                   texts(2, "point"),
+                                   texts(3, "point_name"),
+                                   texts(4, "item"),
+                                   texts(5, "item_name"),
+                                   texts(6, "unit"),
+                                   texts(10, "flags"),
+                                   counts(0, "expected"),
+                                   counts(1, "present"),
+                                   numbers(0, "completeness_pct"),
+                                   texts(7, "gap_start"),
+                                   numbers(1, "gap_minutes"),
+                                   counts(2, "mad_replaced"),
+                                   numbers(2, "largest_step"),
+                                   texts(8, "largest_step_at"),
+                                   numbers(3, "typical_step"),
+                                   numbers(4, "mean"),
+                                   numbers(5, "std"),
+                                   numbers(6, "band_low"),
+                                   numbers(7, "band_high"),
+                                   texts(9, "band_exit_days"),
+                                   counts(3, "log_entries"),
+                                   texts(11, "error")});
 }
 
 }  // namespace tremora::review

@@ -8,6 +8,7 @@
 #include "review_page.hpp"
 #include "tremora/csv.hpp"
 #include "tremora/files.hpp"
+#include "tremora/geomag.hpp"
 #include "tremora/metastash.hpp"
 #include "tremora/qzdata.hpp"
 #include "tremora/review.hpp"
@@ -22,8 +23,8 @@ namespace fs = std::filesystem;
 Timestamp day_of(Timestamp t) { return Timestamp{t.ns - ((t.ns % kNanosPerDay) + kNanosPerDay) % kNanosPerDay}; }
 
 Table fetched(db::Connection* conn, Timestamp first, Timestamp last, const ReviewOptions& o) {
-  std::optional<Table> t = fetching::fetching_data(conn, first, last, o.method, o.station, o.rate, o.type,
-                                                   {.gzip_flag = o.gzip});
+  std::optional<Table> t =
+      fetching::fetching_data(conn, first, last, o.method, o.station, o.rate, o.type, {.gzip_flag = o.gzip});
   return t ? std::move(*t) : Table();
 }
 
@@ -87,8 +88,8 @@ std::vector<SeriesName> expected_series(db::Connection* conn, const ReviewOption
   for (const std::string& name :
        codes(fetching::MetadataFetcher::get_table_names(conn, methods, *type_id, rate_id), "table_name"))
     if (name.size() >= 6) with_tables.insert(name.substr(3, 3));
-  std::set<std::string> stations = codes(fetching::MetadataFetcher::get_station_ids(conn, o.station, o.cache_dir),
-                                         "stationid");
+  std::set<std::string> stations =
+      codes(fetching::MetadataFetcher::get_station_ids(conn, o.station, o.cache_dir), "stationid");
   bool all_stations = o.station == fetching::kAll;
   Table pairs = metastash::MetadataCache::get_table("stationitems", conn, o.cache_dir);
   std::map<std::string, std::vector<std::string>> points_of;
@@ -110,6 +111,72 @@ std::vector<SeriesName> expected_series(db::Connection* conn, const ReviewOption
   return out;
 }
 
+// Kp over the period, for the charts (nothing when not asked for or when
+// it cannot be had) and the page (its maximum and stormy days, or why not).
+std::optional<Table> period_kp(const Period& p, const ReviewOptions& o, PageFacts& facts) {
+  if (!o.geomag) return std::nullopt;
+  facts.kp.emplace();
+  const std::string zone = qzdata::kChartTimeZone;
+  try {
+    Timestamp last{p.end.ns - 1};
+    Table kp =
+        o.geomag_data ? geomag::normalize_geomag(*o.geomag_data, zone) : geomag::fetch_geomag(p.first, last, zone);
+    geomag::UtcRange range = geomag::kp_range(p.first, last, zone);
+    Table in = geomag::overlapping_intervals(kp, range.start, range.end);
+    ZoneClock clock(zone);
+    std::set<std::string> stormy;
+    const std::vector<double>& values = to_number(in.column("Kp")).float64s();
+    for (std::size_t r = 0; r < in.num_rows(); ++r) {
+      if (std::isnan(values[r])) continue;
+      if (std::isnan(facts.kp->max) || values[r] > facts.kp->max) facts.kp->max = values[r];
+      if (values[r] >= 5) stormy.insert(format_timestamp(clock.to_local(Timestamp{in.key().int64s()[r]}), "%Y-%m-%d"));
+    }
+    facts.kp->stormy_days.assign(stormy.begin(), stormy.end());
+    return kp;
+  } catch (const std::exception& e) {
+    facts.kp->error = e.what();
+    return std::nullopt;
+  }
+}
+
+// The catalogue's events of the period that pass the filters for a station
+// of the review, each with its nearest such station; an unreadable
+// catalogue is noted on the page and left out of the charts.
+bool period_quakes(const Period& p, const ReviewOptions& o, const Table& stations, const std::set<std::string>& codes,
+                   PageFacts& facts) {
+  if (!o.quakecat) return false;
+  std::map<std::pair<int64_t, std::string>, PageFacts::Quake> nearest;
+  facts.quakes.emplace();
+  Table events;
+  try {
+    events = quakecat::read_quakecat(*o.quakecat);
+  } catch (const std::exception& e) {
+    facts.quake_error = e.what();
+    return false;
+  }
+  Column id = to_text(stations.column(qzdata::kStationId)), name = to_text(stations.column("STATIONNAME"));
+  Column lat = to_number(stations.column("LATITUDE")), lon = to_number(stations.column("LONGITUDE"));
+  for (std::size_t s = 0; s < stations.num_rows(); ++s) {
+    if (!codes.contains(std::string(id.text(s)))) continue;
+    Table copy = events;
+    Table near = quakecat::filtered_quakecats(copy, {lat.float64s()[s], lon.float64s()[s]}, o.quake_filters);
+    Column ev = to_text(near.column("name"));
+    const auto& flag = near.column("flag").int64s();
+    const auto& km = near.column("distance").float64s();
+    const auto& magnitude = to_number(near.column("magnitude")).float64s();
+    for (std::size_t r = 0; r < near.num_rows(); ++r) {
+      Timestamp t{near.key().int64s()[r]};
+      if (!flag[r] || t < p.first || t >= p.end) continue;
+      std::string event = ev.is_null(r) ? "" : std::string(ev.text(r));
+      auto [it, fresh] = nearest.try_emplace({t.ns, event});
+      if (fresh || km[r] < it->second.distance)
+        it->second = {format_timestamp(t, "%Y-%m-%d %H:%M"), event, magnitude[r], km[r], std::string(name.text(s))};
+    }
+  }
+  for (auto& [key, q] : nearest) facts.quakes->push_back(q);
+  return true;
+}
+
 }  // namespace
 
 Table review(std::shared_ptr<db::Connection> conn, const fetching::DateArg& start, const fetching::DateArg& end,
@@ -128,28 +195,41 @@ Table review(std::shared_ptr<db::Connection> conn, const fetching::DateArg& star
                                                                     .methodname = o.method,
                                                                     .stationname = o.station});
   tsplot::TSPlotter plotter(conn, {.metadata_dir = o.cache_dir});
-  std::vector<SeriesCheck> checks =
-      check_series(rows, reference, log ? *log : Table(), expected_series(conn.get(), o, rate->id, plotter.points_table),
-                   period, rate->rate * 1'000'000'000, o);
+  std::vector<SeriesCheck> checks = check_series(rows, reference, log ? *log : Table(),
+                                                 expected_series(conn.get(), o, rate->id, plotter.points_table), period,
+                                                 rate->rate * 1'000'000'000, o);
   name_series(checks, {plotter.stations_table, plotter.points_table, plotter.items_table});
   Table table = checks_table(checks, o.incomplete_below);
   fs::create_directories(out);
   write_csv(table, out / "series.csv");
 
-  PageFacts facts{.request = o.method + " · " + o.station, .period = period, .type = o.type, .rate = o.rate,
-                  .made_at = format_timestamp(local_now(), "%Y-%m-%d %H:%M"), .version = TREMORA_VERSION};
+  PageFacts facts{.request = o.method + " · " + o.station,
+                  .period = period,
+                  .type = o.type,
+                  .rate = o.rate,
+                  .made_at = format_timestamp(local_now(), "%Y-%m-%d %H:%M"),
+                  .version = TREMORA_VERSION};
   std::set<std::string> stations, points, items;
   for (const SeriesCheck& c : checks)
     stations.insert(c.name.station), points.insert(c.name.station + "/" + c.name.point), items.insert(c.name.item);
   facts.stations = stations.size(), facts.points = points.size(), facts.items = items.size();
+  ReviewOptions drawn = o;  // Kp fetched once for every chart; an unreadable catalogue left out
+  drawn.geomag_data = period_kp(period, o, facts);
+  drawn.geomag = drawn.geomag_data.has_value();
+  if (!period_quakes(period, o, plotter.stations_table, stations, facts)) drawn.quakecat.reset();
   for (const std::string& item : items) {
     Table of_item = rows.num_rows() ? rows_with_text(rows, qzdata::kItemId, item) : Table();
     if (of_item.num_rows() == 0) continue;
-    tsplot::PlotResult result =
-        plotter.plot_by_items(of_item, {.prefix = "item_", .keep_figures = true, .show_mean = true, .show_std = true,
-                                        .figure_format = "svg", .figures_dir = out, .quakecat_dir = o.quakecat,
-                                        .quakecat_filters = o.quake_filters, .show_geomag = o.geomag,
-                                        .geomag_data = o.geomag_data});
+    tsplot::PlotResult result = plotter.plot_by_items(of_item, {.prefix = "item_",
+                                                                .keep_figures = true,
+                                                                .show_mean = true,
+                                                                .show_std = true,
+                                                                .figure_format = "svg",
+                                                                .figures_dir = out,
+                                                                .quakecat_dir = drawn.quakecat,
+                                                                .quakecat_filters = drawn.quake_filters,
+                                                                .show_geomag = drawn.geomag,
+                                                                .geomag_data = drawn.geomag_data});
     std::vector<std::string> files;
     for (std::size_t i = 0; i < result.saved.size(); ++i) files.push_back(fmt::format("item_{}_{}.svg", item, i + 1));
     facts.item_charts.emplace_back(item, files);

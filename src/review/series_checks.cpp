@@ -39,7 +39,9 @@ struct Rows {
   std::map<Key, std::vector<int64_t>> of_series;
 
   explicit Rows(const Table& t)
-      : table(t), values(t.num_rows() ? to_number(t.column(qzdata::kObsValue)) : Column()), of_series(rows_by_series(t)) {}
+      : table(t),
+        values(t.num_rows() ? to_number(t.column(qzdata::kObsValue)) : Column()),
+        of_series(rows_by_series(t)) {}
 
   // One series' rows as a table of STARTDATE and OBSVALUE (float64).
   Table series(const Key& key) const {
@@ -101,8 +103,8 @@ void band_exits(SeriesCheck& c, const Table& s, const Table& reference, double k
   if (std::isnan(lo) || std::isnan(hi)) return;
   c.band = {lo, hi};
   if (s.num_rows() == 0) return;
-  TimeBins days = bin_by_time(s.key(), s.column(qzdata::kObsValue), series_ids(s, {}, false), kNanosPerDay,
-                              Aggregate::Mean);
+  TimeBins days =
+      bin_by_time(s.key(), s.column(qzdata::kObsValue), series_ids(s, {}, false), kNanosPerDay, Aggregate::Mean);
   for (std::size_t i = 0; i < days.values.size(); ++i)
     if (days.values[i] < lo || days.values[i] > hi) c.band_exit_days.push_back(Timestamp{days.starts[i]});
 }
@@ -149,14 +151,15 @@ std::vector<std::string> SeriesCheck::flags(double incomplete_below) const {
 }
 
 std::vector<SeriesCheck> check_series(const Table& period_rows, const Table& reference_rows, const Table& log,
-                                      const std::vector<SeriesName>& expected, const Period& period,
-                                      int64_t step_ns, const ReviewOptions& options) {
+                                      const std::vector<SeriesName>& expected, const Period& period, int64_t step_ns,
+                                      const ReviewOptions& options) {
   if (step_ns <= 0 || kNanosPerDay % step_ns) throw std::invalid_argument("the sampling interval must divide a day");
   Rows rows(period_rows), reference(reference_rows);
   std::map<Key, SeriesName> names;
   std::set<std::pair<std::string, std::string>> with_rows;  // station, item
   for (const auto& [key, r] : rows.of_series) {
-    names.try_emplace(key, SeriesName{.station = std::get<0>(key), .point = std::get<1>(key), .item = std::get<2>(key)});
+    names.try_emplace(key,
+                      SeriesName{.station = std::get<0>(key), .point = std::get<1>(key), .item = std::get<2>(key)});
     with_rows.emplace(std::get<0>(key), std::get<2>(key));
   }
   // An expected series without a known point is one of the station's

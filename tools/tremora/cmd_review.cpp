@@ -40,8 +40,8 @@ void add_review(CLI::App& app) {
     auto conn = connect(a->db);
     refuse_writing_over_database(*conn, a->out);
     Table table = review::review(conn, a->start, a->end, a->out, o);
-    std::cout << "Reviewed " << table.num_rows() << " series: " << (std::filesystem::absolute(a->out) / "index.html").string()
-              << "\n";
+    std::cout << "Reviewed " << table.num_rows()
+              << " series: " << (std::filesystem::absolute(a->out) / "index.html").string() << "\n";
   });
 }
 
