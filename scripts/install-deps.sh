@@ -17,6 +17,7 @@ packages=(
   python3-dev pybind11-dev python3-numpy python3-pandas python3-pytest
   python3-venv python3-pip python3-setuptools python3-wheel python3-build python3-mypy
   jupyter-nbconvert python3-ipykernel python3-nbformat python3-matplotlib
+  chromium
   lcov clang-format-14
 )
 # `install-deps.sh --fuzz`: also clang with libFuzzer and the sanitizers,

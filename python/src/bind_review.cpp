@@ -1,9 +1,9 @@
 // tremora.review: the network review page. The fetches, checks and charts
 // run without the GIL.
+#include "args.hpp"
 #include "connection.hpp"
 #include "convert.hpp"
 #include "doc_review.hpp"
-#include "args.hpp"
 #include "module.hpp"
 #include "plot_args.hpp"
 #include "tremora/review.hpp"
@@ -14,10 +14,10 @@ void bind_review(py::module_& m) {
   const review::ReviewOptions d{};
   m.def(
       "review",
-      [](const ConnectionHandle* conn, const fetching::DateArg& start, const fetching::DateArg& end, const PathObject& out,
-         const std::string& method, const std::string& station, const std::string& rate, const std::string& type,
-         bool gzip, int reference_days, double band_k, const TextArg& quakecat, py::object quakecat_filters,
-         bool geomag, std::optional<FrameObject> geomag_data, const TextArg& cache_dir) {
+      [](const ConnectionHandle* conn, const fetching::DateArg& start, const fetching::DateArg& end,
+         const PathObject& out, const std::string& method, const std::string& station, const std::string& rate,
+         const std::string& type, bool gzip, int reference_days, double band_k, const TextArg& quakecat,
+         py::object quakecat_filters, bool geomag, std::optional<FrameObject> geomag_data, const TextArg& cache_dir) {
         if (!conn || !conn->conn) throw py::value_error("review needs an open connection (conn is None)");
         review::ReviewOptions o{.method = method,
                                 .station = station,

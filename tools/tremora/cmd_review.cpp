@@ -26,6 +26,7 @@ void add_review(CLI::App& app) {
   cmd->add_option("--type", o.type, "Database type: 原始库, 预处理库, 产品库");
   cmd->add_flag("--gzip", o.gzip, "Values are gzip-compressed (second and minute data)");
   cmd->add_option("--reference-days", o.reference_days, "Days before the period that give each series' usual band");
+  cmd->add_option("--band-k", o.band_k, "Half width of the band in standard deviations of the reference days");
   cmd->add_option("--quakecat", a->quakecat, "Earthquake catalogue file for the charts");
   cmd->add_option("--filters", a->filters, "Catalogue filters: distance km:minimum magnitude, comma-separated");
   auto* kp = cmd->add_flag("--geomag", a->geomag, "A Kp panel under the charts, fetched from GFZ");
