@@ -7,6 +7,7 @@
 
 #include "review_page.hpp"
 #include "tremora/csv.hpp"
+#include "tremora/errors.hpp"
 #include "tremora/files.hpp"
 #include "tremora/geomag.hpp"
 #include "tremora/metastash.hpp"
@@ -22,10 +23,45 @@ namespace fs = std::filesystem;
 
 Timestamp day_of(Timestamp t) { return Timestamp{t.ns - ((t.ns % kNanosPerDay) + kNanosPerDay) % kNanosPerDay}; }
 
-Table fetched(db::Connection* conn, Timestamp first, Timestamp last, const ReviewOptions& o) {
+Table fetched(db::Connection* conn, Timestamp first, Timestamp last, const ReviewOptions& o,
+              const fetching::ItemNames& items = std::string(fetching::kAll), const std::string& station = "",
+              const std::string& point = "") {
   std::optional<Table> t =
-      fetching::fetching_data(conn, first, last, o.method, o.station, o.rate, o.type, {.gzip_flag = o.gzip});
+      fetching::fetching_data(conn, first, last, o.method, station.empty() ? o.station : station, o.rate, o.type,
+                              {.item_name = items, .gzip_flag = o.gzip, .point_id = point});
   return t ? std::move(*t) : Table();
+}
+
+using SeriesKey = std::tuple<std::string, std::string, std::string>;  // station, point, item
+
+// Rows of a span, and the series whose rows could not be read.
+struct Fetched {
+  Table rows;
+  std::map<SeriesKey, std::string> errors;
+};
+
+// The rows of a span. When a day row cannot be read (its bytes do not
+// inflate), the span is fetched again series by series, so that only the
+// series of that row fails, with the fetch's message.
+Fetched fetch_span(db::Connection* conn, Timestamp first, Timestamp last, const ReviewOptions& o,
+                   const std::vector<SeriesName>& series) {
+  try {
+    return {fetched(conn, first, last, o), {}};
+  } catch (const IOError&) {
+  }
+  Fetched out;
+  std::vector<Table> parts;
+  for (const SeriesName& n : series) {
+    try {
+      Table t = fetched(conn, first, last, o, std::vector<std::string>{n.item_name}, n.station_name, n.point);
+      if (t.num_rows())
+        parts.push_back(rows_with_text(rows_with_text(t, qzdata::kStationId, n.station), qzdata::kItemId, n.item));
+    } catch (const IOError& e) {
+      out.errors[{n.station, n.point, n.item}] = e.what();
+    }
+  }
+  if (!parts.empty()) out.rows = concat(parts);
+  return out;
 }
 
 // Texts of one column by the texts of others, from a dictionary table.
@@ -50,20 +86,23 @@ std::string looked_up(const std::map<std::string, std::string>& m, std::initiali
   return found == m.end() ? "" : found->second;
 }
 
-// The stations' and items' names and units of every series.
-void name_series(std::vector<SeriesCheck>& checks, const metastash::TimeseriesInfo& info) {
-  auto stations = names_by(info.stations, {qzdata::kStationId}, "STATIONNAME");
-  auto points = names_by(info.points, {qzdata::kStationId, qzdata::kPointId}, "POINTNAME");
-  auto items = names_by(info.items, {qzdata::kItemId}, "ITEMNAME");
-  auto units = names_by(info.items, {qzdata::kItemId}, "UNIT");
-  for (SeriesCheck& c : checks) {
-    SeriesName& n = c.name;
+// The names of stations, points and items, and the items' units.
+struct Dictionary {
+  std::map<std::string, std::string> stations, points, items, units;
+
+  explicit Dictionary(const tsplot::TSPlotter& p)
+      : stations(names_by(p.stations_table, {qzdata::kStationId}, "STATIONNAME")),
+        points(names_by(p.points_table, {qzdata::kStationId, qzdata::kPointId}, "POINTNAME")),
+        items(names_by(p.items_table, {qzdata::kItemId}, "ITEMNAME")),
+        units(names_by(p.items_table, {qzdata::kItemId}, "UNIT")) {}
+
+  void name(SeriesName& n) const {
     if (n.station_name.empty()) n.station_name = looked_up(stations, {n.station});
     if (n.point_name.empty()) n.point_name = looked_up(points, {n.station, n.point});
     if (n.item_name.empty()) n.item_name = looked_up(items, {n.item});
     if (n.unit.empty()) n.unit = looked_up(units, {n.item});
   }
-}
+};
 
 // Codes of a one-column look-up result.
 std::set<std::string> codes(const std::optional<Table>& t, const char* column) {
@@ -185,20 +224,25 @@ Table review(std::shared_ptr<db::Connection> conn, const fetching::DateArg& star
   if (!rate) throw std::invalid_argument("'" + o.rate + "' is not a sampling rate");
   Period period{day_of(start.timestamp()), Timestamp{day_of(end.timestamp()).ns + kNanosPerDay}};
   if (period.days() < 1) throw std::invalid_argument("the review's end lies before its start");
-  Table rows = fetched(conn.get(), period.first, Timestamp{period.end.ns - 1}, o);
-  Table reference;
-  if (o.reference_days > 0)
-    reference = fetched(conn.get(), Timestamp{period.first.ns - o.reference_days * kNanosPerDay},
-                        Timestamp{period.first.ns - 1}, o);
-  std::optional<Table> log = fetching::fetching_dialog(conn.get(), {.startdate = period.first,
-                                                                    .enddate = Timestamp{period.end.ns - 1},
-                                                                    .methodname = o.method,
-                                                                    .stationname = o.station});
   tsplot::TSPlotter plotter(conn, {.metadata_dir = o.cache_dir});
-  std::vector<SeriesCheck> checks = check_series(rows, reference, log ? *log : Table(),
-                                                 expected_series(conn.get(), o, rate->id, plotter.points_table), period,
-                                                 rate->rate * 1'000'000'000, o);
-  name_series(checks, {plotter.stations_table, plotter.points_table, plotter.items_table});
+  Dictionary dictionary(plotter);
+  std::vector<SeriesName> expected = expected_series(conn.get(), o, rate->id, plotter.points_table);
+  for (SeriesName& n : expected) dictionary.name(n);
+  Timestamp last{period.end.ns - 1};
+  Fetched rows = fetch_span(conn.get(), period.first, last, o, expected), reference;
+  if (o.reference_days > 0)
+    reference = fetch_span(conn.get(), Timestamp{period.first.ns - o.reference_days * kNanosPerDay},
+                           Timestamp{period.first.ns - 1}, o, expected);
+  std::optional<Table> log = fetching::fetching_dialog(
+      conn.get(), {.startdate = period.first, .enddate = last, .methodname = o.method, .stationname = o.station});
+  std::vector<SeriesCheck> checks =
+      check_series(rows.rows, reference.rows, log ? *log : Table(), expected, period, rate->rate * 1'000'000'000, o);
+  for (SeriesCheck& c : checks) {
+    dictionary.name(c.name);
+    auto failed = rows.errors.find({c.name.station, c.name.point, c.name.item});
+    if (failed != rows.errors.end())
+      c = SeriesCheck{.name = c.name, .expected = c.expected, .log = c.log, .error = failed->second};
+  }
   Table table = checks_table(checks, o.incomplete_below);
   fs::create_directories(out);
   write_csv(table, out / "series.csv");
@@ -218,7 +262,7 @@ Table review(std::shared_ptr<db::Connection> conn, const fetching::DateArg& star
   drawn.geomag = drawn.geomag_data.has_value();
   if (!period_quakes(period, o, plotter.stations_table, stations, facts)) drawn.quakecat.reset();
   for (const std::string& item : items) {
-    Table of_item = rows.num_rows() ? rows_with_text(rows, qzdata::kItemId, item) : Table();
+    Table of_item = rows.rows.num_rows() ? rows_with_text(rows.rows, qzdata::kItemId, item) : Table();
     if (of_item.num_rows() == 0) continue;
     tsplot::PlotResult result = plotter.plot_by_items(of_item, {.prefix = "item_",
                                                                 .keep_figures = true,
@@ -237,10 +281,11 @@ Table review(std::shared_ptr<db::Connection> conn, const fetching::DateArg& star
   for (std::size_t i = 0; i < checks.size(); ++i) {
     const SeriesName& n = checks[i].name;
     if (checks[i].flags(o.incomplete_below).empty()) continue;
-    Table own = rows.num_rows() ? rows_with_text(rows_with_text(rows_with_text(rows, qzdata::kStationId, n.station),
-                                                                qzdata::kPointId, n.point),
-                                                 qzdata::kItemId, n.item)
-                                : Table();
+    Table own = rows.rows.num_rows()
+                    ? rows_with_text(rows_with_text(rows_with_text(rows.rows, qzdata::kStationId, n.station),
+                                                    qzdata::kPointId, n.point),
+                                     qzdata::kItemId, n.item)
+                    : Table();
     std::string prefix = fmt::format("series_{}_{}_", n.station, n.point);
     std::string file;
     if (own.num_rows()) {

@@ -144,7 +144,7 @@ void check_one(SeriesCheck& c, const Table& s, const Table& reference, const Per
 std::vector<std::string> SeriesCheck::flags(double incomplete_below) const {
   std::vector<std::string> out;
   if (!error.empty()) out.emplace_back("error");
-  if (completeness < incomplete_below) out.emplace_back("incomplete");
+  if (error.empty() && completeness < incomplete_below) out.emplace_back("incomplete");
   if (!band_exit_days.empty()) out.emplace_back("band");
   if (!log.empty()) out.emplace_back("log");
   return out;

@@ -37,9 +37,14 @@ TEST(Review, TableOfEverySeriesFromItsSamplesAndAPageThatLinksWhatItShows) {
   testing::TempHome home;
   testing::TempDir dir;
   // The sample without any minute row of 郑州 (41001), whose water level the
-  // station dictionary still lists.
+  // station dictionary still lists, and with a day row of 泰安's (37005)
+  // electric field whose bytes do not inflate.
   fs::copy_file(testing::small_sample_db(), dir / "sample.db");
-  testing::make_sqlite_file(dir, {"DELETE FROM QZ_411_DYU_01 WHERE STATIONID = '41001'"}, "sample.db");
+  testing::make_sqlite_file(dir,
+                            {"DELETE FROM QZ_411_DYU_01 WHERE STATIONID = '41001'",
+                             "UPDATE QZ_321_DYU_01 SET OBSVALUE = X'1f8b0800deadbeef' WHERE STATIONID = '37005' AND "
+                             "ITEMID = '3211' AND STARTDATE = 2460440.5"},
+                            "sample.db");
   auto conn = testing::open_test_db(dir / "sample.db");
   conn->info()["tremora_cache_namespace"] = "review";
   fetching::refresh_metastash(*conn);
@@ -49,11 +54,21 @@ TEST(Review, TableOfEverySeriesFromItsSamplesAndAPageThatLinksWhatItShows) {
   // The CSV is the table returned, one row per series.
   Table csv = read_csv(dir / "page" / "series.csv");
   ASSERT_EQ(csv.num_rows(), table.num_rows());
-  auto samples = fetching::fetching_data(conn.get(), "20240510", "20240510", "全部", "全部", "分钟值", "预处理库",
+  // Every series of the unchanged sample is listed.
+  auto whole = fetching::fetching_data(testing::open_test_db(testing::small_sample_db()).get(), "20240510", "20240510",
+                                       "全部", "全部", "分钟值", "预处理库", {.gzip_flag = true});
+  ASSERT_TRUE(whole);
+  SeriesGroups groups = group_rows(*whole, {qzdata::kStationId, qzdata::kPointId, qzdata::kItemId}, false);
+  EXPECT_EQ(table.num_rows(), groups.members.size());
+
+  // The series of the unreadable row says why on its row; the others are checked.
+  std::size_t bad = row_of(csv, "37005", "3211");
+  EXPECT_EQ(to_text(csv.column("flags")).text(bad), "error");
+  EXPECT_NE(to_text(csv.column("error")).text(bad).find("cannot inflate"), std::string::npos);
+  EXPECT_GT(number(csv, "present", row_of(csv, "37005", "3212")), 0);
+  auto samples = fetching::fetching_data(conn.get(), "20240510", "20240510", "水位", "郯城", "分钟值", "预处理库",
                                          {.gzip_flag = true});
   ASSERT_TRUE(samples);
-  SeriesGroups groups = group_rows(*samples, {qzdata::kStationId, qzdata::kPointId, qzdata::kItemId}, false);
-  EXPECT_EQ(table.num_rows(), groups.members.size() + 1);  // and 郑州's water level
 
   // The series without data is listed, incomplete.
   std::size_t none = row_of(csv, "41001", "4112");
