@@ -164,7 +164,8 @@ std::optional<Table> period_kp(const Period& p, const ReviewOptions& o, PageFact
     Table in = geomag::overlapping_intervals(kp, range.start, range.end);
     ZoneClock clock(zone);
     std::set<std::string> stormy;
-    const std::vector<double>& values = to_number(in.column("Kp")).float64s();
+    Column kp_values = to_number(in.column("Kp"));
+    const std::vector<double>& values = kp_values.float64s();
     for (std::size_t r = 0; r < in.num_rows(); ++r) {
       if (std::isnan(values[r])) continue;
       if (std::isnan(facts.kp->max) || values[r] > facts.kp->max) facts.kp->max = values[r];
@@ -202,7 +203,8 @@ bool period_quakes(const Period& p, const ReviewOptions& o, const Table& station
     Column ev = to_text(near.column("name"));
     const auto& flag = near.column("flag").int64s();
     const auto& km = near.column("distance").float64s();
-    const auto& magnitude = to_number(near.column("magnitude")).float64s();
+    Column magnitudes = to_number(near.column("magnitude"));
+    const auto& magnitude = magnitudes.float64s();
     for (std::size_t r = 0; r < near.num_rows(); ++r) {
       Timestamp t{near.key().int64s()[r]};
       if (!flag[r] || t < p.first || t >= p.end) continue;

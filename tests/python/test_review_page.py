@@ -10,7 +10,10 @@ import subprocess
 import time
 import urllib.parse
 
+import pandas as pd
 import pytest
+
+KP_FILE = os.path.join(os.path.dirname(__file__), "..", "data", "kp", "Kp_def2024.wdc")
 
 
 class Browser:
@@ -100,10 +103,13 @@ COLUMN = """Array.from(document.querySelectorAll('#series tbody tr')).map(
 
 def test_review_page_in_chromium(workdir, conn, browser):
     import tremora.fetching
+    import tremora.geomag
     import tremora.review
     tremora.fetching.refresh_metastash(conn)
     page = workdir / "page"
-    table = tremora.review.review(conn, "20240510", "20240512", out=page, gzip=True, reference_days=3)
+    kp = tremora.geomag.read_kp_file(KP_FILE)
+    table = tremora.review.review(conn, "20240510", "20240512", out=page, gzip=True, reference_days=3, geomag=True,
+                                  geomag_data=kp)
     samples = tremora.fetching.fetching_data(conn, "20240510", "20240512", "全部", "全部", "分钟值", "预处理库",
                                              gzip_flag=True)
     series = samples.groupby(["STATIONID", "POINTID", "ITEMID"], observed=True).ngroups
@@ -119,6 +125,13 @@ def test_review_page_in_chromium(workdir, conn, browser):
 
     # One row per series, as the returned table has.
     assert browser.evaluate("document.querySelectorAll('#series tbody tr').length") == len(table) == series
+    # Kp of the intervals that meet the period (Shanghai days), as pandas finds it.
+    local = kp.tz_convert("Asia/Shanghai")
+    start, end = pd.Timestamp("2024-05-10", tz="Asia/Shanghai"), pd.Timestamp("2024-05-13", tz="Asia/Shanghai")
+    met = local[(local.index + pd.Timedelta(hours=3) > start) & (local.index < end)]
+    stormy = sorted({t.strftime("%Y-%m-%d") for t, v in met.Kp.items() if v >= 5})
+    facts = browser.evaluate("document.querySelector('.facts').textContent")
+    assert f"Kp: max {met.Kp.max():g}, Kp ≥ 5 on {' '.join(stormy)}" in facts, facts
     # Sorting by a number column, up and then down.
     header = "Array.from(document.querySelectorAll('#series th')).find(h => h.textContent === 'completeness_pct')"
     browser.evaluate(header + ".click()")

@@ -255,7 +255,7 @@ void run_demo(const DemoArgs& a) {
 
   j.step("network review (a week of minute data)", [&] {
     Table series = review::review(
-        conn, "20240501", "20240507", "review",
+        conn, "20240508", "20240514", "review",
         {.gzip = true,
          .quakecat = fs::path("sample-catalogue.txt"),
          .geomag = true,

@@ -31,7 +31,9 @@ void add_review(CLI::App& app) {
   cmd->add_option("--filters", a->filters, "Catalogue filters: distance km:minimum magnitude, comma-separated");
   auto* kp = cmd->add_flag("--geomag", a->geomag, "A Kp panel under the charts, fetched from GFZ");
   cmd->add_option("--geomag-file", a->geomag_file, "A Kp panel from a Kp file (WDC format)")->excludes(kp);
-  set_examples(cmd, {"tremora review --db sample --start 20240501 --end 20240507 --gzip --out review"});
+  set_examples(cmd,
+               {"tremora review --db sample --start 20240508 --end 20240514 --gzip --quakecat sample-catalogue.txt "
+                "--geomag-file Kp_def2024.wdc --out review"});
   cmd->callback([a] {
     review::ReviewOptions o = a->o;
     if (!a->quakecat.empty()) o.quakecat = a->quakecat;
