@@ -184,14 +184,23 @@ struct Placement {
   }
 };
 
-// One strip of the figure on a clear image: the figure is recorded afresh
-// for the strip, with only the stamped markers that reach it, and replayed.
-cairo_surface_t* drawn_strip(const std::function<void(cairo_t*)>& draw, const Placement& at, int width, int rows) {
+// One strip of the figure on a clear image, replayed from `whole` (the
+// figure's recording, when it holds every operation); or else recorded
+// afresh for the strip, with only the stamped markers that reach it.
+cairo_surface_t* drawn_strip(const std::function<void(cairo_t*)>& draw, cairo_surface_t* whole, const Placement& at,
+                             int width, int rows) {
   cairo_surface_t* drawn = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, rows);
-  StripMarkers markers(drawn, at.to_device(), [&](cairo_t* cr, cairo_surface_t* r) { at.place(cr, r); });
+  cairo_t* cr;
+  if (whole) {
+    cr = cairo_create(drawn);
+    at.place(cr, whole);
+    cairo_destroy(cr);
+    return drawn;
+  }
+  StripMarkers markers(drawn, at.to_device(), [&](cairo_t* c, cairo_surface_t* r) { at.place(c, r); });
   cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
   markers.attach(recording);
-  cairo_t* cr = cairo_create(recording);
+  cr = cairo_create(recording);
   draw(cr);
   cairo_destroy(cr);
   cr = cairo_create(drawn);
@@ -204,13 +213,13 @@ cairo_surface_t* drawn_strip(const std::function<void(cairo_t*)>& draw, const Pl
 // A PNG drawn and encoded in strips of rows, so that only one strip of
 // pixels is held at a time (a whole 300 dpi figure would take tens of MB).
 // An opaque strip gets white beneath what was drawn.
-cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, Placement at, int pw, int ph, double dpi,
-                         std::string& bytes) {
+cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, cairo_surface_t* whole, Placement at, int pw,
+                         int ph, double dpi, std::string& bytes) {
   constexpr int kStripRows = 512;
   PngWriter png(pw, ph, !at.transparent, dpi);
   for (int top = 0; top < ph; top += kStripRows) {
     at.top = top;
-    cairo_surface_t* strip = drawn_strip(draw, at, pw, std::min(kStripRows, ph - top));
+    cairo_surface_t* strip = drawn_strip(draw, whole, at, pw, std::min(kStripRows, ph - top));
     cairo_t* cr = cairo_create(strip);
     if (!at.transparent) {
       cairo_set_operator(cr, CAIRO_OPERATOR_DEST_OVER);
@@ -352,7 +361,8 @@ std::string Figure::encode(const std::string& ext, double dpi, const std::string
     paint(painter, v);
   };
   // The figure is recorded once to find its ink's extent (its stamped
-  // markers measured apart, a run at a time).
+  // markers measured apart, a run at a time). Without stamped markers the
+  // recording holds the whole figure, and every strip of a PNG replays it.
   MarkerInk marker_ink;
   cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
   marker_ink.attach(recording);
@@ -361,8 +371,8 @@ std::string Figure::encode(const std::string& ext, double dpi, const std::string
   cairo_destroy(cr);
   double x0, y0, w, hh;
   cairo_recording_surface_ink_extents(recording, &x0, &y0, &w, &hh);
-  cairo_surface_destroy(recording);
   marker_ink.widen(x0, y0, w, hh);
+  if (ext != ".png" || marker_ink.took()) cairo_surface_destroy(recording), recording = nullptr;
   x0 -= kSavePad, y0 -= kSavePad, w += 2 * kSavePad, hh += 2 * kSavePad;
 
   double scale = ext == ".png" ? dpi / 72 : 1;
@@ -374,7 +384,8 @@ std::string Figure::encode(const std::string& ext, double dpi, const std::string
   // afterwards.
   std::vector<PlacedText> texts;
   if (ext == ".png") {
-    status = png_bytes(draw, Placement{x0, y0, scale, transparent_}, pw, ph, dpi, bytes);
+    status = png_bytes(draw, recording, Placement{x0, y0, scale, transparent_}, pw, ph, dpi, bytes);
+    if (recording) cairo_surface_destroy(recording);
   } else {
     status = vector_bytes(ext, w, hh, transparent_, bytes, [&](cairo_t* out) {
       std::optional<TextCapture> capture;

@@ -70,11 +70,13 @@ class MarkerInk : public MarkerStream {
   /// Widens an extent (x, y, width, height; empty when the width is 0) by
   /// the markers' ink.
   void widen(double& x, double& y, double& w, double& h) const;
+  /// Whether it was handed any markers.
+  bool took() const { return took_; }
 
  private:
   void take_run(cairo_t* cr, Run run) override;
   double x0_ = 0, y0_ = 0, x1_ = 0, y1_ = 0;
-  bool any_ = false;
+  bool any_ = false, took_ = false;
 };
 
 /// Draws one strip: `strip` is the clear image the recording is replayed on
