@@ -55,14 +55,15 @@ struct AnnualChart {
 /// thrown) and returns it. KeyError for a missing OBSVALUE; TypeError for a
 /// row key that is not timestamps.
 ///
-/// Memory: above `df` (and the column it gains), the chart takes about 40
+/// Memory: above `df` (and the column it gains), the chart takes about 45
 /// bytes a row (each year's points in its marks, the corners of the markers
 /// that reach the strip being drawn) and a fixed part of about 60 MB at the
 /// 12 x 8 in, 300 dpi default (strips of the image, one run of markers'
-/// drawing, fonts): a million minute rows take about 100 MB, three million
-/// about 185 MB (benchmark BM_AnnualMillionMinutes). The faint points are
+/// drawing, fonts): a million minute rows take about 110 MB, three million
+/// about 200 MB (benchmark BM_AnnualMillionMinutes). The faint points are
 /// never all held as drawing operations at once, and the image is the same,
-/// pixel for pixel, as if they were.
+/// pixel for pixel, as if they were. A chart with them draws its strips one
+/// at a time, whatever TREMORA_THREADS says, to keep that bound.
 AnnualChart plot_annual_comparison(Table& df, const AnnualOptions& options = {});
 
 }  // namespace tremora::yearplot

@@ -20,6 +20,7 @@
 #include "text_layout.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/files.hpp"
+#include "tremora/parallel.hpp"
 #include "tremora/text.hpp"
 
 namespace tremora::chart {
@@ -210,29 +211,76 @@ cairo_surface_t* drawn_strip(const std::function<void(cairo_t*)>& draw, cairo_su
   return drawn;
 }
 
-// A PNG drawn and encoded in strips of rows, so that only one strip of
-// pixels is held at a time (a whole 300 dpi figure would take tens of MB).
-// An opaque strip gets white beneath what was drawn.
+// A PNG drawn and encoded in strips of rows, so that only a few strips of
+// pixels are held at a time (a whole 300 dpi figure would take tens of MB).
+// The strips of a batch, one a thread, are drawn and then compressed in
+// parallel, and joined in order; an opaque strip gets white beneath what
+// was drawn.
 cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, cairo_surface_t* whole, Placement at, int pw,
                          int ph, double dpi, std::string& bytes) {
   constexpr int kStripRows = 512;
+  const std::size_t strips = std::size_t((ph + kStripRows - 1) / kStripRows);
   PngWriter png(pw, ph, !at.transparent, dpi);
-  for (int top = 0; top < ph; top += kStripRows) {
-    at.top = top;
-    cairo_surface_t* strip = drawn_strip(draw, whole, at, pw, std::min(kStripRows, ph - top));
-    cairo_t* cr = cairo_create(strip);
+  // A recording is replayed by one thread at a time (Cairo's replays of one
+  // recording at once disagree): a batch's n-th strip replays the n-th
+  // recording, the figure's own for the first, one made by that task for
+  // the others.
+  std::vector<cairo_surface_t*> recordings{whole};
+  auto recording_for = [&](std::size_t slot) {
+    if (!whole || recordings[slot]) return recordings[slot];
+    cairo_surface_t* r = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+    cairo_t* cr = cairo_create(r);
+    draw(cr);
+    cairo_destroy(cr);
+    return recordings[slot] = r;
+  };
+  auto strip_at = [&](std::size_t k, std::size_t slot) {
+    Placement p = at;
+    p.top = int(k) * kStripRows;
+    cairo_surface_t* strip = drawn_strip(draw, recording_for(slot), p, pw, std::min(kStripRows, ph - p.top));
     if (!at.transparent) {
+      cairo_t* cr = cairo_create(strip);
       cairo_set_operator(cr, CAIRO_OPERATOR_DEST_OVER);
       cairo_set_source_rgb(cr, 1, 1, 1);
       cairo_paint(cr);
+      cairo_destroy(cr);
     }
-    cairo_status_t status = cairo_status(cr);
-    if (status == CAIRO_STATUS_SUCCESS) status = cairo_surface_status(strip);
-    cairo_destroy(cr);
-    if (status == CAIRO_STATUS_SUCCESS) png.add_rows(strip);
-    cairo_surface_destroy(strip);
-    if (status != CAIRO_STATUS_SUCCESS) return status;
+    return strip;
+  };
+  // held: the strips drawn and not yet compressed, after the strip above
+  // them when that one is compressed already (`above_held`).
+  // A figure recorded afresh for every strip (one with stamped markers)
+  // keeps a strip's recording and marker runs in memory per strip drawn at
+  // once: those are drawn one at a time, to keep their memory bound.
+  const std::size_t batch = whole ? std::max<std::size_t>(1, thread_count()) : 1;
+  recordings.resize(batch, nullptr);
+  std::vector<cairo_surface_t*> held{strip_at(0, 0)};
+  bool above_held = false;
+  cairo_status_t status = cairo_surface_status(held[0]);
+  for (std::size_t next = 1; status == CAIRO_STATUS_SUCCESS;) {
+    std::size_t count = std::min(batch, strips - next), from = held.size();
+    held.resize(from + count, nullptr);
+    parallel_for(count, [&](std::size_t i) { held[from + i] = strip_at(next + i, i); });
+    next += count;
+    for (cairo_surface_t* s : held)
+      if (status == CAIRO_STATUS_SUCCESS) status = s ? cairo_surface_status(s) : CAIRO_STATUS_NO_MEMORY;
+    if (status != CAIRO_STATUS_SUCCESS) break;
+    std::size_t first = above_held ? 1 : 0, pending = held.size() - first;
+    std::vector<PngWriter::Piece> pieces(pending);
+    std::size_t done = next - pending;  // strips compressed before these
+    parallel_for(pending, [&](std::size_t i) {
+      cairo_surface_t* above = first + i == 0 ? nullptr : held[first + i - 1];
+      pieces[i] = png.deflate_strip(held[first + i], above, done + i + 1 == strips);
+    });
+    for (PngWriter::Piece& p : pieces) png.add(std::move(p));
+    for (std::size_t i = 0; i + 1 < held.size(); ++i) cairo_surface_destroy(held[i]);
+    held = {held.back()}, above_held = true;
+    if (next == strips) break;
   }
+  for (cairo_surface_t* s : held) cairo_surface_destroy(s);
+  for (std::size_t i = 1; i < recordings.size(); ++i)
+    if (recordings[i]) cairo_surface_destroy(recordings[i]);
+  if (status != CAIRO_STATUS_SUCCESS) return status;
   bytes = png.finish();
   return CAIRO_STATUS_SUCCESS;
 }
@@ -356,9 +404,10 @@ std::string Figure::encode(const std::string& ext, double dpi, const std::string
   std::vector<PanelView> v = views(layout());
 
   PanelPainter painter{nullptr, 72.0 / (ext == ".png" ? dpi : 300.0), has_dates()};
-  auto draw = [&](cairo_t* cr) {
-    painter.cr = cr;
-    paint(painter, v);
+  auto draw = [&](cairo_t* cr) {  // on any thread: a painter of its own
+    PanelPainter own = painter;
+    own.cr = cr;
+    paint(own, v);
   };
   // The figure is recorded once to find its ink's extent (its stamped
   // markers measured apart, a run at a time). Without stamped markers the

@@ -2,12 +2,11 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
-
-#include "tremora/gzip.hpp"
 
 namespace tremora::chart {
 namespace {
@@ -41,9 +40,7 @@ void row_samples(const uint32_t* px, int width, bool opaque, uint8_t* out) {
 }  // namespace
 
 PngWriter::PngWriter(int width, int height, bool opaque, double dpi)
-    : width_(width), height_(height), opaque_(opaque), z_(Z_BEST_SPEED) {
-  std::size_t row_bytes = std::size_t(width) * (opaque ? 3 : 4);
-  samples_.resize(row_bytes), prev_.assign(row_bytes, 0), filtered_.resize(row_bytes + 1);
+    : width_(width), height_(height), opaque_(opaque), row_bytes_(std::size_t(width) * (opaque ? 3 : 4)) {
   head_.assign("\x89PNG\r\n\x1a\n", 8);
   std::string header;
   put_u32(header, uint32_t(width));
@@ -56,38 +53,94 @@ PngWriter::PngWriter(int width, int height, bool opaque, double dpi)
   put_u32(physical, per_metre);
   physical += char(1);  // the unit is the metre
   chunk(head_, "pHYs", physical);
+  stream_.assign("\x78\x01", 2);  // zlib header: deflate, 32 KiB window, fastest level
 }
 
-// Each row is written with filter byte 2 ("Up": the difference from the row
-// above, which is all zeros above the first).
-void PngWriter::add_rows(cairo_surface_t* strip) {
+// The rows of `strip` from row `from` on, each with filter byte 2 ("Up":
+// the difference from the row above; `above_row` holds the samples of the
+// row above the first, all zeros above the image).
+void PngWriter::filter_rows(cairo_surface_t* strip, int from, const uint8_t* above_row, std::string& out,
+                            std::vector<uint8_t>& row) const {
   cairo_surface_flush(strip);
   int rows = cairo_image_surface_get_height(strip), stride = cairo_image_surface_get_stride(strip);
-  if (cairo_image_surface_get_width(strip) != width_ || rows_done_ + rows > height_)
-    throw std::logic_error("png: the rows do not fit the image");
   const unsigned char* data = cairo_image_surface_get_data(strip);
-  for (int y = 0; y < rows; ++y) {
+  std::vector<uint8_t> prev(above_row, above_row + row_bytes_);
+  row.resize(row_bytes_);
+  std::size_t at = out.size();
+  out.resize(at + std::size_t(std::max(rows - from, 0)) * (row_bytes_ + 1));
+  for (int y = from; y < rows; ++y) {
     row_samples(reinterpret_cast<const uint32_t*>(data + std::size_t(y) * std::size_t(stride)), width_, opaque_,
-                samples_.data());
-    filtered_[0] = 2;
-    for (std::size_t i = 0; i < samples_.size(); ++i) filtered_[1 + i] = uint8_t(samples_[i] - prev_[i]);
-    z_.write({reinterpret_cast<const char*>(filtered_.data()), filtered_.size()});
-    prev_.swap(samples_);
+                row.data());
+    out[at++] = char(2);
+    for (std::size_t i = 0; i < row_bytes_; ++i) out[at++] = char(uint8_t(row[i] - prev[i]));
+    prev.swap(row);
   }
-  rows_done_ += rows;
+  row.swap(prev);  // the samples of the last row
+}
+
+PngWriter::Piece PngWriter::deflate_strip(cairo_surface_t* strip, cairo_surface_t* above, bool last) const {
+  if (cairo_image_surface_get_width(strip) != width_ || (above && cairo_image_surface_get_width(above) != width_))
+    throw std::logic_error("png: the strip is not as wide as the image");
+  // The end of the filtered data before the strip, as the decompressor will
+  // have it, and the samples of the row just above.
+  std::string dictionary, filtered;
+  std::vector<uint8_t> zeros(row_bytes_, 0), last_above(row_bytes_, 0), row;
+  if (above) {
+    int rows = cairo_image_surface_get_height(above);
+    int keep = int(std::min<std::size_t>(std::size_t(rows - 1), (32768 + row_bytes_) / (row_bytes_ + 1)));
+    std::string tail;
+    std::vector<uint8_t> start(row_bytes_);
+    row_samples(reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(above) +
+                                                  std::size_t(rows - keep - 1) * cairo_image_surface_get_stride(above)),
+                width_, opaque_, start.data());
+    filter_rows(above, rows - keep, start.data(), tail, row);
+    dictionary = tail.size() > 32768 ? tail.substr(tail.size() - 32768) : tail;
+    last_above = row;
+  }
+  filter_rows(strip, 0, last_above.data(), filtered, row);
+
+  z_stream z{};
+  if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw std::runtime_error("png: cannot start deflate");
+  if (!dictionary.empty())
+    deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(dictionary.data()), uInt(dictionary.size()));
+  Piece piece;
+  piece.rows = cairo_image_surface_get_height(strip);
+  piece.length = filtered.size();
+  piece.adler = uint32_t(adler32(1, reinterpret_cast<const Bytef*>(filtered.data()), uInt(filtered.size())));
+  z.next_in = reinterpret_cast<Bytef*>(filtered.data());
+  z.avail_in = uInt(filtered.size());
+  char buffer[1 << 16];
+  int result;
+  do {
+    z.next_out = reinterpret_cast<Bytef*>(buffer);
+    z.avail_out = sizeof buffer;
+    result = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
+    piece.deflated.append(buffer, sizeof buffer - z.avail_out);
+  } while (z.avail_out == 0 || (last && result != Z_STREAM_END));
+  deflateEnd(&z);
+  return piece;
+}
+
+void PngWriter::add(Piece piece) {
+  if (rows_done_ + piece.rows > height_) throw std::logic_error("png: the rows do not fit the image");
+  stream_ += piece.deflated;
+  adler_ = uint32_t(adler32_combine(adler_, piece.adler, z_off_t(piece.length)));
+  rows_done_ += piece.rows;
 }
 
 std::string PngWriter::finish() {
   if (rows_done_ != height_) throw std::logic_error("png: the image has rows missing");
+  put_u32(stream_, adler_);
   std::string out = std::move(head_);
-  chunk(out, "IDAT", z_.finish());
+  chunk(out, "IDAT", stream_);
   chunk(out, "IEND", "");
   return out;
 }
 
 std::string encode_png(cairo_surface_t* image, bool opaque, double dpi) {
   PngWriter png(cairo_image_surface_get_width(image), cairo_image_surface_get_height(image), opaque, dpi);
-  png.add_rows(image);
+  png.add(png.deflate_strip(image, nullptr, true));
   return png.finish();
 }
 

@@ -9,28 +9,44 @@
 #include <string>
 #include <vector>
 
-#include "tremora/gzip.hpp"
-
 namespace tremora::chart {
 
-/// A PNG image written strip by strip (so that a large image need not be
-/// held whole): the rows of ARGB32 image surfaces of the image's width, top
-/// to bottom, each filtered by the row above and deflated at zlib's fastest
-/// level as it comes.
+/// A PNG image made strip by strip (so that a large image need not be
+/// held whole). Each strip of rows is filtered (every row by the row above)
+/// and deflated at zlib's fastest level on its own, with the 32 KiB of
+/// filtered data before it as its dictionary, so that strips can be
+/// compressed on any thread and joined in order into one zlib stream, as
+/// pigz joins its blocks. The bytes depend on the pixels and the strips'
+/// heights only.
 class PngWriter {
  public:
   PngWriter(int width, int height, bool opaque, double dpi);
-  /// Adds the next rows; std::logic_error when they do not fit the image.
-  void add_rows(cairo_surface_t* strip);
+
+  /// A strip compressed: its deflate blocks, ended by a sync flush (or, for
+  /// the image's last strip, the final block), and the Adler-32 and length
+  /// of its filtered data.
+  struct Piece {
+    std::string deflated;
+    uint32_t adler = 1;
+    std::size_t length = 0;
+    int rows = 0;
+  };
+  /// Compresses an ARGB32 strip of the image's width; `above` is the strip
+  /// just above it (null for the first). Safe to call from several threads.
+  Piece deflate_strip(cairo_surface_t* strip, cairo_surface_t* above, bool last) const;
+  /// Appends the next strip; std::logic_error when its rows do not fit.
+  void add(Piece piece);
   /// The file's bytes; std::logic_error when rows are missing.
   std::string finish();
 
  private:
+  void filter_rows(cairo_surface_t* strip, int from, const uint8_t* above_row, std::string& out,
+                   std::vector<uint8_t>& row) const;
   int width_, height_, rows_done_ = 0;
   bool opaque_;
-  std::string head_;
-  ZlibWriter z_;
-  std::vector<uint8_t> samples_, prev_, filtered_;
+  std::size_t row_bytes_;
+  std::string head_, stream_;
+  uint32_t adler_ = 1;
 };
 
 /// The PNG bytes of an ARGB32 image surface: 8-bit RGB when `opaque` (the

@@ -533,3 +533,63 @@ TEST(Figure, LegendGoesWhereItIsAsked) {
 
 }  // namespace
 }  // namespace tremora::chart
+
+namespace tremora::chart {
+namespace {
+
+// A PNG of several strips, each deflated on its own against the data before
+// it, is one valid stream: it reads back pixel for pixel; and a figure's file
+// has the same bytes at 1, 2 and 4 threads (lines, drawn strips in
+// parallel, and markers, drawn a strip at a time).
+TEST(Png, StripsDeflatedApartReadBackAndTheFileIsTheSameAtEveryThreadCount) {
+  testing::TempDir dir;
+  const int width = 200, heights[] = {512, 512, 77};
+  std::mt19937 gen(3);
+  std::vector<cairo_surface_t*> strips;
+  PngWriter png(width, 512 + 512 + 77, true, 72);
+  for (int k = 0; k < 3; ++k) {
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, width, heights[k]);
+    unsigned char* data = cairo_image_surface_get_data(s);
+    for (int y = 0; y < heights[k]; ++y)  // runs of repeated rows and noise, for matches across strips
+      for (int x = 0; x < width; ++x) {
+        uint32_t v = 0xff000000u | (y % 5 ? uint32_t(x * 977) : uint32_t(gen()));
+        std::memcpy(data + y * cairo_image_surface_get_stride(s) + 4 * x, &v, 4);
+      }
+    cairo_surface_mark_dirty(s);
+    strips.push_back(s);
+    png.add(png.deflate_strip(s, k ? strips[k - 1] : nullptr, k == 2));
+  }
+  Image back(dir.write("strips.png", png.finish()));
+  ASSERT_EQ(back.height(), 1101);
+  std::size_t differing = 0;
+  for (int k = 0, top = 0; k < 3; top += heights[k++])
+    for (int y = 0; y < heights[k]; ++y)
+      for (int x = 0; x < width; ++x) differing += back.at(x, top + y) != rgb(strips[k], x, y);
+  EXPECT_EQ(differing, 0u);
+  for (cairo_surface_t* s : strips) cairo_surface_destroy(s);
+
+  Figure f(6, 8);
+  std::vector<Axes*> axes = f.subplots(3);
+  std::vector<double> x(4000), y(4000);
+  for (std::size_t i = 0; i < x.size(); ++i) x[i] = double(i), y[i] = std::sin(double(i) / 37.0) + 0.1 * double(i % 7);
+  axes[0]->plot(x, y);
+  axes[2]->plot(x, y, {.linestyle = LineStyle::Dashed});
+  std::vector<std::string> lines, markers;
+  for (const char* threads : {"1", "2", "4"}) {
+    testing::ScopedEnv env("TREMORA_THREADS", std::string(threads));
+    lines.push_back(f.render("png", 300));
+  }
+  axes[1]->scatter(x, y, {10}, {.alpha = 0.3});
+  for (const char* threads : {"1", "2", "4"}) {
+    testing::ScopedEnv env("TREMORA_THREADS", std::string(threads));
+    markers.push_back(f.render("png", 300));
+  }
+  for (std::size_t t = 1; t < 3; ++t) {  // (not EXPECT_EQ: a differing file would be printed whole)
+    EXPECT_TRUE(lines[t] == lines[0]) << "lines at " << (t == 1 ? 2 : 4) << " threads";
+    EXPECT_TRUE(markers[t] == markers[0]) << "markers at " << (t == 1 ? 2 : 4) << " threads";
+  }
+  EXPECT_GT(Image(dir.write("f.png", lines[0])).height(), 3 * 512);  // several strips
+}
+
+}  // namespace
+}  // namespace tremora::chart

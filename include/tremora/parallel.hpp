@@ -1,0 +1,24 @@
+// Work spread over the processors the process may use, by one small pool of
+// threads that every part of the library shares.
+#pragma once
+#include <cstddef>
+#include <functional>
+
+namespace tremora {
+
+/// The threads parallel work may use: TREMORA_THREADS when it holds a whole
+/// number from 1 up (1 runs everything on the calling thread, as the
+/// library did before it used threads), else the processors the process
+/// may run on (sched_getaffinity). Read at every call.
+std::size_t thread_count();
+
+/// Runs task(0), ..., task(n - 1) on up to thread_count() threads, the
+/// calling thread among them, and returns when all have ended: nothing of
+/// it runs after the call returns. The tasks must not depend on one another
+/// nor log or call back into Python (collect what they find; the caller
+/// reports it). When tasks throw, every task still runs and the exception of
+/// the lowest index is rethrown. Called from inside a task, or while another
+/// thread's call runs, the tasks run one after another on the calling thread.
+void parallel_for(std::size_t n, const std::function<void(std::size_t)>& task);
+
+}  // namespace tremora
