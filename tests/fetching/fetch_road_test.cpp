@@ -627,3 +627,49 @@ TEST(FetchRoad, DatesOutsideTheRangeOfTimestamps) {
 
 }  // namespace
 }  // namespace tremora::fetching
+
+namespace tremora::fetching {
+namespace {
+
+// The day rows are inflated and split in parallel: the table is the same at
+// 1, 2 and 4 threads, and a bad row is named the same.
+TEST(FetchRoad, SameTableAndSameErrorAtEveryThreadCount) {
+  testing::TempHome offline;
+  testing::TempDir dir;
+  std::vector<Table> tables;
+  for (const char* threads : {"1", "2", "4"}) {
+    testing::ScopedEnv env("TREMORA_THREADS", std::string(threads));
+    auto conn = testing::open_test_db(testing::small_sample_db());
+    conn->info()["tremora_cache_namespace"] = "threads";
+    auto t =
+        fetching_data(conn.get(), "20240509", "20240511", "全部", "全部", "分钟值", "预处理库", {.gzip_flag = true});
+    ASSERT_TRUE(t);
+    tables.push_back(std::move(*t));
+  }
+  ASSERT_GT(tables[0].num_rows(), 3000u);
+  testing::expect_same(tables[1], tables[0]);
+  testing::expect_same(tables[2], tables[0]);
+
+  std::filesystem::copy_file(testing::small_sample_db(), dir / "bad.db");
+  testing::make_sqlite_file(
+      dir, {"UPDATE QZ_411_DYU_01 SET OBSVALUE = X'1f8b0800deadbeef' WHERE STARTDATE >= 2460440.5"}, "bad.db");
+  std::vector<std::string> errors;
+  for (const char* threads : {"1", "2", "4"}) {
+    testing::ScopedEnv env("TREMORA_THREADS", std::string(threads));
+    auto conn = testing::open_test_db(dir / "bad.db");
+    conn->info()["tremora_cache_namespace"] = "threads";
+    try {
+      fetching_data(conn.get(), "20240509", "20240511", "水位", "全部", "分钟值", "预处理库", {.gzip_flag = true});
+      ADD_FAILURE() << "no error at " << threads << " threads";
+    } catch (const IOError& e) {
+      errors.emplace_back(e.what());
+    }
+  }
+  ASSERT_EQ(errors.size(), 3u);
+  EXPECT_EQ(errors[1], errors[0]);
+  EXPECT_EQ(errors[2], errors[0]);
+  EXPECT_NE(errors[0].find("2024-05-10"), std::string::npos) << errors[0];
+}
+
+}  // namespace
+}  // namespace tremora::fetching
