@@ -49,6 +49,12 @@ void BM_MadFilter(benchmark::State& state) {
   for (auto _ : state) benchmark::DoNotOptimize(postprocessing::filter_with_fast_mad(x, state.range(0)));
 }
 
+// The table's three series, each filtered on its own (series in parallel).
+void BM_MadFilterSeries(benchmark::State& state) {
+  const Table& t = minute_year();
+  for (auto _ : state) benchmark::DoNotOptimize(postprocessing::filter_with_fast_mad(t, state.range(0)));
+}
+
 void BM_Resample(benchmark::State& state, const char* freq, const char* agg) {
   const Table& t = minute_year();
   for (auto _ : state) benchmark::DoNotOptimize(postprocessing::resample_timeseries_data(t, freq, agg));
@@ -66,6 +72,7 @@ void repeated(benchmark::internal::Benchmark* b) {
 }
 
 BENCHMARK(BM_MadFilter)->Arg(15)->Arg(301)->Apply(repeated);
+BENCHMARK(BM_MadFilterSeries)->Arg(15)->Apply(repeated);
 BENCHMARK_CAPTURE(BM_Resample, hour_mean, "1h", "mean")->Apply(repeated);
 BENCHMARK_CAPTURE(BM_Resample, day_median, "1D", "median")->Apply(repeated);
 BENCHMARK(BM_FirstDifference)->Apply(repeated);

@@ -8,6 +8,7 @@
 #include "sorted_window.hpp"
 #include "time_order.hpp"
 #include "tremora/errors.hpp"
+#include "tremora/parallel.hpp"
 #include "tremora/postprocessing.hpp"
 #include "tremora/qzdata.hpp"
 
@@ -200,18 +201,20 @@ Column filter_with_fast_mad(const Column& series, int64_t window_size, double th
 
 namespace {
 
-// Filters each series on its own: its values gathered in time order, the
-// rule applied, the results put back at their rows.
+// Filters each series on its own, series in parallel: its values gathered
+// in time order, the rule applied, the results put back at its rows (no two
+// series share a row).
 template <typename T>
 std::vector<T> filtered_per_series(const T* x, std::size_t n, const SeriesGroups& groups, std::size_t w,
                                    double threshold) {
-  std::vector<T> out(x, x + n), values;
-  for (const std::vector<int64_t>& rows : groups.members) {
-    values.resize(rows.size());
+  std::vector<T> out(x, x + n);
+  parallel_for(groups.members.size(), [&](std::size_t s) {
+    const std::vector<int64_t>& rows = groups.members[s];
+    std::vector<T> values(rows.size());
     for (std::size_t k = 0; k < rows.size(); ++k) values[k] = x[rows[k]];
     std::vector<T> done = filtered(values.data(), values.size(), w, threshold);
     for (std::size_t k = 0; k < rows.size(); ++k) out[std::size_t(rows[k])] = done[k];
-  }
+  });
   return out;
 }
 

@@ -15,6 +15,7 @@
 #include "tremora/fetching.hpp"
 #include "tremora/gzip.hpp"
 #include "tremora/logger_config.hpp"
+#include "tremora/postprocessing.hpp"
 #include "zone_now.hpp"
 
 namespace tremora::fetching {
@@ -631,12 +632,13 @@ TEST(FetchRoad, DatesOutsideTheRangeOfTimestamps) {
 namespace tremora::fetching {
 namespace {
 
-// The day rows are inflated and split in parallel: the table is the same at
-// 1, 2 and 4 threads, and a bad row is named the same.
-TEST(FetchRoad, SameTableAndSameErrorAtEveryThreadCount) {
+// The day rows are inflated and split in parallel, and the MAD filter runs
+// series by series in parallel: the tables are the same at 1, 2 and 4
+// threads, and a bad row is named the same.
+TEST(FetchRoad, SameTablesAndSameErrorAtEveryThreadCount) {
   testing::TempHome offline;
   testing::TempDir dir;
-  std::vector<Table> tables;
+  std::vector<Table> tables, filtered;
   for (const char* threads : {"1", "2", "4"}) {
     testing::ScopedEnv env("TREMORA_THREADS", std::string(threads));
     auto conn = testing::open_test_db(testing::small_sample_db());
@@ -644,11 +646,19 @@ TEST(FetchRoad, SameTableAndSameErrorAtEveryThreadCount) {
     auto t =
         fetching_data(conn.get(), "20240509", "20240511", "全部", "全部", "分钟值", "预处理库", {.gzip_flag = true});
     ASSERT_TRUE(t);
+    filtered.push_back(postprocessing::filter_with_fast_mad(*t));
     tables.push_back(std::move(*t));
   }
   ASSERT_GT(tables[0].num_rows(), 3000u);
-  testing::expect_same(tables[1], tables[0]);
-  testing::expect_same(tables[2], tables[0]);
+  for (std::size_t i = 1; i < 3; ++i) {
+    testing::expect_same(tables[i], tables[0]);
+    testing::expect_same(filtered[i], filtered[0]);
+  }
+  // The filter replaced some of the sample's spikes.
+  const auto &before = tables[0].column("OBSVALUE").float32s(), &after = filtered[0].column("OBSVALUE").float32s();
+  std::size_t replaced = 0;
+  for (std::size_t i = 0; i < before.size(); ++i) replaced += before[i] == before[i] && before[i] != after[i];
+  EXPECT_GT(replaced, 0u);
 
   std::filesystem::copy_file(testing::small_sample_db(), dir / "bad.db");
   testing::make_sqlite_file(
