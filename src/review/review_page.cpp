@@ -30,7 +30,14 @@ figure { margin: 1em 0; page-break-inside: avoid; }
 figure img { max-width: 100%; height: auto; border: 1px solid #eee; }
 ul.log { margin: 0.2em 0 0.8em; }
 ul.attention li { margin: 0.15em 0; }
-@media print { th { position: static; } .wrap { overflow: visible; } body { margin: 0.5cm; } }
+@media print {
+  @page { size: A4 landscape; margin: 1cm; }
+  body { margin: 0; max-width: none; }
+  th { position: static; }
+  .wrap { overflow: visible; }
+  table { font-size: 6pt; }
+  th, td { padding: 1px 2px; white-space: normal; overflow-wrap: anywhere; }
+}
 )";
 
 // Sorts the table by a clicked header: numbers as numbers, empty cells last.
