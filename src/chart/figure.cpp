@@ -164,27 +164,6 @@ std::vector<Rect> Figure::fitted(std::vector<Rect> rects, double pad_pt) const {
 
 namespace {
 
-// Where the figure goes: its ink's top-left corner at the output's origin,
-// scaled, on white or on nothing; `top` is the first row of the strip drawn.
-struct Placement {
-  double x0, y0, scale;
-  bool transparent;
-  int top = 0;
-
-  // Paints a recording of the figure on `cr`, a context of the strip.
-  void place(cairo_t* cr, cairo_surface_t* recording) const {
-    cairo_translate(cr, 0, -top);
-    cairo_scale(cr, scale, scale);
-    cairo_set_source_surface(cr, recording, -x0, -y0);
-    cairo_paint(cr);
-  }
-  cairo_matrix_t to_device() const {
-    cairo_matrix_t m;
-    cairo_matrix_init(&m, scale, 0, 0, scale, -scale * x0, -scale * y0 - top);
-    return m;
-  }
-};
-
 // One strip of the figure on a clear image, replayed from `whole` (the
 // figure's recording, when it holds every operation); or else recorded
 // afresh for the strip, with only the stamped markers that reach it.
@@ -198,7 +177,7 @@ cairo_surface_t* drawn_strip(const std::function<void(cairo_t*)>& draw, cairo_su
     cairo_destroy(cr);
     return drawn;
   }
-  StripMarkers markers(drawn, at.to_device(), [&](cairo_t* c, cairo_surface_t* r) { at.place(c, r); });
+  StripMarkers markers(drawn, at);
   cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
   markers.attach(recording);
   cr = cairo_create(recording);

@@ -80,8 +80,21 @@ void MarkerInk::widen(double& x, double& y, double& w, double& h) const {
   w = x1 - x, h = y1 - y;
 }
 
-StripMarkers::StripMarkers(cairo_surface_t* strip, cairo_matrix_t to_device, Place place)
-    : strip_(strip), to_device_(to_device), place_(std::move(place)) {}
+void Placement::place(cairo_t* cr, cairo_surface_t* recording) const {
+  cairo_translate(cr, 0, -top);
+  cairo_scale(cr, scale, scale);
+  cairo_set_source_surface(cr, recording, -x0, -y0);
+  cairo_paint(cr);
+}
+
+cairo_matrix_t Placement::to_device() const {
+  cairo_matrix_t m;
+  cairo_matrix_init(&m, scale, 0, 0, scale, -scale * x0, -scale * y0 - top);
+  return m;
+}
+
+StripMarkers::StripMarkers(cairo_surface_t* strip, const Placement& at)
+    : strip_(strip), at_(at), to_device_(at.to_device()) {}
 
 // Whether a stamp at (x, y) can reach the strip, with a pixel to spare for
 // its antialiased edge.
@@ -149,7 +162,7 @@ cairo_surface_t* StripMarkers::with_run(const Run& run) const {
 
   cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
   cairo_t* oc = cairo_create(out);
-  place_(oc, recording);
+  at_.place(oc, recording);
   cairo_destroy(oc);
   cairo_surface_destroy(recording);
   return out;

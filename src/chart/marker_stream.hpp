@@ -13,7 +13,6 @@
 #include <cairo.h>
 
 #include <deque>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -79,13 +78,25 @@ class MarkerInk : public MarkerStream {
   bool any_ = false, took_ = false;
 };
 
-/// Draws one strip: `strip` is the clear image the recording is replayed on
-/// (by `place`, which paints a recording of the figure onto a context of
-/// the strip), `to_device` maps the figure's points to the strip's pixels.
+/// Where a figure's recording goes on one strip of an image: the ink's
+/// top-left corner (x0, y0, in points) at the image's origin, scaled, on
+/// white or on nothing; `top` is the strip's first row.
+struct Placement {
+  double x0, y0, scale;
+  bool transparent;
+  int top = 0;
+
+  /// Paints a recording of the figure on `cr`, a context of the strip.
+  void place(cairo_t* cr, cairo_surface_t* recording) const;
+  /// The figure's points to the strip's pixels.
+  cairo_matrix_t to_device() const;
+};
+
+/// Draws one strip: `strip` is the clear image the figure's recording is
+/// replayed on, as `at` places it.
 class StripMarkers : public MarkerStream {
  public:
-  using Place = std::function<void(cairo_t*, cairo_surface_t*)>;
-  StripMarkers(cairo_surface_t* strip, cairo_matrix_t to_device, Place place);
+  StripMarkers(cairo_surface_t* strip, const Placement& at);
 
  private:
   struct Laid {
@@ -99,8 +110,8 @@ class StripMarkers : public MarkerStream {
   cairo_surface_t* with_run(const Run& run) const;
 
   cairo_surface_t* strip_;
+  Placement at_;
   cairo_matrix_t to_device_;
-  Place place_;
   std::deque<Laid> laid_;
 };
 

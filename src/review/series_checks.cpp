@@ -62,8 +62,9 @@ void completeness(SeriesCheck& c, const Table& s, const Period& p, int64_t step)
   c.expected = p.days() * (kNanosPerDay / step);
   std::vector<uint8_t> held(std::size_t(std::max<int64_t>(c.expected, 0)), 0);
   const std::vector<int64_t>& times = s.key().int64s();
+  const std::vector<double>& v = values_of(s);
   for (std::size_t i = 0; i < times.size(); ++i)
-    if (!std::isnan(values_of(s)[i]) && times[i] >= p.first.ns && times[i] < p.end.ns)
+    if (!std::isnan(v[i]) && times[i] >= p.first.ns && times[i] < p.end.ns)
       held[std::size_t((times[i] - p.first.ns) / step)] = 1;
   c.present = std::accumulate(held.begin(), held.end(), int64_t(0));
   c.completeness = c.expected ? 100.0 * double(c.present) / double(c.expected) : 0;
@@ -129,8 +130,9 @@ void check_one(SeriesCheck& c, const Table& s, const Table& reference, const Per
                const ReviewOptions& o) {
   completeness(c, s, p, step);
   Column filtered = postprocessing::filter_with_fast_mad(s.column(qzdata::kObsValue));
+  const std::vector<double>& values = values_of(s);
   for (std::size_t i = 0; i < filtered.size(); ++i) {
-    double before = values_of(s)[i], after = filtered.float64s()[i];
+    double before = values[i], after = filtered.float64s()[i];
     c.mad_replaced += !std::isnan(before) && !std::isnan(after) && before != after;
   }
   steps(c, s);

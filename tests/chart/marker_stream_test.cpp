@@ -57,22 +57,6 @@ void draw_scene(cairo_t* cr, cairo_surface_t* stamp, const StampCorners& corners
   cairo_stroke(cr);
 }
 
-struct Place {
-  double x0, y0;
-  int top;
-  void operator()(cairo_t* cr, cairo_surface_t* recording) const {
-    cairo_translate(cr, 0, -top);
-    cairo_scale(cr, kScale, kScale);
-    cairo_set_source_surface(cr, recording, -x0, -y0);
-    cairo_paint(cr);
-  }
-  cairo_matrix_t to_device() const {
-    cairo_matrix_t m;
-    cairo_matrix_init(&m, kScale, 0, 0, kScale, -kScale * x0, -kScale * y0 - top);
-    return m;
-  }
-};
-
 std::vector<unsigned char> pixels_of(cairo_surface_t* image) {
   cairo_surface_flush(image);
   const unsigned char* data = cairo_image_surface_get_data(image);
@@ -81,7 +65,7 @@ std::vector<unsigned char> pixels_of(cairo_surface_t* image) {
 
 // The scene recorded (with `stream` attached, when given) and replayed onto
 // a clear strip.
-std::vector<unsigned char> strip_pixels(const Place& at, MarkerStream* stream, cairo_surface_t* strip,
+std::vector<unsigned char> strip_pixels(const Placement& at, MarkerStream* stream, cairo_surface_t* strip,
                                         cairo_surface_t* stamp, const StampCorners& corners) {
   cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
   if (stream) stream->attach(recording);
@@ -89,7 +73,7 @@ std::vector<unsigned char> strip_pixels(const Place& at, MarkerStream* stream, c
   draw_scene(cr, stamp, corners);
   cairo_destroy(cr);
   cr = cairo_create(strip);
-  at(cr, recording);
+  at.place(cr, recording);
   EXPECT_EQ(cairo_status(cr), CAIRO_STATUS_SUCCESS);
   cairo_destroy(cr);
   cairo_surface_destroy(recording);
@@ -125,10 +109,10 @@ TEST(MarkerStream, MeasuresAndDrawsAsMarkersRecordedOneByOne) {
   int rows_total = int(std::ceil(rh * kScale));
   ASSERT_GT(rows_total, kStripRows);
   for (int top = 0; top < rows_total; top += kStripRows) {
-    Place at{rx, ry, top};
+    Placement at{rx, ry, kScale, false, top};
     cairo_surface_t* plain = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kStripRows);
     cairo_surface_t* streamed = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kStripRows);
-    StripMarkers markers(streamed, at.to_device(), at);
+    StripMarkers markers(streamed, at);
     std::vector<unsigned char> want = strip_pixels(at, nullptr, plain, stamp, corners);
     std::vector<unsigned char> got = strip_pixels(at, &markers, streamed, stamp, corners);
     std::size_t differing = 0;
