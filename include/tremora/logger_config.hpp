@@ -68,6 +68,29 @@ struct Record {
   std::string message;
 };
 
+/// Holds back what this thread logs while it exists (the messages of the
+/// levels the loggers pass on), for work done on a worker thread: the
+/// caller takes the messages and passes them on, on its own thread, where
+/// they belong in the order of the work. An inner hold on the same thread
+/// holds until it ends.
+class HeldLog {
+ public:
+  HeldLog();
+  ~HeldLog();
+  HeldLog(const HeldLog&) = delete;
+  HeldLog& operator=(const HeldLog&) = delete;
+
+  /// The messages held so far, taken out.
+  std::vector<Record> take();
+
+ private:
+  std::vector<Record> records_;
+  std::vector<Record>* outer_;
+};
+
+/// Logs held messages on this thread, each by the logger of its name.
+void pass_on(const std::vector<Record>& records);
+
 /// Hands every message of every logger, of every level, to `handler`
 /// instead of writing it to standard error, for programs that show messages
 /// their own way (the Python bindings pass them to Python's logging). The

@@ -383,6 +383,13 @@ std::string Figure::encode(const std::string& ext, double dpi, const std::string
   std::vector<PanelView> v = views(layout());
 
   PanelPainter painter{nullptr, 72.0 / (ext == ".png" ? dpi : 300.0), has_dates()};
+  std::vector<std::vector<const Axes::Mark*>> marks;
+  for (const auto& a : axes_) {
+    marks.emplace_back();
+    for (const auto& m : a->marks_) marks.back().push_back(m.get());
+  }
+  std::vector<ReducedLines> reduced;
+  reduce_lines(marks, v, painter.column, reduced);
   auto draw = [&](cairo_t* cr) {  // on any thread: a painter of its own
     PanelPainter own = painter;
     own.cr = cr;

@@ -8,6 +8,7 @@
 #include "markers.hpp"
 #include "panel.hpp"
 #include "text_layout.hpp"
+#include "tremora/parallel.hpp"
 
 namespace tremora::chart {
 namespace {
@@ -28,14 +29,18 @@ std::optional<Range> with(std::optional<Range> r, double v) {
 
 void source(cairo_t* cr, const Color& c, double alpha) { cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a * alpha); }
 
-// A device column that many points of a line cross: the original
-// segments cover it whole between the lowest and the highest point.
-struct DenseColumn {
-  double left, low, high;
+// The points [begin, end) of a mark on the device.
+struct DevicePoints {
+  const Axes::Mark& m;
+  const PanelView& v;
+  double x(std::size_t i) const { return v.to_x(m.x[i]); }
+  double y(std::size_t i) const { return v.to_y(m.y_at(i)); }
+  bool finite(std::size_t i) const { return std::isfinite(m.x[i]) && std::isfinite(m.y_at(i)); }
 };
 
-// Adds the polyline of a run of points to the path, keeping of each device
-// column only the first, lowest, highest and last point in their order.
+// Adds the polyline of a run of finite points [begin, end) to the path,
+// keeping of each device column only the first, lowest, highest and last
+// point in their order.
 // A column of many points that turns up and down repeatedly (a noise band)
 // is noted in `dense`: the kept points alone would cover only part of its
 // width. With `fill_dense` such a column keeps only its first and last
@@ -43,55 +48,66 @@ struct DenseColumn {
 // overlapping segments is what costs most in drawing a long noisy series,
 // and the fill covers the same pixels. Smooth columns keep their stroke,
 // which gives steep lines their true width.
-void add_reduced_run(cairo_t* cr, const std::vector<std::pair<double, double>>& pts, double column, bool fill_dense,
-                     std::vector<DenseColumn>& dense) {
+void add_reduced_run(ReducedLine& out, const DevicePoints& pts, std::size_t begin, std::size_t end, double column,
+                     bool fill_dense) {
   constexpr std::size_t kDense = 8, kBandTurns = 3;
-  if (pts.size() < 2) return;
-  cairo_move_to(cr, pts[0].first, pts[0].second);
-  std::size_t i = 1;
-  while (i < pts.size()) {
-    double col = std::floor(pts[i].first / column);
+  if (end - begin < 2) return;
+  auto add = [&](std::size_t k, bool move) { out.path.push_back({pts.x(k), pts.y(k), move}); };
+  add(begin, true);
+  std::size_t i = begin + 1;
+  double prev_y = pts.y(begin);
+  while (i < end) {
+    double col = std::floor(pts.x(i) / column);
     std::size_t j = i, lo = i, hi = i, turns = 0;
-    double last_step = 0;
-    while (j < pts.size() && std::floor(pts[j].first / column) == col) {
-      if (pts[j].second < pts[lo].second) lo = j;
-      if (pts[j].second > pts[hi].second) hi = j;
-      double step = pts[j].second - pts[j - 1].second;
+    double last_step = 0, lo_y = pts.y(i), hi_y = lo_y;
+    while (j < end && std::floor(pts.x(j) / column) == col) {
+      double y = pts.y(j);
+      if (y < lo_y) lo = j, lo_y = y;
+      if (y > hi_y) hi = j, hi_y = y;
+      double step = y - prev_y;
       if (step != 0) {
         turns += (step > 0) != (last_step > 0) && last_step != 0;
         last_step = step;
       }
+      prev_y = y;
       ++j;
     }
     bool band = j - i >= kDense && turns >= kBandTurns;
-    if (band) dense.push_back({col * column, pts[lo].second, pts[hi].second});
+    if (band) out.dense.push_back({col * column, lo_y, hi_y});
     if (band && fill_dense) {
-      cairo_line_to(cr, pts[i].first, pts[i].second);
-      cairo_move_to(cr, pts[j - 1].first, pts[j - 1].second);
+      add(i, false);
+      add(j - 1, true);
     } else {
       std::size_t keep[] = {i, std::min(lo, hi), std::max(lo, hi), j - 1};
       std::size_t last = SIZE_MAX;
       for (std::size_t k : keep)
-        if (k != last) cairo_line_to(cr, pts[k].first, pts[k].second), last = k;
+        if (k != last) add(k, false), last = k;
     }
     i = j;
   }
 }
 
-void stroke_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
-  // Filled columns would show through the gaps of a dashed line.
-  bool fill_dense = m.style.linestyle == LineStyle::Solid;
-  std::vector<std::pair<double, double>> run;
-  std::vector<DenseColumn> dense;
-  for (std::size_t i = 0; i <= m.x.size(); ++i) {
-    if (i < m.x.size() && std::isfinite(m.x[i]) && std::isfinite(m.y_at(i))) {
-      run.emplace_back(v.to_x(m.x[i]), v.to_y(m.y_at(i)));
-      continue;
-    }
-    add_reduced_run(cr, run, column, fill_dense, dense);
-    run.clear();
+bool fills_dense(const Axes::Mark& m) { return m.style.linestyle == LineStyle::Solid; }
+
+ReducedLine reduced_line(const Axes::Mark& m, const PanelView& v, double column) {
+  ReducedLine out;
+  DevicePoints pts{m, v};
+  for (std::size_t i = 0, n = m.x.size(); i < n;) {
+    std::size_t end = i;
+    while (end < n && pts.finite(end)) ++end;
+    add_reduced_run(out, pts, i, end, column, fills_dense(m));
+    i = end + 1;
   }
-  if (!fill_dense || dense.empty()) return cairo_stroke(cr);
+  return out;
+}
+
+void stroke_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double column) {
+  const ReducedLine* ready = v.reduced ? v.reduced->find(m, column) : nullptr;
+  ReducedLine own;
+  if (!ready) own = reduced_line(m, v, column), ready = &own;
+  for (const ReducedLine::Point& p : ready->path) (p.move ? cairo_move_to : cairo_line_to)(cr, p.x, p.y);
+  // Filled columns would show through the gaps of a dashed line.
+  if (!fills_dense(m) || ready->dense.empty()) return cairo_stroke(cr);
   // A translucent line is drawn opaque apart and laid on with its opacity,
   // so that where stroke and fill overlap it is no darker.
   double alpha = m.style.alpha * m.color.a;
@@ -103,7 +119,8 @@ void stroke_line(cairo_t* cr, const Axes::Mark& m, const PanelView& v, double co
   // The stroke would have reached half its width past the column's
   // lowest and highest points.
   double half = m.style.linewidth / 2;
-  for (const DenseColumn& d : dense) cairo_rectangle(cr, d.left, d.low - half, column, d.high - d.low + 2 * half);
+  for (const DenseColumn& d : ready->dense)
+    cairo_rectangle(cr, d.left, d.low - half, column, d.high - d.low + 2 * half);
   cairo_fill(cr);
   if (alpha < 1) {
     cairo_pop_group_to_source(cr);
@@ -414,6 +431,30 @@ const MarkKind kAnnotation{"annotation", 2, false, false, false, H::Line, no_lim
 }  // namespace
 
 const MarkKind& line_mark_kind() { return kLine; }
+
+const ReducedLine* ReducedLines::find(const Axes::Mark& m, double at_column) const {
+  if (at_column != column) return nullptr;
+  for (const auto& [mark, line] : lines)
+    if (mark == &m) return &line;
+  return nullptr;
+}
+
+void reduce_lines(const std::vector<std::vector<const Axes::Mark*>>& panels, std::vector<PanelView>& views,
+                  double column, std::vector<ReducedLines>& out) {
+  out.assign(panels.size(), ReducedLines{column, {}});
+  std::vector<std::pair<std::size_t, std::size_t>> tasks;  // (panel, line)
+  for (std::size_t p = 0; p < panels.size(); ++p) {
+    for (const Axes::Mark* m : panels[p])
+      if (m->kind == &kLine && m->style.linestyle != LineStyle::None) out[p].lines.push_back({m, {}});
+    for (std::size_t k = 0; k < out[p].lines.size(); ++k) tasks.emplace_back(p, k);
+    views[p].reduced = &out[p];
+  }
+  parallel_for(tasks.size(), [&](std::size_t t) {
+    auto [p, k] = tasks[t];
+    auto& [mark, line] = out[p].lines[k];
+    line = reduced_line(*mark, views[p], column);
+  });
+}
 
 const MarkKind& mark_kind(const std::string& name) {
   for (const MarkKind* k : {&kLine, &kHLine, &kVLine, &kVSpan, &kStem, &kScatter, &kBar, &kFill, &kText, &kAnnotation})

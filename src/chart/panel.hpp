@@ -45,16 +45,51 @@ struct Rect {
 };
 
 /// A panel's rectangle in points and its data view.
+struct ReducedLines;
+
 struct PanelView {
   Rect rect;
   Range x, y;
   bool invert_y = false;
+  /// The panel's lines reduced ahead of drawing (reduce_lines), if any.
+  const ReducedLines* reduced = nullptr;
   double to_x(double v) const { return rect.left + (v - x.first) / (x.second - x.first) * rect.width; }
   double to_y(double v) const {
     double f = (y.second - v) / (y.second - y.first);
     return rect.top + (invert_y ? 1 - f : f) * rect.height;
   }
 };
+
+/// A device column that many points of a line cross: the original
+/// segments cover it whole between the lowest and the highest point.
+struct DenseColumn {
+  double left, low, high;
+};
+
+/// A line's path as it is stroked at one resolution: its points reduced to
+/// a few per device column, and the columns it fills instead.
+struct ReducedLine {
+  struct Point {
+    double x, y;
+    bool move;  // starts a new piece of the path
+  };
+  std::vector<Point> path;
+  std::vector<DenseColumn> dense;
+};
+
+/// The reduced lines of a panel's marks for device columns `column` wide.
+struct ReducedLines {
+  double column = 0;
+  std::vector<std::pair<const Axes::Mark*, ReducedLine>> lines;
+  /// The line of `m` reduced for `at_column`; nothing when it was not.
+  const ReducedLine* find(const Axes::Mark& m, double at_column) const;
+};
+
+/// Reduces the stroked lines among each panel's marks for device columns
+/// `column` wide, in parallel, into `out` (one a panel), and points the
+/// panels' views at them: the figure's recordings then only add the paths.
+void reduce_lines(const std::vector<std::vector<const Axes::Mark*>>& panels, std::vector<PanelView>& views,
+                  double column, std::vector<ReducedLines>& out);
 
 /// What a kind of mark is: one of these per kind, in marks.cpp, where the
 /// kind's drawing and data limits are.

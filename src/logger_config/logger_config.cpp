@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <map>
 #include <stdexcept>
+#include <utility>
 
 #include "tremora/text.hpp"
 
@@ -131,6 +132,11 @@ Level parse_level(std::string_view name) {
   throw std::invalid_argument("unknown log level '" + std::string(name) + "' (use debug, info, warning or error)");
 }
 
+namespace {
+// Where this thread's messages go while a HeldLog holds them.
+thread_local std::vector<Record>* held_records = nullptr;
+}  // namespace
+
 struct Logger::Impl {
   std::string name;
   std::shared_ptr<spdlog::logger> logger;
@@ -139,6 +145,10 @@ struct Logger::Impl {
 Logger::Logger(const std::string& name) : impl_(std::make_shared<Impl>(Impl{name, registry().get(name)})) {}
 
 void Logger::log(Level level, std::string_view message) const {
+  if (held_records) {
+    if (enabled(level)) held_records->push_back({impl_->name, level, std::string(message)});
+    return;
+  }
   impl_->logger->log(to_spdlog(level), spdlog::string_view_t(message.data(), message.size()));
 }
 
@@ -239,5 +249,14 @@ bool LogCapture::contains(std::string_view logger, Level level, std::string_view
 }
 
 void LogCapture::clear() { sink_->clear(); }
+
+HeldLog::HeldLog() : outer_(held_records) { held_records = &records_; }
+HeldLog::~HeldLog() { held_records = outer_; }
+
+std::vector<Record> HeldLog::take() { return std::exchange(records_, {}); }
+
+void pass_on(const std::vector<Record>& records) {
+  for (const Record& r : records) Logger(r.logger).log(r.level, r.message);
+}
 
 }  // namespace tremora::logger_config

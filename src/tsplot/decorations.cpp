@@ -2,11 +2,11 @@
 // lines, annotations) and the saving of a finished figure.
 #include <fmt/format.h>
 
+#include "plot_support.hpp"
 #include "tremora/logger_config.hpp"
 #include "tremora/plotkit.hpp"
 #include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
-#include "tremora/tsplot.hpp"
 
 namespace tremora::tsplot {
 namespace {
@@ -51,15 +51,22 @@ void TSPlotter::_setup_axis(chart::Axes& ax, const std::string& title, const std
   ax.set_xlabel(xlabel, plotkit::text_style(plotkit::font_xlabel));
 }
 
+void add_statistics_lines(chart::Axes& ax, const plotkit::Stats& stats,
+                          const std::map<std::string, chart::StyleValue>& style, bool show_mean, bool show_std,
+                          Multiplier multiplier) {
+  if (show_mean) ax.axhline(stats.at("mean"), line_style(style, "mean_", "Mean"));
+  if (!show_std) return;
+  ax.axhline(stats.at("upper_limit"), line_style(style, "std_", fmt::format("+{}σ", multiplier.text())));
+  ax.axhline(stats.at("lower_limit"), line_style(style, "std_", fmt::format("-{}σ", multiplier.text())));
+}
+
 void TSPlotter::_add_statistics(chart::Axes& ax, const Table& data, bool show_mean, bool show_std,
                                 Multiplier multiplier) const {
   const Column& values = data.column(qzdata::kObsValue);
+  if (!show_mean && !show_std) return;
   if (data.num_rows() == 0 || values.null_count() == values.size()) return;
   plotkit::Stats stats = plotkit::calculate_stats(data, qzdata::kObsValue, multiplier.value);
-  if (show_mean) ax.axhline(stats.at("mean"), line_style(stats_style, "mean_", "Mean"));
-  if (!show_std) return;
-  ax.axhline(stats.at("upper_limit"), line_style(stats_style, "std_", fmt::format("+{}σ", multiplier.text())));
-  ax.axhline(stats.at("lower_limit"), line_style(stats_style, "std_", fmt::format("-{}σ", multiplier.text())));
+  add_statistics_lines(ax, stats, stats_style, show_mean, show_std, multiplier);
 }
 
 void TSPlotter::_add_annotations(chart::Axes& ax, const std::vector<Annotation>& annotations) const {

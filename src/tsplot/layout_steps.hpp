@@ -2,6 +2,7 @@
 // station, the catalogue.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,14 +26,17 @@ struct LayoutRun {
 
 /// One series panel to draw.
 struct PanelRequest {
-  /// The series' rows (row key time, OBSVALUE); nothing when the key has none.
-  std::optional<Table> group = std::nullopt;
+  /// Gathers the series' rows (row key time, OBSVALUE); empty when the key
+  /// has none. Called on any thread.
+  std::function<Table()> rows = {};
   std::string station = {}, point = {}, item = {};
   /// The item's facts; looked up (and warned about when missing) after the
   /// time range is noted when not given.
   std::optional<ItemFacts> item_facts = std::nullopt;
   StationFacts station_facts = {};
-  std::size_t type_index = 0;
+  /// The index of the panel's plot type; nothing for the number of panels
+  /// of the figure drawn before it.
+  std::optional<std::size_t> type_index = std::nullopt;
   std::optional<std::string> resample = std::nullopt;
   std::string empty_message = {}, missing_message = {};
   bool label_scatter = false;
@@ -40,9 +44,15 @@ struct PanelRequest {
 
 enum class PanelOutcome { Blank, UnknownItem, Drawn };
 
-/// The panel steps: prepare, cut to the time bounds, draw in the panel's
-/// style, decorate, annotate and mark nearby earthquakes.
-PanelOutcome draw_series_panel(LayoutRun& run, chart::Axes& ax, PanelRequest request);
+/// The panel steps, for each request on the axis of the same index:
+/// gather, prepare and cut to the time bounds (the data of as many panels
+/// as there are threads at once, in parallel), then in order draw in the
+/// panel's style, decorate, annotate and mark nearby earthquakes. Messages
+/// and failures come in the order of the panels, as when each panel is
+/// made whole before the next. `key` is the row key of the table the
+/// series come from.
+std::vector<PanelOutcome> draw_series_panels(LayoutRun& run, const Column& key, const std::vector<chart::Axes*>& axes,
+                                             const std::vector<PanelRequest>& requests);
 
 /// Reads the catalogue when one is named; a failure is logged and gives none.
 std::optional<Table> read_catalogue(const std::optional<std::filesystem::path>& path);

@@ -19,6 +19,16 @@ namespace {
 
 using logger_config::plotting_logger;
 
+// The rows of one series as the panel steps read them: the row key,
+// OBSVALUE and SAMPLERATE (for the regular grid).
+Table series_rows(const Table& ts, const std::vector<int64_t>& rows) {
+  Table out;
+  out.add_column(ts.column(qzdata::kObsValue).take(rows));
+  if (auto rate = ts.find_column(qzdata::kSampleRate)) out.add_column(ts.column(*rate).take(rows));
+  out.set_key_column(ts.key().take(rows));
+  return out;
+}
+
 // The series of a table by item, station and point, with the texts of
 // their codes, in ascending key order. Their rows are gathered when asked
 // for, from one series id per row.
@@ -27,6 +37,7 @@ struct SeriesIndex {
     std::string item, station, point;
     bool complete = true;  // no code is missing
     int64_t first_row = 0;
+    std::size_t rows = 0;
   };
   SeriesIds ids;
   std::vector<Series> all;
@@ -35,14 +46,16 @@ struct SeriesIndex {
   explicit SeriesIndex(const Table& ts)
       : ids(series_ids(ts, {qzdata::kItemId, qzdata::kStationId, qzdata::kPointId}, true)) {
     std::vector<int64_t> first(ids.count, -1);
+    std::vector<std::size_t> count(ids.count, 0);
     for (std::size_t r = 0; r < ids.of_row.size(); ++r)
-      if (int32_t g = ids.of_row[r]; g >= 0 && first[std::size_t(g)] < 0) first[std::size_t(g)] = int64_t(r);
+      if (int32_t g = ids.of_row[r]; g >= 0 && count[std::size_t(g)]++ == 0) first[std::size_t(g)] = int64_t(r);
     const Column &item = ts.column(qzdata::kItemId), &station = ts.column(qzdata::kStationId),
                  &point = ts.column(qzdata::kPointId);
-    for (int64_t r : first) {
-      auto row = std::size_t(r);
+    for (std::size_t g = 0; g < first.size(); ++g) {
+      auto row = std::size_t(first[g]);
       bool complete = !item.is_null(row) && !station.is_null(row) && !point.is_null(row);
-      all.push_back({code_text(item, row), code_text(station, row), code_text(point, row), complete, r});
+      all.push_back(
+          {code_text(item, row), code_text(station, row), code_text(point, row), complete, first[g], count[g]});
     }
     for (const Series& s : all)
       if (s.complete) by_key[{s.item, s.station, s.point}] = &s;
@@ -53,9 +66,19 @@ struct SeriesIndex {
     return it == by_key.end() ? nullptr : it->second;
   }
 
+  // What gathers the rows of a series of `ts` (the table indexed) for its
+  // panel; nothing when the table has no such series.
+  std::function<Table()> gather(const Table& ts, const std::string& item, const std::string& station,
+                                const std::string& point) const {
+    const Series* s = find(item, station, point);
+    if (!s) return {};
+    return [this, &ts, s] { return series_rows(ts, rows_of(*s)); };
+  }
+
   std::vector<int64_t> rows_of(const Series& s) const {
     auto id = int32_t(&s - all.data());
     std::vector<int64_t> rows;
+    rows.reserve(s.rows);
     for (std::size_t r = 0; r < ids.of_row.size(); ++r)
       if (ids.of_row[r] == id) rows.push_back(int64_t(r));
     return rows;
@@ -81,16 +104,6 @@ std::vector<std::string> first_seen(const std::vector<const SeriesIndex::Series*
 std::vector<const SeriesIndex::Series*> all_of(const SeriesIndex& index) {
   std::vector<const SeriesIndex::Series*> out;
   for (const auto& s : index.all) out.push_back(&s);
-  return out;
-}
-
-// The rows of one series as the panel steps read them: the row key,
-// OBSVALUE and SAMPLERATE (for the regular grid).
-Table series_rows(const Table& ts, const std::vector<int64_t>& rows) {
-  Table out;
-  out.add_column(ts.column(qzdata::kObsValue).take(rows));
-  if (auto rate = ts.find_column(qzdata::kSampleRate)) out.add_column(ts.column(*rate).take(rows));
-  out.set_key_column(ts.key().take(rows));
   return out;
 }
 
@@ -225,21 +238,21 @@ PlotResult TSPlotter::plot_by_items(const Table& input, const PlotOptions& o) {
       std::size_t n = std::min(per_figure, pairs.size() - begin);
       auto [figure, axes] = stacked_figure(n + (o.show_geomag ? 1 : 0), o.fig_height);
       run.bounds.clear();
+      std::vector<PanelRequest> requests;
       for (std::size_t i = 0; i < n; ++i) {
         const auto& [station, point] = pairs[begin + i];
-        const SeriesIndex::Series* s = index.find(item, station, point);
-        PanelRequest request{.group = s ? std::optional(series_rows(*p.ts, index.rows_of(*s))) : std::nullopt,
-                             .station = station,
-                             .point = point,
-                             .item = item,
-                             .item_facts = facts,
-                             .station_facts = station_facts(
-                                 stations_table, rows_with_id(stations_table, qzdata::kStationId, station), station),
-                             .type_index = i,
-                             .empty_message = fmt::format("{}-{} 数据为空!", station, point),
-                             .missing_message = fmt::format("未找到数据: {}-{}-{}", item, station, point)};
-        draw_series_panel(run, *axes[i], request);
+        requests.push_back({.rows = index.gather(*p.ts, item, station, point),
+                            .station = station,
+                            .point = point,
+                            .item = item,
+                            .item_facts = facts,
+                            .station_facts = station_facts(
+                                stations_table, rows_with_id(stations_table, qzdata::kStationId, station), station),
+                            .type_index = i,
+                            .empty_message = fmt::format("{}-{} 数据为空!", station, point),
+                            .missing_message = fmt::format("未找到数据: {}-{}-{}", item, station, point)});
       }
+      draw_series_panels(run, p.ts->key(), axes, requests);
       if (o.show_geomag) _draw_geomag(axes, p.kp, p.kp_error, run.bounds, o.time_timezone, o.xlabel);
       _save_figure(*figure, o.prefix + item + o.fig_label + "_" + std::to_string(number), o.figure_format, 300,
                    o.figures_dir);
@@ -277,22 +290,18 @@ PlotResult TSPlotter::plot_by_stations(const Table& input, const PlotOptions& o)
       if (k == 0) continue;
       auto [figure, axes] = stacked_figure(k + (o.show_geomag ? 1 : 0), o.fig_height);
       run.bounds.clear();
-      std::size_t drawn = 0;
-      for (std::size_t j = 0; j < items.size(); ++j) {
-        const std::string& item = items[j];
-        const SeriesIndex::Series* s = index.find(item, station, point);
-        PanelRequest request{.group = s ? std::optional(series_rows(*p.ts, index.rows_of(*s))) : std::nullopt,
-                             .station = station,
-                             .point = point,
-                             .item = item,
-                             .station_facts = facts,
-                             .type_index = drawn,
-                             .resample = o.daily_mean_values ? std::optional<std::string>("D") : std::nullopt,
-                             .empty_message = fmt::format("{}-{}-{} 数据为空!", station, point, item),
-                             .missing_message = fmt::format("未找到数据: {}-{}-{}", station, point, item),
-                             .label_scatter = true};
-        if (draw_series_panel(run, *axes[j], request) == PanelOutcome::Drawn) ++drawn;
-      }
+      std::vector<PanelRequest> requests;
+      for (const std::string& item : items)
+        requests.push_back({.rows = index.gather(*p.ts, item, station, point),
+                            .station = station,
+                            .point = point,
+                            .item = item,
+                            .station_facts = facts,
+                            .resample = o.daily_mean_values ? std::optional<std::string>("D") : std::nullopt,
+                            .empty_message = fmt::format("{}-{}-{} 数据为空!", station, point, item),
+                            .missing_message = fmt::format("未找到数据: {}-{}-{}", station, point, item),
+                            .label_scatter = true});
+      draw_series_panels(run, p.ts->key(), axes, requests);
       if (o.rainfall && o.rainfall->num_rows() > 0) draw_rainfall(*this, *axes[k - 1], *o.rainfall, o, run.bounds);
       if (o.show_geomag) _draw_geomag(axes, p.kp, p.kp_error, run.bounds, o.time_timezone, o.xlabel);
       _save_figure(*figure, o.prefix + station + "_" + point + o.fig_label, o.figure_format, 300, o.figures_dir);

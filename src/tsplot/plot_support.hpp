@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tremora/plotkit.hpp"
 #include "tremora/tsplot.hpp"
 
 namespace tremora::tsplot {
@@ -57,6 +58,12 @@ struct GeomagSeries {
 GeomagSeries geomag_series(const Table& ts, const std::optional<Table>& geomag_data, const std::string& time_timezone,
                            const std::optional<geomag::TimeBound>& start_time,
                            const std::optional<geomag::TimeBound>& end_time);
+
+/// The statistics lines of `stats` on a panel (the mean; ±multiplier σ),
+/// styled by `style` (a plotter's stats_style).
+void add_statistics_lines(chart::Axes& ax, const plotkit::Stats& stats,
+                          const std::map<std::string, chart::StyleValue>& style, bool show_mean, bool show_std,
+                          Multiplier multiplier);
 
 /// The text of a cell as the layouts compare codes ("nan" for a missing value).
 std::string code_text(const Column& column, std::size_t row);

@@ -4,6 +4,8 @@
 
 #include <cmath>
 #include <fstream>
+#include <map>
+#include <thread>
 
 #include "small_sample_db.hpp"
 #include "test_support.hpp"
@@ -279,6 +281,43 @@ TEST(ByItems, TimeCutsBlankPanelsAndStyles) {
   Table no_item = t;
   no_item.remove_column("ITEMID");
   EXPECT_THROW(p.plot_by_items(no_item), KeyError);
+}
+
+// Panels are made ready in parallel: the same file at every thread count,
+// and every message on the calling thread, in the order of the panels.
+TEST(ByItems, SameFileAndMessagesInPanelOrderAtEveryThreadCount) {
+  InTempDir here;
+  TSPlotter p = sample_plotter();
+  std::vector<Obs> rows;
+  for (const char* station : {"37001", "32005", "37005", "41001", "34002"})
+    add_hours(rows, station, "1", "4112", std::string(station) == "37005" ? 5 : 48);
+  Table t = observations(rows);
+  std::vector<std::string> messages;
+  bool elsewhere = false;
+  auto caller = std::this_thread::get_id();
+  logger_config::set_handler([&](const logger_config::Record& r) {
+    if (r.logger == "plotting" && r.level != Level::info) messages.push_back(r.message);
+    elsewhere = elsewhere || std::this_thread::get_id() != caller;
+  });
+  std::map<std::string, std::string> files;
+  std::vector<std::vector<std::string>> seen;
+  for (const char* threads : {"1", "2", "4"}) {
+    testing::ScopedEnv env("TREMORA_THREADS", std::string(threads));
+    messages.clear();
+    p.plot_by_items(
+        t, {.prefix = threads, .reindex = true, .show_mean = true, .start_time = std::string("2024-05-10 12:00")});
+    files[threads] = testing::read_text(here.figure(std::string(threads) + "4112_1.png"));
+    seen.push_back(messages);
+  }
+  logger_config::set_handler({});
+  const std::string grid = "SAMPLERATE 列缺失或 ID 未识别，回退到动态计算频率";
+  EXPECT_EQ(seen[0], (std::vector<std::string>{grid, grid, grid, grid, "37005-1 数据为空!", grid}));  // by station
+  EXPECT_EQ(seen[1], seen[0]);
+  EXPECT_EQ(seen[2], seen[0]);
+  EXPECT_FALSE(elsewhere);
+  EXPECT_FALSE(files["1"].empty());
+  EXPECT_EQ(files["2"], files["1"]);
+  EXPECT_EQ(files["4"], files["1"]);
 }
 
 // A Kp table of the given UTC interval starts and values.
