@@ -9,6 +9,7 @@
 #include <array>
 #include <cmath>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <ostream>
 
@@ -190,33 +191,129 @@ cairo_surface_t* drawn_strip(const std::function<void(cairo_t*)>& draw, cairo_su
   return drawn;
 }
 
+// The recordings strips replay, one per thread at a time (Cairo's replays
+// of one recording at once disagree): the figure's own, and copies recorded
+// as more threads ask at once.
+class StripRecordings {
+ public:
+  StripRecordings(const std::function<void(cairo_t*)>& draw, cairo_surface_t* whole) : draw_(draw) {
+    if (whole) free_.push_back(whole), figure_ = whole;
+  }
+  ~StripRecordings() {
+    for (cairo_surface_t* r : made_) cairo_surface_destroy(r);
+  }
+  StripRecordings(const StripRecordings&) = delete;
+  StripRecordings& operator=(const StripRecordings&) = delete;
+
+  // A recording no other thread replays now; nothing for figures that each
+  // strip records afresh.
+  cairo_surface_t* take() {
+    if (!figure_) return nullptr;
+    {
+      std::lock_guard lock(mutex_);
+      if (!free_.empty()) {
+        cairo_surface_t* r = free_.back();
+        free_.pop_back();
+        return r;
+      }
+    }
+    cairo_surface_t* r = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+    cairo_t* cr = cairo_create(r);
+    draw_(cr);
+    cairo_destroy(cr);
+    std::lock_guard lock(mutex_);
+    made_.push_back(r);
+    return r;
+  }
+  void give_back(cairo_surface_t* r) {
+    if (!r) return;
+    std::lock_guard lock(mutex_);
+    free_.push_back(r);
+  }
+
+ private:
+  const std::function<void(cairo_t*)>& draw_;
+  cairo_surface_t* figure_ = nullptr;
+  std::mutex mutex_;
+  std::vector<cairo_surface_t*> free_, made_;
+};
+
+// The strips of a PNG, each drawn by one task in the order of the strips
+// and deflated (against the strip above) as soon as it and the strip above
+// are drawn, by the task that drew the later of the two; a strip's pixels
+// go when it and the strip below are deflated.
+class StripPipeline {
+ public:
+  StripPipeline(const PngWriter& png, std::size_t strips)
+      : png_(png), drawn_(strips, nullptr), is_drawn_(strips), is_deflated_(strips), pieces_(strips) {}
+  ~StripPipeline() {
+    for (cairo_surface_t* s : drawn_)
+      if (s) cairo_surface_destroy(s);
+  }
+  StripPipeline(const StripPipeline&) = delete;
+  StripPipeline& operator=(const StripPipeline&) = delete;
+
+  // Hands over strip k, drawn, and deflates what that makes ready.
+  void drawn(std::size_t k, cairo_surface_t* strip) {
+    std::vector<std::size_t> ready;
+    {
+      std::lock_guard lock(mutex_);
+      drawn_[k] = strip, is_drawn_[k] = true;
+      if (cairo_surface_status(strip) != CAIRO_STATUS_SUCCESS) {
+        if (status_ == CAIRO_STATUS_SUCCESS) status_ = cairo_surface_status(strip);
+        return;
+      }
+      if (k == 0 || is_drawn_[k - 1]) ready.push_back(k);
+      if (k + 1 < drawn_.size() && is_drawn_[k + 1]) ready.push_back(k + 1);
+      if (status_ != CAIRO_STATUS_SUCCESS) return;
+    }
+    for (std::size_t j : ready) {
+      PngWriter::Piece piece = png_.deflate_strip(drawn_[j], j ? drawn_[j - 1] : nullptr, j + 1 == drawn_.size());
+      std::lock_guard lock(mutex_);
+      pieces_[j] = std::move(piece), is_deflated_[j] = true;
+      if (j > 0) release_if_done(j - 1);
+      release_if_done(j);
+    }
+  }
+
+  // What went wrong in drawing, if anything; else the pieces, in order.
+  cairo_status_t status() const { return status_; }
+  std::vector<PngWriter::Piece>& pieces() { return pieces_; }
+
+ private:
+  void release_if_done(std::size_t i) {
+    bool below = i + 1 == drawn_.size() || is_deflated_[i + 1];
+    if (drawn_[i] && is_deflated_[i] && below) cairo_surface_destroy(drawn_[i]), drawn_[i] = nullptr;
+  }
+
+  const PngWriter& png_;
+  std::mutex mutex_;
+  std::vector<cairo_surface_t*> drawn_;
+  std::vector<bool> is_drawn_, is_deflated_;
+  std::vector<PngWriter::Piece> pieces_;
+  cairo_status_t status_ = CAIRO_STATUS_SUCCESS;
+};
+
 // A PNG drawn and encoded in strips of rows, so that only a few strips of
 // pixels are held at a time (a whole 300 dpi figure would take tens of MB).
-// The strips of a batch, one a thread, are drawn and then compressed in
-// parallel, and joined in order; an opaque strip gets white beneath what
-// was drawn.
+// The strips are drawn and deflated in parallel and joined in order; an
+// opaque strip gets white beneath what was drawn. A figure recorded afresh
+// for every strip (one with stamped markers) keeps a strip's recording and
+// marker runs in memory per strip drawn at once: its strips are drawn one
+// at a time, to keep their memory bound.
 cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, cairo_surface_t* whole, Placement at, int pw,
                          int ph, double dpi, std::string& bytes) {
   constexpr int kStripRows = 512;
   const std::size_t strips = std::size_t((ph + kStripRows - 1) / kStripRows);
   PngWriter png(pw, ph, !at.transparent, dpi);
-  // A recording is replayed by one thread at a time (Cairo's replays of one
-  // recording at once disagree): a batch's n-th strip replays the n-th
-  // recording, the figure's own for the first, one made by that task for
-  // the others.
-  std::vector<cairo_surface_t*> recordings{whole};
-  auto recording_for = [&](std::size_t slot) {
-    if (!whole || recordings[slot]) return recordings[slot];
-    cairo_surface_t* r = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
-    cairo_t* cr = cairo_create(r);
-    draw(cr);
-    cairo_destroy(cr);
-    return recordings[slot] = r;
-  };
-  auto strip_at = [&](std::size_t k, std::size_t slot) {
+  StripRecordings recordings(draw, whole);
+  StripPipeline pipeline(png, strips);
+  auto task = [&](std::size_t k) {
     Placement p = at;
     p.top = int(k) * kStripRows;
-    cairo_surface_t* strip = drawn_strip(draw, recording_for(slot), p, pw, std::min(kStripRows, ph - p.top));
+    cairo_surface_t* recording = recordings.take();
+    cairo_surface_t* strip = drawn_strip(draw, recording, p, pw, std::min(kStripRows, ph - p.top));
+    recordings.give_back(recording);
     if (!at.transparent) {
       cairo_t* cr = cairo_create(strip);
       cairo_set_operator(cr, CAIRO_OPERATOR_DEST_OVER);
@@ -224,42 +321,13 @@ cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, cairo_surfac
       cairo_paint(cr);
       cairo_destroy(cr);
     }
-    return strip;
+    pipeline.drawn(k, strip);
   };
-  // held: the strips drawn and not yet compressed, after the strip above
-  // them when that one is compressed already (`above_held`).
-  // A figure recorded afresh for every strip (one with stamped markers)
-  // keeps a strip's recording and marker runs in memory per strip drawn at
-  // once: those are drawn one at a time, to keep their memory bound.
-  const std::size_t batch = whole ? std::max<std::size_t>(1, thread_count()) : 1;
-  recordings.resize(batch, nullptr);
-  std::vector<cairo_surface_t*> held{strip_at(0, 0)};
-  bool above_held = false;
-  cairo_status_t status = cairo_surface_status(held[0]);
-  for (std::size_t next = 1; status == CAIRO_STATUS_SUCCESS;) {
-    std::size_t count = std::min(batch, strips - next), from = held.size();
-    held.resize(from + count, nullptr);
-    parallel_for(count, [&](std::size_t i) { held[from + i] = strip_at(next + i, i); });
-    next += count;
-    for (cairo_surface_t* s : held)
-      if (status == CAIRO_STATUS_SUCCESS) status = s ? cairo_surface_status(s) : CAIRO_STATUS_NO_MEMORY;
-    if (status != CAIRO_STATUS_SUCCESS) break;
-    std::size_t first = above_held ? 1 : 0, pending = held.size() - first;
-    std::vector<PngWriter::Piece> pieces(pending);
-    std::size_t done = next - pending;  // strips compressed before these
-    parallel_for(pending, [&](std::size_t i) {
-      cairo_surface_t* above = first + i == 0 ? nullptr : held[first + i - 1];
-      pieces[i] = png.deflate_strip(held[first + i], above, done + i + 1 == strips);
-    });
-    for (PngWriter::Piece& p : pieces) png.add(std::move(p));
-    for (std::size_t i = 0; i + 1 < held.size(); ++i) cairo_surface_destroy(held[i]);
-    held = {held.back()}, above_held = true;
-    if (next == strips) break;
-  }
-  for (cairo_surface_t* s : held) cairo_surface_destroy(s);
-  for (std::size_t i = 1; i < recordings.size(); ++i)
-    if (recordings[i]) cairo_surface_destroy(recordings[i]);
-  if (status != CAIRO_STATUS_SUCCESS) return status;
+  if (whole) parallel_for(strips, task);
+  else
+    for (std::size_t k = 0; k < strips; ++k) task(k);
+  if (pipeline.status() != CAIRO_STATUS_SUCCESS) return pipeline.status();
+  for (PngWriter::Piece& piece : pipeline.pieces()) png.add(std::move(piece));
   bytes = png.finish();
   return CAIRO_STATUS_SUCCESS;
 }
