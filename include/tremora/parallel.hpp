@@ -2,6 +2,7 @@
 // threads that every part of the library shares.
 #pragma once
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 namespace tremora {
@@ -12,13 +13,14 @@ namespace tremora {
 /// may run on (sched_getaffinity). Read at every call.
 std::size_t thread_count();
 
-/// Runs task(0), ..., task(n - 1) on up to thread_count() threads, the
-/// calling thread among them, and returns when all have ended: nothing of
-/// it runs after the call returns. The tasks must not depend on one another
-/// nor log or call back into Python (collect what they find; the caller
+/// Runs task(0), ..., task(n - 1) on up to thread_count() threads (and at
+/// most `most_threads`), the calling thread among them, and returns when
+/// all have ended: nothing of it runs after the call returns. The tasks must
+/// not depend on one another nor log or call back into Python (collect what
+/// they find, or hold their messages with logger_config::HeldLog; the caller
 /// reports it). When tasks throw, every task still runs and the exception of
 /// the lowest index is rethrown. Called from inside a task, or while another
 /// thread's call runs, the tasks run one after another on the calling thread.
-void parallel_for(std::size_t n, const std::function<void(std::size_t)>& task);
+void parallel_for(std::size_t n, const std::function<void(std::size_t)>& task, std::size_t most_threads = SIZE_MAX);
 
 }  // namespace tremora

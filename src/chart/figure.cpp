@@ -298,11 +298,11 @@ class StripPipeline {
 // pixels are held at a time (a whole 300 dpi figure would take tens of MB).
 // The strips are drawn and deflated in parallel and joined in order; an
 // opaque strip gets white beneath what was drawn. A figure recorded afresh
-// for every strip (one with stamped markers) keeps a strip's recording and
-// marker runs in memory per strip drawn at once: its strips are drawn one
-// at a time, to keep their memory bound.
-cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, cairo_surface_t* whole, Placement at, int pw,
-                         int ph, double dpi, std::string& bytes) {
+// for every strip (one with `markers` stamped markers) keeps a strip's
+// recording and marker runs in memory per strip drawn at once: as many of
+// its strips are drawn at once as keep that under 64 MB.
+cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, cairo_surface_t* whole, std::size_t markers,
+                         Placement at, int pw, int ph, double dpi, std::string& bytes) {
   constexpr int kStripRows = 512;
   const std::size_t strips = std::size_t((ph + kStripRows - 1) / kStripRows);
   PngWriter png(pw, ph, !at.transparent, dpi);
@@ -323,9 +323,10 @@ cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, cairo_surfac
     }
     pipeline.drawn(k, strip);
   };
-  if (whole) parallel_for(strips, task);
-  else
-    for (std::size_t k = 0; k < strips; ++k) task(k);
+  // A strip recorded afresh: about 64 B a marker (its share of the paths
+  // recorded with it, the corners kept), and a megabyte more.
+  constexpr std::size_t kStripsBudget = std::size_t(64) << 20;
+  parallel_for(strips, task, whole ? SIZE_MAX : kStripsBudget / (64 * markers + (std::size_t(1) << 20)));
   if (pipeline.status() != CAIRO_STATUS_SUCCESS) return pipeline.status();
   for (PngWriter::Piece& piece : pipeline.pieces()) png.add(std::move(piece));
   bytes = png.finish();
@@ -487,7 +488,8 @@ std::string Figure::encode(const std::string& ext, double dpi, const std::string
   // afterwards.
   std::vector<PlacedText> texts;
   if (ext == ".png") {
-    status = png_bytes(draw, recording, Placement{x0, y0, scale, transparent_}, pw, ph, dpi, bytes);
+    status =
+        png_bytes(draw, recording, marker_ink.markers(), Placement{x0, y0, scale, transparent_}, pw, ph, dpi, bytes);
     if (recording) cairo_surface_destroy(recording);
   } else {
     status = vector_bytes(ext, w, hh, transparent_, bytes, [&](cairo_t* out) {

@@ -55,7 +55,7 @@ void MarkerStream::Run::lay(cairo_t* cr) const {
 // The ink of a run is measured on a recording of the run alone: the ink of
 // a recording is the union of its operations' ink.
 void MarkerInk::take_run(cairo_t*, Run run) {
-  took_ = true;
+  markers_ += run.corners.size();
   cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
   cairo_t* cr = cairo_create(recording);
   run.lay(cr);

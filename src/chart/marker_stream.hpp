@@ -70,12 +70,15 @@ class MarkerInk : public MarkerStream {
   /// the markers' ink.
   void widen(double& x, double& y, double& w, double& h) const;
   /// Whether it was handed any markers.
-  bool took() const { return took_; }
+  bool took() const { return markers_ > 0; }
+  /// The number of markers it was handed.
+  std::size_t markers() const { return markers_; }
 
  private:
   void take_run(cairo_t* cr, Run run) override;
   double x0_ = 0, y0_ = 0, x1_ = 0, y1_ = 0;
-  bool any_ = false, took_ = false;
+  bool any_ = false;
+  std::size_t markers_ = 0;
 };
 
 /// Where a figure's recording goes on one strip of an image: the ink's

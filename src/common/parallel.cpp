@@ -117,9 +117,9 @@ std::size_t thread_count() {
   return std::max(1u, std::thread::hardware_concurrency());
 }
 
-void parallel_for(std::size_t n, const std::function<void(std::size_t)>& task) {
+void parallel_for(std::size_t n, const std::function<void(std::size_t)>& task, std::size_t most_threads) {
   Job job(task, n);
-  std::size_t threads = std::min(thread_count(), n);
+  std::size_t threads = std::min({thread_count(), n, most_threads});
   if (threads <= 1 || in_task || !Pool::shared().run(job, threads - 1)) job.work();
   if (job.failure) std::rethrow_exception(job.failure);
 }
