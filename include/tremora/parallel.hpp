@@ -23,4 +23,12 @@ std::size_t thread_count();
 /// thread's call runs, the tasks run one after another on the calling thread.
 void parallel_for(std::size_t n, const std::function<void(std::size_t)>& task, std::size_t most_threads = SIZE_MAX);
 
+/// Runs f(begin, end) on the pieces [0, piece), [piece, 2 piece), ... of
+/// [0, n), as the tasks of one parallel_for.
+template <typename F>
+void parallel_pieces(std::size_t n, std::size_t piece, F&& f) {
+  parallel_for((n + piece - 1) / piece,
+               [&](std::size_t k) { f(k * piece, k * piece + piece < n ? k * piece + piece : n); });
+}
+
 }  // namespace tremora

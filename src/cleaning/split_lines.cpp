@@ -56,60 +56,54 @@ void check_last_sample_time(Timestamp first, std::size_t parts, int64_t unit, st
   }
 }
 
-// Rows a task takes: runs of 64, or one each when there are few (a week of
-// second data is 7 rows).
-std::size_t rows_per_task(std::size_t rows) { return rows >= 1024 ? 64 : 1; }
-
-// Runs f(row) for the rows of task `task`.
+// Runs f(row) for every row, in runs of 64 rows in parallel, or one row a
+// task when there are few (a week of second data is 7 rows).
 template <typename F>
-void rows_of_task(std::size_t task, std::size_t rows, F&& f) {
-  std::size_t n = rows_per_task(rows);
-  for (std::size_t r = task * n; r < std::min(rows, (task + 1) * n); ++r) f(r);
+void for_rows(std::size_t rows, F&& f) {
+  parallel_pieces(rows, rows >= 1024 ? 64 : 1, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t r = begin; r < end; ++r) f(r);
+  });
 }
 
 // The rows are counted and then split in runs of rows in parallel, each
 // into its own part of the result; the first bad row is the one named, as
 // in order (a run stops at its first, and the lowest run's error is raised).
 Samples collect_samples(const Column& obs, const Column& start, int64_t unit) {
-  const std::size_t rows = obs.size(), tasks = (rows + rows_per_task(rows) - 1) / rows_per_task(rows);
+  const std::size_t rows = obs.size();
   const auto& starts = start.int64s();
   std::vector<std::size_t> first(rows + 1, 0);  // each row's first sample
-  parallel_for(tasks, [&](std::size_t task) {
-    rows_of_task(task, rows, [&](std::size_t r) {
-      std::size_t parts = obs.is_null(r) ? 1 : count_parts(strip_whitespace(obs.text(r)));
-      check_last_sample_time(Timestamp{starts[r]}, parts, unit, r);
-      first[r + 1] = parts;
-    });
+  for_rows(rows, [&](std::size_t r) {
+    std::size_t parts = obs.is_null(r) ? 1 : count_parts(strip_whitespace(obs.text(r)));
+    check_last_sample_time(Timestamp{starts[r]}, parts, unit, r);
+    first[r + 1] = parts;
   });
   for (std::size_t r = 0; r < rows; ++r) first[r + 1] += first[r];
   Samples s;
   s.when.resize(first[rows]);
   s.value.resize(first[rows]);
   s.row.resize(first[rows]);
-  parallel_for(tasks, [&](std::size_t task) {
-    rows_of_task(task, rows, [&](std::size_t r) {
-      std::size_t out = first[r];
-      if (obs.is_null(r)) {
-        s.when[out] = Timestamp::NaT;
-        s.value[out] = std::nanf("");
-        s.row[out] = int32_t(r);
-        return;
-      }
-      std::string_view text = strip_whitespace(obs.text(r));
-      int64_t t0 = starts[r];
-      const char* p = text.data();
-      const char* end = p + text.size();
-      // Parts are short, so a plain scan finds the next space fastest.
-      for (int64_t k = 0;; ++k) {
-        const char* part_end = p;
-        while (part_end < end && *part_end != ' ') ++part_end;
-        s.when[out] = t0 == Timestamp::NaT ? Timestamp::NaT : t0 + k * unit;
-        s.value[out] = sample_value(std::string_view(p, std::size_t(part_end - p)));
-        s.row[out++] = int32_t(r);
-        if (part_end == end) break;
-        p = part_end + 1;
-      }
-    });
+  for_rows(rows, [&](std::size_t r) {
+    std::size_t out = first[r];
+    if (obs.is_null(r)) {
+      s.when[out] = Timestamp::NaT;
+      s.value[out] = std::nanf("");
+      s.row[out] = int32_t(r);
+      return;
+    }
+    std::string_view text = strip_whitespace(obs.text(r));
+    int64_t t0 = starts[r];
+    const char* p = text.data();
+    const char* end = p + text.size();
+    // Parts are short, so a plain scan finds the next space fastest.
+    for (int64_t k = 0;; ++k) {
+      const char* part_end = p;
+      while (part_end < end && *part_end != ' ') ++part_end;
+      s.when[out] = t0 == Timestamp::NaT ? Timestamp::NaT : t0 + k * unit;
+      s.value[out] = sample_value(std::string_view(p, std::size_t(part_end - p)));
+      s.row[out++] = int32_t(r);
+      if (part_end == end) break;
+      p = part_end + 1;
+    }
   });
   return s;
 }

@@ -5,6 +5,7 @@
 
 #include "tremora/errors.hpp"
 #include "tremora/memory.hpp"
+#include "tremora/parallel.hpp"
 #include "tremora/table.hpp"
 
 namespace tremora {
@@ -22,7 +23,9 @@ template <typename T>
 std::vector<T> gather(const std::vector<T>& values, std::span<const int64_t> rows, T missing) {
   std::vector<T> out = large_vector<T>(rows.size());
   const T* src = values.data();
-  for (std::size_t i = 0; i < rows.size(); ++i) out[i] = rows[i] < 0 ? missing : src[rows[i]];
+  parallel_pieces(rows.size(), std::size_t(1) << 16, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) out[i] = rows[i] < 0 ? missing : src[rows[i]];
+  });
   return out;
 }
 

@@ -1,13 +1,15 @@
 // Stable sorting of tables: each sort key is turned into an order-preserving
 // unsigned code per row (plus a missing flag), and the positions are sorted
 // by a natural merge sort, which is linear on data that is already sorted
-// and fast on data made of a few sorted runs (series that follow each other).
+// and fast on data made of a few sorted runs (series that follow each other),
+// and whose merges are shared among threads.
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <numeric>
 
 #include "tremora/errors.hpp"
+#include "tremora/parallel.hpp"
 #include "tremora/table.hpp"
 
 namespace tremora {
@@ -98,6 +100,47 @@ SortCodes sort_codes(const Column& c, bool ascending) {
   return s;
 }
 
+// How many of the first `d` positions of the stable merge of a and b come
+// from a (ties go to a): the first i at which a[i] no longer belongs
+// before b[d - i - 1].
+template <typename Less>
+std::size_t from_first(const int64_t* a, std::size_t na, const int64_t* b, std::size_t nb, std::size_t d, Less& less) {
+  std::size_t lo = d > nb ? d - nb : 0, hi = std::min(d, na);
+  while (lo < hi) {
+    std::size_t i = lo + (hi - lo) / 2, j = d - i;
+    if (j > 0 && !less(b[j - 1], a[i])) lo = i + 1;
+    else hi = i;
+  }
+  return lo;
+}
+
+// One pass of merging neighbouring runs of `idx` into `buf`, each merge cut
+// into pieces of about kPiece positions at the points where a sequential
+// merge would be, so that the pieces are merged in parallel and give the
+// same order.
+template <typename Less>
+void merge_pass(const std::vector<int64_t>& idx, std::vector<int64_t>& buf, const std::vector<std::size_t>& bounds,
+                Less& less) {
+  constexpr std::size_t kPiece = std::size_t(1) << 16;
+  struct Piece {
+    std::size_t lo, mid, hi, from, to;  // output positions [from, to) of merging [lo, mid) with [mid, hi)
+  };
+  std::vector<Piece> pieces;
+  for (std::size_t r = 0; r + 1 < bounds.size(); r += 2) {
+    std::size_t lo = bounds[r], mid = bounds[r + 1], hi = r + 2 < bounds.size() ? bounds[r + 2] : mid;
+    for (std::size_t from = lo; from < hi; from += kPiece)
+      pieces.push_back({lo, mid, hi, from, std::min(hi, from + kPiece)});
+  }
+  parallel_for(pieces.size(), [&](std::size_t k) {
+    const Piece& p = pieces[k];
+    const int64_t *a = idx.data() + p.lo, *b = idx.data() + p.mid;
+    std::size_t na = p.mid - p.lo, nb = p.hi - p.mid;
+    std::size_t i0 = from_first(a, na, b, nb, p.from - p.lo, less), i1 = from_first(a, na, b, nb, p.to - p.lo, less);
+    std::size_t j0 = p.from - p.lo - i0, j1 = p.to - p.lo - i1;
+    std::merge(a + i0, a + i1, b + j0, b + j1, buf.begin() + std::ptrdiff_t(p.from), less);
+  });
+}
+
 // Sorts positions 0..n-1 stably by `less`: finds the ascending runs, then
 // merges neighbouring runs until one is left.
 template <typename Less>
@@ -112,13 +155,10 @@ std::vector<int64_t> natural_merge_sort(std::size_t n, Less less) {
   if (bounds.size() == 2) return idx;
   std::vector<int64_t> buf(n);
   while (bounds.size() > 2) {
+    merge_pass(idx, buf, bounds, less);
     std::vector<std::size_t> next{0};
-    for (std::size_t r = 0; r + 1 < bounds.size(); r += 2) {
-      std::size_t lo = bounds[r], mid = bounds[r + 1];
-      std::size_t hi = r + 2 < bounds.size() ? bounds[r + 2] : mid;
-      std::merge(idx.begin() + lo, idx.begin() + mid, idx.begin() + mid, idx.begin() + hi, buf.begin() + lo, less);
-      next.push_back(hi);
-    }
+    for (std::size_t r = 0; r + 1 < bounds.size(); r += 2)
+      next.push_back(r + 2 < bounds.size() ? bounds[r + 2] : bounds[r + 1]);
     idx.swap(buf);
     bounds.swap(next);
   }

@@ -5,6 +5,7 @@
 #include <numeric>
 #include <random>
 
+#include "test_support.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/table.hpp"
 
@@ -51,10 +52,12 @@ TEST(Sort, RowKeyTravelsAndInPlaceSortReorders) {
   EXPECT_EQ(t.key().int64s(), (std::vector<int64_t>{3, 2, 1, 0}));
 }
 
+// Merges are shared among three threads, the large ones cut into pieces.
 TEST(Sort, AgreesWithStdStableSortOnRandomRuns) {
+  testing::ScopedEnv threads("TREMORA_THREADS", std::string("3"));
   std::mt19937_64 rng(3);
-  for (int round = 0; round < 50; ++round) {
-    std::size_t n = rng() % 2000;
+  for (int round = 0; round < 53; ++round) {
+    std::size_t n = round < 50 ? rng() % 2000 : 200'000 + rng() % 100'000;
     std::vector<int64_t> v(n);
     // Several ascending runs with ties, NaT and negative values.
     for (std::size_t i = 0; i < n; ++i) {
