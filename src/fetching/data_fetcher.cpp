@@ -1,6 +1,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "table_lookup.hpp"
 #include "tremora/cleaning.hpp"
@@ -53,9 +54,11 @@ std::string row_origin(const Table& t, std::size_t row) {
 }
 
 // Inflates the gzip-compressed OBSVALUE of every row into UTF-8 text, runs
-// of rows in parallel. A run stops at its first bad row, and the error of
-// the lowest run is the one raised: that of the first bad row, as in order.
-void inflate_values(Table& t, int64_t rate) {
+// of rows in parallel, with "NULLALL" replaced by the null-day filler there
+// too (which expand_null_days would do after). A run stops at its first bad
+// row, and the error of the lowest run is the one raised: that of the first
+// bad row, as in order.
+void inflate_values(Table& t, int64_t rate, const std::string& null_filler) {
   constexpr std::size_t kRowsPerTask = 64;
   const std::size_t limit = max_inflated_value_bytes(rate);
   const Column& obs = t.column(qzdata::kObsValue);
@@ -72,9 +75,13 @@ void inflate_values(Table& t, int64_t rate) {
       }
       if (!is_valid_utf8(*texts[i]))
         throw IOError("OBSVALUE of " + row_origin(t, i) + " is not UTF-8 text after inflating");
+      if (contains(*texts[i], "NULLALL")) texts[i] = replace_all(*texts[i], "NULLALL", null_filler);
     }
   });
+  std::size_t bytes = 0;
+  for (const auto& text : texts) bytes += text ? text->size() : 0;
   StringColumnBuilder out;
+  out.reserve(texts.size(), bytes);
   for (auto& text : texts) out.append(text ? *text : std::string());
   t.set_column(out.finish(qzdata::kObsValue));
 }
@@ -84,12 +91,19 @@ void expand_null_days(Table& t, const std::string& filler) {
   for (std::size_t c = 0; c < t.num_columns(); ++c) {
     Column& col = t.column(c);
     if (col.type() != DataType::String) continue;
-    bool found = false;
-    for (std::size_t i = 0; i < col.size() && !found; ++i) found = contains(col.text(i), "NULLALL");
+    std::atomic<bool> found = false;
+    parallel_pieces(col.size(), 64, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t i = begin; i < end && !found; ++i)
+        if (contains(col.text(i), "NULLALL")) found = true;
+    });
     if (!found) continue;
     StringColumnBuilder out;
-    for (std::size_t i = 0; i < col.size(); ++i)
-      col.is_null(i) ? out.append_null() : out.append(replace_all(col.text(i), "NULLALL", filler));
+    for (std::size_t i = 0; i < col.size(); ++i) {
+      std::string_view text = col.is_null(i) ? std::string_view() : col.text(i);
+      if (col.is_null(i)) out.append_null();
+      else if (contains(text, "NULLALL")) out.append(replace_all(text, "NULLALL", filler));
+      else out.append(text);
+    }
     col = out.finish(col.name());
   }
 }
@@ -101,11 +115,17 @@ void warn_of_overfull_days(const Table& t, int64_t samples_per_day) {
   constexpr std::size_t kRowsWarnedOf = 10;
   const Column& obs = t.column(qzdata::kObsValue);
   if (obs.type() != DataType::String || samples_per_day <= 0) return;
+  std::vector<int64_t> samples_of(obs.size(), 0);  // counted in parallel, warned of in order
+  parallel_pieces(obs.size(), 64, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      if (obs.is_null(i)) continue;
+      std::string_view text = strip_whitespace(obs.text(i));
+      samples_of[i] = int64_t(std::count(text.begin(), text.end(), ' ')) + 1;
+    }
+  });
   std::size_t overfull = 0;
   for (std::size_t i = 0; i < obs.size(); ++i) {
-    if (obs.is_null(i)) continue;
-    std::string_view text = strip_whitespace(obs.text(i));
-    auto samples = int64_t(std::count(text.begin(), text.end(), ' ')) + 1;
+    int64_t samples = samples_of[i];
     if (samples <= samples_per_day || ++overfull > kRowsWarnedOf) continue;
     fetching_logger.warning(
         fmt::format("OBSVALUE of {} holds {} samples, more than the {} of a day: the last ones "
@@ -177,7 +197,7 @@ Table observations(db::Connection* conn, const std::string& sql, const SampleRat
   sort_in_place(t, kObservationOrder);
   int64_t rate = sampling_rate(t, rate_config);
   int64_t null_count = rate > 0 ? 86400 / rate : 0;
-  if (options.gzip_flag && rate <= 60) inflate_values(t, rate);
+  if (options.gzip_flag && rate <= 60) inflate_values(t, rate, null_day(null_count));
   if (!options.gzip_flag && options.my_split_lines && t.column(qzdata::kObsValue).type() == DataType::Binary)
     throw TypeError(
         "OBSVALUE holds compressed bytes, as second and minute tables do: fetch them with gzip_flag=True "
