@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "tremora/errors.hpp"
+#include "tremora/parallel.hpp"
 #include "tremora/table.hpp"
 
 namespace tremora {
@@ -116,7 +117,8 @@ class RowBins {
 };
 
 // The median of every bin: the values are placed bin by bin into one array
-// (a counting sort on the bin), then each bin's run is partitioned.
+// (a counting sort on the bin), then each bin's run is partitioned, bins in
+// parallel.
 template <typename T>
 std::vector<double> bin_medians(const RowBins& rows, const T* value) {
   std::size_t bins = rows.bins();
@@ -131,8 +133,10 @@ std::vector<double> bin_medians(const RowBins& rows, const T* value) {
     if (!std::isnan(value[r])) placed[next[b]++] = double(value[r]);
   });
   std::vector<double> out(bins, std::nan(""));
-  for (std::size_t b = 0; b < bins; ++b)
-    if (start[b + 1] > start[b]) out[b] = median_of(placed.data() + start[b], start[b + 1] - start[b]);
+  parallel_pieces(bins, 256, [&](std::size_t first, std::size_t end) {
+    for (std::size_t b = first; b < end; ++b)
+      if (start[b + 1] > start[b]) out[b] = median_of(placed.data() + start[b], start[b + 1] - start[b]);
+  });
   return out;
 }
 

@@ -632,13 +632,13 @@ TEST(FetchRoad, DatesOutsideTheRangeOfTimestamps) {
 namespace tremora::fetching {
 namespace {
 
-// The day rows are inflated and split in parallel, and the MAD filter runs
-// series by series in parallel: the tables are the same at 1, 2 and 4
-// threads, and a bad row is named the same.
+// The day rows are inflated and split in parallel, the MAD filter runs
+// series by series and hourly medians bin by bin in parallel: the tables
+// are the same at 1, 2 and 4 threads, and a bad row is named the same.
 TEST(FetchRoad, SameTablesAndSameErrorAtEveryThreadCount) {
   testing::TempHome offline;
   testing::TempDir dir;
-  std::vector<Table> tables, filtered;
+  std::vector<Table> tables, filtered, hourly;
   for (const char* threads : {"1", "2", "4"}) {
     testing::ScopedEnv env("TREMORA_THREADS", std::string(threads));
     auto conn = testing::open_test_db(testing::small_sample_db());
@@ -647,13 +647,18 @@ TEST(FetchRoad, SameTablesAndSameErrorAtEveryThreadCount) {
         fetching_data(conn.get(), "20240509", "20240511", "全部", "全部", "分钟值", "预处理库", {.gzip_flag = true});
     ASSERT_TRUE(t);
     filtered.push_back(postprocessing::filter_with_fast_mad(*t));
+    Table with_start = *t;
+    with_start.add_column(with_start.key());
+    hourly.push_back(postprocessing::resample_timeseries_data(with_start, "1h", "median"));
     tables.push_back(std::move(*t));
   }
   ASSERT_GT(tables[0].num_rows(), 3000u);
   for (std::size_t i = 1; i < 3; ++i) {
     testing::expect_same(tables[i], tables[0]);
     testing::expect_same(filtered[i], filtered[0]);
+    testing::expect_same(hourly[i], hourly[0]);
   }
+  EXPECT_GT(hourly[0].num_rows(), 256u);  // more bins than one task takes
   // The filter replaced some of the sample's spikes.
   const auto &before = tables[0].column("OBSVALUE").float32s(), &after = filtered[0].column("OBSVALUE").float32s();
   std::size_t replaced = 0;
