@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <set>
 #include <stdexcept>
@@ -29,6 +30,21 @@ TEST(Parallel, EveryTaskOnceTheLowestFailureAndNestedCalls) {
   for (const auto& r : runs) ASSERT_EQ(r.load(), 1);
   EXPECT_GE(threads.size(), 1u);
   EXPECT_LE(threads.size(), 4u);
+  // At most two threads when told so; no bound of 0 stops the work.
+  threads.clear();
+  parallel_for(
+      200,
+      [&](std::size_t) {
+        std::lock_guard lock(m);
+        threads.insert(std::this_thread::get_id());
+        std::this_thread::sleep_for(std::chrono::microseconds(50));
+      },
+      2);
+  EXPECT_LE(threads.size(), 2u);
+  std::atomic<int> bounded{0};
+  parallel_for(
+      5, [&](std::size_t) { ++bounded; }, 0);
+  EXPECT_EQ(bounded.load(), 5);
 
   // Every task runs although some throw; the lowest index's error comes back.
   std::atomic<int> ran{0};

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 #include "tremora/logger_config.hpp"
 
@@ -27,6 +28,36 @@ TEST(Logger, NamedLoggersRecordLevelsAndTexts) {
 }
 
 // Standard error shows what a message quotes, never obeys it.
+// Held messages reach no sink until passed on, by their own loggers; an
+// inner hold keeps its own, the outer one holds again after it.
+TEST(Logger, HeldMessagesPassedOnLaterInOrder) {
+  LogCapture capture;
+  std::vector<Record> held;
+  {
+    HeldLog outer;
+    fetching_logger.debug("a");
+    {
+      HeldLog inner;
+      plotting_logger.warning("b");
+      EXPECT_EQ(inner.take().size(), 1u);
+    }
+    cleaning_logger.info("c");
+    held = outer.take();
+    EXPECT_TRUE(outer.take().empty());
+  }
+  EXPECT_TRUE(capture.records().empty());
+  ASSERT_EQ(held.size(), 2u);
+  pass_on(held);
+  auto records = capture.records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].logger, "fetching");
+  EXPECT_EQ(records[0].message, "a");
+  EXPECT_EQ(records[1].logger, "cleaning");
+  EXPECT_EQ(records[1].level, Level::info);
+  plotting_logger.warning("d");  // no hold left: straight to the sinks
+  EXPECT_EQ(capture.records().size(), 3u);
+}
+
 TEST(Logger, StandardErrorEscapesControlCharacters) {
   ::testing::internal::CaptureStderr();
   fetching_logger.error("place \x1b]0;owned\x07 end\nsecond line");
