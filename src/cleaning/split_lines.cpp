@@ -135,7 +135,9 @@ Table split_rows(const Table& df, double sample_by_seconds) {
 
   // The order becomes the input row of each result row.
   std::vector<int64_t>& source_row = order;
-  for (auto& i : source_row) i = samples.row[i];
+  parallel_pieces(source_row.size(), std::size_t(1) << 16, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t k = begin; k < end; ++k) source_row[k] = samples.row[std::size_t(source_row[k])];
+  });
   samples.row = {};
   for (const auto& c : df.columns()) {
     if (c.name() == kObsValue || c.name() == kStartDate) continue;
