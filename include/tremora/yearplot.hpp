@@ -62,8 +62,10 @@ struct AnnualChart {
 /// drawing, fonts): a million minute rows take about 110 MB, three million
 /// about 200 MB (benchmark BM_AnnualMillionMinutes). The faint points are
 /// never all held as drawing operations at once, and the image is the same,
-/// pixel for pixel, as if they were. A chart with them draws its strips one
-/// at a time, whatever TREMORA_THREADS says, to keep that bound.
+/// pixel for pixel, as if they were. The strips are drawn on several threads
+/// at once only as far as their recordings stay under about 64 MB in all
+/// (about 64 bytes a row each): from about a million rows, one at a time,
+/// whatever TREMORA_THREADS says, to keep that bound.
 AnnualChart plot_annual_comparison(Table& df, const AnnualOptions& options = {});
 
 }  // namespace tremora::yearplot
