@@ -14,7 +14,7 @@ namespace tremora {
 std::size_t thread_count();
 
 /// Runs task(0), ..., task(n - 1) on up to thread_count() threads (and at
-/// most `most_threads`), the calling thread among them, and returns when
+/// most `most_threads`; 0 as 1), the calling thread among them, and returns when
 /// all have ended: nothing of it runs after the call returns. The tasks must
 /// not depend on one another nor log or call back into Python (collect what
 /// they find, or hold their messages with logger_config::HeldLog; the caller

@@ -29,7 +29,7 @@ std::optional<Range> with(std::optional<Range> r, double v) {
 
 void source(cairo_t* cr, const Color& c, double alpha) { cairo_set_source_rgba(cr, c.r, c.g, c.b, c.a * alpha); }
 
-// The points [begin, end) of a mark on the device.
+// The points of a mark on the device.
 struct DevicePoints {
   const Axes::Mark& m;
   const PanelView& v;

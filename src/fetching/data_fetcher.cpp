@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 
 #include "table_lookup.hpp"
 #include "tremora/cleaning.hpp"
@@ -53,18 +54,24 @@ std::string row_origin(const Table& t, std::size_t row) {
   return "station " + text(qzdata::kStationId) + ", item " + text(qzdata::kItemId) + ", " + text(qzdata::kStartDate);
 }
 
+// The text with every "NULLALL" replaced by the null-day filler; nothing
+// when it holds none.
+std::optional<std::string> null_days_expanded(std::string_view text, const std::string& filler) {
+  if (!contains(text, "NULLALL")) return std::nullopt;
+  return replace_all(text, "NULLALL", filler);
+}
+
 // Inflates the gzip-compressed OBSVALUE of every row into UTF-8 text, runs
-// of rows in parallel, with "NULLALL" replaced by the null-day filler there
-// too (which expand_null_days would do after). A run stops at its first bad
-// row, and the error of the lowest run is the one raised: that of the first
-// bad row, as in order.
+// of rows in parallel, with its null days expanded there too (which
+// expand_null_days would do after). A run stops at its first bad row, and
+// the error of the lowest run is the one raised: that of the first bad row,
+// as in order.
 void inflate_values(Table& t, int64_t rate, const std::string& null_filler) {
-  constexpr std::size_t kRowsPerTask = 64;
   const std::size_t limit = max_inflated_value_bytes(rate);
   const Column& obs = t.column(qzdata::kObsValue);
   std::vector<std::optional<std::string>> texts(obs.size());
-  parallel_for((obs.size() + kRowsPerTask - 1) / kRowsPerTask, [&](std::size_t task) {
-    for (std::size_t i = task * kRowsPerTask; i < std::min(obs.size(), (task + 1) * kRowsPerTask); ++i) {
+  parallel_pieces(obs.size(), 64, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
       if (obs.is_null(i)) continue;
       try {
         if (obs.type() != DataType::Binary && obs.type() != DataType::String)
@@ -75,7 +82,7 @@ void inflate_values(Table& t, int64_t rate, const std::string& null_filler) {
       }
       if (!is_valid_utf8(*texts[i]))
         throw IOError("OBSVALUE of " + row_origin(t, i) + " is not UTF-8 text after inflating");
-      if (contains(*texts[i], "NULLALL")) texts[i] = replace_all(*texts[i], "NULLALL", null_filler);
+      if (auto expanded = null_days_expanded(*texts[i], null_filler)) texts[i] = std::move(expanded);
     }
   });
   std::size_t bytes = 0;
@@ -99,10 +106,12 @@ void expand_null_days(Table& t, const std::string& filler) {
     if (!found) continue;
     StringColumnBuilder out;
     for (std::size_t i = 0; i < col.size(); ++i) {
-      std::string_view text = col.is_null(i) ? std::string_view() : col.text(i);
-      if (col.is_null(i)) out.append_null();
-      else if (contains(text, "NULLALL")) out.append(replace_all(text, "NULLALL", filler));
-      else out.append(text);
+      if (col.is_null(i)) {
+        out.append_null();
+        continue;
+      }
+      auto expanded = null_days_expanded(col.text(i), filler);
+      out.append(expanded ? std::string_view(*expanded) : col.text(i));
     }
     col = out.finish(col.name());
   }

@@ -42,8 +42,6 @@ struct PanelRequest {
   bool label_scatter = false;
 };
 
-enum class PanelOutcome { Blank, UnknownItem, Drawn };
-
 /// The panel steps, for each request on the axis of the same index:
 /// gather, prepare and cut to the time bounds (the data of as many panels
 /// as there are threads at once, in parallel), then in order draw in the
@@ -51,8 +49,8 @@ enum class PanelOutcome { Blank, UnknownItem, Drawn };
 /// and failures come in the order of the panels, as when each panel is
 /// made whole before the next. `key` is the row key of the table the
 /// series come from.
-std::vector<PanelOutcome> draw_series_panels(LayoutRun& run, const Column& key, const std::vector<chart::Axes*>& axes,
-                                             const std::vector<PanelRequest>& requests);
+void draw_series_panels(LayoutRun& run, const Column& key, const std::vector<chart::Axes*>& axes,
+                        const std::vector<PanelRequest>& requests);
 
 /// Reads the catalogue when one is named; a failure is logged and gives none.
 std::optional<Table> read_catalogue(const std::optional<std::filesystem::path>& path);

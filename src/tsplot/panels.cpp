@@ -84,6 +84,8 @@ std::pair<Timestamp, Timestamp> time_span(const Column& key) {
   return {utc_to_local(Timestamp{lo}, zone), utc_to_local(Timestamp{hi}, zone)};
 }
 
+enum class PanelOutcome { Blank, UnknownItem, Drawn };
+
 // A series panel's data, made ready apart from drawing, on any thread.
 struct PanelData {
   Table series;  // processed and cut to the time bounds
@@ -149,19 +151,18 @@ PanelOutcome draw_prepared_panel(LayoutRun& run, chart::Axes& ax, const PanelReq
 
 }  // namespace
 
-std::vector<PanelOutcome> draw_series_panels(LayoutRun& run, const Column& key, const std::vector<chart::Axes*>& axes,
-                                             const std::vector<PanelRequest>& requests) {
+void draw_series_panels(LayoutRun& run, const Column& key, const std::vector<chart::Axes*>& axes,
+                        const std::vector<PanelRequest>& requests) {
+  // The time bounds are read once; a bound that cannot be read fails at the
+  // first panel with rows, when its turn comes.
   std::exception_ptr unreadable_bound;
-  for (const PanelRequest& r : requests) {
-    if (!r.rows) continue;
+  if (std::any_of(requests.begin(), requests.end(), [](const PanelRequest& r) { return bool(r.rows); })) {
     try {
       resolve_time_bounds(run, key);
     } catch (...) {
       unreadable_bound = std::current_exception();
     }
-    break;
   }
-  std::vector<PanelOutcome> outcomes;
   std::size_t drawn = 0, batch = std::max<std::size_t>(1, thread_count());
   for (std::size_t from = 0; from < requests.size(); from += batch) {
     std::vector<PanelData> data(std::min(batch, requests.size() - from));
@@ -180,12 +181,10 @@ std::vector<PanelOutcome> draw_series_panels(LayoutRun& run, const Column& key, 
     });
     for (std::size_t i = 0; i < data.size(); ++i) {
       const PanelRequest& r = requests[from + i];
-      outcomes.push_back(
-          draw_prepared_panel(run, *axes[from + i], r, std::move(data[i]), r.type_index.value_or(drawn)));
-      drawn += outcomes.back() == PanelOutcome::Drawn;
+      drawn += draw_prepared_panel(run, *axes[from + i], r, std::move(data[i]), r.type_index.value_or(drawn)) ==
+               PanelOutcome::Drawn;
     }
   }
-  return outcomes;
 }
 
 }  // namespace tremora::tsplot
