@@ -117,44 +117,107 @@ void fill_forward_then_backward(std::vector<double>& v) {
     if (std::isnan(v[i - 1])) v[i - 1] = v[i];
 }
 
-// The general way: the median and MAD series of every position, each
-// filled forward then backward where missing, then every sample judged.
-// Needed when a complete window can have a missing statistic (infinite
-// samples), since the two series are filled independently.
+// The rule on one series, cut into pieces of window positions that can be
+// judged at the same time: each piece fills its own window from the samples
+// before it, so every position sees the window it would see in one pass.
+//
+// Each sample is judged against the window centred on it. Positions whose
+// window is incomplete (at the ends, or with a missing value inside) take
+// the statistics of the last complete window before them, or before the
+// first complete window those of that window; without any complete window
+// every sample stays. A piece judges what it can alone, and `finish` hands
+// the positions before a piece's first complete window the statistics its
+// earlier pieces carry.
+//
+// With infinite samples a complete window can have a missing statistic
+// (infinity minus infinity); the median and MAD series are then kept whole
+// and filled forward then backward each on its own, before every sample is
+// judged.
 template <typename T>
-std::vector<T> filtered_by_series(const T* x, std::size_t n, std::size_t w, double threshold) {
-  std::vector<double> median(n, std::nan("")), mad(n, std::nan(""));
-  slide(x, n, w, [&](std::size_t i, const WindowStats& s) { median[i] = s.median, mad[i] = s.mad; });
-  fill_forward_then_backward(median);
-  fill_forward_then_backward(mad);
-  std::vector<T> out(x, x + n);
-  for (std::size_t i = 0; i < n; ++i) out[i] = T(judged(double(x[i]), {median[i], mad[i]}, threshold));
-  return out;
-}
+class PiecewiseFilter {
+ public:
+  // Judged samples go to out[i], or to out[rows[i]] where rows is given.
+  PiecewiseFilter(const T* x, std::size_t n, std::size_t w, double threshold, T* out, const int64_t* rows = nullptr)
+      : x_(x), n_(n), w_(w), before_(w - 1 - (w - 1) / 2), threshold_(threshold), out_(out), rows_(rows) {
+    std::size_t positions = n >= w ? n - w + 1 : 0, length = std::max(kPiece, 4 * w);
+    for (std::size_t at = 0; at < positions; at += length)
+      pieces_.emplace_back(before_ + at, before_ + std::min(positions, at + length));
+    if (std::any_of(x, x + n, [](T v) { return std::isinf(v); }))
+      median_.assign(n, std::nan("")), mad_.assign(n, std::nan(""));
+  }
 
-// Judges each sample against the window centred on it as the window
-// passes. Positions whose window is incomplete (at the ends, or with a
-// missing value inside) take the statistics of the last complete window
-// before them, or before the first complete window those of that window.
-// Without any complete window every sample stays.
+  std::size_t pieces() const { return pieces_.size(); }
+
+  // Slides over piece p alone; pieces may be judged at the same time.
+  void judge(std::size_t p) {
+    Piece& piece = pieces_[p];
+    std::size_t shift = piece.begin - before_;
+    slide(x_ + shift, piece.end - piece.begin + w_ - 1, w_, [&](std::size_t local, const WindowStats& s) {
+      std::size_t i = local + shift;
+      if (by_series()) {
+        median_[i] = s.median, mad_[i] = s.mad;
+        return;
+      }
+      if (!std::isnan(s.median)) {
+        piece.last = s;
+        if (!piece.first) piece.first = s, piece.first_at = i;
+      }
+      if (piece.first) put(i, piece.last);
+    });
+  }
+
+  // After every piece is judged.
+  void finish() {
+    if (by_series()) return judge_by_series();
+    auto opening = std::find_if(pieces_.begin(), pieces_.end(), [](const Piece& p) { return p.first.has_value(); });
+    if (opening == pieces_.end()) return;
+    WindowStats carried = *opening->first;
+    for (std::size_t i = 0; i < before_; ++i) put(i, carried);
+    for (const Piece& piece : pieces_) {
+      for (std::size_t i = piece.begin; i < (piece.first ? piece.first_at : piece.end); ++i) put(i, carried);
+      if (piece.first) carried = piece.last;
+    }
+    for (std::size_t i = pieces_.back().end; i < n_; ++i) put(i, carried);
+  }
+
+ private:
+  static constexpr std::size_t kPiece = 65536;
+
+  struct Piece {
+    Piece(std::size_t from, std::size_t to) : begin(from), end(to) {}
+    std::size_t begin, end;  // window positions
+    std::optional<WindowStats> first;
+    std::size_t first_at = 0;
+    WindowStats last{};
+  };
+
+  bool by_series() const { return !median_.empty(); }
+
+  void put(std::size_t i, const WindowStats& s) {
+    out_[rows_ ? std::size_t(rows_[i]) : i] = T(judged(double(x_[i]), s, threshold_));
+  }
+
+  void judge_by_series() {
+    fill_forward_then_backward(median_);
+    fill_forward_then_backward(mad_);
+    for (std::size_t i = 0; i < n_; ++i) put(i, {median_[i], mad_[i]});
+  }
+
+  const T* x_;
+  std::size_t n_, w_, before_;
+  double threshold_;
+  T* out_;
+  const int64_t* rows_;
+  std::vector<Piece> pieces_;
+  std::vector<double> median_, mad_;  // by position, with infinite samples
+};
+
 template <typename T>
 std::vector<T> filtered(const T* x, std::size_t n, std::size_t w, double threshold) {
-  if (std::any_of(x, x + n, [](T v) { return std::isinf(v); })) return filtered_by_series(x, n, w, threshold);
   std::vector<T> out(x, x + n);
-  std::optional<WindowStats> first;
-  std::size_t first_at = 0;
-  WindowStats last{};
-  slide(x, n, w, [&](std::size_t i, const WindowStats& s) {
-    if (!std::isnan(s.median)) {
-      last = s;
-      if (!first) first = last, first_at = i;
-    }
-    if (first) out[i] = T(judged(double(x[i]), last, threshold));
-  });
-  if (!first) return out;
-  std::size_t after = (w - 1) / 2;
-  for (std::size_t i = 0; i < first_at; ++i) out[i] = T(judged(double(x[i]), *first, threshold));
-  for (std::size_t i = n - after; i < n; ++i) out[i] = T(judged(double(x[i]), last, threshold));
+  PiecewiseFilter<T> filter(x, n, w, threshold, out.data());
+  parallel_for(filter.pieces(), [&](std::size_t p) { filter.judge(p); });
+  filter.finish();
   return out;
 }
 
@@ -201,20 +264,29 @@ Column filter_with_fast_mad(const Column& series, int64_t window_size, double th
 
 namespace {
 
-// Filters each series on its own, series in parallel: its values gathered
-// in time order, the rule applied, the results put back at its rows (no two
-// series share a row).
+// Filters each series on its own: its values gathered in time order, the
+// rule applied and the results put back at its rows (no two series share a
+// row). The pieces of every series are judged in one parallel run, so a
+// few long series use as many threads as many short ones.
 template <typename T>
 std::vector<T> filtered_per_series(const T* x, std::size_t n, const SeriesGroups& groups, std::size_t w,
                                    double threshold) {
   std::vector<T> out(x, x + n);
-  parallel_for(groups.members.size(), [&](std::size_t s) {
+  std::size_t count = groups.members.size();
+  std::vector<std::vector<T>> values(count);
+  parallel_for(count, [&](std::size_t s) {
     const std::vector<int64_t>& rows = groups.members[s];
-    std::vector<T> values(rows.size());
-    for (std::size_t k = 0; k < rows.size(); ++k) values[k] = x[rows[k]];
-    std::vector<T> done = filtered(values.data(), values.size(), w, threshold);
-    for (std::size_t k = 0; k < rows.size(); ++k) out[std::size_t(rows[k])] = done[k];
+    values[s].resize(rows.size());
+    for (std::size_t k = 0; k < rows.size(); ++k) values[s][k] = x[rows[k]];
   });
+  std::vector<PiecewiseFilter<T>> filters;
+  std::vector<std::pair<std::size_t, std::size_t>> jobs;  // (series, piece)
+  for (std::size_t s = 0; s < count; ++s) {
+    filters.emplace_back(values[s].data(), values[s].size(), w, threshold, out.data(), groups.members[s].data());
+    for (std::size_t p = 0; p < filters.back().pieces(); ++p) jobs.emplace_back(s, p);
+  }
+  parallel_for(jobs.size(), [&](std::size_t j) { filters[jobs[j].first].judge(jobs[j].second); });
+  parallel_for(count, [&](std::size_t s) { filters[s].finish(); });
   return out;
 }
 
