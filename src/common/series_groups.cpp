@@ -4,13 +4,18 @@
 #include "tremora/table.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
 #include <numeric>
+#include <utility>
 
 #include "tremora/memory.hpp"
+#include "tremora/parallel.hpp"
 
 namespace tremora {
 namespace {
+
+constexpr std::size_t kRowPiece = std::size_t(1) << 16;
 
 // The codes of a column's values and the text-order rank of each code.
 struct KeyRanks {
@@ -71,22 +76,29 @@ std::vector<int32_t> dense_ids(const std::vector<KeyRanks>& keys, std::size_t n,
     // to dense ids in place.
     // Rows left out get a number past every combination.
     uint32_t* number = reinterpret_cast<uint32_t*>(id.data());
-    for (const auto& k : keys) {
-      const uint32_t* rank = k.ranks();
-      uint32_t radix = k.values + 1;
-      for (std::size_t i = 0; i < n; ++i) number[i] = number[i] * radix + rank[k.codes[i]];
-    }
     const uint32_t left_out = uint32_t(product);
-    if (!missing_is_a_group)
-      for (const auto& k : keys)
-        for (std::size_t i = 0; i < n; ++i) number[i] = k.codes[i] < 0 ? left_out : number[i];
     std::vector<int32_t> dense(product + 1, -1);  // the last slot stays -1, for the rows left out
-    for (std::size_t i = 0; i < n; ++i) dense[number[i]] = 0;
+    parallel_pieces(n, kRowPiece, [&](std::size_t begin, std::size_t end) {
+      for (const auto& k : keys) {
+        const uint32_t* rank = k.ranks();
+        uint32_t radix = k.values + 1;
+        for (std::size_t i = begin; i < end; ++i) number[i] = number[i] * radix + rank[k.codes[i]];
+      }
+      if (!missing_is_a_group)
+        for (const auto& k : keys)
+          for (std::size_t i = begin; i < end; ++i) number[i] = k.codes[i] < 0 ? left_out : number[i];
+      for (std::size_t i = begin; i < end; ++i) {  // marks the numbers that occur, each written once or so
+        std::atomic_ref<int32_t> seen(dense[number[i]]);
+        if (seen.load(std::memory_order_relaxed) != 0) seen.store(0, std::memory_order_relaxed);
+      }
+    });
     dense[left_out] = -1;
     groups = 0;
     for (std::size_t c = 0; c < product; ++c)
       if (dense[c] == 0) dense[c] = int32_t(groups++);
-    for (std::size_t i = 0; i < n; ++i) id[i] = dense[number[i]];
+    parallel_pieces(n, kRowPiece, [&](std::size_t begin, std::size_t end) {
+      for (std::size_t i = begin; i < end; ++i) id[i] = dense[number[i]];
+    });
     return id;
   }
   // Many combinations: order them as tuples of ranks.
@@ -115,24 +127,36 @@ SeriesIds series_ids(const Table& table, const std::vector<std::string>& columns
 
 SeriesGroups group_rows(const Table& table, const std::vector<std::string>& columns, bool missing_is_a_group,
                         std::span<const int64_t> order) {
-  std::size_t n = table.num_rows();
   SeriesIds ids = series_ids(table, columns, missing_is_a_group);
-  std::size_t groups = ids.count;
   const std::vector<int32_t>& id = ids.of_row;
-  std::vector<std::size_t> sizes(groups, 0);
-  for (int32_t g : id)
-    if (g >= 0) ++sizes[std::size_t(g)];
+  std::size_t positions = order.empty() ? table.num_rows() : order.size();
+  auto row_at = [&](std::size_t p) { return order.empty() ? int64_t(p) : order[p]; };
+  // Each piece of positions counts its rows of every group, so that it
+  // knows where in each group its rows go, and then puts them there.
+  std::size_t pieces = (positions + kRowPiece - 1) / kRowPiece, groups = ids.count;
+  if (groups * pieces > (std::size_t(1) << 20)) pieces = 1;  // a counts table too large: one piece
+  std::size_t piece = pieces ? (positions + pieces - 1) / pieces : 0;
+  std::vector<std::vector<std::size_t>> at(pieces);
+  parallel_pieces(positions, std::max<std::size_t>(piece, 1), [&](std::size_t begin, std::size_t end) {
+    std::vector<std::size_t> count(groups, 0);  // counted here, not in `at`, whose rows share cache lines
+    for (std::size_t p = begin; p < end; ++p)
+      if (int32_t g = id[std::size_t(row_at(p))]; g >= 0) ++count[std::size_t(g)];
+    at[begin / piece] = std::move(count);
+  });
   SeriesGroups out;
   out.members.resize(groups);
-  for (std::size_t g = 0; g < groups; ++g) out.members[g].reserve(sizes[g]);
-  auto add = [&](int64_t row) {
-    if (int32_t g = id[std::size_t(row)]; g >= 0) out.members[std::size_t(g)].push_back(row);
-  };
-  if (order.empty()) {
-    for (std::size_t row = 0; row < n; ++row) add(int64_t(row));
-  } else {
-    for (int64_t row : order) add(row);
+  for (std::size_t g = 0; g < groups; ++g) {
+    std::size_t size = 0;
+    for (auto& count : at) size += std::exchange(count[g], size);  // counts become each piece's first slot
+    out.members[g] = large_vector<int64_t>(size);
   }
+  parallel_pieces(positions, std::max<std::size_t>(piece, 1), [&](std::size_t begin, std::size_t end) {
+    std::vector<std::size_t> next = at[begin / piece];
+    for (std::size_t p = begin; p < end; ++p) {
+      int64_t row = row_at(p);
+      if (int32_t g = id[std::size_t(row)]; g >= 0) out.members[std::size_t(g)][next[std::size_t(g)]++] = row;
+    }
+  });
   return out;
 }
 
