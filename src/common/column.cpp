@@ -43,6 +43,41 @@ std::vector<uint8_t> gather_validity(const std::vector<uint8_t>& valid, std::spa
 
 Column::Column() = default;
 
+namespace {
+
+// A copy of a buffer; one of several MiB in memory advised for huge pages.
+template <typename Buffer>
+Buffer copied(const Buffer& from) {
+  constexpr std::size_t kLarge = std::size_t(4) << 20;
+  if (from.size() * sizeof(typename Buffer::value_type) < kLarge) return from;
+  Buffer out;
+  out.reserve(from.size());
+  advise_huge_pages(out.data(), from.size() * sizeof(typename Buffer::value_type));
+  out.assign(from.begin(), from.end());
+  return out;
+}
+
+}  // namespace
+
+Column::Column(const Column& other)
+    : name_(other.name_),
+      type_(other.type_),
+      f32_(copied(other.f32_)),
+      f64_(copied(other.f64_)),
+      i64_(copied(other.i64_)),
+      b_(copied(other.b_)),
+      offsets_(copied(other.offsets_)),
+      chars_(copied(other.chars_)),
+      codes_(copied(other.codes_)),
+      dict_(other.dict_),
+      valid_(copied(other.valid_)),
+      zone_(other.zone_) {}
+
+Column& Column::operator=(const Column& other) {
+  if (this != &other) *this = Column(other);
+  return *this;
+}
+
 Column Column::from_float32(std::string name, std::vector<float> values) {
   Column c;
   c.name_ = std::move(name);

@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "tremora/errors.hpp"
+#include "tremora/parallel.hpp"
 #include "tremora/table.hpp"
 #include "tremora/text.hpp"
 
@@ -10,6 +11,30 @@ namespace tremora {
 
 Table::Table(std::vector<Column> columns) {
   for (auto& c : columns) add_column(std::move(c));
+}
+
+// Below this many rows a table's columns are copied one after another.
+constexpr std::size_t kCopiedInParallelFrom = std::size_t(1) << 16;
+
+Table::Table(const Table& other)
+    : index_(other.index_), index_stale_(other.index_stale_), attributes_(other.attributes_) {
+  std::size_t n = other.columns_.size();
+  if (other.num_rows() < kCopiedInParallelFrom) {
+    columns_ = other.columns_;
+    key_ = other.key_;
+    return;
+  }
+  columns_.resize(n);
+  if (other.key_) key_.emplace();
+  parallel_for(n + 1, [&](std::size_t i) {
+    if (i < n) columns_[i] = other.columns_[i];
+    else if (key_) *key_ = *other.key_;
+  });
+}
+
+Table& Table::operator=(const Table& other) {
+  if (this != &other) *this = Table(other);
+  return *this;
 }
 
 std::size_t Table::num_rows() const {
