@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <map>
+#include <random>
 
+#include "test_support.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/table.hpp"
 #include "tremora/time.hpp"
@@ -51,6 +54,39 @@ TEST(GroupRows, MembersInTableOrderOrInAGivenOrder) {
   EXPECT_EQ(r.members[0], (std::vector<int64_t>{4, 1}));
   EXPECT_EQ(r.members[1], (std::vector<int64_t>{2, 0}));
   EXPECT_EQ(r.members[2], (std::vector<int64_t>{3}));
+}
+
+// A table of many rows is grouped in pieces of rows counted apart: the ids
+// and members agree with a plain map of key pairs, in table order and in a
+// given order, with missing keys left out or kept.
+TEST(GroupRows, ManyRowsAgreeWithAPlainMap) {
+  std::mt19937 rng(11);
+  std::size_t n = 300'000;
+  std::vector<std::optional<std::string>> station(n), item(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (rng() % 97) station[i] = std::to_string(rng() % 5);
+    item[i] = std::to_string(rng() % 3);
+  }
+  Table t = codes(station, item);
+  std::vector<int64_t> order(n);
+  for (std::size_t i = 0; i < n; ++i) order[i] = int64_t((i * 7919) % n);  // a permutation: 7919 is prime
+  testing::ScopedEnv threads("TREMORA_THREADS", std::string("3"));
+  for (bool keep_missing : {false, true}) {
+    std::map<std::pair<std::string, std::string>, std::vector<int64_t>> in_order, by_order;
+    for (std::size_t p = 0; p < n; ++p) {
+      std::size_t row = std::size_t(order[p]);
+      if (station[p] || keep_missing) in_order[{station[p].value_or("\xff"), *item[p]}].push_back(int64_t(p));
+      if (station[row] || keep_missing) by_order[{station[row].value_or("\xff"), *item[row]}].push_back(int64_t(row));
+    }
+    SeriesGroups plain = group_rows(t, {"STATIONID", "ITEMID"}, keep_missing);
+    SeriesGroups ordered = group_rows(t, {"STATIONID", "ITEMID"}, keep_missing, order);
+    ASSERT_EQ(plain.members.size(), in_order.size());
+    ASSERT_EQ(ordered.members.size(), by_order.size());
+    std::size_t g = 0;
+    for (const auto& [key, rows] : in_order) EXPECT_EQ(plain.members[g++], rows) << key.first << "/" << key.second;
+    g = 0;
+    for (const auto& [key, rows] : by_order) EXPECT_EQ(ordered.members[g++], rows) << key.first << "/" << key.second;
+  }
 }
 
 int64_t at(int day, int hour, int minute = 0) { return make_timestamp(2024, 3, day, hour, minute).ns; }
