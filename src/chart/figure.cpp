@@ -169,8 +169,8 @@ namespace {
 // figure's recording, when it holds every operation); or else recorded
 // afresh for the strip, with only the stamped markers that reach it.
 cairo_surface_t* drawn_strip(const std::function<void(cairo_t*)>& draw, cairo_surface_t* whole, const Placement& at,
-                             int width, int rows) {
-  cairo_surface_t* drawn = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, rows);
+                             PixelBuffers& pixels, int rows) {
+  cairo_surface_t* drawn = pixels.clear_image(rows);
   cairo_t* cr;
   if (whole) {
     cr = cairo_create(drawn);
@@ -178,7 +178,7 @@ cairo_surface_t* drawn_strip(const std::function<void(cairo_t*)>& draw, cairo_su
     cairo_destroy(cr);
     return drawn;
   }
-  StripMarkers markers(drawn, at);
+  StripMarkers markers(drawn, at, pixels);
   cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
   markers.attach(recording);
   cr = cairo_create(recording);
@@ -306,13 +306,14 @@ cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, cairo_surfac
   constexpr int kStripRows = 512;
   const std::size_t strips = std::size_t((ph + kStripRows - 1) / kStripRows);
   PngWriter png(pw, ph, !at.transparent, dpi);
+  PixelBuffers pixels(pw, std::min(kStripRows, ph));  // outlives every strip image
   StripRecordings recordings(draw, whole);
   StripPipeline pipeline(png, strips);
   auto task = [&](std::size_t k) {
     Placement p = at;
     p.top = int(k) * kStripRows;
     cairo_surface_t* recording = recordings.take();
-    cairo_surface_t* strip = drawn_strip(draw, recording, p, pw, std::min(kStripRows, ph - p.top));
+    cairo_surface_t* strip = drawn_strip(draw, recording, p, pixels, std::min(kStripRows, ph - p.top));
     recordings.give_back(recording);
     if (!at.transparent) {
       cairo_t* cr = cairo_create(strip);

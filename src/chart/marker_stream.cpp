@@ -93,8 +93,8 @@ cairo_matrix_t Placement::to_device() const {
   return m;
 }
 
-StripMarkers::StripMarkers(cairo_surface_t* strip, const Placement& at)
-    : strip_(strip), at_(at), to_device_(at.to_device()) {}
+StripMarkers::StripMarkers(cairo_surface_t* strip, const Placement& at, PixelBuffers& pixels)
+    : strip_(strip), pixels_(pixels), at_(at), to_device_(at.to_device()) {}
 
 // Whether a stamp at (x, y) can reach the strip, with a pixel to spare for
 // its antialiased edge.
@@ -146,7 +146,7 @@ void StripMarkers::release(cairo_pattern_t*, void*, cairo_surface_t* surface) { 
 // recording is; so the run is recorded after a copy of the strip (placed
 // pixel for pixel) and replayed onto a clear image as the figure is.
 cairo_surface_t* StripMarkers::with_run(const Run& run) const {
-  int w = cairo_image_surface_get_width(strip_), h = cairo_image_surface_get_height(strip_);
+  int h = cairo_image_surface_get_height(strip_);
   cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
   cairo_t* cr = cairo_create(recording);
   cairo_pattern_t* copy = cairo_pattern_create_for_surface(strip_);  // as it is now: the recording keeps a snapshot
@@ -160,7 +160,7 @@ cairo_surface_t* StripMarkers::with_run(const Run& run) const {
   run.lay(cr);
   cairo_destroy(cr);
 
-  cairo_surface_t* out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+  cairo_surface_t* out = pixels_.clear_image(h);
   cairo_t* oc = cairo_create(out);
   at_.place(oc, recording);
   cairo_destroy(oc);

@@ -18,6 +18,8 @@
 #include <utility>
 #include <vector>
 
+#include "pixel_buffers.hpp"
+
 namespace tremora::chart {
 
 /// The top-left corners (points) of markers that are one stamp.
@@ -96,10 +98,10 @@ struct Placement {
 };
 
 /// Draws one strip: `strip` is the clear image the figure's recording is
-/// replayed on, as `at` places it.
+/// replayed on, as `at` places it; the images of the runs come from `pixels`.
 class StripMarkers : public MarkerStream {
  public:
-  StripMarkers(cairo_surface_t* strip, const Placement& at);
+  StripMarkers(cairo_surface_t* strip, const Placement& at, PixelBuffers& pixels);
 
  private:
   struct Laid {
@@ -113,6 +115,7 @@ class StripMarkers : public MarkerStream {
   cairo_surface_t* with_run(const Run& run) const;
 
   cairo_surface_t* strip_;
+  PixelBuffers& pixels_;
   Placement at_;
   cairo_matrix_t to_device_;
   std::deque<Laid> laid_;

@@ -105,14 +105,16 @@ TEST(MarkerStream, MeasuresAndDrawsAsMarkersRecordedOneByOne) {
   ink.widen(sx, sy, sw, sh);
   EXPECT_EQ(std::vector<double>({sx, sy, sw, sh}), std::vector<double>({rx, ry, rw, rh}));
 
-  // Drawing: each strip of the image is the same, byte for byte.
+  // Drawing: each strip of the image is the same, byte for byte, also when
+  // the strip and the runs' images are made in reused memory.
   int rows_total = int(std::ceil(rh * kScale));
   ASSERT_GT(rows_total, kStripRows);
+  PixelBuffers pixels(kWidth, kStripRows);
   for (int top = 0; top < rows_total; top += kStripRows) {
     Placement at{rx, ry, kScale, false, top};
     cairo_surface_t* plain = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kStripRows);
-    cairo_surface_t* streamed = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kStripRows);
-    StripMarkers markers(streamed, at);
+    cairo_surface_t* streamed = pixels.clear_image(kStripRows);
+    StripMarkers markers(streamed, at, pixels);
     std::vector<unsigned char> want = strip_pixels(at, nullptr, plain, stamp, corners);
     std::vector<unsigned char> got = strip_pixels(at, &markers, streamed, stamp, corners);
     std::size_t differing = 0;
