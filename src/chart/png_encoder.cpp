@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
 
 namespace tremora::chart {
@@ -59,67 +60,91 @@ PngWriter::PngWriter(int width, int height, bool opaque, double dpi)
 // The rows of `strip` from row `from` on, each with filter byte 2 ("Up":
 // the difference from the row above; `above_row` holds the samples of the
 // row above the first, all zeros above the image).
-void PngWriter::filter_rows(cairo_surface_t* strip, int from, const uint8_t* above_row, std::string& out,
+void PngWriter::filter_rows(cairo_surface_t* strip, int from, const uint8_t* above_row, const FilteredRow& take,
                             std::vector<uint8_t>& row) const {
   cairo_surface_flush(strip);
   int rows = cairo_image_surface_get_height(strip), stride = cairo_image_surface_get_stride(strip);
   const unsigned char* data = cairo_image_surface_get_data(strip);
   std::vector<uint8_t> prev(above_row, above_row + row_bytes_);
+  std::string filtered(row_bytes_ + 1, char(2));
   row.resize(row_bytes_);
-  std::size_t at = out.size();
-  out.resize(at + std::size_t(std::max(rows - from, 0)) * (row_bytes_ + 1));
   for (int y = from; y < rows; ++y) {
     row_samples(reinterpret_cast<const uint32_t*>(data + std::size_t(y) * std::size_t(stride)), width_, opaque_,
                 row.data());
-    out[at++] = char(2);
-    for (std::size_t i = 0; i < row_bytes_; ++i) out[at++] = char(uint8_t(row[i] - prev[i]));
+    for (std::size_t i = 0; i < row_bytes_; ++i) filtered[i + 1] = char(uint8_t(row[i] - prev[i]));
+    take(filtered);
     prev.swap(row);
   }
   row.swap(prev);  // the samples of the last row
 }
+
+// Deflates what is handed to it, at zlib's fastest level, as raw deflate
+// blocks with a dictionary, keeping the Adler-32 and length of the input.
+class PngWriter::Deflater {
+ public:
+  explicit Deflater(const std::string& dictionary) {
+    if (deflateInit2(&z_, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+      throw std::runtime_error("png: cannot start deflate");
+    if (!dictionary.empty())
+      deflateSetDictionary(&z_, reinterpret_cast<const Bytef*>(dictionary.data()), uInt(dictionary.size()));
+  }
+  ~Deflater() { deflateEnd(&z_); }
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  void add(std::string_view data) {
+    piece.adler = uint32_t(adler32(piece.adler, reinterpret_cast<const Bytef*>(data.data()), uInt(data.size())));
+    piece.length += data.size();
+    z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z_.avail_in = uInt(data.size());
+    pump(Z_NO_FLUSH);
+  }
+  // Ends the piece with a sync flush, or with the stream's final block.
+  void end(bool last) { pump(last ? Z_FINISH : Z_SYNC_FLUSH); }
+
+  Piece piece;
+
+ private:
+  void pump(int flush) {
+    char buffer[1 << 16];
+    int result;
+    do {
+      z_.next_out = reinterpret_cast<Bytef*>(buffer);
+      z_.avail_out = sizeof buffer;
+      result = deflate(&z_, flush);
+      piece.deflated.append(buffer, sizeof buffer - z_.avail_out);
+    } while (z_.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+  }
+  z_stream z_{};
+};
 
 PngWriter::Piece PngWriter::deflate_strip(cairo_surface_t* strip, cairo_surface_t* above, bool last) const {
   if (cairo_image_surface_get_width(strip) != width_ || (above && cairo_image_surface_get_width(above) != width_))
     throw std::logic_error("png: the strip is not as wide as the image");
   // The end of the filtered data before the strip, as the decompressor will
   // have it, and the samples of the row just above.
-  std::string dictionary, filtered;
-  std::vector<uint8_t> zeros(row_bytes_, 0), last_above(row_bytes_, 0), row;
+  std::string dictionary;
+  std::vector<uint8_t> last_above(row_bytes_, 0), row;
   if (above) {
     int rows = cairo_image_surface_get_height(above);
     int keep = int(std::min<std::size_t>(std::size_t(rows - 1), (32768 + row_bytes_) / (row_bytes_ + 1)));
-    std::string tail;
     std::vector<uint8_t> start(row_bytes_);
     row_samples(reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(above) +
                                                   std::size_t(rows - keep - 1) * cairo_image_surface_get_stride(above)),
                 width_, opaque_, start.data());
-    filter_rows(above, rows - keep, start.data(), tail, row);
-    dictionary = tail.size() > 32768 ? tail.substr(tail.size() - 32768) : tail;
+    filter_rows(
+        above, rows - keep, start.data(), [&](std::string_view r) { dictionary += r; }, row);
+    if (dictionary.size() > 32768) dictionary.erase(0, dictionary.size() - 32768);
     last_above = row;
   }
-  filter_rows(strip, 0, last_above.data(), filtered, row);
-
-  z_stream z{};
-  if (deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw std::runtime_error("png: cannot start deflate");
-  if (!dictionary.empty())
-    deflateSetDictionary(&z, reinterpret_cast<const Bytef*>(dictionary.data()), uInt(dictionary.size()));
-  Piece piece;
-  piece.rows = cairo_image_surface_get_height(strip);
-  piece.length = filtered.size();
-  piece.adler = uint32_t(adler32(1, reinterpret_cast<const Bytef*>(filtered.data()), uInt(filtered.size())));
-  z.next_in = reinterpret_cast<Bytef*>(filtered.data());
-  z.avail_in = uInt(filtered.size());
-  char buffer[1 << 16];
-  int result;
-  do {
-    z.next_out = reinterpret_cast<Bytef*>(buffer);
-    z.avail_out = sizeof buffer;
-    result = deflate(&z, last ? Z_FINISH : Z_SYNC_FLUSH);
-    piece.deflated.append(buffer, sizeof buffer - z.avail_out);
-  } while (z.avail_out == 0 || (last && result != Z_STREAM_END));
-  deflateEnd(&z);
-  return piece;
+  // Each row is deflated as it is filtered, so the strip's filtered data is
+  // never held whole.
+  Deflater deflater(dictionary);
+  filter_rows(
+      strip, 0, last_above.data(), [&](std::string_view r) { deflater.add(r); }, row);
+  deflater.end(last);
+  deflater.piece.rows = cairo_image_surface_get_height(strip);
+  return std::move(deflater.piece);
 }
 
 void PngWriter::add(Piece piece) {

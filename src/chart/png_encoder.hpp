@@ -6,7 +6,9 @@
 #include <cairo.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tremora::chart {
@@ -40,7 +42,11 @@ class PngWriter {
   std::string finish();
 
  private:
-  void filter_rows(cairo_surface_t* strip, int from, const uint8_t* above_row, std::string& out,
+  using FilteredRow = std::function<void(std::string_view)>;
+  class Deflater;
+  // Hands each row from `from` on to `take`, filtered; `row` ends with the
+  // samples of the strip's last row.
+  void filter_rows(cairo_surface_t* strip, int from, const uint8_t* above_row, const FilteredRow& take,
                    std::vector<uint8_t>& row) const;
   int width_, height_, rows_done_ = 0;
   bool opaque_;
