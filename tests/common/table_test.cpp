@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <sstream>
 
 #include "test_support.hpp"
@@ -96,6 +97,51 @@ TEST(Table, ColumnsKeyAndShapeRules) {
   one.set_key("K");
   EXPECT_EQ(one.num_rows(), 2u);
   EXPECT_EQ(one.num_columns(), 0u);
+}
+
+// A copy of a large table (its columns copied in parallel, large buffers
+// in fresh memory) holds the same values, key, attributes and name index,
+// and owns them; so does a copy assignment.
+TEST(Table, CopiesOfALargeTableAreWholeAndApart) {
+  testing::ScopedEnv threads("TREMORA_THREADS", std::string("3"));
+  std::size_t n = 700'000;  // 5.6 MB in an 8-byte column, above the size that gets fresh memory
+  std::vector<double> f(n);
+  std::vector<int64_t> i64(n), when(n);
+  std::vector<uint8_t> valid(n);
+  std::vector<std::optional<std::string>> texts(n);
+  for (std::size_t r = 0; r < n; ++r) {
+    f[r] = double(r) / 7, i64[r] = int64_t(r) * 3, valid[r] = r % 5 != 0, when[r] = int64_t(r) * kNanosPerMinute;
+    if (r % 11) texts[r] = std::to_string(r * 13);
+  }
+  Table t;
+  t.add_column(Column::from_float64("F", f));
+  t.add_column(Column::from_int64("I", i64, valid));
+  t.add_column(Column::from_strings("S", texts));
+  for (int c = 0; c < 16; ++c) {
+    std::string name = std::to_string(c);
+    t.add_column(Column::from_float32(name.insert(0, 1, 'C'), std::vector<float>(n, float(c))));
+  }
+  t.set_key_column(Column::from_timestamps("T", when, "Asia/Shanghai"));
+  t.attributes()["source"] = "test";
+  auto check = [&](const Table& copy) {
+    ASSERT_EQ(copy.column_names(), t.column_names());
+    EXPECT_EQ(copy.column("F").float64s(), f);
+    EXPECT_EQ(copy.column("I").int64s(), i64);
+    EXPECT_EQ(copy.column("I").validity(), valid);
+    for (std::size_t r = 0; r < n; r += 997) EXPECT_EQ(copy.column("S").at(r), t.column("S").at(r)) << r;
+    EXPECT_EQ(copy.column("C15").float32s(), std::vector<float>(n, 15.0f));  // found through the name index
+    EXPECT_EQ(copy.key().int64s(), when);
+    EXPECT_EQ(copy.key().zone(), "Asia/Shanghai");
+    EXPECT_EQ(copy.attributes(), t.attributes());
+  };
+  Table copy = t;
+  check(copy);
+  Table assigned = sample_table();
+  assigned = t;
+  check(assigned);
+  copy.column("F").float64s()[0] = -1;
+  EXPECT_EQ(t.column("F").float64s()[0], 0.0);
+  EXPECT_EQ(assigned.column("F").float64s()[0], 0.0);
 }
 
 TEST(Table, RenamesAndCaseChanges) {
