@@ -454,6 +454,9 @@ Column Column::plain_encoded() const {
 void StringColumnBuilder::reserve(std::size_t rows, std::size_t bytes) {
   offsets_.reserve(rows + 1);
   chars_.reserve(bytes);
+  // Texts of several MB (a fetch's inflated day rows) are written once.
+  if (offsets_.size() == 1) advise_huge_pages(offsets_.data(), offsets_.capacity() * sizeof(uint64_t));
+  if (chars_.empty()) advise_huge_pages(chars_.data(), chars_.capacity());
 }
 
 void StringColumnBuilder::append(std::string_view text) {
