@@ -4,6 +4,7 @@
 #include "tremora/cleaning.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/logger_config.hpp"
+#include "tremora/memory.hpp"
 #include "tremora/parallel.hpp"
 #include "tremora/qzdata.hpp"
 #include "tremora/text.hpp"
@@ -78,10 +79,10 @@ Samples collect_samples(const Column& obs, const Column& start, int64_t unit) {
     first[r + 1] = parts;
   });
   for (std::size_t r = 0; r < rows; ++r) first[r + 1] += first[r];
-  Samples s;
-  s.when.resize(first[rows]);
-  s.value.resize(first[rows]);
-  s.row.resize(first[rows]);
+  Samples s;  // millions of samples, each written once: huge pages
+  s.when = large_vector<int64_t>(first[rows]);
+  s.value = large_vector<float>(first[rows]);
+  s.row = large_vector<int32_t>(first[rows]);
   for_rows(rows, [&](std::size_t r) {
     std::size_t out = first[r];
     if (obs.is_null(r)) {

@@ -9,6 +9,7 @@
 #include <numeric>
 
 #include "tremora/errors.hpp"
+#include "tremora/memory.hpp"
 #include "tremora/parallel.hpp"
 #include "tremora/table.hpp"
 
@@ -145,7 +146,7 @@ void merge_pass(const std::vector<int64_t>& idx, std::vector<int64_t>& buf, cons
 // merges neighbouring runs until one is left.
 template <typename Less>
 std::vector<int64_t> natural_merge_sort(std::size_t n, Less less) {
-  std::vector<int64_t> idx(n);
+  std::vector<int64_t> idx = large_vector<int64_t>(n);
   std::iota(idx.begin(), idx.end(), int64_t{0});
   if (n < 2) return idx;
   std::vector<std::size_t> bounds{0};
@@ -153,7 +154,7 @@ std::vector<int64_t> natural_merge_sort(std::size_t n, Less less) {
     if (less(int64_t(i), int64_t(i - 1))) bounds.push_back(i);
   bounds.push_back(n);
   if (bounds.size() == 2) return idx;
-  std::vector<int64_t> buf(n);
+  std::vector<int64_t> buf = large_vector<int64_t>(n);
   while (bounds.size() > 2) {
     merge_pass(idx, buf, bounds, less);
     std::vector<std::size_t> next{0};
