@@ -93,11 +93,12 @@ void inflate_values(Table& t, int64_t rate, const std::string& null_filler) {
   t.set_column(out.finish(qzdata::kObsValue));
 }
 
-// Replaces "NULLALL" in every text cell by the null-day filler.
-void expand_null_days(Table& t, const std::string& filler) {
+// Replaces "NULLALL" in every text cell by the null-day filler; the column
+// `done` (one inflate_values has expanded already) is not read again.
+void expand_null_days(Table& t, const std::string& filler, std::string_view done) {
   for (std::size_t c = 0; c < t.num_columns(); ++c) {
     Column& col = t.column(c);
-    if (col.type() != DataType::String) continue;
+    if (col.type() != DataType::String || col.name() == done) continue;
     std::atomic<bool> found = false;
     parallel_pieces(col.size(), 64, [&](std::size_t begin, std::size_t end) {
       for (std::size_t i = begin; i < end && !found; ++i)
@@ -206,12 +207,14 @@ Table observations(db::Connection* conn, const std::string& sql, const SampleRat
   sort_in_place(t, kObservationOrder);
   int64_t rate = sampling_rate(t, rate_config);
   int64_t null_count = rate > 0 ? 86400 / rate : 0;
-  if (options.gzip_flag && rate <= 60) inflate_values(t, rate, null_day(null_count));
+  const std::string filler = null_day(null_count);
+  bool inflated = options.gzip_flag && rate <= 60;
+  if (inflated) inflate_values(t, rate, filler);
   if (!options.gzip_flag && options.my_split_lines && t.column(qzdata::kObsValue).type() == DataType::Binary)
     throw TypeError(
         "OBSVALUE holds compressed bytes, as second and minute tables do: fetch them with gzip_flag=True "
         "(--gzip)");
-  expand_null_days(t, null_day(null_count));
+  expand_null_days(t, filler, inflated ? qzdata::kObsValue : "");
   if (options.my_split_lines && rate <= 3600) warn_of_overfull_days(t, null_count);
   if (options.my_split_lines) t = cleaning::split_lines(std::move(t), double(rate));
   upper_case_column_names(t, true);
