@@ -60,13 +60,17 @@ void add_statistics_lines(chart::Axes& ax, const plotkit::Stats& stats,
   ax.axhline(stats.at("lower_limit"), line_style(style, "std_", fmt::format("-{}σ", multiplier.text())));
 }
 
+std::optional<plotkit::Stats> line_statistics(const Table& data, bool show_mean, bool show_std, Multiplier multiplier) {
+  const Column& values = data.column(qzdata::kObsValue);
+  if (!show_mean && !show_std) return std::nullopt;
+  if (data.num_rows() == 0 || values.null_count() == values.size()) return std::nullopt;
+  return plotkit::calculate_stats(data, qzdata::kObsValue, multiplier.value);
+}
+
 void TSPlotter::_add_statistics(chart::Axes& ax, const Table& data, bool show_mean, bool show_std,
                                 Multiplier multiplier) const {
-  const Column& values = data.column(qzdata::kObsValue);
-  if (!show_mean && !show_std) return;
-  if (data.num_rows() == 0 || values.null_count() == values.size()) return;
-  plotkit::Stats stats = plotkit::calculate_stats(data, qzdata::kObsValue, multiplier.value);
-  add_statistics_lines(ax, stats, stats_style, show_mean, show_std, multiplier);
+  if (auto stats = line_statistics(data, show_mean, show_std, multiplier))
+    add_statistics_lines(ax, *stats, stats_style, show_mean, show_std, multiplier);
 }
 
 void TSPlotter::_add_annotations(chart::Axes& ax, const std::vector<Annotation>& annotations) const {

@@ -107,9 +107,7 @@ void prepare_panel(const LayoutRun& run, const PanelRequest& r, PanelData& d) {
   std::tie(d.first, d.last) = time_span(d.series.key());
   if (!d.range || d.first.is_nat()) return;
   d.x = chart_days(d.series.key());
-  const Column& values = d.series.column(qzdata::kObsValue);
-  if ((o.show_mean || o.show_std) && values.null_count() < values.size())
-    d.stats = plotkit::calculate_stats(d.series, qzdata::kObsValue, o.std_multiplier.value);
+  d.stats = line_statistics(d.series, o.show_mean, o.show_std, o.std_multiplier);
 }
 
 PanelOutcome draw_prepared_panel(LayoutRun& run, chart::Axes& ax, const PanelRequest& r, PanelData d,

@@ -59,6 +59,10 @@ GeomagSeries geomag_series(const Table& ts, const std::optional<Table>& geomag_d
                            const std::optional<geomag::TimeBound>& start_time,
                            const std::optional<geomag::TimeBound>& end_time);
 
+/// The statistics of OBSVALUE for a panel's statistics lines; nothing when
+/// no line is shown or no value is present.
+std::optional<plotkit::Stats> line_statistics(const Table& data, bool show_mean, bool show_std, Multiplier multiplier);
+
 /// The statistics lines of `stats` on a panel (the mean; ±multiplier σ),
 /// styled by `style` (a plotter's stats_style).
 void add_statistics_lines(chart::Axes& ax, const plotkit::Stats& stats,
