@@ -44,9 +44,9 @@ struct Rect {
   double bottom() const { return top + height; }
 };
 
-/// A panel's rectangle in points and its data view.
 struct ReducedLines;
 
+/// A panel's rectangle in points and its data view.
 struct PanelView {
   Rect rect;
   Range x, y;
