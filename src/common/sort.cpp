@@ -101,6 +101,10 @@ SortCodes sort_codes(const Column& c, bool ascending) {
   return s;
 }
 
+// The positions of a parallel step of sorting (a merge, a run search) are
+// cut into pieces of this many.
+constexpr std::size_t kMergePiece = std::size_t(1) << 16;
+
 // How many of the first `d` positions of the stable merge of a and b come
 // from a (ties go to a): the first i at which a[i] no longer belongs
 // before b[d - i - 1].
@@ -116,21 +120,20 @@ std::size_t from_first(const int64_t* a, std::size_t na, const int64_t* b, std::
 }
 
 // One pass of merging neighbouring runs of `idx` into `buf`, each merge cut
-// into pieces of about kPiece positions at the points where a sequential
+// into pieces of about kMergePiece positions at the points where a sequential
 // merge would be, so that the pieces are merged in parallel and give the
 // same order.
 template <typename Less>
 void merge_pass(const std::vector<int64_t>& idx, std::vector<int64_t>& buf, const std::vector<std::size_t>& bounds,
                 Less& less) {
-  constexpr std::size_t kPiece = std::size_t(1) << 16;
   struct Piece {
     std::size_t lo, mid, hi, from, to;  // output positions [from, to) of merging [lo, mid) with [mid, hi)
   };
   std::vector<Piece> pieces;
   for (std::size_t r = 0; r + 1 < bounds.size(); r += 2) {
     std::size_t lo = bounds[r], mid = bounds[r + 1], hi = r + 2 < bounds.size() ? bounds[r + 2] : mid;
-    for (std::size_t from = lo; from < hi; from += kPiece)
-      pieces.push_back({lo, mid, hi, from, std::min(hi, from + kPiece)});
+    for (std::size_t from = lo; from < hi; from += kMergePiece)
+      pieces.push_back({lo, mid, hi, from, std::min(hi, from + kMergePiece)});
   }
   parallel_for(pieces.size(), [&](std::size_t k) {
     const Piece& p = pieces[k];
@@ -142,17 +145,32 @@ void merge_pass(const std::vector<int64_t>& idx, std::vector<int64_t>& buf, cons
   });
 }
 
+// Where the ascending runs of positions 0..n-1 begin, then n: each piece
+// finds the descents within it (and at its first position) in parallel.
+template <typename Less>
+std::vector<std::size_t> run_bounds(std::size_t n, Less less) {
+  const std::size_t pieces = (n + kMergePiece - 1) / kMergePiece;
+  std::vector<std::vector<std::size_t>> found(pieces);
+  parallel_pieces(n, kMergePiece, [&](std::size_t begin, std::size_t end) {
+    auto& here = found[begin / kMergePiece];
+    for (std::size_t i = std::max<std::size_t>(begin, 1); i < end; ++i)
+      if (less(int64_t(i), int64_t(i - 1))) here.push_back(i);
+  });
+  std::vector<std::size_t> bounds{0};
+  for (const auto& here : found) bounds.insert(bounds.end(), here.begin(), here.end());
+  bounds.push_back(n);
+  return bounds;
+}
+
 // Sorts positions 0..n-1 stably by `less`: finds the ascending runs, then
 // merges neighbouring runs until one is left.
 template <typename Less>
 std::vector<int64_t> natural_merge_sort(std::size_t n, Less less) {
   std::vector<int64_t> idx = large_vector<int64_t>(n);
-  std::iota(idx.begin(), idx.end(), int64_t{0});
-  if (n < 2) return idx;
-  std::vector<std::size_t> bounds{0};
-  for (std::size_t i = 1; i < n; ++i)
-    if (less(int64_t(i), int64_t(i - 1))) bounds.push_back(i);
-  bounds.push_back(n);
+  std::vector<std::size_t> bounds = run_bounds(n, less);
+  parallel_pieces(n, kMergePiece, [&](std::size_t begin, std::size_t end) {
+    std::iota(idx.begin() + std::ptrdiff_t(begin), idx.begin() + std::ptrdiff_t(end), int64_t(begin));
+  });
   if (bounds.size() == 2) return idx;
   std::vector<int64_t> buf = large_vector<int64_t>(n);
   while (bounds.size() > 2) {
