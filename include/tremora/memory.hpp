@@ -19,12 +19,19 @@ namespace tremora {
 /// ones, and systems without the facility, are left as they are.
 void advise_huge_pages(const void* data, std::size_t bytes) noexcept;
 
+/// The values to reserve for `n` values of `bytes_each`: for a buffer of
+/// several MiB, a little more, so that the allocation (with the allocator's
+/// own header) spans whole 2 MiB pages. The system then places it on a
+/// 2 MiB boundary, and huge pages cover all of it, where otherwise up to
+/// 2 MiB at each end would be faulted in 4 KiB at a time.
+std::size_t capacity_for_huge_pages(std::size_t n, std::size_t bytes_each) noexcept;
+
 /// An empty vector with room for `n` values, advised for huge pages.
 template <typename T>
 std::vector<T> large_buffer(std::size_t n) {
   std::vector<T> v;
-  v.reserve(n);
-  advise_huge_pages(v.data(), n * sizeof(T));
+  v.reserve(capacity_for_huge_pages(n, sizeof(T)));
+  advise_huge_pages(v.data(), v.capacity() * sizeof(T));
   return v;
 }
 

@@ -51,8 +51,8 @@ Buffer copied(const Buffer& from) {
   constexpr std::size_t kLarge = std::size_t(4) << 20;
   if (from.size() * sizeof(typename Buffer::value_type) < kLarge) return from;
   Buffer out;
-  out.reserve(from.size());
-  advise_huge_pages(out.data(), from.size() * sizeof(typename Buffer::value_type));
+  out.reserve(capacity_for_huge_pages(from.size(), sizeof(typename Buffer::value_type)));
+  advise_huge_pages(out.data(), out.capacity() * sizeof(typename Buffer::value_type));
   out.assign(from.begin(), from.end());
   return out;
 }
@@ -452,8 +452,8 @@ Column Column::plain_encoded() const {
 }
 
 void StringColumnBuilder::reserve(std::size_t rows, std::size_t bytes) {
-  offsets_.reserve(rows + 1);
-  chars_.reserve(bytes);
+  offsets_.reserve(capacity_for_huge_pages(rows + 1, sizeof(uint64_t)));
+  chars_.reserve(capacity_for_huge_pages(bytes + 1, 1) - 1);  // and its terminating zero
   // Texts of several MB (a fetch's inflated day rows) are written once.
   if (offsets_.size() == 1) advise_huge_pages(offsets_.data(), offsets_.capacity() * sizeof(uint64_t));
   if (chars_.empty()) advise_huge_pages(chars_.data(), chars_.capacity());
