@@ -1,6 +1,5 @@
 #include "tremora/memory.hpp"
 
-#include <algorithm>
 #include <cstdint>
 
 #if defined(__linux__)
@@ -24,12 +23,12 @@ std::size_t capacity_for_huge_pages(std::size_t n, std::size_t bytes_each) noexc
   std::size_t bytes = n * bytes_each;
   if (bytes < 2 * kHugePageBytes) return n;
   std::size_t spanned = (bytes + kAllocatorOverhead + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
-  return std::max(n, (spanned - kAllocatorOverhead) / bytes_each);
+  return (spanned - kAllocatorOverhead) / bytes_each;  // at least n: spanned >= bytes + overhead
 }
 
 void advise_huge_pages(const void* data, std::size_t bytes) noexcept {
 #if defined(MADV_HUGEPAGE)
-  constexpr std::uintptr_t kHugePage = kHugePageBytes;
+  constexpr std::uintptr_t kHugePage = kHugePageBytes;  // as an address step
   if (!data || bytes < 2 * kHugePage) return;
   std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(data);
   // A buffer just past a 2 MiB boundary starts after the allocator's
