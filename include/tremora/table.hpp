@@ -152,7 +152,8 @@ class Column {
   const std::string& zone() const { return zone_; }
   void set_zone(std::string zone);
 
-  /// The rows at the given positions, in that order; -1 gives a missing value.
+  /// The rows at the given positions, in that order; -1 gives a missing value
+  /// (std::out_of_range, naming the largest row, when one is past the end).
   Column take(std::span<const int64_t> rows) const;
   /// A run of neighbouring rows, [begin, end).
   struct RowRun {
@@ -170,6 +171,8 @@ class Column {
   friend class StringColumnBuilder;
   void require(DataType type) const;
   void require_text() const;
+  Column take_texts(std::span<const int64_t> rows) const;
+  [[noreturn]] void throw_past_end(std::span<const int64_t> rows) const;
 
   // Every member is copied by the copy constructor, by name.
   std::string name_;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <stdexcept>
 #include <unordered_map>
@@ -18,13 +19,24 @@ void check_validity(const std::vector<uint8_t>& valid, std::size_t size, const s
     throw std::invalid_argument("column '" + name + "': validity flags do not match the values");
 }
 
-// Gathers values; -1 gives `missing`.
+// Gathers values in parallel pieces; a negative row gives `missing`. A row
+// past the end of `values` is not read: it also gives `missing` and sets
+// `past_end`, for the caller to report once all pieces have ended. Checking
+// in the gather spares the rows a pass of their own.
 template <typename T>
-std::vector<T> gather(const std::vector<T>& values, std::span<const int64_t> rows, T missing) {
+std::vector<T> gather(const std::vector<T>& values, std::span<const int64_t> rows, T missing,
+                      std::atomic<bool>& past_end) {
   std::vector<T> out = large_vector<T>(rows.size());
   const T* src = values.data();
+  const int64_t size = int64_t(values.size());
   parallel_pieces(rows.size(), std::size_t(1) << 16, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) out[i] = rows[i] < 0 ? missing : src[rows[i]];
+    bool beyond = false;
+    for (std::size_t i = begin; i < end; ++i) {
+      int64_t r = rows[i];
+      beyond |= r >= size;
+      out[i] = r < 0 || r >= size ? missing : src[r];
+    }
+    if (beyond) past_end.store(true, std::memory_order_relaxed);
   });
   return out;
 }
@@ -345,39 +357,48 @@ void Column::set_zone(std::string zone) {
   zone_ = std::move(zone);
 }
 
+void Column::throw_past_end(std::span<const int64_t> rows) const {
+  int64_t last = *std::max_element(rows.begin(), rows.end());
+  throw std::out_of_range("row " + std::to_string(last) + " is past the end of column '" + name_ + "'");
+}
+
 Column Column::take(std::span<const int64_t> rows) const {
-  int64_t last = -1;
-  for (int64_t r : rows) last = std::max(last, r);
-  if (last >= int64_t(size()))
-    throw std::out_of_range("row " + std::to_string(last) + " is past the end of column '" + name_ + "'");
   Column c;
   c.name_ = name_;
   c.type_ = type_;
   c.zone_ = zone_;
+  std::atomic<bool> past_end = false;
   switch (type_) {
-    case DataType::Float32: c.f32_ = gather(f32_, rows, std::nanf("")); return c;
-    case DataType::Float64: c.f64_ = gather(f64_, rows, std::nan("")); return c;
+    case DataType::Float32: c.f32_ = gather(f32_, rows, std::nanf(""), past_end); break;
+    case DataType::Float64: c.f64_ = gather(f64_, rows, std::nan(""), past_end); break;
     case DataType::Timestamp:
-    case DataType::Duration: c.i64_ = gather(i64_, rows, Timestamp::NaT); return c;
+    case DataType::Duration: c.i64_ = gather(i64_, rows, Timestamp::NaT, past_end); break;
     case DataType::Int64:
-      c.i64_ = gather(i64_, rows, int64_t{0});
-      c.valid_ = gather_validity(valid_, rows);
-      return c;
+      c.i64_ = gather(i64_, rows, int64_t{0}, past_end);
+      if (!past_end) c.valid_ = gather_validity(valid_, rows);
+      break;
     case DataType::Bool:
-      c.b_ = gather(b_, rows, uint8_t{0});
-      c.valid_ = gather_validity(valid_, rows);
-      return c;
-    default: break;
+      c.b_ = gather(b_, rows, uint8_t{0}, past_end);
+      if (!past_end) c.valid_ = gather_validity(valid_, rows);
+      break;
+    default:
+      if (dict_) {
+        c.codes_ = gather(codes_, rows, int32_t{-1}, past_end);
+        c.dict_ = dict_;
+        break;
+      }
+      return take_texts(rows);
   }
-  if (dict_) {
-    c.codes_ = gather(codes_, rows, int32_t{-1});
-    c.dict_ = dict_;
-    return c;
-  }
+  if (past_end) throw_past_end(rows);
+  return c;
+}
+
+Column Column::take_texts(std::span<const int64_t> rows) const {
+  for (int64_t r : rows)
+    if (r >= int64_t(size())) throw_past_end(rows);
   StringColumnBuilder b(type_);
   for (int64_t r : rows) r < 0 || is_null(r) ? b.append_null() : b.append(text(r));
-  Column out = b.finish(name_);
-  return out;
+  return b.finish(name_);
 }
 
 namespace {

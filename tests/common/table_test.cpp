@@ -247,6 +247,40 @@ TEST(Table, FilterByLongRunsEqualsTakingTheRows) {
   EXPECT_THROW(t.column("int").take_runs(std::vector<Column::RowRun>{{10, n + 1}}), std::out_of_range);
 }
 
+// A row past the end is found in whichever piece of a parallel gather
+// holds it, and named as the largest asked for; nothing is taken.
+TEST(Table, TakePastTheEndNamesTheLargestRow) {
+  testing::ScopedEnv threads("TREMORA_THREADS", std::string("3"));
+  const std::size_t n = 200000;
+  std::vector<int64_t> ints(n, 7);
+  std::vector<std::optional<std::string>> texts(n, std::string("x"));
+  std::vector<Column> columns{Column::from_int64("int", ints, std::vector<uint8_t>(n, 1)),
+                              Column::from_float32("f32", std::vector<float>(n, 1.5f)),
+                              Column::from_strings("plain", texts),
+                              Column::from_strings("dict", texts).dictionary_encoded()};
+  std::vector<int64_t> rows(n, 5);
+  rows[n - 10] = int64_t(n) + 4;  // in the last piece
+  rows[70000] = int64_t(n);       // in the second
+  rows[3] = -1;
+  for (const Column& c : columns) {
+    try {
+      c.take(rows);
+      ADD_FAILURE() << c.name() << " took a row past its end";
+    } catch (const std::out_of_range& e) {
+      EXPECT_NE(
+          std::string(e.what()).find("row " + std::to_string(n + 4) + " is past the end of column '" + c.name() + "'"),
+          std::string::npos)
+          << e.what();
+    }
+    rows[n - 10] = rows[70000] = int64_t(n) - 1;
+    Column taken = c.take(rows);
+    EXPECT_TRUE(taken.is_null(3)) << c.name();
+    EXPECT_EQ(taken.at(n - 1).to_text(), c.at(5).to_text()) << c.name();
+    rows[n - 10] = int64_t(n) + 4;
+    rows[70000] = int64_t(n);
+  }
+}
+
 TEST(Table, ConcatAlignsColumnsAndPromotesNumbers) {
   Table a(
       std::vector<Column>{Column::from_int64("N", {1, 2}), Column::from_strings("S", {"x", "y"}).dictionary_encoded()});
