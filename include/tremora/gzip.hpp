@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -42,5 +43,31 @@ class ZlibWriter {
 /// inflating stops there, so memory and time stay bounded by the limit
 /// ("gzip: the data expands beyond <max_size> bytes").
 std::string gzip_decompress(std::string_view data, std::size_t max_size = std::size_t{1} << 32);
+
+/// The size a gzip member says its data has (the ISIZE of its trailer, the
+/// size modulo 2^32); 0 when `data` does not start as gzip. Data may lie:
+/// use it as a guess, as GzipInflater::inflate_exactly checks it.
+std::size_t gzip_stated_size(std::string_view data);
+
+/// Inflates many gzip values one after another, its state reused between
+/// them (one inflater per thread).
+class GzipInflater {
+ public:
+  GzipInflater();
+  ~GzipInflater();
+  GzipInflater(const GzipInflater&) = delete;
+  GzipInflater& operator=(const GzipInflater&) = delete;
+
+  /// Inflates `data` into `out` and tells whether it was one gzip member
+  /// (or zlib stream) that expands to exactly out.size() bytes. On false
+  /// (other sizes, more members, corrupt or truncated data) `out` holds
+  /// nothing of use and gzip_decompress says what the data holds or what is
+  /// wrong with it.
+  bool inflate_exactly(std::string_view data, std::span<char> out);
+
+ private:
+  struct State;
+  State* z_;
+};
 
 }  // namespace tremora

@@ -196,6 +196,11 @@ class StringColumnBuilder {
   void reserve(std::size_t rows, std::size_t bytes);
   void append(std::string_view text);
   void append_null();
+  /// Appends texts of the given sizes and returns where the first one's
+  /// bytes go (the others follow it, in order), for the caller to write,
+  /// from several threads if it likes, before the next append or finish.
+  /// Their bytes are zeros until written.
+  char* append_slots(std::span<const std::size_t> sizes);
   std::size_t size() const { return offsets_.size() - 1; }
   Column finish(std::string name);
 

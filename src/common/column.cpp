@@ -486,6 +486,15 @@ void StringColumnBuilder::append(std::string_view text) {
   if (any_null_) valid_.push_back(1);
 }
 
+char* StringColumnBuilder::append_slots(std::span<const std::size_t> sizes) {
+  std::size_t start = chars_.size(), end = start;
+  offsets_.reserve(offsets_.size() + sizes.size());
+  for (std::size_t n : sizes) offsets_.push_back(end += n);
+  if (any_null_) valid_.resize(offsets_.size() - 1, 1);
+  chars_.resize(end);
+  return chars_.data() + start;
+}
+
 void StringColumnBuilder::append_null() {
   if (!any_null_) {
     valid_.assign(size(), 1);

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <stdexcept>
 
 namespace tremora {
@@ -117,6 +118,41 @@ std::string gzip_decompress(std::string_view data, std::size_t max_size) {
   inflateEnd(&z);
   out.resize(produced);
   return out;
+}
+
+std::size_t gzip_stated_size(std::string_view data) {
+  // Ten bytes of header, at least two of deflate data, eight of trailer.
+  if (data.size() < 20 || uint8_t(data[0]) != 0x1f || uint8_t(data[1]) != 0x8b) return 0;
+  std::size_t size = 0;
+  for (std::size_t i = 0; i < 4; ++i) size |= std::size_t(uint8_t(data[data.size() - 4 + i])) << (8 * i);
+  return size;
+}
+
+struct GzipInflater::State {
+  z_stream z{};
+};
+
+GzipInflater::GzipInflater() : z_(new State) {
+  if (inflateInit2(&z_->z, 15 + 32) != Z_OK) {
+    delete z_;
+    throw std::runtime_error("gzip: cannot start the decompressor");
+  }
+}
+
+GzipInflater::~GzipInflater() {
+  inflateEnd(&z_->z);
+  delete z_;
+}
+
+bool GzipInflater::inflate_exactly(std::string_view data, std::span<char> out) {
+  z_stream& z = z_->z;
+  if (inflateReset(&z) != Z_OK || data.size() > UINT32_MAX || out.size() > UINT32_MAX) return false;
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = uInt(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = uInt(out.size());
+  // Z_FINISH: all output room is given at once, so the stream must end here.
+  return inflate(&z, Z_FINISH) == Z_STREAM_END && z.avail_out == 0 && z.avail_in == 0;
 }
 
 }  // namespace tremora

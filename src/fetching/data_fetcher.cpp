@@ -61,36 +61,75 @@ std::optional<std::string> null_days_expanded(std::string_view text, const std::
   return replace_all(text, "NULLALL", filler);
 }
 
+// A text column of texts of the given sizes, each written into its room by
+// write(row, room), in runs of rows in parallel.
+template <typename Write>
+Column texts_written(const std::vector<std::size_t>& sizes, Write&& write) {
+  std::vector<std::size_t> at(sizes.size() + 1, 0);
+  for (std::size_t i = 0; i < sizes.size(); ++i) at[i + 1] = at[i] + sizes[i];
+  StringColumnBuilder out;
+  out.reserve(sizes.size(), at.back());
+  char* rooms = out.append_slots(sizes);
+  parallel_pieces(sizes.size(), 64, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) write(i, std::span(rooms + at[i], sizes[i]));
+  });
+  return out.finish(qzdata::kObsValue);
+}
+
+// Each row's room in the inflated column: the size its gzip trailer
+// states, or 0 for nulls, what is not gzip and what states more than the
+// limit (such rows are inflated on their own, and fail there if they are
+// too large). Honest data thus takes no more room than it needs.
+std::vector<std::size_t> stated_sizes(const Column& obs, std::size_t limit) {
+  std::vector<std::size_t> sizes(obs.size(), 0);
+  if (obs.type() != DataType::Binary && obs.type() != DataType::String) return sizes;
+  for (std::size_t i = 0; i < sizes.size(); ++i) {
+    std::size_t stated = obs.is_null(i) ? 0 : gzip_stated_size(obs.text(i));
+    sizes[i] = stated <= limit ? stated : 0;
+  }
+  return sizes;
+}
+
+// The texts of `in_rooms`, but that of `other` where it holds one.
+Column replaced_texts(Column in_rooms, const std::vector<std::optional<std::string>>& other) {
+  if (std::none_of(other.begin(), other.end(), [](const auto& text) { return text.has_value(); })) return in_rooms;
+  auto text = [&](std::size_t i) { return other[i] ? std::string_view(*other[i]) : in_rooms.text(i); };
+  std::vector<std::size_t> sizes(other.size());
+  for (std::size_t i = 0; i < sizes.size(); ++i) sizes[i] = text(i).size();
+  return texts_written(sizes, [&](std::size_t i, std::span<char> room) {
+    std::string_view from = text(i);
+    std::copy(from.begin(), from.end(), room.begin());
+  });
+}
+
 // Inflates the gzip-compressed OBSVALUE of every row into UTF-8 text, runs
 // of rows in parallel, with its null days expanded there too (which
-// expand_null_days would do after). A run stops at its first bad row, and
-// the error of the lowest run is the one raised: that of the first bad row,
-// as in order.
+// expand_null_days would do after). Each row is inflated straight into its
+// room in the new column, sized from its trailer; a row whose text does
+// not fit its room exactly (more members, no trailer, expanded null days)
+// is kept aside and put in after. A run stops at its first bad row, and
+// the error of the lowest run is the one raised: that of the first bad
+// row, as in order.
 void inflate_values(Table& t, int64_t rate, const std::string& null_filler) {
   const std::size_t limit = max_inflated_value_bytes(rate);
   const Column& obs = t.column(qzdata::kObsValue);
-  std::vector<std::optional<std::string>> texts(obs.size());
-  parallel_pieces(obs.size(), 64, [&](std::size_t begin, std::size_t end) {
-    for (std::size_t i = begin; i < end; ++i) {
-      if (obs.is_null(i)) continue;
-      try {
-        if (obs.type() != DataType::Binary && obs.type() != DataType::String)
-          throw TypeError("the value is not compressed bytes");
-        texts[i] = gzip_decompress(obs.text(i), limit);
-      } catch (const std::exception& e) {
-        throw IOError("cannot inflate OBSVALUE of " + row_origin(t, i) + ": " + e.what());
-      }
-      if (!is_valid_utf8(*texts[i]))
-        throw IOError("OBSVALUE of " + row_origin(t, i) + " is not UTF-8 text after inflating");
-      if (auto expanded = null_days_expanded(*texts[i], null_filler)) texts[i] = std::move(expanded);
+  std::vector<std::optional<std::string>> other(obs.size());
+  thread_local std::optional<GzipInflater> inflater;
+  Column in_rooms = texts_written(stated_sizes(obs, limit), [&](std::size_t i, std::span<char> room) {
+    if (obs.is_null(i)) return;
+    try {
+      if (obs.type() != DataType::Binary && obs.type() != DataType::String)
+        throw TypeError("the value is not compressed bytes");
+      if (!inflater) inflater.emplace();
+      if (!inflater->inflate_exactly(obs.text(i), room)) other[i] = gzip_decompress(obs.text(i), limit);
+    } catch (const std::exception& e) {
+      throw IOError("cannot inflate OBSVALUE of " + row_origin(t, i) + ": " + e.what());
     }
+    std::string_view text = other[i] ? std::string_view(*other[i]) : std::string_view(room.data(), room.size());
+    if (!is_valid_utf8(text)) throw IOError("OBSVALUE of " + row_origin(t, i) + " is not UTF-8 text after inflating");
+    if (auto expanded = null_days_expanded(text, null_filler)) other[i] = std::move(expanded);
   });
-  std::size_t bytes = 0;
-  for (const auto& text : texts) bytes += text ? text->size() : 0;
-  StringColumnBuilder out;
-  out.reserve(texts.size(), bytes);
-  for (auto& text : texts) out.append(text ? *text : std::string());
-  t.set_column(out.finish(qzdata::kObsValue));
+  t.set_column(replaced_texts(std::move(in_rooms), other));
 }
 
 // Replaces "NULLALL" in every text cell by the null-day filler; the column

@@ -352,19 +352,85 @@ TEST(DataFetcher, OutcomeSaysWhichArgumentMatchedNothing) {
   EXPECT_EQ(no_station.unresolved->reason, R::NoStation);
 }
 
-// A minute table holding one compressed value on a day, with the dictionaries.
-std::vector<std::string> minute_value_db(const std::string& day, const std::string& compressed) {
-  std::string hex;
-  for (unsigned char c : compressed) {
-    const char* digits = "0123456789abcdef";
-    hex += digits[c >> 4];
-    hex += digits[c & 15];
-  }
+// A minute table holding compressed values, one on each day, with the
+// dictionaries.
+std::vector<std::string> minute_values_db(const std::vector<std::pair<std::string, std::string>>& day_values) {
   std::vector<std::string> sql = kMiniDictionaries;
   sql.push_back(
       "CREATE TABLE QZ_411_DYU_01 (STARTDATE DATE, STATIONID TEXT, POINTID TEXT, ITEMID TEXT, OBSVALUE BLOB)");
-  sql.push_back("INSERT INTO QZ_411_DYU_01 VALUES (julianday('" + day + "'), '37001', '1', '4112', x'" + hex + "')");
+  for (const auto& [day, compressed] : day_values) {
+    std::string hex;
+    for (unsigned char c : compressed) {
+      const char* digits = "0123456789abcdef";
+      hex += digits[c >> 4];
+      hex += digits[c & 15];
+    }
+    sql.push_back("INSERT INTO QZ_411_DYU_01 VALUES (julianday('" + day + "'), '37001', '1', '4112', x'" + hex + "')");
+  }
   return sql;
+}
+
+std::vector<std::string> minute_value_db(const std::string& day, const std::string& compressed) {
+  return minute_values_db({{day, compressed}});
+}
+
+// Values are inflated straight into the column when their gzip trailer
+// tells their size. Whatever the trailer says, every value must come out
+// as inflating it on its own does: the same text, or the same error.
+TEST(DataFetcher, InflatedTextsDoNotDependOnWhatTrailersSay) {
+  Offline offline;
+  testing::ScopedEnv threads("TREMORA_THREADS", std::string("2"));
+  auto stating = [](std::string gz, uint32_t size) {
+    for (int i = 0; i < 4; ++i) gz[gz.size() - 4 + i] = char((size >> (8 * i)) & 0xff);
+    return gz;
+  };
+  auto day = [](std::size_t i) {
+    return format_timestamp(add_nanos(make_timestamp(2024, 1, 1), int64_t(i) * 86'400'000'000'000), "%Y-%m-%d");
+  };
+  const std::string text = "1.5 2.5 NULL 3";
+  const std::vector<std::string> values{
+      gzip_compress(text),
+      gzip_compress(text) + gzip_compress("4 5"),  // the trailer tells the last member's size
+      zlib_compress(text),                         // no trailer size
+      gzip_compress(""),
+      gzip_compress("NULLALL"),
+      gzip_compress(std::string(300, '9')),
+  };
+  std::vector<std::pair<std::string, std::string>> rows;
+  for (std::size_t i = 0; i < 130; ++i) rows.emplace_back(day(i), values[i % values.size()]);  // several runs
+  testing::TempDir dir;
+  auto conn = mini_db(dir, minute_values_db(rows));
+  auto days = fetching_data(conn.get(), "20240101", "20240601", "水位", "全部", "分钟值", "预处理库",
+                            {.gzip_flag = true, .my_split_lines = false});
+  ASSERT_TRUE(days);
+  ASSERT_EQ(days->num_rows(), rows.size());
+  const Column& texts = days->column("OBSVALUE");
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    std::string expected = gzip_decompress(rows[i].second);
+    if (expected == "NULLALL") {  // a day of minutes, all null
+      expected = "NULL";
+      for (int k = 1; k < 1440; ++k) expected += " NULL";
+    }
+    EXPECT_EQ(texts.text(i), expected) << i;
+  }
+  // A trailer stating another size than the data has is corrupt data.
+  for (uint32_t stated : {uint32_t(text.size() + 1), uint32_t(text.size() - 1), 0xffffffffu}) {
+    std::string lying = stating(gzip_compress(text), stated);
+    std::string why;
+    try {
+      gzip_decompress(lying);
+    } catch (const std::runtime_error& e) {
+      why = e.what();
+    }
+    ASSERT_FALSE(why.empty()) << stated;
+    testing::TempDir lying_dir;
+    auto lying_conn = mini_db(lying_dir, minute_values_db({{day(0), gzip_compress(text)}, {day(1), lying}}));
+    EXPECT_EQ(testing::error_of([&] {
+                fetching_data(lying_conn.get(), "20240101", "20240102", "水位", "全部", "分钟值", "预处理库",
+                              {.gzip_flag = true, .my_split_lines = false});
+              }),
+              "cannot inflate OBSVALUE of station 37001, item 4112, " + day(1) + " 00:00:00: " + why);
+  }
 }
 
 // A compressed day value may inflate only to what a day of its rate can
