@@ -3,6 +3,8 @@
 #               sample database into demo/ (offline, about 10 s)
 #   make test   install dependencies, build (Release, Ninja, build/), run all tests
 #   make bench  build and run the benchmarks
+#   make bench-scaling  the parallel benchmarks at 1 thread and at every
+#               processor, in pairs run one right after the other
 #   make docs   redraw the README's chart images in docs/ (from the demo)
 #   make sanitize  build the tests with ASan and UBSan (build-sanitize/) and
 #               run them, with the replay of every fuzz corpus
@@ -22,7 +24,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 TREMORA_WERROR ?= OFF
 
-.PHONY: demo test bench docs build deps configure clean sanitize coverage fuzz fuzz-build fuzz-replay format format-check
+.PHONY: demo test bench bench-scaling docs build deps configure clean sanitize coverage fuzz fuzz-build fuzz-replay format format-check
 
 deps:
 	bash scripts/install-deps.sh
@@ -45,6 +47,9 @@ test: build
 
 bench: build
 	bash scripts/run-benchmarks.sh $(BUILD)
+
+bench-scaling: build
+	$(PYTHON) scripts/bench-scaling.py --build $(BUILD)
 
 sanitize: deps
 	bash scripts/sanitize.sh build-sanitize

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 
+#include "bench_support.hpp"
 #include "minute_year.hpp"
 #include "tremora/cleaning.hpp"
 #include "tremora/fetching.hpp"

@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "bench_support.hpp"
 #include "tremora/parquet.hpp"
 
 namespace tremora {

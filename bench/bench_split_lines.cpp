@@ -5,6 +5,7 @@
 
 #include <random>
 
+#include "bench_support.hpp"
 #include "memory_counter.hpp"
 #include "tremora/cleaning.hpp"
 

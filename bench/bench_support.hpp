@@ -6,7 +6,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "tremora/memory.hpp"
+
 namespace tremora::bench {
+
+/// Benchmarks run as the tremora program does: with freed memory kept for
+/// reuse. Set before main, in every program that includes this.
+inline const bool kFreedMemoryKept = (keep_freed_memory(), true);
 
 /// The machine's speed varies from run to run: a benchmark given this is
 /// run five times and reported as the mean, the median, the spread and the

@@ -5,6 +5,7 @@
 
 #include <sstream>
 
+#include "bench_support.hpp"
 #include "tremora/csv.hpp"
 #include "tremora/table.hpp"
 

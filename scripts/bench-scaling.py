@@ -40,7 +40,12 @@ def run_once(program, name, threads):
     if not runs:
         sys.exit(f"{program}: no benchmark named {name}")
     scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}
-    return {r["name"]: r["real_time"] * scale[r["time_unit"]] for r in runs}
+    # A benchmark with repetitions reports each one and then their median,
+    # mean and spread; its median stands for it.
+    medians = [r for r in runs if r.get("aggregate_name") == "median"]
+    chosen = medians or [r for r in runs if r.get("run_type") != "aggregate"]
+    return {r.get("run_name", r["name"]): r["real_time"] * scale[r["time_unit"]]
+            for r in chosen}
 
 
 def main():

@@ -26,6 +26,20 @@ void advise_huge_pages(const void* data, std::size_t bytes) noexcept;
 /// 2 MiB at each end would be faulted in 4 KiB at a time.
 std::size_t capacity_for_huge_pages(std::size_t n, std::size_t bytes_each) noexcept;
 
+/// Makes the system allocator keep freed buffers of up to 32 MiB for reuse
+/// (and up to 512 MiB of freed memory in all) instead of handing each back
+/// to the system when it is freed. Work that allocates and frees buffers
+/// of several MiB, as a fetch or a chart does, then writes into memory it
+/// has used before instead of taking a page fault per page again; on a
+/// virtual machine, returning memory while other threads of the process
+/// run also stops them all, which is what makes such work scale badly with
+/// threads. It holds for the whole process, so the library never calls
+/// it: programs do (the tremora program and the benchmarks call it first
+/// thing). Elsewhere, glibc's GLIBC_TUNABLES does the same:
+/// glibc.malloc.mmap_threshold=33554432:glibc.malloc.trim_threshold=536870912.
+/// Does nothing with other allocators.
+void keep_freed_memory() noexcept;
+
 /// An empty vector with room for `n` values, advised for huge pages.
 template <typename T>
 std::vector<T> large_buffer(std::size_t n) {

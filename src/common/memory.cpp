@@ -5,6 +5,9 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace tremora {
 
@@ -41,6 +44,17 @@ void advise_huge_pages(const void* data, std::size_t bytes) noexcept {
 #else
   (void)data;
   (void)bytes;
+#endif
+}
+
+void keep_freed_memory() noexcept {
+#if defined(__GLIBC__)
+  // 32 MiB is the largest threshold glibc accepts for serving a buffer
+  // from its heaps rather than from a mapping of its own. Setting it also
+  // ends glibc's own raising of the threshold as buffers are freed, which
+  // would otherwise start again from 128 KiB.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 512 << 20);
 #endif
 }
 

@@ -3,6 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace tremora {
 namespace {
@@ -34,6 +40,27 @@ TEST(Memory, LargeBuffersSpanWholeHugePages) {
   EXPECT_EQ(v.capacity(), capacity_for_huge_pages(3'000'000, 8));
   EXPECT_EQ(v.back(), 7);
 }
+
+#if defined(__GLIBC__)
+// Once freed memory is kept, a buffer of 24 MiB comes from the allocator's
+// heap (not a mapping of its own that freeing it would hand back to the
+// system), and a buffer of that size asked for again after it is freed
+// takes the same memory.
+TEST(Memory, KeptFreedMemoryServesLargeBuffersAgain) {
+  constexpr std::size_t kBytes = std::size_t{24} << 20;
+  keep_freed_memory();
+  std::size_t mapped = mallinfo2().hblkhd;
+  char* first = static_cast<char*>(std::malloc(kBytes));
+  ASSERT_NE(first, nullptr);
+  std::memset(first, 1, kBytes);
+  EXPECT_EQ(mallinfo2().hblkhd, mapped);
+  auto first_at = reinterpret_cast<std::uintptr_t>(first);
+  std::free(first);
+  char* again = static_cast<char*>(std::malloc(kBytes));
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(again), first_at);
+  std::free(again);
+}
+#endif
 
 }  // namespace
 }  // namespace tremora
