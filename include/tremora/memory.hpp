@@ -35,7 +35,8 @@ std::size_t capacity_for_huge_pages(std::size_t n, std::size_t bytes_each) noexc
 /// run also stops them all, which is what makes such work scale badly with
 /// threads. It holds for the whole process, so the library never calls
 /// it: programs do (the tremora program and the benchmarks call it first
-/// thing). Elsewhere, glibc's GLIBC_TUNABLES does the same:
+/// thing; Python programs call tremora.keep_freed_memory()). Elsewhere,
+/// glibc's GLIBC_TUNABLES does the same:
 /// glibc.malloc.mmap_threshold=33554432:glibc.malloc.trim_threshold=536870912.
 /// Does nothing with other allocators.
 void keep_freed_memory() noexcept;

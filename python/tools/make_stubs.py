@@ -138,9 +138,11 @@ def main():
     top = [n for n in public_names(_tremora) if n not in submodules() and not n.startswith("_")]
     (out / "_tremora.pyi").write_text(module_stub(_tremora, "_tremora", top) +
                                       "\nclass _pybind11_type(type): ...\n")
+    reexported = [n for n in top if n in tremora.__all__]
     (out / "__init__.pyi").write_text(
         HEADER + "".join(f"from tremora import {n} as {n}\n" for n in submodules()) +
-        f"from tremora._tremora import Connection as Connection\n\n__version__: str\n__all__ = {tremora.__all__!r}\n")
+        "".join(f"from tremora._tremora import {n} as {n}\n" for n in reexported) +
+        f"\n__version__: str\n__all__ = {tremora.__all__!r}\n")
 
 
 main()

@@ -11,6 +11,7 @@ from tremora import review as review
 from tremora import tsplot as tsplot
 from tremora import yearplot as yearplot
 from tremora._tremora import Connection as Connection
+from tremora._tremora import keep_freed_memory as keep_freed_memory
 
 __version__: str
-__all__ = ['Connection', 'cleaning', 'export', 'fetching', 'geomag', 'metastash', 'plotkit', 'postprocessing', 'quakecat', 'review', 'tsplot', 'yearplot']
+__all__ = ['Connection', 'keep_freed_memory', 'cleaning', 'export', 'fetching', 'geomag', 'metastash', 'plotkit', 'postprocessing', 'quakecat', 'review', 'tsplot', 'yearplot']

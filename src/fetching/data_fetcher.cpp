@@ -61,8 +61,11 @@ std::optional<std::string> null_days_expanded(std::string_view text, const std::
   return replace_all(text, "NULLALL", filler);
 }
 
+// Rows are written in parallel in runs of this many.
+constexpr std::size_t kRowsPerRun = 64;
+
 // A text column of texts of the given sizes, each written into its room by
-// write(row, room), in runs of rows in parallel.
+// write(row, room), in runs of kRowsPerRun rows in parallel.
 template <typename Write>
 Column texts_written(const std::vector<std::size_t>& sizes, Write&& write) {
   std::vector<std::size_t> at(sizes.size() + 1, 0);
@@ -70,7 +73,7 @@ Column texts_written(const std::vector<std::size_t>& sizes, Write&& write) {
   StringColumnBuilder out;
   out.reserve(sizes.size(), at.back());
   char* rooms = out.append_slots(sizes);
-  parallel_pieces(sizes.size(), 64, [&](std::size_t begin, std::size_t end) {
+  parallel_pieces(sizes.size(), kRowsPerRun, [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) write(i, std::span(rooms + at[i], sizes[i]));
   });
   return out.finish(qzdata::kObsValue);
@@ -114,12 +117,15 @@ void inflate_values(Table& t, int64_t rate, const std::string& null_filler) {
   const std::size_t limit = max_inflated_value_bytes(rate);
   const Column& obs = t.column(qzdata::kObsValue);
   std::vector<std::optional<std::string>> other(obs.size());
-  thread_local std::optional<GzipInflater> inflater;
+  // One decompressor per run of rows, made when the run first needs it and
+  // freed with the call (none is left behind in the pool's threads).
+  std::vector<std::optional<GzipInflater>> inflaters((obs.size() + kRowsPerRun - 1) / kRowsPerRun);
   Column in_rooms = texts_written(stated_sizes(obs, limit), [&](std::size_t i, std::span<char> room) {
     if (obs.is_null(i)) return;
     try {
       if (obs.type() != DataType::Binary && obs.type() != DataType::String)
         throw TypeError("the value is not compressed bytes");
+      std::optional<GzipInflater>& inflater = inflaters[i / kRowsPerRun];
       if (!inflater) inflater.emplace();
       if (!inflater->inflate_exactly(obs.text(i), room)) other[i] = gzip_decompress(obs.text(i), limit);
     } catch (const std::exception& e) {

@@ -30,6 +30,7 @@ def public_callables():
             elif callable(obj):
                 yield f"{module.__name__}.{name}", obj
     yield "tremora.Connection", tremora.Connection
+    yield "tremora.keep_freed_memory", tremora.keep_freed_memory
 
 
 def argument_names(doc, name):
