@@ -50,7 +50,7 @@ std::string gzip_decompress(std::string_view data, std::size_t max_size = std::s
 std::size_t gzip_stated_size(std::string_view data);
 
 /// Inflates many gzip values one after another, its state reused between
-/// them (one inflater per thread).
+/// them. Not for two threads at once: give each run of work its own.
 class GzipInflater {
  public:
   GzipInflater();
