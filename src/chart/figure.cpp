@@ -466,7 +466,7 @@ std::string Figure::encode(const std::string& ext, double dpi, const std::string
     paint(own, v);
   };
   // The figure is recorded once to find its ink's extent (its stamped
-  // markers measured apart, a run at a time). Without stamped markers the
+  // markers measured apart, in parallel). Without stamped markers the
   // recording holds the whole figure, and every strip of a PNG replays it.
   MarkerInk marker_ink;
   cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);

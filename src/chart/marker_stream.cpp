@@ -1,6 +1,9 @@
 #include "marker_stream.hpp"
 
 #include <algorithm>
+#include <cmath>
+
+#include "tremora/parallel.hpp"
 
 namespace tremora::chart {
 namespace {
@@ -13,7 +16,7 @@ bool is_identity(const cairo_matrix_t& m) {
 
 }  // namespace
 
-void lay_stamps(cairo_t* cr, cairo_surface_t* stamp, double side, const StampCorners& corners) {
+void lay_stamps(cairo_t* cr, cairo_surface_t* stamp, double side, std::span<const std::pair<double, double>> corners) {
   for (const auto& [x, y] : corners) {
     cairo_set_source_surface(cr, stamp, x, y);
     cairo_rectangle(cr, x, y, side, side);
@@ -44,32 +47,94 @@ bool MarkerStream::take(cairo_t* cr, cairo_surface_t* stamp, double side, const 
   return true;
 }
 
-void MarkerStream::Run::lay(cairo_t* cr) const {
+void MarkerStream::Run::lay(cairo_t* cr, cairo_surface_t* own, std::span<const std::pair<double, double>> some) const {
   if (clip) {
     cairo_rectangle(cr, clip->x, clip->y, clip->width, clip->height);
     cairo_clip(cr);
   }
-  lay_stamps(cr, stamp.get(), side, corners);
+  lay_stamps(cr, own, side, some);
 }
 
-// The ink of a run is measured on a recording of the run alone: the ink of
-// a recording is the union of its operations' ink.
-void MarkerInk::take_run(cairo_t*, Run run) {
-  markers_ += run.corners.size();
-  cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
-  cairo_t* cr = cairo_create(recording);
-  run.lay(cr);
+namespace {
+
+// A stamp of the same size, scale and pixels. Recording a stamp attaches a
+// snapshot to it, and drawing from it takes a reference of its pixman image
+// (not an atomic one): no two threads may do either to one stamp at once.
+cairo_surface_t* copy_of(cairo_surface_t* stamp) {
+  cairo_surface_t* copy =
+      cairo_surface_create_similar_image(stamp, cairo_image_surface_get_format(stamp),
+                                         cairo_image_surface_get_width(stamp), cairo_image_surface_get_height(stamp));
+  double sx, sy;
+  cairo_surface_get_device_scale(stamp, &sx, &sy);
+  cairo_surface_set_device_scale(copy, sx, sy);
+  cairo_t* cr = cairo_create(copy);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_set_source_surface(cr, stamp, 0, 0);
+  cairo_paint(cr);
   cairo_destroy(cr);
-  double x, y, w, h;
-  cairo_recording_surface_ink_extents(recording, &x, &y, &w, &h);
-  cairo_surface_destroy(recording);
+  return copy;
+}
+
+struct Ink {
+  double x = 0, y = 0, w = 0, h = 0;
+};
+
+// Whether no ink of a run clipped to `clip` can fall outside the extent
+// (x, y, w, h): an operation's ink lies within its clip rounded out to
+// whole units.
+bool clip_inside(const std::optional<cairo_rectangle_t>& clip, double x, double y, double w, double h) {
+  return clip && w > 0 && h > 0 && std::floor(clip->x) >= x && std::floor(clip->y) >= y &&
+         std::ceil(clip->x + clip->width) <= x + w && std::ceil(clip->y + clip->height) <= y + h;
+}
+
+}  // namespace
+
+// Runs wait to be measured together in parallel, and to be left out when
+// the rest of the figure's ink holds their clip; at most 32 MB of corners
+// wait (no more than the strips of a figure that large keep when drawn).
+void MarkerInk::take_run(cairo_t*, Run run) {
+  constexpr std::size_t kWaitingMarkers = std::size_t(1) << 21;
+  markers_ += run.corners.size(), waiting_markers_ += run.corners.size();
+  waiting_.push_back(std::move(run));
+  if (waiting_markers_ >= kWaitingMarkers) measure_waiting();
+}
+
+// The waiting runs' markers are measured in pieces, each on a recording of
+// the piece alone (the ink of a recording is the union of its operations'
+// ink, so the pieces' union is the runs' ink whatever the pieces are).
+void MarkerInk::measure_waiting() {
+  constexpr std::size_t kPiece = 1024;
+  std::vector<std::pair<const Run*, std::size_t>> pieces;  // a run, and the first of its markers
+  for (const Run& run : waiting_)
+    for (std::size_t from = 0; from < run.corners.size(); from += kPiece) pieces.emplace_back(&run, from);
+  std::vector<Ink> inks(pieces.size());
+  std::vector<cairo_surface_t*> stamps(pieces.size());  // each task's own, copied here
+  for (std::size_t k = 0; k < pieces.size(); ++k) stamps[k] = copy_of(pieces[k].first->stamp.get());
+  parallel_for(pieces.size(), [&](std::size_t k) {
+    const auto& [run, from] = pieces[k];
+    cairo_surface_t* own = stamps[k];
+    cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+    cairo_t* cr = cairo_create(recording);
+    run->lay(cr, own, std::span(run->corners).subspan(from, std::min(kPiece, run->corners.size() - from)));
+    cairo_destroy(cr);
+    cairo_recording_surface_ink_extents(recording, &inks[k].x, &inks[k].y, &inks[k].w, &inks[k].h);
+    cairo_surface_destroy(recording);
+    cairo_surface_destroy(own);
+  });
+  for (const Ink& ink : inks) add_ink(ink.x, ink.y, ink.w, ink.h);
+  waiting_.clear(), waiting_markers_ = 0;
+}
+
+void MarkerInk::add_ink(double x, double y, double w, double h) {
   if (w <= 0 || h <= 0) return;
   if (!any_) x0_ = x, y0_ = y, x1_ = x + w, y1_ = y + h;
   x0_ = std::min(x0_, x), y0_ = std::min(y0_, y), x1_ = std::max(x1_, x + w), y1_ = std::max(y1_, y + h);
   any_ = true;
 }
 
-void MarkerInk::widen(double& x, double& y, double& w, double& h) const {
+void MarkerInk::widen(double& x, double& y, double& w, double& h) {
+  std::erase_if(waiting_, [&](const Run& run) { return clip_inside(run.clip, x, y, w, h); });
+  measure_waiting();
   if (!any_) return;
   if (w <= 0 && h <= 0) {
     x = x0_, y = y0_, w = x1_ - x0_, h = y1_ - y0_;

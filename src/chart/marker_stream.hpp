@@ -4,7 +4,9 @@
 // and drawn. One stamped marker is one operation there, about a kilobyte, so
 // a scatter of a million points would hold a gigabyte. A stream attached to
 // the recording takes the markers instead, a bounded run at a time:
-//  - `MarkerInk` keeps only the runs' ink extent, for measuring;
+//  - `MarkerInk` keeps only the runs' ink extent, for measuring: a few runs
+//    at a time are measured in parallel pieces, and a run whose clip lies
+//    within the rest of the figure's ink is not measured at all;
 //  - `StripMarkers` keeps their corners (16 bytes a marker that meets the
 //    strip) and records one operation a run, which, when the recording is
 //    replayed onto the strip, lays the run's markers on what lies beneath
@@ -15,6 +17,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -27,7 +30,7 @@ using StampCorners = std::vector<std::pair<double, double>>;
 
 /// Lays `stamp` (a square of `side` points) at every corner, each on its
 /// own, under the current clip of `cr`.
-void lay_stamps(cairo_t* cr, cairo_surface_t* stamp, double side, const StampCorners& corners);
+void lay_stamps(cairo_t* cr, cairo_surface_t* stamp, double side, std::span<const std::pair<double, double>> corners);
 
 class MarkerStream {
  public:
@@ -60,7 +63,10 @@ class MarkerStream {
     std::optional<cairo_rectangle_t> clip;  // in points
 
     // Records the run's markers on `cr` as `lay_stamps` on the original would.
-    void lay(cairo_t* cr) const;
+    void lay(cairo_t* cr) const { lay(cr, stamp.get(), corners); }
+    // The same for some of its markers, stamped with `own` (a stamp of the
+    // same size and scale).
+    void lay(cairo_t* cr, cairo_surface_t* own, std::span<const std::pair<double, double>> some) const;
   };
   virtual void take_run(cairo_t* cr, Run run) = 0;
 };
@@ -69,8 +75,8 @@ class MarkerStream {
 class MarkerInk : public MarkerStream {
  public:
   /// Widens an extent (x, y, width, height; empty when the width is 0) by
-  /// the markers' ink.
-  void widen(double& x, double& y, double& w, double& h) const;
+  /// the markers' ink. Called once, with the ink of the rest of the figure.
+  void widen(double& x, double& y, double& w, double& h);
   /// Whether it was handed any markers.
   bool took() const { return markers_ > 0; }
   /// The number of markers it was handed.
@@ -78,9 +84,12 @@ class MarkerInk : public MarkerStream {
 
  private:
   void take_run(cairo_t* cr, Run run) override;
+  void measure_waiting();
+  void add_ink(double x, double y, double w, double h);
   double x0_ = 0, y0_ = 0, x1_ = 0, y1_ = 0;
   bool any_ = false;
-  std::size_t markers_ = 0;
+  std::size_t markers_ = 0, waiting_markers_ = 0;
+  std::vector<Run> waiting_;  // runs taken but not measured yet
 };
 
 /// Where a figure's recording goes on one strip of an image: the ink's

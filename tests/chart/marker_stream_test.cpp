@@ -8,6 +8,7 @@
 #include <random>
 
 #include "marker_stream.hpp"
+#include "test_support.hpp"
 
 namespace tremora::chart {
 namespace {
@@ -39,11 +40,17 @@ StampCorners crowded_corners() {
   return corners;
 }
 
-// A band beneath, the clipped markers, a line above them.
-void draw_scene(cairo_t* cr, cairo_surface_t* stamp, const StampCorners& corners) {
+// A band beneath, the clipped markers, a line above them; `framed`, with
+// a frame around the clip, as a panel's spines are drawn around its markers.
+void draw_scene(cairo_t* cr, cairo_surface_t* stamp, const StampCorners& corners, bool framed = false) {
   cairo_set_source_rgba(cr, 0.2, 0.4, 0.8, 0.5);
   cairo_rectangle(cr, 10.3, 12.7, 200.1, 90.4);
   cairo_fill(cr);
+  if (framed) {
+    cairo_set_line_width(cr, 0.8);
+    cairo_rectangle(cr, kClip.x, kClip.y, kClip.width, kClip.height);
+    cairo_stroke(cr);
+  }
   cairo_save(cr);
   cairo_rectangle(cr, kClip.x, kClip.y, kClip.width, kClip.height);
   cairo_clip(cr);
@@ -80,30 +87,39 @@ std::vector<unsigned char> strip_pixels(const Placement& at, MarkerStream* strea
   return pixels_of(strip);
 }
 
+// The ink extent (x, y, width, height) of the scene recorded with the
+// markers in it, or measured by a `MarkerInk`.
+std::vector<double> scene_ink(cairo_surface_t* stamp, const StampCorners& corners, bool framed, bool streamed) {
+  MarkerInk ink;
+  cairo_surface_t* recording = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
+  if (streamed) ink.attach(recording);
+  cairo_t* cr = cairo_create(recording);
+  draw_scene(cr, stamp, corners, framed);
+  cairo_destroy(cr);
+  double x, y, w, h;
+  cairo_recording_surface_ink_extents(recording, &x, &y, &w, &h);
+  cairo_surface_destroy(recording);
+  if (streamed) ink.widen(x, y, w, h);
+  return {x, y, w, h};
+}
+
 TEST(MarkerStream, MeasuresAndDrawsAsMarkersRecordedOneByOne) {
   cairo_surface_t* stamp = disc_stamp();
   StampCorners corners = crowded_corners();
 
   // Measuring: the ink of the recording with the stream's markers added is
-  // the ink of the recording that holds them.
-  double rx, ry, rw, rh, sx, sy, sw, sh;
-  cairo_surface_t* reference = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
-  cairo_t* cr = cairo_create(reference);
-  draw_scene(cr, stamp, corners);
-  cairo_destroy(cr);
-  cairo_recording_surface_ink_extents(reference, &rx, &ry, &rw, &rh);
-  cairo_surface_destroy(reference);
-  MarkerInk ink;
-  cairo_surface_t* measured = cairo_recording_surface_create(CAIRO_CONTENT_COLOR_ALPHA, nullptr);
-  ink.attach(measured);
-  cr = cairo_create(measured);
-  draw_scene(cr, stamp, corners);
-  cairo_destroy(cr);
-  cairo_recording_surface_ink_extents(measured, &sx, &sy, &sw, &sh);
-  cairo_surface_destroy(measured);
-  EXPECT_LT(sh, rh);  // the band and the line alone are lower than the markers reach
-  ink.widen(sx, sy, sw, sh);
-  EXPECT_EQ(std::vector<double>({sx, sy, sw, sh}), std::vector<double>({rx, ry, rw, rh}));
+  // the ink of the recording that holds them, whether the markers reach
+  // beyond the rest (no frame) or the frame holds them, on any number of
+  // threads.
+  for (const char* threads : {"1", "4"}) {
+    testing::ScopedEnv env("TREMORA_THREADS", std::string(threads));
+    for (bool framed : {false, true})
+      EXPECT_EQ(scene_ink(stamp, corners, framed, true), scene_ink(stamp, corners, framed, false))
+          << threads << " threads, framed " << framed;
+  }
+  std::vector<double> reference = scene_ink(stamp, corners, false, false);
+  EXPECT_LT(scene_ink(stamp, {}, false, false)[3], reference[3]);  // the markers reach lower than the rest
+  double rx = reference[0], ry = reference[1], rh = reference[3];
 
   // Drawing: each strip of the image is the same, byte for byte, also when
   // the strip and the runs' images are made in reused memory.
