@@ -10,6 +10,8 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <type_traits>
 #include <vector>
 
 namespace tremora {
@@ -48,6 +50,17 @@ std::vector<T> large_buffer(std::size_t n) {
   v.reserve(capacity_for_huge_pages(n, sizeof(T)));
   advise_huge_pages(v.data(), v.capacity() * sizeof(T));
   return v;
+}
+
+/// Room for `n` values of a trivial type, not written (so not zeroed by one
+/// thread first, as a vector's values are), advised for huge pages: for
+/// work buffers whose every value is written, in parallel, before it is read.
+template <typename T>
+std::unique_ptr<T[]> large_unwritten(std::size_t n) {
+  static_assert(std::is_trivial_v<T>);
+  std::unique_ptr<T[]> p(new T[capacity_for_huge_pages(n, sizeof(T))]);
+  advise_huge_pages(p.get(), n * sizeof(T));
+  return p;
 }
 
 /// A vector of `n` copies of `value`, advised for huge pages before it is filled.

@@ -35,11 +35,12 @@ const Column& required_column(const Table& df, const std::string& name) {
   return df.column(*i);
 }
 
-// The samples of all rows in row order: their instants, values and rows.
+// The samples of all rows in row order: their instants, values and rows
+// (the rows are only read back, so their buffer is not zeroed first).
 struct Samples {
   std::vector<int64_t> when;
   std::vector<float> value;
-  std::vector<int32_t> row;
+  std::unique_ptr<int32_t[]> row;
 };
 
 std::size_t count_parts(std::string_view text) { return 1 + std::size_t(std::count(text.begin(), text.end(), ' ')); }
@@ -82,7 +83,7 @@ Samples collect_samples(const Column& obs, const Column& start, int64_t unit) {
   Samples s;  // millions of samples, each written once: huge pages
   s.when = large_vector<int64_t>(first[rows]);
   s.value = large_vector<float>(first[rows]);
-  s.row = large_vector<int32_t>(first[rows]);
+  s.row = large_unwritten<int32_t>(first[rows]);
   for_rows(rows, [&](std::size_t r) {
     std::size_t out = first[r];
     if (obs.is_null(r)) {
@@ -139,7 +140,7 @@ Table split_rows(const Table& df, double sample_by_seconds) {
   parallel_pieces(source_row.size(), std::size_t(1) << 16, [&](std::size_t begin, std::size_t end) {
     for (std::size_t k = begin; k < end; ++k) source_row[k] = samples.row[std::size_t(source_row[k])];
   });
-  samples.row = {};
+  samples.row.reset();
   for (const auto& c : df.columns()) {
     if (c.name() == kObsValue || c.name() == kStartDate) continue;
     result.add_column(c.dictionary_encoded().take(source_row));

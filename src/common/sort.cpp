@@ -124,8 +124,7 @@ std::size_t from_first(const int64_t* a, std::size_t na, const int64_t* b, std::
 // merge would be, so that the pieces are merged in parallel and give the
 // same order.
 template <typename Less>
-void merge_pass(const std::vector<int64_t>& idx, std::vector<int64_t>& buf, const std::vector<std::size_t>& bounds,
-                Less& less) {
+void merge_pass(const int64_t* idx, int64_t* buf, const std::vector<std::size_t>& bounds, Less& less) {
   struct Piece {
     std::size_t lo, mid, hi, from, to;  // output positions [from, to) of merging [lo, mid) with [mid, hi)
   };
@@ -137,11 +136,11 @@ void merge_pass(const std::vector<int64_t>& idx, std::vector<int64_t>& buf, cons
   }
   parallel_for(pieces.size(), [&](std::size_t k) {
     const Piece& p = pieces[k];
-    const int64_t *a = idx.data() + p.lo, *b = idx.data() + p.mid;
+    const int64_t *a = idx + p.lo, *b = idx + p.mid;
     std::size_t na = p.mid - p.lo, nb = p.hi - p.mid;
     std::size_t i0 = from_first(a, na, b, nb, p.from - p.lo, less), i1 = from_first(a, na, b, nb, p.to - p.lo, less);
     std::size_t j0 = p.from - p.lo - i0, j1 = p.to - p.lo - i1;
-    std::merge(a + i0, a + i1, b + j0, b + j1, buf.begin() + std::ptrdiff_t(p.from), less);
+    std::merge(a + i0, a + i1, b + j0, b + j1, buf + p.from, less);
   });
 }
 
@@ -163,7 +162,9 @@ std::vector<std::size_t> run_bounds(std::size_t n, Less less) {
 }
 
 // Sorts positions 0..n-1 stably by `less`: finds the ascending runs, then
-// merges neighbouring runs until one is left.
+// merges neighbouring runs until one is left. The passes alternate between
+// the result and a buffer that is not zeroed first (each pass writes all
+// of it, in parallel); an odd number of passes ends with a parallel copy.
 template <typename Less>
 std::vector<int64_t> natural_merge_sort(std::size_t n, Less less) {
   std::vector<int64_t> idx = large_vector<int64_t>(n);
@@ -172,15 +173,20 @@ std::vector<int64_t> natural_merge_sort(std::size_t n, Less less) {
     std::iota(idx.begin() + std::ptrdiff_t(begin), idx.begin() + std::ptrdiff_t(end), int64_t(begin));
   });
   if (bounds.size() == 2) return idx;
-  std::vector<int64_t> buf = large_vector<int64_t>(n);
+  std::unique_ptr<int64_t[]> buf = large_unwritten<int64_t>(n);
+  int64_t *from = idx.data(), *to = buf.get();
   while (bounds.size() > 2) {
-    merge_pass(idx, buf, bounds, less);
+    merge_pass(from, to, bounds, less);
     std::vector<std::size_t> next{0};
     for (std::size_t r = 0; r + 1 < bounds.size(); r += 2)
       next.push_back(r + 2 < bounds.size() ? bounds[r + 2] : bounds[r + 1]);
-    idx.swap(buf);
+    std::swap(from, to);
     bounds.swap(next);
   }
+  if (from != idx.data())
+    parallel_pieces(n, kMergePiece, [&](std::size_t begin, std::size_t end) {
+      std::copy(from + begin, from + end, idx.data() + begin);
+    });
   return idx;
 }
 
