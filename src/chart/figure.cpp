@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <condition_variable>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <optional>
@@ -238,61 +240,99 @@ class StripRecordings {
   std::vector<cairo_surface_t*> free_, made_;
 };
 
-// The strips of a PNG, each drawn by one task in the order of the strips
-// and deflated (against the strip above) as soon as it and the strip above
-// are drawn, by the task that drew the later of the two; a strip's pixels
-// go when it and the strip below are deflated.
-class StripPipeline {
+// The strips of a PNG, drawn and deflated by a few workers at once. A strip
+// is deflated (against the strip above) once it and the strip above are
+// drawn, and its pixels go once it and the strip below are deflated. A
+// worker takes a strip ready to be deflated first (so that few strips of
+// pixels are held), else the next strip to draw, else waits for the others.
+class StripWork {
  public:
-  StripPipeline(const PngWriter& png, std::size_t strips)
-      : png_(png), drawn_(strips, nullptr), is_drawn_(strips), is_deflated_(strips), pieces_(strips) {}
-  ~StripPipeline() {
+  using Draw = std::function<cairo_surface_t*(std::size_t)>;
+  StripWork(const PngWriter& png, std::size_t strips, Draw draw)
+      : png_(png), draw_(std::move(draw)), drawn_(strips, nullptr), state_(strips, State::Waiting), pieces_(strips) {}
+  ~StripWork() {
     for (cairo_surface_t* s : drawn_)
       if (s) cairo_surface_destroy(s);
   }
-  StripPipeline(const StripPipeline&) = delete;
-  StripPipeline& operator=(const StripPipeline&) = delete;
+  StripWork(const StripWork&) = delete;
+  StripWork& operator=(const StripWork&) = delete;
 
-  // Hands over strip k, drawn, and deflates what that makes ready.
-  void drawn(std::size_t k, cairo_surface_t* strip) {
-    std::vector<std::size_t> ready;
-    {
-      std::lock_guard lock(mutex_);
-      drawn_[k] = strip, is_drawn_[k] = true;
-      if (cairo_surface_status(strip) != CAIRO_STATUS_SUCCESS) {
-        if (status_ == CAIRO_STATUS_SUCCESS) status_ = cairo_surface_status(strip);
-        return;
-      }
-      if (k == 0 || is_drawn_[k - 1]) ready.push_back(k);
-      if (k + 1 < drawn_.size() && is_drawn_[k + 1]) ready.push_back(k + 1);
-      if (status_ != CAIRO_STATUS_SUCCESS) return;
-    }
-    for (std::size_t j : ready) {
-      PngWriter::Piece piece = png_.deflate_strip(drawn_[j], j ? drawn_[j - 1] : nullptr, j + 1 == drawn_.size());
-      std::lock_guard lock(mutex_);
-      pieces_[j] = std::move(piece), is_deflated_[j] = true;
-      if (j > 0) release_if_done(j - 1);
-      release_if_done(j);
-    }
-  }
-
-  // What went wrong in drawing, if anything; else the pieces, in order.
+  // Works until every strip is deflated, or one failed to be drawn or threw.
+  void work();
+  // What went wrong in drawing, if anything; the first exception thrown,
+  // rethrown; else the pieces, in order.
   cairo_status_t status() const { return status_; }
+  void rethrow() const {
+    if (failure_) std::rethrow_exception(failure_);
+  }
   std::vector<PngWriter::Piece>& pieces() { return pieces_; }
 
  private:
-  void release_if_done(std::size_t i) {
-    bool below = i + 1 == drawn_.size() || is_deflated_[i + 1];
-    if (drawn_[i] && is_deflated_[i] && below) cairo_surface_destroy(drawn_[i]), drawn_[i] = nullptr;
-  }
+  enum class State : uint8_t { Waiting, Drawing, Drawn, Deflating, Deflated };
+  // The following, with the lock held.
+  bool over() const { return failure_ || status_ != CAIRO_STATUS_SUCCESS || deflated_ == drawn_.size(); }
+  std::optional<std::size_t> ready_to_deflate() const;
+  void release_if_done(std::size_t i);
 
   const PngWriter& png_;
+  Draw draw_;
   std::mutex mutex_;
+  std::condition_variable changed_;
   std::vector<cairo_surface_t*> drawn_;
-  std::vector<bool> is_drawn_, is_deflated_;
+  std::vector<State> state_;
   std::vector<PngWriter::Piece> pieces_;
+  std::size_t next_ = 0, deflated_ = 0;
   cairo_status_t status_ = CAIRO_STATUS_SUCCESS;
+  std::exception_ptr failure_;
 };
+
+std::optional<std::size_t> StripWork::ready_to_deflate() const {
+  for (std::size_t k = 0; k < state_.size(); ++k)
+    if (state_[k] == State::Drawn && (k == 0 || state_[k - 1] >= State::Drawn)) return k;
+  return std::nullopt;
+}
+
+void StripWork::release_if_done(std::size_t i) {
+  bool below = i + 1 == drawn_.size() || state_[i + 1] == State::Deflated;
+  if (drawn_[i] && state_[i] == State::Deflated && below) cairo_surface_destroy(drawn_[i]), drawn_[i] = nullptr;
+}
+
+// The strips a job reads (the one it deflates and the one above, or the
+// one it draws) are its own while it runs without the lock.
+void StripWork::work() {
+  std::unique_lock lock(mutex_);
+  while (!over()) {
+    std::optional<std::size_t> deflate = ready_to_deflate();
+    if (!deflate && next_ == drawn_.size()) {
+      changed_.wait(lock);
+      continue;
+    }
+    std::size_t k = deflate ? *deflate : next_++;
+    state_[k] = deflate ? State::Deflating : State::Drawing;
+    lock.unlock();
+    PngWriter::Piece piece;
+    cairo_surface_t* strip = nullptr;
+    std::exception_ptr failure;
+    try {
+      if (deflate) piece = png_.deflate_strip(drawn_[k], k ? drawn_[k - 1] : nullptr, k + 1 == drawn_.size());
+      else strip = draw_(k);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    lock.lock();
+    if (failure && !failure_) failure_ = failure;
+    if (deflate) {
+      pieces_[k] = std::move(piece), state_[k] = State::Deflated, ++deflated_;
+      if (k > 0) release_if_done(k - 1);
+      release_if_done(k);
+    } else {
+      drawn_[k] = strip, state_[k] = State::Drawn;
+      if (strip && cairo_surface_status(strip) != CAIRO_STATUS_SUCCESS && status_ == CAIRO_STATUS_SUCCESS)
+        status_ = cairo_surface_status(strip);
+    }
+    changed_.notify_all();
+  }
+}
 
 // A PNG drawn and encoded in strips of rows, so that only a few strips of
 // pixels are held at a time (a whole 300 dpi figure would take tens of MB).
@@ -308,8 +348,7 @@ cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, cairo_surfac
   PngWriter png(pw, ph, !at.transparent, dpi);
   PixelBuffers pixels(pw, std::min(kStripRows, ph));  // outlives every strip image
   StripRecordings recordings(draw, whole);
-  StripPipeline pipeline(png, strips);
-  auto task = [&](std::size_t k) {
+  StripWork work(png, strips, [&](std::size_t k) {
     Placement p = at;
     p.top = int(k) * kStripRows;
     cairo_surface_t* recording = recordings.take();
@@ -322,14 +361,18 @@ cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, cairo_surfac
       cairo_paint(cr);
       cairo_destroy(cr);
     }
-    pipeline.drawn(k, strip);
-  };
+    return strip;
+  });
   // A strip recorded afresh: about 64 B a marker (its share of the paths
   // recorded with it, the corners kept), and a megabyte more.
   constexpr std::size_t kStripsBudget = std::size_t(64) << 20;
-  parallel_for(strips, task, whole ? SIZE_MAX : kStripsBudget / (64 * markers + (std::size_t(1) << 20)));
-  if (pipeline.status() != CAIRO_STATUS_SUCCESS) return pipeline.status();
-  for (PngWriter::Piece& piece : pipeline.pieces()) png.add(std::move(piece));
+  std::size_t workers = std::max<std::size_t>(
+      1, std::min(strips, whole ? strips : kStripsBudget / (64 * markers + (std::size_t(1) << 20))));
+  parallel_for(
+      workers, [&](std::size_t) { work.work(); }, workers);
+  work.rethrow();
+  if (work.status() != CAIRO_STATUS_SUCCESS) return work.status();
+  for (PngWriter::Piece& piece : work.pieces()) png.add(std::move(piece));
   bytes = png.finish();
   return CAIRO_STATUS_SUCCESS;
 }

@@ -591,5 +591,23 @@ TEST(Png, StripsDeflatedApartReadBackAndTheFileIsTheSameAtEveryThreadCount) {
   EXPECT_GT(Image(dir.write("f.png", lines[0])).height(), 3 * 512);  // several strips
 }
 
+// Strips Cairo cannot make (wider than its 32767 pixels) end the drawing
+// with Cairo's reason, on one thread as on several (none waits for a strip
+// that will never be drawn).
+TEST(Png, StripsThatCannotBeMadeFailTheDrawing) {
+  Figure f(150, 4);  // its ink 35,000 pixels wide at 300 dpi, in several strips
+  f.subplots(1)[0]->plot({0, 1, 2}, {1, 3, 2});
+  for (const char* threads : {"1", "2", "4"}) {
+    testing::ScopedEnv env("TREMORA_THREADS", std::string(threads));
+    try {
+      f.render("png", 300);
+      ADD_FAILURE() << "drawn at " << threads << " threads";
+    } catch (const IOError& e) {
+      EXPECT_NE(std::string(e.what()).find("cannot draw the png image: invalid value"), std::string::npos) << e.what();
+    }
+  }
+  EXPECT_EQ(f.render("png", 100).substr(1, 3), "PNG");  // 11,700 pixels wide: drawn
+}
+
 }  // namespace
 }  // namespace tremora::chart
