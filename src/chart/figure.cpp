@@ -343,16 +343,19 @@ void StripWork::work() {
 // its strips are drawn at once as keep that under 64 MB.
 cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, cairo_surface_t* whole, std::size_t markers,
                          Placement at, int pw, int ph, double dpi, std::string& bytes) {
-  constexpr int kStripRows = 512;
-  const std::size_t strips = std::size_t((ph + kStripRows - 1) / kStripRows);
+  // Strips of 256 rows share the work out evenly among threads. A figure
+  // recorded afresh for every strip is recorded once a strip, which with
+  // many markers costs more than the rows: its strips are twice as tall.
+  const int strip_rows = markers > 100'000 ? 512 : 256;
+  const std::size_t strips = std::size_t((ph + strip_rows - 1) / strip_rows);
   PngWriter png(pw, ph, !at.transparent, dpi);
-  PixelBuffers pixels(pw, std::min(kStripRows, ph));  // outlives every strip image
+  PixelBuffers pixels(pw, std::min(strip_rows, ph));  // outlives every strip image
   StripRecordings recordings(draw, whole);
   StripWork work(png, strips, [&](std::size_t k) {
     Placement p = at;
-    p.top = int(k) * kStripRows;
+    p.top = int(k) * strip_rows;
     cairo_surface_t* recording = recordings.take();
-    cairo_surface_t* strip = drawn_strip(draw, recording, p, pixels, std::min(kStripRows, ph - p.top));
+    cairo_surface_t* strip = drawn_strip(draw, recording, p, pixels, std::min(strip_rows, ph - p.top));
     recordings.give_back(recording);
     if (!at.transparent) {
       cairo_t* cr = cairo_create(strip);
