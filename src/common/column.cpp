@@ -42,12 +42,21 @@ std::vector<T> gather(const std::vector<T>& values, std::span<const int64_t> row
 }
 
 // Gathers validity flags; empty when every taken row is valid.
+// The validity of the rows taken (none to keep when every one is valid),
+// looked at and gathered in parallel; the rows are within the column.
 std::vector<uint8_t> gather_validity(const std::vector<uint8_t>& valid, std::span<const int64_t> rows) {
-  bool any_null = false;
-  for (int64_t r : rows) any_null |= r < 0 || (!valid.empty() && !valid[r]);
+  auto is_valid = [&](int64_t r) { return r >= 0 && (valid.empty() || valid[std::size_t(r)]); };
+  std::atomic<bool> any_null = false;
+  parallel_pieces(rows.size(), std::size_t(1) << 16, [&](std::size_t begin, std::size_t end) {
+    bool here = false;
+    for (std::size_t i = begin; i < end; ++i) here |= !is_valid(rows[i]);
+    if (here) any_null.store(true, std::memory_order_relaxed);
+  });
   if (!any_null) return {};
-  std::vector<uint8_t> out(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) out[i] = rows[i] >= 0 && (valid.empty() || valid[rows[i]]);
+  std::vector<uint8_t> out = large_vector<uint8_t>(rows.size());
+  parallel_pieces(rows.size(), std::size_t(1) << 16, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) out[i] = is_valid(rows[i]);
+  });
   return out;
 }
 

@@ -248,16 +248,18 @@ TEST(Table, FilterByLongRunsEqualsTakingTheRows) {
 }
 
 // A row past the end is found in whichever piece of a parallel gather
-// holds it, and named as the largest asked for; nothing is taken.
+// holds it, and named as the largest asked for; nothing is taken. Rows
+// that are null, or -1, are null wherever their piece is.
 TEST(Table, TakePastTheEndNamesTheLargestRow) {
   testing::ScopedEnv threads("TREMORA_THREADS", std::string("3"));
   const std::size_t n = 200000;
   std::vector<int64_t> ints(n, 7);
   std::vector<std::optional<std::string>> texts(n, std::string("x"));
-  std::vector<Column> columns{Column::from_int64("int", ints, std::vector<uint8_t>(n, 1)),
-                              Column::from_float32("f32", std::vector<float>(n, 1.5f)),
-                              Column::from_strings("plain", texts),
-                              Column::from_strings("dict", texts).dictionary_encoded()};
+  std::vector<uint8_t> valid(n, 1);
+  valid[6] = 0;
+  std::vector<Column> columns{
+      Column::from_int64("int", ints, valid), Column::from_float32("f32", std::vector<float>(n, 1.5f)),
+      Column::from_strings("plain", texts), Column::from_strings("dict", texts).dictionary_encoded()};
   std::vector<int64_t> rows(n, 5);
   rows[n - 10] = int64_t(n) + 4;  // in the last piece
   rows[70000] = int64_t(n);       // in the second
@@ -273,9 +275,13 @@ TEST(Table, TakePastTheEndNamesTheLargestRow) {
           << e.what();
     }
     rows[n - 10] = rows[70000] = int64_t(n) - 1;
+    rows[150000] = 6;  // null in the int column, taken in the third piece
     Column taken = c.take(rows);
     EXPECT_TRUE(taken.is_null(3)) << c.name();
+    EXPECT_EQ(taken.is_null(150000), c.name() == "int") << c.name();
+    EXPECT_EQ(taken.null_count(), c.name() == "int" ? 2u : 1u) << c.name();
     EXPECT_EQ(taken.at(n - 1).to_text(), c.at(5).to_text()) << c.name();
+    rows[150000] = 5;
     rows[n - 10] = int64_t(n) + 4;
     rows[70000] = int64_t(n);
   }
