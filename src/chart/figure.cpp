@@ -343,10 +343,9 @@ void StripWork::work() {
 // its strips are drawn at once as keep that under 64 MB.
 cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, cairo_surface_t* whole, std::size_t markers,
                          Placement at, int pw, int ph, double dpi, std::string& bytes) {
-  // Strips of 256 rows share the work out evenly among threads. A figure
-  // recorded afresh for every strip is recorded once a strip, which with
-  // many markers costs more than the rows: its strips are twice as tall.
-  const int strip_rows = markers > 100'000 ? 512 : 256;
+  // Cairo's antialiased edges can differ by a level where a strip's extent
+  // differs, so the strips keep one height (the files stay as they were).
+  constexpr int strip_rows = 512;
   const std::size_t strips = std::size_t((ph + strip_rows - 1) / strip_rows);
   PngWriter png(pw, ph, !at.transparent, dpi);
   PixelBuffers pixels(pw, std::min(strip_rows, ph));  // outlives every strip image

@@ -19,17 +19,21 @@ void check_validity(const std::vector<uint8_t>& valid, std::size_t size, const s
     throw std::invalid_argument("column '" + name + "': validity flags do not match the values");
 }
 
+// Rows gathered by one task at a time.
+constexpr std::size_t kGatherPiece = std::size_t(1) << 16;
+
 // Gathers values in parallel pieces; a negative row gives `missing`. A row
 // past the end of `values` is not read: it also gives `missing` and sets
 // `past_end`, for the caller to report once all pieces have ended. Checking
 // in the gather spares the rows a pass of their own.
+
 template <typename T>
 std::vector<T> gather(const std::vector<T>& values, std::span<const int64_t> rows, T missing,
                       std::atomic<bool>& past_end) {
   std::vector<T> out = large_vector<T>(rows.size());
   const T* src = values.data();
   const int64_t size = int64_t(values.size());
-  parallel_pieces(rows.size(), std::size_t(1) << 16, [&](std::size_t begin, std::size_t end) {
+  parallel_pieces(rows.size(), kGatherPiece, [&](std::size_t begin, std::size_t end) {
     bool beyond = false;
     for (std::size_t i = begin; i < end; ++i) {
       int64_t r = rows[i];
@@ -41,20 +45,19 @@ std::vector<T> gather(const std::vector<T>& values, std::span<const int64_t> row
   return out;
 }
 
-// Gathers validity flags; empty when every taken row is valid.
 // The validity of the rows taken (none to keep when every one is valid),
 // looked at and gathered in parallel; the rows are within the column.
 std::vector<uint8_t> gather_validity(const std::vector<uint8_t>& valid, std::span<const int64_t> rows) {
   auto is_valid = [&](int64_t r) { return r >= 0 && (valid.empty() || valid[std::size_t(r)]); };
   std::atomic<bool> any_null = false;
-  parallel_pieces(rows.size(), std::size_t(1) << 16, [&](std::size_t begin, std::size_t end) {
+  parallel_pieces(rows.size(), kGatherPiece, [&](std::size_t begin, std::size_t end) {
     bool here = false;
     for (std::size_t i = begin; i < end; ++i) here |= !is_valid(rows[i]);
     if (here) any_null.store(true, std::memory_order_relaxed);
   });
   if (!any_null) return {};
   std::vector<uint8_t> out = large_vector<uint8_t>(rows.size());
-  parallel_pieces(rows.size(), std::size_t(1) << 16, [&](std::size_t begin, std::size_t end) {
+  parallel_pieces(rows.size(), kGatherPiece, [&](std::size_t begin, std::size_t end) {
     for (std::size_t i = begin; i < end; ++i) out[i] = is_valid(rows[i]);
   });
   return out;
