@@ -2,12 +2,16 @@
 // array of its values (one value swapped for another per step); the MAD of
 // a window is found from the sorted values without sorting the distances.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <memory>
 #include <optional>
+#include <tuple>
 
 #include "sorted_window.hpp"
 #include "time_order.hpp"
 #include "tremora/errors.hpp"
+#include "tremora/memory.hpp"
 #include "tremora/parallel.hpp"
 #include "tremora/postprocessing.hpp"
 #include "tremora/qzdata.hpp"
@@ -137,13 +141,14 @@ template <typename T>
 class PiecewiseFilter {
  public:
   // Judged samples go to out[i], or to out[rows[i]] where rows is given.
-  PiecewiseFilter(const T* x, std::size_t n, std::size_t w, double threshold, T* out, const int64_t* rows = nullptr)
+  // `infinite` tells whether some sample is infinite.
+  PiecewiseFilter(const T* x, std::size_t n, bool infinite, std::size_t w, double threshold, T* out,
+                  const int64_t* rows = nullptr)
       : x_(x), n_(n), w_(w), before_(w - 1 - (w - 1) / 2), threshold_(threshold), out_(out), rows_(rows) {
     std::size_t positions = n >= w ? n - w + 1 : 0, length = std::max(kPiece, 4 * w);
     for (std::size_t at = 0; at < positions; at += length)
       pieces_.emplace_back(before_ + at, before_ + std::min(positions, at + length));
-    if (std::any_of(x, x + n, [](T v) { return std::isinf(v); }))
-      median_.assign(n, std::nan("")), mad_.assign(n, std::nan(""));
+    if (infinite) median_.assign(n, std::nan("")), mad_.assign(n, std::nan(""));
   }
 
   std::size_t pieces() const { return pieces_.size(); }
@@ -212,13 +217,29 @@ class PiecewiseFilter {
   std::vector<double> median_, mad_;  // by position, with infinite samples
 };
 
+constexpr std::size_t kSamplePiece = std::size_t(1) << 16;
+
 template <typename T>
-std::vector<T> filtered(const T* x, std::size_t n, std::size_t w, double threshold) {
-  std::vector<T> out(x, x + n);
-  PiecewiseFilter<T> filter(x, n, w, threshold, out.data());
+bool is_infinite(T v) {
+  return std::isinf(v);
+}
+
+// Whether some sample is infinite, looked for in parallel pieces.
+template <typename T>
+bool any_infinite(const T* x, std::size_t n) {
+  std::atomic<bool> found{false};
+  parallel_pieces(n, kSamplePiece, [&](std::size_t begin, std::size_t end) {
+    if (std::any_of(x + begin, x + end, is_infinite<T>)) found.store(true, std::memory_order_relaxed);
+  });
+  return found.load();
+}
+
+// The rule on one series: judged samples go to out, which holds a copy of them.
+template <typename T>
+void filter_series(const T* x, std::size_t n, std::size_t w, double threshold, T* out) {
+  PiecewiseFilter<T> filter(x, n, any_infinite(x, n), w, threshold, out);
   parallel_for(filter.pieces(), [&](std::size_t p) { filter.judge(p); });
   filter.finish();
-  return out;
 }
 
 void check_arguments(int64_t window_size, double threshold_factor) {
@@ -242,52 +263,88 @@ double fast_mad(std::span<const double> x) {
 
 namespace {
 
-// Applies `run(values, count)` to the samples of `series`: float32 and
-// float64 samples are read where they are and keep their type, others are
-// read as numbers (float64).
-template <typename Run>
-Column on_samples(const Column& series, Run run) {
-  std::size_t n = series.size();
-  if (series.type() == DataType::Float32) return Column::from_float32(series.name(), run(series.float32s().data(), n));
-  Column numbers = series.type() == DataType::Float64 ? Column() : to_number(series);
-  const Column& values = series.type() == DataType::Float64 ? series : numbers;
-  return Column::from_float64(series.name(), run(values.float64s().data(), n));
+// The samples of `series` filtered by `filter(x, out)`, which reads the
+// samples at x and writes the filtered ones to out, where a copy of them
+// stands. Float32 and float64 samples are read where they are and keep
+// their type, others are read as numbers (float64).
+template <typename Filter>
+Column filtered_copy(const Column& series, Filter filter) {
+  auto run = [&](const auto* x) {
+    std::vector<std::remove_cvref_t<decltype(*x)>> out(x, x + series.size());
+    filter(x, out.data());
+    return out;
+  };
+  if (series.type() == DataType::Float32) return Column::from_float32(series.name(), run(series.float32s().data()));
+  if (series.type() == DataType::Float64) return Column::from_float64(series.name(), run(series.float64s().data()));
+  return Column::from_float64(series.name(), run(to_number(series).float64s().data()));
+}
+
+// The same into `copied`, a copy of `series` such as a copied table holds:
+// float samples are filtered where the copy holds them.
+template <typename Filter>
+void filter_copied(const Column& series, Column& copied, Filter filter) {
+  if (series.type() == DataType::Float32) filter(series.float32s().data(), copied.float32s().data());
+  else if (series.type() == DataType::Float64) filter(series.float64s().data(), copied.float64s().data());
+  else copied = filtered_copy(series, filter);
 }
 
 }  // namespace
 
 Column filter_with_fast_mad(const Column& series, int64_t window_size, double threshold_factor) {
   check_arguments(window_size, threshold_factor);
-  std::size_t w = std::size_t(window_size);
-  return on_samples(series, [&](const auto* x, std::size_t n) { return filtered(x, n, w, threshold_factor); });
+  std::size_t w = std::size_t(window_size), n = series.size();
+  return filtered_copy(series, [&](const auto* x, auto* out) { filter_series(x, n, w, threshold_factor, out); });
 }
 
 namespace {
 
-// Filters each series on its own: its values gathered in time order, the
-// rule applied and the results put back at its rows (no two series share a
-// row). The pieces of every series are judged in one parallel run, so a
-// few long series use as many threads as many short ones.
+// The samples of each series, gathered in time order, and whether any of
+// them is infinite. Series are gathered in pieces of rows, all in one
+// parallel run.
 template <typename T>
-std::vector<T> filtered_per_series(const T* x, std::size_t n, const SeriesGroups& groups, std::size_t w,
-                                   double threshold) {
-  std::vector<T> out(x, x + n);
+struct GatheredSeries {
+  GatheredSeries(const T* x, const SeriesGroups& groups) : values(groups.members.size()) {
+    std::vector<std::tuple<std::size_t, std::size_t, std::size_t>> pieces;  // (series, first, end)
+    for (std::size_t s = 0; s < values.size(); ++s) {
+      std::size_t size = groups.members[s].size();
+      values[s] = large_unwritten<T>(size);
+      for (std::size_t at = 0; at < size; at += kSamplePiece)
+        pieces.emplace_back(s, at, std::min(size, at + kSamplePiece));
+    }
+    std::vector<uint8_t> found(pieces.size(), 0);
+    parallel_for(pieces.size(), [&](std::size_t p) {
+      auto [s, first, end] = pieces[p];
+      const int64_t* rows = groups.members[s].data();
+      T* into = values[s].get();
+      for (std::size_t k = first; k < end; ++k) into[k] = x[rows[k]];
+      found[p] = std::any_of(into + first, into + end, is_infinite<T>);
+    });
+    infinite.assign(values.size(), 0);
+    for (std::size_t p = 0; p < pieces.size(); ++p) infinite[std::get<0>(pieces[p])] |= found[p];
+  }
+
+  std::vector<std::unique_ptr<T[]>> values;
+  std::vector<uint8_t> infinite;
+};
+
+// Filters each series on its own: its samples gathered in time order, the
+// rule applied and the results put back at its rows in out (no two series
+// share a row). The pieces of every series are judged in one parallel run,
+// so a few long series use as many threads as many short ones.
+template <typename T>
+void filter_per_series(const T* x, const SeriesGroups& groups, std::size_t w, double threshold, T* out) {
+  GatheredSeries<T> gathered(x, groups);
   std::size_t count = groups.members.size();
-  std::vector<std::vector<T>> values(count);
-  parallel_for(count, [&](std::size_t s) {
-    const std::vector<int64_t>& rows = groups.members[s];
-    values[s].resize(rows.size());
-    for (std::size_t k = 0; k < rows.size(); ++k) values[s][k] = x[rows[k]];
-  });
   std::vector<PiecewiseFilter<T>> filters;
   std::vector<std::pair<std::size_t, std::size_t>> jobs;  // (series, piece)
   for (std::size_t s = 0; s < count; ++s) {
-    filters.emplace_back(values[s].data(), values[s].size(), w, threshold, out.data(), groups.members[s].data());
+    const std::vector<int64_t>& rows = groups.members[s];
+    filters.emplace_back(gathered.values[s].get(), rows.size(), gathered.infinite[s] != 0, w, threshold, out,
+                         rows.data());
     for (std::size_t p = 0; p < filters.back().pieces(); ++p) jobs.emplace_back(s, p);
   }
   parallel_for(jobs.size(), [&](std::size_t j) { filters[jobs[j].first].judge(jobs[j].second); });
   parallel_for(count, [&](std::size_t s) { filters[s].finish(); });
-  return out;
 }
 
 // The series of a table by its series-key columns (those it has), each in
@@ -308,13 +365,11 @@ Table filter_with_fast_mad(const Table& df, int64_t window_size, double threshol
   const Column& series = df.column(qzdata::kObsValue);
   SeriesGroups groups = series_of(df);
   Table copy = df;
-  if (groups.members.size() <= 1) {  // one series: the rule on the rows as they stand
-    copy.column(qzdata::kObsValue) = filter_with_fast_mad(series, window_size, threshold_factor);
-    return copy;
-  }
-  std::size_t w = std::size_t(window_size);
-  copy.column(qzdata::kObsValue) = on_samples(
-      series, [&](const auto* x, std::size_t n) { return filtered_per_series(x, n, groups, w, threshold_factor); });
+  std::size_t w = std::size_t(window_size), n = series.size();
+  filter_copied(series, copy.column(qzdata::kObsValue), [&](const auto* x, auto* out) {
+    if (groups.members.size() <= 1) filter_series(x, n, w, threshold_factor, out);  // the rows as they stand
+    else filter_per_series(x, groups, w, threshold_factor, out);
+  });
   return copy;
 }
 

@@ -392,6 +392,38 @@ std::vector<double> filtered_by_sorting(const std::vector<double>& x, std::size_
   return expected;
 }
 
+// Long series are gathered in pieces: infinite samples late in one series
+// (whose windows then have missing statistics, infinity minus infinity)
+// change how that series alone is judged.
+TEST(MadFilter, LongSeriesOfATableWithInfiniteSamplesInOne) {
+  std::mt19937 rng(11);
+  std::size_t per_series = 150'000, w = 9;
+  std::vector<double> values;
+  std::vector<std::optional<std::string>> stations;
+  std::map<std::string, std::vector<double>> alone;
+  for (std::size_t k = 0; k < per_series; ++k)
+    for (const char* station : {"37001", "41001", "53002"}) {
+      bool late_infinity = station[0] == '4' && k >= 140'000 && k < 140'000 + w && k % 3 != 0;
+      double v = late_infinity ? INFINITY : double(rng() % 100) + (rng() % 500 == 0 ? 1e4 : 0.0);
+      values.push_back(v);
+      stations.emplace_back(station);
+      alone[station].push_back(v);
+    }
+  Table t(std::vector<Column>{Column::from_strings(qzdata::kStationId, stations),
+                              Column::from_float64(qzdata::kObsValue, values)});
+  Table f = filter_with_fast_mad(t, int64_t(w));
+  std::map<std::string, std::vector<double>> expected;
+  for (const auto& [station, series] : alone)
+    expected[station] = filter_with_fast_mad(Column::from_float64("v", series), int64_t(w)).float64s();
+  std::map<std::string, std::size_t> seen;
+  const std::vector<double>& got = f.column(qzdata::kObsValue).float64s();
+  for (std::size_t row = 0; row < f.num_rows(); ++row) {
+    const std::string& station = *stations[row];
+    double want = expected[station][seen[station]++];
+    ASSERT_TRUE(got[row] == want || (std::isnan(got[row]) && std::isnan(want))) << station << " row " << row;
+  }
+}
+
 // The sliding computation agrees with sorting every complete window. The
 // last rounds are long: they are judged in pieces, with missing values
 // across the pieces' edges and over a whole piece.
