@@ -40,6 +40,11 @@ class Db {
  public:
   explicit Db(const std::filesystem::path& file) : file_(file.string()) {
     if (sqlite3_open(file_.c_str(), &db_) != SQLITE_OK) fail("cannot create");
+    // A day row of minute values is a gzip blob of about 5 KB, one of second
+    // values about 60 KB. On SQLite's default 4 KB pages such a blob runs
+    // over a chain of overflow pages, each read with its own system call;
+    // 32 KB pages hold a minute day whole and make the file 5 % larger.
+    exec("PRAGMA page_size = 32768");
     exec("PRAGMA journal_mode = OFF");
     exec("PRAGMA synchronous = OFF");
     exec("BEGIN");
