@@ -154,8 +154,12 @@ class PiecewiseFilter {
   std::size_t pieces() const { return pieces_.size(); }
 
   // Slides over piece p alone; pieces may be judged at the same time.
+  // The piece's statistics are kept in a local copy while it slides, and
+  // stored once at the end: neighbouring pieces share cache lines, and
+  // threads writing them at every position would take the lines from each
+  // other all the time.
   void judge(std::size_t p) {
-    Piece& piece = pieces_[p];
+    Piece piece = pieces_[p];
     std::size_t shift = piece.begin - before_;
     slide(x_ + shift, piece.end - piece.begin + w_ - 1, w_, [&](std::size_t local, const WindowStats& s) {
       std::size_t i = local + shift;
@@ -169,6 +173,7 @@ class PiecewiseFilter {
       }
       if (piece.first) put(i, piece.last);
     });
+    pieces_[p] = piece;
   }
 
   // After every piece is judged.
