@@ -312,6 +312,8 @@ Table sort_by(const Table& table, std::span<const SortKey> keys);
 void sort_in_place(Table& table, std::span<const SortKey> keys);
 /// Stable order of one timestamp/int64 series, NaT (or null) last.
 std::vector<int64_t> sort_indices(const Column& column, bool ascending = true);
+/// Stable ascending order of times in nanoseconds (NaT last), wherever they are held.
+std::vector<int64_t> sort_time_indices(std::span<const int64_t> times);
 
 /// The rows at the given positions (with their row key and attributes).
 Table take(const Table& table, std::span<const int64_t> rows);

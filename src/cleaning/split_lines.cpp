@@ -35,11 +35,13 @@ const Column& required_column(const Table& df, const std::string& name) {
   return df.column(*i);
 }
 
-// The samples of all rows in row order: their instants, values and rows
-// (the rows are only read back, so their buffer is not zeroed first).
+// The samples of all rows in row order: their instants, values and rows.
+// Each is written once, in parallel, and read back in time order into the
+// result, so their buffers are not zeroed first.
 struct Samples {
-  std::vector<int64_t> when;
-  std::vector<float> value;
+  std::size_t count = 0;
+  std::unique_ptr<int64_t[]> when;
+  std::unique_ptr<float[]> value;
   std::unique_ptr<int32_t[]> row;
 };
 
@@ -81,9 +83,10 @@ Samples collect_samples(const Column& obs, const Column& start, int64_t unit) {
   });
   for (std::size_t r = 0; r < rows; ++r) first[r + 1] += first[r];
   Samples s;  // millions of samples, each written once: huge pages
-  s.when = large_vector<int64_t>(first[rows]);
-  s.value = large_vector<float>(first[rows]);
-  s.row = large_unwritten<int32_t>(first[rows]);
+  s.count = first[rows];
+  s.when = large_unwritten<int64_t>(s.count);
+  s.value = large_unwritten<float>(s.count);
+  s.row = large_unwritten<int32_t>(s.count);
   for_rows(rows, [&](std::size_t r) {
     std::size_t out = first[r];
     if (obs.is_null(r)) {
@@ -110,6 +113,16 @@ Samples collect_samples(const Column& obs, const Column& start, int64_t unit) {
   return s;
 }
 
+// values[order[0]], values[order[1]], ..., gathered in parallel pieces.
+template <typename T>
+std::vector<T> in_order(const T* values, const std::vector<int64_t>& order) {
+  std::vector<T> out = large_vector<T>(order.size());
+  parallel_pieces(order.size(), std::size_t(1) << 16, [&](std::size_t begin, std::size_t end) {
+    for (std::size_t k = begin; k < end; ++k) out[k] = values[order[k]];
+  });
+  return out;
+}
+
 void check_split_input(const Table& df) {
   const Column& obs = required_column(df, kObsValue);
   if (obs.type() != DataType::String)
@@ -127,13 +140,12 @@ Table split_rows(const Table& df, double sample_by_seconds) {
   const Column& start = df.column(kStartDate);
   Samples samples = collect_samples(df.column(kObsValue), start, offset_unit_ns(sample_by_seconds));
 
-  Column when = Column::from_timestamps(kStartDate, std::move(samples.when), start.zone());
-  std::vector<int64_t> order = sort_indices(when);
+  std::vector<int64_t> order = sort_time_indices(std::span(samples.when.get(), samples.count));
   Table result;
-  result.set_key_column(when.take(order));
-  when = Column();
-  Column value = Column::from_float32(kObsValue, std::move(samples.value)).take(order);
-  samples.value = {};
+  result.set_key_column(Column::from_timestamps(kStartDate, in_order(samples.when.get(), order), start.zone()));
+  samples.when.reset();
+  Column value = Column::from_float32(kObsValue, in_order(samples.value.get(), order));
+  samples.value.reset();
 
   // The order becomes the input row of each result row.
   std::vector<int64_t>& source_row = order;

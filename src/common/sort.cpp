@@ -253,14 +253,17 @@ std::vector<int64_t> sort_indices(const Table& table, std::span<const SortKey> k
   return out;
 }
 
+std::vector<int64_t> sort_time_indices(std::span<const int64_t> times) {
+  // Times sort on their own values, without a code array.
+  const int64_t* v = times.data();
+  return natural_merge_sort(times.size(), [v](int64_t a, int64_t b) {
+    return v[a] != Timestamp::NaT && (v[b] == Timestamp::NaT || v[a] < v[b]);
+  });
+}
+
 std::vector<int64_t> sort_indices(const Column& column, bool ascending) {
-  // Times sort on their own values (NaT last), without a code array.
-  if (ascending && (column.type() == DataType::Timestamp || column.type() == DataType::Duration)) {
-    const int64_t* v = column.int64s().data();
-    return natural_merge_sort(column.size(), [v](int64_t a, int64_t b) {
-      return v[a] != Timestamp::NaT && (v[b] == Timestamp::NaT || v[a] < v[b]);
-    });
-  }
+  if (ascending && (column.type() == DataType::Timestamp || column.type() == DataType::Duration))
+    return sort_time_indices(column.int64s());
   std::vector<SortCodes> codes;
   codes.push_back(sort_codes(column, ascending));
   return sort_by_codes(column.size(), codes);
