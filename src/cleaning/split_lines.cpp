@@ -113,11 +113,14 @@ Samples collect_samples(const Column& obs, const Column& start, int64_t unit) {
   return s;
 }
 
+// Samples gathered in time order by one task at a time.
+constexpr std::size_t kSamplePiece = std::size_t(1) << 16;
+
 // values[order[0]], values[order[1]], ..., gathered in parallel pieces.
 template <typename T>
 std::vector<T> in_order(const T* values, const std::vector<int64_t>& order) {
   std::vector<T> out = large_vector<T>(order.size());
-  parallel_pieces(order.size(), std::size_t(1) << 16, [&](std::size_t begin, std::size_t end) {
+  parallel_pieces(order.size(), kSamplePiece, [&](std::size_t begin, std::size_t end) {
     for (std::size_t k = begin; k < end; ++k) out[k] = values[order[k]];
   });
   return out;
@@ -149,7 +152,7 @@ Table split_rows(const Table& df, double sample_by_seconds) {
 
   // The order becomes the input row of each result row.
   std::vector<int64_t>& source_row = order;
-  parallel_pieces(source_row.size(), std::size_t(1) << 16, [&](std::size_t begin, std::size_t end) {
+  parallel_pieces(source_row.size(), kSamplePiece, [&](std::size_t begin, std::size_t end) {
     for (std::size_t k = begin; k < end; ++k) source_row[k] = samples.row[std::size_t(source_row[k])];
   });
   samples.row.reset();

@@ -26,7 +26,6 @@ constexpr std::size_t kGatherPiece = std::size_t(1) << 16;
 // past the end of `values` is not read: it also gives `missing` and sets
 // `past_end`, for the caller to report once all pieces have ended. Checking
 // in the gather spares the rows a pass of their own.
-
 template <typename T>
 std::vector<T> gather(const std::vector<T>& values, std::span<const int64_t> rows, T missing,
                       std::atomic<bool>& past_end) {
