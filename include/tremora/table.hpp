@@ -314,6 +314,10 @@ void sort_in_place(Table& table, std::span<const SortKey> keys);
 std::vector<int64_t> sort_indices(const Column& column, bool ascending = true);
 /// Stable ascending order of times in nanoseconds (NaT last), wherever they are held.
 std::vector<int64_t> sort_time_indices(std::span<const int64_t> times);
+/// The same order written to `order`, which holds one position per time
+/// (std::invalid_argument otherwise) and need not be zeroed first: for
+/// callers that sort millions of times into a work buffer.
+void sort_time_indices(std::span<const int64_t> times, std::span<int64_t> order);
 
 /// The rows at the given positions (with their row key and attributes).
 Table take(const Table& table, std::span<const int64_t> rows);

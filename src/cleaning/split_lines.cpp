@@ -118,7 +118,7 @@ constexpr std::size_t kSamplePiece = std::size_t(1) << 16;
 
 // values[order[0]], values[order[1]], ..., gathered in parallel pieces.
 template <typename T>
-std::vector<T> in_order(const T* values, const std::vector<int64_t>& order) {
+std::vector<T> in_order(const T* values, std::span<const int64_t> order) {
   std::vector<T> out = large_vector<T>(order.size());
   parallel_pieces(order.size(), kSamplePiece, [&](std::size_t begin, std::size_t end) {
     for (std::size_t k = begin; k < end; ++k) out[k] = values[order[k]];
@@ -143,15 +143,17 @@ Table split_rows(const Table& df, double sample_by_seconds) {
   const Column& start = df.column(kStartDate);
   Samples samples = collect_samples(df.column(kObsValue), start, offset_unit_ns(sample_by_seconds));
 
-  std::vector<int64_t> order = sort_time_indices(std::span(samples.when.get(), samples.count));
+  // The order, a work buffer, becomes the input row of each result row below.
+  std::unique_ptr<int64_t[]> order_buffer = large_unwritten<int64_t>(samples.count);
+  std::span<int64_t> order(order_buffer.get(), samples.count);
+  sort_time_indices(std::span(samples.when.get(), samples.count), order);
   Table result;
   result.set_key_column(Column::from_timestamps(kStartDate, in_order(samples.when.get(), order), start.zone()));
   samples.when.reset();
   Column value = Column::from_float32(kObsValue, in_order(samples.value.get(), order));
   samples.value.reset();
 
-  // The order becomes the input row of each result row.
-  std::vector<int64_t>& source_row = order;
+  std::span<int64_t> source_row = order;
   parallel_pieces(source_row.size(), kSamplePiece, [&](std::size_t begin, std::size_t end) {
     for (std::size_t k = begin; k < end; ++k) source_row[k] = samples.row[std::size_t(source_row[k])];
   });

@@ -7,6 +7,7 @@
 #include <bit>
 #include <cmath>
 #include <numeric>
+#include <ranges>
 
 #include "tremora/errors.hpp"
 #include "tremora/memory.hpp"
@@ -108,8 +109,8 @@ constexpr std::size_t kMergePiece = std::size_t(1) << 16;
 // How many of the first `d` positions of the stable merge of a and b come
 // from a (ties go to a): the first i at which a[i] no longer belongs
 // before b[d - i - 1].
-template <typename Less>
-std::size_t from_first(const int64_t* a, std::size_t na, const int64_t* b, std::size_t nb, std::size_t d, Less& less) {
+template <typename A, typename B, typename Less>
+std::size_t from_first(A a, std::size_t na, B b, std::size_t nb, std::size_t d, Less& less) {
   std::size_t lo = d > nb ? d - nb : 0, hi = std::min(d, na);
   while (lo < hi) {
     std::size_t i = lo + (hi - lo) / 2, j = d - i;
@@ -119,35 +120,67 @@ std::size_t from_first(const int64_t* a, std::size_t na, const int64_t* b, std::
   return lo;
 }
 
-// One pass of merging neighbouring runs of `idx` into `buf`, each merge cut
-// into pieces of about kMergePiece positions at the points where a sequential
-// merge would be, so that the pieces are merged in parallel and give the
-// same order.
-template <typename Less>
-void merge_pass(const int64_t* idx, int64_t* buf, const std::vector<std::size_t>& bounds, Less& less) {
-  struct Piece {
-    std::size_t lo, mid, hi, from, to;  // output positions [from, to) of merging [lo, mid) with [mid, hi)
-  };
-  std::vector<Piece> pieces;
-  for (std::size_t r = 0; r + 1 < bounds.size(); r += 2) {
-    std::size_t lo = bounds[r], mid = bounds[r + 1], hi = r + 2 < bounds.size() ? bounds[r + 2] : mid;
-    for (std::size_t from = lo; from < hi; from += kMergePiece)
-      pieces.push_back({lo, mid, hi, from, std::min(hi, from + kMergePiece)});
-  }
-  parallel_for(pieces.size(), [&](std::size_t k) {
-    const Piece& p = pieces[k];
-    const int64_t *a = idx + p.lo, *b = idx + p.mid;
-    std::size_t na = p.mid - p.lo, nb = p.hi - p.mid;
-    std::size_t i0 = from_first(a, na, b, nb, p.from - p.lo, less), i1 = from_first(a, na, b, nb, p.to - p.lo, less);
-    std::size_t j0 = p.from - p.lo - i0, j1 = p.to - p.lo - i1;
-    std::merge(a + i0, a + i1, b + j0, b + j1, buf + p.from, less);
-  });
+// The ascending runs of the positions being sorted: where each begins (then
+// the end), and whether each has been merged yet. A run not merged yet is
+// still the positions begin, begin + 1, ..., so it is read as such and
+// never written out before its first merge.
+struct Runs {
+  std::vector<std::size_t> bounds;
+  std::vector<uint8_t> merged;
+  std::size_t count() const { return merged.size(); }
+};
+
+// Calls f with the positions of the run from `lo`: where the last pass put
+// them, or the positions themselves.
+template <typename F>
+void with_run(const int64_t* from, std::size_t lo, bool merged, F&& f) {
+  if (merged) f(from + lo);
+  else f(std::views::iota(int64_t(lo)).begin());
 }
 
-// Where the ascending runs of positions 0..n-1 begin, then n: each piece
-// finds the descents within it (and at its first position) in parallel.
+// One pass of merging neighbouring runs into `to`, each merge cut into
+// pieces of about kMergePiece positions at the points where a sequential
+// merge would be, so that the pieces are merged in parallel and give the
+// same order. A last run without a partner is copied, unless it has not
+// been merged yet.
 template <typename Less>
-std::vector<std::size_t> run_bounds(std::size_t n, Less less) {
+Runs merge_pass(const int64_t* from, int64_t* to, const Runs& runs, Less& less) {
+  struct Piece {
+    std::size_t run, lo, mid, hi, from, to;  // output [from, to) of merging [lo, mid) with [mid, hi)
+  };
+  std::vector<Piece> pieces;
+  Runs next;
+  for (std::size_t r = 0; r < runs.count(); r += 2) {
+    std::size_t lo = runs.bounds[r], mid = runs.bounds[r + 1];
+    bool alone = r + 1 == runs.count();
+    std::size_t hi = alone ? mid : runs.bounds[r + 2];
+    next.bounds.push_back(lo);
+    next.merged.push_back(!alone || runs.merged[r]);
+    if (!next.merged.back()) continue;
+    for (std::size_t at = lo; at < hi; at += kMergePiece)
+      pieces.push_back({r, lo, mid, hi, at, std::min(hi, at + kMergePiece)});
+  }
+  next.bounds.push_back(runs.bounds.back());
+  parallel_for(pieces.size(), [&](std::size_t k) {
+    const Piece& p = pieces[k];
+    bool b_merged = p.mid < p.hi && runs.merged[p.run + 1];
+    with_run(from, p.lo, runs.merged[p.run], [&](auto a) {
+      with_run(from, p.mid, b_merged, [&](auto b) {
+        std::size_t na = p.mid - p.lo, nb = p.hi - p.mid;
+        std::size_t i0 = from_first(a, na, b, nb, p.from - p.lo, less);
+        std::size_t i1 = from_first(a, na, b, nb, p.to - p.lo, less);
+        std::size_t j0 = p.from - p.lo - i0, j1 = p.to - p.lo - i1;
+        std::merge(a + i0, a + i1, b + j0, b + j1, to + p.from, less);
+      });
+    });
+  });
+  return next;
+}
+
+// Where the ascending runs of positions 0..n-1 begin: each piece finds the
+// descents within it (and at its first position) in parallel.
+template <typename Less>
+Runs find_runs(std::size_t n, Less less) {
   const std::size_t pieces = (n + kMergePiece - 1) / kMergePiece;
   std::vector<std::vector<std::size_t>> found(pieces);
   parallel_pieces(n, kMergePiece, [&](std::size_t begin, std::size_t end) {
@@ -155,38 +188,39 @@ std::vector<std::size_t> run_bounds(std::size_t n, Less less) {
     for (std::size_t i = std::max<std::size_t>(begin, 1); i < end; ++i)
       if (less(int64_t(i), int64_t(i - 1))) here.push_back(i);
   });
-  std::vector<std::size_t> bounds{0};
-  for (const auto& here : found) bounds.insert(bounds.end(), here.begin(), here.end());
-  bounds.push_back(n);
-  return bounds;
+  Runs runs;
+  runs.bounds.push_back(0);
+  for (const auto& here : found) runs.bounds.insert(runs.bounds.end(), here.begin(), here.end());
+  runs.bounds.push_back(n);
+  runs.merged.assign(runs.bounds.size() - 1, 0);
+  return runs;
 }
 
-// Sorts positions 0..n-1 stably by `less`: finds the ascending runs, then
-// merges neighbouring runs until one is left. The passes alternate between
-// the result and a buffer that is not zeroed first (each pass writes all
-// of it, in parallel); an odd number of passes ends with a parallel copy.
+// Writes the positions 0..n-1, sorted stably by `less`, to `out`: finds the
+// ascending runs, then merges neighbouring runs until one is left. The
+// passes alternate between `out` and a buffer, starting where the last
+// pass ends in `out`; the first pass reads no positions, only writes them.
+template <typename Less>
+void natural_merge_sort(std::size_t n, Less less, int64_t* out) {
+  Runs runs = find_runs(n, less);
+  if (runs.count() == 1) {
+    parallel_pieces(n, kMergePiece,
+                    [&](std::size_t begin, std::size_t end) { std::iota(out + begin, out + end, int64_t(begin)); });
+    return;
+  }
+  const int passes = std::bit_width(runs.count() - 1);
+  std::unique_ptr<int64_t[]> buf = passes > 1 ? large_unwritten<int64_t>(n) : nullptr;
+  int64_t *from = passes % 2 ? buf.get() : out, *to = passes % 2 ? out : buf.get();
+  while (runs.count() > 1) {
+    runs = merge_pass(from, to, runs, less);
+    std::swap(from, to);
+  }
+}
+
 template <typename Less>
 std::vector<int64_t> natural_merge_sort(std::size_t n, Less less) {
   std::vector<int64_t> idx = large_vector<int64_t>(n);
-  std::vector<std::size_t> bounds = run_bounds(n, less);
-  parallel_pieces(n, kMergePiece, [&](std::size_t begin, std::size_t end) {
-    std::iota(idx.begin() + std::ptrdiff_t(begin), idx.begin() + std::ptrdiff_t(end), int64_t(begin));
-  });
-  if (bounds.size() == 2) return idx;
-  std::unique_ptr<int64_t[]> buf = large_unwritten<int64_t>(n);
-  int64_t *from = idx.data(), *to = buf.get();
-  while (bounds.size() > 2) {
-    merge_pass(from, to, bounds, less);
-    std::vector<std::size_t> next{0};
-    for (std::size_t r = 0; r + 1 < bounds.size(); r += 2)
-      next.push_back(r + 2 < bounds.size() ? bounds[r + 2] : bounds[r + 1]);
-    std::swap(from, to);
-    bounds.swap(next);
-  }
-  if (from != idx.data())
-    parallel_pieces(n, kMergePiece, [&](std::size_t begin, std::size_t end) {
-      std::copy(from + begin, from + end, idx.data() + begin);
-    });
+  natural_merge_sort(n, less, idx.data());
   return idx;
 }
 
@@ -253,12 +287,22 @@ std::vector<int64_t> sort_indices(const Table& table, std::span<const SortKey> k
   return out;
 }
 
-std::vector<int64_t> sort_time_indices(std::span<const int64_t> times) {
+void sort_time_indices(std::span<const int64_t> times, std::span<int64_t> order) {
+  if (order.size() != times.size())
+    throw std::invalid_argument("sort_time_indices: room for " + std::to_string(order.size()) + " positions of " +
+                                std::to_string(times.size()) + " times");
   // Times sort on their own values, without a code array.
   const int64_t* v = times.data();
-  return natural_merge_sort(times.size(), [v](int64_t a, int64_t b) {
-    return v[a] != Timestamp::NaT && (v[b] == Timestamp::NaT || v[a] < v[b]);
-  });
+  natural_merge_sort(
+      times.size(),
+      [v](int64_t a, int64_t b) { return v[a] != Timestamp::NaT && (v[b] == Timestamp::NaT || v[a] < v[b]); },
+      order.data());
+}
+
+std::vector<int64_t> sort_time_indices(std::span<const int64_t> times) {
+  std::vector<int64_t> order = large_vector<int64_t>(times.size());
+  sort_time_indices(times, order);
+  return order;
 }
 
 std::vector<int64_t> sort_indices(const Column& column, bool ascending) {

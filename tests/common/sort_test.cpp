@@ -53,15 +53,21 @@ TEST(Sort, RowKeyTravelsAndInPlaceSortReorders) {
 }
 
 // Merges are shared among three threads, the large ones cut into pieces.
+// Series that follow each other make a few long runs, some of which are
+// not merged until the last pass: those rounds sort into a buffer of
+// stale positions, which must all be overwritten.
 TEST(Sort, AgreesWithStdStableSortOnRandomRuns) {
   testing::ScopedEnv threads("TREMORA_THREADS", std::string("3"));
   std::mt19937_64 rng(3);
-  for (int round = 0; round < 53; ++round) {
+  for (int round = 0; round < 59; ++round) {
+    bool long_runs = round >= 53;
     std::size_t n = round < 50 ? rng() % 2000 : 200'000 + rng() % 100'000;
+    std::size_t run_length = long_runs ? n / std::size_t(round - 51) + 1 : 0;  // 2 to 7 runs
     std::vector<int64_t> v(n);
-    // Several ascending runs with ties, NaT and negative values.
+    // Ascending runs with ties, NaT and negative values.
     for (std::size_t i = 0; i < n; ++i) {
-      int64_t base = i % (1 + rng() % 300) == 0 ? int64_t(rng() % 100) - 50 : (i ? v[i - 1] : 0);
+      bool starts = long_runs ? i % run_length == 0 : i % (1 + rng() % 300) == 0;
+      int64_t base = starts ? int64_t(rng() % 100) - 50 : (i ? v[i - 1] : 0);
       v[i] = rng() % 20 == 0 ? Timestamp::NaT : base + int64_t(rng() % 3);
     }
     std::vector<int64_t> expected(n);
@@ -71,9 +77,16 @@ TEST(Sort, AgreesWithStdStableSortOnRandomRuns) {
       if (v[b] == Timestamp::NaT) return true;
       return v[a] < v[b];
     });
-    Column c = Column::from_timestamps("T", v);
-    ASSERT_EQ(sort_indices(c), expected) << "round " << round;
+    if (long_runs) {
+      std::vector<int64_t> order(n, -7);
+      sort_time_indices(v, order);
+      ASSERT_EQ(order, expected) << "round " << round;
+    } else {
+      ASSERT_EQ(sort_indices(Column::from_timestamps("T", v)), expected) << "round " << round;
+    }
   }
+  std::vector<int64_t> times{3, 1, 2}, too_short(2);
+  EXPECT_THROW(sort_time_indices(times, too_short), std::invalid_argument);
 }
 
 }  // namespace
