@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <condition_variable>
 #include <exception>
 #include <functional>
 #include <mutex>
@@ -19,6 +18,7 @@
 #include "panel.hpp"
 #include "panel_painter.hpp"
 #include "png_encoder.hpp"
+#include "strip_work.hpp"
 #include "svg_text.hpp"
 #include "text_layout.hpp"
 #include "tremora/errors.hpp"
@@ -240,100 +240,6 @@ class StripRecordings {
   std::vector<cairo_surface_t*> free_, made_;
 };
 
-// The strips of a PNG, drawn and deflated by a few workers at once. A strip
-// is deflated (against the strip above) once it and the strip above are
-// drawn, and its pixels go once it and the strip below are deflated. A
-// worker takes a strip ready to be deflated first (so that few strips of
-// pixels are held), else the next strip to draw, else waits for the others.
-class StripWork {
- public:
-  using Draw = std::function<cairo_surface_t*(std::size_t)>;
-  StripWork(const PngWriter& png, std::size_t strips, Draw draw)
-      : png_(png), draw_(std::move(draw)), drawn_(strips, nullptr), state_(strips, State::Waiting), pieces_(strips) {}
-  ~StripWork() {
-    for (cairo_surface_t* s : drawn_)
-      if (s) cairo_surface_destroy(s);
-  }
-  StripWork(const StripWork&) = delete;
-  StripWork& operator=(const StripWork&) = delete;
-
-  // Works until every strip is deflated, or one failed to be drawn or threw.
-  void work();
-  // What went wrong in drawing, if anything; the first exception thrown,
-  // rethrown; else the pieces, in order.
-  cairo_status_t status() const { return status_; }
-  void rethrow() const {
-    if (failure_) std::rethrow_exception(failure_);
-  }
-  std::vector<PngWriter::Piece>& pieces() { return pieces_; }
-
- private:
-  enum class State : uint8_t { Waiting, Drawing, Drawn, Deflating, Deflated };
-  // The following, with the lock held.
-  bool over() const { return failure_ || status_ != CAIRO_STATUS_SUCCESS || deflated_ == drawn_.size(); }
-  std::optional<std::size_t> ready_to_deflate() const;
-  void release_if_done(std::size_t i);
-
-  const PngWriter& png_;
-  Draw draw_;
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<cairo_surface_t*> drawn_;
-  std::vector<State> state_;
-  std::vector<PngWriter::Piece> pieces_;
-  std::size_t next_ = 0, deflated_ = 0;
-  cairo_status_t status_ = CAIRO_STATUS_SUCCESS;
-  std::exception_ptr failure_;
-};
-
-std::optional<std::size_t> StripWork::ready_to_deflate() const {
-  for (std::size_t k = 0; k < state_.size(); ++k)
-    if (state_[k] == State::Drawn && (k == 0 || state_[k - 1] >= State::Drawn)) return k;
-  return std::nullopt;
-}
-
-void StripWork::release_if_done(std::size_t i) {
-  bool below = i + 1 == drawn_.size() || state_[i + 1] == State::Deflated;
-  if (drawn_[i] && state_[i] == State::Deflated && below) cairo_surface_destroy(drawn_[i]), drawn_[i] = nullptr;
-}
-
-// The strips a job reads (the one it deflates and the one above, or the
-// one it draws) are its own while it runs without the lock.
-void StripWork::work() {
-  std::unique_lock lock(mutex_);
-  while (!over()) {
-    std::optional<std::size_t> deflate = ready_to_deflate();
-    if (!deflate && next_ == drawn_.size()) {
-      changed_.wait(lock);
-      continue;
-    }
-    std::size_t k = deflate ? *deflate : next_++;
-    state_[k] = deflate ? State::Deflating : State::Drawing;
-    lock.unlock();
-    PngWriter::Piece piece;
-    cairo_surface_t* strip = nullptr;
-    std::exception_ptr failure;
-    try {
-      if (deflate) piece = png_.deflate_strip(drawn_[k], k ? drawn_[k - 1] : nullptr, k + 1 == drawn_.size());
-      else strip = draw_(k);
-    } catch (...) {
-      failure = std::current_exception();
-    }
-    lock.lock();
-    if (failure && !failure_) failure_ = failure;
-    if (deflate) {
-      pieces_[k] = std::move(piece), state_[k] = State::Deflated, ++deflated_;
-      if (k > 0) release_if_done(k - 1);
-      release_if_done(k);
-    } else {
-      drawn_[k] = strip, state_[k] = State::Drawn;
-      if (strip && cairo_surface_status(strip) != CAIRO_STATUS_SUCCESS && status_ == CAIRO_STATUS_SUCCESS)
-        status_ = cairo_surface_status(strip);
-    }
-    changed_.notify_all();
-  }
-}
-
 // A PNG drawn and encoded in strips of rows, so that only a few strips of
 // pixels are held at a time (a whole 300 dpi figure would take tens of MB).
 // The strips are drawn and deflated in parallel and joined in order; an
@@ -347,10 +253,15 @@ cairo_status_t png_bytes(const std::function<void(cairo_t*)>& draw, cairo_surfac
   // differs, so the strips keep one height (the files stay as they were).
   constexpr int strip_rows = 512;
   const std::size_t strips = std::size_t((ph + strip_rows - 1) / strip_rows);
+  const int last_rows = ph - int(strips - 1) * strip_rows;
+  // Each strip is deflated in two parts, so that the last steps of a figure
+  // of a few strips are short and the threads end at nearly the same time
+  // (finer parts cost more in starting deflate streams than they gain).
+  constexpr int parts_per_strip = 2;
   PngWriter png(pw, ph, !at.transparent, dpi);
   PixelBuffers pixels(pw, std::min(strip_rows, ph));  // outlives every strip image
   StripRecordings recordings(draw, whole);
-  StripWork work(png, strips, [&](std::size_t k) {
+  StripWork work(png, strips, strip_rows, last_rows, parts_per_strip, [&](std::size_t k) {
     Placement p = at;
     p.top = int(k) * strip_rows;
     cairo_surface_t* recording = recordings.take();

@@ -57,18 +57,18 @@ PngWriter::PngWriter(int width, int height, bool opaque, double dpi)
   stream_.assign("\x78\x01", 2);  // zlib header: deflate, 32 KiB window, fastest level
 }
 
-// The rows of `strip` from row `from` on, each with filter byte 2 ("Up":
-// the difference from the row above; `above_row` holds the samples of the
-// row above the first, all zeros above the image).
-void PngWriter::filter_rows(cairo_surface_t* strip, int from, const uint8_t* above_row, const FilteredRow& take,
+// The rows [from, to) of `strip`, each with filter byte 2 ("Up": the
+// difference from the row above; `above_row` holds the samples of the row
+// above the first, all zeros above the image).
+void PngWriter::filter_rows(cairo_surface_t* strip, int from, int to, const uint8_t* above_row, const FilteredRow& take,
                             std::vector<uint8_t>& row) const {
   cairo_surface_flush(strip);
-  int rows = cairo_image_surface_get_height(strip), stride = cairo_image_surface_get_stride(strip);
+  int stride = cairo_image_surface_get_stride(strip);
   const unsigned char* data = cairo_image_surface_get_data(strip);
   std::vector<uint8_t> prev(above_row, above_row + row_bytes_);
   std::string filtered(row_bytes_ + 1, char(2));
   row.resize(row_bytes_);
-  for (int y = from; y < rows; ++y) {
+  for (int y = from; y < to; ++y) {
     row_samples(reinterpret_cast<const uint32_t*>(data + std::size_t(y) * std::size_t(stride)), width_, opaque_,
                 row.data());
     for (std::size_t i = 0; i < row_bytes_; ++i) filtered[i + 1] = char(uint8_t(row[i] - prev[i]));
@@ -118,32 +118,43 @@ class PngWriter::Deflater {
   z_stream z_{};
 };
 
+void PngWriter::data_before(cairo_surface_t* rows, int end, std::string& dictionary,
+                            std::vector<uint8_t>& last_row) const {
+  // A suffix of the data before serves as the dictionary: the decompressor
+  // holds all of it, so every match found in the suffix is found there.
+  int keep = int(std::min<std::size_t>(std::size_t(end - 1), (32768 + row_bytes_) / (row_bytes_ + 1)));
+  std::vector<uint8_t> start(row_bytes_);
+  row_samples(reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(rows) +
+                                                std::size_t(end - keep - 1) * cairo_image_surface_get_stride(rows)),
+              width_, opaque_, start.data());
+  filter_rows(
+      rows, end - keep, end, start.data(), [&](std::string_view r) { dictionary += r; }, last_row);
+  if (dictionary.size() > 32768) dictionary.erase(0, dictionary.size() - 32768);
+}
+
 PngWriter::Piece PngWriter::deflate_strip(cairo_surface_t* strip, cairo_surface_t* above, bool last) const {
+  return deflate_rows(strip, 0, cairo_image_surface_get_height(strip), above, last);
+}
+
+PngWriter::Piece PngWriter::deflate_rows(cairo_surface_t* strip, int from, int to, cairo_surface_t* above,
+                                         bool last) const {
   if (cairo_image_surface_get_width(strip) != width_ || (above && cairo_image_surface_get_width(above) != width_))
     throw std::logic_error("png: the strip is not as wide as the image");
-  // The end of the filtered data before the strip, as the decompressor will
+  if (from < 0 || from >= to || to > cairo_image_surface_get_height(strip))
+    throw std::logic_error("png: the rows are not within the strip");
+  // The end of the filtered data before the rows, as the decompressor will
   // have it, and the samples of the row just above.
   std::string dictionary;
   std::vector<uint8_t> last_above(row_bytes_, 0), row;
-  if (above) {
-    int rows = cairo_image_surface_get_height(above);
-    int keep = int(std::min<std::size_t>(std::size_t(rows - 1), (32768 + row_bytes_) / (row_bytes_ + 1)));
-    std::vector<uint8_t> start(row_bytes_);
-    row_samples(reinterpret_cast<const uint32_t*>(cairo_image_surface_get_data(above) +
-                                                  std::size_t(rows - keep - 1) * cairo_image_surface_get_stride(above)),
-                width_, opaque_, start.data());
-    filter_rows(
-        above, rows - keep, start.data(), [&](std::string_view r) { dictionary += r; }, row);
-    if (dictionary.size() > 32768) dictionary.erase(0, dictionary.size() - 32768);
-    last_above = row;
-  }
-  // Each row is deflated as it is filtered, so the strip's filtered data is
+  if (from > 0) data_before(strip, from, dictionary, last_above);
+  else if (above) data_before(above, cairo_image_surface_get_height(above), dictionary, last_above);
+  // Each row is deflated as it is filtered, so the rows' filtered data is
   // never held whole.
   Deflater deflater(dictionary);
   filter_rows(
-      strip, 0, last_above.data(), [&](std::string_view r) { deflater.add(r); }, row);
+      strip, from, to, last_above.data(), [&](std::string_view r) { deflater.add(r); }, row);
   deflater.end(last);
-  deflater.piece.rows = cairo_image_surface_get_height(strip);
+  deflater.piece.rows = to - from;
   return std::move(deflater.piece);
 }
 

@@ -36,6 +36,10 @@ class PngWriter {
   /// Compresses an ARGB32 strip of the image's width; `above` is the strip
   /// just above it (null for the first). Safe to call from several threads.
   Piece deflate_strip(cairo_surface_t* strip, cairo_surface_t* above, bool last) const;
+  /// Compresses rows [from, to) of a strip on their own, so that the parts
+  /// of one strip can be compressed on several threads; `above` is needed
+  /// for the part from row 0 only. std::logic_error for rows not in it.
+  Piece deflate_rows(cairo_surface_t* strip, int from, int to, cairo_surface_t* above, bool last) const;
   /// Appends the next strip; std::logic_error when its rows do not fit.
   void add(Piece piece);
   /// The file's bytes; std::logic_error when rows are missing.
@@ -44,10 +48,13 @@ class PngWriter {
  private:
   using FilteredRow = std::function<void(std::string_view)>;
   class Deflater;
-  // Hands each row from `from` on to `take`, filtered; `row` ends with the
-  // samples of the strip's last row.
-  void filter_rows(cairo_surface_t* strip, int from, const uint8_t* above_row, const FilteredRow& take,
+  // Hands each row of [from, to) to `take`, filtered; `row` ends with the
+  // samples of row to - 1.
+  void filter_rows(cairo_surface_t* strip, int from, int to, const uint8_t* above_row, const FilteredRow& take,
                    std::vector<uint8_t>& row) const;
+  // The filtered data just before row `end` of `rows` (its last 32 KiB at
+  // most, or as much of it as `rows` has), and the samples of row end - 1.
+  void data_before(cairo_surface_t* rows, int end, std::string& dictionary, std::vector<uint8_t>& last_row) const;
   int width_, height_, rows_done_ = 0;
   bool opaque_;
   std::size_t row_bytes_;

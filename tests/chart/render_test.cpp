@@ -537,8 +537,9 @@ TEST(Figure, LegendGoesWhereItIsAsked) {
 namespace tremora::chart {
 namespace {
 
-// A PNG of several strips, each deflated on its own against the data before
-// it, is one valid stream: it reads back pixel for pixel; and a figure's file
+// A PNG of several strips, each deflated on its own (or in parts of rows,
+// from a part of one row up) against the data before it, is one valid
+// stream: it reads back pixel for pixel; and a figure's file
 // has the same bytes at 1, 2 and 4 threads (lines, drawn strips in
 // parallel, and markers, drawn a strip at a time).
 TEST(Png, StripsDeflatedApartReadBackAndTheFileIsTheSameAtEveryThreadCount) {
@@ -557,8 +558,14 @@ TEST(Png, StripsDeflatedApartReadBackAndTheFileIsTheSameAtEveryThreadCount) {
       }
     cairo_surface_mark_dirty(s);
     strips.push_back(s);
-    png.add(png.deflate_strip(s, k ? strips[k - 1] : nullptr, k == 2));
+    cairo_surface_t* above = k ? strips[k - 1] : nullptr;
+    if (k == 0) png.add(png.deflate_strip(s, above, false));
+    std::vector<int> cuts = k == 1 ? std::vector<int>{0, 1, 2, 200, 512} : std::vector<int>{0, 40, 77};
+    for (std::size_t p = 0; k > 0 && p + 1 < cuts.size(); ++p)
+      png.add(png.deflate_rows(s, cuts[p], cuts[p + 1], above, k == 2 && p + 2 == cuts.size()));
   }
+  EXPECT_THROW(png.deflate_rows(strips[2], 40, 78, strips[1], false), std::logic_error);
+  EXPECT_THROW(png.deflate_rows(strips[2], 40, 40, strips[1], false), std::logic_error);
   Image back(dir.write("strips.png", png.finish()));
   ASSERT_EQ(back.height(), 1101);
   std::size_t differing = 0;
