@@ -40,8 +40,10 @@ void StripWork::release_if_done(std::size_t strip) {
 
 void StripWork::compress(std::size_t part, PngWriter::Piece& piece) const {
   const Part& p = parts_[part];
-  cairo_surface_t* above = p.strip ? drawn_[p.strip - 1] : nullptr;
-  piece = png_.deflate_rows(drawn_[p.strip], p.from, p.to, p.from == 0 ? above : nullptr, part + 1 == parts_.size());
+  // Only a strip's first part reads the strip above: the others may see it
+  // released meanwhile.
+  cairo_surface_t* above = p.from == 0 && p.strip > 0 ? drawn_[p.strip - 1] : nullptr;
+  piece = png_.deflate_rows(drawn_[p.strip], p.from, p.to, above, part + 1 == parts_.size());
 }
 
 void StripWork::work() {
