@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <random>
 
+#include "test_support.hpp"
 #include "tremora/cleaning.hpp"
 #include "tremora/errors.hpp"
 #include "tremora/logger_config.hpp"
@@ -115,6 +118,57 @@ TEST(SplitLines, InterleavesSeriesByTime) {
   // Repeated codes become dictionary codes rather than copies.
   EXPECT_TRUE(t.column("STATIONID").is_dictionary());
   EXPECT_EQ(t.column("STATIONID").dictionary().size(), 4u);
+}
+
+// The result is the stable time order of all samples (missing times last),
+// whether the rows give that order (series of the same days, with rows
+// without a time or a text) or the samples must be sorted (spans that
+// overlap, lengths that differ): checked against sorting every sample.
+TEST(SplitLines, AgreesWithSortingEverySample) {
+  testing::ScopedEnv threads("TREMORA_THREADS", std::string("3"));
+  std::mt19937 rng(5);
+  const int64_t unit = kNanosPerMinute;
+  for (int round = 0; round < 40; ++round) {
+    bool same_days = round % 2 == 0;
+    std::size_t rows = round < 36 ? 1 + rng() % 40 : 1500 + rng() % 500;
+    std::size_t day_length = 1 + rng() % 5;
+    std::vector<std::optional<std::string>> values;
+    std::vector<int64_t> starts;
+    struct Sample {
+      int64_t when;
+      std::size_t row;
+      float value;
+    };
+    std::vector<Sample> samples;
+    for (std::size_t r = 0; r < rows; ++r) {
+      bool no_text = rng() % 15 == 0, no_start = rng() % 15 == 0;
+      int64_t start = no_start    ? Timestamp::NaT
+                      : same_days ? kDay + int64_t(rng() % 4) * int64_t(day_length) * unit
+                                  : kDay + int64_t(rng() % 12) * unit;
+      std::size_t n = same_days ? day_length : 1 + rng() % 5;
+      std::string text;
+      for (std::size_t k = 0; k < n; ++k) {
+        float v = float(r * 10 + k);
+        if (k) text += ' ';
+        text += std::to_string(int(v));
+        if (!no_text) samples.push_back({start == Timestamp::NaT ? start : start + int64_t(k) * unit, r, v});
+      }
+      if (no_text) samples.push_back({Timestamp::NaT, r, std::nanf("")});
+      starts.push_back(start);
+      values.push_back(no_text ? std::nullopt : std::optional<std::string>(text));
+    }
+    std::stable_sort(samples.begin(), samples.end(), [](const Sample& a, const Sample& b) {
+      return a.when != Timestamp::NaT && (b.when == Timestamp::NaT || a.when < b.when);
+    });
+    Table t = split_lines(day_rows(values, starts), 60);
+    ASSERT_EQ(t.num_rows(), samples.size()) << "round " << round;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      ASSERT_EQ(keys_of(t)[i], samples[i].when) << "round " << round << " sample " << i;
+      ASSERT_EQ(t.column("STATIONID").text(i), "3700" + std::to_string(samples[i].row)) << "round " << round;
+      float v = t.column("OBSVALUE").float32s()[i];
+      ASSERT_TRUE(v == samples[i].value || (std::isnan(v) && std::isnan(samples[i].value))) << "round " << round;
+    }
+  }
 }
 
 TEST(SplitLines, ValuesAreFloat32) {
